@@ -1,0 +1,90 @@
+#include "api_rtl_sdr.h"
+
+#include "platform_dl.h"
+
+namespace api_rtl_sdr {
+
+#define WG_DEFINE_ENTRY(name) name##_fn name = nullptr;
+WG_RTLSDR_ENTRY_POINTS(WG_DEFINE_ENTRY)
+#undef WG_DEFINE_ENTRY
+
+const char* const kEntryPointNames[kEntryPointCount] = {
+#define WG_ENTRY_NAME(name) #name,
+    WG_RTLSDR_ENTRY_POINTS(WG_ENTRY_NAME)
+#undef WG_ENTRY_NAME
+};
+
+namespace {
+
+void** const kSlots[kEntryPointCount] = {
+#define WG_ENTRY_SLOT(name) reinterpret_cast<void**>(&name),
+    WG_RTLSDR_ENTRY_POINTS(WG_ENTRY_SLOT)
+#undef WG_ENTRY_SLOT
+};
+
+void* g_library = nullptr;
+bool g_loaded = false;
+bool g_attempted = false;
+std::string g_path;
+
+}  // namespace
+
+static_assert(sizeof(kSlots) / sizeof(kSlots[0]) == kEntryPointCount);
+
+void** EntryPointSlot(int index) {
+  if (index < 0 || index >= kEntryPointCount) return nullptr;
+  return kSlots[index];
+}
+
+bool Loaded() { return g_loaded; }
+const std::string& LibraryPath() { return g_path; }
+
+void LoadFrom(const std::string& pluginsFolder) {
+  // One attempt per run: a library that failed to load is not tried again.
+  if (g_loaded || g_attempted) return;
+  g_attempted = true;
+  wg::platform::SetCurrentDirectory(pluginsFolder);  // result not needed
+  g_path = pluginsFolder + "/" + kLibraryFile;
+  g_library = wg::platform::LoadLibraryAt(g_path);
+  if (!g_library) {
+    g_loaded = false;
+    return;
+  }
+  g_loaded = true;
+  for (int i = 0; i < kEntryPointCount; ++i)
+    *kSlots[i] = wg::platform::LookUp(g_library, kEntryPointNames[i]);
+}
+
+void Load() {
+  if (g_loaded || g_attempted) return;
+  const std::string exe = wg::platform::ExecutablePath();
+  const auto slash = exe.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+  LoadFrom(dir + kPluginsFolder);
+}
+
+void Unload() {
+  if (g_loaded) wg::platform::FreeLibrary(g_library);
+  g_library = nullptr;
+  g_loaded = false;
+  g_attempted = false;
+  for (int i = 0; i < kEntryPointCount; ++i) *kSlots[i] = nullptr;
+}
+
+const char* const kTunerNames[7] = {
+    "RTLSDR_TUNER_UNKNOWN", "RTLSDR_TUNER_E4000", "RTLSDR_TUNER_FC0012", "RTLSDR_TUNER_FC0013",
+    "RTLSDR_TUNER_FC2580",  "RTLSDR_TUNER_R820T", "RTLSDR_TUNER_R828D"};
+
+std::string TunerName(unsigned value) {
+  if (value < 7) return kTunerNames[value];
+  return std::to_string(value);
+}
+
+rtlsdr_dev_t* dev = nullptr;
+uint32_t device_count = 0;
+char manufact[256] = {};
+char product[256] = {};
+char serial[256] = {};
+int gains[256] = {};
+
+}  // namespace api_rtl_sdr

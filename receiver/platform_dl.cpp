@@ -1,0 +1,34 @@
+#include "platform_dl.h"
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
+namespace wg::platform {
+
+std::string ExecutablePath() {
+  char buf[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+bool SetCurrentDirectory(const std::string& dir) { return ::chdir(dir.c_str()) == 0; }
+
+void* LoadLibraryAt(const std::string& fullPath) {
+  // A path without a slash would make dlopen search LD_LIBRARY_PATH and the
+  // system's directories; only the named file may ever be taken.
+  if (fullPath.empty() || fullPath.front() != '/') return nullptr;
+  return ::dlopen(fullPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* LookUp(void* library, const char* name) {
+  if (!library) return nullptr;
+  return ::dlsym(library, name);
+}
+
+void FreeLibrary(void* library) {
+  if (library) ::dlclose(library);
+}
+
+}  // namespace wg::platform
