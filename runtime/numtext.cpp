@@ -30,8 +30,8 @@ std::string LocaleThousand() {
 
 std::string EffectiveThousand(std::string sep) {
   const char dec = g_decimal.load();
-  if (sep.empty()) sep = ",";
-  if (sep.size() == 1 && sep[0] == dec) sep = (dec == ',') ? "." : ",";
+  if (sep.empty()) sep.assign(1, ',');
+  if (sep.size() == 1 && sep[0] == dec) sep.assign(1, dec == ',' ? '.' : ',');
   return sep;
 }
 
@@ -135,7 +135,8 @@ std::string FloatToStr(double v) {
   if (v == 0.0) return "0";
   Decimal d = ToDecimal(v, 15);
   while (d.digits.size() > 1 && d.digits.back() == '0') d.digits.pop_back();
-  std::string out = v < 0 ? "-" : "";
+  std::string out;
+  if (v < 0) out.push_back('-');
   const char sep = g_decimal.load();
   const int e = d.exp10;
   const int n = static_cast<int>(d.digits.size());
@@ -278,9 +279,10 @@ std::string FormatFixed(double v, int decimals) {
   if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
   std::string intPart, fracPart;
   RoundDecimal(ToDecimal(v, 18), decimals, intPart, fracPart);
-  if (intPart.empty()) intPart = "0";
+  if (intPart.empty()) intPart.assign(1, '0');
   const bool isZero = intPart == "0" && fracPart.find_first_not_of('0') == std::string::npos;
-  std::string out = (v < 0 && !isZero) ? "-" : "";
+  std::string out;
+  if (v < 0 && !isZero) out.push_back('-');
   out += intPart;
   if (decimals > 0) {
     out += '.';
