@@ -15,6 +15,7 @@
 #include <cmath>
 #include <vector>
 
+#include "ChartCanvasMetrics.h"
 #include "numtext.h"
 
 namespace wg {
@@ -291,14 +292,6 @@ QFont MakeQFont(const TFont& font) {
 
 // ---------------------------------------------------------------------------
 // Measurement
-
-struct TChartCanvas::Metrics {
-  Metrics(const QFont& f, std::uint64_t g, int px) : font(f), fm(f), generation(g), pixelSize(px) {}
-  QFont font;
-  QFontMetrics fm;
-  std::uint64_t generation;
-  int pixelSize;
-};
 
 TChartCanvas::TChartCanvas() = default;
 TChartCanvas::~TChartCanvas() = default;
