@@ -1,0 +1,326 @@
+// Axes and series storage of the chart engine.
+//
+// An axis turns values into pixels: it holds an automatic or fixed range,
+// derives the range in effect from the series mapped through it, places
+// itself inside the plotting rectangle, maps values to pixels and back, finds
+// the label step and lists the label values. It also carries the settings its
+// drawing uses (pens, fonts, title); the drawing itself lives with the chart.
+//
+// Axes and series reach their chart only through TChartLink, so that they can
+// live (and be tested) without a chart window.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ChartCanvas.h"
+#include "ChartEngineSeries.h"
+
+namespace wg {
+
+// Raised by axis setters that refuse a value; the property keeps its value.
+class AxisException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Raised by chart setters that refuse a value; the property keeps its value.
+class ChartException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TCustomChartAxis;
+
+// What axes and series need from the chart they belong to. The chart panel
+// implements it; tests implement it with a fake.
+class TChartLink {
+ public:
+  virtual ~TChartLink() = default;
+
+  // Marks the chart's image stale and asks for a repaint later; nothing is
+  // drawn here. A chart under construction ignores it.
+  virtual void Invalidate() = 0;
+  // A repaint as soon as possible; an invalidation serves where the toolkit
+  // does not paint synchronously.
+  virtual void Repaint() { Invalidate(); }
+  // True while the chart takes its settings from a stored form: bound checks
+  // and flag mirroring of the axes are off then.
+  virtual bool IsLoading() const { return false; }
+  // True while the chart is being torn down; clearing series then asks for
+  // no redraw.
+  virtual bool IsDestroying() const { return false; }
+
+  // The chart's series, in drawing order.
+  virtual int SeriesCount() const = 0;
+  virtual TChartSeries* Series(int index) const = 0;
+
+  // The plotting rectangle of the current (or last) drawing.
+  virtual TRect GetPlotRect() const = 0;
+  // The canvas that measures and draws text; null when there is none, and
+  // every text then measures 0.
+  virtual TCanvas3D* GetCanvas() const = 0;
+
+  // The chart's axis for a series' axis choice (the first of a pair for
+  // "both"); null when the chart has no such axis.
+  virtual TChartAxis* AxisFor(THorizAxis which) const = 0;
+  virtual TChartAxis* AxisFor(TVertAxis which) const = 0;
+
+  // The chart's label hook: may replace the text of a value label.
+  virtual void GetAxisLabel(const TCustomChartAxis& /*axis*/, double /*value*/, std::string& /*text*/) {}
+};
+
+enum TAxisLabelStyle { talAuto, talNone, talValue, talMark, talText };
+
+// The axis title: caption, angle and font.
+class TChartAxisTitle {
+ public:
+  TChartAxisTitle(TNotifyEvent onChange, int defaultAngle);
+
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& v);
+  int Angle() const { return angle_; }
+  // Degrees, 0 … 359; ChartException otherwise.
+  void SetAngle(int v);
+  int DefaultAngle() const { return defaultAngle_; }
+  TFont& Font() { return font_; }
+  const TFont& Font() const { return font_; }
+
+ private:
+  TNotifyEvent onChange_;
+  std::string caption_;
+  int defaultAngle_;
+  int angle_;
+  TFont font_;
+};
+
+class TCustomChartAxis {
+ public:
+  // horizontal: bottom and top axes; farSide: top and right axes.
+  TCustomChartAxis(TChartLink* chart, bool horizontal, bool farSide, bool depth = false);
+  virtual ~TCustomChartAxis();
+
+  TCustomChartAxis(const TCustomChartAxis&) = delete;
+  TCustomChartAxis& operator=(const TCustomChartAxis&) = delete;
+
+  TChartLink* ParentChart() const { return chart_; }
+  bool IsHorizontal() const { return horizontal_; }
+  bool FarSide() const { return farSide_; }
+  bool IsDepthAxis() const { return depth_; }
+
+  // ---- range ---------------------------------------------------------------
+  bool Automatic() const { return automatic_; }
+  // Also sets AutomaticMinimum and AutomaticMaximum (not while loading).
+  void SetAutomatic(bool b);
+  bool AutomaticMinimum() const { return automaticMinimum_; }
+  void SetAutomaticMinimum(bool b);
+  bool AutomaticMaximum() const { return automaticMaximum_; }
+  void SetAutomaticMaximum(bool b);
+  double Minimum() const { return minimum_; }
+  // AxisException when above Maximum (not while loading).
+  void SetMinimum(double v);
+  double Maximum() const { return maximum_; }
+  // AxisException when below Minimum (not while loading).
+  void SetMaximum(double v);
+  // A fixed range in one step, with no bound checks: swaps reversed ends and
+  // widens an empty range to 1e-10.
+  void SetRange(double a, double b);
+
+  double Increment() const { return increment_; }
+  void SetIncrement(double v);
+  bool Inverted() const { return inverted_; }
+  void SetInverted(bool b);
+  double StartPosition() const { return startPosition_; }
+  void SetStartPosition(double v);
+  double EndPosition() const { return endPosition_; }
+  void SetEndPosition(double v);
+  double PositionPercent() const { return positionPercent_; }
+  void SetPositionPercent(double v);
+  int LabelsSeparation() const { return labelsSeparation_; }
+  void SetLabelsSeparation(int v);
+  const std::string& AxisValuesFormat() const { return axisValuesFormat_; }
+  void SetAxisValuesFormat(const std::string& v);
+  bool RoundFirstLabel() const { return roundFirstLabel_; }
+  void SetRoundFirstLabel(bool b);
+  TAxisLabelStyle LabelStyle() const { return labelStyle_; }
+  void SetLabelStyle(TAxisLabelStyle s);
+  bool LabelsMultiLine() const { return labelsMultiLine_; }
+  void SetLabelsMultiLine(bool b);
+
+  // ---- drawing settings ---------------------------------------------------------
+  bool Visible() const { return visible_; }
+  void SetVisible(bool b);
+  TChartAxisPen& Axis() { return axisPen_; }
+  const TChartAxisPen& Axis() const { return axisPen_; }
+  TDarkGrayPen& Ticks() { return ticks_; }
+  const TDarkGrayPen& Ticks() const { return ticks_; }
+  TDarkGrayPen& TicksInner() { return ticksInner_; }
+  const TDarkGrayPen& TicksInner() const { return ticksInner_; }
+  TDarkGrayPen& MinorTicks() { return minorTicks_; }
+  const TDarkGrayPen& MinorTicks() const { return minorTicks_; }
+  TDottedGrayPen& Grid() { return grid_; }
+  const TDottedGrayPen& Grid() const { return grid_; }
+  TChartHiddenPen& MinorGrid() { return minorGrid_; }
+  const TChartHiddenPen& MinorGrid() const { return minorGrid_; }
+  int TickLength() const { return tickLength_; }
+  void SetTickLength(int v);
+  int TickInnerLength() const { return tickInnerLength_; }
+  void SetTickInnerLength(int v);
+  int MinorTickLength() const { return minorTickLength_; }
+  void SetMinorTickLength(int v);
+  int MinorTickCount() const { return minorTickCount_; }
+  void SetMinorTickCount(int v);
+  bool GridCentered() const { return gridCentered_; }
+  void SetGridCentered(bool b);
+  bool Labels() const { return labels_; }
+  void SetLabels(bool b);
+  TFont& LabelsFont() { return labelsFont_; }
+  const TFont& LabelsFont() const { return labelsFont_; }
+  int LabelsAngle() const { return labelsAngle_; }
+  // Degrees, 0 … 359; ChartException otherwise.
+  void SetLabelsAngle(int v);
+  bool LabelsOnAxis() const { return labelsOnAxis_; }
+  void SetLabelsOnAxis(bool b);
+  int LabelsSize() const { return labelsSize_; }
+  void SetLabelsSize(int v);
+  bool TickOnLabelsOnly() const { return tickOnLabelsOnly_; }
+  void SetTickOnLabelsOnly(bool b);
+  TChartAxisTitle& Title() { return title_; }
+  const TChartAxisTitle& Title() const { return title_; }
+  int TitleSize() const { return titleSize_; }
+  void SetTitleSize(int v);
+
+  // ---- working state of the current (or last) drawing ------------------------------
+  double EffectiveMinimum = 0;
+  double EffectiveMaximum = 0;
+  double EffectiveRange = 0;
+  int StartPixel = 0;
+  int EndPixel = 0;
+  int AxisLength = 0;
+  int CenterPixel = 0;
+  // Across the axis: the line, and the inner edges of the label and title bands.
+  int LinePos = 0;
+  int LabelBandPos = 0;
+  int TitleBandPos = 0;
+
+  // ---- layout steps (run by the chart's drawing) ----------------------------------
+  // An automatic end takes the extreme value of the series on this axis; then
+  // the effective range is the stored range.
+  void UpdateEffectiveRange();
+  // Extreme X (horizontal) or Y (vertical) value of the series mapped through
+  // this axis; 0 when none holds a value.
+  double SeriesMinimum() const;
+  double SeriesMaximum() const;
+  // StartPixel … EndPixel from the plotting rectangle and the positions.
+  void UpdatePixelExtent();
+  // Re-derives the effective range for an extent shrunk by a pixels before
+  // and b after the axis, then restores the extent.
+  void ShrinkByMargins(int a, int b);
+  // The same with the margins the active series on this axis ask for, counted
+  // only at automatic ends.
+  void ApplySeriesMargins();
+
+  // ---- mapping ----------------------------------------------------------------
+  // Degenerate ranges and positions that do not fit an integer map to
+  // CenterPixel.
+  int ValueToPixel(double v) const;
+  // 0 on an axis shorter than one pixel.
+  double PixelToValue(int p) const;
+
+  // ---- labels ---------------------------------------------------------------------
+  // The label increment for the current extent and effective range. Measures
+  // the end labels in LabelsFont on the chart's canvas.
+  double LabelStep();
+  // 1-2-5 progression: 1 → 2 → 5 → 10 → 20 …; 3 → 5, 7 → 10.
+  static double NextLabelStep(double x);
+  // Value labels from the top of the range down, for the increment inc. Empty
+  // when inc is not positive, the range is reversed, or it would take 10000
+  // labels or more.
+  std::vector<double> LabelValues(double inc) const;
+  // A value label: AxisValuesFormat, then the chart's label hook (unless
+  // withHook is false), then line breaks for spaces when LabelsMultiLine.
+  std::string LabelText(double v, bool withHook = true) const;
+  // The label style after talAuto is resolved from the series on this axis.
+  TAxisLabelStyle LabelStyleInEffect() const;
+
+  // ---- text measurement on the chart's canvas (current canvas font) -------------------
+  // Lines of a label or title text: parts between carriage returns, a
+  // trailing empty part not counted ("" has none).
+  static std::vector<std::string_view> TextLines(std::string_view text);
+  // Width of the widest line; 0 without a canvas.
+  int MaxLineWidth(std::string_view text) const;
+  // The canvas font height; 0 without a canvas.
+  int CanvasFontHeight() const;
+
+ protected:
+  // Store-and-invalidate for the plain properties.
+  template <typename T>
+  void Set(T& field, const T& value) {
+    if (field == value) return;
+    field = value;
+    InvalidateChart();
+  }
+  void InvalidateChart();
+  bool Loading() const;
+  TCanvas3D* Canvas() const;
+  // Label size along the axis for the step search.
+  int LabelSizeForStep();
+
+ private:
+  TChartLink* chart_;
+  bool horizontal_;
+  bool farSide_;
+  bool depth_;
+
+  bool automatic_ = true;
+  bool automaticMinimum_ = true;
+  bool automaticMaximum_ = true;
+  double minimum_ = 0;
+  double maximum_ = 0;
+  double increment_ = 0;
+  bool inverted_ = false;
+  double startPosition_ = 0;
+  double endPosition_ = 100;
+  double positionPercent_ = 0;
+  int labelsSeparation_ = 10;
+  std::string axisValuesFormat_ = "#,##0.###";
+  bool roundFirstLabel_ = true;
+  TAxisLabelStyle labelStyle_ = talAuto;
+  bool labelsMultiLine_ = false;
+
+  bool visible_ = true;
+  TChartAxisPen axisPen_;
+  TDarkGrayPen ticks_;
+  TDarkGrayPen ticksInner_;
+  TDarkGrayPen minorTicks_;
+  TDottedGrayPen grid_;
+  TChartHiddenPen minorGrid_;
+  int tickLength_ = 4;
+  int tickInnerLength_ = 0;
+  int minorTickLength_ = 2;
+  int minorTickCount_ = 3;
+  bool gridCentered_ = false;
+  bool labels_ = true;
+  TFont labelsFont_;
+  int labelsAngle_ = 0;
+  bool labelsOnAxis_ = true;
+  int labelsSize_ = 0;
+  bool tickOnLabelsOnly_ = true;
+  TChartAxisTitle title_;
+  int titleSize_ = 0;
+};
+
+class TChartAxis : public TCustomChartAxis {
+ public:
+  using TCustomChartAxis::TCustomChartAxis;
+};
+
+// The axis across the depth of a 3-D view; hidden in a flat chart.
+class TChartDepthAxis : public TChartAxis {
+ public:
+  explicit TChartDepthAxis(TChartLink* chart);
+};
+
+}  // namespace wg

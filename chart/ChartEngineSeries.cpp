@@ -1,0 +1,327 @@
+#include "ChartEngineSeries.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace wg {
+
+namespace {
+
+std::string ListIndexMessage(int index) {
+  return "List index out of bounds (" + std::to_string(index) + ")";
+}
+
+// Vectors that only ever grow by one element double their capacity by
+// default; at millions of points that wastes up to half the block. Growing by
+// half keeps the slack of a large series under a third of its size.
+template <typename T>
+void GrowForOne(std::vector<T>& v) {
+  if (v.size() < v.capacity()) return;
+  const std::size_t cap = v.capacity();
+  v.reserve(std::max<std::size_t>(16, cap + cap / 2));
+}
+
+// A palette for points that leave their colour to the series when each point
+// is to be coloured on its own.
+constexpr TColor kPointPalette[16] = {
+    0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0x000000, 0x808080, 0xFF00FF, 0x008000,
+    0x800000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x00FF80, 0xFF8000};
+
+}  // namespace
+
+EListError::EListError(int index) : std::out_of_range(ListIndexMessage(index)), index_(index) {}
+
+// ---------------------------------------------------------------------------
+// TChartValueList
+
+TChartValueList::TChartValueList(TChartSeries* owner, std::string name)
+    : owner_(owner), name_(std::move(name)) {}
+
+void TChartValueList::SetMultiplier(double m) {
+  if (m == multiplier_) return;
+  multiplier_ = m;
+  statsStale_ = true;
+  if (owner_) owner_->RequestRedraw();
+}
+
+void TChartValueList::AssignSettings(const TChartValueList& other) {
+  order_ = other.order_;
+  dateTime_ = other.dateTime_;
+  valueSource_ = other.valueSource_;
+  SetMultiplier(other.multiplier_);
+}
+
+double TChartValueList::Read(std::size_t i) const {
+  // The product is formed in extended precision and then rounded once to a
+  // double, which is not always what a plain double product gives.
+  if (multiplier_ == 1.0) return values_[i];
+  return static_cast<double>(static_cast<long double>(values_[i]) * multiplier_);
+}
+
+void TChartValueList::CheckIndex(int index) const {
+  if (index < 0 || index >= Count()) throw EListError(index);
+}
+
+double TChartValueList::ValueAt(int index) const {
+  CheckIndex(index);
+  return Read(static_cast<std::size_t>(index));
+}
+
+void TChartValueList::SetValueAt(int index, double value) {
+  CheckIndex(index);
+  values_[static_cast<std::size_t>(index)] = value;
+  statsStale_ = true;
+}
+
+void TChartValueList::ReserveOne() { GrowForOne(values_); }
+
+void TChartValueList::InsertAt(int index, double value) {
+  if (index < 0 || index > Count()) throw EListError(index);
+  ReserveOne();
+  values_.insert(values_.begin() + index, value);
+  statsStale_ = true;
+}
+
+int TChartValueList::OrderedPlace(double value) const {
+  const int n = Count();
+  if (order_ == loNone || n == 0) return n;
+  int t = n - 1;
+  if (order_ == loAscending) {
+    if (values_[t] <= value) return n;
+    while (t >= 0 && values_[t] > value) --t;
+  } else {
+    if (values_[t] >= value) return n;
+    while (t >= 0 && values_[t] < value) --t;
+  }
+  return t + 1;
+}
+
+int TChartValueList::AddOrdered(double value) {
+  const int place = OrderedPlace(value);
+  if (Count() == std::numeric_limits<int>::max()) throw std::length_error("TChartValueList");
+  ReserveOne();
+  values_.insert(values_.begin() + place, value);
+  statsStale_ = true;
+  return place;
+}
+
+void TChartValueList::RemoveAt(int index) {
+  CheckIndex(index);
+  values_.erase(values_.begin() + index);
+  statsStale_ = true;
+}
+
+void TChartValueList::RemoveAll() {
+  std::vector<double>().swap(values_);
+  statsStale_ = true;
+}
+
+void TChartValueList::Recompute() const {
+  if (values_.empty()) {
+    lowest_ = highest_ = sum_ = absSum_ = 0;
+  } else {
+    const double first = Read(0);
+    lowest_ = highest_ = sum_ = first;
+    absSum_ = std::fabs(first);
+    const std::size_t n = values_.size();
+    for (std::size_t i = 1; i < n; ++i) {
+      const double v = Read(i);
+      if (v < lowest_)
+        lowest_ = v;
+      else if (v > highest_)
+        highest_ = v;
+      sum_ += v;
+      absSum_ += std::fabs(v);
+    }
+  }
+  statsStale_ = false;
+}
+
+double TChartValueList::LowestValue() const {
+  if (statsStale_) Recompute();
+  return lowest_;
+}
+
+double TChartValueList::HighestValue() const {
+  if (statsStale_) Recompute();
+  return highest_;
+}
+
+double TChartValueList::ValueSum() const {
+  if (statsStale_) Recompute();
+  return sum_;
+}
+
+double TChartValueList::AbsoluteValueSum() const {
+  if (statsStale_) Recompute();
+  return absSum_;
+}
+
+// ---------------------------------------------------------------------------
+// TChartSeries: data side
+
+TChartSeries::TChartSeries() : xValues_(this, "X"), yValues_(this, "Y") {
+  xValues_.SetOrder(loAscending);
+  yValues_.SetOrder(loNone);
+}
+
+TChartSeries::~TChartSeries() = default;
+
+void TChartSeries::CheckPointIndex(int index) const {
+  if (index < 0 || index >= PointCount()) throw EListError(index);
+}
+
+std::vector<std::pair<int, std::string>>::iterator TChartSeries::LabelLowerBound(int index) {
+  return std::lower_bound(labels_.begin(), labels_.end(), index,
+                          [](const auto& e, int i) { return e.first < i; });
+}
+
+std::vector<std::pair<int, std::string>>::const_iterator TChartSeries::LabelLowerBound(
+    int index) const {
+  return std::lower_bound(labels_.begin(), labels_.end(), index,
+                          [](const auto& e, int i) { return e.first < i; });
+}
+
+int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor color) {
+  if (OnBeforeAdd && !OnBeforeAdd(*this)) return -1;
+
+  // Everything that can fail (allocation, the label copy) happens before the
+  // first list changes, so a failed add leaves the point lists in step.
+  const int i = xValues_.OrderedPlace(x);
+  if (xValues_.Count() == std::numeric_limits<int>::max()) throw std::length_error("TChartSeries");
+  xValues_.ReserveOne();
+  yValues_.ReserveOne();
+  const bool colorJoinsUniform =
+      colorsUniform_ && (xValues_.Count() == 0 || color == uniformColor_);
+  if (!colorJoinsUniform) {
+    if (colorsUniform_) {
+      std::vector<TColor> expanded;
+      expanded.reserve(std::max<std::size_t>(16, xValues_.values_.capacity()));
+      expanded.assign(static_cast<std::size_t>(xValues_.Count()), uniformColor_);
+      colors_.swap(expanded);
+      colorsUniform_ = false;
+    } else {
+      GrowForOne(colors_);
+    }
+  }
+  std::string labelCopy;
+  const bool hasLabel = !label.empty();
+  if (hasLabel) {
+    labelCopy = label;
+    GrowForOne(labels_);
+  }
+
+  // From here on nothing throws.
+  xValues_.values_.insert(xValues_.values_.begin() + i, x);
+  xValues_.statsStale_ = true;
+  yValues_.values_.insert(yValues_.values_.begin() + i, y);
+  yValues_.statsStale_ = true;
+  if (colorsUniform_)
+    uniformColor_ = color;
+  else
+    colors_.insert(colors_.begin() + i, color);
+  auto it = LabelLowerBound(i);
+  for (auto j = it; j != labels_.end(); ++j) ++j->first;
+  if (hasLabel) labels_.emplace(it, i, std::move(labelCopy));
+
+  AfterAdd(i);
+  return i;
+}
+
+void TChartSeries::AfterAdd(int index) {
+  if (OnAfterAdd) OnAfterAdd(*this, index);
+  if (active_) RequestRedraw();
+}
+
+void TChartSeries::ClearValues() {
+  xValues_.RemoveAll();
+  yValues_.RemoveAll();
+  std::vector<TColor>().swap(colors_);
+  colorsUniform_ = true;
+  uniformColor_ = clDefault;
+  std::vector<std::pair<int, std::string>>().swap(labels_);
+}
+
+void TChartSeries::SetPointX(int index, double value) {
+  xValues_.SetValueAt(index, value);
+  RequestRedraw();
+}
+
+void TChartSeries::SetPointY(int index, double value) {
+  yValues_.SetValueAt(index, value);
+  RequestRedraw();
+}
+
+void TChartSeries::DeletePoint(int index) {
+  CheckPointIndex(index);
+  // The Y list is as long as the X list (every add and delete goes through
+  // both), so checking once covers every list.
+  xValues_.RemoveAt(index);
+  yValues_.RemoveAt(index);
+  if (!colorsUniform_ && index < static_cast<int>(colors_.size()))
+    colors_.erase(colors_.begin() + index);
+  auto it = LabelLowerBound(index);
+  if (it != labels_.end() && it->first == index) it = labels_.erase(it);
+  for (; it != labels_.end(); ++it) --it->first;
+  if (active_) RequestRedraw();
+}
+
+TColor TChartSeries::PointColor(int index) const {
+  if (index < 0 || index >= PointCount()) return seriesColor_;
+  const TColor c = colorsUniform_ ? uniformColor_ : colors_[static_cast<std::size_t>(index)];
+  if (c != clDefault) return c;
+  if (colorEachPoint_) return kPointPalette[index % 16];
+  return seriesColor_;
+}
+
+std::string TChartSeries::PointLabel(int index) const {
+  auto it = LabelLowerBound(index);
+  if (it != labels_.end() && it->first == index) return it->second;
+  return std::string();
+}
+
+bool TChartSeries::HasLabelTexts() const {
+  return !labels_.empty() && labels_.front().first == 0;
+}
+
+void TChartSeries::SetSeriesColor(TColor c) {
+  if (c == seriesColor_) return;
+  seriesColor_ = c;
+  RequestRedraw();
+}
+
+void TChartSeries::SetColorEachPoint(bool b) {
+  if (b == colorEachPoint_) return;
+  colorEachPoint_ = b;
+  RequestRedraw();
+}
+
+void TChartSeries::SetActive(bool b) {
+  if (b == active_) return;
+  active_ = b;
+  RequestRedraw();
+}
+
+void TChartSeries::SetHorizAxis(THorizAxis a) {
+  if (a == horizAxis_) return;
+  horizAxis_ = a;
+  RequestRedraw();
+}
+
+void TChartSeries::SetVertAxis(TVertAxis a) {
+  if (a == vertAxis_) return;
+  vertAxis_ = a;
+  RequestRedraw();
+}
+
+std::size_t TChartSeries::StorageBytes() const {
+  std::size_t bytes = (xValues_.values_.capacity() + yValues_.values_.capacity()) * sizeof(double);
+  bytes += colors_.capacity() * sizeof(TColor);
+  bytes += labels_.capacity() * sizeof(labels_[0]);
+  for (const auto& l : labels_)
+    if (l.second.capacity() > 15) bytes += l.second.capacity() + 1;
+  return bytes;
+}
+
+}  // namespace wg
