@@ -1,5 +1,5 @@
 // The chart canvas: colours, pens, brushes and fonts of the chart, and the
-// drawing surface every part of the chart draws through.
+// drawing surface through which the whole chart is drawn.
 //
 // The chart draws into an off-screen QImage that is kept between paints and
 // copied to the window in one piece; a paint without a change in between is a

@@ -333,6 +333,28 @@ TEST(CanvasRectangle, NotXorTwiceRestores) {
   }
 }
 
+TEST(CanvasRectangle, HatchBackgroundFollowsTheBackMode) {
+  Frame f;
+  f.c.Brush().SetColor(clRed);
+  f.c.Brush().SetStyle(bsHorizontal);
+  f.c.FillRect({0, 0, 40, 40});  // transparent: gaps stay white
+  f.c.SetBackMode(cbmOpaque);
+  f.c.SetBackColor(clBlue);
+  f.c.FillRect({50, 0, 90, 40});  // opaque: gaps take the background colour
+  std::set<std::uint32_t> left, right;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x) {
+      left.insert(f.Px(x, y));
+      right.insert(f.Px(50 + x, y));
+    }
+  EXPECT_EQ(left, (std::set<std::uint32_t>{0xFF0000u, kWhite}));
+  EXPECT_EQ(right, (std::set<std::uint32_t>{0xFF0000u, 0x0000FFu}));
+  f.c.Brush().SetStyle(bsClear);
+  const QImage before = f.Snapshot();
+  f.c.FillRect({0, 0, 100, 100});
+  EXPECT_EQ(f.Snapshot(), before);
+}
+
 TEST(CanvasClip, PlotAreaClipAndRemoval) {
   Frame f(600, 320);
   f.c.ClipToPlotArea({50, 20, 550, 300});
