@@ -1,0 +1,511 @@
+// Axis scaling: flags and bounds with their exceptions, the range taken from
+// the series, the pixel extent, value/pixel mapping, the label step search
+// with real text widths, and the label values.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChartEngine.h"
+#include "numtext.h"
+
+using namespace wg;
+
+namespace {
+
+class FakeChart : public TChartLink {
+ public:
+  FakeChart() : canvas(std::make_unique<TChartCanvas3D>()) {}
+  void Invalidate() override { ++invalidations; }
+  void Repaint() override { ++repaints; }
+  bool IsLoading() const override { return loading; }
+  int SeriesCount() const override { return static_cast<int>(series.size()); }
+  TChartSeries* Series(int i) const override { return series[static_cast<std::size_t>(i)]; }
+  TRect GetPlotRect() const override { return plot; }
+  TCanvas3D* GetCanvas() const override { return withCanvas ? canvas.get() : nullptr; }
+  TChartAxis* AxisFor(THorizAxis) const override { return nullptr; }
+  TChartAxis* AxisFor(TVertAxis) const override { return nullptr; }
+  void GetAxisLabel(const TCustomChartAxis& axis, double v, std::string& text) override {
+    if (hook) hook(axis, v, text);
+  }
+
+  std::unique_ptr<TChartCanvas3D> canvas;
+  bool withCanvas = true;
+  int invalidations = 0;
+  int repaints = 0;
+  bool loading = false;
+  std::vector<TChartSeries*> series;
+  TRect plot{17, 40, 563, 300};
+  std::function<void(const TCustomChartAxis&, double, std::string&)> hook;
+};
+
+// A series that asks for room beyond its extreme values.
+class MarginSeries : public TChartSeries {
+ public:
+  void CalcHorizMargins(int& left, int& right) const override {
+    left = 10;
+    right = 20;
+  }
+};
+
+std::string Thrown(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const AxisException& e) {
+    return std::string("Axis: ") + e.what();
+  } catch (const ChartException& e) {
+    return std::string("Chart: ") + e.what();
+  }
+  return "none";
+}
+
+long long RoundEven(double x) { return static_cast<long long>(std::nearbyint(x)); }
+
+// The first of 1, 2, 5, 10, 20, 50 … whose label count fits n.
+double FirstFittingStep(double range, long long n) {
+  for (double decade = 1;; decade *= 10)
+    for (double m : {1.0, 2.0, 5.0})
+      if (RoundEven(range / (m * decade)) <= n) return m * decade;
+}
+
+class AxisTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rt::SetDecimalSeparator('.');
+    rt::SetThousandSeparator(",");
+  }
+  // Range, extent and label step as one drawing computes them.
+  void Layout(TChartAxis& axis) {
+    axis.UpdateEffectiveRange();
+    axis.UpdatePixelExtent();
+    axis.ApplySeriesMargins();
+  }
+  int LabelGap(int s) { return s + static_cast<int>(RoundEven(0.1 * s)); }
+
+  FakeChart chart;
+  TChartAxis bottom{&chart, true, false};
+  TChartAxis left{&chart, false, false};
+};
+
+}  // namespace
+
+TEST_F(AxisTest, AutomaticFlagsMirrorEachOther) {
+  bottom.SetAutomatic(false);
+  EXPECT_FALSE(bottom.AutomaticMinimum());
+  EXPECT_FALSE(bottom.AutomaticMaximum());
+  bottom.SetAutomaticMinimum(true);  // maximum still fixed
+  EXPECT_FALSE(bottom.Automatic());
+  bottom.SetAutomaticMaximum(true);
+  EXPECT_TRUE(bottom.Automatic());
+  bottom.SetAutomaticMaximum(false);
+  EXPECT_FALSE(bottom.Automatic());
+  EXPECT_TRUE(bottom.AutomaticMinimum());
+
+  chart.loading = true;  // a stored form sets each flag itself
+  bottom.SetAutomatic(true);
+  EXPECT_TRUE(bottom.Automatic());
+  EXPECT_FALSE(bottom.AutomaticMaximum());
+
+  chart.loading = false;
+  left.SetRange(1, 2);
+  EXPECT_FALSE(left.Automatic());
+  EXPECT_FALSE(left.AutomaticMinimum());
+  EXPECT_FALSE(left.AutomaticMaximum());
+}
+
+TEST_F(AxisTest, RefusedValuesRaiseExactTextsAndKeepTheOldValue) {
+  left.SetRange(-120, 25);
+  chart.invalidations = 0;
+  EXPECT_EQ(Thrown([&] { left.SetMinimum(30); }), "Axis: Axis Minimum Value must be <= Maximum");
+  EXPECT_EQ(Thrown([&] { left.SetMaximum(-121); }), "Axis: Axis Maximum Value must be >= Minimum");
+  EXPECT_EQ(Thrown([&] { left.SetIncrement(-1); }), "Axis: Axis increment must be >= 0");
+  EXPECT_EQ(Thrown([&] { left.SetLabelsSeparation(-1); }),
+            "Axis: Labels Separation % must be greater than 0");
+  EXPECT_EQ(Thrown([&] { left.SetLabelsAngle(360); }),
+            "Chart: Axis Labels Angle must be between 0 and 359 degrees");
+  EXPECT_EQ(Thrown([&] { left.SetLabelsAngle(-1); }),
+            "Chart: Axis Labels Angle must be between 0 and 359 degrees");
+  EXPECT_EQ(Thrown([&] { left.Title().SetAngle(360); }),
+            "Chart: Axis Title Angle must be between 0 and 359 degrees");
+  EXPECT_EQ(chart.invalidations, 0);
+  EXPECT_EQ(left.Minimum(), -120);
+  EXPECT_EQ(left.Maximum(), 25);
+  EXPECT_EQ(left.Increment(), 0);
+  EXPECT_EQ(left.LabelsSeparation(), 10);
+  EXPECT_EQ(left.LabelsAngle(), 0);
+  EXPECT_EQ(left.Title().Angle(), 90);
+  EXPECT_EQ(Thrown([&] { left.Title().SetAngle(359); }), "none");
+  EXPECT_EQ(Thrown([&] { left.SetLabelsSeparation(0); }), "none");
+
+  // Moving a fixed range property by property can fail; while the form is
+  // read it cannot.
+  chart.loading = true;
+  left.SetMinimum(100);
+  EXPECT_EQ(left.Minimum(), 100);
+}
+
+TEST_F(AxisTest, SettersInvalidateOnlyOnChange) {
+  bottom.SetEndPosition(100);
+  bottom.SetInverted(false);
+  bottom.Axis().SetWidth(2);
+  bottom.LabelsFont().SetSize(8);
+  EXPECT_EQ(chart.invalidations, 0);
+  bottom.SetEndPosition(97);
+  bottom.Axis().SetWidth(1);
+  bottom.Title().SetCaption("Hz");
+  bottom.LabelsFont().SetSize(9);
+  bottom.Grid().SetVisible(false);
+  EXPECT_EQ(chart.invalidations, 5);
+  bottom.SetLabelStyle(talValue);
+  bottom.SetLabelStyle(talValue);
+  EXPECT_EQ(chart.repaints, 1);
+}
+
+TEST_F(AxisTest, SetRangeOrdersAndWidensEmptyRanges) {
+  bottom.SetRange(5, 5);
+  EXPECT_EQ(bottom.Minimum(), 5);
+  EXPECT_DOUBLE_EQ(bottom.Maximum(), 5.0000000001);
+  EXPECT_GT(bottom.Maximum(), 5);
+  bottom.SetRange(10, 2);
+  EXPECT_EQ(bottom.Minimum(), 2);
+  EXPECT_EQ(bottom.Maximum(), 10);
+  // No bound checks: a range anywhere can follow any other.
+  bottom.SetRange(138000000, 153000000);
+  bottom.SetRange(-5, -4);
+  EXPECT_EQ(bottom.Minimum(), -5);
+  EXPECT_EQ(bottom.Maximum(), -4);
+}
+
+TEST_F(AxisTest, AutomaticRangeComesFromTheSeriesOnTheAxis) {
+  TChartSeries a, b, top, empty;
+  a.AddPoint(10, -3);
+  a.AddPoint(20, 7);
+  b.AddPoint(5, 1);
+  b.SetActive(false);
+  top.SetHorizAxis(aTopAxis);
+  top.AddPoint(-100, 100);
+  chart.series = {&empty, &a, &b, &top};
+
+  Layout(bottom);
+  EXPECT_EQ(bottom.Minimum(), 10);  // inactive b and top-axis series ignored
+  EXPECT_EQ(bottom.Maximum(), 20);
+  Layout(left);
+  EXPECT_EQ(left.Minimum(), -3);  // the top-axis series maps Y through the left axis too
+  EXPECT_EQ(left.Maximum(), 100);
+
+  top.SetHorizAxis(aBothHorizAxis);
+  Layout(bottom);
+  EXPECT_EQ(bottom.Minimum(), -100);
+
+  // With no active series on the axis, inactive ones count.
+  a.SetActive(false);
+  top.SetActive(false);
+  empty.SetActive(false);  // an active empty series alone would give 0 … 0
+  Layout(bottom);
+  EXPECT_EQ(bottom.Minimum(), -100);
+  EXPECT_EQ(bottom.Maximum(), 20);
+
+  // Only the automatic end follows.
+  bottom.SetAutomatic(false);
+  bottom.SetRange(0, 1000);
+  bottom.SetAutomaticMinimum(true);
+  Layout(bottom);
+  EXPECT_EQ(bottom.Minimum(), -100);
+  EXPECT_EQ(bottom.Maximum(), 1000);
+
+  chart.series.clear();
+  TChartAxis fresh(&chart, true, false);
+  Layout(fresh);
+  EXPECT_EQ(fresh.EffectiveMinimum, 0);
+  EXPECT_EQ(fresh.EffectiveMaximum, 0);
+}
+
+TEST_F(AxisTest, PixelExtentFollowsPlotAndPositions) {
+  chart.plot = {17, 40, 563, 300};  // 546 × 260
+  bottom.SetEndPosition(97);
+  left.SetStartPosition(5);
+  bottom.UpdatePixelExtent();
+  left.UpdatePixelExtent();
+  EXPECT_EQ(bottom.StartPixel, 17);
+  EXPECT_EQ(bottom.EndPixel, 17 + 530);  // Round(529.62)
+  EXPECT_EQ(bottom.AxisLength, 530);
+  EXPECT_EQ(bottom.CenterPixel, (17 + 547) / 2);
+  EXPECT_EQ(left.StartPixel, 40 + 13);
+  EXPECT_EQ(left.EndPixel, 300);
+  // Centre truncates toward zero, also left of the origin.
+  chart.plot = {-9, 0, 6, 10};
+  bottom.SetEndPosition(100);
+  bottom.UpdatePixelExtent();
+  EXPECT_EQ(bottom.CenterPixel, -1);
+}
+
+TEST_F(AxisTest, ValueToPixelAndBack) {
+  chart.plot = {0, 0, 10, 100};
+  bottom.SetRange(0, 10);
+  bottom.UpdateEffectiveRange();
+  bottom.UpdatePixelExtent();  // 0 … 10
+  EXPECT_EQ(bottom.ValueToPixel(0), 0);
+  EXPECT_EQ(bottom.ValueToPixel(10), 10);
+  EXPECT_EQ(bottom.ValueToPixel(2.5), 2);  // halves go to the even pixel
+  EXPECT_EQ(bottom.ValueToPixel(3.5), 4);
+  EXPECT_EQ(bottom.ValueToPixel(-2.5), -2);
+  EXPECT_EQ(bottom.PixelToValue(4), 4);
+  bottom.SetInverted(true);
+  EXPECT_EQ(bottom.ValueToPixel(3), 7);
+  EXPECT_EQ(bottom.PixelToValue(7), 3);
+  bottom.SetInverted(false);
+
+  // Far-off and broken values map to the centre; the mapping never fails.
+  EXPECT_EQ(bottom.ValueToPixel(1e300), bottom.CenterPixel);
+  EXPECT_EQ(bottom.ValueToPixel(3e9), bottom.CenterPixel);
+  EXPECT_EQ(bottom.ValueToPixel(std::nan("")), bottom.CenterPixel);
+  EXPECT_EQ(bottom.ValueToPixel(2.1e9), 2100000000);
+  EXPECT_EQ(bottom.ValueToPixel(-2.1e9), -2100000000);
+
+  // Left axis: larger values higher up.
+  left.SetRange(-120, 25);
+  left.SetStartPosition(5);
+  left.UpdateEffectiveRange();
+  left.UpdatePixelExtent();  // 5 … 100
+  EXPECT_EQ(left.ValueToPixel(25), 5);
+  EXPECT_EQ(left.ValueToPixel(-120), 100);
+  EXPECT_EQ(left.PixelToValue(5), 25);
+  EXPECT_EQ(left.PixelToValue(100), -120);
+  left.SetInverted(true);
+  EXPECT_EQ(left.ValueToPixel(25), 100);
+
+  // A zero range maps every value to the centre; a zero length every pixel to 0.
+  TChartAxis flat(&chart, true, false);
+  flat.UpdateEffectiveRange();
+  flat.UpdatePixelExtent();
+  EXPECT_EQ(flat.ValueToPixel(123), flat.CenterPixel);
+  chart.plot = {50, 0, 50, 100};
+  flat.UpdatePixelExtent();
+  EXPECT_EQ(flat.AxisLength, 0);
+  EXPECT_EQ(flat.PixelToValue(70), 0);
+}
+
+TEST_F(AxisTest, SeriesMarginsWidenOnlyAutomaticEnds) {
+  chart.plot = {0, 0, 100, 100};
+  bottom.SetRange(0, 100);
+  Layout(bottom);  // no series: range kept
+  EXPECT_EQ(bottom.EffectiveMinimum, 0);
+  EXPECT_EQ(bottom.EffectiveMaximum, 100);
+  left.SetRange(-120, 25);
+  Layout(left);
+  EXPECT_EQ(left.EffectiveMinimum, -120);
+  EXPECT_EQ(left.EffectiveMaximum, 25);
+
+  bottom.ShrinkByMargins(10, 10);  // 80 pixels now show 0 … 100
+  EXPECT_EQ(bottom.EffectiveMinimum, -12.5);
+  EXPECT_EQ(bottom.EffectiveMaximum, 112.5);
+  EXPECT_EQ(bottom.StartPixel, 0);  // extent restored
+  EXPECT_EQ(bottom.AxisLength, 100);
+
+  MarginSeries s;
+  s.AddPoint(0, 0);
+  s.AddPoint(100, 0);
+  chart.series = {&s};
+  bottom.SetAutomatic(false);
+  bottom.SetRange(0, 100);
+  bottom.SetAutomaticMinimum(true);  // left margin (10) only
+  Layout(bottom);
+  EXPECT_DOUBLE_EQ(bottom.EffectiveMinimum, -100.0 / 9);
+  EXPECT_DOUBLE_EQ(bottom.EffectiveMaximum, 100);
+}
+
+TEST_F(AxisTest, NextLabelStepClimbsOneTwoFive) {
+  std::vector<double> seen{1};
+  for (int i = 0; i < 6; ++i) seen.push_back(TCustomChartAxis::NextLabelStep(seen.back()));
+  EXPECT_EQ(seen, (std::vector<double>{1, 2, 5, 10, 20, 50, 100}));
+  EXPECT_EQ(TCustomChartAxis::NextLabelStep(3), 5);
+  EXPECT_EQ(TCustomChartAxis::NextLabelStep(7), 10);
+  EXPECT_EQ(TCustomChartAxis::NextLabelStep(2000000), 5000000);
+  EXPECT_DOUBLE_EQ(TCustomChartAxis::NextLabelStep(0.3), 0.5);
+  // Decades below 1 are reached by repeated products, which may land a hair
+  // below a 1-2-5 value; the step still grows.
+  EXPECT_GT(TCustomChartAxis::NextLabelStep(1e-12), 1e-12);
+}
+
+TEST_F(AxisTest, EmptyAutomaticAxisHasOneZeroLabel) {
+  Layout(bottom);
+  EXPECT_EQ(bottom.LabelStep(), 1e-12);
+  EXPECT_EQ(bottom.LabelValues(bottom.LabelStep()), std::vector<double>{0});
+  EXPECT_EQ(bottom.LabelText(0), "0");
+  EXPECT_EQ(bottom.ValueToPixel(5), bottom.CenterPixel);
+}
+
+TEST_F(AxisTest, TooShortForOneLabelGivesNoLabels) {
+  chart.plot = {0, 0, 3, 100};
+  bottom.SetRange(0, 1000);
+  bottom.SetIncrement(3);
+  Layout(bottom);
+  EXPECT_EQ(bottom.LabelStep(), 1e-12);  // whatever Increment holds
+  EXPECT_TRUE(bottom.LabelValues(bottom.LabelStep()).empty());
+  bottom.SetRange(0, 1e-8);
+  Layout(bottom);
+  EXPECT_TRUE(bottom.LabelValues(bottom.LabelStep()).empty());  // 10000 labels
+}
+
+TEST_F(AxisTest, LevelAxisSkipsItsNegativeMinimum) {
+  chart.plot = {0, 0, 500, 600};
+  left.SetRange(-120, 25);
+  left.SetStartPosition(5);
+  Layout(left);
+  left.LabelsFont().Assign(DefaultChartFont());
+  chart.canvas->AssignFont(left.LabelsFont());
+  const int h = chart.canvas->FontHeight();
+  ASSERT_GT(h, 0);
+  const long long n = RoundEven(static_cast<double>(left.AxisLength) / LabelGap(h));
+  const double step = left.LabelStep();
+  EXPECT_EQ(step, FirstFittingStep(145, n)) << "n = " << n;
+
+  left.SetIncrement(20);  // fits as it is
+  EXPECT_EQ(left.LabelStep(), 20);
+  EXPECT_EQ(left.LabelValues(20), (std::vector<double>{20, 0, -20, -40, -60, -80, -100}));
+  // A positive minimum on a multiple keeps its label.
+  left.SetRange(0, 100);
+  Layout(left);
+  EXPECT_EQ(left.LabelValues(20), (std::vector<double>{100, 80, 60, 40, 20, 0}));
+  left.SetRoundFirstLabel(false);
+  left.SetRange(0, 10);
+  Layout(left);
+  EXPECT_EQ(left.LabelValues(3), (std::vector<double>{10, 7, 4, 1}));
+}
+
+TEST_F(AxisTest, FrequencyAxisStepFitsTheWiderEndLabel) {
+  chart.plot = {17, 40, 563, 300};
+  bottom.SetEndPosition(97);
+  bottom.SetRange(138000000, 153000000);
+  Layout(bottom);
+  chart.canvas->AssignFont(bottom.LabelsFont());
+  const int w = std::max(chart.canvas->TextWidth("153,000,000"), chart.canvas->TextWidth("138,000,000"));
+  ASSERT_GT(w, 0);
+  const long long n = RoundEven(static_cast<double>(bottom.AxisLength) / LabelGap(w));
+  const double step = bottom.LabelStep();
+  EXPECT_EQ(step, FirstFittingStep(15000000, n)) << "n = " << n << ", w = " << w;
+
+  const std::vector<double> labels = bottom.LabelValues(step);
+  ASSERT_FALSE(labels.empty());
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    EXPECT_EQ(std::fmod(labels[i], step), 0) << labels[i];
+    EXPECT_GE(labels[i], 138000000);
+    EXPECT_LE(labels[i], 153000000);
+    if (i > 0) {
+      EXPECT_EQ(labels[i - 1] - labels[i], step);
+    }
+  }
+  EXPECT_LE(static_cast<long long>(labels.size()), n + 1);
+}
+
+TEST_F(AxisTest, IncrementIsTheSmallestStepWhileALabelFits) {
+  chart.plot = {0, 0, 1000, 100};
+  bottom.SetRange(0, 100);
+  bottom.SetIncrement(3);
+  Layout(bottom);
+  chart.canvas->AssignFont(bottom.LabelsFont());
+  const int gap = LabelGap(chart.canvas->TextWidth("100"));
+  // Room for six labels: 3 → 5 → 10 → 20.
+  chart.plot = {0, 0, 6 * gap, 100};
+  Layout(bottom);
+  EXPECT_EQ(bottom.LabelStep(), 20);
+  // Room for many: the increment itself, not the free start of 1.
+  chart.plot = {0, 0, 60 * gap, 100};
+  Layout(bottom);
+  EXPECT_EQ(bottom.LabelStep(), 3);
+  // No separation: no search at all.
+  chart.plot = {0, 0, 6 * gap, 100};
+  bottom.SetLabelsSeparation(0);
+  Layout(bottom);
+  EXPECT_EQ(bottom.LabelStep(), 3);
+}
+
+TEST_F(AxisTest, RotatedLabelsAreSizedByLineHeight) {
+  chart.plot = {0, 0, 300, 100};
+  bottom.SetRange(0, 1000000);
+  bottom.SetLabelsAngle(90);
+  Layout(bottom);
+  chart.canvas->AssignFont(bottom.LabelsFont());
+  const int h = chart.canvas->FontHeight();
+  const long long n = RoundEven(300.0 / LabelGap(h));
+  EXPECT_EQ(bottom.LabelStep(), FirstFittingStep(1000000, n));
+  // Two lines take twice the height.
+  bottom.SetLabelsMultiLine(true);
+  chart.hook = [](const TCustomChartAxis&, double, std::string& text) { text = "one two"; };
+  const long long n2 = RoundEven(300.0 / LabelGap(2 * h));
+  EXPECT_EQ(bottom.LabelStep(), FirstFittingStep(1000000, n2));
+}
+
+TEST_F(AxisTest, LabelValuesStopWhereTheyCannotMove) {
+  // A zoom so deep that the step is below the spacing of doubles.
+  left.SetRange(150000000, 150000000);
+  Layout(left);
+  const double step = left.LabelStep();
+  EXPECT_EQ(left.LabelValues(step).size(), 1u);
+  // Ranges too large for a double still end their step search.
+  left.SetRange(-1.5e308, 1.5e308);
+  Layout(left);
+  EXPECT_TRUE(left.LabelValues(left.LabelStep()).empty());
+  // A first label whose quotient is beyond a 64-bit integer.
+  left.SetRange(1e30, std::nextafter(1e30, 2e30));
+  Layout(left);
+  const std::vector<double> values = left.LabelValues(1e11);
+  ASSERT_FALSE(values.empty());
+  EXPECT_LE(values.front(), left.EffectiveMaximum);
+  EXPECT_GE(values.back(), 0.999e30);
+  // The 10000 limit, and a reversed range.
+  left.SetRange(0, 10000);
+  Layout(left);
+  EXPECT_TRUE(left.LabelValues(1).empty());
+  EXPECT_EQ(left.LabelValues(1.25).size(), 8001u);
+  left.EffectiveMinimum = 5;
+  left.EffectiveMaximum = 4;
+  EXPECT_TRUE(left.LabelValues(1).empty());
+}
+
+TEST_F(AxisTest, LabelTextFormatsHooksAndBreaksLines) {
+  EXPECT_EQ(bottom.LabelText(153000000), "153,000,000");
+  EXPECT_EQ(bottom.LabelText(-120), "-120");
+  EXPECT_EQ(bottom.LabelText(0.1234), "0.123");
+  EXPECT_EQ(bottom.LabelText(2.5), "2.5");
+  chart.hook = [](const TCustomChartAxis&, double v, std::string& text) {
+    if (v == 1) text = "one and only";
+  };
+  bottom.SetLabelsMultiLine(true);
+  EXPECT_EQ(bottom.LabelText(1), "one\rand\ronly");
+  EXPECT_EQ(bottom.LabelText(1, false), "1");
+  EXPECT_EQ(TCustomChartAxis::TextLines("a\rb").size(), 2u);
+  EXPECT_EQ(TCustomChartAxis::TextLines("a\r").size(), 1u);
+  EXPECT_EQ(TCustomChartAxis::TextLines("").size(), 0u);
+  chart.withCanvas = false;
+  EXPECT_EQ(bottom.MaxLineWidth("153,000,000"), 0);
+}
+
+TEST_F(AxisTest, AutoLabelStyleDependsOnTheSeries) {
+  EXPECT_EQ(bottom.LabelStyleInEffect(), talNone);
+  TChartSeries s;
+  s.AddPoint(1, 1);
+  chart.series = {&s};
+  EXPECT_EQ(bottom.LabelStyleInEffect(), talValue);
+  s.SetActive(false);
+  EXPECT_EQ(bottom.LabelStyleInEffect(), talNone);
+  s.SetActive(true);
+  s.AddPoint(0, 2, "first");  // a text on point 0
+  EXPECT_EQ(bottom.LabelStyleInEffect(), talText);
+  EXPECT_EQ(left.LabelStyleInEffect(), talValue);  // Y values are not texts' axis
+  bottom.SetLabelStyle(talNone);
+  EXPECT_EQ(bottom.LabelStyleInEffect(), talNone);
+}
+
+int main(int argc, char** argv) {
+  // Test discovery runs the program without the test environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
