@@ -221,7 +221,14 @@ TEST_P(EngineReadFaults, FailedReadStopsTheSweepWithOneLogLineAndPublishesNothin
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, EngineReadFaults,
-                         ::testing::Values(fake::Fault::Short, fake::Fault::Error, fake::Fault::Unplug));
+                         ::testing::Values(fake::Fault::Short, fake::Fault::Error, fake::Fault::Unplug),
+                         [](const auto& info) -> std::string {
+                           switch (info.param) {
+                             case fake::Fault::Short: return "ShortRead";
+                             case fake::Fault::Error: return "MinusOne";
+                             default: return "Unplugged";
+                           }
+                         });
 
 TEST_F(Engine, ExceptionInAStepSkipsItAndTheSweepGoesOn) {
   fake::script().fault = fake::Fault::Throw;

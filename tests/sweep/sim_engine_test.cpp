@@ -1,0 +1,213 @@
+// The set-up, the report and the sweep against the simulated receiver,
+// loaded the way the program loads a receiver library.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "api_rtl_sdr.h"
+#include "sweep_engine.h"
+#include "sweep_test_support.h"
+
+using namespace std::chrono_literals;
+using wg::TSweepEngine;
+
+namespace {
+
+namespace api = api_rtl_sdr;
+namespace fs = std::filesystem;
+
+// Notes the centre of every step on its way to the simulator.
+std::mutex g_centresLock;
+std::vector<uint32_t> g_centres;
+api::rtlsdr_set_center_freq_fn g_simSetCentre = nullptr;
+int RecordingSetCentre(rtlsdr_dev_t* dev, uint32_t freq) {
+  {
+    std::lock_guard lk(g_centresLock);
+    g_centres.push_back(freq);
+  }
+  return g_simSetCentre(dev, freq);
+}
+std::vector<uint32_t> Centres() {
+  std::lock_guard lk(g_centresLock);
+  return g_centres;
+}
+
+class Sim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // CTest runs every test in a process of its own; a test binary run whole
+    // has lost the simulated stick to the hang test by now.
+    if (TSweepEngine::AbandonedWorkersAlive() > 0) GTEST_SKIP() << "receiver held by a hung read";
+    for (const char* v : {"RTLSDR_SIM_DEVICES", "RTLSDR_SIM_OPEN_FAIL", "RTLSDR_SIM_FAULT",
+                          "RTLSDR_SIM_FAULT_AFTER", "RTLSDR_SIM_SCENE", "RTLSDR_SIM_SETTLE_BYTES"})
+      ::unsetenv(v);
+    ::setenv("RTLSDR_SIM_PACE", "0", 1);
+    cwd_ = fs::current_path();
+    dir_ = fs::temp_directory_path() / ("wg-sweep-sim-" + std::to_string(::getpid()));
+    // Loaded once per process and left loaded: the settings are read at
+    // enumeration and open, and an unloaded simulator would take the
+    // memory it still holds out of the leak checker's sight.
+    if (!api::Loaded()) {
+      fs::create_directories(dir_);
+      fs::copy_file(WG_SIM_LIB, dir_ / "librtlsdr.so", fs::copy_options::overwrite_existing);
+      api::LoadFrom(dir_.string());
+      fs::current_path(cwd_);
+      fs::remove_all(dir_);
+      g_simSetCentre = api::rtlsdr_set_center_freq;
+      api::rtlsdr_set_center_freq = &RecordingSetCentre;
+    }
+    ASSERT_TRUE(api::Loaded());
+    api::dev = nullptr;
+    {
+      std::lock_guard lk(g_centresLock);
+      g_centres.clear();
+    }
+    engine = std::make_unique<TSweepEngine>(&series, ui.Poster(),
+                                            [this](const std::string& s) { log.push_back(s); });
+  }
+  void TearDown() override {
+    engine.reset();
+    // A receiver under a worker stuck in the library stays as it is.
+    if (TSweepEngine::AbandonedWorkersAlive() == 0) CloseReceiver();
+  }
+  static void CloseReceiver() {
+    if (api::dev && api::rtlsdr_close) api::rtlsdr_close(api::dev);
+    api::dev = nullptr;
+  }
+  size_t CountLog(const char* prefix) {
+    return static_cast<size_t>(
+        std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  }
+
+  fs::path cwd_, dir_;  // dir_: the plugins folder and scene files
+  wgtest::UiQueue ui;
+  wgtest::TestSeries series;
+  wgtest::TestAxis axis;
+  std::vector<std::string> log;
+  std::unique_ptr<TSweepEngine> engine;
+};
+
+TEST_F(Sim, ReportOfOneReceiverAndTheFirstSweeps) {
+  engine->ReceiverSetup(axis);
+  ASSERT_EQ(log.size(), 10u);
+  EXPECT_EQ(log[0], "Кол-во донглов RTL в ОС: 1");
+  EXPECT_EQ(log[1], "Имя: Generic RTL2832U OEM");
+  EXPECT_EQ(log[2], "Производитель: Realtek\r\nПродукт: RTL2838UHIDIR\r\nСерийник: 00000001");
+  EXPECT_EQ(log[3], "Чип: RTLSDR_TUNER_R820T\r\n");
+  EXPECT_EQ(log[4], "Полоса: 3200000 Hz");
+  EXPECT_EQ(log[5], "Доступные коэффициенты усиления, дБ:");
+  EXPECT_EQ(log[6],
+            "0.0 0.9 1.4 2.7 3.7 7.7 8.7 12.5 14.4 15.7 16.6 19.7 20.7 22.9 25.4 28.0 29.7 32.8 33.8 "
+            "36.4 37.2 38.6 40.2 42.1 43.4 43.9 44.5 48.0 49.6 \r\n");
+  EXPECT_EQ(log[7], "PPM: 2700");
+  EXPECT_EQ(log[8], "Шаг по частоте, Hz: 781.25");
+  EXPECT_EQ(log[9], "Кол-во точек FFT: 4096");
+  EXPECT_EQ(axis.calls,
+            (std::vector<std::string>{"Automatic false", "Maximum 153000000", "Minimum 138000000"}));
+
+  ASSERT_TRUE(ui.PumpUntil([&] { return series.deliveries >= 3; }));
+  engine->Stop();
+  const auto centres = Centres();
+  ASSERT_GE(centres.size(), 10u);
+  const std::vector<uint32_t> one{139600000, 142800000, 146000000, 149200000, 152400000};
+  EXPECT_EQ(std::vector<uint32_t>(centres.begin(), centres.begin() + 5), one);
+  EXPECT_EQ(std::vector<uint32_t>(centres.begin() + 5, centres.begin() + 10), one);
+  ASSERT_EQ(series.PointCount(), 19200);
+  for (int i = 0; i < 19200; ++i) ASSERT_EQ(series.x[i], 138000000.0 + i * 781.25);
+  EXPECT_EQ(log.size(), 10u);
+}
+
+TEST_F(Sim, TwoReceiversNoneAndFailingOpen) {
+  ::setenv("RTLSDR_SIM_DEVICES", "2", 1);
+  engine->ReceiverSetup(axis);
+  engine->Stop();
+  ASSERT_GE(log.size(), 6u);
+  EXPECT_EQ(log[0], "Кол-во донглов RTL в ОС: 2");
+  EXPECT_EQ(log[1].rfind("Имя: ", 0), 0u);
+  EXPECT_EQ(log[3].rfind("Имя: ", 0), 0u);
+  EXPECT_EQ(log[5], "Чип: RTLSDR_TUNER_R820T\r\n");
+
+  log.clear();
+  ::setenv("RTLSDR_SIM_DEVICES", "0", 1);
+  TSweepEngine none(&series, ui.Poster(), [this](const std::string& s) { log.push_back(s); });
+  none.ReceiverSetup(axis);
+  EXPECT_EQ(log, std::vector<std::string>{"Кол-во донглов RTL в ОС: 0"});
+  EXPECT_FALSE(none.Running());
+
+  log.clear();
+  ::setenv("RTLSDR_SIM_DEVICES", "1", 1);
+  ::setenv("RTLSDR_SIM_OPEN_FAIL", "1", 1);
+  engine->Stop();
+  CloseReceiver();
+  TSweepEngine failing(&series, ui.Poster(), [this](const std::string& s) { log.push_back(s); });
+  failing.ReceiverSetup(axis);
+  EXPECT_EQ(log.size(), 3u);
+  EXPECT_FALSE(failing.Running());
+}
+
+// The carrier of a scene shows at its frequency, well above the floor
+// around it.
+TEST_F(Sim, CarrierOfTheSceneShowsAtItsFrequency) {
+  fs::create_directories(dir_);
+  const fs::path scene = dir_ / "scene.txt";
+  std::ofstream(scene) << "146500000 -30 carrier\n";
+  ::setenv("RTLSDR_SIM_SCENE", scene.c_str(), 1);
+  engine->ReceiverSetup(axis);
+  ASSERT_TRUE(ui.PumpUntil([&] { return series.deliveries >= 2; }));
+  engine->Stop();
+  // Look between 146.2 and 146.8 MHz, away from the step centre at 146 MHz.
+  const int lo = static_cast<int>((146200000 - 138000000) / 781.25);
+  const int hi = static_cast<int>((146800000 - 138000000) / 781.25);
+  int best = lo;
+  for (int i = lo; i < hi; ++i)
+    if (series.y[i] > series.y[best]) best = i;
+  EXPECT_NEAR(series.x[best], 146500000.0, 781.25);
+  std::vector<double> around(series.y.begin() + lo, series.y.begin() + hi);
+  std::nth_element(around.begin(), around.begin() + around.size() / 2, around.end());
+  EXPECT_GT(series.y[best] - around[around.size() / 2], 20.0);
+  fs::remove_all(dir_);
+}
+
+class SimReadFaults : public Sim, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SimReadFaults, FailedReadStopsTheSweepWithOneLogLine) {
+  ::setenv("RTLSDR_SIM_FAULT", GetParam(), 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "7", 1);  // the eighth read: second sweep, third step
+  engine->ReceiverSetup(axis);
+  ASSERT_TRUE(ui.PumpUntil([&] { return !engine->Running(); }));
+  ui.Pump();
+  EXPECT_EQ(Centres().size(), 8u);
+  EXPECT_EQ(series.deliveries, 1);
+  ASSERT_EQ(log.size(), 11u);
+  EXPECT_EQ(CountLog(wg::kReadFailedText), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, SimReadFaults, ::testing::Values("short", "error", "unplug"));
+
+TEST_F(Sim, HungReadIsAbandonedAndTheLibraryStaysLoaded) {
+  ::setenv("RTLSDR_SIM_FAULT", "hang", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "2", 1);
+  engine->ReceiverSetup(axis);
+  const auto until = std::chrono::steady_clock::now() + 10s;
+  while (Centres().size() < 3 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(Centres().size(), 3u);
+  std::this_thread::sleep_for(20ms);  // into the read
+  const auto t0 = std::chrono::steady_clock::now();
+  engine->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
+  EXPECT_TRUE(engine->WorkerAbandoned());
+  EXPECT_EQ(TSweepEngine::AbandonedWorkersAlive(), 1);
+  EXPECT_EQ(log.back(), wg::kReceiverLostText);
+  EXPECT_FALSE(engine->Start());
+  EXPECT_EQ(Centres().size(), 3u);
+}
+
+}  // namespace
