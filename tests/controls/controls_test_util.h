@@ -1,5 +1,5 @@
-// Mouse events sent straight to a widget, without the event loop running in
-// between, and a top-level window that can hold the keyboard focus.
+// Mouse events sent straight to a widget (no event loop in between), and a
+// shown, active top-level window that can hold the keyboard focus.
 #pragma once
 
 #include <QApplication>
@@ -8,37 +8,40 @@
 #include <QTest>
 #include <QWidget>
 
+#include <exception>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace wgtest {
 
-inline void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint pos,
+inline void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton b, QPoint pos,
                       Qt::MouseButtons held) {
-  QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, held, Qt::NoModifier);
+  QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), b, held, Qt::NoModifier);
   QApplication::sendEvent(w, &e);
 }
-inline void Press(QWidget* w, QPoint pos, Qt::MouseButton b = Qt::LeftButton) {
+inline void Press(QWidget* w, QPoint pos = {5, 4}, Qt::MouseButton b = Qt::LeftButton) {
   SendMouse(w, QEvent::MouseButtonPress, b, pos, b);
 }
-inline void Move(QWidget* w, QPoint pos, Qt::MouseButtons held = Qt::LeftButton) {
-  SendMouse(w, QEvent::MouseMove, Qt::NoButton, pos, held);
+inline void Move(QWidget* w, QPoint pos) {
+  SendMouse(w, QEvent::MouseMove, Qt::NoButton, pos, Qt::LeftButton);
 }
-inline void Release(QWidget* w, QPoint pos, Qt::MouseButton b = Qt::LeftButton) {
+inline void Release(QWidget* w, QPoint pos = {5, 4}, Qt::MouseButton b = Qt::LeftButton) {
   SendMouse(w, QEvent::MouseButtonRelease, b, pos, Qt::NoButton);
 }
-
-// Runs the event loop until cond holds or a generous deadline passes.
-inline bool WaitFor(const std::function<bool()>& cond, int deadlineMs = 10000) {
-  QElapsedTimer t;
-  t.start();
-  while (!cond()) {
-    if (t.elapsed() > deadlineMs) return false;
-    QTest::qWait(10);
-  }
-  return true;
+inline void Click(QWidget* w) {
+  Press(w);
+  Release(w);
 }
 
-// A shown, active top-level window.
+// Runs the event loop until cond holds; the deadline only guards a hang.
+inline bool WaitFor(const std::function<bool()>& cond) {
+  QElapsedTimer t;
+  t.start();
+  while (!cond() && t.elapsed() < 10000) QTest::qWait(10);
+  return cond();
+}
+
 struct Window {
   QWidget w;
   Window() {
@@ -48,5 +51,15 @@ struct Window {
     (void)QTest::qWaitForWindowActive(&w);
   }
 };
+
+// Collects the messages of exceptions that reach the controls' sink.
+inline std::vector<std::string> g_sunk;
+inline void Sink(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& x) {
+    g_sunk.push_back(x.what());
+  }
+}
 
 }  // namespace wgtest

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <vector>
 
 #include "Spin.h"
 #include "controls_test_util.h"
@@ -15,12 +14,11 @@ using namespace wgtest;
 
 namespace {
 
-// Plays the repeat timer's expiries that fall due up to untilMs after the
-// press, the way the event loop would, and returns the expiry times.
+// Plays the expiries of a held button's repeat timer that fall due up to
+// untilMs after the press, as the event loop would; returns their times.
 std::vector<int> PlayRepeatTimer(TTimerSpeedButton* b, int untilMs) {
   std::vector<int> at;
-  int t = 0;
-  while (b->RepeatTimer()->isActive() && t + b->RepeatTimer()->interval() <= untilMs) {
+  for (int t = 0; b->RepeatTimer()->isActive() && t + b->RepeatTimer()->interval() <= untilMs;) {
     t += b->RepeatTimer()->interval();
     at.push_back(t);
     b->RepeatTimerExpired();
@@ -30,6 +28,8 @@ std::vector<int> PlayRepeatTimer(TTimerSpeedButton* b, int untilMs) {
 
 struct SpinHost : Window {
   TSpinButton* spin = new TSpinButton(&w);
+  TTimerSpeedButton* up = spin->UpButton();
+  TTimerSpeedButton* down = spin->DownButton();
   int ups = 0, downs = 0;
   SpinHost() {
     spin->SetBounds(10, 10, 15, 24);
@@ -40,205 +40,113 @@ struct SpinHost : Window {
     };
     spin->OnDownClick = [this](QObject*) { ++downs; };
   }
-  // Presses a half and takes its repeat timer off the event loop, so that
-  // only PlayRepeatTimer makes it expire.
+  // Presses a half and takes its timer off the event loop, so that only
+  // PlayRepeatTimer makes it expire.
   void PressHeld(TTimerSpeedButton* half, Qt::MouseButton b = Qt::LeftButton) {
     Press(half, {5, 4}, b);
-    ASSERT_NE(half->RepeatTimer(), nullptr);
     half->RepeatTimer()->blockSignals(true);
   }
 };
 
-std::vector<int> Row(const QImage& img, int y) {
-  std::vector<int> black;
+std::vector<int> BlackColumns(const QImage& img, int y) {
+  std::vector<int> xs;
   for (int x = 0; x < img.width(); ++x)
-    if (img.pixelColor(x, y) == QColor(0, 0, 0)) black.push_back(x);
-  return black;
+    if (img.pixelColor(x, y) == Qt::black) xs.push_back(x);
+  return xs;
 }
 
 }  // namespace
 
-TEST(SpinButtonLayout, WidthAtLeastFifteenAndHalvesShareOneRow) {
+TEST(SpinButton, LayoutKeepsWidthFifteenAndHalvesShareOneRow) {
   TSpinButton spin;
   EXPECT_EQ(spin.size(), QSize(20, 25));
-  EXPECT_EQ(spin.FocusedButton(), spin.UpButton());
-
   spin.SetBounds(0, 0, 10, 25);
   EXPECT_EQ(spin.width(), 15);
   EXPECT_EQ(spin.UpButton()->geometry(), QRect(0, 0, 15, 12));
   EXPECT_EQ(spin.DownButton()->geometry(), QRect(0, 11, 15, 14));
-
-  spin.resize(4, 25);  // a plain resize obeys the rule as well
+  spin.resize(4, 25);
   EXPECT_EQ(spin.width(), 15);
-
-  // The editor's pair: 15 x 16.
-  spin.SetBounds(0, 0, 15, 16);
+  spin.SetBounds(0, 0, 15, 16);  // the editor's pair
   EXPECT_EQ(spin.UpButton()->geometry(), QRect(0, 0, 15, 8));
   EXPECT_EQ(spin.DownButton()->geometry(), QRect(0, 7, 15, 9));
-
-  // Resizing a shown spin button lays the halves out again.
-  Window win;
-  auto* shown = new TSpinButton(&win.w);
-  shown->show();
-  shown->resize(30, 41);
-  QApplication::processEvents();
-  EXPECT_EQ(shown->UpButton()->geometry(), QRect(0, 0, 30, 20));
-  EXPECT_EQ(shown->DownButton()->geometry(), QRect(0, 19, 30, 22));
 }
 
-TEST(SpinButtonGlyphs, TrianglesOnTransparentOlive) {
-  const QImage up = TSpinButton::DefaultUpGlyph();
-  const QImage down = TSpinButton::DefaultDownGlyph();
+TEST(SpinButton, GlyphsAreTrianglesOnOliveAndOliveIsTransparent) {
+  const QImage up = TSpinButton::DefaultUpGlyph(), down = TSpinButton::DefaultDownGlyph();
   ASSERT_EQ(up.size(), QSize(9, 6));
   ASSERT_EQ(down.size(), QSize(9, 6));
-  const std::vector<std::vector<int>> upRows = {
-      {}, {4}, {3, 4, 5}, {2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6, 7}, {}};
+  const std::vector<std::vector<int>> rows = {{}, {4}, {3, 4, 5}, {2, 3, 4, 5, 6},
+                                              {1, 2, 3, 4, 5, 6, 7}, {}};
   for (int y = 0; y < 6; ++y) {
-    EXPECT_EQ(Row(up, y), upRows[y]) << "row " << y;
-    EXPECT_EQ(Row(down, y), upRows[5 - y]) << "row " << y;
+    EXPECT_EQ(BlackColumns(up, y), rows[y]) << y;
+    EXPECT_EQ(BlackColumns(down, y), rows[5 - y]) << y;
   }
-  EXPECT_EQ(up.pixelColor(0, 0), QColor(128, 128, 0));
-  EXPECT_EQ(down.pixelColor(0, 5), QColor(128, 128, 0));
+  EXPECT_EQ(up.pixelColor(0, 5), QColor(128, 128, 0));
 
-  TSpinButton spin;
-  EXPECT_EQ(spin.UpGlyph(), up);
-  spin.SetUpGlyph(QImage(4, 4, QImage::Format_RGB32));
-  EXPECT_EQ(spin.UpGlyph().size(), QSize(4, 4));
-  spin.SetUpGlyph(QImage());  // back to the built-in one
-  EXPECT_EQ(spin.UpGlyph(), up);
-}
-
-TEST(SpinButtonPaint, OliveIsTransparentAndFocusMarkMovesWhenPressed) {
+  // Olive is see-through on the face.
   Window win;
   TTimerSpeedButton b(&win.w);
   b.resize(15, 12);
   b.show();
-  b.SetGlyph(TSpinButton::DefaultUpGlyph());
-  QImage img = b.grab().toImage();
-  const QColor face = img.pixelColor(7, 4);  // olive row above the triangle tip
-  EXPECT_NE(face, QColor(128, 128, 0));
-  EXPECT_EQ(img.pixelColor(7, 5), QColor(0, 0, 0));  // tip of the triangle, glyph at (3, 4)
-
-  b.SetGlyph(QImage());
-  b.SetRepeatState(TTimerSpeedButton::ShowFocusRect);
-  img = b.grab().toImage();
-  const QColor mark = b.palette().color(QPalette::ButtonText);
-  EXPECT_EQ(img.pixelColor(3, 3), mark);
-  EXPECT_EQ(img.pixelColor(11, 3), mark);
-  EXPECT_NE(img.pixelColor(4, 3), mark);  // dotted
-  EXPECT_EQ(img.pixelColor(3, 7), mark);
-
-  b.setDown(true);
-  img = b.grab().toImage();
-  EXPECT_EQ(img.pixelColor(4, 4), mark);
-  EXPECT_NE(img.pixelColor(3, 3), mark);
-
-  b.setDown(false);
-  b.SetGlyph(TSpinButton::DefaultUpGlyph());
-  b.setEnabled(false);  // no disabled image in the bitmap: an embossed one is made
-  img = b.grab().toImage();
-  EXPECT_NE(img.pixelColor(7, 5), QColor(0, 0, 0));
+  b.SetGlyph(up);  // drawn at (3, 4)
+  const QImage img = b.grab().toImage();
+  EXPECT_EQ(img.pixelColor(7, 5), Qt::black);
+  EXPECT_NE(img.pixelColor(7, 4), QColor(128, 128, 0));
 }
 
-TEST(SpinButtonRepeat, HoldOverOneSecondGivesSevenTimedStepsAndOneOnRelease) {
+TEST(SpinButtonRepeat, HoldGivesTimedStepsThenOneOnReleaseInside) {
   SpinHost h;
-  TTimerSpeedButton* up = h.spin->UpButton();
-  h.PressHeld(up);
-  EXPECT_TRUE(up->Pressed());
-  EXPECT_TRUE(up->HasMouseCapture());
-  EXPECT_EQ(up->RepeatTimer()->interval(), 400);
-  EXPECT_EQ(h.ups, 0);  // a press alone does not step
-
-  EXPECT_EQ(PlayRepeatTimer(up, 1050), (std::vector<int>{400, 500, 600, 700, 800, 900, 1000}));
+  h.PressHeld(h.up);
+  EXPECT_TRUE(h.up->Pressed() && h.up->HasMouseCapture());
+  EXPECT_EQ(h.ups, 0);
+  // A little over one second: steps at 400, 500, ... 1000 ms.
+  EXPECT_EQ(PlayRepeatTimer(h.up, 1050), (std::vector<int>{400, 500, 600, 700, 800, 900, 1000}));
   EXPECT_EQ(h.ups, 7);
-  Release(up, {5, 4});
+  Release(h.up);
   EXPECT_EQ(h.ups, 8);
-  EXPECT_FALSE(up->RepeatTimer()->isActive());
-  EXPECT_FALSE(up->Pressed());
+  EXPECT_FALSE(h.up->RepeatTimer()->isActive());
 
-  // The next hold starts over at 400 ms; a short click gives one step.
-  Press(up, {5, 4});
-  EXPECT_EQ(up->RepeatTimer()->interval(), 400);
-  Release(up, {5, 4});
+  Press(h.up);  // the next hold starts over at 400 ms
+  EXPECT_EQ(h.up->RepeatTimer()->interval(), 400);
+  Release(h.up, {5, h.up->height()});  // the bottom edge counts as inside
   EXPECT_EQ(h.ups, 9);
   EXPECT_EQ(h.downs, 0);
 }
 
-TEST(SpinButtonRepeat, PointerOffTheButtonSuspendsStepsAndReleaseOffGivesNone) {
+TEST(SpinButtonRepeat, LeavingSuspendsAndReleaseOutsideGivesNoStep) {
   SpinHost h;
-  TTimerSpeedButton* up = h.spin->UpButton();
-  h.PressHeld(up);
-  PlayRepeatTimer(up, 450);
+  h.PressHeld(h.up);
+  PlayRepeatTimer(h.up, 450);
+  Move(h.up, {5, -3});
+  EXPECT_FALSE(h.up->Pressed());
+  h.up->RepeatTimerExpired();
   EXPECT_EQ(h.ups, 1);
-
-  Move(up, {5, -3});
-  EXPECT_FALSE(up->Pressed());
-  up->RepeatTimerExpired();
-  up->RepeatTimerExpired();
-  EXPECT_EQ(h.ups, 1);
-
-  Move(up, {5, 4});
-  EXPECT_TRUE(up->Pressed());
-  up->RepeatTimerExpired();
+  Move(h.up, {5, 4});
+  h.up->RepeatTimerExpired();
   EXPECT_EQ(h.ups, 2);
-
-  Release(up, {up->width(), 4});  // x == width is outside
+  Release(h.up, {h.up->width(), 4});
   EXPECT_EQ(h.ups, 2);
-  EXPECT_FALSE(up->RepeatTimer()->isActive());
-
-  // The bottom edge itself still counts as on the button.
-  Press(up, {5, 4});
-  Release(up, {5, up->height()});
-  EXPECT_EQ(h.ups, 3);
+  EXPECT_FALSE(h.up->RepeatTimer()->isActive());
 }
 
-TEST(SpinButtonRepeat, RightButtonStartsTheTimerButNeverRepeats) {
+TEST(SpinButtonRepeat, RightButtonNeverRepeatsAndALostMouseEndsTheHold) {
   SpinHost h;
-  TTimerSpeedButton* down = h.spin->DownButton();
-  h.PressHeld(down, Qt::RightButton);
-  EXPECT_TRUE(down->RepeatTimer()->isActive());
-  EXPECT_FALSE(down->Pressed());
-  PlayRepeatTimer(down, 2000);
-  Release(down, {5, 4}, Qt::RightButton);
+  h.PressHeld(h.down, Qt::RightButton);
+  EXPECT_TRUE(h.down->RepeatTimer()->isActive());
+  PlayRepeatTimer(h.down, 2000);
+  Release(h.down, {5, 4}, Qt::RightButton);
   EXPECT_EQ(h.downs, 0);
-  EXPECT_FALSE(down->RepeatTimer()->isActive());
-}
+  EXPECT_FALSE(h.down->RepeatTimer()->isActive());
 
-TEST(SpinButtonRepeat, WindowLosingTheMouseEndsTheHold) {
-  SpinHost h;
-  TTimerSpeedButton* up = h.spin->UpButton();
-  h.PressHeld(up);
+  // A release that never comes must not leave the button stepping.
+  h.PressHeld(h.up);
   h.spin->setEnabled(false);
-  EXPECT_FALSE(up->HasMouseCapture());
-  EXPECT_FALSE(up->RepeatTimer()->isActive());
   h.spin->setEnabled(true);
-  up->RepeatTimerExpired();
-  Release(up, {5, 4});
+  EXPECT_FALSE(h.up->RepeatTimer()->isActive());
+  h.up->RepeatTimerExpired();
+  Release(h.up);
   EXPECT_EQ(h.ups, 0);
 }
-
-TEST(SpinButtonRepeat, RealTimerKeepsStepping) {
-  SpinHost h;
-  TTimerSpeedButton* up = h.spin->UpButton();
-  Press(up, {5, 4});
-  EXPECT_TRUE(WaitFor([&] { return h.ups >= 3; }));
-  EXPECT_EQ(up->RepeatTimer()->interval(), 100);
-  Release(up, {5, 4});
-  const int after = h.ups;
-  QTest::qWait(250);
-  EXPECT_EQ(h.ups, after);
-}
-
-namespace {
-std::vector<std::string> g_sunk;
-void Sink(std::exception_ptr e) {
-  try {
-    std::rethrow_exception(e);
-  } catch (const std::exception& x) {
-    g_sunk.push_back(x.what());
-  }
-}
-}  // namespace
 
 TEST(SpinButtonRepeat, FailingClickStopsTheRepeatBeforeItPropagates) {
   g_sunk.clear();
@@ -248,110 +156,67 @@ TEST(SpinButtonRepeat, FailingClickStopsTheRepeatBeforeItPropagates) {
     ++h.ups;
     throw std::runtime_error("boom");
   };
-  TTimerSpeedButton* up = h.spin->UpButton();
-  // Called directly, the expiry passes the exception on after stopping.
-  h.PressHeld(up);
-  EXPECT_THROW(up->RepeatTimerExpired(), std::runtime_error);
-  EXPECT_FALSE(up->RepeatTimer()->isActive());
-  EXPECT_EQ(h.ups, 1);
-  // A failing click on release stops the timer too, and the exception ends
-  // in the sink instead of unwinding through the toolkit.
-  up->RepeatTimer()->start();
-  Release(up, {5, 4});
-  EXPECT_FALSE(up->RepeatTimer()->isActive());
-  EXPECT_EQ(h.ups, 2);
-  EXPECT_EQ(g_sunk, (std::vector<std::string>{"boom"}));
+  h.PressHeld(h.up);
+  EXPECT_THROW(h.up->RepeatTimerExpired(), std::runtime_error);
+  EXPECT_FALSE(h.up->RepeatTimer()->isActive());
+  Release(h.up, {50, 50});
 
-  // Through the event loop: stepped once, reported once, stopped.
-  g_sunk.clear();
+  // Through the event loop: one step, one report, no more steps.
+  h.up->RepeatTimer()->blockSignals(false);
   h.ups = 0;
-  up->RepeatTimer()->blockSignals(false);
-  Press(up, {5, 4});
-  EXPECT_TRUE(WaitFor([&] { return !g_sunk.empty(); }));
-  EXPECT_FALSE(up->RepeatTimer()->isActive());
+  Press(h.up);
+  EXPECT_TRUE(WaitFor([&] { return g_sunk.size() == 1; }));
+  EXPECT_FALSE(h.up->RepeatTimer()->isActive());
   EXPECT_EQ(h.ups, 1);
-  Release(up, {50, 50});
+  Release(h.up, {50, 50});
   wg::SetExceptionSink(nullptr);
 }
 
 TEST(SpinButtonFocus, FocusControlKeepsOrTakesTheFocus) {
-  Window win;
-  auto* other = new QLineEdit(&win.w);
-  auto* target = new QLineEdit(&win.w);
-  target->move(0, 40);
-  auto* spin = new TSpinButton(&win.w);
-  spin->SetBounds(200, 10, 15, 24);
-  spin->SetFocusControl(target);
+  SpinHost h;
+  auto* other = new QLineEdit(&h.w);
+  auto* target = new QLineEdit(&h.w);
+  other->setGeometry(100, 0, 80, 20);
+  target->setGeometry(100, 40, 80, 20);
   other->show();
   target->show();
-  spin->show();
+  h.spin->SetFocusControl(target);
 
   target->setText("12345");
   target->setFocus();
   target->setSelection(1, 2);
-  QTest::mousePress(spin->UpButton(), Qt::LeftButton, {}, {5, 4});
-  QTest::mouseRelease(spin->UpButton(), Qt::LeftButton, {}, {5, 4});
+  QTest::mouseClick(h.up, Qt::LeftButton, {}, {5, 4});
   EXPECT_TRUE(target->hasFocus());
   EXPECT_EQ(target->selectedText(), "23");
 
   other->setFocus();
-  QTest::mousePress(spin->DownButton(), Qt::LeftButton, {}, {5, 4});
-  QTest::mouseRelease(spin->DownButton(), Qt::LeftButton, {}, {5, 4});
+  Click(h.down);
   EXPECT_TRUE(target->hasFocus());
 
-  // Not a tab stop: the press leaves the focus alone.
   other->setFocus();
-  target->setFocusPolicy(Qt::ClickFocus);
-  Press(spin->UpButton(), {5, 4});
-  Release(spin->UpButton(), {5, 4});
-  EXPECT_TRUE(other->hasFocus());
-
   delete target;
-  EXPECT_EQ(spin->FocusControl(), nullptr);
-  Press(spin->UpButton(), {5, 4});
-  Release(spin->UpButton(), {5, 4});
+  EXPECT_EQ(h.spin->FocusControl(), nullptr);
+  Click(h.up);
   EXPECT_TRUE(other->hasFocus());
+  EXPECT_EQ(h.ups, 2);
 }
 
 TEST(SpinButtonFocus, TabStopSpinButtonTakesKeysAndShowsTheFocusMark) {
-  Window win;
-  auto* other = new QLineEdit(&win.w);
-  other->show();
-  auto* spin = new TSpinButton(&win.w);
-  spin->SetBounds(200, 10, 15, 24);
-  spin->show();
-  int ups = 0, downs = 0;
-  spin->OnUpClick = [&](QObject*) { ++ups; };
-  spin->OnDownClick = [&](QObject*) { ++downs; };
+  SpinHost h;
   auto mark = [](TTimerSpeedButton* b) {
     return (b->RepeatState() & TTimerSpeedButton::ShowFocusRect) != 0;
   };
-
-  other->setFocus();
-  // Without TabStop the focus mark never moves.
-  spin->FocusButton(spin->DownButton());
-  EXPECT_EQ(spin->FocusedButton(), spin->UpButton());
-
-  spin->SetTabStop(true);
-  QTest::mousePress(spin->DownButton(), Qt::LeftButton, {}, {5, 4});
-  EXPECT_TRUE(spin->hasFocus());
-  EXPECT_EQ(spin->FocusedButton(), spin->DownButton());
-  EXPECT_TRUE(mark(spin->DownButton()));
-  EXPECT_FALSE(mark(spin->UpButton()));
-  QTest::mouseRelease(spin->DownButton(), Qt::LeftButton, {}, {5, 4});
-  EXPECT_EQ(downs, 1);
-
-  QTest::keyClick(spin, Qt::Key_Space);
-  EXPECT_EQ(downs, 2);
-  QTest::keyClick(spin, Qt::Key_Up);
-  EXPECT_EQ(ups, 1);
-  EXPECT_EQ(spin->FocusedButton(), spin->UpButton());
-  EXPECT_TRUE(mark(spin->UpButton()));
-  EXPECT_FALSE(mark(spin->DownButton()));
-  QTest::keyClick(spin, Qt::Key_Down);
-  EXPECT_EQ(downs, 3);
-
-  other->setFocus();
-  EXPECT_FALSE(mark(spin->DownButton()));
-  EXPECT_FALSE(mark(spin->UpButton()));
+  h.spin->FocusButton(h.down);  // not a tab stop: the mark stays
+  EXPECT_EQ(h.spin->FocusedButton(), h.up);
+  h.spin->SetTabStop(true);
+  Click(h.down);
+  EXPECT_TRUE(h.spin->hasFocus());
+  EXPECT_TRUE(mark(h.down) && !mark(h.up));
+  QTest::keyClick(h.spin, Qt::Key_Space);
+  QTest::keyClick(h.spin, Qt::Key_Up);
+  EXPECT_EQ(h.downs, 2);
+  EXPECT_EQ(h.ups, 1);
+  EXPECT_TRUE(mark(h.up) && !mark(h.down));
+  h.spin->clearFocus();
+  EXPECT_FALSE(mark(h.up));
 }
