@@ -39,10 +39,6 @@ void CheckAngle(int v, const char* what) {
 // ---------------------------------------------------------------------------
 // Series: the parts that talk to the chart and its axes
 
-void TChartSeries::RequestRedraw() {
-  if (parentChart_) parentChart_->Invalidate();
-}
-
 void TChartSeries::ClearPoints() {
   ClearValues();
   if (OnClearValues) OnClearValues(*this);

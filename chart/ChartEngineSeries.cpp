@@ -32,6 +32,8 @@ constexpr TColor kPointPalette[16] = {
 
 EListError::EListError(int index) : std::out_of_range(ListIndexMessage(index)), index_(index) {}
 
+void ThrowListIndexError(int index) { throw EListError(index); }
+
 // ---------------------------------------------------------------------------
 // TChartValueList
 
@@ -52,32 +54,10 @@ void TChartValueList::AssignSettings(const TChartValueList& other) {
   SetMultiplier(other.multiplier_);
 }
 
-double TChartValueList::Read(std::size_t i) const {
-  // The product is formed in extended precision and then rounded once to a
-  // double, which is not always what a plain double product gives.
-  if (multiplier_ == 1.0) return values_[i];
-  return static_cast<double>(static_cast<long double>(values_[i]) * multiplier_);
-}
-
-void TChartValueList::CheckIndex(int index) const {
-  if (index < 0 || index >= Count()) throw EListError(index);
-}
-
-double TChartValueList::ValueAt(int index) const {
-  CheckIndex(index);
-  return Read(static_cast<std::size_t>(index));
-}
-
-void TChartValueList::SetValueAt(int index, double value) {
-  CheckIndex(index);
-  values_[static_cast<std::size_t>(index)] = value;
-  statsStale_ = true;
-}
-
 void TChartValueList::ReserveOne() { GrowForOne(values_); }
 
 void TChartValueList::InsertAt(int index, double value) {
-  if (index < 0 || index > Count()) throw EListError(index);
+  if (index < 0 || index > Count()) ThrowListIndexError(index);
   ReserveOne();
   values_.insert(values_.begin() + index, value);
   statsStale_ = true;
@@ -169,7 +149,7 @@ TChartSeries::TChartSeries() : xValues_(this, "X"), yValues_(this, "Y") {
 TChartSeries::~TChartSeries() = default;
 
 void TChartSeries::CheckPointIndex(int index) const {
-  if (index < 0 || index >= PointCount()) throw EListError(index);
+  if (index < 0 || index >= PointCount()) ThrowListIndexError(index);
 }
 
 std::vector<std::pair<int, std::string>>::iterator TChartSeries::LabelLowerBound(int index) {
@@ -213,17 +193,28 @@ int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor 
   }
 
   // From here on nothing throws.
-  xValues_.values_.insert(xValues_.values_.begin() + i, x);
   xValues_.statsStale_ = true;
-  yValues_.values_.insert(yValues_.values_.begin() + i, y);
   yValues_.statsStale_ = true;
-  if (colorsUniform_)
-    uniformColor_ = color;
-  else
-    colors_.insert(colors_.begin() + i, color);
-  auto it = LabelLowerBound(i);
-  for (auto j = it; j != labels_.end(); ++j) ++j->first;
-  if (hasLabel) labels_.emplace(it, i, std::move(labelCopy));
+  if (i == xValues_.Count()) {
+    // The common case (ascending or constant X): everything goes at the end.
+    xValues_.values_.push_back(x);
+    yValues_.values_.push_back(y);
+    if (colorsUniform_)
+      uniformColor_ = color;
+    else
+      colors_.push_back(color);
+    if (hasLabel) labels_.emplace_back(i, std::move(labelCopy));
+  } else {
+    xValues_.values_.insert(xValues_.values_.begin() + i, x);
+    yValues_.values_.insert(yValues_.values_.begin() + i, y);
+    if (colorsUniform_)
+      uniformColor_ = color;
+    else
+      colors_.insert(colors_.begin() + i, color);
+    auto it = LabelLowerBound(i);
+    for (auto j = it; j != labels_.end(); ++j) ++j->first;
+    if (hasLabel) labels_.emplace(it, i, std::move(labelCopy));
+  }
 
   AfterAdd(i);
   return i;
@@ -241,16 +232,6 @@ void TChartSeries::ClearValues() {
   colorsUniform_ = true;
   uniformColor_ = clDefault;
   std::vector<std::pair<int, std::string>>().swap(labels_);
-}
-
-void TChartSeries::SetPointX(int index, double value) {
-  xValues_.SetValueAt(index, value);
-  RequestRedraw();
-}
-
-void TChartSeries::SetPointY(int index, double value) {
-  yValues_.SetValueAt(index, value);
-  RequestRedraw();
 }
 
 void TChartSeries::DeletePoint(int index) {

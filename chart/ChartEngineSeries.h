@@ -33,11 +33,51 @@ class EListError : public std::out_of_range {
   int index_;
 };
 
+[[noreturn]] void ThrowListIndexError(int index);
+
 enum TChartListOrder { loNone, loAscending, loDescending };
 
 // Which of the chart's axes a series maps its X and Y values through.
 enum THorizAxis { aTopAxis, aBottomAxis, aBothHorizAxis };
 enum TVertAxis { aLeftAxis, aRightAxis, aBothVertAxis };
+
+// What axes and series need from the chart they belong to. The chart panel
+// implements it; tests implement it with a fake.
+class TChartLink {
+ public:
+  virtual ~TChartLink() = default;
+
+  // Marks the chart's image stale and asks for a repaint later; nothing is
+  // drawn here. A chart under construction ignores it.
+  virtual void Invalidate() = 0;
+  // A repaint as soon as possible; an invalidation serves where the toolkit
+  // does not paint synchronously.
+  virtual void Repaint() { Invalidate(); }
+  // True while the chart takes its settings from a stored form: bound checks
+  // and flag mirroring of the axes are off then.
+  virtual bool IsLoading() const { return false; }
+  // True while the chart is being torn down; clearing series then asks for
+  // no redraw.
+  virtual bool IsDestroying() const { return false; }
+
+  // The chart's series, in drawing order.
+  virtual int SeriesCount() const = 0;
+  virtual TChartSeries* Series(int index) const = 0;
+
+  // The plotting rectangle of the current (or last) drawing.
+  virtual TRect GetPlotRect() const = 0;
+  // The canvas that measures and draws text; null when there is none, and
+  // every text then measures 0.
+  virtual TCanvas3D* GetCanvas() const = 0;
+
+  // The chart's axis for a series' axis choice (the first of a pair for
+  // "both"); null when the chart has no such axis.
+  virtual TChartAxis* AxisFor(THorizAxis which) const = 0;
+  virtual TChartAxis* AxisFor(TVertAxis which) const = 0;
+
+  // The chart's label hook: may replace the text of a value label.
+  virtual void GetAxisLabel(const TCustomChartAxis& /*axis*/, double /*value*/, std::string& /*text*/) {}
+};
 
 // One coordinate (X or Y) of every point of a series.
 class TChartValueList {
@@ -70,10 +110,17 @@ class TChartValueList {
 
   int Count() const { return static_cast<int>(values_.size()); }
   // Stored value times Multiplier. Throws EListError outside 0 .. Count-1.
-  double ValueAt(int index) const;
+  double ValueAt(int index) const {
+    CheckIndex(index);
+    return Read(static_cast<std::size_t>(index));
+  }
   double LastValue() const { return ValueAt(Count() - 1); }
   // Overwrites the stored value in place: no reordering, no redraw request.
-  void SetValueAt(int index, double value);
+  void SetValueAt(int index, double value) {
+    CheckIndex(index);
+    values_[static_cast<std::size_t>(index)] = value;
+    statsStale_ = true;
+  }
   // Accepts 0 .. Count; later values move up by one.
   void InsertAt(int index, double value);
   // Inserts where Order says: after every equal value, searching from the end.
@@ -97,8 +144,15 @@ class TChartValueList {
  private:
   friend class TChartSeries;
 
-  double Read(std::size_t i) const;
-  void CheckIndex(int index) const;
+  double Read(std::size_t i) const {
+    // The product is formed in extended precision and then rounded once to a
+    // double, which is not always what a plain double product gives.
+    if (multiplier_ == 1.0) return values_[i];
+    return static_cast<double>(static_cast<long double>(values_[i]) * multiplier_);
+  }
+  void CheckIndex(int index) const {
+    if (index < 0 || index >= Count()) ThrowListIndexError(index);
+  }
   // Index AddOrdered would use, without inserting.
   int OrderedPlace(double value) const;
   // Room for one more value; growth by half keeps a large list's slack small.
@@ -145,8 +199,14 @@ class TChartSeries {
                        TColor color = clDefault);
   virtual void DeletePoint(int index);
   // Overwrite in place; the point keeps its index whatever the new value.
-  void SetPointX(int index, double value);
-  void SetPointY(int index, double value);
+  void SetPointX(int index, double value) {
+    xValues_.SetValueAt(index, value);
+    RequestRedraw();
+  }
+  void SetPointY(int index, double value) {
+    yValues_.SetValueAt(index, value);
+    RequestRedraw();
+  }
 
   virtual double PointX(int index) const { return xValues_.ValueAt(index); }
   virtual double PointY(int index) const { return yValues_.ValueAt(index); }
@@ -162,7 +222,9 @@ class TChartSeries {
   virtual double MaxY() const { return yValues_.HighestValue(); }
 
   // Asks the owning chart to redraw later; nothing without a chart.
-  void RequestRedraw();
+  void RequestRedraw() {
+    if (parentChart_) parentChart_->Invalidate();
+  }
 
   // --- properties ----------------------------------------------------------
   TColor SeriesColor() const { return seriesColor_; }
