@@ -121,7 +121,7 @@ void TTimerSpeedButton::SetNumGlyphs(int n) {
 }
 
 void TTimerSpeedButton::Click() {
-  const TNotifyEvent handler = OnClick;  // the handler may reassign OnClick
+  const TSenderEvent handler = OnClick;  // the handler may reassign OnClick
   if (handler) handler(this);
 }
 
@@ -359,7 +359,7 @@ void TSpinButton::HalfMouseDown(TTimerSpeedButton* half, Qt::MouseButton button)
 }
 
 void TSpinButton::HalfClick(TTimerSpeedButton* half) {
-  const TNotifyEvent handler = half == up_ ? OnUpClick : OnDownClick;
+  const TSenderEvent handler = half == up_ ? OnUpClick : OnDownClick;
   if (handler) handler(this);
 }
 

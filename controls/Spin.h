@@ -17,7 +17,7 @@ class QTimer;
 namespace wg {
 
 // Event handler taking the control that raised the event.
-using TNotifyEvent = std::function<void(QObject* sender)>;
+using TSenderEvent = std::function<void(QObject* sender)>;
 using TMouseEvent = std::function<void(QObject* sender, Qt::MouseButton button,
                                        Qt::KeyboardModifiers shift, QPoint pos)>;
 
@@ -71,7 +71,7 @@ class TTimerSpeedButton : public QAbstractButton {
   int NumGlyphs() const { return numGlyphs_; }
   void SetNumGlyphs(int n);
 
-  TNotifyEvent OnClick;
+  TSenderEvent OnClick;
   TMouseEvent OnMouseDown;
 
   QSize sizeHint() const override { return {15, 9}; }
@@ -134,8 +134,8 @@ class TSpinButton : public QWidget {
   // halves out at once (a hidden widget's resize event waits for show).
   void SetBounds(int left, int top, int width, int height);
 
-  TNotifyEvent OnUpClick;
-  TNotifyEvent OnDownClick;
+  TSenderEvent OnUpClick;
+  TSenderEvent OnDownClick;
 
   // The built-in glyphs "SpinUp" and "SpinDown".
   static QImage DefaultUpGlyph();

@@ -126,7 +126,7 @@ void TSpinEditDouble::StepDown() {
 }
 
 void TSpinEditDouble::TextChanged() {
-  const TNotifyEvent handler = OnChange;  // the handler may reassign OnChange
+  const TSenderEvent handler = OnChange;  // the handler may reassign OnChange
   if (!handler) return;
   try {
     handler(this);

@@ -83,7 +83,7 @@ class TSpinEditDouble : public QLineEdit {
   // off. Owned by the editor until the caller takes it.
   QMenu* CreateContextMenu();
 
-  TNotifyEvent OnChange;
+  TSenderEvent OnChange;
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
