@@ -1,0 +1,163 @@
+// Scene files, the default scene and the settings read from the environment.
+#include "config.h"
+#include "scene.h"
+#include "tuner.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using namespace wg::sim;
+
+TEST(Scene, ReadsEmittersKindsAndComments) {
+  std::vector<std::string> problems;
+  const std::vector<Emitter> s = ParseScene(
+      "# frequency level kind\n"
+      "\n"
+      "146520000 -50 carrier   # calling channel\n"
+      "144.8e6, -40, NFM\n"
+      "  99700000\t-35\tfm\r\n"
+      "150000000 -45 fm 12000\n"
+      "151000000 -60\n",
+      &problems);
+  EXPECT_TRUE(problems.empty());
+  ASSERT_EQ(s.size(), 5u);
+  EXPECT_EQ(s[0].frequencyHz, 146520000);
+  EXPECT_EQ(s[0].levelDb, -50);
+  EXPECT_EQ(s[0].kind, EmitterKind::Carrier);
+  EXPECT_EQ(s[1].frequencyHz, 144800000);
+  EXPECT_EQ(s[1].kind, EmitterKind::Nfm);
+  EXPECT_EQ(s[1].deviationHz, 5000);
+  EXPECT_EQ(s[2].kind, EmitterKind::Fm);
+  EXPECT_EQ(s[2].deviationHz, 75000);
+  EXPECT_EQ(s[3].deviationHz, 12000);
+  EXPECT_EQ(s[4].kind, EmitterKind::Carrier);
+}
+
+TEST(Scene, BadLinesAreSkippedAndNamed) {
+  std::vector<std::string> problems;
+  const std::vector<Emitter> s = ParseScene(
+      "146520000 -50 carrier\n"
+      "146.5MHz -50\n"           // 2: unit glued on
+      "146520000\n"              // 3: no level
+      "-5 -50\n"                 // 4: negative frequency
+      "146520000 loud\n"         // 5: level not a number
+      "146520000 -50 am\n"       // 6: unknown kind
+      "146520000 -50 carrier 5\n"  // 7: deviation on a carrier
+      "1e300 -50\n"              // 8: beyond any tuner
+      "146520000 nan\n"          // 9
+      "146520000 -50 fm 1 2\n"   // 10: too many fields
+      "147000000 -55 fm\n",
+      &problems);
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_EQ(s[1].frequencyHz, 147000000);
+  ASSERT_EQ(problems.size(), 9u);
+  EXPECT_EQ(problems[0].rfind("line 2:", 0), 0u) << problems[0];
+  EXPECT_EQ(problems[8].rfind("line 10:", 0), 0u) << problems[8];
+  EXPECT_TRUE(ParseScene("", nullptr).empty());
+}
+
+TEST(Scene, UnreadableFileIsAnError) {
+  std::vector<Emitter> s;
+  std::vector<std::string> problems;
+  std::string error;
+  EXPECT_FALSE(LoadSceneFile("/nonexistent/scene", s, problems, error));
+  EXPECT_NE(error.find("/nonexistent/scene"), std::string::npos);
+}
+
+// The viewer tunes 139.6, 142.8, ... MHz and shows a centre spike there; the
+// default scene keeps its emitters clear of those, and has something in the
+// viewer's initial range and in the FM broadcast band.
+TEST(Scene, DefaultSceneFillsTheViewersRanges) {
+  int inScanRange = 0, inBroadcast = 0, fm = 0;
+  for (const Emitter& e : DefaultScene()) {
+    if (e.frequencyHz >= 138e6 && e.frequencyHz < 153e6) ++inScanRange;
+    if (e.frequencyHz >= 88e6 && e.frequencyHz <= 108e6) ++inBroadcast;
+    if (e.kind != EmitterKind::Carrier) ++fm;
+    for (double centre = 139.6e6; centre < 153e6; centre += 3.2e6)
+      EXPECT_GT(std::abs(e.frequencyHz - centre), e.deviationHz + 5000) << e.frequencyHz;
+  }
+  EXPECT_GE(inScanRange, 5);
+  EXPECT_GE(inBroadcast, 5);
+  EXPECT_GE(fm, 2);
+}
+
+TEST(Tuner, ResamplerAndGainSteps) {
+  EXPECT_EQ(ResampledRate(kXtalHz, 3200000), 3200000u);
+  EXPECT_EQ(ResampledRate(kXtalHz, 2500000), 2500000u);
+  EXPECT_EQ(ResampledRate(kXtalHz, 225001), 225001u);  // ratio above 2^28
+  EXPECT_EQ(ResampledRate(kXtalHz, 0), 0u);
+  EXPECT_TRUE(SampleRateAccepted(225001));
+  EXPECT_FALSE(SampleRateAccepted(225000));
+  EXPECT_TRUE(SampleRateAccepted(300000));
+  EXPECT_FALSE(SampleRateAccepted(300001));
+  EXPECT_FALSE(SampleRateAccepted(900000));
+  EXPECT_TRUE(SampleRateAccepted(900001));
+  EXPECT_TRUE(SampleRateAccepted(3200000));
+  EXPECT_FALSE(SampleRateAccepted(3200001));
+  EXPECT_EQ(ApplyPpm(28800000, 2700), 28877759u);  // truncated, like the library
+  EXPECT_EQ(ApplyPpm(28800000, -100), 28797120u);
+  EXPECT_EQ(SettledGainTenths(-50), 0);
+  EXPECT_EQ(SettledGainTenths(0), 0);
+  EXPECT_EQ(SettledGainTenths(200), 207);
+  EXPECT_EQ(SettledGainTenths(364), 364);
+  EXPECT_EQ(SettledGainTenths(1000), 496);
+}
+
+struct Env : ::testing::Test {
+  void SetUp() override { Clear(); }
+  void TearDown() override { Clear(); }
+  static void Clear() {
+    for (const char* v : {"RTLSDR_SIM_SCENE", "RTLSDR_SIM_DEVICES", "RTLSDR_SIM_PACE",
+                          "RTLSDR_SIM_SEED", "RTLSDR_SIM_SETTLE_BYTES", "RTLSDR_SIM_OPEN_FAIL",
+                          "RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER"})
+      ::unsetenv(v);
+  }
+};
+
+TEST_F(Env, DefaultsWithoutVariables) {
+  std::vector<std::string> w;
+  const Config c = ReadConfig(&w);
+  EXPECT_TRUE(w.empty());
+  EXPECT_TRUE(c.scenePath.empty());
+  EXPECT_TRUE(c.paced);
+  EXPECT_EQ(c.seed, kDefaultSeed);
+  EXPECT_EQ(c.settleBytes, 16384u);
+  EXPECT_FALSE(c.openFails);
+  EXPECT_EQ(c.fault, Fault::None);
+  EXPECT_EQ(ConfiguredDeviceCount(&w), 1u);
+}
+
+TEST_F(Env, ValuesAreTakenAndBadOnesWarnedAbout) {
+  ::setenv("RTLSDR_SIM_PACE", "0", 1);
+  ::setenv("RTLSDR_SIM_SEED", "18446744073709551615", 1);
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  ::setenv("RTLSDR_SIM_FAULT", "unplug", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "12", 1);
+  std::vector<std::string> w;
+  Config c = ReadConfig(&w);
+  EXPECT_TRUE(w.empty());
+  EXPECT_FALSE(c.paced);
+  EXPECT_EQ(c.seed, UINT64_MAX);
+  EXPECT_EQ(c.settleBytes, 0u);
+  EXPECT_EQ(c.fault, Fault::Unplug);
+  EXPECT_EQ(c.faultAfter, 12u);
+
+  ::setenv("RTLSDR_SIM_PACE", "fast", 1);
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "-1", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "3x", 1);
+  ::setenv("RTLSDR_SIM_FAULT", "melt", 1);
+  ::setenv("RTLSDR_SIM_DEVICES", "65", 1);
+  w.clear();
+  c = ReadConfig(&w);
+  EXPECT_TRUE(c.paced);
+  EXPECT_EQ(c.settleBytes, 16384u);
+  EXPECT_EQ(c.faultAfter, 0u);
+  EXPECT_EQ(c.fault, Fault::None);
+  EXPECT_EQ(ConfiguredDeviceCount(&w), 1u);
+  EXPECT_EQ(w.size(), 5u);
+}
+
+}  // namespace
