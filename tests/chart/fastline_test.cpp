@@ -1,0 +1,679 @@
+// The fast line series: visible range, the canvas calls of the per-point
+// walk, the draw-at-once add, hit testing, colour rules, and the fast path
+// checked pixel for pixel against the per-point drawing.
+#include <QApplication>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ChartEngine.h"
+#include "Series.h"
+
+using namespace wg;
+
+namespace {
+
+// A canvas that only writes down the calls a series makes.
+class RecordingCanvas : public TCanvas3D {
+ public:
+  std::vector<std::string> log;
+  void Note(const std::string& s) { log.push_back(s); }
+  static std::string P(int x, int y) { return std::to_string(x) + "," + std::to_string(y); }
+
+  void MoveTo(int x, int y) override { Note("MoveTo " + P(x, y)); }
+  void LineTo(int x, int y) override { Note("LineTo " + P(x, y)); }
+  void Line(int x0, int y0, int x1, int y1) override { Note("Line " + P(x0, y0) + " " + P(x1, y1)); }
+  void ClipToPlotArea(const TRect& r, int, int) override {
+    Note("Clip " + P(r.Left, r.Top) + " " + P(r.Right, r.Bottom));
+  }
+  void RemoveClip() override { Note("RemoveClip"); }
+  TPoint Unproject(int x, int y, int) override { return {x, y}; }
+  TPoint Project(int x, int y, int) override { return {x, y}; }
+
+  void SetBackColor(TColor) override {}
+  void SetBackMode(TCanvasBackMode) override {}
+  void SetTextAlign(unsigned) override {}
+  void FillRect(const TRect&) override {}
+  void Rectangle(int, int, int, int) override {}
+  void TextOut(int, int, std::string_view) override {}
+  void ClipTo(const TRect&) override {}
+  void HorizontalLine(int, int, int) override {}
+  void Rectangle(const TRect&) override {}
+  void VerticalLine(int, int, int) override {}
+  void EraseBackground(const TRect&) override {}
+  void MarkDirty() override {}
+  void RotatedText(int, int, std::string_view, int) override {}
+  TRect BeginFrame(QPainter*, const TView3DOptions*, const TRect& b, bool) override { return b; }
+  void PresentFrame(QPainter*, QPainter*, const TRect&) override {}
+  bool RepaintFromCache() override { return false; }
+  void HorizontalLineZ(int, int, int, int) override {}
+  void VerticalLineZ(int, int, int, int) override {}
+  void DepthLine(int, int, int, int) override {}
+  void Suspend3D() override {}
+  void Resume3D() override {}
+  void LineZ(int, int, int, int, int) override {}
+  void MoveToZ(int, int, int) override {}
+  void LineToZ(int, int, int) override {}
+  void RotatedTextZ(int, int, int, std::string_view, int) override {}
+  void TextOutZ(int, int, int, std::string_view) override {}
+};
+
+// A chart with a real bottom and left axis and whichever canvas the test
+// gives it.
+class LineChart : public TChartLink {
+ public:
+  LineChart() : bottom(this, true, false), left(this, false, false) {
+    series.SetParentChart(this);
+    series.SetSeriesColor(clRed);
+  }
+  void Invalidate() override { ++invalidations; }
+  int SeriesCount() const override { return 1; }
+  TChartSeries* Series(int) const override { return const_cast<TFastLineSeries*>(&series); }
+  TRect GetPlotRect() const override { return plot; }
+  TCanvas3D* GetCanvas() const override { return canvas; }
+  TChartAxis* AxisFor(THorizAxis) const override { return const_cast<TChartAxis*>(&bottom); }
+  TChartAxis* AxisFor(TVertAxis) const override { return const_cast<TChartAxis*>(&left); }
+
+  // Both axes on fixed ranges, laid out in plot.
+  void Layout(double x0, double x1, double y0, double y1) {
+    bottom.SetRange(x0, x1);
+    left.SetRange(y0, y1);
+    for (TChartAxis* a : {&bottom, &left}) {
+      a->UpdateEffectiveRange();
+      a->UpdatePixelExtent();
+    }
+  }
+
+  TChartAxis bottom;
+  TChartAxis left;
+  TFastLineSeries series;
+  TCanvas3D* canvas = nullptr;
+  TRect plot{0, 0, 200, 200};
+  int invalidations = 0;
+};
+
+// On the 200 x 200 plot with both axes on 0 … 200, value v lies in column v
+// and row 200 - v.
+class FastLineCalls : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    chart.canvas = &rec;
+    chart.Layout(0, 200, 0, 200);
+  }
+  void Add(std::initializer_list<std::pair<double, double>> pts) {
+    for (auto [x, y] : pts) chart.series.AddPoint(x, y);
+  }
+  // Drawing of the series as the chart runs it; the log without the clip.
+  std::vector<std::string> Draw() {
+    rec.log.clear();
+    chart.series.DrawSeriesValues(false);
+    return rec.log;
+  }
+
+  RecordingCanvas rec;
+  LineChart chart;
+};
+
+using Log = std::vector<std::string>;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Visible range and the per-point walk
+
+TEST_F(FastLineCalls, OnePointIsOneMoveAndNoLine) {
+  Add({{20, 30}});
+  EXPECT_EQ(Draw(), (Log{"MoveTo 20,170"}));
+  EXPECT_EQ(chart.series.FirstVisible, 0);
+  EXPECT_EQ(chart.series.LastVisible, 0);
+}
+
+TEST_F(FastLineCalls, PointsAtThePreviousPixelAreSkippedOthersDrawOneLineEach) {
+  // Three points on one pixel after a point elsewhere: one LineTo, two skips.
+  // A point back on an earlier, not the previous, pixel is drawn again.
+  chart.series.XValues().SetOrder(loNone);  // keep the points in call order
+  Add({{0, 0}, {50, 50}, {50.1, 50.1}, {50.2, 49.9}, {60, 50}, {60.4, 50}, {50, 50}, {51, 50}});
+  EXPECT_EQ(Draw(), (Log{"MoveTo 0,200", "LineTo 50,150", "LineTo 60,150", "LineTo 50,150", "LineTo 51,150"}));
+  EXPECT_EQ(chart.series.PrevPixelX, 51);
+  EXPECT_EQ(chart.series.PrevPixelY, 150);
+}
+
+TEST_F(FastLineCalls, FirstVisibleInsideTheSeriesDrawsTheEnteringSegment) {
+  for (int i = 0; i < 12; ++i) chart.series.AddPoint(10.0 * i, 5.0 * i);
+  chart.Layout(45, 200, 0, 200);  // points 0 … 4 lie left of the range
+  // Columns: (v - 45) * 200 / 155 rounded.
+  auto col = [](double v) { return static_cast<int>(std::nearbyint((v - 45) * 200 / 155)); };
+  const Log log = Draw();
+  EXPECT_EQ(chart.series.FirstVisible, 5);
+  EXPECT_EQ(chart.series.LastVisible, 11);
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[0], "Line " + RecordingCanvas::P(col(40), 180) + " " + RecordingCanvas::P(col(50), 175));
+  EXPECT_EQ(log[1], "LineTo " + RecordingCanvas::P(col(60), 170));
+  EXPECT_EQ(log.size(), 7u);
+}
+
+TEST_F(FastLineCalls, RangeEdgesAndEmptySeries) {
+  Draw();
+  EXPECT_EQ(chart.series.FirstVisible, -1);
+  EXPECT_EQ(chart.series.LastVisible, -1);
+
+  for (int i = 0; i < 5; ++i) chart.series.AddPoint(100.0 + i, 50);
+  // All left of the range: nothing, and no hook is called.
+  int hooks = 0;
+  chart.series.BeforeDrawValues = [&](TChartSeries&) { ++hooks; };
+  chart.series.AfterDrawValues = [&](TChartSeries&) { ++hooks; };
+  chart.Layout(1000, 2000, 0, 200);
+  EXPECT_TRUE(Draw().empty());
+  EXPECT_EQ(chart.series.FirstVisible, -1);
+  EXPECT_EQ(chart.series.LastVisible, -1);
+  EXPECT_EQ(hooks, 0);
+
+  // All right of it: the first point stays, as a single move.
+  chart.Layout(-200, -100, 0, 200);
+  EXPECT_EQ(Draw().size(), 1u);
+  EXPECT_EQ(chart.series.FirstVisible, 0);
+  EXPECT_EQ(chart.series.LastVisible, 0);
+  EXPECT_EQ(hooks, 2);
+
+  // The line runs on to the first point at or beyond the right edge.
+  chart.Layout(0, 101.5, 0, 200);
+  Draw();
+  EXPECT_EQ(chart.series.FirstVisible, 0);
+  EXPECT_EQ(chart.series.LastVisible, 2);
+  chart.series.ReachesRightEdge = false;
+  Draw();
+  EXPECT_EQ(chart.series.LastVisible, 1);
+
+  // Two neighbours either side of the range still give the segment across.
+  chart.series.ReachesRightEdge = true;
+  chart.Layout(101.2, 101.8, 0, 200);
+  Draw();
+  EXPECT_EQ(chart.series.FirstVisible, 2);
+  EXPECT_EQ(chart.series.LastVisible, 2);
+
+  chart.series.ClearPoints();
+  EXPECT_TRUE(Draw().empty());
+  EXPECT_EQ(chart.series.FirstVisible, -1);
+  EXPECT_EQ(chart.series.LastVisible, -1);
+}
+
+TEST_F(FastLineCalls, DrawingStepOrderHooksAndClip) {
+  Add({{10, 10}, {20, 20}});
+  chart.series.BeforeDrawValues = [&](TChartSeries&) { rec.Note("Before"); };
+  chart.series.AfterDrawValues = [&](TChartSeries&) { rec.Note("After"); };
+  rec.log.clear();
+  EXPECT_TRUE(chart.series.DrawSeriesValues(true));
+  EXPECT_EQ(rec.log, (Log{"Before", "Clip 0,0 200,200", "MoveTo 10,190", "LineTo 20,180", "RemoveClip", "After"}));
+  EXPECT_EQ(rec.Brush().Style(), bsClear);
+
+  rec.log.clear();
+  chart.series.SetActive(false);
+  EXPECT_FALSE(chart.series.DrawSeriesValues(true));
+  EXPECT_TRUE(rec.log.empty());
+}
+
+TEST_F(FastLineCalls, StaleRangeNeverReadsPastTheLastPoint) {
+  for (int i = 0; i < 10; ++i) chart.series.AddPoint(10.0 * i, 10);
+  Draw();
+  ASSERT_EQ(chart.series.LastVisible, 9);
+  // Points go, the range of the last drawing stays until the next one.
+  chart.series.ClearPoints();
+  for (int i = 0; i < 4; ++i) chart.series.AddPoint(10.0 * i, 10);
+  EXPECT_NO_THROW(EXPECT_EQ(chart.series.HitTest(200, 200), -1));
+  EXPECT_EQ(chart.series.HitTest(30, 190), 3);
+  rec.log.clear();
+  EXPECT_NO_THROW(chart.series.DrawPoints());
+  EXPECT_EQ(rec.log.size(), 4u);
+  chart.series.ClearPoints();
+  EXPECT_NO_THROW(EXPECT_EQ(chart.series.HitTest(0, 190), -1));
+}
+
+// ---------------------------------------------------------------------------
+// Adding with AutoRepaint
+
+TEST_F(FastLineCalls, AutoRepaintFalseDrawsTheNewSegmentAtOnce) {
+  Add({{10, 10}, {20, 20}, {30, 20}});
+  Draw();
+  chart.invalidations = 0;
+  rec.log.clear();
+  chart.series.SetAutoRepaint(false);
+  chart.series.LinePen().SetWidth(3);
+  chart.invalidations = 0;
+  chart.series.AddPoint(40, 50);
+  EXPECT_EQ(rec.log, (Log{"MoveTo 30,180", "LineTo 40,150"}));
+  EXPECT_EQ(chart.invalidations, 0);
+  EXPECT_EQ(rec.Pen().Width(), 3);
+  EXPECT_EQ(rec.Pen().Color(), clRed);
+
+  // The new point's pixel equals where the last pass ended, but not the
+  // point before it: the segment is still drawn.
+  rec.log.clear();
+  chart.series.PrevPixelX = 45;
+  chart.series.PrevPixelY = 150;
+  chart.series.AddPoint(45, 50);
+  EXPECT_EQ(rec.log, (Log{"MoveTo 40,150", "LineTo 45,150"}));
+
+  // A hidden series draws nothing.
+  chart.series.SetActive(false);
+  rec.log.clear();
+  chart.series.AddPoint(60, 60);
+  EXPECT_TRUE(rec.log.empty());
+
+  chart.series.SetActive(true);
+  chart.series.SetAutoRepaint(true);
+  chart.invalidations = 0;
+  chart.series.AddPoint(70, 60);
+  EXPECT_TRUE(rec.log.empty());
+  EXPECT_EQ(chart.invalidations, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Hit testing
+
+TEST_F(FastLineCalls, HitTestFindsPointsAndSegments) {
+  // Point i at column 10 i; points 7 and 8 at rows 80 and 60.
+  for (int i = 0; i < 12; ++i) chart.series.AddPoint(10.0 * i, i == 7 ? 120 : i == 8 ? 140 : 100);
+  EXPECT_EQ(chart.series.HitTest(70, 80), -1);  // nothing drawn yet
+  Draw();
+  EXPECT_EQ(chart.series.HitTest(70, 80), 7);
+  EXPECT_EQ(chart.series.HitTest(80, 60), 8);
+  EXPECT_EQ(chart.series.HitTest(0, 100), 0);
+  EXPECT_EQ(chart.series.HitTest(75, 70), 7);
+  EXPECT_EQ(chart.series.HitTest(74, 72), 7);
+  EXPECT_EQ(chart.series.HitTest(35, 100), 3);
+  EXPECT_EQ(chart.series.HitTest(75, 72), -1);
+  EXPECT_EQ(chart.series.HitTest(30, 5), -1);
+  EXPECT_EQ(chart.series.HitTest(150, 100), -1);
+}
+
+TEST(FastLineGeometry, PointOnSegment) {
+  const TPoint a{0, 0}, b{10, 5};
+  EXPECT_TRUE(TFastLineSeries::PointOnSegment({4, 2}, a, b));
+  EXPECT_TRUE(TFastLineSeries::PointOnSegment({3, 1}, a, b));  // |3*5 - 1*10| = 5 < 10
+  EXPECT_FALSE(TFastLineSeries::PointOnSegment({3, 0}, a, b));  // 15
+  EXPECT_TRUE(TFastLineSeries::PointOnSegment({10, 5}, a, b));
+  EXPECT_FALSE(TFastLineSeries::PointOnSegment({12, 6}, a, b));  // beyond the end
+  EXPECT_TRUE(TFastLineSeries::PointOnSegment({12, 6}, a, b, 2));
+  EXPECT_FALSE(TFastLineSeries::PointOnSegment({-2, -1}, a, b, 1));
+  // A zero-length segment contains nothing, not even its own pixel.
+  EXPECT_FALSE(TFastLineSeries::PointOnSegment({3, 3}, {3, 3}, {3, 3}));
+  // Vertical and horizontal segments check only the axis they run along.
+  EXPECT_TRUE(TFastLineSeries::PointOnSegment({5, 7}, {5, 0}, {5, 9}));
+  EXPECT_FALSE(TFastLineSeries::PointOnSegment({5, 10}, {5, 0}, {5, 9}));
+  EXPECT_FALSE(TFastLineSeries::PointOnSegment({6, 7}, {5, 0}, {5, 9}));
+  // Pixels at the far ends of the int range do not overflow the test.
+  constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+  EXPECT_TRUE(TFastLineSeries::PointOnSegment({0, 0}, {kMin + 1, kMin + 1}, {kMax, kMax}));
+  EXPECT_FALSE(TFastLineSeries::PointOnSegment({0, 1}, {kMin + 1, kMin + 1}, {kMax, kMax}));
+}
+
+// ---------------------------------------------------------------------------
+// Pen and colour
+
+TEST(FastLineColour, SeriesColourAndLinePen) {
+  TFastLineSeries s;
+  EXPECT_TRUE(s.ReachesRightEdge);
+  EXPECT_TRUE(s.AutoRepaint());
+  EXPECT_EQ(s.LinePen().Color(), clBlack);
+  EXPECT_EQ(s.LinePen().Width(), 1);
+  EXPECT_EQ(s.LinePen().Style(), psSolid);
+  EXPECT_TRUE(s.LinePen().Visible());
+  EXPECT_FALSE(s.LinePen().SmallDots());
+  EXPECT_STREQ(TFastLineSeries::EditorName(), "TFastLineSeriesEditor");
+
+  s.SetSeriesColor(clRed);
+  EXPECT_EQ(s.LinePen().Color(), clRed);
+
+  s.LinePen().SetColor(clBlue);
+  EXPECT_EQ(s.SeriesColor(), clRed);
+
+  TChartPen green;
+  green.SetColor(clGreen);
+  green.SetWidth(2);
+  s.SetLinePen(green);
+  EXPECT_EQ(s.SeriesColor(), clGreen);
+  EXPECT_EQ(s.LinePen().Color(), clGreen);
+  EXPECT_EQ(s.LinePen().Width(), 2);
+
+  TFastLineSeries copy;
+  s.SetAutoRepaint(false);
+  s.XValues().SetMultiplier(2);
+  copy.Assign(s);
+  EXPECT_FALSE(copy.AutoRepaint());
+  EXPECT_EQ(copy.LinePen().Width(), 2);
+  EXPECT_EQ(copy.SeriesColor(), clGreen);
+  EXPECT_EQ(copy.XValues().Multiplier(), 2);
+  EXPECT_EQ(copy.PointCount(), 0);
+}
+
+TEST_F(FastLineCalls, PenChangesAskForARedraw) {
+  chart.invalidations = 0;
+  chart.series.LinePen().SetWidth(2);
+  EXPECT_EQ(chart.invalidations, 1);
+  chart.series.LinePen().SetWidth(2);
+  chart.series.SetSeriesColor(clRed);  // unchanged
+  EXPECT_EQ(chart.invalidations, 1);
+  chart.series.LinePen().SetVisible(false);
+  EXPECT_EQ(chart.invalidations, 2);
+  // An invisible pen still moves: the walk is the same, nothing is drawn.
+  Add({{10, 10}, {20, 20}});
+  EXPECT_EQ(Draw(), (Log{"MoveTo 10,190", "LineTo 20,180"}));
+  EXPECT_EQ(rec.Pen().Style(), psClear);
+}
+
+// ---------------------------------------------------------------------------
+// Pixels on a real canvas
+
+namespace {
+
+class FastLinePixels : public ::testing::Test {
+ protected:
+  static constexpr std::uint32_t kWhite = 0xFFFFFF;
+  static constexpr std::uint32_t kRed = 0xFF0000;
+
+  void SetUp() override { chart.canvas = &canvas; }
+
+  // One drawing into a white image of the given size; the image afterwards.
+  QImage Render(bool fast, bool clip, int w, int h) {
+    canvas.BeginFrame(nullptr, nullptr, {0, 0, w, h}, false);
+    canvas.Brush().SetColor(clWhite);
+    canvas.Brush().SetStyle(bsSolid);
+    canvas.FillRect({0, 0, w, h});
+    chart.series.FastDrawing = fast;
+    chart.series.DrawSeriesValues(clip);
+    lastFast = chart.series.LastDrawFast();
+    QImage img = canvas.Image().copy();
+    penPos = canvas.PenPos();
+    prev = {chart.series.PrevPixelX, chart.series.PrevPixelY};
+    canvas.ResetDrawingState();
+    canvas.PresentFrame(nullptr, nullptr, {0, 0, w, h});
+    return img;
+  }
+
+  // Draws both ways and expects the same image, pen position and last
+  // pixel; returns the number of inked pixels.
+  int ExpectSameBothWays(bool clip, int w, int h, const std::string& what) {
+    const QImage ref = Render(false, clip, w, h);
+    const TPoint refPos = penPos, refPrev = prev;
+    const QImage fast = Render(true, clip, w, h);
+    EXPECT_TRUE(lastFast) << what;
+    EXPECT_EQ(refPos, penPos) << what;
+    EXPECT_EQ(refPrev, prev) << what;
+    int differ = 0, inked = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const std::uint32_t a = ref.pixel(x, y) & 0xFFFFFF, b = fast.pixel(x, y) & 0xFFFFFF;
+        if (a != b && differ++ < 5) ADD_FAILURE() << what << ": pixel " << x << "," << y;
+        if (a != kWhite) ++inked;
+      }
+    EXPECT_EQ(differ, 0) << what;
+    return inked;
+  }
+
+  LineChart chart;
+  TChartCanvas3D canvas;
+  bool lastFast = false;
+  TPoint penPos, prev;
+};
+
+// A swept spectrum as the receiver gives it: bins of 3.2 MHz / 4096 across
+// the range, a noise floor with a few carriers.
+void FillSpectrum(TFastLineSeries& s, double startHz, double stopHz, unsigned seed) {
+  s.ClearPoints();
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> noise(0.0, 3.0);
+  const double bin = 3200000.0 / 4096;
+  const int steps = static_cast<int>(std::ceil((stopHz - startHz) / 3200000.0));
+  const double carriers[] = {startHz + 1.234e6, startHz + (stopHz - startHz) * 0.4, stopHz - 0.77e6};
+  for (int k = 0; k < steps; ++k) {
+    const double centre = startHz + 1600000.0 + 3200000.0 * k;
+    for (int j = 0; j < 4096; ++j) {
+      const double f = centre - 1600000.0 + bin * j;
+      double level = -95 + noise(rng);
+      for (double c : carriers) {
+        const double d = (f - c) / 20000.0;
+        level += 70 * std::exp(-d * d);
+      }
+      s.AddPoint(f, level);
+    }
+  }
+}
+
+}  // namespace
+
+TEST_F(FastLinePixels, TwoPointsInOneColumnDrawTheStrokeBetweenTheirRows) {
+  chart.Layout(0, 200, 0, 200);
+  chart.plot = {0, 0, 200, 200};
+  chart.series.AddPoint(10, 100);   // row 100
+  chart.series.AddPoint(10.2, 60);  // row 140
+  for (bool fast : {false, true}) {
+    const QImage img = Render(fast, false, 200, 200);
+    for (int y = 0; y < 200; ++y) {
+      const bool inked = (img.pixel(10, y) & 0xFFFFFF) == kRed;
+      EXPECT_EQ(inked, y >= 100 && y < 140) << "row " << y << (fast ? " fast" : " reference");
+    }
+    EXPECT_EQ(img.pixel(9, 120) & 0xFFFFFF, kWhite);
+    EXPECT_EQ(img.pixel(11, 120) & 0xFFFFFF, kWhite);
+  }
+}
+
+TEST_F(FastLinePixels, ColourGoesThroughTheLinePen) {
+  chart.Layout(0, 200, 0, 200);
+  chart.series.AddPoint(10, 100);
+  chart.series.AddPoint(50, 100);
+  chart.series.SetSeriesColor(clBlue);
+  EXPECT_EQ(Render(true, true, 200, 200).pixel(30, 100) & 0xFFFFFF, 0x0000FFu);
+  chart.series.LinePen().SetColor(clRed);
+  EXPECT_EQ(chart.series.SeriesColor(), clBlue);
+  EXPECT_EQ(Render(true, true, 200, 200).pixel(30, 100) & 0xFFFFFF, kRed);
+}
+
+TEST_F(FastLinePixels, AutoRepaintFalseInksTheImageWithoutARedraw) {
+  chart.Layout(0, 200, 0, 200);
+  chart.series.AddPoint(10, 100);
+  chart.series.AddPoint(20, 100);
+  Render(true, true, 200, 200);
+  canvas.BeginFrame(nullptr, nullptr, {0, 0, 200, 200}, false);
+  chart.series.SetAutoRepaint(false);
+  chart.invalidations = 0;
+  chart.series.AddPoint(40, 100);
+  EXPECT_EQ(canvas.Image().pixel(30, 100) & 0xFFFFFF, kRed);
+  EXPECT_EQ(chart.invalidations, 0);
+  canvas.PresentFrame(nullptr, nullptr, {0, 0, 200, 200});
+}
+
+TEST_F(FastLinePixels, FastPathMatchesPerPointDrawingOnRandomTraces) {
+  chart.plot = {30, 20, 330, 220};
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0, 1);
+    chart.series.ClearPoints();
+    // Gaps from none through sub-pixel to many columns; levels spread past
+    // both ends of the axis, with repeats.
+    double x = -50;
+    double y = 0;
+    const int n = 3000 + static_cast<int>(rng() % 3000);
+    for (int i = 0; i < n; ++i) {
+      const double g = u(rng);
+      x += g < 0.2 ? 0 : g < 0.7 ? u(rng) * 0.05 : g < 0.95 ? u(rng) * 0.5 : u(rng) * 20;
+      const double r = u(rng);
+      if (r < 0.1) {
+        // the same level again
+      } else if (r < 0.2) {
+        y += u(rng) * 0.3 - 0.15;
+      } else {
+        y = u(rng) * 260 - 130;
+      }
+      chart.series.AddPoint(x, y);
+    }
+    const double last = chart.series.XValues().LastValue();
+    const std::string tag = "seed " + std::to_string(seed);
+    chart.Layout(-50, last, -100, 100);
+    EXPECT_GT(ExpectSameBothWays(true, 360, 240, tag + " whole"), 0);
+    ExpectSameBothWays(false, 360, 240, tag + " whole, unclipped");
+    // Zoomed in: the line enters from a point left of the plot.
+    chart.Layout(last * 0.3, last * 0.35, -60, 70);
+    ExpectSameBothWays(true, 360, 240, tag + " zoomed");
+    EXPECT_GT(chart.series.FirstVisible, 0);
+    ExpectSameBothWays(false, 360, 240, tag + " zoomed, unclipped");
+    chart.bottom.SetInverted(true);
+    chart.left.SetInverted(seed % 2 == 0);
+    chart.Layout(last * 0.1, last * 0.9, -60, 70);
+    ExpectSameBothWays(true, 360, 240, tag + " inverted");
+    chart.bottom.SetInverted(false);
+    chart.left.SetInverted(false);
+  }
+}
+
+TEST_F(FastLinePixels, FastPathMatchesPerPointDrawingOnSpectrumTraces) {
+  // The default range at the form's size, and a wide survey on a large plot.
+  chart.plot = {60, 39, 563, 283};
+  FillSpectrum(chart.series, 138000000, 153000000, 7);
+  ASSERT_EQ(chart.series.PointCount(), 5 * 4096);
+  chart.Layout(138000000, 153000000, -120, 25);
+  EXPECT_GT(ExpectSameBothWays(true, 580, 326, "default range"), 500);
+  ExpectSameBothWays(false, 580, 326, "default range, unclipped");
+  chart.Layout(141234567.8, 142345678.9, -105, -60);  // zoomed, levels past the top
+  ExpectSameBothWays(true, 580, 326, "zoomed");
+  EXPECT_GT(chart.series.FirstVisible, 0);
+  ExpectSameBothWays(false, 580, 326, "zoomed, unclipped");
+
+  chart.plot = {70, 40, 1880, 1020};
+  FillSpectrum(chart.series, 24000000, 400000000, 11);
+  chart.Layout(24000000, 400000000, -120, 25);
+  EXPECT_GT(ExpectSameBothWays(true, 1920, 1080, "survey"), 5000);
+  chart.Layout(100000000, 100300000, -120, 25);
+  ExpectSameBothWays(true, 1920, 1080, "survey zoomed to a few columns per bin");
+}
+
+TEST_F(FastLinePixels, PensThatCannotSpanTakeThePerPointPath) {
+  chart.Layout(0, 200, 0, 200);
+  for (int i = 0; i < 50; ++i) chart.series.AddPoint(i * 0.3, (i * 37) % 200);
+  chart.series.LinePen().SetStyle(psDot);
+  Render(true, true, 200, 200);
+  EXPECT_FALSE(lastFast);
+  chart.series.LinePen().SetStyle(psSolid);
+  chart.series.LinePen().SetSmallDots(true);
+  Render(true, true, 200, 200);
+  EXPECT_FALSE(lastFast);
+  chart.series.LinePen().SetSmallDots(false);
+  chart.series.LinePen().SetMode(pmXor);
+  Render(true, true, 200, 200);
+  EXPECT_FALSE(lastFast);
+  chart.series.LinePen().SetMode(pmCopy);
+  chart.series.LinePen().SetWidth(2);
+  Render(true, true, 200, 200);
+  EXPECT_FALSE(lastFast);
+  chart.series.LinePen().SetWidth(1);
+  EXPECT_GT(ExpectSameBothWays(true, 200, 200, "solid"), 0);
+}
+
+// ---------------------------------------------------------------------------
+// The precomputed mapping against the axis's own
+
+namespace {
+
+// Mismatches of TAxisPixelMap against ValueToPixel over the values.
+int Mismatches(const TCustomChartAxis& axis, const std::vector<double>& values) {
+  const TAxisPixelMap map(axis);
+  int bad = 0;
+  for (double v : values) {
+    const int want = axis.ValueToPixel(v), got = map(v);
+    if (want != got && bad++ < 5) ADD_FAILURE() << "value " << v << ": axis " << want << ", map " << got;
+  }
+  return bad;
+}
+
+// Values whose exact offset is a half pixel as near as a double gets, and
+// their neighbours one ulp either side: where rounding decides.
+void AddHalves(const TCustomChartAxis& axis, std::vector<double>& out) {
+  if (axis.AxisLength == 0) return;
+  for (int k = -3; k <= axis.AxisLength + 3; ++k) {
+    const long double v = axis.EffectiveMinimum +
+                          (k + 0.5L) * static_cast<long double>(axis.EffectiveRange) / axis.AxisLength;
+    const double d = static_cast<double>(v);
+    out.push_back(d);
+    out.push_back(std::nextafter(d, -INFINITY));
+    out.push_back(std::nextafter(d, INFINITY));
+  }
+}
+
+}  // namespace
+
+TEST(FastLineMapping, SameIntegersAsTheAxisOnFrequencyAndLevelAxes) {
+  LineChart chart;
+  // The form's positions: the bottom axis ends at 97 %, the left one starts
+  // at 5 %.
+  chart.bottom.SetEndPosition(97);
+  chart.left.SetStartPosition(5);
+  long long checked = 0;
+  // Frequency: every bin of several scan ranges, full and zoomed, on plot
+  // widths from tiny to wide.
+  const double bin = 3200000.0 / 4096;
+  struct Range {
+    double lo, hi;
+  };
+  const Range ranges[] = {{138000000, 153000000}, {24000000, 1766000000}, {100000000, 103200000},
+                          {141234567.8, 142345678.9}, {88000000, 88000100}};
+  for (int width : {1, 37, 503, 546, 1001, 1810, 3840}) {
+    chart.plot = {17, 13, 17 + width, 313};
+    for (const Range& r : ranges) {
+      for (bool inverted : {false, true}) {
+        chart.bottom.SetInverted(inverted);
+        chart.Layout(r.lo, r.hi, -120, 25);
+        std::vector<double> values;
+        const int steps = static_cast<int>(std::ceil((r.hi - r.lo) / 3200000.0));
+        for (int k = 0; k < std::min(steps, 60); ++k)
+          for (int j = 0; j < 4096; ++j) values.push_back(r.lo + 3200000.0 * k + bin * j);
+        AddHalves(chart.bottom, values);
+        values.push_back(r.lo - 1e12);
+        values.push_back(r.hi + 1e15);
+        values.push_back(std::numeric_limits<double>::quiet_NaN());
+        values.push_back(INFINITY);
+        EXPECT_EQ(Mismatches(chart.bottom, values), 0) << width << " " << r.lo << " " << r.hi;
+        checked += static_cast<long long>(values.size());
+      }
+    }
+  }
+  chart.bottom.SetInverted(false);
+
+  // Level: dB values in thousandths and random doubles, over heights and
+  // ranges, including a degenerate one.
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> level(-140, 40);
+  for (int height : {1, 2, 145, 244, 290, 300, 981}) {
+    chart.plot = {0, 50, 500, 50 + height};
+    for (Range r : {Range{-120, 25}, Range{-105.5, -60.25}, Range{-1e-9, 1e-9}, Range{3, 3}}) {
+      for (bool inverted : {false, true}) {
+        chart.left.SetInverted(inverted);
+        chart.Layout(0, 1, r.lo, r.hi);
+        if (r.lo == r.hi) {
+          // SetRange widens an empty range; put it back to test the centre.
+          chart.left.EffectiveMaximum = chart.left.EffectiveMinimum;
+          chart.left.EffectiveRange = 0;
+        }
+        std::vector<double> values;
+        for (int m = -140000; m <= 40000; m += 7) values.push_back(m / 1000.0);
+        for (int i = 0; i < 20000; ++i) values.push_back(level(rng));
+        AddHalves(chart.left, values);
+        EXPECT_EQ(Mismatches(chart.left, values), 0) << height << " " << r.lo << " " << r.hi;
+        checked += static_cast<long long>(values.size());
+      }
+    }
+  }
+  EXPECT_GT(checked, 3000000);
+}
+
+int main(int argc, char** argv) {
+  // Test discovery runs the program without the test environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
