@@ -1,7 +1,6 @@
 // Scene files, the default scene and the settings read from the environment.
 #include "config.h"
 #include "scene.h"
-#include "tuner.h"
 
 #include <gtest/gtest.h>
 
@@ -59,14 +58,6 @@ TEST(Scene, BadLinesAreSkippedAndNamed) {
   EXPECT_TRUE(ParseScene("", nullptr).empty());
 }
 
-TEST(Scene, UnreadableFileIsAnError) {
-  std::vector<Emitter> s;
-  std::vector<std::string> problems;
-  std::string error;
-  EXPECT_FALSE(LoadSceneFile("/nonexistent/scene", s, problems, error));
-  EXPECT_NE(error.find("/nonexistent/scene"), std::string::npos);
-}
-
 // The viewer tunes 139.6, 142.8, ... MHz and shows a centre spike there; the
 // default scene keeps its emitters clear of those, and has something in the
 // viewer's initial range and in the FM broadcast band.
@@ -84,28 +75,6 @@ TEST(Scene, DefaultSceneFillsTheViewersRanges) {
   EXPECT_GE(fm, 2);
 }
 
-TEST(Tuner, ResamplerAndGainSteps) {
-  EXPECT_EQ(ResampledRate(kXtalHz, 3200000), 3200000u);
-  EXPECT_EQ(ResampledRate(kXtalHz, 2500000), 2500000u);
-  EXPECT_EQ(ResampledRate(kXtalHz, 225001), 225001u);  // ratio above 2^28
-  EXPECT_EQ(ResampledRate(kXtalHz, 0), 0u);
-  EXPECT_TRUE(SampleRateAccepted(225001));
-  EXPECT_FALSE(SampleRateAccepted(225000));
-  EXPECT_TRUE(SampleRateAccepted(300000));
-  EXPECT_FALSE(SampleRateAccepted(300001));
-  EXPECT_FALSE(SampleRateAccepted(900000));
-  EXPECT_TRUE(SampleRateAccepted(900001));
-  EXPECT_TRUE(SampleRateAccepted(3200000));
-  EXPECT_FALSE(SampleRateAccepted(3200001));
-  EXPECT_EQ(ApplyPpm(28800000, 2700), 28877759u);  // truncated, like the library
-  EXPECT_EQ(ApplyPpm(28800000, -100), 28797120u);
-  EXPECT_EQ(SettledGainTenths(-50), 0);
-  EXPECT_EQ(SettledGainTenths(0), 0);
-  EXPECT_EQ(SettledGainTenths(200), 207);
-  EXPECT_EQ(SettledGainTenths(364), 364);
-  EXPECT_EQ(SettledGainTenths(1000), 496);
-}
-
 struct Env : ::testing::Test {
   void SetUp() override { Clear(); }
   void TearDown() override { Clear(); }
@@ -117,27 +86,20 @@ struct Env : ::testing::Test {
   }
 };
 
-TEST_F(Env, DefaultsWithoutVariables) {
-  std::vector<std::string> w;
-  const Config c = ReadConfig(&w);
-  EXPECT_TRUE(w.empty());
-  EXPECT_TRUE(c.scenePath.empty());
-  EXPECT_TRUE(c.paced);
-  EXPECT_EQ(c.seed, kDefaultSeed);
-  EXPECT_EQ(c.settleBytes, 16384u);
-  EXPECT_FALSE(c.openFails);
-  EXPECT_EQ(c.fault, Fault::None);
-  EXPECT_EQ(ConfiguredDeviceCount(&w), 1u);
-}
-
 TEST_F(Env, ValuesAreTakenAndBadOnesWarnedAbout) {
+  std::vector<std::string> w;
+  Config c = ReadConfig(&w);
+  EXPECT_TRUE(w.empty());
+  EXPECT_TRUE(c.paced);
+  EXPECT_EQ(c.settleBytes, 16384u);
+  EXPECT_EQ(c.fault, Fault::None);
+
   ::setenv("RTLSDR_SIM_PACE", "0", 1);
   ::setenv("RTLSDR_SIM_SEED", "18446744073709551615", 1);
   ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
   ::setenv("RTLSDR_SIM_FAULT", "unplug", 1);
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "12", 1);
-  std::vector<std::string> w;
-  Config c = ReadConfig(&w);
+  c = ReadConfig(&w);
   EXPECT_TRUE(w.empty());
   EXPECT_FALSE(c.paced);
   EXPECT_EQ(c.seed, UINT64_MAX);

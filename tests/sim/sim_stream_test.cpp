@@ -182,7 +182,11 @@ TEST_F(FaultTest, UnplugIsForGood) {
   EXPECT_EQ(ReadOnce(d), std::make_pair(-4, 0));  // LIBUSB_ERROR_NO_DEVICE
   EXPECT_EQ(ReadOnce(d), std::make_pair(-4, 0));
   EXPECT_EQ(rtlsdr_read_async(
-                d, [](unsigned char*, uint32_t, void*) {}, nullptr, 1, 512),
+                d,
+                [](unsigned char*, uint32_t, void* dev) {
+                  rtlsdr_cancel_async(static_cast<rtlsdr_dev_t*>(dev));
+                },
+                d, 1, 512),
             -4);
   // Settings still read back.
   EXPECT_EQ(rtlsdr_get_center_freq(d), kCentre);
