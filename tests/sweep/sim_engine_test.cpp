@@ -193,6 +193,12 @@ TEST_P(SimReadFaults, FailedReadStopsTheSweepWithOneLogLine) {
 INSTANTIATE_TEST_SUITE_P(Faults, SimReadFaults, ::testing::Values("short", "error", "unplug"));
 
 TEST_F(Sim, HungReadIsAbandonedAndTheLibraryStaysLoaded) {
+#ifdef __SANITIZE_THREAD__
+  // The simulated read hangs for good, so at exit the library's own statics
+  // are torn down under that thread, which ThreadSanitizer reports against
+  // the library. The engine's side of a hang runs under it with the fake.
+  GTEST_SKIP() << "covered by the scripted receiver under ThreadSanitizer";
+#endif
   ::setenv("RTLSDR_SIM_FAULT", "hang", 1);
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "2", 1);
   engine->ReceiverSetup(axis);
