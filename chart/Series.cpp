@@ -153,6 +153,22 @@ void TFastLineSeries::DrawPoint(int index) {
 // stroke and no stroke starts or passes there). With one colour in copy mode
 // the order of pixels does not matter, so one span drawing exactly that set,
 // plus the ordinary line into the column, gives the per-point image.
+namespace {
+
+// Draws the strokes of a column run: lo..hi are its vertices before the
+// last one, lastY the last. Leaves the current point on the last vertex.
+void DrawColumnRun(TChartCanvas3D& canvas, int x, int lo, int hi, int lastY) {
+  if (lastY > hi)
+    canvas.VerticalSpan(x, lo, lastY);
+  else if (lastY < lo)
+    canvas.VerticalSpan(x, hi, lastY);
+  else
+    canvas.VerticalSpan(x, lo, hi == INT_MAX ? hi : hi + 1);
+  canvas.MoveTo(x, lastY);
+}
+
+}  // namespace
+
 void TFastLineSeries::DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartAxis& horiz,
                                      const TCustomChartAxis& vert, int first, int last) {
   const std::vector<double>& xs = XValues().Values();
@@ -162,7 +178,10 @@ void TFastLineSeries::DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartA
   const TAxisPixelMap mapX(horiz);
   const TAxisPixelMap mapY(vert);
 
-  int colX = mapX(ReadValue(xs, xm, first));
+  // Offsets inside (cellLo, cellHi) fall in column colX for certain: most
+  // points of a dense trace need no more than these two comparisons.
+  double cellLo, cellHi;
+  int colX = mapX.Map(ReadValue(xs, xm, first), cellLo, cellHi);
   int lastY = mapY(ReadValue(ys, ym, first));
   if (first == 0)
     canvas.MoveTo(colX, lastY);
@@ -173,35 +192,33 @@ void TFastLineSeries::DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartA
   // (lastY); strokes says whether it has more than one vertex.
   int lo = lastY, hi = lastY;
   bool strokes = false;
-  auto flush = [&] {
-    if (!strokes) return;
-    if (lastY > hi)
-      canvas.VerticalSpan(colX, lo, lastY);
-    else if (lastY < lo)
-      canvas.VerticalSpan(colX, hi, lastY);
-    else
-      canvas.VerticalSpan(colX, lo, hi == INT_MAX ? hi : hi + 1);
-    canvas.MoveTo(colX, lastY);
-  };
-
   for (int i = first + 1; i <= last; ++i) {
-    const int x = mapX(ReadValue(xs, xm, i));
+    const double xv = ReadValue(xs, xm, i);
+    const double t = mapX.Offset(xv);
     const int y = mapY(ReadValue(ys, ym, i));
+    int x = colX;
+    double nextLo = cellLo, nextHi = cellHi;
+    if (!(t > cellLo && t < cellHi)) x = mapX.Map(xv, nextLo, nextHi);
     if (x == colX) {
-      if (y == lastY) continue;  // the same pixel as the point drawn before
-      lo = std::min(lo, lastY);
-      hi = std::max(hi, lastY);
+      // A point on the pixel drawn before is skipped: it adds no vertex.
+      // Branch-free, as levels jump about unpredictably.
+      const bool moved = y != lastY;
+      const int l = std::min(lo, lastY), h = std::max(hi, lastY);
+      lo = moved ? l : lo;
+      hi = moved ? h : hi;
+      strokes = strokes || moved;
       lastY = y;
-      strokes = true;
       continue;
     }
-    flush();
+    if (strokes) DrawColumnRun(canvas, colX, lo, hi, lastY);
     canvas.LineTo(x, y);
     colX = x;
+    cellLo = nextLo;
+    cellHi = nextHi;
     lastY = lo = hi = y;
     strokes = false;
   }
-  flush();
+  if (strokes) DrawColumnRun(canvas, colX, lo, hi, lastY);
   PrevPixelX = colX;
   PrevPixelY = lastY;
 }

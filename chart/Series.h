@@ -15,7 +15,6 @@
 // solid one-pixel pen in copy mode.
 #pragma once
 
-#include <cmath>
 #include <functional>
 
 #include "ChartCanvas.h"
@@ -34,24 +33,47 @@ class TAxisPixelMap {
   explicit TAxisPixelMap(const TCustomChartAxis& axis);
 
   int operator()(double v) const {
+    double lo, hi;
+    return Map(v, lo, hi);
+  }
+
+  // The pixel offset from the axis's start the quick product gives (the
+  // first step of the mapping).
+  double Offset(double v) const { return (v - minimum_) * scale_; }
+
+  // The pixel of v, and the open interval (cellLo, cellHi) of offsets that
+  // are certain to map to the same pixel; an empty interval when the axis
+  // decided.
+  int Map(double v, double& cellLo, double& cellHi) const {
+    cellLo = 1;
+    cellHi = -1;
     if (constant_) return center_;
-    const double t = (v - minimum_) * scale_;
+    const double t = Offset(v);
     if (t > -kQuickLimit && t < kQuickLimit) {  // false for NaN
-      const double whole = std::floor(t);
-      const double off = (t - whole) - 0.5;  // the fraction is exact here
-      const double margin = std::fabs(t) * 1e-13 + 1e-9;
-      if (off > margin || off < -margin) {
-        const long long r = static_cast<long long>(whole) + (off > 0 ? 1 : 0);
-        const long long p = origin_ + direction_ * r;
-        if (p >= -2147483647LL - 1 && p <= 2147483647LL) return static_cast<int>(p);
+      // Nearest integer, halves to even (the current rounding mode), exact
+      // for offsets this small; so is the difference below.
+      const double r = (t + kRoundingShift) - kRoundingShift;
+      const double off = t - r;
+      if (off < kSafeOffset && off > -kSafeOffset) {
+        const long long p = origin_ + direction_ * static_cast<long long>(r);
+        if (p >= -2147483647LL - 1 && p <= 2147483647LL) {
+          cellLo = r - kSafeOffset;
+          cellHi = r + kSafeOffset;
+          return static_cast<int>(p);
+        }
       }
     }
     return axis_->ValueToPixel(v);
   }
 
-  // Offsets beyond this many pixels are left to the axis, which sends the
-  // far-off ones to its centre.
+  // Offsets from this many pixels on are left to the axis, which sends the
+  // ones that do not fit an integer to its centre.
   static constexpr double kQuickLimit = 1073741824.0;  // 2^30 pixels
+  // Below 2^30 the quick product and the axis's formula differ by less than
+  // 1e-6 pixel (a few units in the last place each); an offset this much
+  // short of a half pixel rounds the same way in both.
+  static constexpr double kSafeOffset = 0.5 - 1e-4;
+  static constexpr double kRoundingShift = 6755399441055744.0;  // 1.5 * 2^52
 
  private:
   const TCustomChartAxis* axis_;
