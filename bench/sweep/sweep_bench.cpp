@@ -34,7 +34,7 @@ class PlainSeries : public wg::TSweepSeries {
  public:
   int PointCount() const override { return static_cast<int>(x.size()); }
   void ClearPoints() override { x.clear(), y.clear(); }
-  int AddPoint(double vx, double vy, const std::string&, wg::TColor) override {
+  int AddPoint(double vx, double vy, const std::string&, wg::TSweepColour) override {
     x.push_back(vx);
     y.push_back(vy);
     return PointCount() - 1;
@@ -44,13 +44,23 @@ class PlainSeries : public wg::TSweepSeries {
   std::vector<double> x, y;
 };
 
-// Counts the blocks read, around whatever receiver is bound.
-std::atomic<long> g_reads{0};
+// Counts the blocks read, around whatever receiver is bound, and wakes the
+// benchmark thread (which sleeps, so that it takes no processor time from
+// the worker).
+std::mutex g_m;
+std::condition_variable g_cv;
+long g_reads = 0;
 api_rtl_sdr::rtlsdr_read_sync_fn g_innerRead = nullptr;
 int CountingRead(rtlsdr_dev_t* dev, void* buf, int len, int* n) {
   const int r = g_innerRead(dev, buf, len, n);
-  g_reads.fetch_add(1, std::memory_order_relaxed);
+  std::lock_guard lk(g_m);
+  ++g_reads;
+  g_cv.notify_all();
   return r;
+}
+long Reads() {
+  std::lock_guard lk(g_m);
+  return g_reads;
 }
 
 // Stands in for the user-interface thread: the benchmark thread runs the
@@ -59,24 +69,25 @@ class Ui {
  public:
   wg::PostToUi Poster() {
     return [this](std::function<void()> fn) {
-      std::lock_guard lk(m_);
+      std::lock_guard lk(g_m);
       q_.push_back(std::move(fn));
+      g_cv.notify_all();
     };
   }
   void PumpUntilReads(long reads) {
-    while (g_reads.load(std::memory_order_relaxed) < reads) {
+    std::unique_lock lk(g_m);
+    for (;;) {
+      g_cv.wait(lk, [&] { return g_reads >= reads || !q_.empty(); });
       std::deque<std::function<void()>> now;
-      {
-        std::lock_guard lk(m_);
-        now.swap(q_);
-      }
+      now.swap(q_);
+      if (now.empty()) return;
+      lk.unlock();
       for (auto& f : now) f();
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
+      lk.lock();
     }
   }
 
  private:
-  std::mutex m_;
   std::deque<std::function<void()>> q_;
 };
 
@@ -96,12 +107,12 @@ void MeasureSweeps(benchmark::State& state) {
     if (!engine.Start()) {
       state.SkipWithError(("engine did not start: " + log).c_str());
     } else {
-      long target = g_reads.load() + kStepsPerSweep;
+      long target = Reads() + kStepsPerSweep;
       ui.PumpUntilReads(target);  // warm up: one sweep before the clock
       auto last = std::chrono::steady_clock::now();
       const auto first = last;
       const double cpu0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-      const long reads0 = g_reads.load();
+      const long reads0 = Reads();
       for (auto _ : state) {
         target += kStepsPerSweep;
         ui.PumpUntilReads(target);
@@ -112,7 +123,7 @@ void MeasureSweeps(benchmark::State& state) {
       // Everything but this thread: the worker, with the receiver inside it.
       const double workerCpu =
           CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
-      const double steps = static_cast<double>(g_reads.load() - reads0);
+      const double steps = static_cast<double>(Reads() - reads0);
       const double seconds = std::chrono::duration<double>(last - first).count();
       engine.Stop();
       const double rate = steps / kStepsPerSweep / seconds;
