@@ -307,7 +307,7 @@ void TSweepEngine::PrepareSeries() {
   if (!s) return;
   s->ClearPoints();
   const int n = SeriesPointCount();
-  for (int i = 0; i < n; ++i) s->AddPoint(0.0, 0.0, std::string(), clRed);
+  for (int i = 0; i < n; ++i) s->AddPoint(0.0, 0.0, std::string(), kSweepRed);
   hub_->preparedEpoch = rangeEpoch_;
 }
 

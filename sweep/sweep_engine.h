@@ -22,8 +22,8 @@
 namespace wg {
 
 // $00BBGGRR colour value, as the chart takes it.
-using TColor = uint32_t;
-constexpr TColor clRed = 0x0000FF;
+using TSweepColour = uint32_t;  // $00BBGGRR
+constexpr TSweepColour kSweepRed = 0x0000FF;
 
 // What the engine needs of the chart's line series. The chart's TChartSeries
 // has exactly these operations; the window adapts it.
@@ -33,7 +33,7 @@ class TSweepSeries {
   virtual int PointCount() const = 0;
   virtual void ClearPoints() = 0;
   // Returns the new point's index, or -1 when the series refused it.
-  virtual int AddPoint(double x, double y, const std::string& label, TColor colour) = 0;
+  virtual int AddPoint(double x, double y, const std::string& label, TSweepColour colour) = 0;
   virtual void SetPointX(int index, double v) = 0;
   virtual void SetPointY(int index, double v) = 0;
 };

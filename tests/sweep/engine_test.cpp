@@ -403,7 +403,7 @@ TEST_F(Engine, PreparedSeriesHasOneRedZeroPointPerBin) {
     ASSERT_EQ(series.x[i], 0.0);
     ASSERT_EQ(series.y[i], 0.0);
     ASSERT_EQ(series.labels[i], "");
-    ASSERT_EQ(series.colours[i], wg::clRed);
+    ASSERT_EQ(series.colours[i], wg::kSweepRed);
   }
   // Halves go to the even neighbour: at 8192 Hz per 4096 bins every Hz is
   // half a bin.

@@ -74,7 +74,7 @@ TEST_F(Setup, OneReceiverReportOpensConfiguresAndStartsTheSweep) {
   EXPECT_EQ(api_rtl_sdr::device_count, 1u);
   EXPECT_EQ(engine->BinWidth(), 781.25);
   ASSERT_EQ(series.PointCount(), 19200);
-  EXPECT_EQ(series.colours[0], wg::clRed);
+  EXPECT_EQ(series.colours[0], wg::kSweepRed);
   EXPECT_EQ(axis.calls,
             (std::vector<std::string>{"Automatic false", "Maximum 153000000", "Minimum 138000000"}));
 }

@@ -29,7 +29,7 @@ class TestSeries : public wg::TSweepSeries {
     colours.clear();
     ++clears;
   }
-  int AddPoint(double vx, double vy, const std::string& label, wg::TColor colour) override {
+  int AddPoint(double vx, double vy, const std::string& label, wg::TSweepColour colour) override {
     x.push_back(vx);
     y.push_back(vy);
     labels.push_back(label);
@@ -50,7 +50,7 @@ class TestSeries : public wg::TSweepSeries {
 
   std::vector<double> x, y;
   std::vector<std::string> labels;
-  std::vector<wg::TColor> colours;
+  std::vector<wg::TSweepColour> colours;
   int clears = 0;
   int deliveries = 0;  // publications written (each starts at point 0)
   long writes = 0;
