@@ -67,6 +67,39 @@ void TFastLineSeries::Assign(const TFastLineSeries& source) {
 // ---------------------------------------------------------------------------
 // Drawing
 
+void TFastLineSeries::CalcVisibleRange() {
+  FirstVisible = -1;
+  LastVisible = -1;
+  const int count = PointCount();
+  if (count == 0) return;
+  const int n = count - 1;
+  const TChartAxis* axis = GetHorizAxis();
+  if (!LimitToVisible || XValues().Order() == loNone || !axis) {
+    FirstVisible = 0;
+    LastVisible = n;
+    return;
+  }
+  const std::vector<double>& xs = XValues().Values();
+  const double xm = XValues().Multiplier();
+  const TRect plot = ParentChart()->GetPlotRect();
+  const double left = axis->PixelToValue(axis->Inverted() ? plot.Right : plot.Left);
+  int first = 0;
+  while (first <= n && ReadValue(xs, xm, first) < left) ++first;
+  if (first > n) return;
+  FirstVisible = first;
+
+  const double right = axis->PixelToValue(axis->Inverted() ? plot.Left : plot.Right);
+  if (ReadValue(xs, xm, n) <= right) {
+    LastVisible = n;
+    return;
+  }
+  int last = first;
+  while (last <= n && ReadValue(xs, xm, last) < right) ++last;
+  if (last > n) last = n;
+  if (!ReachesRightEdge && ReadValue(xs, xm, last) > right) --last;
+  LastVisible = last;
+}
+
 bool TFastLineSeries::DrawSeriesValues(bool clipPoints) {
   TChartLink* chart = ParentChart();
   if (!Active() || !chart) return false;
@@ -268,6 +301,18 @@ bool TFastLineSeries::PointOnSegment(TPoint p, TPoint a, TPoint b, int tolerance
   return true;
 }
 
+template <class PixelOf>
+int TFastLineSeries::HitWalk(TPoint target, int last, PixelOf&& pixel) const {
+  TPoint prev{0, 0};
+  for (int i = FirstVisible; i <= last; ++i) {
+    const TPoint p = pixel(i);
+    if (p == target) return i;
+    if (i > FirstVisible && PointOnSegment(target, p, prev)) return i - 1;
+    prev = p;
+  }
+  return -1;
+}
+
 int TFastLineSeries::HitTest(int x, int y) {
   if (FirstVisible == -1 || LastVisible == -1) return -1;
   // The range is the last drawing's; points may have gone since.
@@ -276,14 +321,19 @@ int TFastLineSeries::HitTest(int x, int y) {
   TPoint target{x, y};
   if (TChartLink* chart = ParentChart())
     if (TCanvas3D* canvas = chart->GetCanvas()) target = canvas->Unproject(x, y, 0);
-  TPoint prev{0, 0};
-  for (int i = FirstVisible; i <= last; ++i) {
-    const TPoint p{PointPixelX(i), PointPixelY(i)};
-    if (p == target) return i;
-    if (i > FirstVisible && PointOnSegment(target, p, prev)) return i - 1;
-    prev = p;
-  }
-  return -1;
+  const TChartAxis* horiz = GetHorizAxis();
+  const TChartAxis* vert = GetVertAxis();
+  if (!horiz || !vert) return HitWalk(target, last, [this](int i) { return TPoint{PointPixelX(i), PointPixelY(i)}; });
+  // A press over a survey of millions of points is answered at drawing
+  // speed, with the very pixels PointPixelX and PointPixelY give.
+  const std::vector<double>& xs = XValues().Values();
+  const std::vector<double>& ys = YValues().Values();
+  const double xm = XValues().Multiplier();
+  const double ym = YValues().Multiplier();
+  const TAxisPixelMap mapX(*horiz);
+  const TAxisPixelMap mapY(*vert);
+  return HitWalk(target, last,
+                 [&](int i) { return TPoint{mapX(ReadValue(xs, xm, i)), mapY(ReadValue(ys, ym, i))}; });
 }
 
 }  // namespace wg

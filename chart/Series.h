@@ -123,6 +123,10 @@ class TFastLineSeries : public TChartSeries {
   std::function<void(TChartSeries&)> BeforeDrawValues;
   std::function<void(TChartSeries&)> AfterDrawValues;
 
+  // The base class's visible range, found by the same linear searches over
+  // the stored values without a call per point.
+  void CalcVisibleRange() override;
+
   // Pen and clear brush on the chart canvas, then every point from
   // FirstVisible to LastVisible.
   void DrawPoints() override;
@@ -159,6 +163,9 @@ class TFastLineSeries : public TChartSeries {
   // Whether drawing the current canvas pen in another order, or a column's
   // strokes as one span, leaves the same pixels.
   static bool PenAllowsSpans(const TPen& pen);
+  // Calls pixel(i) → TPoint for the visible points as HitTest walks them.
+  template <class PixelOf>
+  int HitWalk(TPoint target, int last, PixelOf&& pixel) const;
   void DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartAxis& horiz, const TCustomChartAxis& vert,
                       int first, int last);
 

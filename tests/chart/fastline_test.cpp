@@ -292,6 +292,65 @@ TEST_F(FastLineCalls, HitTestFindsPointsAndSegments) {
   EXPECT_EQ(chart.series.HitTest(150, 100), -1);
 }
 
+TEST_F(FastLineCalls, VisibleRangeAndHitTestAgreeWithThePlainWalks) {
+  // The series' own searches and hit walk read the stored values directly;
+  // they must agree with the base class's searches and with a walk through
+  // PointPixelX and PointPixelY, also on unordered, repeated and NaN values.
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<double> u(0, 1);
+  chart.plot = {20, 10, 220, 190};
+  for (int round = 0; round < 40; ++round) {
+    chart.series.ClearPoints();
+    const int n = 1 + static_cast<int>(rng() % 300);
+    double x = u(rng) * 100 - 50;
+    for (int i = 0; i < n; ++i) {
+      x += u(rng) < 0.3 ? 0 : u(rng) * 3;
+      chart.series.AddPoint(x, u(rng) * 220 - 10);
+    }
+    if (round % 4 == 1) chart.series.SetPointX(static_cast<int>(rng() % n), u(rng) * 400 - 100);
+    if (round % 4 == 2) chart.series.SetPointX(static_cast<int>(rng() % n), std::nan(""));
+    chart.series.XValues().SetMultiplier(round % 5 == 3 ? 1.5 : 1.0);
+    chart.series.ReachesRightEdge = round % 3 != 0;
+    chart.bottom.SetInverted(round % 7 == 4);
+    const double lo = u(rng) * 300 - 100;
+    chart.Layout(lo, lo + u(rng) * 200 + 1, 0, 200);
+
+    chart.series.TChartSeries::CalcVisibleRange();
+    const int baseFirst = chart.series.FirstVisible, baseLast = chart.series.LastVisible;
+    chart.series.CalcVisibleRange();
+    ASSERT_EQ(chart.series.FirstVisible, baseFirst) << "round " << round;
+    ASSERT_EQ(chart.series.LastVisible, baseLast) << "round " << round;
+
+    auto plainHit = [&](TPoint t) {
+      const int first = chart.series.FirstVisible, last = chart.series.LastVisible;
+      if (first == -1 || last == -1) return -1;
+      TPoint prev{0, 0};
+      for (int i = first; i <= last; ++i) {
+        const TPoint p{chart.series.PointPixelX(i), chart.series.PointPixelY(i)};
+        if (p == t) return i;
+        if (i > first && TFastLineSeries::PointOnSegment(t, p, prev)) return i - 1;
+        prev = p;
+      }
+      return -1;
+    };
+    int hits = 0;
+    for (int k = 0; k < 400; ++k) {
+      TPoint t{static_cast<int>(rng() % 240), static_cast<int>(rng() % 200)};
+      if (k % 2 == 0 && baseFirst >= 0 && baseLast >= baseFirst) {
+        // Aim at a point of the visible range, or next to it.
+        const int i = baseFirst + static_cast<int>(rng() % static_cast<unsigned>(baseLast - baseFirst + 1));
+        t = {chart.series.PointPixelX(i) + static_cast<int>(rng() % 3) - 1, chart.series.PointPixelY(i)};
+      }
+      const int want = plainHit(t);
+      ASSERT_EQ(chart.series.HitTest(t.X, t.Y), want) << "round " << round << " at " << t.X << "," << t.Y;
+      hits += want >= 0;
+    }
+    if (baseFirst >= 0 && baseLast >= baseFirst) {
+      EXPECT_GT(hits, 0) << "round " << round;
+    }
+  }
+}
+
 TEST(FastLineGeometry, PointOnSegment) {
   const TPoint a{0, 0}, b{10, 5};
   EXPECT_TRUE(TFastLineSeries::PointOnSegment({4, 2}, a, b));
