@@ -169,11 +169,14 @@ void TSweepEngine::Worker::Run() {
     p.stepIndex += 2;
     // A step runs while its band's lower edge lies below the stop frequency,
     // so the top of the range is always measured.
+    // Past the tunable range (or an index about to overflow) the sweep ends
+    // too.
     bool inRange = false;
     int64_t centre = 0;
-    if (std::fabs(c) < 4e18L) {
+    if (std::fabs(c) < 4e18L && p.stepIndex < INT32_MAX - 2) {
       centre = rt::RoundHalfEven(c);
-      inRange = centre - rate / 2 < stop;
+      const int64_t lowerEdge = centre - rate / 2;
+      inRange = lowerEdge < stop && lowerEdge <= static_cast<int64_t>(UINT32_MAX);
     }
     if (!inRange) {
       p.stepIndex = 1;

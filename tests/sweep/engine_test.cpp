@@ -372,6 +372,17 @@ TEST_F(Engine, RangeWithoutAStepEndsTheWorkerWithoutSpinning) {
   EXPECT_EQ(fake::Reads(), 0);
 }
 
+TEST_F(Engine, SweepEndsAtTheTopOfTheTunableRange) {
+  Make();
+  engine->SetScanRange(4290000000, INT64_MAX);
+  ASSERT_TRUE(engine->Start());  // series left empty: nothing to write
+  ASSERT_TRUE(fake::WaitReads(6, 5s));
+  engine->Stop();
+  const auto centres = fake::Centres();
+  EXPECT_EQ(std::vector<uint32_t>(centres.begin(), centres.begin() + 4),
+            (std::vector<uint32_t>{4291600000u, 4294800000u, 4291600000u, 4294800000u}));
+}
+
 TEST_F(Engine, StartIsRefusedWithoutTheLibraryOrAReceiverAndResetWhileRunning) {
   Make();
   fake::Uninstall();
