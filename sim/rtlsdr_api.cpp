@@ -148,11 +148,14 @@ struct Registry {
   std::vector<std::shared_ptr<rtlsdr_dev>> open;
 };
 
-// Lives as long as the library stays loaded; a program that unloads it
-// leaves nothing behind. A hung read holds no reference to it.
+// Never destroyed: a thread still inside the library while the program
+// exits (a hung read, a worker not yet joined) must find it intact. Its heap
+// storage goes with the last stick closed, so that a program that closes its
+// sticks and unloads the library leaves nothing behind.
 Registry& Reg() {
-  static Registry r;
-  return r;
+  alignas(Registry) static unsigned char storage[sizeof(Registry)];
+  static Registry* const r = new (storage) Registry;
+  return *r;
 }
 
 // The device behind a handle, or nothing for a null, closed or foreign one.
@@ -312,6 +315,7 @@ int rtlsdr_close(rtlsdr_dev_t* dev) {
     if (it == r.open.end()) return -1;
     d = *it;
     r.open.erase(it);
+    if (r.open.empty()) std::vector<std::shared_ptr<rtlsdr_dev>>().swap(r.open);
   }
   bool fromCallback;
   {
