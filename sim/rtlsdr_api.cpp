@@ -322,14 +322,13 @@ int rtlsdr_close(rtlsdr_dev_t* dev) {
     std::lock_guard lock(d->settings);
     fromCallback = d->asyncThread == std::this_thread::get_id();
   }
-  // Stop an asynchronous reading still under way and wait for it to end
-  // (unless this is its own callback, which ends it on return).
-  if (!fromCallback) {
-    int expected = kAsyncRunning;
-    if (d->asyncStatus.compare_exchange_strong(expected, kAsyncCanceling)) d->asyncCancel = true;
+  // Stop an asynchronous reading still under way and wait for it to end,
+  // unless this is its own callback: that one ends when it returns.
+  int expected = kAsyncRunning;
+  if (d->asyncStatus.compare_exchange_strong(expected, kAsyncCanceling)) d->asyncCancel = true;
+  if (!fromCallback)
     while (d->asyncStatus.load() != kAsyncInactive)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
   // A stretch of samples being made finishes first.
   std::lock_guard streamLock(d->stream);
   return 0;

@@ -332,6 +332,24 @@ TEST_F(SimTest, CloseStopsAnAsynchronousReadingOnAnotherThread) {
   EXPECT_EQ(calls.load(), afterClose);
 }
 
+TEST_F(SimTest, CloseFromTheCallbackEndsTheReading) {
+  rtlsdr_dev_t* d = nullptr;
+  ASSERT_EQ(rtlsdr_open(&d, 0), 0);
+  AsyncCounter c{d};
+  EXPECT_EQ(rtlsdr_read_async(
+                d,
+                [](unsigned char*, uint32_t, void* ctx) {
+                  auto* c = static_cast<AsyncCounter*>(ctx);
+                  if (++c->calls == 1) {
+                    EXPECT_EQ(rtlsdr_close(c->dev), 0);
+                  }
+                },
+                &c, 1, 512),
+            0);
+  EXPECT_EQ(c.calls, 1);
+  EXPECT_EQ(rtlsdr_close(d), -1);  // gone
+}
+
 TEST_F(SimTest, TestModeDeliversAByteCounter) {
   rtlsdr_dev_t* d = Open();
   ASSERT_EQ(rtlsdr_set_testmode(d, 1), 0);
