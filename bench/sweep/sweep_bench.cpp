@@ -1,6 +1,7 @@
 // Sweep rate of the engine over 138-153 MHz against the acquisition bound of
 // the receiver (five steps of one 131072-byte block at 3.2 MS/s, 20.48 ms
-// each), with the simulated receiver paced like the hardware; and the CPU
+// each), with the simulated receiver paced like the hardware, beside the bare
+// receiver calls of the same steps in the same run; and the CPU
 // time the worker spends per step, with the simulator unpaced and with a
 // receiver that costs nothing (the engine's own share).
 #include <benchmark/benchmark.h>
@@ -169,6 +170,34 @@ void BM_SweepRate_PacedSimulator(benchmark::State& state) {
   if (OpenSimulator("1", state)) MeasureSweeps(state);
 }
 BENCHMARK(BM_SweepRate_PacedSimulator)->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The same five steps with nothing but the receiver calls, on the
+// benchmark thread: what the machine allows right now, without the engine.
+void BM_ReceiverOnly_PacedSimulator(benchmark::State& state) {
+  if (!OpenSimulator("1", state)) return;
+  std::vector<uint8_t> block(131072);
+  double seconds = 0;
+  long steps = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int k = 1; k < 2 * kStepsPerSweep; k += 2) {
+      api_rtl_sdr::rtlsdr_set_center_freq(api_rtl_sdr::dev, 138000000 + 1600000 * k);
+      api_rtl_sdr::rtlsdr_set_sample_rate(api_rtl_sdr::dev, 3200000);
+      api_rtl_sdr::rtlsdr_reset_buffer(api_rtl_sdr::dev);
+      int n = 0;
+      api_rtl_sdr::rtlsdr_read_sync(api_rtl_sdr::dev, block.data(), static_cast<int>(block.size()), &n);
+      ++steps;
+    }
+    const double dt = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    state.SetIterationTime(dt);
+    seconds += dt;
+  }
+  const double rate = static_cast<double>(steps) / kStepsPerSweep / seconds;
+  const double bound = 1.0 / (kStepsPerSweep * kBlockSeconds);
+  state.counters["sweeps_per_s"] = rate;
+  state.counters["pct_of_bound"] = 100.0 * rate / bound;
+}
+BENCHMARK(BM_ReceiverOnly_PacedSimulator)->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_Sweep_UnpacedSimulator(benchmark::State& state) {
   if (OpenSimulator("0", state)) MeasureSweeps(state);
