@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "Series.h"
+
 namespace wg {
 
 namespace {
@@ -219,6 +221,11 @@ void TCustomAxisPanel::DrawAxes() {
 void TCustomAxisPanel::DrawSeries() {
   TChartCanvas3D& c = Canvas();
   for (const auto& s : series_) {
+    // The line series runs its own share, with its drawing hooks.
+    if (auto* line = dynamic_cast<TFastLineSeries*>(s.get())) {
+      line->DrawSeriesValues(clipPoints_);
+      continue;
+    }
     if (!s->Active()) continue;
     s->CalcVisibleRange();
     if (s->FirstVisible == -1) continue;

@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QShowEvent>
 
 #include <algorithm>
 #include <utility>
@@ -91,6 +92,11 @@ void TCustomChartPanel::Invalidate() {
   if (!repaintEnabled_) return;
   ++invalidations_;
   canvas_->MarkDirty();
+  // Publishing a sweep invalidates twice per point, millions of times for a
+  // wide survey; Qt merges the requests into one paint anyway, so only the
+  // first one after a paint goes to Qt.
+  if (updateRequested_) return;
+  updateRequested_ = true;
   update();
 }
 
@@ -109,7 +115,9 @@ void TCustomChartPanel::Draw(QPainter* target, const TRect& rect) {
     InternalDraw(drawBounds_);
   } catch (...) {
     // Close the frame without showing a half-drawn image, and keep it stale
-    // so that the next paint tries again.
+    // so that the next paint tries again. A clip left by the failed step
+    // would outlive the frame.
+    canvas_->RemoveClip();
     canvas_->PresentFrame(nullptr, windowPainter_, rect);
     canvas_->MarkDirty();
     throw;
@@ -186,6 +194,7 @@ void TCustomChartPanel::Frame3D(TRect& r, TColor topLeft, TColor bottomRight, in
 }
 
 void TCustomChartPanel::paintEvent(QPaintEvent*) {
+  updateRequested_ = false;
   QPainter painter(this);
   windowPainter_ = &painter;
   canvas_->SetWindowSurface(&painter);
@@ -202,8 +211,16 @@ void TCustomChartPanel::paintEvent(QPaintEvent*) {
 void TCustomChartPanel::resizeEvent(QResizeEvent* event) {
   // Users resize the window while sweeps run; without this a paint between
   // two sweeps would copy the image of the old size.
+  updateRequested_ = false;
   Invalidate();
   QWidget::resizeEvent(event);
+}
+
+void TCustomChartPanel::showEvent(QShowEvent* event) {
+  // A hidden widget drops update requests; the first paint after showing
+  // must not be taken for one already asked for.
+  updateRequested_ = false;
+  QWidget::showEvent(event);
 }
 
 // ---------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 
 class QPaintEvent;
 class QResizeEvent;
+class QShowEvent;
 
 namespace wg {
 
@@ -162,6 +163,7 @@ class TCustomChartPanel : public QWidget {
 
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   // Draws `width` nested one-pixel frames inside r and shrinks it by them.
@@ -171,6 +173,8 @@ class TCustomChartPanel : public QWidget {
   // The painter of the paint under way, where the canvas draws between
   // frames; null outside paints.
   QPainter* windowPainter_ = nullptr;
+  // An update() is on its way to Qt and no paint has come since.
+  bool updateRequested_ = false;
 
   bool repaintEnabled_ = false;
   long invalidations_ = 0;

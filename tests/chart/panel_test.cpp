@@ -12,86 +12,13 @@
 #include <vector>
 
 #include "Chart.h"
+#include "Series.h"
+#include "panel_test_util.h"
 
 using namespace wg;
+using namespace wg::paneltest;
 
 namespace {
-
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
-
-std::uint32_t Rgb(TColor c) { return ColorToQRgb(c) & 0xFFFFFF; }
-
-std::uint32_t Px(const TChart& chart, int x, int y) { return chart.Canvas().Image().pixel(x, y) & 0xFFFFFF; }
-
-// Font height of the default chart font as the canvas measures it.
-int DefaultFontHeight() {
-  TChartCanvas3D c;
-  c.AssignFont(DefaultChartFont());
-  return c.FontHeight();
-}
-
-// A series that records how the chart drives it and, when asked, draws a
-// red horizontal line far wider than the plot.
-class ProbeSeries : public TChartSeries {
- public:
-  int first = 0;
-  int drawCalls = 0;
-  bool sawClip = false;
-  TRect clipRect;
-  bool throwInDraw = false;
-  int lineY = -1;
-  std::vector<std::string>* log = nullptr;
-  bool* detachedAtDestruction = nullptr;
-
-  ~ProbeSeries() override {
-    if (detachedAtDestruction) *detachedAtDestruction = ParentChart() == nullptr;
-  }
-  void CalcVisibleRange() override {
-    FirstVisible = first;
-    LastVisible = first;
-  }
-  void DrawPoints() override {
-    ++drawCalls;
-    if (log) log->push_back("series");
-    auto* c = static_cast<TChartCanvas3D*>(ParentChart()->GetCanvas());
-    sawClip = c->Clipped();
-    clipRect = c->ClipRect();
-    if (throwInDraw) throw std::runtime_error("broken series");
-    if (lineY >= 0) {
-      c->Pen().SetColor(clRed);
-      c->Pen().SetStyle(psSolid);
-      c->Pen().SetMode(pmCopy);
-      c->Line(-100, lineY, 10000, lineY);
-    }
-  }
-};
-
-// The chart as the program configures it.
-void ConfigureLikeProgram(TChart& chart, int w = 580, int h = 326) {
-  chart.resize(w, h);
-  chart.SetView3D(false);
-  chart.Legend().SetVisible(false);
-  chart.Title().SetText({"FFT", ""});
-  chart.BackWall().Brush().SetColor(clWhite);
-  chart.BackWall().Brush().SetStyle(bsClear);
-  chart.SetColor(clWhite);
-  TChartAxis* b = chart.BottomAxis();
-  b->Axis().SetWidth(1);
-  b->SetEndPosition(97);
-  b->SetPositionPercent(-2);
-  b->Title().SetCaption("Hz");
-  TChartAxis* l = chart.LeftAxis();
-  l->SetAutomatic(false);
-  l->SetMaximum(25);
-  l->SetMinimum(-120);
-  l->SetStartPosition(5);
-  l->SetPositionPercent(-1);
-  l->Axis().SetWidth(1);
-  l->Title().SetCaption("dB");
-}
-
-void DrawAll(TChart& chart) { chart.Draw(nullptr, {0, 0, chart.width(), chart.height()}); }
 
 // Paints the widget the way Qt does, into an image of its size.
 QImage Paint(TChart& chart) {
@@ -298,17 +225,21 @@ TEST(ChartPanelInvalidation, ImageIsRedrawnOnlyAfterAnInvalidation) {
 TEST(ChartPanelInvalidation, FailingSeriesNeitherEscapesThePaintNorLeavesAClip) {
   TChart chart;
   ConfigureLikeProgram(chart);
-  auto* s = chart.AddSeries(std::make_unique<ProbeSeries>());
-  s->throwInDraw = true;
+  auto* s = chart.AddSeries(std::make_unique<BrokenLine>());
+  s->AddPoint(1, 1);
+  s->AddPoint(2, 2);
   EXPECT_THROW(DrawAll(chart), std::runtime_error);
   EXPECT_TRUE(chart.Canvas().Dirty()) << "a failed drawing is not a valid image";
-  EXPECT_FALSE(chart.Canvas().Clipped());
+  EXPECT_FALSE(chart.Canvas().Clipped()) << "the series' clip must not outlive the frame";
   EXPECT_FALSE(chart.Canvas().InFrame());
   EXPECT_NO_THROW(Paint(chart));
-  s->throwInDraw = false;
-  Paint(chart);
+  EXPECT_TRUE(chart.Canvas().Dirty());
+
+  s->broken = false;
+  const QImage shown = Paint(chart);
   EXPECT_FALSE(chart.Canvas().Dirty());
-  EXPECT_EQ(s->drawCalls, 3);
+  EXPECT_EQ(Px(chart, 0, 0), Rgb(clBtnHighlight)) << "the whole image is drawn again, unclipped";
+  EXPECT_EQ(shown, chart.Canvas().Image());
 }
 
 // ---------------------------------------------------------------------------
@@ -545,6 +476,45 @@ TEST(ChartPanelDrawing, SeriesAreClippedToThePlotAndEventsComeInOrder) {
   EXPECT_EQ(Px(chart, 2, 200), Rgb(clRed));
 }
 
+TEST(ChartPanelDrawing, LineSeriesTraceRunsClippedAcrossThePlot) {
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  chart.BottomAxis()->SetRange(138e6, 153e6);
+  auto* line = chart.AddSeries(std::make_unique<TFastLineSeries>());
+  line->SetSeriesColor(clRed);
+  line->XValues().SetOrder(loAscending);
+  for (int i = 0; i <= 300; ++i) line->AddPoint(130e6 + i * 1e5, -50);
+  std::vector<std::string> log;
+  chart.OnBeforeDrawSeries = [&] { log.push_back("before series"); };
+  line->BeforeDrawValues = [&](TChartSeries&) {
+    log.push_back("before values");
+    EXPECT_FALSE(chart.Canvas().Clipped());
+  };
+  line->AfterDrawValues = [&](TChartSeries&) {
+    log.push_back("after values");
+    EXPECT_FALSE(chart.Canvas().Clipped());
+  };
+  chart.OnAfterDraw = [&] { log.push_back("after"); };
+  DrawAll(chart);
+  EXPECT_EQ(log, (std::vector<std::string>{"before series", "before values", "after values", "after"}));
+
+  const TRect p = chart.PlotRect();
+  const int y = chart.LeftAxis()->ValueToPixel(-50);
+  ASSERT_GT(y, p.Top);
+  ASSERT_LT(y, p.Bottom);
+  for (int x = p.Left + 1; x < p.Right; ++x) EXPECT_EQ(Px(chart, x, y), Rgb(clRed)) << x;
+  EXPECT_EQ(Px(chart, p.Left, y), kBlack);
+  EXPECT_EQ(Px(chart, p.Right, y), kBlack);
+  EXPECT_NE(Px(chart, p.Left - 1, y), Rgb(clRed));
+  EXPECT_NE(Px(chart, p.Right + 1, y), Rgb(clRed));
+
+  log.clear();
+  line->SetActive(false);
+  DrawAll(chart);
+  EXPECT_EQ(log, (std::vector<std::string>{"before series", "after"}));
+  EXPECT_NE(Px(chart, (p.Left + p.Right) / 2, y), Rgb(clRed));
+}
+
 TEST(ChartPanelDrawing, ZoomRectangleIsNotXorOverTheImage) {
   TChart chart;
   ConfigureLikeProgram(chart);
@@ -580,6 +550,28 @@ TEST(ChartPanelDrawing, ZoomRectangleIsNotXorOverTheImage) {
   z.EndY = 9;
   DrawAll(chart);
   EXPECT_EQ(Px(chart, 8, 5), kWhite);
+}
+
+TEST(ChartPanelInvalidation, OnScreenManyInvalidationsMakeOnePaint) {
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  chart.show();
+  QCoreApplication::processEvents();
+  const long draws = chart.DrawCount();
+  ASSERT_GE(draws, 1) << "shown chart painted";
+  for (int round = 1; round <= 3; ++round) {
+    for (int i = 0; i < 1000; ++i) chart.Invalidate();
+    chart.Title().SetText({"round " + std::to_string(round)});
+    EXPECT_EQ(chart.DrawCount(), draws + round - 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(chart.DrawCount(), draws + round) << "every round of invalidations reaches the window";
+    EXPECT_FALSE(chart.Canvas().Dirty());
+  }
+  chart.hide();
+  chart.Invalidate();
+  chart.show();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(chart.Canvas().Dirty()) << "a chart invalidated while hidden is drawn when shown";
 }
 
 // ---------------------------------------------------------------------------
