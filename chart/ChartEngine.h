@@ -4,12 +4,13 @@
 // derives the range in effect from the series mapped through it, places
 // itself inside the plotting rectangle, maps values to pixels and back, finds
 // the label step and lists the label values. It also carries the settings its
-// drawing uses (pens, fonts, title); the drawing itself lives with the chart.
+// drawing uses and draws itself (ChartAxisDraw.cpp) when the chart asks.
 //
 // Axes and series reach their chart only through TChartLink, so that they can
 // live (and be tested) without a chart window.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -214,6 +215,33 @@ class TCustomChartAxis {
   // The canvas font height; 0 without a canvas.
   int CanvasFontHeight() const;
 
+  // ---- drawing (run by the chart's drawing) ------------------------------------------
+  // The axis's share of the chart layout: takes the title, label and tick
+  // bands off r's edge on the axis's side and records where the label and
+  // title bands begin (moved by PositionPercent).
+  void LayoutShare(TRect& r);
+  // Draws title, labels, line, ticks, grid, inner ticks, minor ticks and minor
+  // grid on the chart's canvas inside its plotting rectangle; sets LinePos and
+  // the tick list.
+  void Draw();
+  // Width of the wider of the first and last value label, plus a space; the
+  // chart's label hook is not consulted. 0 when the axis shows no labels.
+  int WidestLabel();
+  // Pixel positions of the labelled ticks of the last Draw, largest value
+  // first; at most kMaxTicks.
+  const std::vector<int>& TickPositions() const { return tickList_; }
+  static constexpr std::size_t kMaxTicks = 2000;
+
+  // Band sizes across the axis: TitleSize or LabelsSize when set, else
+  // measured on the canvas in the title font or LabelsFont.
+  int TitleBandSize();
+  int LabelsBandSize();
+  // Axis line width (when shown) plus TickLength (when ticks are shown), or
+  // MinorTickLength when longer and minor ticks are shown.
+  int TickBandSize() const;
+  // p moved across the axis by PositionPercent of r's size across it.
+  int Shift(int p, const TRect& r) const;
+
  protected:
   // Store-and-invalidate for the plain properties.
   template <typename T>
@@ -227,6 +255,21 @@ class TCustomChartAxis {
   TCanvas3D* Canvas() const;
   // Label size along the axis for the step search.
   int LabelSizeForStep();
+
+  // Drawing steps.
+  void ShrinkSide(TRect& r, int k) const;
+  int SideEdge(const TRect& r) const;
+  void AddTick(int p);
+  void DrawTitle();
+  void DrawLabel(int p, const std::string& text);
+  // Places a (multi-line) text at (x, y) for this axis's side and angle a.
+  void PlaceText(int x, int y, int a, std::string_view text);
+  void DrawTick(int p, int s, int k);
+  void DrawGridLine(int p);
+  void DrawGrid();
+  // Minor tick or minor grid positions between and beyond the labelled ticks.
+  template <typename F>
+  void ForEachMinor(F&& f) const;
 
  private:
   TChartLink* chart_;
@@ -270,6 +313,8 @@ class TCustomChartAxis {
   bool tickOnLabelsOnly_ = true;
   TChartAxisTitle title_;
   int titleSize_ = 0;
+
+  std::vector<int> tickList_;
 };
 
 class TChartAxis : public TCustomChartAxis {

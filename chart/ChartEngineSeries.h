@@ -77,6 +77,9 @@ class TChartLink {
 
   // The chart's label hook: may replace the text of a value label.
   virtual void GetAxisLabel(const TCustomChartAxis& /*axis*/, double /*value*/, std::string& /*text*/) {}
+
+  // The chart's own colour: axis labels and titles are drawn over it.
+  virtual TColor ChartColor() const { return clWhite; }
 };
 
 // One coordinate (X or Y) of every point of a series.

@@ -1,0 +1,839 @@
+// Axis drawing: the bands an axis takes in the layout, where its line, ticks,
+// grid, labels and title land, on the pixels of a real canvas or on the calls
+// a recording canvas sees. Text is judged by where its ink lies, never by
+// glyph shapes.
+#include <QApplication>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ChartEngine.h"
+#include "numtext.h"
+
+using namespace wg;
+
+namespace {
+
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kBlack = 0x000000;
+constexpr std::uint32_t kGray = 0x808080;
+
+long long RoundEven(double x) { return static_cast<long long>(std::nearbyint(x)); }
+
+// A canvas that writes down the lines and texts it is asked for, with the
+// pen or alignment in effect; it measures text like the real canvas.
+class RecordingCanvas : public TCanvas3D {
+ public:
+  struct Seg {
+    int x0, y0, x1, y1;
+    TColor color;
+    TPenStyle style;
+    friend bool operator==(const Seg&, const Seg&) = default;
+  };
+  struct Text {
+    int x, y, angle;
+    unsigned align;
+    std::string text;
+    friend bool operator==(const Text&, const Text&) = default;
+  };
+  std::vector<Seg> lines;
+  std::vector<Text> texts;
+  unsigned align = 0;
+
+  void Reset() {
+    lines.clear();
+    texts.clear();
+  }
+  void Note(int x0, int y0, int x1, int y1) {
+    if (pen_.Style() != psClear) lines.push_back({x0, y0, x1, y1, pen_.Color(), pen_.Style()});
+  }
+  // Lines of a given colour whose ends differ only in y (vertical) or x.
+  std::vector<Seg> Vertical(TColor color) const {
+    std::vector<Seg> out;
+    for (const Seg& l : lines)
+      if (l.x0 == l.x1 && l.color == color) out.push_back(l);
+    return out;
+  }
+  std::vector<Seg> Horizontal(TColor color) const {
+    std::vector<Seg> out;
+    for (const Seg& l : lines)
+      if (l.y0 == l.y1 && l.color == color) out.push_back(l);
+    return out;
+  }
+
+  void SetTextAlign(unsigned flags) override { align = flags; }
+  void TextOut(int x, int y, std::string_view t) override {
+    texts.push_back({x, y, 0, align, std::string(t)});
+  }
+  void TextOutZ(int x, int y, int, std::string_view t) override { TextOut(x, y, t); }
+  void RotatedText(int x, int y, std::string_view t, int a) override {
+    texts.push_back({x, y, a, align, std::string(t)});
+  }
+  void RotatedTextZ(int x, int y, int, std::string_view t, int a) override { RotatedText(x, y, t, a); }
+  void Line(int x0, int y0, int x1, int y1) override { Note(x0, y0, x1, y1); }
+  void HorizontalLine(int x0, int x1, int y) override { Note(x0, y, x1, y); }
+  void VerticalLine(int x, int y0, int y1) override { Note(x, y0, x, y1); }
+  void HorizontalLineZ(int x0, int x1, int y, int) override { Note(x0, y, x1, y); }
+  void VerticalLineZ(int x, int y0, int y1, int) override { Note(x, y0, x, y1); }
+  void LineZ(int x0, int y0, int x1, int y1, int) override { Note(x0, y0, x1, y1); }
+
+  void SetBackColor(TColor) override {}
+  void SetBackMode(TCanvasBackMode) override {}
+  void FillRect(const TRect&) override {}
+  void LineTo(int, int) override {}
+  void MoveTo(int, int) override {}
+  void Rectangle(int, int, int, int) override {}
+  void ClipTo(const TRect&) override {}
+  void Rectangle(const TRect&) override {}
+  void EraseBackground(const TRect&) override {}
+  void MarkDirty() override {}
+  void RemoveClip() override {}
+  TPoint Unproject(int x, int y, int) override { return {x, y}; }
+  TPoint Project(int x, int y, int) override { return {x, y}; }
+  TRect BeginFrame(QPainter*, const TView3DOptions*, const TRect& b, bool) override { return b; }
+  void PresentFrame(QPainter*, QPainter*, const TRect&) override {}
+  bool RepaintFromCache() override { return false; }
+  void ClipToPlotArea(const TRect&, int, int) override {}
+  void DepthLine(int, int, int, int) override {}
+  void Suspend3D() override {}
+  void Resume3D() override {}
+  void MoveToZ(int, int, int) override {}
+  void LineToZ(int, int, int) override {}
+};
+
+// The chart as the axes see it: a plotting rectangle, one line series on the
+// bottom and left axes, and a canvas.
+class FakeChart : public TChartLink {
+ public:
+  FakeChart() { series.push_back(&line); }
+  void Invalidate() override { ++invalidations; }
+  int SeriesCount() const override { return static_cast<int>(series.size()); }
+  TChartSeries* Series(int i) const override { return series[static_cast<std::size_t>(i)]; }
+  TRect GetPlotRect() const override { return plot; }
+  TCanvas3D* GetCanvas() const override { return canvas; }
+  TChartAxis* AxisFor(THorizAxis) const override { return nullptr; }
+  TChartAxis* AxisFor(TVertAxis) const override { return nullptr; }
+  void GetAxisLabel(const TCustomChartAxis& axis, double v, std::string& text) override {
+    if (hook) hook(axis, v, text);
+  }
+
+  TChartSeries line;
+  std::vector<TChartSeries*> series;
+  TRect plot;
+  TCanvas3D* canvas = nullptr;
+  int invalidations = 0;
+  std::function<void(const TCustomChartAxis&, double, std::string&)> hook;
+};
+
+// The bottom and left axes as the program's window sets them up.
+void LikeProgram(TChartAxis& bottom, TChartAxis& left) {
+  bottom.Axis().SetWidth(1);
+  bottom.SetEndPosition(97);
+  bottom.SetPositionPercent(-2);
+  bottom.Title().SetCaption("Hz");
+  bottom.SetRange(138000000, 153000000);
+  left.SetAutomatic(false);
+  left.SetMaximum(25);
+  left.SetMinimum(-120);
+  left.SetStartPosition(5);
+  left.SetPositionPercent(-1);
+  left.Axis().SetWidth(1);
+  left.Title().SetCaption("dB");
+}
+
+// The chart's axis steps: ranges, the bands taken off the working rectangle
+// in list order, the final plot and the pixel extents.
+void Layout(FakeChart& chart, std::initializer_list<TChartAxis*> axes) {
+  for (TChartAxis* a : axes) a->UpdateEffectiveRange();
+  TRect work = chart.plot;
+  for (TChartAxis* a : axes) {
+    TRect r = work;
+    a->LayoutShare(r);
+    const TRect common{std::max(r.Left, work.Left), std::max(r.Top, work.Top), std::min(r.Right, work.Right),
+                       std::min(r.Bottom, work.Bottom)};
+    if (!common.IsEmpty()) work = common;
+  }
+  chart.plot = work;
+  for (TChartAxis* a : axes) {
+    a->UpdatePixelExtent();
+    a->ApplySeriesMargins();
+  }
+}
+
+struct Box {
+  int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;  // inclusive
+  bool empty() const { return right < 0; }
+  double cx() const { return (left + right) / 2.0; }
+  double cy() const { return (top + bottom) / 2.0; }
+};
+
+// A real canvas in a frame over a white image of the chart's size.
+class Image {
+ public:
+  Image(int w, int h) : w_(w), h_(h) { Clear(); }
+  void Clear() {
+    c.BeginFrame(nullptr, nullptr, {0, 0, w_, h_}, false);
+    c.Brush().SetColor(clWhite);
+    c.Brush().SetStyle(bsSolid);
+    c.FillRect({0, 0, w_, h_});
+  }
+  std::uint32_t Px(int x, int y) const { return c.Image().pixel(x, y) & 0xFFFFFF; }
+  Box Ink(const TRect& area) const {
+    Box b;
+    for (int y = std::max(0, area.Top); y < std::min(h_, area.Bottom); ++y)
+      for (int x = std::max(0, area.Left); x < std::min(w_, area.Right); ++x)
+        if (Px(x, y) != kWhite) {
+          b.left = std::min(b.left, x);
+          b.right = std::max(b.right, x);
+          b.top = std::min(b.top, y);
+          b.bottom = std::max(b.bottom, y);
+        }
+    return b;
+  }
+  std::set<std::pair<int, int>> PixelsOf(std::uint32_t rgb, const TRect& area) const {
+    std::set<std::pair<int, int>> s;
+    for (int y = std::max(0, area.Top); y < std::min(h_, area.Bottom); ++y)
+      for (int x = std::max(0, area.Left); x < std::min(w_, area.Right); ++x)
+        if (Px(x, y) == rgb) s.insert({x, y});
+    return s;
+  }
+  int w() const { return w_; }
+  int h() const { return h_; }
+
+  TChartCanvas3D c;
+
+ private:
+  int w_, h_;
+};
+
+int FontHeightOf(TCanvas3D& c, const TFont& f) {
+  c.AssignFont(f);
+  return c.FontHeight();
+}
+
+class AxisDrawTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rt::SetDecimalSeparator('.');
+    rt::SetThousandSeparator(",");
+  }
+  FakeChart chart;
+  TChartAxis bottom{&chart, true, false};
+  TChartAxis top{&chart, true, true};
+  TChartAxis left{&chart, false, false};
+  TChartAxis right{&chart, false, true};
+  RecordingCanvas rec;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Layout
+
+TEST_F(AxisDrawTest, WorkedLayoutOfTheProgramsChart) {
+  Image img(580, 326);
+  chart.canvas = &img.c;
+  LikeProgram(bottom, left);
+  // A label hook never widens the band: the layout measures plain values.
+  chart.hook = [](const TCustomChartAxis&, double, std::string& t) { t = "a very long label indeed"; };
+
+  const int ht = FontHeightOf(img.c, DefaultChartFont());
+  const int hb = FontHeightOf(img.c, bottom.LabelsFont());
+  ASSERT_EQ(FontHeightOf(img.c, bottom.Title().Font()), hb);
+  const int hl = FontHeightOf(img.c, left.Title().Font());
+  ASSERT_GT(hb, 5);
+  // The first layout knows no axis length yet, so the step is the smallest
+  // and the end labels are the range's own ends.
+  const int wl = img.c.TextWidth("-120") + img.c.TextWidth(" ");
+
+  const int plotTop = 13 + 2 * ht + 5;  // margins and the two-line title
+  chart.plot = {17, plotTop, 563, 313};
+  EXPECT_EQ(bottom.TickBandSize(), 5);
+  EXPECT_EQ(left.TickBandSize(), 5);
+  left.UpdateEffectiveRange();
+  EXPECT_EQ(left.WidestLabel(), wl);
+
+  Layout(chart, {&bottom, &left});
+  const TRect plot = chart.plot;
+  EXPECT_EQ(plot.Left, 17 + hl + wl + 5);
+  EXPECT_EQ(plot.Top, plotTop);
+  EXPECT_EQ(plot.Right, 563);
+  EXPECT_EQ(plot.Bottom, 313 - hb - hb - 5);
+
+  // Bands sit where they were taken off, moved by PositionPercent of the
+  // remaining size: the bottom ones down, the left ones further left.
+  const int down = static_cast<int>(RoundEven(0.02 * plot.Height()));
+  const int leftward = static_cast<int>(RoundEven(0.01 * plot.Width()));
+  ASSERT_GT(down, 0);
+  ASSERT_GT(leftward, 0);
+  EXPECT_EQ(bottom.TitleBandPos, 313 - hb + down);
+  EXPECT_EQ(bottom.LabelBandPos, 313 - 2 * hb + down);
+  EXPECT_EQ(left.TitleBandPos, 17 + hl - leftward);
+  EXPECT_EQ(left.LabelBandPos, 17 + hl + wl - leftward);
+
+  chart.hook = nullptr;
+  chart.invalidations = 0;
+  img.Clear();
+  bottom.Draw();
+  left.Draw();
+  EXPECT_EQ(bottom.LinePos, plot.Bottom + down);
+  EXPECT_EQ(left.LinePos, plot.Left - leftward);
+  // Axis lines in black, the end pixel left out.
+  for (int x = bottom.StartPixel; x < bottom.EndPixel; ++x) ASSERT_EQ(img.Px(x, bottom.LinePos), kBlack) << x;
+  EXPECT_NE(img.Px(bottom.EndPixel, bottom.LinePos), kBlack);
+  EXPECT_EQ(bottom.StartPixel, plot.Left);
+  EXPECT_EQ(bottom.EndPixel, plot.Left + RoundEven(0.97 * plot.Width()));
+  for (int y = left.StartPixel; y < left.EndPixel; ++y) ASSERT_EQ(img.Px(left.LinePos, y), kBlack) << y;
+  EXPECT_NE(img.Px(left.LinePos, left.EndPixel), kBlack);
+
+  // Titles: "Hz" centred under the axis from TitleBandPos down; "dB" reading
+  // upwards, ending at TitleBandPos and centred on the left axis.
+  const Box hz = img.Ink({0, bottom.TitleBandPos, 580, 326});
+  ASSERT_FALSE(hz.empty());
+  EXPECT_GE(hz.top, bottom.TitleBandPos);
+  EXPECT_LT(hz.bottom, bottom.TitleBandPos + hb);
+  EXPECT_NEAR(hz.cx(), bottom.CenterPixel, 2.0);
+  const Box db = img.Ink({0, 0, left.TitleBandPos, plot.Bottom});
+  ASSERT_FALSE(db.empty());
+  EXPECT_GE(db.left, left.TitleBandPos - hl);
+  EXPECT_LT(db.right, left.TitleBandPos);
+  EXPECT_GT(db.bottom - db.top, db.right - db.left) << "rotated text is taller than wide";
+  EXPECT_NEAR(db.cy(), left.CenterPixel, 2.0);
+  EXPECT_EQ(chart.invalidations, 0) << "drawing must not invalidate the chart";
+
+  // The next layout, now with the axis lengths known, keeps the plot.
+  chart.plot = {17, plotTop, 563, 313};
+  Layout(chart, {&bottom, &left});
+  EXPECT_EQ(chart.plot, plot);
+}
+
+TEST_F(AxisDrawTest, BandsFollowSetSizesAndAngles) {
+  chart.canvas = &rec;
+  bottom.SetRange(0, 100);
+  left.SetRange(0, 100);
+  const int h = FontHeightOf(rec, DefaultChartFont());
+
+  // Set sizes replace measuring; no title means no title band.
+  bottom.SetLabelsSize(30);
+  TRect r{0, 0, 400, 300};
+  bottom.LayoutShare(r);
+  EXPECT_EQ(r, (TRect{0, 0, 400, 300 - 30 - 6}));  // labels + axis 2 + ticks 4
+  EXPECT_EQ(bottom.LabelBandPos, 270);
+
+  // Across the axis a bottom title or label takes its width, along it its
+  // height; the left axis the other way round.
+  bottom.SetLabels(false);
+  bottom.Title().SetCaption("frequency");
+  bottom.Title().SetAngle(90);
+  r = {0, 0, 400, 300};
+  bottom.LayoutShare(r);
+  rec.AssignFont(bottom.Title().Font());
+  EXPECT_EQ(r.Bottom, 300 - rec.TextWidth("frequency") - 6);
+  left.Title().SetCaption("level");
+  left.Title().SetAngle(0);
+  left.SetLabelsAngle(90);
+  left.SetLabels(true);
+  r = {0, 0, 400, 300};
+  left.LayoutShare(r);
+  EXPECT_EQ(r.Left, rec.TextWidth("level") + h + 6);
+
+  // The far-side axes take theirs off the top and right; a positive
+  // PositionPercent moves their bands into the plot.
+  top.Title().SetCaption("T");
+  top.SetPositionPercent(10);
+  r = {0, 0, 400, 300};
+  top.LayoutShare(r);
+  EXPECT_EQ(r.Top, h + h + 6);
+  const int d = static_cast<int>(RoundEven(0.1 * r.Height()));
+  EXPECT_EQ(top.TitleBandPos, h + d);
+  EXPECT_EQ(top.LabelBandPos, 2 * h + d);
+  right.Title().SetCaption("R");
+  right.SetPositionPercent(-10);
+  r = {0, 0, 400, 300};
+  right.LayoutShare(r);
+  EXPECT_EQ(r.Right, 400 - h - right.WidestLabel() - 6);
+  EXPECT_EQ(right.TitleBandPos, 400 - h + static_cast<int>(RoundEven(0.1 * r.Width())));
+
+  // No axis line and no ticks: only minor ticks, when longer, give a band.
+  left.Axis().Hide();
+  left.Ticks().Hide();
+  EXPECT_EQ(left.TickBandSize(), 2);
+  left.MinorTicks().Hide();
+  EXPECT_EQ(left.TickBandSize(), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Line position, labels, ticks and grid
+
+TEST_F(AxisDrawTest, PositionPercentMovesLineLabelsAndTitleButNotTheGrid) {
+  Image img(580, 326);
+  chart.canvas = &img.c;
+  LikeProgram(bottom, left);
+
+  auto drawWith = [&](double bottomPercent, double leftPercent) {
+    bottom.SetPositionPercent(bottomPercent);
+    left.SetPositionPercent(leftPercent);
+    chart.plot = {17, 40, 563, 313};
+    Layout(chart, {&bottom, &left});
+    img.Clear();
+    bottom.Draw();
+    left.Draw();
+  };
+
+  drawWith(0, 0);
+  const TRect plot = chart.plot;
+  EXPECT_EQ(bottom.LinePos, plot.Bottom);
+  EXPECT_EQ(left.LinePos, plot.Left);
+  const TRect inside{plot.Left + 1, plot.Top, plot.Right, plot.Bottom};
+  const auto grid0 = img.PixelsOf(kGray, inside);
+  const Box below0 = img.Ink({0, plot.Bottom + 1, 580, 326});
+  const Box beside0 = img.Ink({0, 0, plot.Left, plot.Bottom});
+  const auto ticks0 = bottom.TickPositions();
+  ASSERT_GE(ticks0.size(), 3u);
+
+  drawWith(-2, -1);
+  ASSERT_EQ(chart.plot, plot) << "the shift does not change the bands' sizes";
+  const int down = static_cast<int>(RoundEven(0.02 * plot.Height()));
+  const int leftward = static_cast<int>(RoundEven(0.01 * plot.Width()));
+  EXPECT_EQ(bottom.LinePos, plot.Bottom + down);
+  EXPECT_EQ(left.LinePos, plot.Left - leftward);
+  EXPECT_EQ(img.PixelsOf(kGray, inside), grid0) << "grid still spans exactly the plot";
+  EXPECT_EQ(bottom.TickPositions(), ticks0) << "ticks move across the axis only";
+
+  // Everything below the line (ticks, labels, title) moved down as one.
+  const Box below = img.Ink({0, plot.Bottom + down + 1, 580, 326});
+  EXPECT_EQ(below.top, below0.top + down);
+  EXPECT_EQ(below.bottom, below0.bottom + down);
+  EXPECT_EQ(below.left, below0.left);
+  EXPECT_EQ(below.right, below0.right);
+  const Box beside = img.Ink({0, 0, plot.Left - leftward, plot.Bottom});
+  EXPECT_EQ(beside.left, beside0.left - leftward);
+  EXPECT_EQ(beside.right, beside0.right - leftward);
+  EXPECT_EQ(beside.top, beside0.top);
+}
+
+TEST_F(AxisDrawTest, DottedGridSpansExactlyThePlot) {
+  Image img(400, 300);
+  chart.canvas = &img.c;
+  chart.plot = {60, 30, 380, 250};
+  bottom.SetRange(0, 100);
+  bottom.SetPositionPercent(-3);
+  bottom.LabelBandPos = 270;  // labels below the rows looked at
+  left.LabelBandPos = 20;
+  bottom.UpdateEffectiveRange();
+  bottom.UpdatePixelExtent();
+  bottom.Draw();
+  ASSERT_FALSE(bottom.TickPositions().empty());
+
+  for (int x : bottom.TickPositions()) {
+    SCOPED_TRACE(x);
+    // Dotted: starts on the plot's top row, has gaps, never leaves the plot.
+    std::vector<int> rows;
+    for (int y = 0; y <= bottom.LinePos; ++y)
+      if (img.Px(x, y) == kGray) rows.push_back(y);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front(), 30);
+    EXPECT_LE(rows.back(), 249);
+    EXPECT_GE(rows.back(), 249 - 5);
+    EXPECT_LT(rows.size(), 220u);
+    EXPECT_GT(rows.size(), 60u);
+  }
+
+  // The left axis' grid runs along rows from the plot's left to its right.
+  img.Clear();
+  left.SetRange(0, 100);
+  left.UpdateEffectiveRange();
+  left.UpdatePixelExtent();
+  left.Draw();
+  ASSERT_FALSE(left.TickPositions().empty());
+  for (int y : left.TickPositions()) {
+    std::vector<int> cols;
+    for (int x = left.LinePos; x < 400; ++x)  // the grid is drawn over the line
+      if (img.Px(x, y) == kGray) cols.push_back(x);
+    ASSERT_FALSE(cols.empty());
+    EXPECT_EQ(cols.front(), 60);
+    EXPECT_LE(cols.back(), 379);
+  }
+
+  // A default-coloured grid draws grey, and the pen keeps its own colour.
+  img.Clear();
+  left.Grid().SetColor(clDefault);
+  left.Draw();
+  EXPECT_FALSE(img.PixelsOf(kGray, {61, 30, 380, 250}).empty());
+  EXPECT_EQ(left.Grid().Color(), clDefault);
+}
+
+TEST_F(AxisDrawTest, TickAndLineCoordinatesOnEverySide) {
+  chart.canvas = &rec;
+  chart.plot = {100, 50, 500, 350};
+  // With no series on them the top and right axes would show no labels.
+  chart.line.SetHorizAxis(aBothHorizAxis);
+  chart.line.SetVertAxis(aBothVertAxis);
+  for (TChartAxis* a : {&bottom, &top, &left, &right}) {
+    SCOPED_TRACE(a->IsHorizontal() * 2 + a->FarSide());
+    a->SetRange(0, 100);
+    a->SetIncrement(50);
+    a->SetTickInnerLength(3);
+    a->Grid().Hide();
+    a->MinorTicks().Hide();
+    a->Ticks().SetColor(clRed);
+    a->TicksInner().SetColor(clBlue);
+    a->UpdateEffectiveRange();
+    a->UpdatePixelExtent();
+    rec.Reset();
+    a->Draw();
+    ASSERT_EQ(a->TickPositions().size(), 3u);
+    const int p = a->TickPositions()[1];  // the middle label, 50
+    const int l = a->LinePos;
+    // The axis line first, then the outer and the inner ticks of each label.
+    ASSERT_EQ(rec.lines.size(), 7u);
+    const RecordingCanvas::Seg outer = rec.lines[2];
+    const RecordingCanvas::Seg inner = rec.lines[5];
+    EXPECT_EQ(outer.color, clRed);
+    EXPECT_EQ(inner.color, clBlue);
+    if (a == &bottom) {
+      EXPECT_EQ(l, 350);
+      EXPECT_EQ(rec.lines[0], (RecordingCanvas::Seg{100, 350, 500, 350, clBlack, psSolid}));
+      EXPECT_EQ(outer, (RecordingCanvas::Seg{p, 351, p, 355, clRed, psSolid}));
+      EXPECT_EQ(inner, (RecordingCanvas::Seg{p, 349, p, 346, clBlue, psSolid}));
+    } else if (a == &top) {
+      EXPECT_EQ(l, 50);
+      EXPECT_EQ(outer, (RecordingCanvas::Seg{p, 49, p, 45, clRed, psSolid}));
+      EXPECT_EQ(inner, (RecordingCanvas::Seg{p, 51, p, 54, clBlue, psSolid}));
+    } else if (a == &left) {
+      EXPECT_EQ(l, 100);
+      EXPECT_EQ(rec.lines[0], (RecordingCanvas::Seg{100, 50, 100, 350, clBlack, psSolid}));
+      EXPECT_EQ(outer, (RecordingCanvas::Seg{99, p, 95, p, clRed, psSolid}));
+      EXPECT_EQ(inner, (RecordingCanvas::Seg{101, p, 104, p, clBlue, psSolid}));
+    } else {
+      EXPECT_EQ(l, 500);
+      EXPECT_EQ(outer, (RecordingCanvas::Seg{501, p, 505, p, clRed, psSolid}));
+      EXPECT_EQ(inner, (RecordingCanvas::Seg{499, p, 496, p, clBlue, psSolid}));
+    }
+  }
+}
+
+TEST_F(AxisDrawTest, LevelAxisLabelsTwentyDownToMinusHundred) {
+  chart.canvas = &rec;
+  chart.plot = {60, 20, 560, 320};
+  left.SetAutomatic(false);
+  left.SetMaximum(25);
+  left.SetMinimum(-120);
+  left.SetIncrement(20);
+  left.SetStartPosition(5);
+  left.UpdateEffectiveRange();
+  left.UpdatePixelExtent();
+  left.LabelBandPos = 55;
+  left.Draw();
+
+  const std::vector<double> values{20, 0, -20, -40, -60, -80, -100};
+  std::vector<int> pixels;
+  for (double v : values) pixels.push_back(left.ValueToPixel(v));
+  EXPECT_EQ(left.TickPositions(), pixels);
+  EXPECT_EQ(pixels.front(), 20 + 15 + static_cast<int>(RoundEven(5 * 285.0 / 145)));
+
+  // Right-aligned on the band edge, vertically centred on the tick, the
+  // alignment back at left-top afterwards.
+  const int h = FontHeightOf(rec, left.LabelsFont());
+  ASSERT_EQ(rec.texts.size(), values.size());
+  const char* texts[] = {"20", "0", "-20", "-40", "-60", "-80", "-100"};
+  for (std::size_t i = 0; i < values.size(); ++i)
+    EXPECT_EQ(rec.texts[i], (RecordingCanvas::Text{55, pixels[i] - h / 2, 0, TA_RIGHT | TA_TOP, texts[i]}));
+  EXPECT_EQ(rec.align, 0u);
+
+  // The bottom axis: centred on the tick, top at the band edge.
+  rec.Reset();
+  bottom.SetRange(0, 100);
+  bottom.SetIncrement(50);
+  bottom.UpdateEffectiveRange();
+  bottom.UpdatePixelExtent();
+  bottom.LabelBandPos = 330;
+  bottom.Draw();
+  ASSERT_EQ(rec.texts.size(), 3u);
+  EXPECT_EQ(rec.texts[0], (RecordingCanvas::Text{560, 330, 0, TA_CENTER | TA_TOP, "100"}));
+  EXPECT_EQ(rec.texts[2], (RecordingCanvas::Text{60, 330, 0, TA_CENTER | TA_TOP, "0"}));
+}
+
+TEST_F(AxisDrawTest, LabelsOffWithTicksOnLabelsOnlyDrawOnlyLineAndTitle) {
+  Image img(400, 300);
+  chart.canvas = &img.c;
+  chart.plot = {60, 30, 380, 250};
+  bottom.SetRange(0, 100);
+  bottom.SetLabels(false);
+  bottom.SetTickInnerLength(3);
+  bottom.MinorGrid().Show();
+  bottom.Title().SetCaption("Hz");
+  bottom.TitleBandPos = 270;
+  bottom.UpdateEffectiveRange();
+  bottom.UpdatePixelExtent();
+  bottom.Draw();
+  EXPECT_TRUE(bottom.TickPositions().empty());
+  EXPECT_TRUE(img.PixelsOf(kGray, {0, 0, 400, 300}).empty()) << "no ticks, grid or minor ticks";
+  EXPECT_FALSE(img.PixelsOf(kBlack, {60, 250, 380, 251}).empty()) << "the line";
+  EXPECT_FALSE(img.Ink({0, 270, 400, 300}).empty()) << "the title";
+
+  // Ticks without labels when they need not sit on labels.
+  img.Clear();
+  bottom.SetTickOnLabelsOnly(false);
+  bottom.Draw();
+  EXPECT_FALSE(bottom.TickPositions().empty());
+  EXPECT_FALSE(img.PixelsOf(kGray, {0, 0, 400, 300}).empty());
+
+  // An axis with no series shows no values: line and title, no ticks.
+  img.Clear();
+  chart.series.clear();
+  bottom.SetLabels(true);
+  bottom.Draw();
+  EXPECT_TRUE(bottom.TickPositions().empty());
+  EXPECT_TRUE(img.PixelsOf(kGray, {0, 0, 400, 300}).empty());
+  EXPECT_FALSE(img.Ink({0, 270, 400, 300}).empty());
+  EXPECT_EQ(bottom.WidestLabel(), 0);
+}
+
+TEST_F(AxisDrawTest, LabelsOnAxisDecidesTheEndPixels) {
+  chart.canvas = &rec;
+  chart.plot = {100, 50, 500, 350};
+  for (TChartAxis* a : {&bottom, &left}) {
+    a->SetRange(0, 100);
+    a->SetIncrement(50);
+    a->UpdateEffectiveRange();
+    a->UpdatePixelExtent();
+  }
+  bottom.Draw();
+  EXPECT_EQ(bottom.TickPositions(), (std::vector<int>{500, 300, 100}));
+  left.Draw();
+  EXPECT_EQ(left.TickPositions(), (std::vector<int>{50, 200, 350}));
+
+  rec.Reset();
+  bottom.SetLabelsOnAxis(false);
+  left.SetLabelsOnAxis(false);
+  bottom.Draw();
+  EXPECT_EQ(bottom.TickPositions(), (std::vector<int>{300}));
+  left.Draw();
+  EXPECT_EQ(left.TickPositions(), (std::vector<int>{200}));
+  EXPECT_EQ(rec.texts.size(), 2u) << "labels at the ends are not drawn either";
+}
+
+TEST_F(AxisDrawTest, MinorTicksBetweenAndBeyondTheLabels) {
+  chart.canvas = &rec;
+  // 4 pixels a unit: value v at x = 140 + 4 v, labels 100 … 0 every 20.
+  chart.plot = {100, 50, 580, 350};
+  bottom.SetRange(-10, 110);
+  bottom.SetIncrement(20);
+  bottom.Ticks().Hide();
+  bottom.Grid().Hide();
+  bottom.Axis().Hide();
+  bottom.MinorTicks().SetColor(clRed);
+  bottom.UpdateEffectiveRange();
+  bottom.UpdatePixelExtent();
+  bottom.Draw();
+  ASSERT_EQ(bottom.TickPositions(), (std::vector<int>{540, 460, 380, 300, 220, 140}));
+
+  std::vector<int> xs;
+  for (const auto& l : rec.Vertical(clRed)) {
+    EXPECT_EQ(l.y0, 351);
+    EXPECT_EQ(l.y1, 353);
+    xs.push_back(l.x0);
+  }
+  // Beyond the ends only inside the axis (580 and 100 are its end pixels),
+  // then three in each gap.
+  EXPECT_EQ(xs, (std::vector<int>{560, 120, 480, 500, 520, 400, 420, 440, 320, 340, 360, 240, 260, 280, 160,
+                                  180, 200}));
+
+  // The minor grid takes the same positions across the plot.
+  rec.Reset();
+  bottom.MinorTicks().Hide();
+  bottom.MinorGrid().Show();
+  bottom.MinorGrid().SetColor(clBlue);
+  bottom.Draw();
+  const auto grid = rec.Vertical(clBlue);
+  ASSERT_EQ(grid.size(), 17u);
+  EXPECT_EQ(grid[0], (RecordingCanvas::Seg{560, 50, 560, 350, clBlue, psSolid}));
+
+  // A single label has no gap to divide: no minor ticks at all.
+  rec.Reset();
+  bottom.MinorGrid().Hide();
+  bottom.MinorTicks().Show();
+  bottom.SetRange(0.5, 1.4);
+  bottom.SetIncrement(1);
+  bottom.UpdateEffectiveRange();
+  bottom.Draw();
+  EXPECT_EQ(bottom.TickPositions().size(), 1u);
+  EXPECT_TRUE(rec.Vertical(clRed).empty());
+}
+
+TEST_F(AxisDrawTest, CentredGridFallsBetweenTheTicks) {
+  chart.canvas = &rec;
+  chart.plot = {100, 50, 500, 350};
+  left.SetRange(0, 100);
+  left.SetIncrement(25);  // ticks 50, 125, 200, 275, 350
+  left.SetGridCentered(true);
+  left.Grid().SetColor(clRed);
+  left.UpdateEffectiveRange();
+  left.UpdatePixelExtent();
+  left.Draw();
+  ASSERT_EQ(left.TickPositions().size(), 5u);
+  std::vector<int> ys;
+  for (const auto& l : rec.Horizontal(clRed)) {
+    EXPECT_EQ(l.x0, 100);
+    EXPECT_EQ(l.x1, 500);
+    EXPECT_EQ(l.style, psDot);
+    ys.push_back(l.y0);
+  }
+  // Halves go to the even neighbour: 87.5 → 88, 162.5 → 162 …
+  EXPECT_EQ(ys, (std::vector<int>{88, 162, 238, 312}));
+}
+
+TEST_F(AxisDrawTest, TickListStopsAtTwoThousand) {
+  chart.canvas = &rec;
+  chart.plot = {0, 0, 1000, 100};
+  bottom.SetLabelsSeparation(0);  // the step stays at Increment however crowded
+  bottom.SetIncrement(1);
+  bottom.SetRange(0, 5000);
+  bottom.SetLabels(false);
+  bottom.SetTickOnLabelsOnly(false);
+  bottom.UpdateEffectiveRange();
+  bottom.UpdatePixelExtent();
+  bottom.Draw();
+  ASSERT_EQ(bottom.TickPositions().size(), TCustomChartAxis::kMaxTicks);
+  EXPECT_EQ(bottom.TickPositions().front(), 1000);
+  EXPECT_EQ(bottom.TickPositions().back(), bottom.ValueToPixel(5000 - 1999));
+}
+
+// ---------------------------------------------------------------------------
+// Text placement
+
+// Where the ink of a two-line title lands for each side and angle: the block
+// of lines starts at the band edge and is centred on the axis.
+TEST_F(AxisDrawTest, TitleBlockPlacementOnEverySideAndAngle) {
+  Image img(600, 600);
+  chart.canvas = &img.c;
+  chart.plot = {200, 200, 400, 400};
+  const int h = FontHeightOf(img.c, DefaultChartFont());
+  const int n = 2;
+  const int half = static_cast<int>(RoundEven(h * 0.5 * (n + 1)));
+  for (TChartAxis* a : {&bottom, &top, &left, &right}) {
+    a->SetLabels(false);
+    a->Axis().Hide();
+    a->Ticks().Hide();
+    a->Title().SetCaption("Wg\rWg");
+    a->UpdatePixelExtent();
+    a->TitleBandPos = a->IsHorizontal() ? (a->FarSide() ? 150 : 450) : (a->FarSide() ? 450 : 150);
+    const int edge = a->TitleBandPos;
+    const int c = a->CenterPixel;
+    ASSERT_EQ(c, 300);
+    for (int angle : {0, 90, 180, 270}) {
+      SCOPED_TRACE(std::to_string(a->IsHorizontal() * 2 + a->FarSide()) + " at " + std::to_string(angle));
+      a->Title().SetAngle(angle);
+      img.Clear();
+      a->Draw();
+      const Box ink = img.Ink({0, 0, 600, 600});
+      ASSERT_FALSE(ink.empty());
+      const bool across = a->IsHorizontal() == (angle == 90 || angle == 270);
+      // The lines' block: n × h across the axis when the lines run along
+      // it, centred the way the upright case centres it.
+      const int blockStart = c - h / 2 - half + h;  // as for a horizontal text on a vertical axis
+      if (!across) {
+        // Lines run along the axis: the block is n × h deep, away from the plot.
+        if (a->IsHorizontal()) {
+          EXPECT_NEAR(ink.cx(), c, 2.0);
+          if (a->FarSide()) {
+            EXPECT_GE(ink.top, edge - n * h - 1);
+            EXPECT_LE(ink.bottom, edge);
+          } else {
+            EXPECT_GE(ink.top, edge - 1);
+            EXPECT_LE(ink.bottom, edge + n * h);
+          }
+        } else {
+          EXPECT_NEAR(ink.cy(), c, 2.0);
+          if (a->FarSide()) {
+            EXPECT_GE(ink.left, edge - 1);
+            EXPECT_LE(ink.right, edge + n * h);
+          } else {
+            EXPECT_GE(ink.left, edge - n * h - 1);
+            EXPECT_LE(ink.right, edge);
+          }
+        }
+      } else {
+        // Lines run across the axis: they start at the band edge and the
+        // block is centred on the axis within n × h.
+        if (a->IsHorizontal()) {
+          EXPECT_GE(ink.left, blockStart - 1);
+          EXPECT_LE(ink.right, blockStart + n * h);
+          if (a->FarSide()) {
+            EXPECT_LE(ink.bottom, edge);
+            EXPECT_GE(ink.bottom, edge - 4);
+          } else {
+            EXPECT_GE(ink.top, edge - 1);
+            EXPECT_LE(ink.top, edge + 4);
+          }
+        } else {
+          EXPECT_GE(ink.top, blockStart - 1);
+          EXPECT_LE(ink.bottom, blockStart + n * h);
+          if (a->FarSide()) {
+            EXPECT_GE(ink.left, edge - 1);
+            EXPECT_LE(ink.left, edge + 4);
+          } else {
+            EXPECT_LE(ink.right, edge);
+            EXPECT_GE(ink.right, edge - 4);
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST_F(AxisDrawTest, UpsideDownTextKeepsItsLineOrder) {
+  chart.canvas = &rec;
+  chart.plot = {200, 200, 400, 400};
+  bottom.SetLabels(false);
+  bottom.Title().SetCaption("one\rtwo");
+  bottom.UpdatePixelExtent();
+  bottom.TitleBandPos = 450;
+  const int h = FontHeightOf(rec, DefaultChartFont());
+  bottom.Draw();
+  ASSERT_EQ(rec.texts.size(), 2u);
+  EXPECT_EQ(rec.texts[0], (RecordingCanvas::Text{300, 450, 0, TA_CENTER | TA_TOP, "one"}));
+  EXPECT_EQ(rec.texts[1], (RecordingCanvas::Text{300, 450 + h, 0, TA_CENTER | TA_TOP, "two"}));
+  // Turned over, the first line is the lower one on the screen.
+  rec.Reset();
+  bottom.Title().SetAngle(180);
+  bottom.Draw();
+  ASSERT_EQ(rec.texts.size(), 2u);
+  EXPECT_EQ(rec.texts[0], (RecordingCanvas::Text{300, 450 + h, 180, TA_CENTER | TA_BOTTOM, "one"}));
+  EXPECT_EQ(rec.texts[1], (RecordingCanvas::Text{300, 450, 180, TA_CENTER | TA_BOTTOM, "two"}));
+}
+
+TEST_F(AxisDrawTest, AnglesOutsideTheCircleAreRefused) {
+  chart.canvas = &rec;
+  chart.plot = {100, 50, 500, 350};
+  bottom.SetRange(0, 100);
+  EXPECT_THROW(bottom.Title().SetAngle(360), ChartException);
+  EXPECT_THROW(bottom.SetLabelsAngle(360), ChartException);
+  EXPECT_EQ(bottom.LabelsAngle(), 0);
+  bottom.SetLabelsAngle(359);
+  bottom.Title().SetAngle(359);
+  EXPECT_EQ(bottom.Title().Angle(), 359);
+  bottom.Title().SetCaption("Hz");
+  bottom.UpdateEffectiveRange();
+  bottom.UpdatePixelExtent();
+  bottom.Draw();
+  ASSERT_FALSE(rec.texts.empty());
+  for (const auto& t : rec.texts) EXPECT_EQ(t.angle, 359);
+}
+
+int main(int argc, char** argv) {
+  // Test discovery runs the program without the test environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
