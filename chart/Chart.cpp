@@ -10,17 +10,6 @@ namespace wg {
 
 namespace {
 
-// The axis layout share and the axis drawing come with the axis drawing
-// unit; until an axis offers them the chart lays out and draws no axis bands.
-template <class A>
-void AxisLayoutShare(A& axis, TRect& r) {
-  if constexpr (requires { axis.LayoutShare(r); }) axis.LayoutShare(r);
-}
-template <class A>
-void AxisDraw(A& axis) {
-  if constexpr (requires { axis.Draw(); }) axis.Draw();
-}
-
 // The common part of two rectangles; empty (all zero) when they do not
 // overlap.
 bool Intersect(const TRect& a, const TRect& b, TRect& out) {
@@ -204,7 +193,7 @@ void TCustomAxisPanel::LayoutAxes() {
   for (const auto& a : axes_) {
     if (!IsAxisShown(*a)) continue;
     TRect shrunk = work;
-    AxisLayoutShare(*a, shrunk);
+    a->LayoutShare(shrunk);
     TRect common;
     if (Intersect(shrunk, work, common)) work = common;
   }
@@ -215,7 +204,7 @@ void TCustomAxisPanel::LayoutAxes() {
 
 void TCustomAxisPanel::DrawAxes() {
   for (const auto& a : axes_)
-    if (IsAxisShown(*a)) AxisDraw(*a);
+    if (IsAxisShown(*a)) a->Draw();
 }
 
 void TCustomAxisPanel::DrawSeries() {

@@ -183,7 +183,7 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public TChartLink {
   TChartAxis* AxisFor(THorizAxis which) const override;
   TChartAxis* AxisFor(TVertAxis which) const override;
   void GetAxisLabel(const TCustomChartAxis& axis, double value, std::string& text) override;
-  TColor ChartColor() const { return Color(); }
+  TColor ChartColor() const override { return Color(); }
 
  protected:
   explicit TCustomAxisPanel(QWidget* parent = nullptr);
