@@ -1,7 +1,12 @@
 #include "Series.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <climits>
+#include <type_traits>
 #include <vector>
 
 namespace wg {
@@ -32,6 +37,38 @@ TAxisPixelMap::TAxisPixelMap(const TCustomChartAxis& axis)
   const bool fromStart = axis.IsHorizontal() != axis.Inverted();
   origin_ = fromStart ? axis.StartPixel : axis.EndPixel;
   direction_ = fromStart ? 1 : -1;
+}
+
+int TAxisPixelMap::MapWithValueCell(double v, double& valueLo, double& valueHi) const {
+  valueLo = 1;
+  valueHi = -1;
+  double ignored;
+  const int p = Map(v, ignored, ignored);
+  if (constant_) {
+    valueLo = -HUGE_VAL;
+    valueHi = HUGE_VAL;
+    return p;
+  }
+  if (!(scale_ > 0) || !std::isfinite(scale_)) return p;
+  // Every offset within kSafeOffset of the pixel's own maps to it, whether or
+  // not v itself was near a half pixel.
+  const long long r = (p - origin_) * direction_;
+  if (r <= -kQuickLimit || r >= kQuickLimit) return p;
+  const double cellLo = static_cast<double>(r) - kSafeOffset;
+  const double cellHi = static_cast<double>(r) + kSafeOffset;
+  // The offset grows with the value (each rounded step is monotone), so a
+  // value interval whose ends have offsets inside the cell lies inside it.
+  // The estimates are a few units in the last place off at most; a cell
+  // narrower than that gets no interval.
+  double lo = minimum_ + cellLo / scale_;
+  double hi = minimum_ + cellHi / scale_;
+  for (int k = 0; k < 4 && !(Offset(lo) > cellLo); ++k) lo = std::nextafter(lo, HUGE_VAL);
+  for (int k = 0; k < 4 && !(Offset(hi) < cellHi); ++k) hi = std::nextafter(hi, -HUGE_VAL);
+  if (Offset(lo) > cellLo && Offset(hi) < cellHi && lo <= hi) {
+    valueLo = lo;
+    valueHi = hi;
+  }
+  return p;
 }
 
 // ---------------------------------------------------------------------------
@@ -188,72 +225,182 @@ void TFastLineSeries::DrawPoint(int index) {
 // plus the ordinary line into the column, gives the per-point image.
 namespace {
 
-// Draws the strokes of a column run: lo..hi are its vertices before the
-// last one, lastY the last. Leaves the current point on the last vertex.
-void DrawColumnRun(TChartCanvas3D& canvas, int x, int lo, int hi, int lastY) {
-  if (lastY > hi)
-    canvas.VerticalSpan(x, lo, lastY);
-  else if (lastY < lo)
-    canvas.VerticalSpan(x, hi, lastY);
-  else
-    canvas.VerticalSpan(x, lo, hi == INT_MAX ? hi : hi + 1);
-  canvas.MoveTo(x, lastY);
+// Readers of the stored values: as they are, or times a multiplier (the
+// product rounded once from extended precision, as the list reads it).
+struct PlainValues {
+  const double* v;
+  double operator()(int i) const { return v[i]; }
+};
+struct ScaledValues {
+  const double* v;
+  double m;
+  double operator()(int i) const { return static_cast<double>(static_cast<long double>(v[i]) * m); }
+};
+
+// Extends a column run over points i, i + 1, … up to last while their X
+// stays inside [inLo, inHi]: the lowest and highest Y (NaN skipped) and
+// whether a NaN came by. Returns the first point not taken.
+template <class ReadX, class ReadY>
+int ScanColumnTail(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, double& low, double& high,
+                   bool& nan) {
+  double lw = low, hg = high;
+  bool nn = nan;
+  for (; i <= last; ++i) {
+    const double xv = X(i);
+    if (!(xv >= inLo && xv <= inHi)) break;
+    const double yv = Y(i);
+    lw = yv < lw ? yv : lw;
+    hg = yv > hg ? yv : hg;
+    nn |= yv != yv;
+  }
+  low = lw;
+  high = hg;
+  nan = nn;
+  return i;
+}
+
+template <class ReadX, class ReadY>
+int ScanColumn(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, double& low, double& high, bool& nan) {
+#if defined(__SSE2__)
+  if constexpr (std::is_same_v<ReadX, PlainValues> && std::is_same_v<ReadY, PlainValues>) {
+    // Four points a step, two to a register, with separate extremes so
+    // that no chain of dependent comparisons sets the pace. MINPD and MAXPD
+    // return their second operand when the first is NaN, which skips it.
+    const double* xs = X.v;
+    const double* ys = Y.v;
+    const __m128d lo = _mm_set1_pd(inLo), hi = _mm_set1_pd(inHi);
+    __m128d mn0 = _mm_set1_pd(low), mn1 = mn0, mx0 = _mm_set1_pd(high), mx1 = mx0;
+    __m128d bad = _mm_setzero_pd();
+    for (; i + 3 <= last; i += 4) {
+      const __m128d xa = _mm_loadu_pd(xs + i), xb = _mm_loadu_pd(xs + i + 2);
+      const __m128d in = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(xa, lo), _mm_cmple_pd(xa, hi)),
+                                    _mm_and_pd(_mm_cmpge_pd(xb, lo), _mm_cmple_pd(xb, hi)));
+      if (_mm_movemask_pd(in) != 3) break;
+      const __m128d ya = _mm_loadu_pd(ys + i), yb = _mm_loadu_pd(ys + i + 2);
+      mn0 = _mm_min_pd(ya, mn0);
+      mn1 = _mm_min_pd(yb, mn1);
+      mx0 = _mm_max_pd(ya, mx0);
+      mx1 = _mm_max_pd(yb, mx1);
+      bad = _mm_or_pd(bad, _mm_or_pd(_mm_cmpunord_pd(ya, ya), _mm_cmpunord_pd(yb, yb)));
+    }
+    const __m128d mn = _mm_min_pd(mn0, mn1), mx = _mm_max_pd(mx0, mx1);
+    low = std::min(_mm_cvtsd_f64(mn), _mm_cvtsd_f64(_mm_unpackhi_pd(mn, mn)));
+    high = std::max(_mm_cvtsd_f64(mx), _mm_cvtsd_f64(_mm_unpackhi_pd(mx, mx)));
+    nan = nan || _mm_movemask_pd(bad) != 0;
+  }
+#endif
+  return ScanColumnTail(X, Y, i, last, inLo, inHi, low, high, nan);
 }
 
 }  // namespace
 
 void TFastLineSeries::DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartAxis& horiz,
                                      const TCustomChartAxis& vert, int first, int last) {
-  const std::vector<double>& xs = XValues().Values();
-  const std::vector<double>& ys = YValues().Values();
-  const double xm = XValues().Multiplier();
-  const double ym = YValues().Multiplier();
   const TAxisPixelMap mapX(horiz);
   const TAxisPixelMap mapY(vert);
+  const double* xs = XValues().Values().data();
+  const double* ys = YValues().Values().data();
+  const double xm = XValues().Multiplier();
+  const double ym = YValues().Multiplier();
+  if (xm == 1.0 && ym == 1.0)
+    WalkColumns(canvas, mapX, mapY, PlainValues{xs}, PlainValues{ys}, first, last);
+  else  // a multiplier of 1 reads the stored value unchanged either way
+    WalkColumns(canvas, mapX, mapY, ScaledValues{xs, xm}, ScaledValues{ys, ym}, first, last);
+}
 
-  // Offsets inside (cellLo, cellHi) fall in column colX for certain: most
-  // points of a dense trace need no more than these two comparisons.
+// The walk, one pixel column at a time. Each run of points in one column
+// is reached by an ordinary line from the column before, then stays in the
+// column while its values stay inside the column's value interval; per point
+// that costs two comparisons and the lowest and highest level. At the end of
+// the run its strokes are drawn as one span (see DrawColumn).
+template <class ReadX, class ReadY>
+void TFastLineSeries::WalkColumns(TChartCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY,
+                                  ReadX X, ReadY Y, int first, int last) {
   double cellLo, cellHi;
-  int colX = mapX.Map(ReadValue(xs, xm, first), cellLo, cellHi);
-  int lastY = mapY(ReadValue(ys, ym, first));
+  int colX = mapX.MapWithValueCell(X(first), cellLo, cellHi);
+  int entryY = mapY(Y(first));
   if (first == 0)
-    canvas.MoveTo(colX, lastY);
+    canvas.MoveTo(colX, entryY);
   else
-    canvas.Line(mapX(ReadValue(xs, xm, first - 1)), mapY(ReadValue(ys, ym, first - 1)), colX, lastY);
+    canvas.Line(mapX(X(first - 1)), mapY(Y(first - 1)), colX, entryY);
 
-  // The run in column colX: lo..hi over its vertices before the last one
-  // (lastY); strokes says whether it has more than one vertex.
-  int lo = lastY, hi = lastY;
-  bool strokes = false;
-  for (int i = first + 1; i <= last; ++i) {
-    const double xv = ReadValue(xs, xm, i);
-    const double t = mapX.Offset(xv);
-    const int y = mapY(ReadValue(ys, ym, i));
-    int x = colX;
-    double nextLo = cellLo, nextHi = cellHi;
-    if (!(t > cellLo && t < cellHi)) x = mapX.Map(xv, nextLo, nextHi);
+  // The run: points runStart … i - 1 in column colX, the first of them at
+  // row entryY; the lowest and highest level among them, and whether one was
+  // NaN (which the extremes skip).
+  int runStart = first;
+  double low = Y(first), high = low;
+  bool nan = low != low;
+
+  // The strokes of the run that ends at point end: with one colour in copy
+  // mode only the set of pixels counts, and the per-point walk's vertical
+  // strokes y[a] -> … -> y[b] (each without its end pixel, repeats of the
+  // pixel before skipped) cover every row from the lowest to the highest
+  // vertex, except y[b] itself when it is an extreme that no point before
+  // the trailing repeats of it reaches. Leaves the current point at the last
+  // point's pixel and returns its row.
+  auto finishRun = [&](int end) -> int {
+    if (end == runStart) return entryY;
+    int lo, hi;
+    if (!nan && mapY.Monotone(low) && mapY.Monotone(high)) {
+      const int a = mapY(low), b = mapY(high);
+      lo = std::min(a, b);
+      hi = std::max(a, b);
+    } else {
+      lo = hi = entryY;
+      for (int k = runStart + 1; k <= end; ++k) {
+        const int y = mapY(Y(k));
+        lo = std::min(lo, y);
+        hi = std::max(hi, y);
+      }
+    }
+    if (lo == hi) return entryY;  // one pixel: every point after the first is skipped
+    const int yb = mapY(Y(end));
+    bool endDrawn = true;
+    if (yb == lo || yb == hi) {
+      int k = end - 1;
+      while (k >= runStart && mapY(Y(k)) == yb) --k;
+      endDrawn = false;
+      for (--k; k >= runStart && !endDrawn; --k) endDrawn = mapY(Y(k)) == yb;
+    }
+    if (endDrawn)
+      canvas.VerticalSpan(colX, lo, hi == INT_MAX ? hi : hi + 1);
+    else if (yb == hi)
+      canvas.VerticalSpan(colX, lo, yb);
+    else
+      canvas.VerticalSpan(colX, hi, yb);
+    canvas.MoveTo(colX, yb);
+    return yb;
+  };
+
+  int i = first + 1;
+  while (true) {
+    i = ScanColumn(X, Y, i, last, cellLo, cellHi, low, high, nan);
+    if (i > last) break;
+    double nextLo, nextHi;
+    const int x = mapX.MapWithValueCell(X(i), nextLo, nextHi);
+    const double yv = Y(i);
     if (x == colX) {
-      // A point on the pixel drawn before is skipped: it adds no vertex.
-      // Branch-free, as levels jump about unpredictably.
-      const bool moved = y != lastY;
-      const int l = std::min(lo, lastY), h = std::max(hi, lastY);
-      lo = moved ? l : lo;
-      hi = moved ? h : hi;
-      strokes = strokes || moved;
-      lastY = y;
+      // In the column after all, outside its (conservative) interval.
+      low = yv < low ? yv : low;
+      high = yv > high ? yv : high;
+      nan = nan || yv != yv;
+      ++i;
       continue;
     }
-    if (strokes) DrawColumnRun(canvas, colX, lo, hi, lastY);
+    finishRun(i - 1);
+    const int y = mapY(yv);
     canvas.LineTo(x, y);
     colX = x;
     cellLo = nextLo;
     cellHi = nextHi;
-    lastY = lo = hi = y;
-    strokes = false;
+    entryY = y;
+    runStart = i;
+    low = high = yv;
+    nan = yv != yv;
+    ++i;
   }
-  if (strokes) DrawColumnRun(canvas, colX, lo, hi, lastY);
   PrevPixelX = colX;
-  PrevPixelY = lastY;
+  PrevPixelY = finishRun(last);
 }
 
 void TFastLineSeries::AfterAdd(int index) {

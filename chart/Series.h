@@ -15,6 +15,7 @@
 // solid one-pixel pen in copy mode.
 #pragma once
 
+#include <cmath>
 #include <functional>
 
 #include "ChartCanvas.h"
@@ -65,6 +66,17 @@ class TAxisPixelMap {
     }
     return axis_->ValueToPixel(v);
   }
+
+  // The pixel of v, and a closed interval [valueLo, valueHi] of values
+  // certain to map to the same pixel (empty, lo > hi, when there is none):
+  // with ascending values, telling whether the next point stays in a column
+  // takes two comparisons and no arithmetic.
+  int MapWithValueCell(double v, double& valueLo, double& valueHi) const;
+
+  // Whether v lies where the mapping is monotone (and not NaN): over such
+  // values the lowest and highest pixel are those of the lowest and highest
+  // value.
+  bool Monotone(double v) const { return constant_ || std::fabs(Offset(v)) < kQuickLimit; }
 
   // Offsets from this many pixels on are left to the axis, which sends the
   // ones that do not fit an integer to its centre.
@@ -168,6 +180,9 @@ class TFastLineSeries : public TChartSeries {
   int HitWalk(TPoint target, int last, PixelOf&& pixel) const;
   void DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartAxis& horiz, const TCustomChartAxis& vert,
                       int first, int last);
+  template <class ReadX, class ReadY>
+  void WalkColumns(TChartCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY, ReadX X, ReadY Y,
+                   int first, int last);
 
   TChartPen linePen_;
   bool autoRepaint_ = true;

@@ -522,6 +522,19 @@ TEST_F(FastLinePixels, TwoPointsInOneColumnDrawTheStrokeBetweenTheirRows) {
   }
 }
 
+TEST_F(FastLinePixels, AColumnEndingOnRepeatsOfANewExtremeLeavesThatRowOut) {
+  chart.Layout(0, 200, 0, 200);
+  // Column 10: rows 100, 80, 70, 70, 70; the per-point walk draws rows
+  // 71 … 100 and never row 70, which only the repeats (skipped) reach.
+  for (double y : {100.0, 120.0, 130.0, 130.0, 130.0}) chart.series.AddPoint(10, y);
+  chart.series.AddPoint(10.3, 130);
+  for (bool fast : {false, true}) {
+    const QImage img = Render(fast, false, 200, 200);
+    for (int y = 60; y <= 110; ++y)
+      EXPECT_EQ((img.pixel(10, y) & 0xFFFFFF) == kRed, y > 70 && y <= 100) << "row " << y << (fast ? " fast" : "");
+  }
+}
+
 TEST_F(FastLinePixels, ColourGoesThroughTheLinePen) {
   chart.Layout(0, 200, 0, 200);
   chart.series.AddPoint(10, 100);
@@ -564,13 +577,24 @@ TEST_F(FastLinePixels, FastPathMatchesPerPointDrawingOnRandomTraces) {
       const double r = u(rng);
       if (r < 0.1) {
         // the same level again
+      } else if (r < 0.103) {
+        // Values whose pixels the axis decides: NaN goes to the centre,
+        // far-off ones to the centre or the clamp.
+        const double odd[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -3e9};
+        y = odd[rng() % 5];
       } else if (r < 0.2) {
         y += u(rng) * 0.3 - 0.15;
       } else {
         y = u(rng) * 260 - 130;
       }
-      chart.series.AddPoint(x, y);
+      // Half the traces on a few coarse levels: long repeats of one pixel,
+      // also at a column's extremes.
+      chart.series.AddPoint(x, seed > 6 && std::isfinite(y) ? std::round(y / 25) * 25 : y);
     }
+    if (seed % 5 == 0) chart.series.SetPointX(n / 2, std::nan(""));
+    // Multipliers take the reading that rounds each product once.
+    chart.series.XValues().SetMultiplier(seed % 4 == 0 ? 1.1 : 1.0);
+    chart.series.YValues().SetMultiplier(seed % 3 == 0 ? 0.7 : 1.0);
     const double last = chart.series.XValues().LastValue();
     const std::string tag = "seed " + std::to_string(seed);
     chart.Layout(-50, last, -100, 100);
