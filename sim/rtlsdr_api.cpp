@@ -158,6 +158,19 @@ Registry& Reg() {
   return *r;
 }
 
+// A program may unload the library with sticks still open (Wideglass never
+// closes its stick). The registry stays in place for any thread still inside,
+// but the sticks and the list's storage go with the library, so that nothing
+// is left behind unreachable.
+__attribute__((destructor)) void ReleaseOpenSticks() {
+  Registry& r = Reg();
+  std::vector<std::shared_ptr<rtlsdr_dev>> gone;
+  {
+    std::lock_guard lock(r.m);
+    gone.swap(r.open);
+  }
+}
+
 // The device behind a handle, or nothing for a null, closed or foreign one.
 std::shared_ptr<rtlsdr_dev> Find(rtlsdr_dev_t* h) {
   if (!h) return {};

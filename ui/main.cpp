@@ -1,25 +1,36 @@
 // Start-up and shut-down of Wideglass: the receiver library is bound before
 // any window exists and released only after the window, and with it the sweep
 // worker, is gone.
+#include "Unit1.h"
 #include "api_rtl_sdr.h"
-#include "numtext.h"
+#include "beep.h"
+#include "sweep_engine.h"
 
 #include <QApplication>
-#include <QLabel>
+
+namespace {
+
+void ToolkitBeep() { QApplication::beep(); }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   api_rtl_sdr::Load();
   int rc = 0;
   {
     QApplication app(argc, argv);
-    QLabel window(QString::fromUtf8(api_rtl_sdr::Loaded() ? "Receiver library loaded from %1"
-                                                          : "Receiver library not found: %1")
-                      .arg(QString::fromStdString(api_rtl_sdr::LibraryPath())));
-    window.setWindowTitle(QStringLiteral("  vodr_Wideglass for RTL-SDR"));
-    window.resize(845, 326);
-    window.show();
-    rc = app.exec();
+    app.setApplicationName(QStringLiteral("Wideglass"));
+    app.setDesktopFileName(QStringLiteral("wideglass"));
+    rt::SetBeepSink(&ToolkitBeep);
+    {
+      TForm1 form;
+      form.show();
+      rc = app.exec();
+    }
+    rt::SetBeepSink(nullptr);
   }
-  api_rtl_sdr::Unload();
+  // A worker stuck for good inside the library still runs its code: leave
+  // the library mapped then, and let the process end take both.
+  if (wg::TSweepEngine::AbandonedWorkersAlive() == 0) api_rtl_sdr::Unload();
   return rc;
 }

@@ -1,0 +1,219 @@
+// The main window as a user meets it: start-up report, editors, scan range
+// changes, keys and resizing.
+#include "Chart.h"
+#include "Series.h"
+#include "SpinDouble.h"
+#include "Unit1.h"
+#include "api_rtl_sdr.h"
+#include "numtext.h"
+#include "sweep_engine.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A plugins folder holding a given library (or nothing), bound once per test.
+class WindowTest : public ::testing::Test {
+ protected:
+  fs::path dir_;
+  void Bind(const char* library) {
+    char tmpl[] = "/tmp/wg-window-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    fs::create_directory(dir_ / "plugins");
+    if (library) fs::copy_file(library, dir_ / "plugins" / "librtlsdr.so");
+    api_rtl_sdr::LoadFrom((dir_ / "plugins").string());
+  }
+  void TearDown() override {
+    form_.reset();
+    if (wg::TSweepEngine::AbandonedWorkersAlive() == 0) api_rtl_sdr::Unload();
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+  TForm1& Open(const char* library = WG_SIM_LIB) {
+    Bind(library);
+    form_ = std::make_unique<TForm1>();
+    form_->show();
+    QApplication::processEvents();
+    return *form_;
+  }
+  QStringList Lines() const { return form_->Memo1->toPlainText().split('\n'); }
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(WindowTest, StartUpWritesTheReportAndStartsSweeping) {
+  TForm1& f = Open();
+  const QStringList lines = Lines();
+  ASSERT_GE(lines.size(), 14) << f.Memo1->toPlainText().toStdString();
+  EXPECT_EQ(lines[0], QString::fromUtf8("Кол-во донглов RTL в ОС: 1"));
+  EXPECT_EQ(lines[1], QString::fromUtf8("Имя: Generic RTL2832U OEM"));
+  EXPECT_EQ(lines[2], QString::fromUtf8("Производитель: Realtek"));
+  EXPECT_EQ(lines[3], QString::fromUtf8("Продукт: RTL2838UHIDIR"));
+  EXPECT_EQ(lines[4], QString::fromUtf8("Серийник: 00000001"));
+  EXPECT_EQ(lines[5], QString::fromUtf8("Чип: RTLSDR_TUNER_R820T"));
+  EXPECT_EQ(lines[6], QString());
+  EXPECT_EQ(lines[7], QString::fromUtf8("Полоса: 3200000 Hz"));
+  EXPECT_EQ(lines[8], QString::fromUtf8("Доступные коэффициенты усиления, дБ:"));
+  EXPECT_TRUE(lines[9].startsWith("0.0 0.9 1.4 2.7 ")) << lines[9].toStdString();
+  EXPECT_TRUE(lines[9].endsWith("48.0 49.6 ")) << lines[9].toStdString();
+  EXPECT_EQ(lines[10], QString());
+  EXPECT_EQ(lines[11], QString::fromUtf8("PPM: 2700"));
+  EXPECT_EQ(lines[12], QString::fromUtf8("Шаг по частоте, Hz: 781.25"));
+  EXPECT_EQ(lines[13], QString::fromUtf8("Кол-во точек FFT: 4096"));
+
+  EXPECT_EQ(f.windowTitle(), QStringLiteral("  vodr_Wideglass for RTL-SDR"));
+  EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("138"));
+  EXPECT_EQ(f.StopFreqEdit->text(), QStringLiteral("153"));
+  EXPECT_EQ(f.StartFreqEdit->geometry(), QRect(49, 7, 65, 19));
+  EXPECT_EQ(f.StopFreqEdit->geometry(), QRect(117, 7, 65, 19));
+  EXPECT_EQ(f.Series1->PointCount(), 19200);
+  EXPECT_FALSE(f.Chart1->BottomAxis()->Automatic());
+  EXPECT_EQ(f.Chart1->BottomAxis()->Minimum(), 138000000);
+  EXPECT_EQ(f.Chart1->BottomAxis()->Maximum(), 153000000);
+  EXPECT_TRUE(f.Sweep().Running());
+
+  // A few sweeps reach the series: the first point sits at the range's start.
+  for (int i = 0; i < 100 && f.Series1->PointX(0) == 0; ++i) QTest::qWait(20);
+  EXPECT_EQ(f.Series1->PointX(0), 138000000);
+  EXPECT_EQ(f.Series1->PointX(19199), 138000000 + 19199 * 781.25);
+}
+
+TEST_F(WindowTest, WithoutTheLibraryTheWindowStillOpens) {
+  TForm1& f = Open(nullptr);
+  const QString text = f.Memo1->toPlainText();
+  EXPECT_TRUE(text.contains("librtlsdr.so")) << text.toStdString();
+  EXPECT_EQ(text.count('\n'), 0) << "one line only";
+  ASSERT_NE(f.StartFreqEdit, nullptr);
+  EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("138"));
+  EXPECT_FALSE(f.Sweep().Running());
+  // Editing the range does not start a sweep without a receiver.
+  f.StartFreqEdit->SetValue(140);
+  EXPECT_FALSE(f.Sweep().Running());
+  EXPECT_EQ(f.Chart1->BottomAxis()->Minimum(), 140000000);
+}
+
+TEST_F(WindowTest, ALibraryLackingNamesIsNeverCalledThroughANullEntry) {
+  TForm1& f = Open(WG_PARTIAL_LIB);
+  EXPECT_TRUE(f.Memo1->toPlainText().contains("librtlsdr.so"));
+  EXPECT_FALSE(f.Sweep().Running());
+}
+
+TEST_F(WindowTest, CommaLocaleStillShowsPoints) {
+  if (!std::setlocale(LC_ALL, "ru_RU.UTF-8") && !std::setlocale(LC_ALL, "de_DE.UTF-8"))
+    GTEST_SKIP() << "no comma locale installed";
+  QLocale::setDefault(QLocale(QLocale::Russian));
+  TForm1& f = Open();
+  EXPECT_TRUE(f.Memo1->toPlainText().contains(QString::fromUtf8("Шаг по частоте, Hz: 781.25")));
+  EXPECT_TRUE(f.Memo1->toPlainText().contains("0.0 0.9 1.4"));
+  f.StartFreqEdit->SetValue(88.6);
+  EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("88.6"));
+  EXPECT_EQ(f.Sweep().StartFrequency(), 88600000);
+  std::setlocale(LC_ALL, "C");
+  QLocale::setDefault(QLocale::c());
+}
+
+TEST_F(WindowTest, RangeEditsFollowTheWorkedValues) {
+  TForm1& f = Open();
+  int runs = 0;
+  f.Series1->OnClearValues = [&](wg::TChartSeries&) { ++runs; };
+
+  f.StartFreqEdit->SetValue(152.5);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(f.StopFreqEdit->text(), QStringLiteral("153.5"));
+  EXPECT_EQ(f.Sweep().StartFrequency(), 152500000);
+  EXPECT_EQ(f.Sweep().StopFrequency(), 153500000);
+  EXPECT_EQ(f.Series1->PointCount(), 1280);
+  EXPECT_EQ(f.Chart1->BottomAxis()->Minimum(), 152500000);
+  EXPECT_EQ(f.Chart1->BottomAxis()->Maximum(), 153500000);
+  EXPECT_TRUE(f.Sweep().Running());
+
+  f.StopFreqEdit->SetValue(153);
+  f.StartFreqEdit->SetValue(160);
+  EXPECT_EQ(f.StopFreqEdit->text(), QStringLiteral("161"));
+  EXPECT_EQ(f.Sweep().StartFrequency(), 160000000);
+  EXPECT_EQ(f.Sweep().StopFrequency(), 161000000);
+  EXPECT_TRUE(f.Sweep().Running());
+
+  f.StartFreqEdit->SetValue(88.6);
+  EXPECT_EQ(f.Sweep().StartFrequency(), 88600000);
+
+  // Text that is no number reads as the minimum, 0.1 MHz.
+  f.StartFreqEdit->setText(QString());
+  EXPECT_EQ(f.Sweep().StartFrequency(), 100000);
+
+  // The whole editor range works, up to 4000 MHz.
+  f.StopFreqEdit->SetValue(4000);
+  f.StartFreqEdit->SetValue(3990);
+  EXPECT_EQ(f.Sweep().StartFrequency(), 3990000000LL);
+  EXPECT_EQ(f.Sweep().StopFrequency(), 4000000000LL);
+  EXPECT_EQ(f.Series1->PointCount(), 12800);
+
+  // One handler run per up-arrow step.
+  f.StartFreqEdit->SetValue(138);
+  f.StopFreqEdit->SetValue(153);
+  runs = 0;
+  f.StartFreqEdit->setFocus();
+  QTest::keyClick(f.StartFreqEdit, Qt::Key_Up);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("138.1"));
+  EXPECT_EQ(f.Sweep().StartFrequency(), 138100000);
+}
+
+TEST_F(WindowTest, ANewRangeMovesTheAxisBackFromAnywhere) {
+  TForm1& f = Open();
+  for (int i = 0; i < 40; ++i) TForm1::ScrollHorizontalAxes(f.Chart1, 5);
+  ASSERT_GT(f.Chart1->BottomAxis()->Minimum(), 153000000);
+  f.StartFreqEdit->StepDown();
+  EXPECT_EQ(f.Chart1->BottomAxis()->Minimum(), 137900000);
+  EXPECT_EQ(f.Chart1->BottomAxis()->Maximum(), 153000000);
+  EXPECT_TRUE(f.Sweep().Running());
+}
+
+TEST_F(WindowTest, KeysReachTheWindowFromEveryControl) {
+  TForm1& f = Open();
+  wg::TChartAxis* bottom = f.Chart1->BottomAxis();
+  f.Memo1->setFocus();
+  QTest::keyClick(f.Memo1, Qt::Key_Right);
+  EXPECT_EQ(bottom->Minimum(), 138750000);
+  EXPECT_EQ(bottom->Maximum(), 153750000);
+  QTest::keyClick(f.Memo1, Qt::Key_Left);
+  EXPECT_EQ(bottom->Minimum(), 138000000);
+
+  // In an editor the arrow scrolls the level axis and steps the editor too.
+  wg::TChartAxis* left = f.Chart1->LeftAxis();
+  f.StopFreqEdit->setFocus();
+  QTest::keyClick(f.StopFreqEdit, Qt::Key_Up);
+  EXPECT_EQ(left->Minimum(), -112.75);
+  EXPECT_EQ(left->Maximum(), 32.25);
+  EXPECT_EQ(f.StopFreqEdit->text(), QStringLiteral("153.1"));
+}
+
+TEST_F(WindowTest, ResizingKeepsTheLeftPanelAndMovesTheLabel) {
+  TForm1& f = Open();
+  f.resize(1000, 500);
+  QApplication::processEvents();
+  EXPECT_EQ(f.Panel2->geometry(), QRect(0, 0, 265, 500));
+  EXPECT_EQ(f.Memo1->geometry(), QRect(8, 12, 249, 485));
+  EXPECT_EQ(f.Chart1->size(), QSize(735, 500));
+  EXPECT_EQ(f.Label2->geometry(), QRect(0, 185, 47, 11));
+  EXPECT_EQ(f.StartFreqEdit->geometry(), QRect(49, 7, 65, 19));
+  EXPECT_EQ(f.StopFreqEdit->geometry(), QRect(117, 7, 65, 19));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Listing the tests starts the program too; it needs no display either.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,338 @@
+#include "Unit1.h"
+
+#include "Chart.h"
+#include "Series.h"
+#include "SpinDouble.h"
+#include "VirtualKeys.h"
+#include "api_rtl_sdr.h"
+#include "beep.h"
+#include "numtext.h"
+#include "sweep_engine.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr int kClientWidth = 845;
+constexpr int kClientHeight = 326;
+constexpr int kLeftPanelWidth = 265;
+
+// Fonts are given by their height in pixels at the designed 96 pixels per
+// inch ("Tahoma" 8 points is 11 pixels high).
+QFont TahomaPixels(int pixels) {
+  QFont f(QStringLiteral("Tahoma"));
+  f.setPixelSize(pixels);
+  return f;
+}
+
+}  // namespace
+
+// The chart's series as the sweep engine sees it.
+class TForm1::SeriesLink : public wg::TSweepSeries {
+ public:
+  explicit SeriesLink(wg::TFastLineSeries* s) : s_(s) {}
+  int PointCount() const override { return s_->PointCount(); }
+  void ClearPoints() override { s_->ClearPoints(); }
+  int AddPoint(double x, double y, const std::string& label, wg::TSweepColour colour) override {
+    return s_->AddPoint(x, y, label, static_cast<wg::TColor>(colour));
+  }
+  void SetPointX(int index, double v) override { s_->SetPointX(index, v); }
+  void SetPointY(int index, double v) override { s_->SetPointY(index, v); }
+
+ private:
+  wg::TFastLineSeries* s_;
+};
+
+// The chart's bottom axis as the receiver set-up sets it.
+class TForm1::AxisLink : public wg::TSweepAxis {
+ public:
+  explicit AxisLink(wg::TChartAxis* a) : a_(a) {}
+  void SetAutomatic(bool v) override { a_->SetAutomatic(v); }
+  void SetMaximum(double v) override { a_->SetMaximum(v); }
+  void SetMinimum(double v) override { a_->SetMinimum(v); }
+
+ private:
+  wg::TChartAxis* a_;
+};
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+  Form1 = this;
+  setWindowTitle(QStringLiteral("  vodr_Wideglass for RTL-SDR"));
+  setFont(TahomaPixels(11));
+  setAutoFillBackground(true);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, pal.color(QPalette::Button));  // clBtnFace
+  setPalette(pal);
+  resize(kClientWidth, kClientHeight);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect avail = screen->availableGeometry();
+    move(avail.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  }
+  CreateControls();
+  // Key preview: the window sees every key before the focused control does.
+  qApp->installEventFilter(this);
+  FormCreate(this);
+}
+
+TForm1::~TForm1() {
+  qApp->removeEventFilter(this);
+  FormDestroy(this);
+  if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::CreateControls() {
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFrameShape(QFrame::NoFrame);
+  Panel1->setAutoFillBackground(true);
+  {
+    QPalette p = Panel1->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    Panel1->setPalette(p);
+  }
+
+  Chart1 = new wg::TChart(Panel1);
+  Chart1->setObjectName(QStringLiteral("Chart1"));
+
+  Label2 = new QLabel(QStringLiteral("Freq, MHz:"), Chart1);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->setFont(TahomaPixels(9));
+  {
+    QPalette p = Label2->palette();
+    p.setColor(QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    Label2->setPalette(p);
+  }
+
+  // The chart owns its series.
+  Series1 = Chart1->AddSeries(std::make_unique<wg::TFastLineSeries>());
+  ConfigureChart();
+
+  Panel2 = new QFrame(this);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  Panel2->setFrameShape(QFrame::NoFrame);
+  Panel2->setAutoFillBackground(true);
+  {
+    QPalette p = Panel2->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    Panel2->setPalette(p);
+  }
+
+  Memo1 = new QPlainTextEdit(Panel2);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+
+  // The three buttons are never shown; they stand for the operations behind them.
+  Button3 = new QPushButton(QString::fromUtf8("инициализация"), Panel2);
+  Button1 = new QPushButton(QString::fromUtf8("получить выборки"), Panel2);
+  Button2 = new QPushButton(QString::fromUtf8("остановить"), Panel2);
+  for (QPushButton* b : {Button3, Button1, Button2}) b->hide();
+  connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
+
+  // Tab order: the chart side first, then the log pane.
+  setTabOrder(Chart1, Memo1);
+  PlaceControls();
+
+  seriesLink_ = std::make_unique<SeriesLink>(Series1);
+  sweep_ = std::make_unique<wg::TSweepEngine>(
+      seriesLink_.get(),
+      // Publication is queued to this window's thread; the worker never waits for it,
+      // and a call still queued when the window is gone is dropped with it.
+      [this](std::function<void()> job) {
+        QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
+      },
+      [this](const std::string& text) {
+        // The worker may report from its own thread; the pane belongs to this one.
+        QMetaObject::invokeMethod(this, [this, text] { LogAppend(text); }, Qt::AutoConnection);
+      });
+}
+
+void TForm1::ConfigureChart() {
+  Chart1->SetColor(wg::clWhite);
+  Chart1->BackWall().Brush().SetColor(wg::clWhite);
+  Chart1->BackWall().Brush().SetStyle(wg::bsClear);
+  Chart1->Title().SetText({"FFT", ""});
+  Chart1->Legend().SetVisible(false);
+  Chart1->SetView3D(false);
+
+  wg::TChartAxis* bottom = Chart1->BottomAxis();
+  bottom->Axis().SetWidth(1);
+  bottom->SetEndPosition(97);
+  bottom->SetPositionPercent(-2);
+  bottom->Title().SetCaption("Hz");
+  bottom->SetAutomatic(true);
+
+  wg::TChartAxis* left = Chart1->LeftAxis();
+  left->SetAutomatic(false);
+  left->SetAutomaticMaximum(false);
+  left->SetAutomaticMinimum(false);
+  left->SetMaximum(25);
+  left->SetMinimum(-120);
+  left->SetStartPosition(5);
+  left->SetPositionPercent(-1);
+  left->Axis().SetWidth(1);
+  left->Title().SetCaption("dB");
+
+  Series1->SetSeriesColor(wg::clRed);
+  Series1->LinePen().SetColor(wg::clRed);
+  Series1->XValues().SetName("X");
+  Series1->XValues().SetMultiplier(1.0);
+  Series1->XValues().SetOrder(wg::loAscending);
+  Series1->YValues().SetName("Y");
+  Series1->YValues().SetMultiplier(1.0);
+  Series1->YValues().SetOrder(wg::loNone);
+}
+
+void TForm1::PlaceControls() {
+  const int w = width(), h = height();
+  const int dh = h - kClientHeight;
+  Panel2->setGeometry(0, 0, kLeftPanelWidth, h);
+  Panel1->setGeometry(kLeftPanelWidth, 0, std::max(0, w - kLeftPanelWidth), h);
+  Chart1->setGeometry(0, 0, Panel1->width(), Panel1->height());
+  // Anchored left and bottom: keeps its distance from the chart's bottom edge.
+  Label2->setGeometry(0, 11 + dh, 47, 11);
+  // Anchored left, top and bottom: grows and shrinks with the window.
+  Memo1->setGeometry(8, 12, 249, std::max(0, 311 + dh));
+  Button3->setGeometry(8, 267 + dh, 249, 25);
+  Button1->setGeometry(8, 298 + dh, 129, 25);
+  Button2->setGeometry(143, 298 + dh, 114, 25);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  PlaceControls();
+}
+
+wg::TSpinEditDouble* TForm1::CreateFreqEdit(double minValue, double maxValue, const char* hint) {
+  auto* e = new wg::TSpinEditDouble();
+  e->SetIncrement(0.1);
+  e->SetMinValue(minValue);
+  e->SetMaxValue(maxValue);
+  QFont f = font();
+  f.setPixelSize(rt::MulDiv(7, 96, 72));  // 7 points at the designed resolution
+  e->setFont(f);
+  e->SetFontColor(QColor(0x80, 0x80, 0x80));
+  e->SetHint(QString::fromUtf8(hint));
+  e->SetColor(Qt::white);
+  e->setCursor(Qt::PointingHandCursor);
+  e->resize(65, 19);
+  return e;
+}
+
+void TForm1::FormCreate(QObject* /*Sender*/) {
+  rt::SetDecimalSeparator('.');
+
+  StartFreqEdit = CreateFreqEdit(0.1, 3999, "Start scanning, MHz");
+  StartFreqEdit->move(Label2->x() + Label2->width() + 2, Label2->y() - 4);
+  StartFreqEdit->SetCtl3D(false);
+  StartFreqEdit->SetValue(static_cast<double>(Sweep().StartFrequency()) / 1000000);
+  StartFreqEdit->OnChange = [this](QObject* s) { RangeEditChange(s); };
+  StartFreqEdit->setParent(Chart1);
+  StartFreqEdit->show();
+
+  StopFreqEdit = CreateFreqEdit(0.2, 4000, "Stop scanning, MHz");
+  StopFreqEdit->move(StartFreqEdit->x() + StartFreqEdit->width() + 3, StartFreqEdit->y());
+  StopFreqEdit->SetCtl3D(false);
+  StopFreqEdit->SetValue(static_cast<double>(Sweep().StopFrequency()) / 1000000);
+  StopFreqEdit->OnChange = [this](QObject* s) { RangeEditChange(s); };
+  StopFreqEdit->setParent(Chart1);
+  StopFreqEdit->show();
+
+  Button3Click(nullptr);
+}
+
+void TForm1::FormDestroy(QObject* /*Sender*/) {
+  if (destroyed_) return;
+  destroyed_ = true;
+  if (sweep_) sweep_->StopForDestroy();
+}
+
+void TForm1::Button1Click(QObject* /*Sender*/) { Sweep().Start(); }
+void TForm1::Button2Click(QObject* /*Sender*/) { Sweep().Stop(); }
+
+void TForm1::Button3Click(QObject* /*Sender*/) {
+  AxisLink bottom(Chart1->BottomAxis());
+  Sweep().ReceiverSetup(bottom);
+}
+
+void TForm1::LogAppend(const std::string& text) {
+  QString t = QString::fromStdString(text);
+  t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  Memo1->appendPlainText(t);
+}
+
+int64_t TForm1::MHzToHz(double mhz) {
+  const long double product = static_cast<long double>(mhz) * 1000000.0L;
+  double rounded = 0;
+  if (!rt::TryStrToFloat(rt::FloatToStr(static_cast<double>(product)), rounded)) return 0;
+  return rt::Trunc(rounded);
+}
+
+void TForm1::RangeEditChange(QObject* /*Sender*/) {
+  // The stop editor written below changes its text like any edit; the run in
+  // progress completes the whole change by itself.
+  if (inRangeChange_) return;
+  inRangeChange_ = true;
+  Button2Click(nullptr);
+  rt::SetDecimalSeparator('.');
+  const int64_t start = MHzToHz(StartFreqEdit->Value());
+  if (StartFreqEdit->Value() + 1.0 >= StopFreqEdit->Value()) StopFreqEdit->SetValue(StartFreqEdit->Value() + 1.0);
+  const int64_t stop = MHzToHz(StopFreqEdit->Value());
+  Chart1->BottomAxis()->SetRange(static_cast<double>(start), static_cast<double>(stop));
+  Sweep().SetScanRange(start, stop);
+  Sweep().Reset();
+  Sweep().PrepareSeries();
+  Button1Click(nullptr);
+  inRangeChange_ = false;
+}
+
+void TForm1::ScrollAxisByPercent(wg::TChartAxis* Axis, double Percent) {
+  const double shift =
+      static_cast<double>((static_cast<long double>(Axis->Maximum()) - Axis->Minimum()) / (100.0L / Percent));
+  Axis->SetRange(Axis->Minimum() + shift, Axis->Maximum() + shift);
+}
+
+void TForm1::ScrollHorizontalAxes(wg::TChart* Chart, double Percent) {
+  ScrollAxisByPercent(Chart->TopAxis(), Percent);
+  ScrollAxisByPercent(Chart->BottomAxis(), Percent);
+}
+
+void TForm1::ScrollVerticalAxes(wg::TChart* Chart, double Percent) {
+  ScrollAxisByPercent(Chart->LeftAxis(), Percent);
+  ScrollAxisByPercent(Chart->RightAxis(), Percent);
+}
+
+void TForm1::FormKeyDown(QObject* /*Sender*/, int Key, Qt::KeyboardModifiers /*Shift*/) {
+  if (Key == vk::Left) ScrollHorizontalAxes(Chart1, -5);
+  if (Key == vk::Right) ScrollHorizontalAxes(Chart1, 5);
+  if (Key == vk::Down) ScrollVerticalAxes(Chart1, -5);
+  if (Key == vk::Up) ScrollVerticalAxes(Chart1, 5);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+    // A key press goes first to the focused control (to the window when none
+    // has the focus) and may then travel up to its parents: take it once, at
+    // its first stop.
+    auto* w = static_cast<QWidget*>(watched);
+    QWidget* first = QApplication::focusWidget();
+    if (!first) first = this;
+    if (w == first && (w == this || isAncestorOf(w))) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      if (const int code = vk::FromQt(*key)) FormKeyDown(this, code, key->modifiers());
+    }
+  }
+  return QWidget::eventFilter(watched, event);  // the key goes on to the control
+}

@@ -1,0 +1,89 @@
+// The one window of Wideglass: the log pane on the left, the chart with the
+// panoramic trace on the right, and the two scan-range editors on the chart.
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace wg {
+class TChart;
+class TChartAxis;
+class TFastLineSeries;
+class TSpinEditDouble;
+class TSweepEngine;
+}  // namespace wg
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Event handlers, named after the control and the event.
+  void FormCreate(QObject* Sender);
+  void FormDestroy(QObject* Sender);
+  // Key is a virtual key code (see VirtualKeys.h); the key is not consumed.
+  void FormKeyDown(QObject* Sender, int Key, Qt::KeyboardModifiers Shift);
+  void RangeEditChange(QObject* Sender);
+  void Button1Click(QObject* Sender);  // start the sweep
+  void Button2Click(QObject* Sender);  // stop the sweep
+  void Button3Click(QObject* Sender);  // receiver set-up and report
+
+  // The log pane's one operation: the text becomes the new last line(s);
+  // "\r\n" inside it starts further lines.
+  void LogAppend(const std::string& text);
+
+  // Keyboard navigation helpers.
+  static void ScrollAxisByPercent(wg::TChartAxis* Axis, double Percent);
+  static void ScrollHorizontalAxes(wg::TChart* Chart, double Percent);
+  static void ScrollVerticalAxes(wg::TChart* Chart, double Percent);
+
+  // An editor value in MHz as whole Hz, through the 15-digit text form so
+  // that 88.6 gives 88600000 and not 88599999.
+  static int64_t MHzToHz(double mhz);
+
+  wg::TSweepEngine& Sweep() { return *sweep_; }
+
+  // Controls, in creation order.
+  QFrame* Panel1 = nullptr;
+  wg::TChart* Chart1 = nullptr;
+  QLabel* Label2 = nullptr;
+  wg::TFastLineSeries* Series1 = nullptr;
+  QFrame* Panel2 = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QPushButton* Button3 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button2 = nullptr;
+  // Created by FormCreate on the chart, which destroys them with itself.
+  wg::TSpinEditDouble* StartFreqEdit = nullptr;
+  wg::TSpinEditDouble* StopFreqEdit = nullptr;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  class SeriesLink;
+  class AxisLink;
+
+  void CreateControls();
+  void ConfigureChart();
+  void PlaceControls();
+  wg::TSpinEditDouble* CreateFreqEdit(double minValue, double maxValue, const char* hint);
+
+  std::unique_ptr<SeriesLink> seriesLink_;
+  std::unique_ptr<wg::TSweepEngine> sweep_;
+  bool destroyed_ = false;
+  bool inRangeChange_ = false;
+};
+
+extern TForm1* Form1;
