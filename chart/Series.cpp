@@ -215,14 +215,6 @@ void TFastLineSeries::DrawPoint(int index) {
   PrevPixelY = y;
 }
 
-// The per-point walk draws, inside one pixel column, a chain of vertical
-// strokes y[a] -> y[a+1] -> ... -> y[b], each without its end pixel. Being a
-// continuous path, the chain covers every row between its lowest and highest
-// vertex; the only row it can miss is y[b] itself, and only when that is an
-// extreme no earlier vertex reaches (it is the excluded end of the last
-// stroke and no stroke starts or passes there). With one colour in copy mode
-// the order of pixels does not matter, so one span drawing exactly that set,
-// plus the ordinary line into the column, gives the per-point image.
 namespace {
 
 // Readers of the stored values: as they are, or times a multiplier (the
@@ -308,11 +300,19 @@ void TFastLineSeries::DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartA
     WalkColumns(canvas, mapX, mapY, ScaledValues{xs, xm}, ScaledValues{ys, ym}, first, last);
 }
 
-// The walk, one pixel column at a time. Each run of points in one column
-// is reached by an ordinary line from the column before, then stays in the
-// column while its values stay inside the column's value interval; per point
-// that costs two comparisons and the lowest and highest level. At the end of
-// the run its strokes are drawn as one span (see DrawColumn).
+// The walk, one pixel column at a time. A run of points in one column is
+// reached by an ordinary line from the column before. Inside the column the
+// per-point walk draws a chain of vertical strokes y[a] -> y[a+1] -> … ->
+// y[b], each without its end pixel, repeats of the pixel before skipped.
+// Being a continuous path, the chain covers every row between its lowest and
+// highest vertex; the only row it can miss is y[b] itself, and only when that
+// is an extreme which no point before the trailing repeats of it reaches (it
+// is then only ever the excluded end of a stroke). With one colour in copy
+// mode the order of pixels does not matter, so one span of exactly that set
+// gives the per-point image. And as the mapping is monotone, the lowest and
+// highest row are those of the lowest and highest level: per point the run
+// costs two comparisons of X against the column's value interval and the
+// running extremes of Y.
 template <class ReadX, class ReadY>
 void TFastLineSeries::WalkColumns(TChartCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY,
                                   ReadX X, ReadY Y, int first, int last) {
@@ -331,21 +331,19 @@ void TFastLineSeries::WalkColumns(TChartCanvas3D& canvas, const TAxisPixelMap& m
   double low = Y(first), high = low;
   bool nan = low != low;
 
-  // The strokes of the run that ends at point end: with one colour in copy
-  // mode only the set of pixels counts, and the per-point walk's vertical
-  // strokes y[a] -> … -> y[b] (each without its end pixel, repeats of the
-  // pixel before skipped) cover every row from the lowest to the highest
-  // vertex, except y[b] itself when it is an extreme that no point before
-  // the trailing repeats of it reaches. Leaves the current point at the last
-  // point's pixel and returns its row.
+  // Draws the strokes of the run that ends at point end, leaves the current
+  // point at that point's pixel and returns its row.
   auto finishRun = [&](int end) -> int {
     if (end == runStart) return entryY;
     int lo, hi;
     if (!nan && mapY.Monotone(low) && mapY.Monotone(high)) {
+      // Every level of the run lies between these two, inside the monotone
+      // range.
       const int a = mapY(low), b = mapY(high);
       lo = std::min(a, b);
       hi = std::max(a, b);
     } else {
+      // NaN or far-off levels, which the axis sends to its centre: row by row.
       lo = hi = entryY;
       for (int k = runStart + 1; k <= end; ++k) {
         const int y = mapY(Y(k));

@@ -12,7 +12,8 @@
 // the axis wherever the rounding could differ) and draws each run of points
 // that stays in one pixel column as the single vertical span their strokes
 // cover. It is taken only where the pen makes drawing order irrelevant: a
-// solid one-pixel pen in copy mode.
+// solid one-pixel pen in copy mode. The fast path, the visible-range search
+// and the hit test read the value lists directly, as PointX and PointY do.
 #pragma once
 
 #include <cmath>
