@@ -206,6 +206,10 @@ void TCustomChartPanel::paintEvent(QPaintEvent*) {
   }
   canvas_->SetWindowSurface(nullptr);
   windowPainter_ = nullptr;
+  // Qt may drop an update() asked for while it paints; whatever the drawing
+  // invalidated is in this image already, and the next invalidation must
+  // reach Qt again.
+  updateRequested_ = false;
 }
 
 void TCustomChartPanel::resizeEvent(QResizeEvent* event) {

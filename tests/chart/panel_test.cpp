@@ -573,6 +573,21 @@ TEST(ChartPanelInvalidation, OnScreenManyInvalidationsMakeOnePaint) {
   chart.show();
   QCoreApplication::processEvents();
   EXPECT_FALSE(chart.Canvas().Dirty()) << "a chart invalidated while hidden is drawn when shown";
+
+  // A change made by a drawing event does not stop later changes from
+  // reaching the window.
+  bool once = true;
+  chart.OnAfterDraw = [&] {
+    if (once) chart.Title().SetText({"changed while drawing"});
+    once = false;
+  };
+  chart.Invalidate();
+  QCoreApplication::processEvents();
+  const long afterEvent = chart.DrawCount();
+  chart.Title().SetText({"later"});
+  QCoreApplication::processEvents();
+  EXPECT_GT(chart.DrawCount(), afterEvent);
+  EXPECT_FALSE(chart.Canvas().Dirty());
 }
 
 // ---------------------------------------------------------------------------
