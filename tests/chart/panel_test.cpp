@@ -1,9 +1,8 @@
-// The chart panel: construction, invalidation and painting, the plotting
-// rectangle's arithmetic, and the drawing order, checked on the canvas image.
-// Text is judged by where its ink lies, never by glyph shapes.
+// The chart panel: invalidation and painting, the plotting rectangle's
+// arithmetic, the shown axes and the drawing order, checked on the canvas
+// image. Text is judged by where its ink lies, never by glyph shapes.
 #include <QApplication>
 #include <QImage>
-#include <QPainter>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,12 +12,71 @@
 
 #include "Chart.h"
 #include "Series.h"
-#include "panel_test_util.h"
 
 using namespace wg;
-using namespace wg::paneltest;
 
 namespace {
+
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kBlack = 0x000000;
+
+std::uint32_t Rgb(TColor c) { return ColorToQRgb(c) & 0xFFFFFF; }
+std::uint32_t Px(const TChart& chart, int x, int y) { return chart.Canvas().Image().pixel(x, y) & 0xFFFFFF; }
+
+// Every text of the chart has the default font; its height as the canvas
+// measures it.
+int FontH() {
+  TChartCanvas3D c;
+  c.AssignFont(DefaultChartFont());
+  return c.FontHeight();
+}
+
+// A series with no values of its own: it only tells whether it was detached
+// from the chart before being freed.
+class BareSeries : public TChartSeries {
+ public:
+  bool* detachedAtDestruction = nullptr;
+  ~BareSeries() override {
+    if (detachedAtDestruction) *detachedAtDestruction = ParentChart() == nullptr;
+  }
+};
+
+// A line series whose drawing fails half-way, with its clip set.
+class BrokenLine : public TFastLineSeries {
+ public:
+  bool broken = true;
+  void DrawPoints() override {
+    if (broken) throw std::runtime_error("broken series");
+    TFastLineSeries::DrawPoints();
+  }
+};
+
+// The chart as the program configures it.
+void ConfigureLikeProgram(TChart& chart, int w = 580, int h = 326) {
+  chart.resize(w, h);
+  chart.SetView3D(false);
+  chart.Legend().SetVisible(false);
+  chart.Title().SetText({"FFT", ""});
+  chart.BackWall().Brush().SetColor(clWhite);
+  chart.BackWall().Brush().SetStyle(bsClear);
+  chart.SetColor(clWhite);
+  TChartAxis* b = chart.BottomAxis();
+  b->Axis().SetWidth(1);
+  b->SetEndPosition(97);
+  b->SetPositionPercent(-2);
+  b->Title().SetCaption("Hz");
+  b->SetRange(138e6, 153e6);
+  TChartAxis* l = chart.LeftAxis();
+  l->SetAutomatic(false);
+  l->SetMaximum(25);
+  l->SetMinimum(-120);
+  l->SetStartPosition(5);
+  l->SetPositionPercent(-1);
+  l->Axis().SetWidth(1);
+  l->Title().SetCaption("dB");
+}
+
+void DrawAll(TChart& chart) { chart.Draw(nullptr, {0, 0, chart.width(), chart.height()}); }
 
 // Paints the widget the way Qt does, into an image of its size.
 QImage Paint(TChart& chart) {
@@ -31,39 +89,13 @@ QImage Paint(TChart& chart) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Construction
+// Construction and the series list
 
-TEST(ChartPanelConstruction, DefaultsAxesAndNoInvalidation) {
+TEST(ChartPanel, ConstructionSetsAxesInListOrderAndInvalidatesNothing) {
   TChart chart;
   EXPECT_EQ(chart.InvalidationCount(), 0) << "construction must not reach the window";
-  EXPECT_TRUE(chart.RepaintEnabled());
   EXPECT_TRUE(chart.testAttribute(Qt::WA_OpaquePaintEvent));
   EXPECT_TRUE(chart.testAttribute(Qt::WA_NoSystemBackground));
-  EXPECT_EQ(chart.width(), 400);
-  EXPECT_EQ(chart.height(), 250);
-
-  EXPECT_EQ(chart.MarginLeft(), 3);
-  EXPECT_EQ(chart.MarginTop(), 4);
-  EXPECT_EQ(chart.MarginRight(), 3);
-  EXPECT_EQ(chart.MarginBottom(), 4);
-  EXPECT_TRUE(chart.View3D());
-  EXPECT_EQ(chart.Chart3DPercent(), 15);
-  EXPECT_EQ(chart.Color(), clBtnFace);
-  EXPECT_EQ(chart.BevelOuter(), bvRaised);
-  EXPECT_EQ(chart.BevelInner(), bvNone);
-  EXPECT_EQ(chart.BevelWidth(), 1);
-  EXPECT_EQ(chart.BorderWidth(), 0);
-  EXPECT_TRUE(chart.AllowZoom());
-  EXPECT_EQ(chart.AllowPanning(), pmBoth);
-  EXPECT_FALSE(chart.AnimatedZoom());
-  EXPECT_EQ(chart.AnimatedZoomSteps(), 8);
-  EXPECT_FALSE(chart.Gradient().Visible());
-  EXPECT_EQ(chart.Gradient().StartColor(), clWhite);
-  EXPECT_EQ(chart.Gradient().EndColor(), clYellow);
-  EXPECT_TRUE(chart.AxisVisible());
-  EXPECT_TRUE(chart.ClipPoints());
-  EXPECT_EQ(chart.SeriesCount(), 0);
-
   struct Want {
     TChartAxis* axis;
     bool horizontal, farSide;
@@ -83,53 +115,27 @@ TEST(ChartPanelConstruction, DefaultsAxesAndNoInvalidation) {
     EXPECT_EQ(chart.Axis(i)->FarSide(), want[i].farSide);
     EXPECT_EQ(chart.Axis(i)->Title().Angle(), want[i].angle);
     EXPECT_EQ(chart.Axis(i)->Visible(), want[i].visible);
-    EXPECT_EQ(chart.Axis(i)->ParentChart(), &chart);
   }
-  EXPECT_TRUE(chart.DepthAxis()->IsDepthAxis());
-  EXPECT_THROW(chart.Axis(5), EListError);
-
-  EXPECT_TRUE(chart.Title().Text().empty());
-  EXPECT_TRUE(chart.Title().Visible());
-  EXPECT_TRUE(chart.Foot().Visible());
-  EXPECT_EQ(chart.Title().Alignment(), taCenter);
-  EXPECT_EQ(chart.Title().Color(), clDefault);
-  EXPECT_EQ(chart.Title().Font().Color(), clBlue);
-  EXPECT_EQ(chart.Title().Font().Name(), "Arial");
-  EXPECT_FALSE(chart.Title().Frame().Visible());
-  EXPECT_TRUE(chart.Title().AdjustFrame());
-  EXPECT_EQ(chart.BackWall().Color(), clDefault);
-  EXPECT_EQ(chart.BackWall().Brush().Style(), bsClear);
-  EXPECT_EQ(chart.LeftWall().Color(), 0x80FFFF);
-  EXPECT_EQ(chart.LeftWall().DefaultColor(), 0x80FFFF);
-  EXPECT_EQ(chart.BottomWall().Color(), clWhite);
   EXPECT_EQ(&chart.Frame(), &chart.BackWall().Pen());
-  EXPECT_TRUE(chart.Frame().Visible());
-  EXPECT_EQ(chart.Frame().Color(), clBlack);
-  EXPECT_TRUE(chart.Legend().Visible());
-  EXPECT_FALSE(chart.ZoomRecord().Dragging);
-  EXPECT_FALSE(chart.PanningRecord().Dragging);
 }
 
-TEST(ChartPanelConstruction, SeriesListOwnsAndDetachesItsSeries) {
+TEST(ChartPanel, SeriesListOwnsAndDetachesItsSeries) {
   bool detached = false;
   {
     TChart chart;
-    auto* s = chart.AddSeries(std::make_unique<ProbeSeries>());
+    auto* s = chart.AddSeries(std::make_unique<BareSeries>());
     s->detachedAtDestruction = &detached;
-    EXPECT_EQ(chart.SeriesCount(), 1);
     EXPECT_EQ(chart.Series(0), s);
     EXPECT_EQ(s->ParentChart(), &chart);
     EXPECT_EQ(s->GetHorizAxis(), chart.BottomAxis());
     EXPECT_EQ(s->GetVertAxis(), chart.LeftAxis());
     EXPECT_THROW(chart.Series(1), EListError);
-    EXPECT_THROW(chart.Series(-1), EListError);
 
-    auto* other = chart.AddSeries(std::make_unique<ProbeSeries>());
+    auto* other = chart.AddSeries(std::make_unique<BareSeries>());
     std::unique_ptr<TChartSeries> back = chart.RemoveSeries(other);
     EXPECT_EQ(back.get(), other);
     EXPECT_EQ(other->ParentChart(), nullptr);
     EXPECT_EQ(chart.SeriesCount(), 1);
-    EXPECT_EQ(chart.RemoveSeries(other), nullptr);
   }
   EXPECT_TRUE(detached) << "a series is detached from the chart before it is freed";
 }
@@ -137,33 +143,20 @@ TEST(ChartPanelConstruction, SeriesListOwnsAndDetachesItsSeries) {
 // ---------------------------------------------------------------------------
 // Invalidation and painting
 
-TEST(ChartPanelInvalidation, OnlyAChangedValueInvalidates) {
+TEST(ChartPanel, OnlyAChangedValueInvalidates) {
   TChart chart;
   ConfigureLikeProgram(chart);
   DrawAll(chart);
-  ASSERT_FALSE(chart.Canvas().Dirty());
   const long before = chart.InvalidationCount();
-
-  // Every value set to what it already holds.
   chart.SetColor(clWhite);
   chart.SetMarginLeft(3);
-  chart.SetView3D(false);
   chart.SetAxisVisible(true);
-  chart.SetBevelOuter(bvRaised);
-  chart.SetAllowPanning(pmBoth);
   chart.Title().SetText({"FFT", ""});
-  chart.Title().SetVisible(true);
-  chart.Title().SetAlignment(taCenter);
-  chart.Title().Font().SetColor(clBlue);
-  chart.BackWall().Pen().SetColor(clBlack);
   chart.BackWall().Brush().SetStyle(bsClear);
-  chart.Legend().SetVisible(false);
-  chart.Gradient().SetVisible(false);
   chart.LeftAxis()->SetMinimum(-120);
   EXPECT_EQ(chart.InvalidationCount(), before);
   EXPECT_FALSE(chart.Canvas().Dirty());
 
-  // Each real change invalidates once and makes the image stale.
   long n = before;
   auto changed = [&](const char* what) {
     EXPECT_EQ(chart.InvalidationCount(), ++n) << what;
@@ -172,36 +165,23 @@ TEST(ChartPanelInvalidation, OnlyAChangedValueInvalidates) {
   };
   chart.SetMarginTop(5);
   changed("margin");
-  chart.SetClipPoints(false);
-  changed("boolean");
   chart.SetColor(clSilver);
   changed("colour");
   chart.Title().SetText({"FFT"});
   changed("title text");
-  chart.Foot().SetAlignment(taLeftJustify);
-  changed("foot alignment");
   chart.Title().Font().SetSize(10);
   changed("title font");
   chart.Frame().SetWidth(2);
-  changed("frame pen");
-  chart.LeftWall().SetColor(clRed);
-  changed("wall colour");
-  chart.Gradient().SetVisible(true);
-  changed("gradient");
-  chart.BottomAxis()->SetEndPosition(90);
-  changed("axis");
-  chart.AddSeries(std::make_unique<ProbeSeries>());
+  changed("wall pen");
+  chart.AddSeries(std::make_unique<BareSeries>());
   changed("series added");
-  chart.Series(0)->SetActive(false);
-  changed("series data side");
 }
 
-TEST(ChartPanelInvalidation, ImageIsRedrawnOnlyAfterAnInvalidation) {
+TEST(ChartPanel, ImageIsRedrawnOnlyAfterAnInvalidation) {
   TChart chart;
   ConfigureLikeProgram(chart);
   const long draws = chart.DrawCount();
   const QImage first = Paint(chart);
-  EXPECT_EQ(chart.DrawCount(), draws + 1);
   const QImage second = Paint(chart);
   EXPECT_EQ(chart.DrawCount(), draws + 1) << "an unchanged chart is copied, not drawn";
   EXPECT_EQ(first, second);
@@ -210,372 +190,37 @@ TEST(ChartPanelInvalidation, ImageIsRedrawnOnlyAfterAnInvalidation) {
   chart.Title().SetText({"Other"});
   EXPECT_EQ(chart.DrawCount(), draws + 1) << "invalidation draws nothing by itself";
   Paint(chart);
-  EXPECT_EQ(chart.DrawCount(), draws + 2);
   Paint(chart);
   EXPECT_EQ(chart.DrawCount(), draws + 2);
 
-  // A new size makes the image stale too: the next paint draws at the new size.
   chart.resize(300, 200);
   const QImage resized = Paint(chart);
-  EXPECT_EQ(chart.DrawCount(), draws + 3);
-  EXPECT_EQ(chart.Canvas().Image().size(), QSize(300, 200));
+  EXPECT_EQ(chart.DrawCount(), draws + 3) << "a new size makes the image stale";
+  EXPECT_EQ(resized.size(), QSize(300, 200));
   EXPECT_EQ(resized, chart.Canvas().Image());
 }
 
-TEST(ChartPanelInvalidation, FailingSeriesNeitherEscapesThePaintNorLeavesAClip) {
-  TChart chart;
-  ConfigureLikeProgram(chart);
-  auto* s = chart.AddSeries(std::make_unique<BrokenLine>());
-  s->AddPoint(1, 1);
-  s->AddPoint(2, 2);
-  EXPECT_THROW(DrawAll(chart), std::runtime_error);
-  EXPECT_TRUE(chart.Canvas().Dirty()) << "a failed drawing is not a valid image";
-  EXPECT_FALSE(chart.Canvas().Clipped()) << "the series' clip must not outlive the frame";
-  EXPECT_FALSE(chart.Canvas().InFrame());
-  EXPECT_NO_THROW(Paint(chart));
-  EXPECT_TRUE(chart.Canvas().Dirty());
-
-  s->broken = false;
-  const QImage shown = Paint(chart);
-  EXPECT_FALSE(chart.Canvas().Dirty());
-  EXPECT_EQ(Px(chart, 0, 0), Rgb(clBtnHighlight)) << "the whole image is drawn again, unclipped";
-  EXPECT_EQ(shown, chart.Canvas().Image());
-}
-
-// ---------------------------------------------------------------------------
-// Plotting rectangle
-
-TEST(ChartPanelLayout, MarginsAndTitleBandWithoutAxes) {
-  const int h = DefaultFontHeight();
-  ASSERT_GT(h, 0);
-  TChart chart;
-  ConfigureLikeProgram(chart);
-  chart.SetAxisVisible(false);
-  DrawAll(chart);
-  EXPECT_EQ(chart.DrawBounds(), (TRect{0, 0, 580, 326}));
-  // MulDiv(3, 580, 100) = 17, MulDiv(4, 326, 100) = 13; two title lines, the
-  // second empty, and the gap; the empty foot moves nothing.
-  EXPECT_EQ(chart.PlotRect(), (TRect{17, 13 + 2 * h + 5, 563, 313}));
-  EXPECT_EQ(chart.PlotWidth(), 563 - 17);
-  EXPECT_EQ(chart.PlotHeight(), 313 - (13 + 2 * h + 5));
-  EXPECT_EQ(chart.PlotXCenter(), (17 + 563) / 2);
-  EXPECT_EQ(chart.PlotYCenter(), (13 + 2 * h + 5 + 313) / 2);
-
-  chart.Title().SetText({});
-  DrawAll(chart);
-  EXPECT_EQ(chart.PlotRect().Top, 13) << "a title without lines takes no room";
-  chart.Title().SetText({"one"});
-  chart.Foot().SetText({"foot"});
-  DrawAll(chart);
-  EXPECT_EQ(chart.PlotRect().Top, 13 + h + 5);
-  EXPECT_EQ(chart.PlotRect().Bottom, 313 - h - 5);
-  chart.Title().SetVisible(false);
-  chart.Foot().SetVisible(false);
-  DrawAll(chart);
-  EXPECT_EQ(chart.PlotRect(), (TRect{17, 13, 563, 313}));
-
-  chart.SetBorderWidth(4);
-  DrawAll(chart);
-  EXPECT_EQ(chart.PlotRect(), (TRect{21, 17, 559, 309}));
-}
-
-TEST(ChartPanelLayout, FramedTitleAddsItsPenOnBothSides) {
-  const int h = DefaultFontHeight();
-  TChart chart;
-  ConfigureLikeProgram(chart);
-  chart.SetAxisVisible(false);
-  chart.Title().SetText({"FFT"});
-  chart.Title().Frame().SetVisible(true);
-  chart.Title().Frame().SetColor(clBlack);
-  chart.Title().Frame().SetWidth(1);
-  DrawAll(chart);
-  // Frame width f = 1 inside the band and the pen width once more outside.
-  EXPECT_EQ(chart.PlotRect().Top, 13 + 1 + h + 1 + 5);
-  const TRect box = chart.Title().TitleRect();
-  EXPECT_EQ(box.Top, 13);
-  EXPECT_EQ(box.Bottom, 13 + 1 + h + 1);
-  // AdjustFrame: as wide as the text plus one "W", centred on the plot.
-  EXPECT_LT(box.Width(), 563 - 17);
-  EXPECT_NEAR((box.Left + box.Right) / 2, (17 + 563) / 2, 1);
-  for (int x = box.Left; x < box.Right; ++x) EXPECT_EQ(Px(chart, x, box.Top), kBlack) << x;
-  EXPECT_EQ(Px(chart, box.Left - 1, box.Top), kWhite);
-  EXPECT_EQ(Px(chart, box.Right, box.Top), kWhite);
-}
-
-TEST(ChartPanelLayout, TinyControlKeepsAUsablePlot) {
-  TChart chart;
-  ConfigureLikeProgram(chart, 580, 30);
-  chart.SetAxisVisible(false);
-  chart.Title().SetText({"A", "B", "C", "D"});
-  DrawAll(chart);
-  const int h = DefaultFontHeight();
-  const int top = 1 + 4 * h + 5;  // MulDiv(4, 30, 100) = 1
-  ASSERT_GT(top, 29);
-  EXPECT_EQ(chart.PlotRect().Top, top);
-  EXPECT_EQ(chart.PlotRect().Bottom, top + 1) << "bottom below top: one pixel below top";
-
-  // Right edge landing on the left edge: pushed out by the control's width.
-  TChart flat;
-  ConfigureLikeProgram(flat, 100, 100);
-  flat.SetAxisVisible(false);
-  flat.Title().SetVisible(false);
-  flat.Foot().SetVisible(false);
-  flat.SetMarginLeft(50);
-  flat.SetMarginRight(50);
-  flat.SetMarginTop(-10);
-  DrawAll(flat);
-  EXPECT_EQ(flat.PlotRect().Left, 50);
-  EXPECT_EQ(flat.PlotRect().Right, 150);
-  EXPECT_EQ(flat.PlotRect().Top, 0) << "a negative margin stops at the drawing bounds";
-}
-
-// ---------------------------------------------------------------------------
-// Drawing
-
-TEST(ChartPanelDrawing, BackgroundBevelsAndBorder) {
-  TChart chart;
-  ConfigureLikeProgram(chart, 200, 100);
-  chart.SetAxisVisible(false);
-  DrawAll(chart);
-  const std::uint32_t light = Rgb(clBtnHighlight), dark = Rgb(clBtnShadow);
-  // One raised pixel: light top and left, dark bottom and right, the
-  // bottom-left and top-right corners dark.
-  EXPECT_EQ(Px(chart, 0, 0), light);
-  EXPECT_EQ(Px(chart, 100, 0), light);
-  EXPECT_EQ(Px(chart, 0, 50), light);
-  EXPECT_EQ(Px(chart, 199, 0), dark);
-  EXPECT_EQ(Px(chart, 0, 99), dark);
-  EXPECT_EQ(Px(chart, 199, 99), dark);
-  EXPECT_EQ(Px(chart, 100, 99), dark);
-  EXPECT_EQ(Px(chart, 1, 1), kWhite);
-  EXPECT_EQ(Px(chart, 198, 98), kWhite);
-
-  chart.SetBevelOuter(bvLowered);
-  chart.SetBevelWidth(2);
-  chart.SetBorderWidth(1);
-  chart.SetBevelInner(bvRaised);
-  chart.SetColor(clSilver);
-  DrawAll(chart);
-  const std::uint32_t silver = 0xC0C0C0;
-  EXPECT_EQ(Px(chart, 0, 0), dark);
-  EXPECT_EQ(Px(chart, 1, 1), dark);
-  EXPECT_EQ(Px(chart, 199, 99), light);
-  EXPECT_EQ(Px(chart, 198, 98), light);
-  EXPECT_EQ(Px(chart, 2, 2), silver) << "border frame in the chart colour";
-  EXPECT_EQ(Px(chart, 3, 3), light) << "inner raised bevel, as wide as the outer one";
-  EXPECT_EQ(Px(chart, 4, 4), light);
-  EXPECT_EQ(Px(chart, 196, 96), dark);
-  EXPECT_EQ(Px(chart, 5, 5), silver);
-
-  chart.SetBevelOuter(bvNone);
-  chart.SetBevelInner(bvNone);
-  chart.SetBorderWidth(0);
-  DrawAll(chart);
-  EXPECT_EQ(Px(chart, 0, 0), silver);
-  EXPECT_EQ(Px(chart, 199, 99), silver);
-}
-
-TEST(ChartPanelDrawing, BackWallOutlinesPlotRightAndBottomRows) {
-  TChart chart;
-  ConfigureLikeProgram(chart);
-  chart.SetAxisVisible(false);
-  DrawAll(chart);
-  const TRect p = chart.PlotRect();
-  for (int x = p.Left; x <= p.Right; ++x) {
-    EXPECT_EQ(Px(chart, x, p.Top), kBlack) << x;
-    EXPECT_EQ(Px(chart, x, p.Bottom), kBlack) << x;
-  }
-  for (int y = p.Top; y <= p.Bottom; ++y) {
-    EXPECT_EQ(Px(chart, p.Left, y), kBlack) << y;
-    EXPECT_EQ(Px(chart, p.Right, y), kBlack) << y;
-  }
-  EXPECT_EQ(Px(chart, p.Right + 1, p.Top + 10), kWhite);
-  EXPECT_EQ(Px(chart, p.Left + 10, p.Bottom + 1), kWhite);
-  EXPECT_EQ(Px(chart, p.Left + 1, p.Top + 1), kWhite) << "the clear brush leaves the inside";
-
-  // A solid back colour fills the inside; the outline stays.
-  chart.SetBackColor(clYellow);
-  chart.BackWall().Brush().SetStyle(bsSolid);
-  DrawAll(chart);
-  EXPECT_EQ(Px(chart, p.Left + 1, p.Top + 1), Rgb(clYellow));
-  EXPECT_EQ(Px(chart, p.Right - 1, p.Bottom - 1), Rgb(clYellow));
-  EXPECT_EQ(Px(chart, p.Right, p.Bottom), kBlack);
-
-  chart.Frame().SetVisible(false);
-  DrawAll(chart);
-  EXPECT_EQ(Px(chart, p.Right, p.Bottom), kWhite);
-  EXPECT_EQ(Px(chart, p.Left, p.Top), Rgb(clYellow));
-}
-
-TEST(ChartPanelDrawing, TitleTextSitsCentredInItsBand) {
-  const int h = DefaultFontHeight();
-  TChart chart;
-  ConfigureLikeProgram(chart);
-  chart.SetAxisVisible(false);
-  DrawAll(chart);
-  // Ink above the plot (inside the bevel) is the title "FFT": in rows
-  // 13 .. 13 + h - 1, centred on the plot, bluish.
-  int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
-  const QImage& img = chart.Canvas().Image();
-  for (int y = 1; y < chart.PlotRect().Top; ++y)
-    for (int x = 1; x < img.width() - 1; ++x) {
-      const QRgb c = img.pixel(x, y);
-      if ((c & 0xFFFFFF) == kWhite) continue;
-      EXPECT_GT(qBlue(c), qRed(c)) << x << "," << y;
-      left = std::min(left, x);
-      right = std::max(right, x);
-      top = std::min(top, y);
-      bottom = std::max(bottom, y);
-    }
-  ASSERT_GE(right, 0) << "title drawn in the title font colour";
-  EXPECT_GE(top, 13);
-  EXPECT_LT(bottom, 13 + h);
-  EXPECT_NEAR((left + right) / 2.0, (17 + 563) / 2.0, 2.5);
-}
-
-TEST(ChartPanelDrawing, SeriesAreClippedToThePlotAndEventsComeInOrder) {
-  TChart chart;
-  ConfigureLikeProgram(chart);
-  chart.SetAxisVisible(false);
-  std::vector<std::string> log;
-  chart.OnBeforeDrawAxes = [&] { log.push_back("axes"); };
-  chart.OnBeforeDrawSeries = [&] { log.push_back("before series"); };
-  chart.OnAfterDraw = [&] {
-    log.push_back("after");
-    EXPECT_TRUE(chart.Canvas().InFrame()) << "the last event still belongs to the drawing";
-  };
-  auto* a = chart.AddSeries(std::make_unique<ProbeSeries>());
-  auto* hidden = chart.AddSeries(std::make_unique<ProbeSeries>());
-  auto* empty = chart.AddSeries(std::make_unique<ProbeSeries>());
-  a->log = hidden->log = empty->log = &log;
-  hidden->SetActive(false);
-  empty->first = -1;
-  a->lineY = 200;
-  DrawAll(chart);
-  EXPECT_EQ(log, (std::vector<std::string>{"before series", "series", "after"}))
-      << "no axes event without AxisVisible; inactive and empty series skipped";
-  EXPECT_EQ(hidden->drawCalls, 0);
-  EXPECT_EQ(empty->drawCalls, 0);
-
-  const TRect p = chart.PlotRect();
-  EXPECT_TRUE(a->sawClip);
-  EXPECT_EQ(a->clipRect, (TRect{p.Left + 1, p.Top + 1, p.Right, p.Bottom - 1}));
-  EXPECT_FALSE(chart.Canvas().Clipped());
-  EXPECT_EQ(Px(chart, p.Left, 200), kBlack) << "series drawn after the wall, inside it";
-  EXPECT_EQ(Px(chart, p.Left + 1, 200), Rgb(clRed));
-  EXPECT_EQ(Px(chart, p.Right - 1, 200), Rgb(clRed));
-  EXPECT_EQ(Px(chart, p.Right, 200), kBlack);
-  EXPECT_EQ(Px(chart, p.Left - 1, 200), kWhite);
-
-  log.clear();
-  chart.SetAxisVisible(true);
-  chart.SetClipPoints(false);
-  DrawAll(chart);
-  EXPECT_EQ(log, (std::vector<std::string>{"axes", "before series", "series", "after"}));
-  EXPECT_FALSE(a->sawClip);
-  EXPECT_EQ(Px(chart, 2, 200), Rgb(clRed));
-}
-
-TEST(ChartPanelDrawing, LineSeriesTraceRunsClippedAcrossThePlot) {
-  TChart chart;
-  ConfigureLikeProgram(chart);
-  chart.BottomAxis()->SetRange(138e6, 153e6);
-  auto* line = chart.AddSeries(std::make_unique<TFastLineSeries>());
-  line->SetSeriesColor(clRed);
-  line->XValues().SetOrder(loAscending);
-  for (int i = 0; i <= 300; ++i) line->AddPoint(130e6 + i * 1e5, -57);
-  std::vector<std::string> log;
-  chart.OnBeforeDrawSeries = [&] { log.push_back("before series"); };
-  line->BeforeDrawValues = [&](TChartSeries&) {
-    log.push_back("before values");
-    EXPECT_FALSE(chart.Canvas().Clipped());
-  };
-  line->AfterDrawValues = [&](TChartSeries&) {
-    log.push_back("after values");
-    EXPECT_FALSE(chart.Canvas().Clipped());
-  };
-  chart.OnAfterDraw = [&] { log.push_back("after"); };
-  DrawAll(chart);
-  EXPECT_EQ(log, (std::vector<std::string>{"before series", "before values", "after values", "after"}));
-
-  const TRect p = chart.PlotRect();
-  const int y = chart.LeftAxis()->ValueToPixel(-57);
-  for (int tick : chart.LeftAxis()->TickPositions()) ASSERT_NE(tick, y) << "the trace row has no grid line";
-  ASSERT_GT(y, p.Top);
-  ASSERT_LT(y, p.Bottom);
-  for (int x = p.Left + 1; x < p.Right; ++x) EXPECT_EQ(Px(chart, x, y), Rgb(clRed)) << x;
-  EXPECT_EQ(Px(chart, p.Left, y), kBlack);
-  EXPECT_EQ(Px(chart, p.Right, y), kBlack);
-  EXPECT_NE(Px(chart, p.Left - 1, y), Rgb(clRed));
-  EXPECT_NE(Px(chart, p.Right + 1, y), Rgb(clRed));
-
-  log.clear();
-  line->SetActive(false);
-  DrawAll(chart);
-  EXPECT_EQ(log, (std::vector<std::string>{"before series", "after"}));
-  EXPECT_NE(Px(chart, (p.Left + p.Right) / 2, y), Rgb(clRed));
-}
-
-TEST(ChartPanelDrawing, ZoomRectangleIsNotXorOverTheImage) {
-  TChart chart;
-  ConfigureLikeProgram(chart);
-  chart.SetAxisVisible(false);
-  DrawAll(chart);
-  const TRect p = chart.PlotRect();
-  const QImage plain = chart.Canvas().Image().copy();
-
-  // A drag that crosses the plot's left edge, dragged up and to the left.
-  TZoomPanningRecord& z = chart.ZoomRecord();
-  z.StartAt(p.Left + 40, p.Top + 60);
-  z.EndX = p.Left - 5;
-  z.EndY = p.Top + 20;
-  chart.Invalidate();
-  DrawAll(chart);
-  const int x0 = p.Left - 5, x1 = p.Left + 40, y0 = p.Top + 20, y1 = p.Top + 60;
-  EXPECT_EQ(Px(chart, x0, y0), kBlack) << "black over white";
-  EXPECT_EQ(Px(chart, x1 - 1, y1 - 1), kBlack);
-  EXPECT_EQ(Px(chart, p.Left, y0), kWhite) << "white where it crosses the black wall line";
-  EXPECT_EQ(Px(chart, x1, y1), kWhite) << "right and bottom edges exclusive";
-  EXPECT_EQ(Px(chart, x0 + 5 + 10, y0 + 10), kWhite) << "no fill";
-
-  z.Dragging = false;
-  chart.Invalidate();
-  DrawAll(chart);
-  EXPECT_EQ(chart.Canvas().Image(), plain);
-
-  // On a black chart the outline is drawn in the chart colour: pixels of the
-  // outline come out white over black.
-  chart.SetColor(clBlack);
-  z.StartAt(5, 5);
-  z.EndX = 15;
-  z.EndY = 9;
-  DrawAll(chart);
-  EXPECT_EQ(Px(chart, 8, 5), kWhite);
-}
-
-TEST(ChartPanelInvalidation, OnScreenManyInvalidationsMakeOnePaint) {
+TEST(ChartPanel, OnScreenManyInvalidationsMakeOnePaintEachRound) {
   TChart chart;
   ConfigureLikeProgram(chart);
   chart.show();
   QCoreApplication::processEvents();
   const long draws = chart.DrawCount();
-  ASSERT_GE(draws, 1) << "shown chart painted";
+  ASSERT_GE(draws, 1);
   for (int round = 1; round <= 3; ++round) {
     for (int i = 0; i < 1000; ++i) chart.Invalidate();
     chart.Title().SetText({"round " + std::to_string(round)});
-    EXPECT_EQ(chart.DrawCount(), draws + round - 1);
     QCoreApplication::processEvents();
-    EXPECT_EQ(chart.DrawCount(), draws + round) << "every round of invalidations reaches the window";
+    EXPECT_EQ(chart.DrawCount(), draws + round) << "every round reaches the window, once";
     EXPECT_FALSE(chart.Canvas().Dirty());
   }
   chart.hide();
   chart.Invalidate();
   chart.show();
   QCoreApplication::processEvents();
-  EXPECT_FALSE(chart.Canvas().Dirty()) << "a chart invalidated while hidden is drawn when shown";
+  EXPECT_FALSE(chart.Canvas().Dirty()) << "invalidated while hidden, drawn when shown";
 
-  // A change made by a drawing event does not stop later changes from
-  // reaching the window.
+  // A change made inside a drawing does not block later ones.
   bool once = true;
   chart.OnAfterDraw = [&] {
     if (once) chart.Title().SetText({"changed while drawing"});
@@ -587,7 +232,99 @@ TEST(ChartPanelInvalidation, OnScreenManyInvalidationsMakeOnePaint) {
   chart.Title().SetText({"later"});
   QCoreApplication::processEvents();
   EXPECT_GT(chart.DrawCount(), afterEvent);
+}
+
+TEST(ChartPanel, FailingSeriesNeitherEscapesThePaintNorLeavesAClip) {
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  auto* s = chart.AddSeries(std::make_unique<BrokenLine>());
+  s->AddPoint(140e6, 1);
+  s->AddPoint(150e6, 2);
+  EXPECT_THROW(DrawAll(chart), std::runtime_error);
+  EXPECT_TRUE(chart.Canvas().Dirty()) << "a failed drawing is not a valid image";
+  EXPECT_FALSE(chart.Canvas().Clipped()) << "the series' clip must not outlive the frame";
+  EXPECT_NO_THROW(Paint(chart));
+
+  s->broken = false;
+  Paint(chart);
   EXPECT_FALSE(chart.Canvas().Dirty());
+  EXPECT_EQ(Px(chart, 0, 0), Rgb(clBtnHighlight)) << "the next image is whole, unclipped";
+}
+
+// ---------------------------------------------------------------------------
+// Plotting rectangle
+
+TEST(ChartPanelLayout, WorkedLayoutOfTheProgramsChart) {
+  const int h = FontH();
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  chart.AddSeries(std::make_unique<BareSeries>());
+  // The left axis measures its widest label with the axis length of the
+  // drawing before; the second drawing is the settled one.
+  DrawAll(chart);
+  DrawAll(chart);
+  EXPECT_EQ(chart.DrawBounds(), (TRect{0, 0, 580, 326}));
+  const int wl = chart.LeftAxis()->WidestLabel();
+  ASSERT_GT(wl, 0);
+  EXPECT_EQ(chart.PlotRect(), (TRect{17 + h + wl + 5, 13 + 2 * h + 5, 563, 313 - h - h - 5}));
+  EXPECT_EQ(chart.BottomAxis()->StartPixel, chart.PlotRect().Left);
+  EXPECT_EQ(chart.LeftAxis()->EndPixel, chart.PlotRect().Bottom);
+}
+
+TEST(ChartPanelLayout, TitleAndFootBands) {
+  const int h = FontH();
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  chart.SetAxisVisible(false);
+  DrawAll(chart);
+  // Margins 17 and 13; two title lines, the second empty; the empty foot
+  // moves nothing.
+  EXPECT_EQ(chart.PlotRect(), (TRect{17, 13 + 2 * h + 5, 563, 313}));
+  EXPECT_EQ(chart.PlotYCenter(), (13 + 2 * h + 5 + 313) / 2);
+
+  chart.Title().SetText({});
+  chart.Foot().SetText({"foot"});
+  DrawAll(chart);
+  EXPECT_EQ(chart.PlotRect().Top, 13) << "a title without lines takes no room";
+  EXPECT_EQ(chart.PlotRect().Bottom, 313 - h - 5);
+
+  chart.Title().SetText({"FFT"});
+  chart.Title().Frame().SetVisible(true);
+  chart.Title().Frame().SetColor(clBlack);
+  chart.Foot().SetVisible(false);
+  chart.SetBorderWidth(4);
+  DrawAll(chart);
+  // The frame's width inside the band and once more outside it.
+  EXPECT_EQ(chart.PlotRect(), (TRect{21, 17 + 1 + h + 1 + 5, 559, 309}));
+  const TRect box = chart.Title().TitleRect();
+  EXPECT_EQ(box.Top, 17);
+  EXPECT_NEAR((box.Left + box.Right) / 2, (21 + 559) / 2, 1) << "fitted to the text, centred";
+  EXPECT_LT(box.Width(), 559 - 21);
+  for (int x = box.Left; x < box.Right; ++x) ASSERT_EQ(Px(chart, x, box.Top), kBlack) << x;
+  EXPECT_EQ(Px(chart, box.Right, box.Top), kWhite);
+}
+
+TEST(ChartPanelLayout, TinyControlKeepsAUsablePlot) {
+  TChart chart;
+  ConfigureLikeProgram(chart, 580, 30);
+  chart.SetAxisVisible(false);
+  chart.Title().SetText({"A", "B", "C", "D"});
+  DrawAll(chart);
+  const int top = 1 + 4 * FontH() + 5;  // MulDiv(4, 30, 100) = 1
+  ASSERT_GT(top, 29);
+  EXPECT_EQ(chart.PlotRect().Top, top);
+  EXPECT_EQ(chart.PlotRect().Bottom, top + 1) << "bottom above top: one below top";
+
+  chart.Title().SetVisible(false);
+  chart.Foot().SetVisible(false);
+  chart.resize(100, 100);
+  chart.SetMarginLeft(50);
+  chart.SetMarginRight(50);
+  chart.SetMarginTop(-10);
+  DrawAll(chart);
+  EXPECT_EQ(chart.PlotRect().Left, 50);
+  EXPECT_EQ(chart.PlotRect().Right, 150) << "right on left: pushed out by the control's width";
+  EXPECT_EQ(chart.PlotRect().Top, 0) << "no higher than the drawing bounds";
 }
 
 // ---------------------------------------------------------------------------
@@ -602,28 +339,195 @@ TEST(ChartPanelAxes, ShownRuleFollowsTheActiveSeries) {
     return v;
   };
   using V = std::vector<bool>;
-  EXPECT_EQ(shown(), (V{true, true, true, true, false})) << "no series: the four standard axes";
-  auto* s = chart.AddSeries(std::make_unique<ProbeSeries>());
-  EXPECT_EQ(shown(), (V{true, false, true, false, false})) << "only the series' axes, also while empty";
+  EXPECT_EQ(shown(), (V{true, true, true, true, false}));
+  auto* s = chart.AddSeries(std::make_unique<BareSeries>());
+  EXPECT_EQ(shown(), (V{true, false, true, false, false})) << "the series' axes, also while empty";
   s->SetVertAxis(aRightAxis);
-  EXPECT_EQ(shown(), (V{true, false, false, true, false}));
   s->SetHorizAxis(aBothHorizAxis);
   EXPECT_EQ(shown(), (V{true, true, false, true, false}));
   s->SetActive(false);
-  EXPECT_EQ(shown(), (V{true, true, true, true, false})) << "an inactive series counts as none";
-  s->SetActive(true);
-
+  EXPECT_EQ(shown(), (V{true, true, true, true, false}));
   chart.LeftAxis()->SetVisible(false);
-  chart.RightAxis()->SetVisible(false);
-  EXPECT_EQ(shown(), (V{true, true, false, false, false}));
+  EXPECT_EQ(shown(), (V{true, true, false, true, false}));
   chart.SetAxisVisible(false);
   EXPECT_EQ(shown(), (V{false, false, false, false, false}));
   chart.SetAxisVisible(true);
-
   chart.DepthAxis()->SetVisible(true);
   EXPECT_FALSE(chart.IsAxisShown(*chart.DepthAxis())) << "depth axis only in a 3-D view";
   chart.SetView3D(true);
   EXPECT_TRUE(chart.IsAxisShown(*chart.DepthAxis()));
+}
+
+TEST(ChartPanelAxes, TopAndRightAxesOnlyWithoutAnActiveSeries) {
+  const int h = FontH();
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  chart.TopAxis()->Title().SetCaption("TOP");
+  chart.RightAxis()->Title().SetCaption("RIGHT");
+  bool above = false, right = false;
+  // Ink between the title text and the plot, and right of the plot.
+  auto look = [&] {
+    DrawAll(chart);
+    const TRect p = chart.PlotRect();
+    above = right = false;
+    for (int y = 13 + h; y < p.Top; ++y)
+      for (int x = 1; x < 579; ++x) above |= Px(chart, x, y) != kWhite;
+    for (int y = p.Top; y <= p.Bottom; ++y)
+      for (int x = p.Right + 1; x < 579; ++x) right |= Px(chart, x, y) != kWhite;
+  };
+  auto* s = chart.AddSeries(std::make_unique<BareSeries>());
+  look();
+  EXPECT_FALSE(above) << "no top axis while the series is active";
+  EXPECT_FALSE(right) << "no right axis while the series is active";
+  s->SetActive(false);
+  look();
+  EXPECT_TRUE(above) << "all four axes without an active series";
+  EXPECT_TRUE(right);
+  EXPECT_LT(chart.PlotRect().Right, 563 - h);
+}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+TEST(ChartPanelDrawing, BackgroundBevelsAndBorder) {
+  TChart chart;
+  ConfigureLikeProgram(chart, 200, 100);
+  chart.SetAxisVisible(false);
+  DrawAll(chart);
+  const std::uint32_t light = Rgb(clBtnHighlight), dark = Rgb(clBtnShadow);
+  // One raised pixel: light top and left, dark bottom and right, the
+  // bottom-left and top-right corners dark.
+  EXPECT_EQ(Px(chart, 0, 0), light);
+  EXPECT_EQ(Px(chart, 0, 50), light);
+  EXPECT_EQ(Px(chart, 199, 0), dark);
+  EXPECT_EQ(Px(chart, 0, 99), dark);
+  EXPECT_EQ(Px(chart, 100, 99), dark);
+  EXPECT_EQ(Px(chart, 1, 1), kWhite);
+
+  chart.SetBevelOuter(bvLowered);
+  chart.SetBevelWidth(2);
+  chart.SetBorderWidth(1);
+  chart.SetBevelInner(bvRaised);
+  chart.SetColor(clSilver);
+  DrawAll(chart);
+  EXPECT_EQ(Px(chart, 1, 1), dark);
+  EXPECT_EQ(Px(chart, 198, 98), light);
+  EXPECT_EQ(Px(chart, 2, 2), 0xC0C0C0u) << "border in the chart colour";
+  EXPECT_EQ(Px(chart, 4, 4), light) << "inner bevel as wide as the outer one";
+  EXPECT_EQ(Px(chart, 5, 5), 0xC0C0C0u);
+}
+
+TEST(ChartPanelDrawing, BackWallOutlinesPlotRightAndBottomRows) {
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  chart.SetAxisVisible(false);
+  DrawAll(chart);
+  const TRect p = chart.PlotRect();
+  for (int x = p.Left; x <= p.Right; ++x) {
+    ASSERT_EQ(Px(chart, x, p.Top), kBlack) << x;
+    ASSERT_EQ(Px(chart, x, p.Bottom), kBlack) << x;
+  }
+  for (int y = p.Top; y <= p.Bottom; ++y) {
+    ASSERT_EQ(Px(chart, p.Left, y), kBlack) << y;
+    ASSERT_EQ(Px(chart, p.Right, y), kBlack) << y;
+  }
+  EXPECT_EQ(Px(chart, p.Right + 1, p.Top + 10), kWhite);
+  EXPECT_EQ(Px(chart, p.Left + 10, p.Bottom + 1), kWhite);
+  EXPECT_EQ(Px(chart, p.Left + 1, p.Top + 1), kWhite) << "the clear brush leaves the inside";
+
+  chart.SetBackColor(clYellow);
+  chart.BackWall().Brush().SetStyle(bsSolid);
+  DrawAll(chart);
+  EXPECT_EQ(Px(chart, p.Left + 1, p.Top + 1), Rgb(clYellow));
+  EXPECT_EQ(Px(chart, p.Right - 1, p.Bottom - 1), Rgb(clYellow));
+  EXPECT_EQ(Px(chart, p.Right, p.Bottom), kBlack);
+}
+
+TEST(ChartPanelDrawing, TitleTextSitsCentredInItsBand) {
+  const int h = FontH();
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  chart.SetAxisVisible(false);
+  DrawAll(chart);
+  // Ink above the plot, inside the bevel, is "FFT": rows 13 .. 13 + h - 1,
+  // centred on the plot, bluish.
+  int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
+  const QImage& img = chart.Canvas().Image();
+  for (int y = 1; y < chart.PlotRect().Top; ++y)
+    for (int x = 1; x < img.width() - 1; ++x) {
+      const QRgb c = img.pixel(x, y);
+      if ((c & 0xFFFFFF) == kWhite) continue;
+      EXPECT_GT(qBlue(c), qRed(c)) << x << "," << y;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  ASSERT_GE(right, 0);
+  EXPECT_GE(top, 13);
+  EXPECT_LT(bottom, 13 + h);
+  EXPECT_NEAR((left + right) / 2.0, (17 + 563) / 2.0, 2.5);
+}
+
+TEST(ChartPanelDrawing, LineSeriesIsDrawnClippedBetweenTheEvents) {
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  auto* line = chart.AddSeries(std::make_unique<TFastLineSeries>());
+  line->SetSeriesColor(clRed);
+  for (int i = 0; i <= 300; ++i) line->AddPoint(130e6 + i * 1e5, -57);
+  std::vector<std::string> log;
+  chart.OnBeforeDrawAxes = [&] { log.push_back("axes"); };
+  chart.OnBeforeDrawSeries = [&] { log.push_back("series"); };
+  line->BeforeDrawValues = [&](TChartSeries&) { log.push_back("values"); };
+  chart.OnAfterDraw = [&] { log.push_back("after"); };
+  DrawAll(chart);
+  EXPECT_EQ(log, (std::vector<std::string>{"axes", "series", "values", "after"}));
+
+  // The trace, wider than the axis, shows from one past the plot's left edge
+  // to one before its right edge, over the wall, the grid and the axes.
+  const TRect p = chart.PlotRect();
+  const int y = chart.LeftAxis()->ValueToPixel(-57);
+  for (int tick : chart.LeftAxis()->TickPositions()) ASSERT_NE(tick, y) << "no grid line on the trace row";
+  for (int x = p.Left + 1; x < p.Right; ++x) ASSERT_EQ(Px(chart, x, y), Rgb(clRed)) << x;
+  EXPECT_EQ(Px(chart, p.Left, y), kBlack);
+  EXPECT_EQ(Px(chart, p.Right, y), kBlack);
+
+  log.clear();
+  chart.SetAxisVisible(false);
+  chart.SetClipPoints(false);
+  DrawAll(chart);
+  EXPECT_EQ(log, (std::vector<std::string>{"series", "values", "after"}));
+  const int y2 = chart.LeftAxis()->ValueToPixel(-57);
+  EXPECT_EQ(Px(chart, chart.PlotRect().Right + 1, y2), Rgb(clRed)) << "unclipped";
+  line->SetActive(false);
+  log.clear();
+  DrawAll(chart);
+  EXPECT_EQ(log, (std::vector<std::string>{"series", "after"}));
+}
+
+TEST(ChartPanelDrawing, ZoomRectangleIsNotXorOverTheImage) {
+  TChart chart;
+  ConfigureLikeProgram(chart);
+  chart.SetAxisVisible(false);
+  DrawAll(chart);
+  const TRect p = chart.PlotRect();
+  const QImage plain = chart.Canvas().Image().copy();
+
+  // Dragged up and to the left, across the plot's left edge.
+  TZoomPanningRecord& z = chart.ZoomRecord();
+  z.StartAt(p.Left + 40, p.Top + 60);
+  z.EndX = p.Left - 5;
+  z.EndY = p.Top + 20;
+  DrawAll(chart);
+  EXPECT_EQ(Px(chart, p.Left - 5, p.Top + 20), kBlack) << "black over white";
+  EXPECT_EQ(Px(chart, p.Left + 39, p.Top + 59), kBlack);
+  EXPECT_EQ(Px(chart, p.Left, p.Top + 20), kWhite) << "white over the black wall line";
+  EXPECT_EQ(Px(chart, p.Left + 40, p.Top + 60), kWhite) << "right and bottom edges exclusive";
+  EXPECT_EQ(Px(chart, p.Left + 10, p.Top + 30), kWhite) << "no fill";
+
+  z.Dragging = false;
+  DrawAll(chart);
+  EXPECT_EQ(chart.Canvas().Image(), plain);
 }
 
 int main(int argc, char** argv) {
