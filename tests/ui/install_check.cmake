@@ -1,0 +1,32 @@
+cmake_minimum_required(VERSION 3.25)
+# Installs the build into a fresh prefix and checks that the layout runs as
+# installed: the executable with plugins/ beside it pointing at the system's
+# receiver library, a launcher on the PATH, and the desktop entry with its icon.
+set(prefix "${WORK_DIR}/prefix")
+file(REMOVE_RECURSE "${prefix}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}"
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "install failed: ${rc}")
+endif()
+foreach(f lib/wideglass/wideglass bin/wideglass share/applications/wideglass.desktop
+          share/icons/hicolor/scalable/apps/wideglass.svg)
+  if(NOT EXISTS "${prefix}/${f}")
+    message(FATAL_ERROR "missing after install: ${f}")
+  endif()
+endforeach()
+file(READ_SYMLINK "${prefix}/lib/wideglass/plugins/librtlsdr.so" lib)
+if(NOT lib STREQUAL SYSTEM_RTLSDR)
+  message(FATAL_ERROR "plugins/librtlsdr.so points at '${lib}', not ${SYSTEM_RTLSDR}")
+endif()
+file(REAL_PATH "${prefix}/bin/wideglass" exe)
+if(NOT exe STREQUAL "${prefix}/lib/wideglass/wideglass")
+  message(FATAL_ERROR "the launcher leads to '${exe}'")
+endif()
+file(STRINGS "${prefix}/share/applications/wideglass.desktop" entry)
+foreach(line "Exec=wideglass" "Icon=wideglass" "Type=Application")
+  if(NOT line IN_LIST entry)
+    message(FATAL_ERROR "desktop entry lacks ${line}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${prefix}")
