@@ -120,8 +120,8 @@ class TCustomChartPanel : public QWidget {
   int BorderWidth() const { return borderWidth_; }
   void SetBorderWidth(int v) { SetIntegerProperty(borderWidth_, v); }
 
-  // The chart draws flat whatever View3D says; the setting is kept (and
-  // handed to the canvas) so that the shown-axis rule can read it.
+  // The chart draws flat whatever View3D says; the setting is kept for the
+  // shown-axis rule, which shows the depth axis only in a 3-D view.
   bool View3D() const { return view3D_; }
   void SetView3D(bool v) { SetBooleanProperty(view3D_, v); }
   int Chart3DPercent() const { return chart3DPercent_; }
