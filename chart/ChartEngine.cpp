@@ -86,22 +86,25 @@ void TChartSeries::CalcVisibleRange() {
     LastVisible = n;
     return;
   }
+  // The searches are linear over up to millions of points on every drawing:
+  // read the values without the per-call index check.
+  auto x = [this](int i) { return xValues_.Read(static_cast<std::size_t>(i)); };
   const TRect plot = parentChart_->GetPlotRect();
   const double left = axis->PixelToValue(axis->Inverted() ? plot.Right : plot.Left);
   int first = 0;
-  while (first <= n && PointX(first) < left) ++first;
+  while (first <= n && x(first) < left) ++first;
   if (first > n) return;
   FirstVisible = first;
 
   const double right = axis->PixelToValue(axis->Inverted() ? plot.Left : plot.Right);
-  if (xValues_.LastValue() <= right) {
+  if (x(n) <= right) {
     LastVisible = n;
     return;
   }
   int last = first;
-  while (last <= n && PointX(last) < right) ++last;
+  while (last <= n && x(last) < right) ++last;
   if (last > n) last = n;
-  if (!ReachesRightEdge && PointX(last) > right) --last;
+  if (!ReachesRightEdge && x(last) > right) --last;
   LastVisible = last;
 }
 

@@ -104,39 +104,6 @@ void TFastLineSeries::Assign(const TFastLineSeries& source) {
 // ---------------------------------------------------------------------------
 // Drawing
 
-void TFastLineSeries::CalcVisibleRange() {
-  FirstVisible = -1;
-  LastVisible = -1;
-  const int count = PointCount();
-  if (count == 0) return;
-  const int n = count - 1;
-  const TChartAxis* axis = GetHorizAxis();
-  if (!LimitToVisible || XValues().Order() == loNone || !axis) {
-    FirstVisible = 0;
-    LastVisible = n;
-    return;
-  }
-  const std::vector<double>& xs = XValues().Values();
-  const double xm = XValues().Multiplier();
-  const TRect plot = ParentChart()->GetPlotRect();
-  const double left = axis->PixelToValue(axis->Inverted() ? plot.Right : plot.Left);
-  int first = 0;
-  while (first <= n && ReadValue(xs, xm, first) < left) ++first;
-  if (first > n) return;
-  FirstVisible = first;
-
-  const double right = axis->PixelToValue(axis->Inverted() ? plot.Left : plot.Right);
-  if (ReadValue(xs, xm, n) <= right) {
-    LastVisible = n;
-    return;
-  }
-  int last = first;
-  while (last <= n && ReadValue(xs, xm, last) < right) ++last;
-  if (last > n) last = n;
-  if (!ReachesRightEdge && ReadValue(xs, xm, last) > right) --last;
-  LastVisible = last;
-}
-
 bool TFastLineSeries::DrawSeriesValues(bool clipPoints) {
   TChartLink* chart = ParentChart();
   if (!Active() || !chart) return false;

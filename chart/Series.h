@@ -136,10 +136,6 @@ class TFastLineSeries : public TChartSeries {
   std::function<void(TChartSeries&)> BeforeDrawValues;
   std::function<void(TChartSeries&)> AfterDrawValues;
 
-  // The base class's visible range, found by the same linear searches over
-  // the stored values without a call per point.
-  void CalcVisibleRange() override;
-
   // Pen and clear brush on the chart canvas, then every point from
   // FirstVisible to LastVisible.
   void DrawPoints() override;
