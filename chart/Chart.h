@@ -23,6 +23,9 @@
 #include "ChartEngineSeries.h"
 #include "ChartPanel.h"
 
+class QMouseEvent;
+class QWheelEvent;
+
 namespace wg {
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
@@ -250,12 +253,76 @@ class TCustomChart : public TCustomAxisPanel {
   // second drawing erases it.
   void DrawZoomRectangle();
 
+  // ---- zoom, undo and panning ----------------------------------------------------
+  // The range of one axis as it was before the first zoom or pan.
+  struct TAxisScale {
+    bool Automatic = true;
+    bool AutomaticMinimum = true;
+    bool AutomaticMaximum = true;
+    double Minimum = 0;
+    double Maximum = 0;
+  };
+  struct TSavedAxisScales {
+    TAxisScale Top, Left, Right, Bottom;
+  };
+  const TSavedAxisScales& SavedAxisScales() const { return savedScales_; }
+  // True while nothing is saved that an undo would bring back.
+  bool ScalesRestored() const { return scalesRestored_; }
+
+  // Percent above 100 narrows every axis around its middle, below 100 widens
+  // it: each end moves by (Percent - 100) % of the span. Repaints at once.
+  void ZoomCentred(double Percent);
+  // Fixed ranges for the four axes, the scales before the first zoom kept for
+  // UndoZoom.
+  void ZoomToRanges(double topMin, double topMax, double bottomMin, double bottomMax, double leftMin,
+                    double leftMax, double rightMin, double rightMax);
+  // Zooms to the zoom record's rectangle (normalised first).
+  void ZoomToRectangle();
+  // Back to the scales before the first zoom or pan; nothing when none is
+  // saved.
+  void UndoZoom();
+  // One wheel notch: every vertical axis moves by 3 % of its span, up for a
+  // notch toward the user.
+  void ScrollVerticalByWheel(bool Down);
+
+  // The part of the chart under a client pixel, by the last drawing's layout.
+  enum TChartClickedPart { cpNone, cpLegend, cpAxis, cpSeries, cpTitle, cpFoot, cpChartRect };
+  TChartClickedPart CalcClickedPart(int x, int y);
+  // Whether (x, y) falls on a drawn axis: along it over its pixel extent,
+  // across it from its labels to 3 pixels inside the line.
+  bool AxisClicked(const TCustomChartAxis& axis, int x, int y) const;
+
+  // The mouse handlers the widget's events run (client pixels). Modifier
+  // keys play no part.
+  void ChartMouseDown(Qt::MouseButton button, int x, int y);
+  void ChartMouseMove(int x, int y);
+  void ChartMouseUp(Qt::MouseButton button, int x, int y);
+  // Wheel movement in eighths of a degree (120 a notch, positive away from
+  // the user); parts of a notch add up over calls.
+  void ChartMouseWheel(int delta);
+
  protected:
   void DrawTitlesAndLegend() override;
   void DrawWalls() override;
   void DrawZoomRectangleStep() override;
 
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+
  private:
+  void SaveScales();
+  // A full drawing now when the chart is on screen, else at the next paint.
+  void RepaintNow();
+  // Shows the zoom outline at the record's corners: the outline is drawn
+  // over a fresh image, never onto the window between paints.
+  void ShowZoomOutline();
+
+  TSavedAxisScales savedScales_;
+  bool scalesRestored_ = true;
+  int wheelAccumulator_ = 0;
+
   void DrawTitle(TChartTitle& title, bool isFoot);
   // Canvas pen and brush for a wall.
   void PrepareWallCanvas(const TChartWall& wall);

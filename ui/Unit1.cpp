@@ -319,6 +319,8 @@ void TForm1::FormKeyDown(QObject* /*Sender*/, int Key, Qt::KeyboardModifiers /*S
   if (Key == vk::Right) ScrollHorizontalAxes(Chart1, 5);
   if (Key == vk::Down) ScrollVerticalAxes(Chart1, -5);
   if (Key == vk::Up) ScrollVerticalAxes(Chart1, 5);
+  if (Key == vk::Add || Key == vk::OemPlus) Chart1->ZoomCentred(120);
+  if (Key == vk::Subtract || Key == vk::OemMinus) Chart1->ZoomCentred(80);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
