@@ -5,13 +5,16 @@
 #include "SpinDouble.h"
 #include "Unit1.h"
 #include "api_rtl_sdr.h"
+#include "beep.h"
 #include "numtext.h"
 #include "sweep_engine.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QSpontaneKeyEvent>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -194,6 +197,36 @@ TEST_F(WindowTest, KeysReachTheWindowFromEveryControl) {
   EXPECT_EQ(left->Minimum(), -112.75);
   EXPECT_EQ(left->Maximum(), 32.25);
   EXPECT_EQ(f.StopFreqEdit->text(), QStringLiteral("153.1"));
+}
+
+TEST_F(WindowTest, PlusInAnEditorZoomsTheChartAndTheWheelThereScrollsIt) {
+  TForm1& f = Open();
+  wg::TChartAxis* left = f.Chart1->LeftAxis();
+  wg::TChartAxis* bottom = f.Chart1->BottomAxis();
+  rt::ResetBeepCount();
+  f.StopFreqEdit->setFocus();
+  f.StopFreqEdit->setCursorPosition(0);
+  QTest::keyClick(f.StopFreqEdit, Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_EQ(left->Minimum(), -91);
+  EXPECT_EQ(left->Maximum(), -4);
+  // The editor takes the sign too, without a beep; its change puts the
+  // frequency axis back on the scan range.
+  EXPECT_EQ(f.StopFreqEdit->text(), QStringLiteral("+153"));
+  EXPECT_EQ(rt::BeepCount(), 0);
+  EXPECT_EQ(bottom->Minimum(), 138000000);
+  EXPECT_EQ(bottom->Maximum(), 153000000);
+
+  // The editor leaves the wheel to the chart it sits on. Qt passes a wheel
+  // on to the parent only when it comes from the window system, so it goes
+  // in as one, past sendEvent (which would mark it as the program's own).
+  const QPointF at(10, 10);
+  QWheelEvent wheel(at, f.StopFreqEdit->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QSpontaneKeyEvent::setSpontaneous(&wheel);
+  qApp->notify(f.StopFreqEdit, &wheel);
+  const double step = (-4.0 - -91.0) * 3 * 0.01;
+  EXPECT_EQ(left->Minimum(), -91 + step);
+  EXPECT_EQ(left->Maximum(), -4 + step);
 }
 
 TEST_F(WindowTest, ResizingKeepsTheLeftPanelAndMovesTheLabel) {
