@@ -162,6 +162,9 @@ void TCustomChartAxis::PlaceText(int x, int y, int a, std::string_view text) {
   unsigned flags = TA_LEFT | TA_TOP;
   int dx = 0, dy = 0;  // advance before each line
   switch (a) {
+    // Any angle other than the four below turns the lines about the points a
+    // horizontal text uses.
+    default:
     case 0:
       switch (side) {
         case Side::Bottom: flags = TA_CENTER | TA_TOP; y -= h; break;
@@ -205,17 +208,6 @@ void TCustomChartAxis::PlaceText(int x, int y, int a, std::string_view text) {
         case Side::Right: flags = TA_CENTER | TA_BOTTOM; x += n * h; break;
       }
       dx = -h;
-      break;
-    default:
-      // Any other angle turns the lines about the points a horizontal text
-      // would use.
-      switch (side) {
-        case Side::Bottom: flags = TA_CENTER | TA_TOP; y -= h; break;
-        case Side::Top: flags = TA_CENTER | TA_BOTTOM; y -= n * h; break;
-        case Side::Left: flags = TA_RIGHT | TA_TOP; y -= h / 2 + half; break;
-        case Side::Right: flags = TA_LEFT | TA_TOP; y -= h / 2 + half; break;
-      }
-      dy = h;
       break;
   }
 
