@@ -1,16 +1,13 @@
 // Scene files, the default scene and the settings read from the environment.
 #include "config.h"
 #include "scene.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
+#include "sim_test_util.h"
 
 namespace {
 
 using namespace wg::sim;
 
-TEST(Scene, ReadsEmittersKindsAndComments) {
+TEST(Scene, ReadsEmittersAndSkipsBadLinesByNumber) {
   std::vector<std::string> problems;
   const std::vector<Emitter> s = ParseScene(
       "# frequency level kind\n"
@@ -33,29 +30,19 @@ TEST(Scene, ReadsEmittersKindsAndComments) {
   EXPECT_EQ(s[2].deviationHz, 75000);
   EXPECT_EQ(s[3].deviationHz, 12000);
   EXPECT_EQ(s[4].kind, EmitterKind::Carrier);
-}
 
-TEST(Scene, BadLinesAreSkippedAndNamed) {
-  std::vector<std::string> problems;
-  const std::vector<Emitter> s = ParseScene(
+  problems.clear();
+  const std::vector<Emitter> bad = ParseScene(
       "146520000 -50 carrier\n"
-      "146.5MHz -50\n"           // 2: unit glued on
-      "146520000\n"              // 3: no level
-      "-5 -50\n"                 // 4: negative frequency
-      "146520000 loud\n"         // 5: level not a number
-      "146520000 -50 am\n"       // 6: unknown kind
-      "146520000 -50 carrier 5\n"  // 7: deviation on a carrier
-      "1e300 -50\n"              // 8: beyond any tuner
-      "146520000 nan\n"          // 9
-      "146520000 -50 fm 1 2\n"   // 10: too many fields
+      "146.5MHz -50\n146520000\n-5 -50\n146520000 loud\n146520000 -50 am\n"
+      "146520000 -50 carrier 5\n1e300 -50\n146520000 nan\n146520000 -50 fm 1 2\n"
       "147000000 -55 fm\n",
       &problems);
-  ASSERT_EQ(s.size(), 2u);
-  EXPECT_EQ(s[1].frequencyHz, 147000000);
+  ASSERT_EQ(bad.size(), 2u);
+  EXPECT_EQ(bad[1].frequencyHz, 147000000);
   ASSERT_EQ(problems.size(), 9u);
   EXPECT_EQ(problems[0].rfind("line 2:", 0), 0u) << problems[0];
   EXPECT_EQ(problems[8].rfind("line 10:", 0), 0u) << problems[8];
-  EXPECT_TRUE(ParseScene("", nullptr).empty());
 }
 
 // The viewer tunes 139.6, 142.8, ... MHz and shows a centre spike there; the
@@ -64,9 +51,9 @@ TEST(Scene, BadLinesAreSkippedAndNamed) {
 TEST(Scene, DefaultSceneFillsTheViewersRanges) {
   int inScanRange = 0, inBroadcast = 0, fm = 0;
   for (const Emitter& e : DefaultScene()) {
-    if (e.frequencyHz >= 138e6 && e.frequencyHz < 153e6) ++inScanRange;
-    if (e.frequencyHz >= 88e6 && e.frequencyHz <= 108e6) ++inBroadcast;
-    if (e.kind != EmitterKind::Carrier) ++fm;
+    inScanRange += e.frequencyHz >= 138e6 && e.frequencyHz < 153e6;
+    inBroadcast += e.frequencyHz >= 88e6 && e.frequencyHz <= 108e6;
+    fm += e.kind != EmitterKind::Carrier;
     for (double centre = 139.6e6; centre < 153e6; centre += 3.2e6)
       EXPECT_GT(std::abs(e.frequencyHz - centre), e.deviationHz + 5000) << e.frequencyHz;
   }
@@ -75,18 +62,8 @@ TEST(Scene, DefaultSceneFillsTheViewersRanges) {
   EXPECT_GE(fm, 2);
 }
 
-struct Env : ::testing::Test {
-  void SetUp() override { Clear(); }
-  void TearDown() override { Clear(); }
-  static void Clear() {
-    for (const char* v : {"RTLSDR_SIM_SCENE", "RTLSDR_SIM_DEVICES", "RTLSDR_SIM_PACE",
-                          "RTLSDR_SIM_SEED", "RTLSDR_SIM_SETTLE_BYTES", "RTLSDR_SIM_OPEN_FAIL",
-                          "RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER"})
-      ::unsetenv(v);
-  }
-};
-
-TEST_F(Env, ValuesAreTakenAndBadOnesWarnedAbout) {
+TEST(SimEnvironment, ValuesAreTakenAndBadOnesWarnedAbout) {
+  simtest::ClearSimVariables();
   std::vector<std::string> w;
   Config c = ReadConfig(&w);
   EXPECT_TRUE(w.empty());
@@ -112,7 +89,6 @@ TEST_F(Env, ValuesAreTakenAndBadOnesWarnedAbout) {
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "3x", 1);
   ::setenv("RTLSDR_SIM_FAULT", "melt", 1);
   ::setenv("RTLSDR_SIM_DEVICES", "65", 1);
-  w.clear();
   c = ReadConfig(&w);
   EXPECT_TRUE(c.paced);
   EXPECT_EQ(c.settleBytes, 16384u);
@@ -120,6 +96,7 @@ TEST_F(Env, ValuesAreTakenAndBadOnesWarnedAbout) {
   EXPECT_EQ(c.fault, Fault::None);
   EXPECT_EQ(ConfiguredDeviceCount(&w), 1u);
   EXPECT_EQ(w.size(), 5u);
+  simtest::ClearSimVariables();
 }
 
 }  // namespace
