@@ -378,31 +378,6 @@ TEST(ChartPanelDrawing, LineSeriesIsDrawnClippedBetweenTheEvents) {
   EXPECT_EQ(log, (std::vector<std::string>{"series", "after"}));
 }
 
-TEST(ChartPanelDrawing, ZoomRectangleIsNotXorOverTheImage) {
-  TChart chart;
-  ConfigureLikeProgram(chart);
-  chart.SetAxisVisible(false);
-  DrawAll(chart);
-  const TRect p = chart.PlotRect();
-  const QImage plain = chart.Canvas().Image().copy();
-
-  // Dragged up and to the left, across the plot's left edge.
-  TZoomPanningRecord& z = chart.ZoomRecord();
-  z.StartAt(p.Left + 40, p.Top + 60);
-  z.EndX = p.Left - 5;
-  z.EndY = p.Top + 20;
-  DrawAll(chart);
-  EXPECT_EQ(Px(chart, p.Left - 5, p.Top + 20), kBlack) << "black over white";
-  EXPECT_EQ(Px(chart, p.Left + 39, p.Top + 59), kBlack);
-  EXPECT_EQ(Px(chart, p.Left, p.Top + 20), kWhite) << "white over the black wall line";
-  EXPECT_EQ(Px(chart, p.Left + 40, p.Top + 60), kWhite) << "right and bottom edges exclusive";
-  EXPECT_EQ(Px(chart, p.Left + 10, p.Top + 30), kWhite) << "no fill";
-
-  z.Dragging = false;
-  DrawAll(chart);
-  EXPECT_EQ(chart.Canvas().Image(), plain);
-}
-
 int main(int argc, char** argv) {
   // Test discovery runs the program without the test environment.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
