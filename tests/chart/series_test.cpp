@@ -23,13 +23,12 @@ class CountingChart : public TChartLink {
   TChartSeries* Series(int) const override { return series; }
   TRect GetPlotRect() const override { return {0, 0, 101, 101}; }
   TCanvas3D* GetCanvas() const override { return nullptr; }
-  TChartAxis* AxisFor(THorizAxis) const override { return horiz; }
+  TChartAxis* AxisFor(THorizAxis) const override { return nullptr; }
   TChartAxis* AxisFor(TVertAxis) const override { return nullptr; }
 
   int invalidations = 0;
   bool destroying = false;
   TChartSeries* series = nullptr;
-  TChartAxis* horiz = nullptr;
 };
 
 class SeriesTest : public ::testing::Test {
@@ -222,26 +221,4 @@ TEST_F(SeriesTest, PointColourFallsBackToSeriesColourOrPalette) {
   EXPECT_EQ(series.PointColor(1), series.PointColor(17));  // palette by index mod 16
   EXPECT_NE(series.PointColor(1), series.PointColor(3));
   EXPECT_EQ(series.PointColor(2), clBlue);  // own colours stay
-}
-
-TEST_F(SeriesTest, VisibleRangeFollowsTheHorizontalAxis) {
-  TChartAxis bottom(&chart, true, false);
-  chart.horiz = &bottom;
-  auto range = [&](double lo, double hi) {
-    bottom.SetRange(lo, hi);
-    bottom.UpdateEffectiveRange();
-    bottom.UpdatePixelExtent();
-    series.CalcVisibleRange();
-    return std::vector<int>{series.FirstVisible, series.LastVisible};
-  };
-  EXPECT_EQ(range(10, 20)[0], -1);  // no points
-  for (int x = 0; x <= 30; x += 2) series.AddPoint(x, 0);
-  EXPECT_EQ(range(10, 20), (std::vector<int>{5, 10}));
-  EXPECT_EQ(range(11, 21), (std::vector<int>{6, 10}));  // 22 lies beyond 21
-  series.ReachesRightEdge = true;
-  EXPECT_EQ(range(11, 21), (std::vector<int>{6, 11}));  // the first point at or beyond the edge
-  EXPECT_EQ(range(100, 200), (std::vector<int>{-1, -1}));  // all left of the range
-  EXPECT_EQ(range(-200, -100), (std::vector<int>{0, 0}));  // all right of it
-  series.XValues().SetOrder(loNone);  // unordered: everything
-  EXPECT_EQ(range(100, 200), (std::vector<int>{0, series.PointCount() - 1}));
 }
