@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,33 +35,22 @@ class RecordingCanvas : public TCanvas3D {
   void RemoveClip() override { Note("RemoveClip"); }
   TPoint Unproject(int x, int y, int) override { return {x, y}; }
   TPoint Project(int x, int y, int) override { return {x, y}; }
-
-  void SetBackColor(TColor) override {}
-  void SetBackMode(TCanvasBackMode) override {}
-  void SetTextAlign(unsigned) override {}
-  void FillRect(const TRect&) override {}
-  void Rectangle(int, int, int, int) override {}
-  void TextOut(int, int, std::string_view) override {}
-  void ClipTo(const TRect&) override {}
-  void HorizontalLine(int, int, int) override {}
-  void Rectangle(const TRect&) override {}
-  void VerticalLine(int, int, int) override {}
-  void EraseBackground(const TRect&) override {}
-  void MarkDirty() override {}
-  void RotatedText(int, int, std::string_view, int) override {}
   TRect BeginFrame(QPainter*, const TView3DOptions*, const TRect& b, bool) override { return b; }
-  void PresentFrame(QPainter*, QPainter*, const TRect&) override {}
   bool RepaintFromCache() override { return false; }
-  void HorizontalLineZ(int, int, int, int) override {}
-  void VerticalLineZ(int, int, int, int) override {}
-  void DepthLine(int, int, int, int) override {}
-  void Suspend3D() override {}
-  void Resume3D() override {}
-  void LineZ(int, int, int, int, int) override {}
-  void MoveToZ(int, int, int) override {}
-  void LineToZ(int, int, int) override {}
+  // Nothing else matters to a series.
+  void SetBackColor(TColor) override {} void SetBackMode(TCanvasBackMode) override {}
+  void SetTextAlign(unsigned) override {} void FillRect(const TRect&) override {}
+  void Rectangle(int, int, int, int) override {} void Rectangle(const TRect&) override {}
+  void TextOut(int, int, std::string_view) override {} void TextOutZ(int, int, int, std::string_view) override {}
+  void RotatedText(int, int, std::string_view, int) override {}
   void RotatedTextZ(int, int, int, std::string_view, int) override {}
-  void TextOutZ(int, int, int, std::string_view) override {}
+  void PresentFrame(QPainter*, QPainter*, const TRect&) override {} void ClipTo(const TRect&) override {}
+  void EraseBackground(const TRect&) override {} void MarkDirty() override {} void Suspend3D() override {}
+  void Resume3D() override {} void HorizontalLine(int, int, int) override {}
+  void VerticalLine(int, int, int) override {} void HorizontalLineZ(int, int, int, int) override {}
+  void VerticalLineZ(int, int, int, int) override {} void DepthLine(int, int, int, int) override {}
+  void LineZ(int, int, int, int, int) override {} void MoveToZ(int, int, int) override {}
+  void LineToZ(int, int, int) override {}
 };
 
 // A chart with a real bottom and left axis and whichever canvas the test
@@ -90,13 +79,14 @@ class LineChart : public TChartLink {
     }
   }
 
-  TChartAxis bottom;
-  TChartAxis left;
+  TChartAxis bottom, left;
   TFastLineSeries series;
   TCanvas3D* canvas = nullptr;
   TRect plot{0, 0, 200, 200};
   int invalidations = 0;
 };
+
+using Log = std::vector<std::string>;
 
 // On the 200 x 200 plot with both axes on 0 … 200, value v lies in column v
 // and row 200 - v.
@@ -109,59 +99,56 @@ class FastLineCalls : public ::testing::Test {
   void Add(std::initializer_list<std::pair<double, double>> pts) {
     for (auto [x, y] : pts) chart.series.AddPoint(x, y);
   }
-  // Drawing of the series as the chart runs it; the log without the clip.
-  std::vector<std::string> Draw() {
+  // Drawing of the series as the chart runs it, without the clip.
+  Log Draw() {
     rec.log.clear();
     chart.series.DrawSeriesValues(false);
     return rec.log;
+  }
+  void ExpectRange(int first, int last) {
+    EXPECT_EQ(chart.series.FirstVisible, first);
+    EXPECT_EQ(chart.series.LastVisible, last);
   }
 
   RecordingCanvas rec;
   LineChart chart;
 };
 
-using Log = std::vector<std::string>;
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Visible range and the per-point walk
 
-TEST_F(FastLineCalls, OnePointIsOneMoveAndNoLine) {
+TEST_F(FastLineCalls, WalkMovesOnceSkipsThePreviousPixelAndEntersFromTheLeft) {
   Add({{20, 30}});
   EXPECT_EQ(Draw(), (Log{"MoveTo 20,170"}));
-  EXPECT_EQ(chart.series.FirstVisible, 0);
-  EXPECT_EQ(chart.series.LastVisible, 0);
-}
+  ExpectRange(0, 0);
 
-TEST_F(FastLineCalls, PointsAtThePreviousPixelAreSkippedOthersDrawOneLineEach) {
   // Three points on one pixel after a point elsewhere: one LineTo, two skips.
   // A point back on an earlier, not the previous, pixel is drawn again.
+  chart.series.ClearPoints();
   chart.series.XValues().SetOrder(loNone);  // keep the points in call order
   Add({{0, 0}, {50, 50}, {50.1, 50.1}, {50.2, 49.9}, {60, 50}, {60.4, 50}, {50, 50}, {51, 50}});
   EXPECT_EQ(Draw(), (Log{"MoveTo 0,200", "LineTo 50,150", "LineTo 60,150", "LineTo 50,150", "LineTo 51,150"}));
   EXPECT_EQ(chart.series.PrevPixelX, 51);
   EXPECT_EQ(chart.series.PrevPixelY, 150);
-}
 
-TEST_F(FastLineCalls, FirstVisibleInsideTheSeriesDrawsTheEnteringSegment) {
+  // Points 0 … 4 left of the range: the line enters from point 4 to 5.
+  chart.series.ClearPoints();
+  chart.series.XValues().SetOrder(loAscending);
   for (int i = 0; i < 12; ++i) chart.series.AddPoint(10.0 * i, 5.0 * i);
-  chart.Layout(45, 200, 0, 200);  // points 0 … 4 lie left of the range
-  // Columns: (v - 45) * 200 / 155 rounded.
+  chart.Layout(45, 200, 0, 200);
   auto col = [](double v) { return static_cast<int>(std::nearbyint((v - 45) * 200 / 155)); };
   const Log log = Draw();
-  EXPECT_EQ(chart.series.FirstVisible, 5);
-  EXPECT_EQ(chart.series.LastVisible, 11);
-  ASSERT_GE(log.size(), 2u);
+  ExpectRange(5, 11);
+  ASSERT_EQ(log.size(), 7u);
   EXPECT_EQ(log[0], "Line " + RecordingCanvas::P(col(40), 180) + " " + RecordingCanvas::P(col(50), 175));
   EXPECT_EQ(log[1], "LineTo " + RecordingCanvas::P(col(60), 170));
-  EXPECT_EQ(log.size(), 7u);
 }
 
 TEST_F(FastLineCalls, RangeEdgesAndEmptySeries) {
   Draw();
-  EXPECT_EQ(chart.series.FirstVisible, -1);
-  EXPECT_EQ(chart.series.LastVisible, -1);
+  ExpectRange(-1, -1);
 
   for (int i = 0; i < 5; ++i) chart.series.AddPoint(100.0 + i, 50);
   // All left of the range: nothing, and no hook is called.
@@ -170,37 +157,32 @@ TEST_F(FastLineCalls, RangeEdgesAndEmptySeries) {
   chart.series.AfterDrawValues = [&](TChartSeries&) { ++hooks; };
   chart.Layout(1000, 2000, 0, 200);
   EXPECT_TRUE(Draw().empty());
-  EXPECT_EQ(chart.series.FirstVisible, -1);
-  EXPECT_EQ(chart.series.LastVisible, -1);
+  ExpectRange(-1, -1);
   EXPECT_EQ(hooks, 0);
 
   // All right of it: the first point stays, as a single move.
   chart.Layout(-200, -100, 0, 200);
   EXPECT_EQ(Draw().size(), 1u);
-  EXPECT_EQ(chart.series.FirstVisible, 0);
-  EXPECT_EQ(chart.series.LastVisible, 0);
+  ExpectRange(0, 0);
   EXPECT_EQ(hooks, 2);
 
   // The line runs on to the first point at or beyond the right edge.
   chart.Layout(0, 101.5, 0, 200);
   Draw();
-  EXPECT_EQ(chart.series.FirstVisible, 0);
-  EXPECT_EQ(chart.series.LastVisible, 2);
+  ExpectRange(0, 2);
   chart.series.ReachesRightEdge = false;
   Draw();
-  EXPECT_EQ(chart.series.LastVisible, 1);
+  ExpectRange(0, 1);
 
   // Two neighbours either side of the range still give the segment across.
   chart.series.ReachesRightEdge = true;
   chart.Layout(101.2, 101.8, 0, 200);
   Draw();
-  EXPECT_EQ(chart.series.FirstVisible, 2);
-  EXPECT_EQ(chart.series.LastVisible, 2);
+  ExpectRange(2, 2);
 
   chart.series.ClearPoints();
   EXPECT_TRUE(Draw().empty());
-  EXPECT_EQ(chart.series.FirstVisible, -1);
-  EXPECT_EQ(chart.series.LastVisible, -1);
+  ExpectRange(-1, -1);
 }
 
 TEST_F(FastLineCalls, DrawingStepOrderHooksAndClip) {
@@ -234,20 +216,15 @@ TEST_F(FastLineCalls, StaleRangeNeverReadsPastTheLastPoint) {
   EXPECT_NO_THROW(EXPECT_EQ(chart.series.HitTest(0, 190), -1));
 }
 
-// ---------------------------------------------------------------------------
-// Adding with AutoRepaint
-
 TEST_F(FastLineCalls, AutoRepaintFalseDrawsTheNewSegmentAtOnce) {
   Add({{10, 10}, {20, 20}, {30, 20}});
   Draw();
-  chart.invalidations = 0;
   rec.log.clear();
   chart.series.SetAutoRepaint(false);
   chart.series.LinePen().SetWidth(3);
   chart.invalidations = 0;
   chart.series.AddPoint(40, 50);
   EXPECT_EQ(rec.log, (Log{"MoveTo 30,180", "LineTo 40,150"}));
-  EXPECT_EQ(chart.invalidations, 0);
   EXPECT_EQ(rec.Pen().Width(), 3);
   EXPECT_EQ(rec.Pen().Color(), clRed);
 
@@ -258,19 +235,47 @@ TEST_F(FastLineCalls, AutoRepaintFalseDrawsTheNewSegmentAtOnce) {
   chart.series.PrevPixelY = 150;
   chart.series.AddPoint(45, 50);
   EXPECT_EQ(rec.log, (Log{"MoveTo 40,150", "LineTo 45,150"}));
+  EXPECT_EQ(chart.invalidations, 0);
 
-  // A hidden series draws nothing.
-  chart.series.SetActive(false);
+  // A hidden series draws nothing; with AutoRepaint the chart redraws.
   rec.log.clear();
+  chart.series.SetActive(false);
   chart.series.AddPoint(60, 60);
-  EXPECT_TRUE(rec.log.empty());
-
   chart.series.SetActive(true);
   chart.series.SetAutoRepaint(true);
   chart.invalidations = 0;
   chart.series.AddPoint(70, 60);
   EXPECT_TRUE(rec.log.empty());
   EXPECT_EQ(chart.invalidations, 1);
+}
+
+TEST_F(FastLineCalls, ColourRulesAndPenChangesAskForARedraw) {
+  // The series colour sets the line pen's; the pen's own colour is what draws
+  // and leaves the series colour alone; a whole new pen brings its colour.
+  chart.series.LinePen().SetColor(clBlue);
+  EXPECT_EQ(chart.series.SeriesColor(), clRed);
+  Add({{10, 10}, {20, 20}});
+  Draw();
+  EXPECT_EQ(rec.Pen().Color(), clBlue);
+  chart.series.SetSeriesColor(clBlack);
+  EXPECT_EQ(chart.series.LinePen().Color(), clBlack);
+  TChartPen green;
+  green.SetColor(clGreen);
+  green.SetWidth(2);
+  chart.series.SetLinePen(green);
+  EXPECT_EQ(chart.series.SeriesColor(), clGreen);
+  EXPECT_EQ(chart.series.LinePen().Width(), 2);
+
+  // Only real changes repaint.
+  chart.invalidations = 0;
+  chart.series.LinePen().SetWidth(2);
+  chart.series.SetSeriesColor(clGreen);
+  EXPECT_EQ(chart.invalidations, 0);
+  chart.series.LinePen().SetVisible(false);
+  EXPECT_EQ(chart.invalidations, 1);
+  // An invisible pen still moves: the walk is the same, nothing is drawn.
+  EXPECT_EQ(Draw(), (Log{"MoveTo 10,190", "LineTo 20,180"}));
+  EXPECT_EQ(rec.Pen().Style(), psClear);
 }
 
 // ---------------------------------------------------------------------------
@@ -281,15 +286,11 @@ TEST_F(FastLineCalls, HitTestFindsPointsAndSegments) {
   for (int i = 0; i < 12; ++i) chart.series.AddPoint(10.0 * i, i == 7 ? 120 : i == 8 ? 140 : 100);
   EXPECT_EQ(chart.series.HitTest(70, 80), -1);  // nothing drawn yet
   Draw();
-  EXPECT_EQ(chart.series.HitTest(70, 80), 7);
-  EXPECT_EQ(chart.series.HitTest(80, 60), 8);
-  EXPECT_EQ(chart.series.HitTest(0, 100), 0);
-  EXPECT_EQ(chart.series.HitTest(75, 70), 7);
-  EXPECT_EQ(chart.series.HitTest(74, 72), 7);
-  EXPECT_EQ(chart.series.HitTest(35, 100), 3);
-  EXPECT_EQ(chart.series.HitTest(75, 72), -1);
-  EXPECT_EQ(chart.series.HitTest(30, 5), -1);
-  EXPECT_EQ(chart.series.HitTest(150, 100), -1);
+  const struct {
+    int x, y, want;
+  } cases[] = {{70, 80, 7}, {80, 60, 8}, {0, 100, 0},   {75, 70, 7},  {74, 72, 7},
+               {35, 100, 3}, {75, 72, -1}, {30, 5, -1}, {150, 100, -1}};
+  for (const auto& c : cases) EXPECT_EQ(chart.series.HitTest(c.x, c.y), c.want) << c.x << "," << c.y;
 }
 
 TEST_F(FastLineCalls, VisibleRangeAndHitTestAgreeWithThePlainWalks) {
@@ -298,35 +299,36 @@ TEST_F(FastLineCalls, VisibleRangeAndHitTestAgreeWithThePlainWalks) {
   // PointPixelX and PointPixelY, also on unordered, repeated and NaN values.
   std::mt19937 rng(17);
   std::uniform_real_distribution<double> u(0, 1);
+  TFastLineSeries& s = chart.series;
   chart.plot = {20, 10, 220, 190};
   for (int round = 0; round < 40; ++round) {
-    chart.series.ClearPoints();
+    s.ClearPoints();
     const int n = 1 + static_cast<int>(rng() % 300);
     double x = u(rng) * 100 - 50;
     for (int i = 0; i < n; ++i) {
       x += u(rng) < 0.3 ? 0 : u(rng) * 3;
-      chart.series.AddPoint(x, u(rng) * 220 - 10);
+      s.AddPoint(x, u(rng) * 220 - 10);
     }
-    if (round % 4 == 1) chart.series.SetPointX(static_cast<int>(rng() % n), u(rng) * 400 - 100);
-    if (round % 4 == 2) chart.series.SetPointX(static_cast<int>(rng() % n), std::nan(""));
-    chart.series.XValues().SetMultiplier(round % 5 == 3 ? 1.5 : 1.0);
-    chart.series.ReachesRightEdge = round % 3 != 0;
+    if (round % 4 == 1) s.SetPointX(static_cast<int>(rng() % n), u(rng) * 400 - 100);
+    if (round % 4 == 2) s.SetPointX(static_cast<int>(rng() % n), std::nan(""));
+    s.XValues().SetMultiplier(round % 5 == 3 ? 1.5 : 1.0);
+    s.ReachesRightEdge = round % 3 != 0;
     chart.bottom.SetInverted(round % 7 == 4);
     const double lo = u(rng) * 300 - 100;
     chart.Layout(lo, lo + u(rng) * 200 + 1, 0, 200);
 
-    chart.series.TChartSeries::CalcVisibleRange();
-    const int baseFirst = chart.series.FirstVisible, baseLast = chart.series.LastVisible;
-    chart.series.CalcVisibleRange();
-    ASSERT_EQ(chart.series.FirstVisible, baseFirst) << "round " << round;
-    ASSERT_EQ(chart.series.LastVisible, baseLast) << "round " << round;
+    s.TChartSeries::CalcVisibleRange();
+    const int first = s.FirstVisible, last = s.LastVisible;
+    s.CalcVisibleRange();
+    ASSERT_EQ(s.FirstVisible, first) << "round " << round;
+    ASSERT_EQ(s.LastVisible, last) << "round " << round;
+    const bool any = first >= 0 && last >= first;
 
     auto plainHit = [&](TPoint t) {
-      const int first = chart.series.FirstVisible, last = chart.series.LastVisible;
-      if (first == -1 || last == -1) return -1;
+      if (!any) return -1;
       TPoint prev{0, 0};
       for (int i = first; i <= last; ++i) {
-        const TPoint p{chart.series.PointPixelX(i), chart.series.PointPixelY(i)};
+        const TPoint p{s.PointPixelX(i), s.PointPixelY(i)};
         if (p == t) return i;
         if (i > first && TFastLineSeries::PointOnSegment(t, p, prev)) return i - 1;
         prev = p;
@@ -336,94 +338,46 @@ TEST_F(FastLineCalls, VisibleRangeAndHitTestAgreeWithThePlainWalks) {
     int hits = 0;
     for (int k = 0; k < 400; ++k) {
       TPoint t{static_cast<int>(rng() % 240), static_cast<int>(rng() % 200)};
-      if (k % 2 == 0 && baseFirst >= 0 && baseLast >= baseFirst) {
-        // Aim at a point of the visible range, or next to it.
-        const int i = baseFirst + static_cast<int>(rng() % static_cast<unsigned>(baseLast - baseFirst + 1));
-        t = {chart.series.PointPixelX(i) + static_cast<int>(rng() % 3) - 1, chart.series.PointPixelY(i)};
+      if (k % 2 == 0 && any) {  // aim at a visible point, or next to it
+        const int i = first + static_cast<int>(rng() % static_cast<unsigned>(last - first + 1));
+        t = {s.PointPixelX(i) + static_cast<int>(rng() % 3) - 1, s.PointPixelY(i)};
       }
       const int want = plainHit(t);
-      ASSERT_EQ(chart.series.HitTest(t.X, t.Y), want) << "round " << round << " at " << t.X << "," << t.Y;
+      ASSERT_EQ(s.HitTest(t.X, t.Y), want) << "round " << round << " at " << t.X << "," << t.Y;
       hits += want >= 0;
     }
-    if (baseFirst >= 0 && baseLast >= baseFirst) {
+    if (any) {
       EXPECT_GT(hits, 0) << "round " << round;
     }
   }
 }
 
 TEST(FastLineGeometry, PointOnSegment) {
-  const TPoint a{0, 0}, b{10, 5};
-  EXPECT_TRUE(TFastLineSeries::PointOnSegment({4, 2}, a, b));
-  EXPECT_TRUE(TFastLineSeries::PointOnSegment({3, 1}, a, b));  // |3*5 - 1*10| = 5 < 10
-  EXPECT_FALSE(TFastLineSeries::PointOnSegment({3, 0}, a, b));  // 15
-  EXPECT_TRUE(TFastLineSeries::PointOnSegment({10, 5}, a, b));
-  EXPECT_FALSE(TFastLineSeries::PointOnSegment({12, 6}, a, b));  // beyond the end
-  EXPECT_TRUE(TFastLineSeries::PointOnSegment({12, 6}, a, b, 2));
-  EXPECT_FALSE(TFastLineSeries::PointOnSegment({-2, -1}, a, b, 1));
-  // A zero-length segment contains nothing, not even its own pixel.
-  EXPECT_FALSE(TFastLineSeries::PointOnSegment({3, 3}, {3, 3}, {3, 3}));
-  // Vertical and horizontal segments check only the axis they run along.
-  EXPECT_TRUE(TFastLineSeries::PointOnSegment({5, 7}, {5, 0}, {5, 9}));
-  EXPECT_FALSE(TFastLineSeries::PointOnSegment({5, 10}, {5, 0}, {5, 9}));
-  EXPECT_FALSE(TFastLineSeries::PointOnSegment({6, 7}, {5, 0}, {5, 9}));
-  // Pixels at the far ends of the int range do not overflow the test.
   constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
-  EXPECT_TRUE(TFastLineSeries::PointOnSegment({0, 0}, {kMin + 1, kMin + 1}, {kMax, kMax}));
-  EXPECT_FALSE(TFastLineSeries::PointOnSegment({0, 1}, {kMin + 1, kMin + 1}, {kMax, kMax}));
-}
-
-// ---------------------------------------------------------------------------
-// Pen and colour
-
-TEST(FastLineColour, SeriesColourAndLinePen) {
-  TFastLineSeries s;
-  EXPECT_TRUE(s.ReachesRightEdge);
-  EXPECT_TRUE(s.AutoRepaint());
-  EXPECT_EQ(s.LinePen().Color(), clBlack);
-  EXPECT_EQ(s.LinePen().Width(), 1);
-  EXPECT_EQ(s.LinePen().Style(), psSolid);
-  EXPECT_TRUE(s.LinePen().Visible());
-  EXPECT_FALSE(s.LinePen().SmallDots());
-  EXPECT_STREQ(TFastLineSeries::EditorName(), "TFastLineSeriesEditor");
-
-  s.SetSeriesColor(clRed);
-  EXPECT_EQ(s.LinePen().Color(), clRed);
-
-  s.LinePen().SetColor(clBlue);
-  EXPECT_EQ(s.SeriesColor(), clRed);
-
-  TChartPen green;
-  green.SetColor(clGreen);
-  green.SetWidth(2);
-  s.SetLinePen(green);
-  EXPECT_EQ(s.SeriesColor(), clGreen);
-  EXPECT_EQ(s.LinePen().Color(), clGreen);
-  EXPECT_EQ(s.LinePen().Width(), 2);
-
-  TFastLineSeries copy;
-  s.SetAutoRepaint(false);
-  s.XValues().SetMultiplier(2);
-  copy.Assign(s);
-  EXPECT_FALSE(copy.AutoRepaint());
-  EXPECT_EQ(copy.LinePen().Width(), 2);
-  EXPECT_EQ(copy.SeriesColor(), clGreen);
-  EXPECT_EQ(copy.XValues().Multiplier(), 2);
-  EXPECT_EQ(copy.PointCount(), 0);
-}
-
-TEST_F(FastLineCalls, PenChangesAskForARedraw) {
-  chart.invalidations = 0;
-  chart.series.LinePen().SetWidth(2);
-  EXPECT_EQ(chart.invalidations, 1);
-  chart.series.LinePen().SetWidth(2);
-  chart.series.SetSeriesColor(clRed);  // unchanged
-  EXPECT_EQ(chart.invalidations, 1);
-  chart.series.LinePen().SetVisible(false);
-  EXPECT_EQ(chart.invalidations, 2);
-  // An invisible pen still moves: the walk is the same, nothing is drawn.
-  Add({{10, 10}, {20, 20}});
-  EXPECT_EQ(Draw(), (Log{"MoveTo 10,190", "LineTo 20,180"}));
-  EXPECT_EQ(rec.Pen().Style(), psClear);
+  const struct {
+    TPoint p, a, b;
+    int tolerance;
+    bool on;
+  } cases[] = {
+      {{4, 2}, {0, 0}, {10, 5}, 0, true},
+      {{3, 1}, {0, 0}, {10, 5}, 0, true},    // |3*5 - 1*10| = 5 < 10
+      {{3, 0}, {0, 0}, {10, 5}, 0, false},   // 15
+      {{10, 5}, {0, 0}, {10, 5}, 0, true},
+      {{12, 6}, {0, 0}, {10, 5}, 0, false},  // beyond the end
+      {{12, 6}, {0, 0}, {10, 5}, 2, true},
+      {{-2, -1}, {0, 0}, {10, 5}, 1, false},
+      {{3, 3}, {3, 3}, {3, 3}, 0, false},  // a zero-length segment contains nothing
+      // Vertical segments check only the axis they run along.
+      {{5, 7}, {5, 0}, {5, 9}, 0, true},
+      {{5, 10}, {5, 0}, {5, 9}, 0, false},
+      {{6, 7}, {5, 0}, {5, 9}, 0, false},
+      // Pixels at the far ends of the int range do not overflow the test.
+      {{0, 0}, {kMin + 1, kMin + 1}, {kMax, kMax}, 0, true},
+      {{0, 1}, {kMin + 1, kMin + 1}, {kMax, kMax}, 0, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(TFastLineSeries::PointOnSegment(c.p, c.a, c.b, c.tolerance), c.on)
+        << c.p.X << "," << c.p.Y << " on " << c.a.X << "," << c.a.Y << " - " << c.b.X << "," << c.b.Y;
 }
 
 // ---------------------------------------------------------------------------
@@ -431,12 +385,14 @@ TEST_F(FastLineCalls, PenChangesAskForARedraw) {
 
 namespace {
 
+constexpr std::uint32_t kWhite = 0xFFFFFF, kRed = 0xFF0000;
+
 class FastLinePixels : public ::testing::Test {
  protected:
-  static constexpr std::uint32_t kWhite = 0xFFFFFF;
-  static constexpr std::uint32_t kRed = 0xFF0000;
-
-  void SetUp() override { chart.canvas = &canvas; }
+  void SetUp() override {
+    chart.canvas = &canvas;
+    chart.Layout(0, 200, 0, 200);
+  }
 
   // One drawing into a white image of the given size; the image afterwards.
   QImage Render(bool fast, bool clip, int w, int h) {
@@ -469,7 +425,7 @@ class FastLinePixels : public ::testing::Test {
       for (int x = 0; x < w; ++x) {
         const std::uint32_t a = ref.pixel(x, y) & 0xFFFFFF, b = fast.pixel(x, y) & 0xFFFFFF;
         if (a != b && differ++ < 5) ADD_FAILURE() << what << ": pixel " << x << "," << y;
-        if (a != kWhite) ++inked;
+        inked += a != kWhite;
       }
     EXPECT_EQ(differ, 0) << what;
     return inked;
@@ -491,14 +447,10 @@ void FillSpectrum(TFastLineSeries& s, double startHz, double stopHz, unsigned se
   const int steps = static_cast<int>(std::ceil((stopHz - startHz) / 3200000.0));
   const double carriers[] = {startHz + 1.234e6, startHz + (stopHz - startHz) * 0.4, stopHz - 0.77e6};
   for (int k = 0; k < steps; ++k) {
-    const double centre = startHz + 1600000.0 + 3200000.0 * k;
     for (int j = 0; j < 4096; ++j) {
-      const double f = centre - 1600000.0 + bin * j;
+      const double f = startHz + 3200000.0 * k + bin * j;
       double level = -95 + noise(rng);
-      for (double c : carriers) {
-        const double d = (f - c) / 20000.0;
-        level += 70 * std::exp(-d * d);
-      }
+      for (double c : carriers) level += 70 * std::exp(-std::pow((f - c) / 20000.0, 2));
       s.AddPoint(f, level);
     }
   }
@@ -506,58 +458,28 @@ void FillSpectrum(TFastLineSeries& s, double startHz, double stopHz, unsigned se
 
 }  // namespace
 
-TEST_F(FastLinePixels, TwoPointsInOneColumnDrawTheStrokeBetweenTheirRows) {
-  chart.Layout(0, 200, 0, 200);
-  chart.plot = {0, 0, 200, 200};
-  chart.series.AddPoint(10, 100);   // row 100
-  chart.series.AddPoint(10.2, 60);  // row 140
+TEST_F(FastLinePixels, PointsInOneColumnDrawTheStrokeBetweenTheirRows) {
+  // Rows 100 and 140: the stroke 100 … 139, nothing beside it.
+  chart.series.AddPoint(10, 100);
+  chart.series.AddPoint(10.2, 60);
   for (bool fast : {false, true}) {
     const QImage img = Render(fast, false, 200, 200);
-    for (int y = 0; y < 200; ++y) {
-      const bool inked = (img.pixel(10, y) & 0xFFFFFF) == kRed;
-      EXPECT_EQ(inked, y >= 100 && y < 140) << "row " << y << (fast ? " fast" : " reference");
-    }
+    for (int y = 0; y < 200; ++y)
+      EXPECT_EQ((img.pixel(10, y) & 0xFFFFFF) == kRed, y >= 100 && y < 140) << "row " << y << " fast " << fast;
     EXPECT_EQ(img.pixel(9, 120) & 0xFFFFFF, kWhite);
     EXPECT_EQ(img.pixel(11, 120) & 0xFFFFFF, kWhite);
   }
-}
 
-TEST_F(FastLinePixels, AColumnEndingOnRepeatsOfANewExtremeLeavesThatRowOut) {
-  chart.Layout(0, 200, 0, 200);
-  // Column 10: rows 100, 80, 70, 70, 70; the per-point walk draws rows
-  // 71 … 100 and never row 70, which only the repeats (skipped) reach.
+  // Rows 100, 80, 70, 70, 70: the per-point walk draws rows 71 … 100 and
+  // never row 70, which only the repeats (skipped) reach.
+  chart.series.ClearPoints();
   for (double y : {100.0, 120.0, 130.0, 130.0, 130.0}) chart.series.AddPoint(10, y);
   chart.series.AddPoint(10.3, 130);
   for (bool fast : {false, true}) {
     const QImage img = Render(fast, false, 200, 200);
     for (int y = 60; y <= 110; ++y)
-      EXPECT_EQ((img.pixel(10, y) & 0xFFFFFF) == kRed, y > 70 && y <= 100) << "row " << y << (fast ? " fast" : "");
+      EXPECT_EQ((img.pixel(10, y) & 0xFFFFFF) == kRed, y > 70 && y <= 100) << "row " << y << " fast " << fast;
   }
-}
-
-TEST_F(FastLinePixels, ColourGoesThroughTheLinePen) {
-  chart.Layout(0, 200, 0, 200);
-  chart.series.AddPoint(10, 100);
-  chart.series.AddPoint(50, 100);
-  chart.series.SetSeriesColor(clBlue);
-  EXPECT_EQ(Render(true, true, 200, 200).pixel(30, 100) & 0xFFFFFF, 0x0000FFu);
-  chart.series.LinePen().SetColor(clRed);
-  EXPECT_EQ(chart.series.SeriesColor(), clBlue);
-  EXPECT_EQ(Render(true, true, 200, 200).pixel(30, 100) & 0xFFFFFF, kRed);
-}
-
-TEST_F(FastLinePixels, AutoRepaintFalseInksTheImageWithoutARedraw) {
-  chart.Layout(0, 200, 0, 200);
-  chart.series.AddPoint(10, 100);
-  chart.series.AddPoint(20, 100);
-  Render(true, true, 200, 200);
-  canvas.BeginFrame(nullptr, nullptr, {0, 0, 200, 200}, false);
-  chart.series.SetAutoRepaint(false);
-  chart.invalidations = 0;
-  chart.series.AddPoint(40, 100);
-  EXPECT_EQ(canvas.Image().pixel(30, 100) & 0xFFFFFF, kRed);
-  EXPECT_EQ(chart.invalidations, 0);
-  canvas.PresentFrame(nullptr, nullptr, {0, 0, 200, 200});
 }
 
 TEST_F(FastLinePixels, FastPathMatchesPerPointDrawingOnRandomTraces) {
@@ -568,8 +490,7 @@ TEST_F(FastLinePixels, FastPathMatchesPerPointDrawingOnRandomTraces) {
     chart.series.ClearPoints();
     // Gaps from none through sub-pixel to many columns; levels spread past
     // both ends of the axis, with repeats.
-    double x = -50;
-    double y = 0;
+    double x = -50, y = 0;
     const int n = 3000 + static_cast<int>(rng() % 3000);
     for (int i = 0; i < n; ++i) {
       const double g = u(rng);
@@ -582,10 +503,8 @@ TEST_F(FastLinePixels, FastPathMatchesPerPointDrawingOnRandomTraces) {
         // far-off ones to the centre or the clamp.
         const double odd[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -3e9};
         y = odd[rng() % 5];
-      } else if (r < 0.2) {
-        y += u(rng) * 0.3 - 0.15;
       } else {
-        y = u(rng) * 260 - 130;
+        y = r < 0.2 ? y + u(rng) * 0.3 - 0.15 : u(rng) * 260 - 130;
       }
       // Half the traces on a few coarse levels: long repeats of one pixel,
       // also at a column's extremes.
@@ -636,24 +555,17 @@ TEST_F(FastLinePixels, FastPathMatchesPerPointDrawingOnSpectrumTraces) {
 }
 
 TEST_F(FastLinePixels, PensThatCannotSpanTakeThePerPointPath) {
-  chart.Layout(0, 200, 0, 200);
   for (int i = 0; i < 50; ++i) chart.series.AddPoint(i * 0.3, (i * 37) % 200);
-  chart.series.LinePen().SetStyle(psDot);
-  Render(true, true, 200, 200);
-  EXPECT_FALSE(lastFast);
-  chart.series.LinePen().SetStyle(psSolid);
-  chart.series.LinePen().SetSmallDots(true);
-  Render(true, true, 200, 200);
-  EXPECT_FALSE(lastFast);
-  chart.series.LinePen().SetSmallDots(false);
-  chart.series.LinePen().SetMode(pmXor);
-  Render(true, true, 200, 200);
-  EXPECT_FALSE(lastFast);
-  chart.series.LinePen().SetMode(pmCopy);
-  chart.series.LinePen().SetWidth(2);
-  Render(true, true, 200, 200);
-  EXPECT_FALSE(lastFast);
-  chart.series.LinePen().SetWidth(1);
+  TChartPen& pen = chart.series.LinePen();
+  const std::function<void(bool)> odd[] = {
+      [&](bool on) { pen.SetStyle(on ? psDot : psSolid); }, [&](bool on) { pen.SetSmallDots(on); },
+      [&](bool on) { pen.SetMode(on ? pmXor : pmCopy); }, [&](bool on) { pen.SetWidth(on ? 2 : 1); }};
+  for (std::size_t k = 0; k < std::size(odd); ++k) {
+    odd[k](true);
+    Render(true, true, 200, 200);
+    EXPECT_FALSE(lastFast) << k;
+    odd[k](false);
+  }
   EXPECT_GT(ExpectSameBothWays(true, 200, 200, "solid"), 0);
 }
 
@@ -662,8 +574,16 @@ TEST_F(FastLinePixels, PensThatCannotSpanTakeThePerPointPath) {
 
 namespace {
 
-// Mismatches of TAxisPixelMap against ValueToPixel over the values.
-int Mismatches(const TCustomChartAxis& axis, const std::vector<double>& values) {
+// Mismatches of TAxisPixelMap against ValueToPixel over the values, and over
+// the values whose exact offset is a half pixel as near as a double gets and
+// their neighbours one ulp either side: where rounding decides.
+int Mismatches(const TCustomChartAxis& axis, std::vector<double> values) {
+  for (int k = -3; axis.AxisLength != 0 && k <= axis.AxisLength + 3; ++k) {
+    const double d = static_cast<double>(axis.EffectiveMinimum + (k + 0.5L) *
+                                                                     static_cast<long double>(axis.EffectiveRange) /
+                                                                     axis.AxisLength);
+    values.insert(values.end(), {d, std::nextafter(d, -INFINITY), std::nextafter(d, INFINITY)});
+  }
   const TAxisPixelMap map(axis);
   int bad = 0;
   for (double v : values) {
@@ -671,20 +591,6 @@ int Mismatches(const TCustomChartAxis& axis, const std::vector<double>& values) 
     if (want != got && bad++ < 5) ADD_FAILURE() << "value " << v << ": axis " << want << ", map " << got;
   }
   return bad;
-}
-
-// Values whose exact offset is a half pixel as near as a double gets, and
-// their neighbours one ulp either side: where rounding decides.
-void AddHalves(const TCustomChartAxis& axis, std::vector<double>& out) {
-  if (axis.AxisLength == 0) return;
-  for (int k = -3; k <= axis.AxisLength + 3; ++k) {
-    const long double v = axis.EffectiveMinimum +
-                          (k + 0.5L) * static_cast<long double>(axis.EffectiveRange) / axis.AxisLength;
-    const double d = static_cast<double>(v);
-    out.push_back(d);
-    out.push_back(std::nextafter(d, -INFINITY));
-    out.push_back(std::nextafter(d, INFINITY));
-  }
 }
 
 }  // namespace
@@ -695,62 +601,44 @@ TEST(FastLineMapping, SameIntegersAsTheAxisOnFrequencyAndLevelAxes) {
   // at 5 %.
   chart.bottom.SetEndPosition(97);
   chart.left.SetStartPosition(5);
-  long long checked = 0;
   // Frequency: every bin of several scan ranges, full and zoomed, on plot
   // widths from tiny to wide.
-  const double bin = 3200000.0 / 4096;
-  struct Range {
-    double lo, hi;
-  };
-  const Range ranges[] = {{138000000, 153000000}, {24000000, 1766000000}, {100000000, 103200000},
-                          {141234567.8, 142345678.9}, {88000000, 88000100}};
-  for (int width : {1, 37, 503, 546, 1001, 1810, 3840}) {
-    chart.plot = {17, 13, 17 + width, 313};
-    for (const Range& r : ranges) {
+  const std::pair<double, double> ranges[] = {{138000000, 153000000}, {24000000, 1766000000},
+                                              {100000000, 103200000}, {141234567.8, 142345678.9},
+                                              {88000000, 88000100}};
+  for (int width : {1, 37, 503, 546, 1001, 1810, 3840})
+    for (auto [lo, hi] : ranges)
       for (bool inverted : {false, true}) {
+        chart.plot = {17, 13, 17 + width, 313};
         chart.bottom.SetInverted(inverted);
-        chart.Layout(r.lo, r.hi, -120, 25);
-        std::vector<double> values;
-        const int steps = static_cast<int>(std::ceil((r.hi - r.lo) / 3200000.0));
-        for (int k = 0; k < std::min(steps, 60); ++k)
-          for (int j = 0; j < 4096; ++j) values.push_back(r.lo + 3200000.0 * k + bin * j);
-        AddHalves(chart.bottom, values);
-        values.push_back(r.lo - 1e12);
-        values.push_back(r.hi + 1e15);
-        values.push_back(std::numeric_limits<double>::quiet_NaN());
-        values.push_back(INFINITY);
-        EXPECT_EQ(Mismatches(chart.bottom, values), 0) << width << " " << r.lo << " " << r.hi;
-        checked += static_cast<long long>(values.size());
+        chart.Layout(lo, hi, -120, 25);
+        std::vector<double> values{lo - 1e12, hi + 1e15, std::numeric_limits<double>::quiet_NaN(), INFINITY};
+        const int steps = std::min(60, static_cast<int>(std::ceil((hi - lo) / 3200000.0)));
+        for (int k = 0; k < steps; ++k)
+          for (int j = 0; j < 4096; ++j) values.push_back(lo + 3200000.0 * k + 3200000.0 / 4096 * j);
+        EXPECT_EQ(Mismatches(chart.bottom, values), 0) << width << " " << lo << " " << hi;
       }
-    }
-  }
-  chart.bottom.SetInverted(false);
 
   // Level: dB values in thousandths and random doubles, over heights and
-  // ranges, including a degenerate one.
+  // ranges, including an empty one.
   std::mt19937_64 rng(5);
   std::uniform_real_distribution<double> level(-140, 40);
-  for (int height : {1, 2, 145, 244, 290, 300, 981}) {
-    chart.plot = {0, 50, 500, 50 + height};
-    for (Range r : {Range{-120, 25}, Range{-105.5, -60.25}, Range{-1e-9, 1e-9}, Range{3, 3}}) {
+  std::vector<double> values;
+  for (int m = -140000; m <= 40000; m += 7) values.push_back(m / 1000.0);
+  for (int i = 0; i < 20000; ++i) values.push_back(level(rng));
+  const std::pair<double, double> levels[] = {{-120, 25}, {-105.5, -60.25}, {-1e-9, 1e-9}, {3, 3}};
+  for (int height : {1, 2, 145, 244, 290, 300, 981})
+    for (auto [lo, hi] : levels)
       for (bool inverted : {false, true}) {
+        chart.plot = {0, 50, 500, 50 + height};
         chart.left.SetInverted(inverted);
-        chart.Layout(0, 1, r.lo, r.hi);
-        if (r.lo == r.hi) {
-          // SetRange widens an empty range; put it back to test the centre.
+        chart.Layout(0, 1, lo, hi);
+        if (lo == hi) {  // SetRange widens an empty range; put it back to test the centre
           chart.left.EffectiveMaximum = chart.left.EffectiveMinimum;
           chart.left.EffectiveRange = 0;
         }
-        std::vector<double> values;
-        for (int m = -140000; m <= 40000; m += 7) values.push_back(m / 1000.0);
-        for (int i = 0; i < 20000; ++i) values.push_back(level(rng));
-        AddHalves(chart.left, values);
-        EXPECT_EQ(Mismatches(chart.left, values), 0) << height << " " << r.lo << " " << r.hi;
-        checked += static_cast<long long>(values.size());
+        EXPECT_EQ(Mismatches(chart.left, values), 0) << height << " " << lo << " " << hi;
       }
-    }
-  }
-  EXPECT_GT(checked, 3000000);
 }
 
 int main(int argc, char** argv) {
