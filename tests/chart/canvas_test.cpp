@@ -194,29 +194,6 @@ TEST(CanvasLine, DotSmallDotsAndInvisiblePens) {
   EXPECT_EQ(g.Inked().size(), 10u);
 }
 
-TEST(CanvasLine, VerticalSpanMatchesMoveAndLineTo) {
-  std::mt19937 rng(3);
-  std::uniform_int_distribution<int> coord(-20, 140);
-  for (int style = 0; style < 3; ++style) {
-    for (int n = 0; n < 100; ++n) {
-      Frame a(60, 120), b(60, 120);
-      for (Frame* f : {&a, &b}) {
-        f->c.ClipTo({5, 10, 55, 100});
-        if (style == 1) f->c.Pen().SetStyle(psDot);
-        if (style == 2) f->c.Pen().SetMode(pmNotXor);
-      }
-      const int x = coord(rng) % 60, y0 = coord(rng), y1 = coord(rng);
-      a.c.MoveTo(x, y0);
-      a.c.LineTo(x, y1);
-      a.c.LineTo(x, y0);  // a second stroke: NotXor must undo exactly
-      b.c.VerticalSpan(x, y0, y1);
-      b.c.VerticalSpan(x, y1, y0);
-      ASSERT_EQ(a.Snapshot(), b.Snapshot()) << x << " " << y0 << " " << y1 << " style " << style;
-      EXPECT_EQ(a.c.PenPos(), b.c.PenPos());
-    }
-  }
-}
-
 // ---------------------------------------------------------------------------
 // Areas and clipping
 
@@ -260,18 +237,6 @@ TEST(CanvasRectangle, NotXorTwiceRestores) {
     f.c.Rectangle(r);
     EXPECT_EQ(f.Snapshot(), before);
   }
-}
-
-TEST(CanvasText, OpaqueBackgroundFillsTheTextCell) {
-  Frame f;
-  f.c.SetBackMode(cbmOpaque);
-  f.c.SetBackColor(clAqua);
-  f.c.TextOut(100, 30, "dB");
-  const int w = f.c.TextWidth("dB"), h = f.c.TextHeight("dB");
-  EXPECT_EQ(f.Px(100, 30), 0x00FFFFu);
-  EXPECT_EQ(f.Px(100 + w - 1, 30 + h - 1), 0x00FFFFu);
-  EXPECT_EQ(f.Px(100 + w, 30), kWhite);
-  EXPECT_EQ(f.Px(100, 30 + h), kWhite);
 }
 
 TEST(CanvasClip, PlotAreaClipIntersectionAndRemoval) {
@@ -322,6 +287,18 @@ TEST(CanvasText, ResetStateGivesBlackTenPointTransparentText) {
   EXPECT_GE(b.top, 10);
   EXPECT_LT(b.bottom, 10 + f.c.FontHeight());
   EXPECT_GE(b.height(), 10 * ScreenPixelsPerInch() / 72 * 6 / 10);
+}
+
+TEST(CanvasText, OpaqueBackgroundFillsTheTextCell) {
+  Frame f;
+  f.c.SetBackMode(cbmOpaque);
+  f.c.SetBackColor(clAqua);
+  f.c.TextOut(100, 30, "dB");
+  const int w = f.c.TextWidth("dB"), h = f.c.TextHeight("dB");
+  EXPECT_EQ(f.Px(100, 30), 0x00FFFFu);
+  EXPECT_EQ(f.Px(100 + w - 1, 30 + h - 1), 0x00FFFFu);
+  EXPECT_EQ(f.Px(100 + w, 30), kWhite);
+  EXPECT_EQ(f.Px(100, 30 + h), kWhite);
 }
 
 TEST(CanvasText, AlignmentPlacesTheReferencePoint) {
