@@ -185,21 +185,6 @@ TEST_F(FastLineCalls, RangeEdgesAndEmptySeries) {
   ExpectRange(-1, -1);
 }
 
-TEST_F(FastLineCalls, DrawingStepOrderHooksAndClip) {
-  Add({{10, 10}, {20, 20}});
-  chart.series.BeforeDrawValues = [&](TChartSeries&) { rec.Note("Before"); };
-  chart.series.AfterDrawValues = [&](TChartSeries&) { rec.Note("After"); };
-  rec.log.clear();
-  EXPECT_TRUE(chart.series.DrawSeriesValues(true));
-  EXPECT_EQ(rec.log, (Log{"Before", "Clip 0,0 200,200", "MoveTo 10,190", "LineTo 20,180", "RemoveClip", "After"}));
-  EXPECT_EQ(rec.Brush().Style(), bsClear);
-
-  rec.log.clear();
-  chart.series.SetActive(false);
-  EXPECT_FALSE(chart.series.DrawSeriesValues(true));
-  EXPECT_TRUE(rec.log.empty());
-}
-
 TEST_F(FastLineCalls, StaleRangeNeverReadsPastTheLastPoint) {
   for (int i = 0; i < 10; ++i) chart.series.AddPoint(10.0 * i, 10);
   Draw();
