@@ -12,31 +12,31 @@
 
 using namespace std::chrono_literals;
 using wg::TSweepEngine;
-using wgtest::LevelsOfConstantBlock;
 
 namespace {
 
 constexpr double kBin = 3200000.0 / 4096;
+const std::vector<uint32_t> kDefaultCentres{139600000, 142800000, 146000000, 149200000, 152400000};
 
 class Engine : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake::Install();
-    api_rtl_sdr::dev = static_cast<rtlsdr_dev_t*>(fake::Handle());
+    Reinstall();
+    engine = std::make_unique<TSweepEngine>(&series, ui.Poster(),
+                                            [this](const std::string& s) { log.push_back(s); });
   }
   void TearDown() override {
     engine.reset();
     fake::Release();
     fake::Uninstall();
   }
-  TSweepEngine& Make() {
-    engine = std::make_unique<TSweepEngine>(&series, ui.Poster(),
-                                            [this](const std::string& s) { log.push_back(s); });
-    return *engine;
+  // A fresh script and records, with the receiver open.
+  static void Reinstall() {
+    fake::Install();
+    api_rtl_sdr::dev = static_cast<rtlsdr_dev_t*>(fake::Handle());
   }
   // Range, reset, prepare, start: what a range change does.
   void Sweep(int64_t start, int64_t stop) {
-    if (!engine) Make();
     engine->SetScanRange(start, stop);
     ASSERT_TRUE(engine->Reset());
     engine->PrepareSeries();
@@ -45,30 +45,28 @@ class Engine : public ::testing::Test {
   bool WaitDeliveries(int n) {
     return ui.PumpUntil([&] { return series.deliveries >= n; });
   }
-  // The sweep whose blocks filled the series points [from, to), or -1 when
-  // they do not all come from one sweep.
-  int SweepShown(size_t from, size_t to) {
+  // The sweep whose blocks filled the whole series, or -1 when its points do
+  // not all come from one sweep.
+  int SweepShown() {
     int found = -1;
-    for (size_t i = from; i < to; i += wg::kFftSize) {
+    for (size_t i = 0; i < series.y.size(); i += wg::kFftSize) {
       int s = -1;
-      for (int c = 2; c < 202; ++c) {
-        const auto& lv = LevelsOfConstantBlock(static_cast<uint8_t>(c));
+      for (int c = 2; c < 202 && s < 0; ++c) {
+        const auto& lv = wgtest::LevelsOfConstantBlock(static_cast<uint8_t>(c));
         bool all = true;
-        for (size_t g = 0; g < wg::kFftSize && i + g < to && all; ++g) all = series.y[i + g] == lv[g];
-        if (all) {
-          s = fake::SweepOfFillByte(static_cast<uint8_t>(c));
-          break;
-        }
+        for (size_t g = 0; g < wg::kFftSize && i + g < series.y.size() && all; ++g)
+          all = series.y[i + g] == lv[g];
+        if (all) s = fake::SweepOfFillByte(static_cast<uint8_t>(c));
       }
       if (s < 0 || (found >= 0 && s != found)) return -1;
       found = s;
     }
     return found;
   }
-  size_t CountLog(const char* prefix) {
-    size_t n = 0;
-    for (const auto& l : log) n += l.rfind(prefix, 0) == 0;
-    return n;
+  // Every point at its bin's frequency from `start` on.
+  void ExpectFrequencies(double start, size_t count) {
+    ASSERT_EQ(series.x.size(), count);
+    for (size_t i = 0; i < count; ++i) ASSERT_EQ(series.x[i], start + static_cast<double>(i) * kBin) << i;
   }
 
   wgtest::UiQueue ui;
@@ -77,94 +75,100 @@ class Engine : public ::testing::Test {
   std::unique_ptr<TSweepEngine> engine;
 };
 
-TEST_F(Engine, DefaultRangeTunesFiveCentresAndPublishesEveryBinAtItsFrequency) {
-  Sweep(138000000, 153000000);
-  ASSERT_TRUE(WaitDeliveries(2));
-  engine->Stop();
-
-  const auto centres = fake::Centres();
-  ASSERT_GE(centres.size(), 10u);
-  const std::vector<uint32_t> one{139600000, 142800000, 146000000, 149200000, 152400000};
-  EXPECT_EQ(std::vector<uint32_t>(centres.begin(), centres.begin() + 5), one);
-  EXPECT_EQ(std::vector<uint32_t>(centres.begin() + 5, centres.begin() + 10), one);
-
-  // Each step: tune, rate, reset, one block read.
-  const auto calls = fake::Calls();
-  ASSERT_GE(calls.size(), 8u);
-  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 8),
-            (std::vector<std::string>{"center 139600000", "rate 3200000", "reset", "read 131072",
-                                      "center 142800000", "rate 3200000", "reset", "read 131072"}));
-
-  ASSERT_EQ(series.PointCount(), 19200);
-  for (int i = 0; i < 19200; ++i) ASSERT_EQ(series.x[i], 138000000.0 + i * kBin) << i;
-  EXPECT_EQ(series.x.back(), 152999218.75);
-  EXPECT_GE(SweepShown(0, series.y.size()), 0);
-  EXPECT_TRUE(log.empty());
-}
-
-struct RangeCase {
-  int64_t start, stop;
-  size_t steps;
-  int points;
-};
-void PrintTo(const RangeCase& rc, std::ostream* os) { *os << rc.start << "-" << rc.stop << " Hz"; }
-
-class EngineRanges : public Engine, public ::testing::WithParamInterface<RangeCase> {};
-
-// A step runs while its band's lower edge is below the stop frequency, so the
-// top of every range is measured and the narrowest range has its one step.
-TEST_P(EngineRanges, StepsCoverTheWholeRange) {
-  const RangeCase rc = GetParam();
-  Sweep(rc.start, rc.stop);
-  ASSERT_TRUE(WaitDeliveries(1));
-  engine->Stop();
-  ASSERT_EQ(series.PointCount(), rc.points);
-
-  const auto centres = fake::Centres();
-  size_t steps = 1;
-  while (steps < centres.size() && centres[steps] > centres[steps - 1]) ++steps;
-  EXPECT_EQ(steps, rc.steps);
-  for (size_t k = 0; k < steps; ++k)
-    EXPECT_EQ(centres[k], static_cast<uint32_t>(rc.start + 1600000 + 3200000 * static_cast<int64_t>(k)));
-  // Every series point holds its own measured bin: no copies at the top.
-  for (int i = 0; i < rc.points; ++i) ASSERT_EQ(series.x[i], rc.start + i * kBin) << i;
-  EXPECT_GE(SweepShown(0, series.y.size()), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Ranges, EngineRanges,
-                         ::testing::Values(RangeCase{138000000, 153000000, 5, 19200},
-                                           RangeCase{138000000, 148500000, 4, 13440},
-                                           RangeCase{138000000, 150000000, 4, 15360},
-                                           RangeCase{100000000, 101000000, 1, 1280},
-                                           // Beyond 32-bit signed Hz, up to the editors' top.
-                                           RangeCase{3990000000, 4000000000, 4, 12800}));
-
-TEST_F(Engine, PointsBelowTenKilohertzTakeTheLastPointOfTheSweep) {
-  Sweep(0, 3200000);
-  ASSERT_TRUE(WaitDeliveries(1));
-  engine->Stop();
-  ASSERT_EQ(series.PointCount(), 4096);
-  // Bins 0..12 lie below 10000 Hz.
-  for (int i = 0; i <= 12; ++i) {
-    EXPECT_EQ(series.x[i], 4095 * kBin);
-    EXPECT_EQ(series.y[i], series.y[4095]);
-  }
-  EXPECT_EQ(series.x[13], 13 * kBin);
-}
-
-TEST_F(Engine, EachPublicationHoldsExactlyOneSweep) {
+TEST_F(Engine, DefaultRangeTunesFiveCentresAndEachPublicationHoldsOneSweep) {
   Sweep(138000000, 153000000);
   int lastSweep = -1;
   for (int n = 1; n <= 30; ++n) {
     ASSERT_TRUE(WaitDeliveries(n));
-    const int shown = SweepShown(0, series.y.size());
+    const int shown = SweepShown();
     ASSERT_GE(shown, 0) << "publication " << n << " mixes sweeps";
     EXPECT_GT(shown, lastSweep);
     lastSweep = shown;
     if (n % 3 == 0) std::this_thread::sleep_for(3ms);  // let a newer sweep replace an untaken one
   }
   engine->Stop();
-  EXPECT_LE(fake::MaxConcurrentReads(), 1);
+  const auto centres = fake::Centres();
+  EXPECT_EQ(std::vector<uint32_t>(centres.begin(), centres.begin() + 5), kDefaultCentres);
+  EXPECT_EQ(std::vector<uint32_t>(centres.begin() + 5, centres.begin() + 10), kDefaultCentres);
+  const auto calls = fake::Calls();  // each step: tune, rate, reset, one block read
+  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 5),
+            (std::vector<std::string>{"center 139600000", "rate 3200000", "reset", "read 131072",
+                                      "center 142800000"}));
+  ExpectFrequencies(138000000, 19200);
+  EXPECT_EQ(series.x.back(), 152999218.75);
+  EXPECT_EQ(series.colours[0], wg::kSweepRed);
+  EXPECT_LE(fake::MaxConcurrentCalls(), 1);
+  EXPECT_TRUE(log.empty());
+}
+
+// A step runs while its band's lower edge is below the stop frequency, so the
+// top of every range is measured, the narrowest range has its one step and
+// frequencies beyond 32-bit signed Hz work up to the editors' top.
+TEST_F(Engine, StepsCoverTheWholeRange) {
+  struct Case {
+    int64_t start, stop;
+    size_t steps, points;
+  };
+  for (const Case& c : {Case{138000000, 148500000, 4, 13440}, Case{138000000, 150000000, 4, 15360},
+                        Case{100000000, 101000000, 1, 1280}, Case{3990000000, 4000000000, 4, 12800}}) {
+    SCOPED_TRACE(c.start);
+    Reinstall();
+    series.deliveries = 0;
+    Sweep(c.start, c.stop);
+    ASSERT_TRUE(WaitDeliveries(1));
+    engine->Stop();
+    ExpectFrequencies(static_cast<double>(c.start), c.points);  // no copies at the top
+    EXPECT_GE(SweepShown(), 0);
+    const auto centres = fake::Centres();
+    size_t steps = 1;
+    while (steps < centres.size() && centres[steps] > centres[steps - 1]) ++steps;
+    EXPECT_EQ(steps, c.steps);
+    for (size_t k = 0; k < steps; ++k) EXPECT_EQ(centres[k], c.start + 1600000 + 3200000 * static_cast<int64_t>(k));
+  }
+
+  // Points below 10000 Hz (bins 0..12) take the sweep's last point.
+  Reinstall();
+  series.deliveries = 0;
+  Sweep(0, 3200000);
+  ASSERT_TRUE(WaitDeliveries(1));
+  engine->Stop();
+  ASSERT_EQ(series.PointCount(), 4096);
+  for (int i = 0; i <= 12; ++i) {
+    EXPECT_EQ(series.x[i], 4095 * kBin);
+    EXPECT_EQ(series.y[i], series.y[4095]);
+  }
+  EXPECT_EQ(series.x[13], 13 * kBin);
+
+  // The point count rounds halves to even: at 8192 Hz every Hz is half a bin.
+  engine->SetSampleRate(8192);
+  for (auto [stop, count] : {std::pair{1001, 0}, {1003, 2}, {1005, 2}}) {
+    engine->SetScanRange(1000, stop);
+    EXPECT_EQ(engine->SeriesPointCount(), count) << stop;
+  }
+  engine->SetSampleRate(3200000);
+  engine->SetScanRange(0, 4000000000);
+  EXPECT_EQ(engine->SeriesPointCount(), 5120000);
+}
+
+// An empty or inverted range ends the worker without a read, instead of
+// publishing an empty list in a tight loop; the top of the tunable range
+// ends a sweep instead of wrapping the 32-bit centre.
+TEST_F(Engine, DegenerateRangesEndWithoutSpinningOrWrapping) {
+  for (auto [start, stop] : {std::pair<int64_t, int64_t>{150000000, 150000000}, {150000000, 140000000}}) {
+    Sweep(start, stop);
+    EXPECT_EQ(series.PointCount(), 0);
+    ASSERT_TRUE(ui.PumpUntil([&] { return !engine->Running(); }, 5s));
+  }
+  EXPECT_EQ(fake::Reads(), 0);
+  EXPECT_EQ(ui.Posted(), 0);
+
+  engine->SetScanRange(4290000000, INT64_MAX);
+  ASSERT_TRUE(engine->Start());  // series left empty: nothing to write
+  ASSERT_TRUE(fake::WaitReads(6, 5s));
+  engine->Stop();
+  const auto centres = fake::Centres();
+  EXPECT_EQ(std::vector<uint32_t>(centres.begin(), centres.begin() + 4),
+            (std::vector<uint32_t>{4291600000u, 4294800000u, 4291600000u, 4294800000u}));
 }
 
 TEST_F(Engine, StopMidSweepKeepsTheLastSweepAndStartContinuesAtTheNextStep) {
@@ -181,7 +185,7 @@ TEST_F(Engine, StopMidSweepKeepsTheLastSweepAndStartContinuesAtTheNextStep) {
   EXPECT_FALSE(engine->Running());
   ui.Pump();
   EXPECT_EQ(series.deliveries, 1);
-  EXPECT_EQ(SweepShown(0, series.y.size()), 0);
+  EXPECT_EQ(SweepShown(), 0);
   EXPECT_EQ(engine->StepIndex(), 5);
   EXPECT_EQ(engine->PointList().size(), 2u * 4096);
   EXPECT_EQ(fake::Centres().size(), 7u);
@@ -192,43 +196,35 @@ TEST_F(Engine, StopMidSweepKeepsTheLastSweepAndStartContinuesAtTheNextStep) {
   ASSERT_TRUE(WaitDeliveries(2));
   fake::Release();
   engine->Stop();
-  const auto centres = fake::Centres();
-  EXPECT_EQ(centres[7], 146000000u);
-  // The continued sweep keeps the two steps measured before the stop.
-  EXPECT_EQ(SweepShown(0, series.y.size()), 1);
-  for (int i = 0; i < 19200; ++i) ASSERT_EQ(series.x[i], 138000000.0 + i * kBin);
+  EXPECT_EQ(fake::Centres()[7], 146000000u);
+  EXPECT_EQ(SweepShown(), 1);  // keeps the two steps measured before the stop
+  ExpectFrequencies(138000000, 19200);
 }
 
-class EngineReadFaults : public Engine, public ::testing::WithParamInterface<fake::Fault> {};
-
-TEST_P(EngineReadFaults, FailedReadStopsTheSweepWithOneLogLineAndPublishesNothingOfIt) {
-  fake::script().fault = GetParam();
-  fake::script().faultAtRead = 8;  // third step of the second sweep
-  Sweep(138000000, 153000000);
-  ASSERT_TRUE(ui.PumpUntil([&] { return !engine->Running(); }));
-  ui.Pump();
-  EXPECT_EQ(fake::Reads(), 8);
-  EXPECT_EQ(series.deliveries, 1);
-  EXPECT_EQ(SweepShown(0, series.y.size()), 0);
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(CountLog(wg::kReadFailedText), 1u);
-
-  // The engine is idle and can start again.
-  engine->Stop();
-  EXPECT_TRUE(engine->Start());
-  EXPECT_TRUE(fake::WaitReads(9, 5s));
-  engine->Stop();
+TEST_F(Engine, FailedReadStopsTheSweepWithOneLogLineAndPublishesNothingOfIt) {
+  for (fake::Fault fault : {fake::Fault::Short, fake::Fault::Error, fake::Fault::Unplug}) {
+    SCOPED_TRACE(static_cast<int>(fault));
+    Reinstall();
+    fake::script().fault = fault;
+    fake::script().faultAtRead = 8;  // third step of the second sweep
+    series.deliveries = 0;
+    log.clear();
+    Sweep(138000000, 153000000);
+    ASSERT_TRUE(ui.PumpUntil([&] { return !engine->Running(); }));
+    ui.Pump();
+    EXPECT_EQ(fake::Reads(), 8);
+    EXPECT_EQ(series.deliveries, 1);
+    EXPECT_EQ(SweepShown(), 0);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind(wg::kReadFailedText, 0), 0u) << log[0];
+    // The engine is idle and can start again.
+    engine->Stop();
+    EXPECT_TRUE(engine->Start());
+    EXPECT_TRUE(fake::WaitReads(9, 5s));
+    engine->Stop();
+    ui.Pump();  // what the restarted worker published belongs to this round
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Faults, EngineReadFaults,
-                         ::testing::Values(fake::Fault::Short, fake::Fault::Error, fake::Fault::Unplug),
-                         [](const auto& info) -> std::string {
-                           switch (info.param) {
-                             case fake::Fault::Short: return "ShortRead";
-                             case fake::Fault::Error: return "MinusOne";
-                             default: return "Unplugged";
-                           }
-                         });
 
 TEST_F(Engine, ExceptionInAStepSkipsItAndTheSweepGoesOn) {
   fake::script().fault = fake::Fault::Throw;
@@ -247,7 +243,7 @@ TEST_F(Engine, ExceptionInAStepSkipsItAndTheSweepGoesOn) {
   EXPECT_EQ(series.x[19199], series.x[16383]);
   ASSERT_TRUE(WaitDeliveries(3));
   engine->Stop();
-  for (int i = 0; i < 19200; ++i) ASSERT_EQ(series.x[i], 138000000.0 + i * kBin);
+  ExpectFrequencies(138000000, 19200);
   EXPECT_TRUE(log.empty());
 }
 
@@ -265,8 +261,7 @@ TEST_F(Engine, HungReadIsAbandonedWithinTheBoundAndTheReceiverIsLost) {
   EXPECT_FALSE(engine->Running());
   EXPECT_TRUE(engine->WorkerAbandoned());
   EXPECT_EQ(TSweepEngine::AbandonedWorkersAlive(), 1);
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0], wg::kReceiverLostText);
+  EXPECT_EQ(log, std::vector<std::string>{wg::kReceiverLostText});
 
   // No worker on that receiver again, from this engine or another.
   EXPECT_FALSE(engine->Start());
@@ -286,7 +281,7 @@ TEST_F(Engine, HungReadIsAbandonedWithinTheBoundAndTheReceiverIsLost) {
     std::this_thread::sleep_for(1ms);
   EXPECT_EQ(TSweepEngine::AbandonedWorkersAlive(), 0);
   EXPECT_EQ(ui.Posted(), postsBefore);
-  EXPECT_LE(fake::MaxConcurrentReads(), 1);
+  EXPECT_LE(fake::MaxConcurrentCalls(), 1);
 }
 
 TEST_F(Engine, AThousandStopsAndStartsNeverRunTwoWorkers) {
@@ -301,52 +296,45 @@ TEST_F(Engine, AThousandStopsAndStartsNeverRunTwoWorkers) {
   }
   engine->Stop();
   ui.Pump();
-  EXPECT_LE(fake::MaxConcurrentReads(), 1);
+  EXPECT_LE(fake::MaxConcurrentCalls(), 1);
   EXPECT_TRUE(log.empty());
   if (series.deliveries > 0) {
-    EXPECT_GE(SweepShown(0, series.y.size()), 0);  // whatever was shown is one whole sweep
+    EXPECT_GE(SweepShown(), 0);  // whatever was shown is one whole sweep
   }
 }
 
-TEST_F(Engine, PublicationOfAnOlderRangeNeverReachesANewerSeries) {
+// Queued publications and log lines must not reach a series prepared for a
+// newer range, nor a series or log whose engine is stopped for destruction
+// or gone.
+TEST_F(Engine, StaleQueuedCallsTouchNothing) {
   Sweep(138000000, 153000000);
   ASSERT_TRUE(WaitDeliveries(1));
-  // Let a finished sweep wait in the queue, untaken.
-  const long posted = ui.Posted();
-  const auto end = std::chrono::steady_clock::now() + 10s;
-  while (ui.Posted() == posted && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
-  ASSERT_GT(ui.Posted(), posted);
+  ASSERT_TRUE(ui.WaitPosted(ui.Posted()));  // a finished sweep waits untaken
   engine->Stop();
-
   engine->SetScanRange(100000000, 110000000);
   ASSERT_TRUE(engine->Reset());
   engine->PrepareSeries();
-  const long writes = series.writes;
+  long writes = series.writes;
   ui.Pump();  // the old range's sweep
   EXPECT_EQ(series.writes, writes);
   for (double v : series.x) ASSERT_EQ(v, 0.0);
-
   ASSERT_TRUE(engine->Start());
   series.deliveries = 0;
   ASSERT_TRUE(WaitDeliveries(1));
   engine->Stop();
   EXPECT_EQ(series.x[0], 100000000.0);
-}
 
-TEST_F(Engine, QueuedCallsAfterTheEngineIsGoneTouchNothing) {
-  Sweep(138000000, 153000000);
-  const auto end = std::chrono::steady_clock::now() + 10s;
-  while (ui.Queued() == 0 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
-  ASSERT_GT(ui.Queued(), 0u);
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(ui.WaitPosted(ui.Posted()));
   engine.reset();
-  const long writes = series.writes;
+  writes = series.writes;
   ui.Pump();
   EXPECT_EQ(series.writes, writes);
-}
 
-TEST_F(Engine, StopForDestroyCutsTheSeriesAndTheLogOff) {
+  SetUp();
   fake::script().fault = fake::Fault::Error;
   fake::script().faultAtRead = 6;
+  series.writes = 0;
   Sweep(138000000, 153000000);
   const auto end = std::chrono::steady_clock::now() + 10s;
   while (engine->Running() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
@@ -356,39 +344,11 @@ TEST_F(Engine, StopForDestroyCutsTheSeriesAndTheLogOff) {
   EXPECT_TRUE(log.empty());
 }
 
-TEST_F(Engine, RangeWithoutAStepEndsTheWorkerWithoutSpinning) {
-  Sweep(150000000, 150000000);
-  EXPECT_EQ(series.PointCount(), 0);
-  ASSERT_TRUE(ui.PumpUntil([&] { return !engine->Running(); }, 5s));
-  EXPECT_EQ(fake::Reads(), 0);
-  EXPECT_EQ(ui.Posted(), 0);
-
-  engine->SetScanRange(150000000, 140000000);  // inverted
-  ASSERT_TRUE(engine->Reset());
-  engine->PrepareSeries();
-  EXPECT_EQ(series.PointCount(), 0);
-  ASSERT_TRUE(engine->Start());
-  ASSERT_TRUE(ui.PumpUntil([&] { return !engine->Running(); }, 5s));
-  EXPECT_EQ(fake::Reads(), 0);
-}
-
-TEST_F(Engine, SweepEndsAtTheTopOfTheTunableRange) {
-  Make();
-  engine->SetScanRange(4290000000, INT64_MAX);
-  ASSERT_TRUE(engine->Start());  // series left empty: nothing to write
-  ASSERT_TRUE(fake::WaitReads(6, 5s));
-  engine->Stop();
-  const auto centres = fake::Centres();
-  EXPECT_EQ(std::vector<uint32_t>(centres.begin(), centres.begin() + 4),
-            (std::vector<uint32_t>{4291600000u, 4294800000u, 4291600000u, 4294800000u}));
-}
-
 TEST_F(Engine, StartIsRefusedWithoutTheLibraryOrAReceiverAndResetWhileRunning) {
-  Make();
   fake::Uninstall();
   EXPECT_FALSE(engine->Start());
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(CountLog(wg::kLibraryMissingText), 1u);
+  EXPECT_EQ(log[0].rfind(wg::kLibraryMissingText, 0), 0u);
   EXPECT_NE(log[0].find("plugins/librtlsdr.so"), std::string::npos);
 
   fake::Install();  // the library is there, no receiver is open
@@ -404,30 +364,6 @@ TEST_F(Engine, StartIsRefusedWithoutTheLibraryOrAReceiverAndResetWhileRunning) {
   EXPECT_TRUE(engine->Reset());
   EXPECT_EQ(engine->StepIndex(), 1);
   EXPECT_TRUE(engine->PointList().empty());
-}
-
-TEST_F(Engine, PreparedSeriesHasOneRedZeroPointPerBin) {
-  Make();
-  engine->PrepareSeries();
-  ASSERT_EQ(series.PointCount(), 19200);
-  for (int i = 0; i < 19200; ++i) {
-    ASSERT_EQ(series.x[i], 0.0);
-    ASSERT_EQ(series.y[i], 0.0);
-    ASSERT_EQ(series.labels[i], "");
-    ASSERT_EQ(series.colours[i], wg::kSweepRed);
-  }
-  // Halves go to the even neighbour: at 8192 Hz per 4096 bins every Hz is
-  // half a bin.
-  engine->SetSampleRate(8192);
-  engine->SetScanRange(1000, 1001);
-  EXPECT_EQ(engine->SeriesPointCount(), 0);
-  engine->SetScanRange(1000, 1003);
-  EXPECT_EQ(engine->SeriesPointCount(), 2);
-  engine->SetScanRange(1000, 1005);
-  EXPECT_EQ(engine->SeriesPointCount(), 2);
-  engine->SetSampleRate(3200000);
-  engine->SetScanRange(0, 4000000000);
-  EXPECT_EQ(engine->SeriesPointCount(), 5120000);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // What the engine tests stand in for the window: a series that keeps its
-// points in plain arrays, an axis that records its calls, a log pane and a
-// user-interface queue that the test thread pumps.
+// points in plain arrays, an axis that records its calls, and a user-interface
+// queue that the test thread pumps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,37 +22,24 @@ namespace wgtest {
 class TestSeries : public wg::TSweepSeries {
  public:
   int PointCount() const override { return static_cast<int>(x.size()); }
-  void ClearPoints() override {
-    x.clear();
-    y.clear();
-    labels.clear();
-    colours.clear();
-    ++clears;
-  }
-  int AddPoint(double vx, double vy, const std::string& label, wg::TSweepColour colour) override {
-    x.push_back(vx);
-    y.push_back(vy);
-    labels.push_back(label);
-    colours.push_back(colour);
-    return static_cast<int>(x.size()) - 1;
+  void ClearPoints() override { x.clear(), y.clear(), colours.clear(); }
+  int AddPoint(double vx, double vy, const std::string&, wg::TSweepColour colour) override {
+    x.push_back(vx), y.push_back(vy), colours.push_back(colour);
+    return PointCount() - 1;
   }
   void SetPointX(int i, double v) override {
-    if (i < 0 || i >= PointCount()) throw std::out_of_range("List index out of bounds");
-    if (i == 0) ++deliveries;
+    x.at(static_cast<size_t>(i)) = v;
+    deliveries += i == 0;  // each publication starts at point 0
     ++writes;
-    x[static_cast<size_t>(i)] = v;
   }
   void SetPointY(int i, double v) override {
-    if (i < 0 || i >= PointCount()) throw std::out_of_range("List index out of bounds");
+    y.at(static_cast<size_t>(i)) = v;
     ++writes;
-    y[static_cast<size_t>(i)] = v;
   }
 
   std::vector<double> x, y;
-  std::vector<std::string> labels;
   std::vector<wg::TSweepColour> colours;
-  int clears = 0;
-  int deliveries = 0;  // publications written (each starts at point 0)
+  int deliveries = 0;
   long writes = 0;
 };
 
@@ -62,6 +49,24 @@ class TestAxis : public wg::TSweepAxis {
   void SetMaximum(double v) override { calls.push_back("Maximum " + std::to_string(static_cast<long long>(v))); }
   void SetMinimum(double v) override { calls.push_back("Minimum " + std::to_string(static_cast<long long>(v))); }
   std::vector<std::string> calls;
+};
+
+inline const std::vector<std::string> kDefaultAxisCalls{"Automatic false", "Maximum 153000000",
+                                                        "Minimum 138000000"};
+
+// The report of one R820T stick as the fake and the simulator present it.
+inline const std::vector<std::string> kOneReceiverReport{
+    "Кол-во донглов RTL в ОС: 1",
+    "Имя: Generic RTL2832U OEM",
+    "Производитель: Realtek\r\nПродукт: RTL2838UHIDIR\r\nСерийник: 00000001",
+    "Чип: RTLSDR_TUNER_R820T\r\n",
+    "Полоса: 3200000 Hz",
+    "Доступные коэффициенты усиления, дБ:",
+    "0.0 0.9 1.4 2.7 3.7 7.7 8.7 12.5 14.4 15.7 16.6 19.7 20.7 22.9 25.4 28.0 29.7 32.8 33.8 36.4 "
+    "37.2 38.6 40.2 42.1 43.4 43.9 44.5 48.0 49.6 \r\n",
+    "PPM: 2700",
+    "Шаг по частоте, Hz: 781.25",
+    "Кол-во точек FFT: 4096",
 };
 
 // Calls posted by the worker, run when the test thread pumps.
@@ -75,41 +80,34 @@ class UiQueue {
       cv_.notify_all();
     };
   }
-  // Runs what is queued now; returns how many ran.
-  int Pump() {
+  // Runs what is queued now.
+  void Pump() {
     std::deque<std::function<void()>> now;
     {
       std::lock_guard lk(m_);
       now.swap(q_);
     }
     for (auto& f : now) f();
-    return static_cast<int>(now.size());
   }
   // Pumps until pred holds or the timeout passes.
-  bool PumpUntil(const std::function<bool()>& pred,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
       Pump();
       if (pred()) return true;
+      if (std::chrono::steady_clock::now() >= end) return false;
       std::unique_lock lk(m_);
-      if (!cv_.wait_until(lk, std::min(end, std::chrono::steady_clock::now() + std::chrono::milliseconds(5)),
-                          [this] { return !q_.empty(); }) &&
-          std::chrono::steady_clock::now() >= end)
-        return pred();
+      cv_.wait_for(lk, std::chrono::milliseconds(5), [this] { return !q_.empty(); });
     }
   }
-  size_t Queued() {
-    std::lock_guard lk(m_);
-    return q_.size();
+  // Waits, without running anything, until something more has been posted.
+  bool WaitPosted(long than, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    std::unique_lock lk(m_);
+    return cv_.wait_for(lk, timeout, [&] { return posted_ > than; });
   }
   long Posted() {
     std::lock_guard lk(m_);
     return posted_;
-  }
-  void Drop() {
-    std::lock_guard lk(m_);
-    q_.clear();
   }
 
  private:
