@@ -116,39 +116,16 @@ TEST_F(Peers, ExportsExactlyTheHeadersFunctions) {
   EXPECT_EQ(exported, header);
 }
 
-// The viewer's loader binds all 34 names, and the calls of its start-up and
-// of one sweep step work through them.
-TEST_F(Peers, ViewerLoaderBindsAndSweepsOnIt) {
+// The viewer's loader binds all 34 names from a plugins folder.
+TEST_F(Peers, ViewerLoaderBindsEveryEntryPoint) {
   const fs::path plugins = dir / "plugins";
   fs::create_directory(plugins);
   fs::create_symlink(WG_SIM_LIB, plugins / api_rtl_sdr::kLibraryFile);
-  ::setenv("RTLSDR_SIM_PACE", "0", 1);
-  ::setenv("RTLSDR_SIM_SCENE", Scene("146400300 -30 carrier\n").c_str(), 1);
-
   api_rtl_sdr::LoadFrom(plugins.string());
   ASSERT_TRUE(api_rtl_sdr::Loaded());
   for (int i = 0; i < api_rtl_sdr::kEntryPointCount; ++i)
     EXPECT_NE(*api_rtl_sdr::EntryPointSlot(i), nullptr) << api_rtl_sdr::kEntryPointNames[i];
-
-  namespace api = api_rtl_sdr;
-  ASSERT_EQ(api::rtlsdr_get_device_count(), 1u);
-  EXPECT_EQ(api::rtlsdr_get_device_usb_strings(0, api::manufact, api::product, api::serial), 0);
-  EXPECT_STREQ(api::serial, "00000001");
-  ASSERT_EQ(api::rtlsdr_open(&api::dev, 0), 0);
-  EXPECT_EQ(api::TunerName(api::rtlsdr_get_tuner_type(api::dev)), "RTLSDR_TUNER_R820T");
-  EXPECT_EQ(api::rtlsdr_get_tuner_gains(api::dev, api::gains), 29);
-
-  std::vector<uint8_t> block(131072);
-  int n = 0;
-  EXPECT_EQ(api::rtlsdr_set_center_freq(api::dev, kCentre), 0);
-  EXPECT_EQ(api::rtlsdr_set_sample_rate(api::dev, 3200000), 0);
-  EXPECT_EQ(api::rtlsdr_reset_buffer(api::dev), 0);
-  ASSERT_EQ(api::rtlsdr_read_sync(api::dev, block.data(), static_cast<int>(block.size()), &n), 0);
-  EXPECT_EQ(n, 131072);
-  EXPECT_NEAR(StrongestBin(block), BinOf(146400300, kCentre), 1);
-  EXPECT_EQ(api::rtlsdr_close(api::dev), 0);
-  api::dev = nullptr;
-  ::unsetenv("RTLSDR_SIM_SCENE");
+  EXPECT_EQ(api_rtl_sdr::rtlsdr_get_device_count(), 1u);
 }
 
 class RtlSdr : public Peers, public ::testing::WithParamInterface<const char*> {};

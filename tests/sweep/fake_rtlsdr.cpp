@@ -48,10 +48,7 @@ struct InFlight {
 
 const Device* DeviceAt(uint32_t i) { return i < s->script.devices.size() ? &s->script.devices[i] : nullptr; }
 
-uint32_t GetDeviceCount() {
-  Call c("count");
-  return static_cast<uint32_t>(s->script.devices.size());
-}
+uint32_t GetDeviceCount() { Call c("count"); return static_cast<uint32_t>(s->script.devices.size()); }
 const char* GetDeviceName(uint32_t i) {
   Call c("name " + std::to_string(i));
   return DeviceAt(i) ? DeviceAt(i)->name.c_str() : "";
@@ -80,28 +77,14 @@ int SetCenterFreq(rtlsdr_dev_t* dev, uint32_t freq) {
     throw std::runtime_error("scripted failure");
   return dev == kHandle ? 0 : -1;
 }
-int SetFreqCorrection(rtlsdr_dev_t*, int ppm) {
-  Call c("set_ppm " + std::to_string(ppm));
-  s->ppm = ppm;
-  return 0;
-}
-int GetFreqCorrection(rtlsdr_dev_t*) {
-  Call c("get_ppm");
-  return s->ppm;
-}
-rtlsdr_tuner GetTunerType(rtlsdr_dev_t*) {
-  Call c("tuner");
-  return static_cast<rtlsdr_tuner>(s->script.tunerType);
-}
+int SetFreqCorrection(rtlsdr_dev_t*, int ppm) { Call c("set_ppm " + std::to_string(ppm)); s->ppm = ppm; return 0; }
+int GetFreqCorrection(rtlsdr_dev_t*) { Call c("get_ppm"); return s->ppm; }
+rtlsdr_tuner GetTunerType(rtlsdr_dev_t*) { Call c("tuner"); return static_cast<rtlsdr_tuner>(s->script.tunerType); }
+int SetTunerGainMode(rtlsdr_dev_t*, int manual) { Call c("gain_mode " + std::to_string(manual)); return 0; }
 int GetTunerGains(rtlsdr_dev_t*, int* gains) {
   Call c("gains");
-  const auto& g = s->script.gains;
-  if (gains) std::copy(g.begin(), g.end(), gains);
-  return s->script.gainsResult == -2 ? static_cast<int>(g.size()) : s->script.gainsResult;
-}
-int SetTunerGainMode(rtlsdr_dev_t*, int manual) {
-  Call c("gain_mode " + std::to_string(manual));
-  return 0;
+  if (gains) std::copy(s->script.gains.begin(), s->script.gains.end(), gains);
+  return s->script.gainsResult == -2 ? static_cast<int>(s->script.gains.size()) : s->script.gainsResult;
 }
 int SetSampleRate(rtlsdr_dev_t*, uint32_t rate) {
   InFlight f;
@@ -110,13 +93,11 @@ int SetSampleRate(rtlsdr_dev_t*, uint32_t rate) {
   return 0;
 }
 uint32_t GetSampleRate(rtlsdr_dev_t*) {
-  Call c("get_rate");
-  return s->script.rateReadBack ? s->script.rateReadBack : s->rate;
+  Call c("get_rate"); return s->script.rateReadBack ? s->script.rateReadBack : s->rate;
 }
 int ResetBuffer(rtlsdr_dev_t*) {
   InFlight f;
-  Call c("reset");
-  return 0;
+  Call c("reset"); return 0;
 }
 int ReadSync(rtlsdr_dev_t*, void* buf, int len, int* nRead) {
   InFlight f;
