@@ -5,7 +5,7 @@
 
 #include "api_rtl_sdr.h"
 #include "numtext.h"
-#include "spectrum.h"
+#include "fft_levels.h"
 #include "sweep_engine.h"
 
 namespace wg {

@@ -9,7 +9,7 @@
 #include "api_rtl_sdr.h"
 #include "numtext.h"
 #include "platform_dl.h"
-#include "spectrum.h"
+#include "fft_levels.h"
 
 namespace wg {
 

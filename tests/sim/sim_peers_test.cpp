@@ -2,7 +2,7 @@
 // from a plugins folder, and Debian's rtl_sdr and rtl_power run on it through
 // LD_LIBRARY_PATH as they would on a real stick.
 #include "api_rtl_sdr.h"
-#include "spectrum.h"
+#include "fft_levels.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "spectrum.h"
+#include "fft_levels.h"
 #include "sweep_engine.h"
 
 namespace wgtest {

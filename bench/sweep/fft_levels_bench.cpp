@@ -1,6 +1,6 @@
 // Spectrum of one 131072-byte block: ours against FFTW's 4096-point complex
 // forward transform with the same window and level pass around it.
-#include "spectrum.h"
+#include "fft_levels.h"
 
 #include <benchmark/benchmark.h>
 #include <fftw3.h>

@@ -1,4 +1,4 @@
-#include "spectrum.h"
+#include "fft_levels.h"
 
 #include <gtest/gtest.h>
 
