@@ -203,6 +203,28 @@ inline void Rasterise(int x0, int y0, int x1, int y1, int bx0, int by0, int bx1,
   }
 }
 
+// The pixels a run from a toward b covers with the end pixel b left out, as
+// a line draws them, clipped to [clipLo, clipHi): first and last inclusive,
+// first > last when none is left.
+inline void RunPixels(int a, int b, int clipLo, int clipHi, int& first, int& last) {
+  if (b > a) {
+    first = a;
+    last = b - 1;
+  } else {
+    first = b + 1;
+    last = a;
+  }
+  first = std::max(first, clipLo);
+  last = std::min(last, clipHi - 1);
+}
+
+// One colour down a column, rows first … last.
+inline void FillColumn(std::uint32_t* bits, std::ptrdiff_t stride, int x, int first, int last,
+                       std::uint32_t color) {
+  std::uint32_t* q = bits + static_cast<std::ptrdiff_t>(first) * stride + x;
+  for (int y = first; y <= last; ++y, q += stride) *q = color;
+}
+
 }  // namespace
 
 struct TChartCanvas3D::Impl {
@@ -513,20 +535,10 @@ void TChartCanvas3D::VerticalSpan(int x, int y0, int y1) {
   if (bits_ && pen_.mode_ == pmCopy && !pen_.alternate_ && pen_.width_ <= 1 &&
       (pen_.style_ == psSolid || pen_.style_ == psInsideFrame) && d_->penColorValid &&
       d_->penColorFor == pen_.color_) {
-    if (x < cx0_ || x >= cx1_ || y0 == y1) return;
-    int lo, hi;  // inclusive
-    if (y1 > y0) {
-      lo = y0;
-      hi = y1 - 1;
-    } else {
-      lo = y1 + 1;
-      hi = y0;
-    }
-    lo = std::max(lo, cy0_);
-    hi = std::min(hi, cy1_ - 1);
-    std::uint32_t* p = bits_ + static_cast<std::ptrdiff_t>(lo) * stride_ + x;
-    const std::uint32_t c = d_->penRgb;
-    for (int y = lo; y <= hi; ++y, p += stride_) *p = c;
+    if (x < cx0_ || x >= cx1_) return;
+    int first, last;
+    RunPixels(y0, y1, cy0_, cy1_, first, last);
+    FillColumn(bits_, stride_, x, first, last, d_->penRgb);
     return;
   }
   DrawSegment(x, y0, x, y1);
@@ -604,33 +616,16 @@ void TChartCanvas3D::DrawSegment(int x0, int y0, int x1, int y1) {
       if (x0 == x1) {
         // A column: the common case of a dense trace.
         if (x0 < cx0_ || x0 >= cx1_) return;
-        int lo, hi;
-        if (y1 > y0) {
-          lo = y0;
-          hi = y1 - 1;
-        } else {
-          lo = y1 + 1;
-          hi = y0;
-        }
-        lo = std::max(lo, cy0_);
-        hi = std::min(hi, cy1_ - 1);
-        std::uint32_t* q = bits + static_cast<std::ptrdiff_t>(lo) * stride + x0;
-        for (int y = lo; y <= hi; ++y, q += stride) *q = color;
+        int first, last;
+        RunPixels(y0, y1, cy0_, cy1_, first, last);
+        FillColumn(bits, stride, x0, first, last, color);
         return;
       }
       if (y0 == y1) {
         if (y0 < cy0_ || y0 >= cy1_) return;
-        int lo, hi;
-        if (x1 > x0) {
-          lo = x0;
-          hi = x1 - 1;
-        } else {
-          lo = x1 + 1;
-          hi = x0;
-        }
-        lo = std::max(lo, cx0_);
-        hi = std::min(hi, cx1_ - 1);
-        if (lo <= hi) std::fill_n(bits + static_cast<std::ptrdiff_t>(y0) * stride + lo, hi - lo + 1, color);
+        int first, last;
+        RunPixels(x0, x1, cx0_, cx1_, first, last);
+        if (first <= last) std::fill_n(bits + static_cast<std::ptrdiff_t>(y0) * stride + first, last - first + 1, color);
         return;
       }
       Rasterise(x0, y0, x1, y1, cx0_, cy0_, cx1_, cy1_,

@@ -220,7 +220,6 @@ void TSweepEngine::Worker::Step(int64_t centre, std::vector<uint8_t>& block, dou
   SpectrumOfBlock(block.data(), block.size(), count, levels);
   const double base = static_cast<double>(centre - rate / 2);
   auto& pts = progress->points;
-  pts.reserve(pts.size() + kPointsPerStep);
   for (int g = 0; g < kPointsPerStep; ++g) pts.push_back({g * binWidth + base, levels[g]});
 }
 
