@@ -499,6 +499,7 @@ void TCustomChart::ZoomToRanges(double topMin, double topMax, double bottomMin, 
   RightAxis()->SetRange(rightMin, rightMax);
   TopAxis()->SetRange(topMin, topMax);
   BottomAxis()->SetRange(bottomMin, bottomMax);
+  if (OnZoom) OnZoom(*this);
 }
 
 void TCustomChart::ZoomToRectangle() {
@@ -522,6 +523,7 @@ void TCustomChart::UndoZoom() {
     RestoreScale(*RightAxis(), savedScales_.Right);
   }
   scalesRestored_ = true;
+  if (OnUndoZoom) OnUndoZoom(*this);
   Invalidate();
 }
 
@@ -559,28 +561,61 @@ bool TCustomChart::AxisClicked(const TCustomChartAxis& axis, int x, int y) const
   return PointInRect(r, x, y);
 }
 
-TCustomChart::TChartClickedPart TCustomChart::CalcClickedPart(int x, int y) {
+TCustomChart::TChartClickedPart TCustomChart::CalcClickedPart(int x, int y, TClickedPart* where) {
+  TClickedPart found;
+  auto result = [&](TChartClickedPart part) {
+    found.Part = part;
+    if (where) *where = found;
+    return part;
+  };
   bool anyActive = false;
   for (int i = SeriesCount() - 1; i >= 0; --i) {
     TChartSeries* s = Series(i);
     if (!s->Active()) continue;
     anyActive = true;
-    if (s->HitTest(x, y) != -1) return cpSeries;
+    const int index = s->HitTest(x, y);
+    if (index != -1) {
+      found.ASeries = s;
+      found.PointIndex = index;
+      return result(cpSeries);
+    }
   }
   for (int i = 0; i < AxisCount(); ++i)
-    if (AxisClicked(*Axis(i), x, y)) return cpAxis;
-  if (title_->Visible() && PointInRect(title_->TitleRect(), x, y)) return cpTitle;
-  if (foot_->Visible() && PointInRect(foot_->TitleRect(), x, y)) return cpFoot;
-  if (anyActive && PointInRect(PlotRect(), x, y)) return cpChartRect;
+    if (AxisClicked(*Axis(i), x, y)) {
+      found.AAxis = Axis(i);
+      return result(cpAxis);
+    }
+  if (title_->Visible() && PointInRect(title_->TitleRect(), x, y)) return result(cpTitle);
+  if (foot_->Visible() && PointInRect(foot_->TitleRect(), x, y)) return result(cpFoot);
+  if (anyActive && PointInRect(PlotRect(), x, y)) return result(cpChartRect);
   // The legend is never drawn here, so it is never under the pointer.
-  return cpNone;
+  return result(cpNone);
 }
 
-void TCustomChart::ChartMouseDown(Qt::MouseButton button, int x, int y) {
+void TCustomChart::ChartMouseDown(Qt::MouseButton button, int x, int y, Qt::KeyboardModifiers shift) {
   TZoomPanningRecord& zoom = ZoomRecord();
   TZoomPanningRecord& pan = PanningRecord();
   if (zoom.Dragging || pan.Dragging) return;
-  const TChartClickedPart part = CalcClickedPart(x, y);
+  TClickedPart where;
+  const TChartClickedPart part = CalcClickedPart(x, y, &where);
+  switch (part) {
+    case cpSeries:
+      if (OnClickSeries) OnClickSeries(*this, *where.ASeries, where.PointIndex, button, shift, x, y);
+      break;
+    case cpAxis:
+      if (OnClickAxis) OnClickAxis(*this, *where.AAxis, button, shift, x, y);
+      break;
+    case cpLegend:
+      if (OnClickLegend) OnClickLegend(*this, button, shift, x, y);
+      break;
+    case cpChartRect:
+    case cpNone:
+      if (OnClickBackground) OnClickBackground(*this, button, shift, x, y);
+      break;
+    case cpTitle:
+    case cpFoot:
+      break;
+  }
   if (part != cpSeries && part != cpAxis && part != cpChartRect) return;
   if (AllowZoom() && button == Qt::LeftButton) {
     zoom.StartAt(x, y);
@@ -613,7 +648,12 @@ void TCustomChart::ChartMouseMove(int x, int y) {
   if (scalesRestored_) SaveScales();
   bool moved = false;
   const TPanningMode mode = AllowPanning();
-  auto shift = [](TChartAxis& a, double delta) { a.SetRange(a.Minimum() + delta, a.Maximum() + delta); };
+  auto shift = [this](TChartAxis& a, double delta) {
+    double lo = a.Minimum() + delta, hi = a.Maximum() + delta;
+    bool allow = true;
+    if (OnAllowScroll) OnAllowScroll(a, lo, hi, allow);
+    if (allow) a.SetRange(lo, hi);
+  };
   if (x != pan.EndX && (mode == pmHorizontal || mode == pmBoth)) {
     for (int i = 0; i < AxisCount(); ++i) {
       TChartAxis* a = Axis(i);
@@ -632,7 +672,10 @@ void TCustomChart::ChartMouseMove(int x, int y) {
   }
   pan.EndX = x;
   pan.EndY = y;
-  if (moved) Invalidate();
+  if (moved) {
+    if (OnScroll) OnScroll(*this);
+    Invalidate();
+  }
 }
 
 void TCustomChart::ChartMouseUp(Qt::MouseButton button, int x, int y) {
@@ -669,7 +712,7 @@ void TCustomChart::ChartMouseWheel(int delta) {
 
 void TCustomChart::mousePressEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
-  ChartMouseDown(event->button(), p.x(), p.y());
+  ChartMouseDown(event->button(), p.x(), p.y(), event->modifiers());
   event->accept();
 }
 

@@ -285,21 +285,50 @@ class TCustomChart : public TCustomAxisPanel {
   // notch toward the user.
   void ScrollVerticalByWheel(bool Down);
 
-  // The part of the chart under a client pixel, by the last drawing's layout.
+  // The part of the chart under a client pixel, by the last drawing's layout;
+  // for a series also the point hit, for an axis the axis.
   enum TChartClickedPart { cpNone, cpLegend, cpAxis, cpSeries, cpTitle, cpFoot, cpChartRect };
-  TChartClickedPart CalcClickedPart(int x, int y);
+  struct TClickedPart {
+    TChartClickedPart Part = cpNone;
+    TChartSeries* ASeries = nullptr;
+    int PointIndex = -1;
+    TChartAxis* AAxis = nullptr;
+  };
+  TChartClickedPart CalcClickedPart(int x, int y, TClickedPart* where = nullptr);
   // Whether (x, y) falls on a drawn axis: along it over its pixel extent,
   // across it from its labels to 3 pixels inside the line.
   bool AxisClicked(const TCustomChartAxis& axis, int x, int y) const;
 
   // The mouse handlers the widget's events run (client pixels). Modifier
-  // keys play no part.
-  void ChartMouseDown(Qt::MouseButton button, int x, int y);
+  // keys play no part in zooming or panning; the click notifications get them.
+  void ChartMouseDown(Qt::MouseButton button, int x, int y, Qt::KeyboardModifiers shift = {});
   void ChartMouseMove(int x, int y);
   void ChartMouseUp(Qt::MouseButton button, int x, int y);
   // Wheel movement in eighths of a degree (120 a notch, positive away from
   // the user); parts of a notch add up over calls.
   void ChartMouseWheel(int delta);
+
+  // ---- notifications ---------------------------------------------------------------
+  // None is needed for zooming or panning to work; an unassigned one is
+  // simply not called.
+  using TChartNotify = std::function<void(TCustomChart& Sender)>;
+  using TChartClick = std::function<void(TCustomChart& Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
+                                         int X, int Y)>;
+  TChartNotify OnZoom;      // after a zoom to new ranges (mouse rectangle or centred)
+  TChartNotify OnUndoZoom;  // after an undo
+  TChartNotify OnScroll;    // after a panning move that moved the view
+  // Before panning moves an axis: the handler may change the new range or
+  // refuse the move for that axis.
+  std::function<void(TChartAxis& Axis, double& AMin, double& AMax, bool& AllowScroll)> OnAllowScroll;
+  std::function<void(TCustomChart& Sender, TChartAxis& Axis, Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
+                     int X, int Y)>
+      OnClickAxis;
+  std::function<void(TCustomChart& Sender, TChartSeries& Series, int ValueIndex, Qt::MouseButton Button,
+                     Qt::KeyboardModifiers Shift, int X, int Y)>
+      OnClickSeries;
+  TChartClick OnClickLegend;
+  // A press on the plot rectangle or the margins around it.
+  TChartClick OnClickBackground;
 
  protected:
   void DrawTitlesAndLegend() override;

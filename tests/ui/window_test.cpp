@@ -1,6 +1,7 @@
 // The main window as a user meets it: start-up report, editors, scan range
 // changes, keys and resizing.
 #include "Chart.h"
+#include "form_fixture.h"
 #include "Series.h"
 #include "SpinDouble.h"
 #include "Unit1.h"
@@ -18,39 +19,11 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <filesystem>
 #include <memory>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-// A plugins folder holding a given library (or nothing), bound once per test.
-class WindowTest : public ::testing::Test {
- protected:
-  fs::path dir_;
-  void Bind(const char* library) {
-    char tmpl[] = "/tmp/wg-window-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    fs::create_directory(dir_ / "plugins");
-    if (library) fs::copy_file(library, dir_ / "plugins" / "librtlsdr.so");
-    api_rtl_sdr::LoadFrom((dir_ / "plugins").string());
-  }
-  void TearDown() override {
-    form_.reset();
-    if (wg::TSweepEngine::AbandonedWorkersAlive() == 0) api_rtl_sdr::Unload();
-    if (!dir_.empty()) fs::remove_all(dir_);
-  }
-  TForm1& Open(const char* library = WG_SIM_LIB) {
-    Bind(library);
-    form_ = std::make_unique<TForm1>();
-    form_->show();
-    QApplication::processEvents();
-    return *form_;
-  }
-  QStringList Lines() const { return form_->Memo1->toPlainText().split('\n'); }
-  std::unique_ptr<TForm1> form_;
-};
+using WindowTest = FormTest;
 
 TEST_F(WindowTest, StartUpWritesTheReportAndStartsSweeping) {
   TForm1& f = Open();
