@@ -562,12 +562,9 @@ bool TCustomChart::AxisClicked(const TCustomChartAxis& axis, int x, int y) const
 }
 
 TCustomChart::TChartClickedPart TCustomChart::CalcClickedPart(int x, int y, TClickedPart* where) {
-  TClickedPart found;
-  auto result = [&](TChartClickedPart part) {
-    found.Part = part;
-    if (where) *where = found;
-    return part;
-  };
+  TClickedPart ignored;
+  TClickedPart& found = where ? *where : ignored;
+  found = {};
   bool anyActive = false;
   for (int i = SeriesCount() - 1; i >= 0; --i) {
     TChartSeries* s = Series(i);
@@ -577,19 +574,19 @@ TCustomChart::TChartClickedPart TCustomChart::CalcClickedPart(int x, int y, TCli
     if (index != -1) {
       found.ASeries = s;
       found.PointIndex = index;
-      return result(cpSeries);
+      return cpSeries;
     }
   }
   for (int i = 0; i < AxisCount(); ++i)
     if (AxisClicked(*Axis(i), x, y)) {
       found.AAxis = Axis(i);
-      return result(cpAxis);
+      return cpAxis;
     }
-  if (title_->Visible() && PointInRect(title_->TitleRect(), x, y)) return result(cpTitle);
-  if (foot_->Visible() && PointInRect(foot_->TitleRect(), x, y)) return result(cpFoot);
-  if (anyActive && PointInRect(PlotRect(), x, y)) return result(cpChartRect);
+  if (title_->Visible() && PointInRect(title_->TitleRect(), x, y)) return cpTitle;
+  if (foot_->Visible() && PointInRect(foot_->TitleRect(), x, y)) return cpFoot;
+  if (anyActive && PointInRect(PlotRect(), x, y)) return cpChartRect;
   // The legend is never drawn here, so it is never under the pointer.
-  return result(cpNone);
+  return cpNone;
 }
 
 void TCustomChart::ChartMouseDown(Qt::MouseButton button, int x, int y, Qt::KeyboardModifiers shift) {

@@ -289,7 +289,6 @@ class TCustomChart : public TCustomAxisPanel {
   // for a series also the point hit, for an axis the axis.
   enum TChartClickedPart { cpNone, cpLegend, cpAxis, cpSeries, cpTitle, cpFoot, cpChartRect };
   struct TClickedPart {
-    TChartClickedPart Part = cpNone;
     TChartSeries* ASeries = nullptr;
     int PointIndex = -1;
     TChartAxis* AAxis = nullptr;

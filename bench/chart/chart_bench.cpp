@@ -18,6 +18,7 @@
 
 #include "Chart.h"
 #include "Series.h"
+#include "window_chart.h"
 
 #if __has_include(<qcustomplot.h>)
 #include <qcustomplot.h>
@@ -68,31 +69,12 @@ Case CaseOf(const benchmark::State& state) {
 // The chart and series as the main window sets them up.
 std::unique_ptr<wg::TChart> ProgramChart(const Case& c, const Trace& t) {
   auto chart = std::make_unique<wg::TChart>();
-  chart->resize(c.width, c.height);
-  chart->SetView3D(false);
-  chart->Legend().SetVisible(false);
-  chart->Title().SetText({"FFT", ""});
-  chart->BackWall().Brush().SetColor(wg::clWhite);
-  chart->BackWall().Brush().SetStyle(wg::bsClear);
-  chart->SetColor(wg::clWhite);
-  wg::TChartAxis* b = chart->BottomAxis();
-  b->Axis().SetWidth(1);
-  b->SetEndPosition(97);
-  b->SetPositionPercent(-2);
-  b->Title().SetCaption("Hz");
-  wg::TChartAxis* l = chart->LeftAxis();
-  l->SetAutomatic(false);
-  l->SetMaximum(25);
-  l->SetMinimum(-120);
-  l->SetStartPosition(5);
-  l->SetPositionPercent(-1);
-  l->Axis().SetWidth(1);
-  l->Title().SetCaption("dB");
-
+  wgtest::SetUpLikeTheWindow(*chart, c.width, c.height);
   auto* s = chart->AddSeries(std::make_unique<wg::TFastLineSeries>());
   s->SetSeriesColor(wg::clRed);
   s->XValues().SetOrder(wg::loAscending);
   for (std::size_t i = 0; i < t.x.size(); ++i) s->AddPoint(t.x[i], t.y[i]);
+  wg::TChartAxis* b = chart->BottomAxis();
   b->SetAutomatic(false);
   b->SetMaximum(t.x.back());
   b->SetMinimum(t.x.front());

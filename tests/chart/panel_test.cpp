@@ -12,6 +12,7 @@
 
 #include "Chart.h"
 #include "Series.h"
+#include "window_chart.h"
 
 using namespace wg;
 
@@ -51,29 +52,10 @@ class BrokenLine : public TFastLineSeries {
   }
 };
 
-// The chart as the program configures it.
+// The chart as the program configures it, on the default scan range.
 void ConfigureLikeProgram(TChart& chart, int w = 580, int h = 326) {
-  chart.resize(w, h);
-  chart.SetView3D(false);
-  chart.Legend().SetVisible(false);
-  chart.Title().SetText({"FFT", ""});
-  chart.BackWall().Brush().SetColor(clWhite);
-  chart.BackWall().Brush().SetStyle(bsClear);
-  chart.SetColor(clWhite);
-  TChartAxis* b = chart.BottomAxis();
-  b->Axis().SetWidth(1);
-  b->SetEndPosition(97);
-  b->SetPositionPercent(-2);
-  b->Title().SetCaption("Hz");
-  b->SetRange(138e6, 153e6);
-  TChartAxis* l = chart.LeftAxis();
-  l->SetAutomatic(false);
-  l->SetMaximum(25);
-  l->SetMinimum(-120);
-  l->SetStartPosition(5);
-  l->SetPositionPercent(-1);
-  l->Axis().SetWidth(1);
-  l->Title().SetCaption("dB");
+  wgtest::SetUpLikeTheWindow(chart, w, h);
+  chart.BottomAxis()->SetRange(138e6, 153e6);
 }
 
 void DrawAll(TChart& chart) { chart.Draw(nullptr, {0, 0, chart.width(), chart.height()}); }
