@@ -41,12 +41,16 @@ class TForm1::SeriesLink : public wg::TSweepSeries {
  public:
   explicit SeriesLink(wg::TFastLineSeries* s) : s_(s) {}
   int PointCount() const override { return s_->PointCount(); }
-  void ClearPoints() override { s_->ClearPoints(); }
-  int AddPoint(double x, double y, const std::string& label, wg::TSweepColour colour) override {
-    return s_->AddPoint(x, y, label, static_cast<wg::TColor>(colour));
+  void ResetPoints(int count) override {
+    s_->ClearPoints();
+    for (int i = 0; i < count; ++i) s_->AddPoint(0.0, 0.0, std::string(), wg::clRed);
   }
-  void SetPointX(int index, double v) override { s_->SetPointX(index, v); }
-  void SetPointY(int index, double v) override { s_->SetPointY(index, v); }
+  void ReplaceXY(int count, const double* x, const double* y, std::ptrdiff_t stride) override {
+    for (int i = 0; i < count; ++i) {
+      s_->SetPointX(i, x[i * stride]);
+      s_->SetPointY(i, y[i * stride]);
+    }
+  }
 
  private:
   wg::TFastLineSeries* s_;

@@ -34,14 +34,13 @@ double CpuSeconds(clockid_t clock) {
 class PlainSeries : public wg::TSweepSeries {
  public:
   int PointCount() const override { return static_cast<int>(x.size()); }
-  void ClearPoints() override { x.clear(), y.clear(); }
-  int AddPoint(double vx, double vy, const std::string&, wg::TSweepColour) override {
-    x.push_back(vx);
-    y.push_back(vy);
-    return PointCount() - 1;
+  void ResetPoints(int count) override {
+    x.assign(static_cast<size_t>(count), 0.0);
+    y.assign(static_cast<size_t>(count), 0.0);
   }
-  void SetPointX(int i, double v) override { x[static_cast<size_t>(i)] = v; }
-  void SetPointY(int i, double v) override { y[static_cast<size_t>(i)] = v; }
+  void ReplaceXY(int count, const double* px, const double* py, std::ptrdiff_t stride) override {
+    for (int i = 0; i < count; ++i) x[i] = px[i * stride], y[i] = py[i * stride];
+  }
   std::vector<double> x, y;
 };
 

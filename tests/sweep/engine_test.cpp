@@ -2,7 +2,9 @@
 // reads, what each publication writes, and how it stops, fails and recovers.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <tuple>
 #include <thread>
 
 #include "api_rtl_sdr.h"
@@ -96,7 +98,6 @@ TEST_F(Engine, DefaultRangeTunesFiveCentresAndEachPublicationHoldsOneSweep) {
                                       "center 142800000"}));
   ExpectFrequencies(138000000, 19200);
   EXPECT_EQ(series.x.back(), 152999218.75);
-  EXPECT_EQ(series.colours[0], wg::kSweepRed);
   EXPECT_LE(fake::MaxConcurrentCalls(), 1);
   EXPECT_TRUE(log.empty());
 }
@@ -126,34 +127,32 @@ TEST_F(Engine, StepsCoverTheWholeRange) {
     for (size_t k = 0; k < steps; ++k) EXPECT_EQ(centres[k], c.start + 1600000 + 3200000 * static_cast<int64_t>(k));
   }
 
-  // Points below 10000 Hz (bins 0..12) take the sweep's last point.
-  Reinstall();
-  series.deliveries = 0;
-  Sweep(0, 3200000);
-  ASSERT_TRUE(WaitDeliveries(1));
-  engine->Stop();
-  ASSERT_EQ(series.PointCount(), 4096);
-  for (int i = 0; i <= 12; ++i) {
-    EXPECT_EQ(series.x[i], 4095 * kBin);
-    EXPECT_EQ(series.y[i], series.y[4095]);
-  }
-  EXPECT_EQ(series.x[13], 13 * kBin);
-
   // The point count rounds halves to even: at 8192 Hz every Hz is half a bin.
   engine->SetSampleRate(8192);
-  for (auto [stop, count] : {std::pair{1001, 0}, {1003, 2}, {1005, 2}}) {
-    engine->SetScanRange(1000, stop);
+  for (auto [stop, count] : {std::pair{100001, 0}, {100003, 2}, {100005, 2}}) {
+    engine->SetScanRange(100000, stop);
     EXPECT_EQ(engine->SeriesPointCount(), count) << stop;
   }
-  engine->SetSampleRate(3200000);
-  engine->SetScanRange(0, 4000000000);
+}
+
+// Whatever range is asked for, the engine keeps to the editors' limits and
+// to at most 5.12 million series points, also at a lower sample rate.
+TEST_F(Engine, ScanRangeIsBoundedToTheEditorsLimits) {
+  engine->SetScanRange(-5, INT64_MAX);
+  EXPECT_EQ(engine->StartFrequency(), 100000);
+  EXPECT_EQ(engine->StopFrequency(), 4000000000);
+  EXPECT_EQ(engine->SeriesPointCount(), 5119872);
+  engine->SetSampleRate(1024000);
+  EXPECT_EQ(engine->StopFrequency(), 100000 + 1280000000);
   EXPECT_EQ(engine->SeriesPointCount(), 5120000);
+  engine->SetScanRange(4290000000, 99999999999);
+  EXPECT_EQ(engine->StartFrequency(), 4000000000);
+  EXPECT_EQ(engine->SeriesPointCount(), 0);
 }
 
 // An empty or inverted range ends the worker without a read, instead of
-// publishing an empty list in a tight loop; the top of the tunable range
-// ends a sweep instead of wrapping the 32-bit centre.
-TEST_F(Engine, DegenerateRangesEndWithoutSpinningOrWrapping) {
+// publishing an empty list in a tight loop.
+TEST_F(Engine, DegenerateRangesEndWithoutSpinning) {
   for (auto [start, stop] : {std::pair<int64_t, int64_t>{150000000, 150000000}, {150000000, 140000000}}) {
     Sweep(start, stop);
     EXPECT_EQ(series.PointCount(), 0);
@@ -162,17 +161,11 @@ TEST_F(Engine, DegenerateRangesEndWithoutSpinningOrWrapping) {
   EXPECT_EQ(fake::Reads(), 0);
   EXPECT_EQ(ui.Posted(), 0);
 
-  engine->SetScanRange(4290000000, INT64_MAX);
-  ASSERT_TRUE(engine->Start());  // series left empty: nothing to write
-  ASSERT_TRUE(fake::WaitReads(6, 5s));
-  engine->Stop();
-  const auto centres = fake::Centres();
-  EXPECT_EQ(std::vector<uint32_t>(centres.begin(), centres.begin() + 4),
-            (std::vector<uint32_t>{4291600000u, 4294800000u, 4291600000u, 4294800000u}));
 }
 
 TEST_F(Engine, StopMidSweepKeepsTheLastSweepAndStartContinuesAtTheNextStep) {
   fake::script().pauseAtRead = 7;  // second step of the second sweep
+  engine->SetStopWait(5s);          // this stop waits for the paused read
   Sweep(138000000, 153000000);
   ASSERT_TRUE(WaitDeliveries(1));
   ASSERT_TRUE(fake::WaitPaused(5s));
@@ -226,6 +219,27 @@ TEST_F(Engine, FailedReadStopsTheSweepWithOneLogLineAndPublishesNothingOfIt) {
   }
 }
 
+TEST(SweepCentres, FollowTheRangeAndRate) {
+  struct Row {
+    const char* name;
+    int64_t start, stop;
+    int32_t rate;
+    std::vector<int64_t> centres;
+  };
+  const std::vector<Row> rows{
+      {"default range", 138000000, 153000000, 3200000, {139600000, 142800000, 146000000, 149200000, 152400000}},
+      {"top band measured", 138000000, 148500000, 3200000, {139600000, 142800000, 146000000, 149200000}},
+      {"narrowest range", 100000000, 101000000, 3200000, {101600000}},
+      {"top of the editors", 3990000000, 4000000000, 3200000, {3991600000, 3994800000, 3998000000, 4001200000}},
+      {"halves to even", 0, 10, 3, {2, 4, 8, 10}},
+      {"lower rate", 88000000, 90000000, 1024000, {88512000, 89536000}},
+      {"empty range", 150000000, 150000000, 3200000, {}},
+      {"inverted range", 150000000, 140000000, 3200000, {}},
+      {"no rate", 138000000, 153000000, 0, {}},
+  };
+  for (const Row& r : rows) EXPECT_EQ(wg::SweepCentres(r.start, r.stop, r.rate), r.centres) << r.name;
+}
+
 TEST_F(Engine, ExceptionInAStepSkipsItAndTheSweepGoesOn) {
   fake::script().fault = fake::Fault::Throw;
   fake::script().faultAtRead = 3;  // the third tuning throws
@@ -247,23 +261,32 @@ TEST_F(Engine, ExceptionInAStepSkipsItAndTheSweepGoesOn) {
   EXPECT_TRUE(log.empty());
 }
 
-TEST_F(Engine, HungReadIsAbandonedWithinTheBoundAndTheReceiverIsLost) {
+// A read that never returns: stopping and restarting never wait for it, the
+// watchdog says once that the receiver does not respond, and no worker
+// touches that receiver again.
+TEST_F(Engine, HungReadNeverHoldsTheCallerAndIsReportedByTheWatchdog) {
   fake::script().fault = fake::Fault::Hang;
   fake::script().faultAtRead = 3;
   Sweep(138000000, 153000000);
   ASSERT_TRUE(fake::WaitPaused(5s));
-  const long postsBefore = ui.Posted();
-  const auto t0 = std::chrono::steady_clock::now();
-  engine->Stop();
-  const auto waited = std::chrono::steady_clock::now() - t0;
-  EXPECT_GE(waited, 1900ms);
-  EXPECT_LT(waited, 3s);
+  const auto hungAt = std::chrono::steady_clock::now();
+  const auto timed = [](auto&& f) {
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::steady_clock::now() - t0;
+  };
+  EXPECT_LT(timed([&] { engine->Stop(); }), 100ms);
   EXPECT_FALSE(engine->Running());
-  EXPECT_TRUE(engine->WorkerAbandoned());
-  EXPECT_EQ(TSweepEngine::AbandonedWorkersAlive(), 1);
+  EXPECT_LT(timed([&] { Sweep(100000000, 110000000); }), 100ms);  // waits on its own thread
+  ASSERT_TRUE(ui.PumpUntil([&] { return !log.empty(); }, 5s));
+  EXPECT_GE(std::chrono::steady_clock::now() - hungAt, TSweepEngine::kHangTime);
   EXPECT_EQ(log, std::vector<std::string>{wg::kReceiverLostText});
+  EXPECT_TRUE(engine->WorkerAbandoned());
+  EXPECT_FALSE(engine->Running());
+  EXPECT_GE(TSweepEngine::AbandonedWorkersAlive(), 1);
 
   // No worker on that receiver again, from this engine or another.
+  EXPECT_LT(timed([&] { engine->Stop(); }), 100ms);
   EXPECT_FALSE(engine->Start());
   {
     wgtest::TestSeries other;
@@ -274,7 +297,8 @@ TEST_F(Engine, HungReadIsAbandonedWithinTheBoundAndTheReceiverIsLost) {
 
   // The engine goes away first; the read returns later and the worker ends
   // without touching it or posting anything.
-  engine.reset();
+  const long postsBefore = ui.Posted();
+  EXPECT_LT(timed([&] { engine.reset(); }), 100ms);
   fake::Release();
   const auto end = std::chrono::steady_clock::now() + 5s;
   while (TSweepEngine::AbandonedWorkersAlive() > 0 && std::chrono::steady_clock::now() < end)
@@ -342,6 +366,104 @@ TEST_F(Engine, StaleQueuedCallsTouchNothing) {
   ui.Pump();  // a finished sweep and the failed read's line were queued
   EXPECT_EQ(series.writes, 0);
   EXPECT_TRUE(log.empty());
+}
+
+// A step that fails every time ends the worker with one line instead of
+// spinning through the steps without reading.
+TEST_F(Engine, AStepThatAlwaysThrowsStopsTheWorkerWithOneLine) {
+  fake::script().fault = fake::Fault::ThrowAlways;
+  Sweep(138000000, 153000000);
+  ASSERT_TRUE(ui.PumpUntil([&] { return !engine->Running(); }, 5s));
+  ui.Pump();
+  EXPECT_EQ(fake::Reads(), 0);
+  EXPECT_EQ(fake::Centres().size(), static_cast<size_t>(TSweepEngine::kMostFailedSteps));
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0], std::string(wg::kStepFailedText) + "scripted failure");
+}
+
+// Steps the tuner cannot reach are gaps (NaN) at their own frequencies, the
+// sweep goes on, and the log names the untuned band once per scan range.
+TEST_F(Engine, UntunableStepsAreGapsWithOneLinePerRange) {
+  fake::script().tuneMax = 145000000;  // 146.0, 149.2 and 152.4 MHz fail
+  Sweep(138000000, 153000000);
+  ASSERT_TRUE(WaitDeliveries(3));
+  engine->Stop();
+  ExpectFrequencies(138000000, 19200);
+  for (size_t i = 0; i < 19200; ++i) ASSERT_EQ(std::isnan(series.y[i]), i >= 8192) << i;
+  ASSERT_TRUE(engine->Start());  // the same range again: no second line
+  ASSERT_TRUE(WaitDeliveries(5));
+  engine->Stop();
+  ui.Pump();
+  EXPECT_EQ(log, std::vector<std::string>{std::string(wg::kUntunedText) + "144.4–153"});
+
+  fake::script().tuneMin = 2000000000;  // nothing of the next range tunes
+  Sweep(140000000, 150000000);
+  ASSERT_TRUE(WaitDeliveries(7));
+  const size_t tunings = fake::Centres().size();
+  std::this_thread::sleep_for(300ms);  // waits between sweeps, no spinning
+  EXPECT_LT(fake::Centres().size() - tunings, 40u);
+  engine->Stop();
+  ui.Pump();
+  for (double y : series.y) ASSERT_TRUE(std::isnan(y));
+  EXPECT_EQ(series.PointCount(), 12800);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[1], std::string(wg::kUntunedText) + "140–150");
+}
+
+// Listeners get every sweep of the current range after the series, with or
+// without a series; a series that refuses writes costs one log line.
+TEST_F(Engine, ListenersSeeEachSweepAndFailuresAreSaidOnce) {
+  std::vector<wg::SweepView> seen;
+  std::vector<double> firstX;
+  const int id = engine->AddSweepListener([&](const wg::SweepView& v) {
+    seen.push_back(v);
+    firstX.push_back(v.points[0].X);
+    EXPECT_EQ(series.x[0], v.points[0].X);  // the series is written first
+  });
+  Sweep(138000000, 153000000);
+  ASSERT_TRUE(WaitDeliveries(3));
+  engine->RemoveSweepListener(id);
+  ASSERT_TRUE(WaitDeliveries(5));
+  engine->Stop();
+  ASSERT_EQ(seen.size(), 3u);
+  for (size_t i = 0; i < seen.size(); ++i) {
+    const wg::SweepView& v = seen[i];
+    EXPECT_EQ(v.sequence, i + 1);
+    EXPECT_EQ(v.count, 20480u);
+    EXPECT_EQ(std::tie(v.start, v.stop, v.sampleRate, v.binWidth),
+              std::make_tuple(int64_t{138000000}, int64_t{153000000}, 3200000, kBin));
+    EXPECT_LE(v.started, v.finished);
+    EXPECT_EQ(firstX[i], 138000000.0);
+  }
+
+  struct Refusing : wgtest::TestSeries {
+    void ReplaceXY(int, const double*, const double*, std::ptrdiff_t) override {
+      throw std::out_of_range("List index out of bounds (19200)");
+    }
+  } refusing;
+  for (wg::TSweepSeries* s : {static_cast<wg::TSweepSeries*>(&refusing), static_cast<wg::TSweepSeries*>(nullptr)}) {
+    engine = std::make_unique<TSweepEngine>(s, ui.Poster(), [this](const std::string& t) { log.push_back(t); });
+    log.clear();
+    int calls = 0;
+    engine->AddSweepListener([&](const wg::SweepView&) { ++calls; });
+    Sweep(138000000, 153000000);
+    ASSERT_TRUE(ui.PumpUntil([&] { return calls >= 3; }));
+    engine->Stop();
+    if (s) EXPECT_EQ(log, std::vector<std::string>{std::string(wg::kDeliveryFailedText) + "List index out of bounds (19200)"});
+    else EXPECT_TRUE(log.empty());
+  }
+}
+
+// After a wide range the storage for sweeps shrinks back with the range.
+TEST_F(Engine, StorageShrinksWhenTheRangeNarrows) {
+  Sweep(24000000, 1766000000);
+  ASSERT_TRUE(ui.PumpUntil([&] { return series.deliveries >= 2 && engine->HeldPointCapacity() > 2000000; }));
+  engine->Stop();
+  series.deliveries = 0;
+  Sweep(138000000, 153000000);
+  ASSERT_TRUE(WaitDeliveries(3));
+  engine->Stop();
+  EXPECT_LT(engine->HeldPointCapacity(), 4u * 32768);
 }
 
 TEST_F(Engine, StartIsRefusedWithoutTheLibraryOrAReceiverAndResetWhileRunning) {

@@ -73,9 +73,10 @@ int SetCenterFreq(rtlsdr_dev_t* dev, uint32_t freq) {
   if (s->centres.size() < 400000) s->centres.push_back(freq);
   if (s->sweep < 0 || freq <= s->lastCentre) ++s->sweep;
   s->lastCentre = freq;
-  if (s->script.fault == Fault::Throw && static_cast<int>(s->centres.size()) == s->script.faultAtRead)
+  if ((s->script.fault == Fault::Throw && static_cast<int>(s->centres.size()) == s->script.faultAtRead) ||
+      s->script.fault == Fault::ThrowAlways)
     throw std::runtime_error("scripted failure");
-  return dev == kHandle ? 0 : -1;
+  return dev == kHandle && freq >= s->script.tuneMin && freq <= s->script.tuneMax ? 0 : -1;
 }
 int SetFreqCorrection(rtlsdr_dev_t*, int ppm) { Call c("set_ppm " + std::to_string(ppm)); s->ppm = ppm; return 0; }
 int GetFreqCorrection(rtlsdr_dev_t*) { Call c("get_ppm"); return s->ppm; }

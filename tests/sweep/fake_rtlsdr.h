@@ -11,7 +11,7 @@
 
 namespace fake {
 
-enum class Fault { None, Short, Error, Unplug, Hang, Throw };
+enum class Fault { None, Short, Error, Unplug, Hang, Throw, ThrowAlways };
 
 struct Device {
   std::string name, manufact, product, serial;
@@ -26,10 +26,12 @@ struct Script {
   std::vector<int> gains{0,   9,   14,  27,  37,  77,  87,  125, 144, 157, 166, 197, 207, 229, 254,
                          280, 297, 328, 338, 364, 372, 386, 402, 421, 434, 439, 445, 480, 496};
   // The read with this 1-based number fails as `fault` says (Throw: the
-  // centre setting with that number throws instead).
+  // centre setting with that number throws instead; ThrowAlways: every one).
   Fault fault = Fault::None;
   int faultAtRead = 0;
   int pauseAtRead = 0;  // this read waits until Release() (0: none)
+  // Centres the tuner locks to; outside, set_center_freq returns -1.
+  uint32_t tuneMin = 0, tuneMax = UINT32_MAX;
 };
 
 // Resets the script and the records and installs the fake entry points.

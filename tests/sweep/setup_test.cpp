@@ -83,7 +83,7 @@ TEST_F(Setup, TwoNoneOrAFailingOpen) {
   EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string& c) { return c.rfind("open", 0) == 0; }), 1);
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 0"), 1);
 
-  series.ClearPoints();
+  series.ResetPoints(0);
   RunSetup([](fake::Script& s) { s.devices.clear(); });
   EXPECT_EQ(log, std::vector<std::string>{"Кол-во донглов RTL в ОС: 0"});
   EXPECT_EQ(SetupCalls(), std::vector<std::string>{"count"});

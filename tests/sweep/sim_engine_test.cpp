@@ -185,10 +185,10 @@ TEST_F(Sim, HungReadIsAbandonedAndTheLibraryStaysLoaded) {
   std::this_thread::sleep_for(20ms);  // into the read
   const auto t0 = std::chrono::steady_clock::now();
   engine->Stop();
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 100ms);
+  ASSERT_TRUE(ui.PumpUntil([&] { return log.back() == wg::kReceiverLostText; }, 5s));
   EXPECT_TRUE(engine->WorkerAbandoned());
   EXPECT_EQ(TSweepEngine::AbandonedWorkersAlive(), 1);
-  EXPECT_EQ(log.back(), wg::kReceiverLostText);
   EXPECT_FALSE(engine->Start());
   EXPECT_EQ(Centres().size(), 3u);
 }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,23 +23,19 @@ namespace wgtest {
 class TestSeries : public wg::TSweepSeries {
  public:
   int PointCount() const override { return static_cast<int>(x.size()); }
-  void ClearPoints() override { x.clear(), y.clear(), colours.clear(); }
-  int AddPoint(double vx, double vy, const std::string&, wg::TSweepColour colour) override {
-    x.push_back(vx), y.push_back(vy), colours.push_back(colour);
-    return PointCount() - 1;
+  void ResetPoints(int count) override {
+    x.assign(static_cast<size_t>(count), 0.0);
+    y.assign(static_cast<size_t>(count), 0.0);
+    x.shrink_to_fit(), y.shrink_to_fit();
   }
-  void SetPointX(int i, double v) override {
-    x.at(static_cast<size_t>(i)) = v;
-    deliveries += i == 0;  // each publication starts at point 0
-    ++writes;
-  }
-  void SetPointY(int i, double v) override {
-    y.at(static_cast<size_t>(i)) = v;
-    ++writes;
+  void ReplaceXY(int count, const double* px, const double* py, std::ptrdiff_t stride) override {
+    if (count > PointCount()) throw std::out_of_range("List index out of bounds");
+    for (int i = 0; i < count; ++i) x[i] = px[i * stride], y[i] = py[i * stride];
+    ++deliveries;
+    writes += count;
   }
 
   std::vector<double> x, y;
-  std::vector<wg::TSweepColour> colours;
   int deliveries = 0;
   long writes = 0;
 };
