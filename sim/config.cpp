@@ -1,6 +1,8 @@
 #include "config.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -36,6 +38,18 @@ void Number(const char* name, uint64_t max, T& field, std::vector<std::string>* 
   }
 }
 
+// A decimal number with an optional sign and fraction, the same in every
+// locale.
+bool ReadSigned(const char* text, double& out) {
+  std::string_view s = text;
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  double v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::fixed);
+  if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return false;
+  out = v;
+  return true;
+}
+
 }  // namespace
 
 Config ReadConfig(std::vector<std::string>* warnings) {
@@ -64,6 +78,15 @@ Config ReadConfig(std::vector<std::string>* warnings) {
                           "' is not one of short, error, unplug, hang; no fault");
   }
   Number("RTLSDR_SIM_FAULT_AFTER", UINT64_MAX - 1, c.faultAfter, warnings);
+
+  if (const char* text = Env("RTLSDR_SIM_PPM")) {
+    double ppm = 0;
+    if (ReadSigned(text, ppm) && std::abs(ppm) <= kMaxCrystalErrorPpm)
+      c.crystalErrorPpm = ppm;
+    else if (warnings)
+      warnings->push_back(std::string("RTLSDR_SIM_PPM='") + text +
+                          "' is not a number of ppm from -100000 to 100000; the crystal is exact");
+  }
   return c;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,13 @@ struct Config {
   bool openFails = false;
   Fault fault = Fault::None;
   uint64_t faultAfter = 0;  // the fault hits read number faultAfter + 1
+  // The stick's true crystal error in ppm; none: the crystal is exact and
+  // the frequency correction moves nothing of what is received.
+  std::optional<double> crystalErrorPpm;
 };
+
+// The largest crystal error RTLSDR_SIM_PPM takes, in ppm either way.
+constexpr double kMaxCrystalErrorPpm = 100000;
 
 // Reads the RTLSDR_SIM_* variables. A value that does not read keeps the
 // default and leaves a line in `warnings`.

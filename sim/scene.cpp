@@ -1,16 +1,20 @@
 #include "scene.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 
 namespace wg::sim {
 namespace {
 
 constexpr double kFmDeviationHz = 75000;
 constexpr double kNfmDeviationHz = 5000;
+constexpr size_t kMaxSceneBytes = 16u << 20;
 
 std::vector<std::string> Fields(std::string_view line) {
   std::vector<std::string> out;
@@ -27,12 +31,13 @@ std::vector<std::string> Fields(std::string_view line) {
   return out;
 }
 
-bool ReadNumber(const std::string& s, double& out) {
-  if (s.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(s.c_str(), &end);
-  if (end != s.c_str() + s.size() || errno == ERANGE || !std::isfinite(v)) return false;
+// Scene files are written with a decimal point whatever the locale of the
+// program that loads the simulator.
+bool ReadNumber(std::string_view s, double& out) {
+  if (s.size() > 1 && s.front() == '+' && s[1] != '-') s.remove_prefix(1);
+  double v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return false;
   out = v;
   return true;
 }
@@ -116,18 +121,35 @@ std::vector<Emitter> ParseScene(std::string_view text, std::vector<std::string>*
 
 bool LoadSceneFile(const std::string& path, std::vector<Emitter>& out,
                    std::vector<std::string>& problems, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open scene file '" + path + "'";
+  // A directory opens like a file but reads as nothing; it must not pass as
+  // an empty scene.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot open scene file '" + path + "': " + std::strerror(errno);
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    error = "cannot read scene file '" + path + "'";
+  auto fail = [&](int err) {
+    ::close(fd);
+    error = "cannot read scene file '" + path + "': " + std::strerror(err);
     return false;
+  };
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return fail(errno);
+  if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+  std::string text;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(errno);
+    if (n == 0) break;
+    // Far more than kMaxEmitters lines need; a device or a runaway file
+    // would otherwise be read for ever.
+    if (text.size() + static_cast<size_t>(n) > kMaxSceneBytes) return fail(EFBIG);
+    text.append(buf, static_cast<size_t>(n));
   }
-  out = ParseScene(text.str(), &problems);
+  ::close(fd);
+  out = ParseScene(text, &problems);
   return true;
 }
 

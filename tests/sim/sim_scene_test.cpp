@@ -3,9 +3,12 @@
 #include "scene.h"
 #include "sim_test_util.h"
 
+#include <clocale>
+
 namespace {
 
 using namespace wg::sim;
+using simtest::SimTest;
 
 TEST(Scene, ReadsEmittersAndSkipsBadLinesByNumber) {
   std::vector<std::string> problems;
@@ -45,6 +48,33 @@ TEST(Scene, ReadsEmittersAndSkipsBadLinesByNumber) {
   EXPECT_EQ(problems[8].rfind("line 10:", 0), 0u) << problems[8];
 }
 
+// Scene files use a decimal point whatever the locale of the program that
+// loads the simulator; a scene that cannot be read fails the open.
+TEST_F(SimTest, SceneNumbersIgnoreTheLocaleAndUnreadableScenesFailTheOpen) {
+  const char* set = std::setlocale(LC_ALL, "ru_RU.UTF-8");
+  if (!set) set = std::setlocale(LC_ALL, "de_DE.UTF-8");
+  std::vector<std::string> problems;
+  const std::vector<Emitter> s = ParseScene("146520000.5 -50.25\n+1.5e8 -40\n1,5e8 -40 fm 1\n", &problems);
+  std::setlocale(LC_ALL, "C");
+  ASSERT_TRUE(set) << "no comma locale installed";
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_EQ(s[0].frequencyHz, 146520000.5);
+  EXPECT_EQ(s[0].levelDb, -50.25);
+  EXPECT_EQ(s[1].frequencyHz, 1.5e8);
+  EXPECT_EQ(problems.size(), 1u);  // "1,5e8 -40 fm 1" is four fields, the first 1
+
+  char dir[] = "/tmp/wg-sim-scene-dir-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(dir));
+  const std::string missing = std::string(dir) + "/none";
+  for (const std::string& path : {std::string(dir), missing}) {
+    ::setenv("RTLSDR_SIM_SCENE", path.c_str(), 1);
+    rtlsdr_dev_t* d = nullptr;
+    EXPECT_EQ(rtlsdr_open(&d, 0), -1) << path;
+    EXPECT_EQ(d, nullptr);
+  }
+  ::rmdir(dir);
+}
+
 // The viewer tunes 139.6, 142.8, ... MHz and shows a centre spike there; the
 // default scene keeps its emitters clear of those, and has something in the
 // viewer's initial range and in the FM broadcast band.
@@ -70,13 +100,16 @@ TEST(SimEnvironment, ValuesAreTakenAndBadOnesWarnedAbout) {
   EXPECT_TRUE(c.paced);
   EXPECT_EQ(c.settleBytes, 16384u);
   EXPECT_EQ(c.fault, Fault::None);
+  EXPECT_FALSE(c.crystalErrorPpm);
 
   ::setenv("RTLSDR_SIM_PACE", "0", 1);
   ::setenv("RTLSDR_SIM_SEED", "18446744073709551615", 1);
   ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
   ::setenv("RTLSDR_SIM_FAULT", "unplug", 1);
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "12", 1);
+  ::setenv("RTLSDR_SIM_PPM", "-12.5", 1);
   c = ReadConfig(&w);
+  EXPECT_EQ(c.crystalErrorPpm, -12.5);
   EXPECT_TRUE(w.empty());
   EXPECT_FALSE(c.paced);
   EXPECT_EQ(c.seed, UINT64_MAX);
@@ -89,13 +122,15 @@ TEST(SimEnvironment, ValuesAreTakenAndBadOnesWarnedAbout) {
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "3x", 1);
   ::setenv("RTLSDR_SIM_FAULT", "melt", 1);
   ::setenv("RTLSDR_SIM_DEVICES", "65", 1);
+  ::setenv("RTLSDR_SIM_PPM", "2,5", 1);
   c = ReadConfig(&w);
+  EXPECT_FALSE(c.crystalErrorPpm);
   EXPECT_TRUE(c.paced);
   EXPECT_EQ(c.settleBytes, 16384u);
   EXPECT_EQ(c.faultAfter, 0u);
   EXPECT_EQ(c.fault, Fault::None);
   EXPECT_EQ(ConfiguredDeviceCount(&w), 1u);
-  EXPECT_EQ(w.size(), 5u);
+  EXPECT_EQ(w.size(), 6u);
   simtest::ClearSimVariables();
 }
 

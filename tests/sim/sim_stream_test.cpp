@@ -80,6 +80,45 @@ TEST_F(SimTest, RetuneShowsOnlyAfterTheSettleBytes) {
   EXPECT_GT(ToneAmplitude(b, 1002, 8192, kOffset), strong);
 }
 
+// A real stick's synthesiser is programmed for the crystal the correction
+// describes and runs on the crystal it has, so what it receives is displaced
+// by (correction - error) ppm of the tuned frequency: 2700 ppm on an exact
+// crystal shows a carrier about 394 kHz high at 146 MHz.
+TEST_F(SimTest, CrystalErrorDisplacesWhatIsReceived) {
+  struct Row {
+    const char* name;
+    const char* error;  // RTLSDR_SIM_PPM; null: unset
+    int correction;
+    double shownOffset;  // where the carrier at kOffset appears
+  };
+  const double high2700 = kOffset + kCentre * (1 - 1 / 1.0027);  // +393138.5 Hz
+  const Row rows[] = {
+      {"unset: exact crystal, correction moves nothing", nullptr, 2700, kOffset},
+      {"exact crystal, the written 2700 ppm", "0", 2700, high2700},
+      {"the correction matches the error", "2700", 2700, kOffset},
+      {"crystal 50 ppm slow, no correction", "-50", 0, kOffset + kCentre * 50e-6},
+      {"crystal 40.5 ppm fast, 10 ppm corrected", "40.5", 10, kOffset - kCentre * (1.0000405 / 1.00001 - 1)},
+  };
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  UseScene("146400300 -20 carrier\n");
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    r.error ? ::setenv("RTLSDR_SIM_PPM", r.error, 1) : ::unsetenv("RTLSDR_SIM_PPM");
+    rtlsdr_dev_t* d = OpenTuned(kCentre);
+    if (r.correction) {
+      ASSERT_EQ(rtlsdr_set_freq_correction(d, r.correction), 0);
+    }
+    const std::vector<uint8_t> b = Read(d, 131072);
+    EXPECT_GT(ToneAmplitude(b, 0, b.size(), r.shownOffset), AmplitudeOf(-20) * 0.9);
+    if (r.shownOffset != kOffset) {
+      EXPECT_LT(ToneAmplitude(b, 0, b.size(), kOffset), 0.3);
+    }
+    EXPECT_EQ(rtlsdr_get_center_freq(d), kCentre);  // reads back as set, as on a stick
+    Close(d);
+  }
+  EXPECT_NEAR(high2700 - kOffset, 394000, 1000);
+}
+
 class StreamTest : public SimTest {
  protected:
   // Opens a stick, reads pieces of the given sizes in turn and closes it.

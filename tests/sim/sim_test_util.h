@@ -20,7 +20,8 @@ namespace simtest {
 
 inline const char* const kSimVariables[] = {
     "RTLSDR_SIM_SCENE", "RTLSDR_SIM_DEVICES",   "RTLSDR_SIM_PACE",  "RTLSDR_SIM_SEED",
-    "RTLSDR_SIM_SETTLE_BYTES", "RTLSDR_SIM_OPEN_FAIL", "RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER"};
+    "RTLSDR_SIM_SETTLE_BYTES", "RTLSDR_SIM_OPEN_FAIL", "RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER",
+    "RTLSDR_SIM_PPM"};
 
 inline void ClearSimVariables() {
   for (const char* v : kSimVariables) ::unsetenv(v);
