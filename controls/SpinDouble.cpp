@@ -43,6 +43,20 @@ class TextChangeScope {
   QPointer<TSpinEditDouble> editor_;
 };
 
+// Marks a stretch in which text changes are the user's own editing.
+class TypingScope {
+ public:
+  explicit TypingScope(TSpinEditDouble& editor) : editor_(&editor) { ++editor.typingDepth_; }
+  ~TypingScope() {
+    if (editor_) --editor_->typingDepth_;
+  }
+  TypingScope(const TypingScope&) = delete;
+  TypingScope& operator=(const TypingScope&) = delete;
+
+ private:
+  QPointer<TSpinEditDouble> editor_;
+};
+
 namespace {
 
 // Platform border height in pixels.
@@ -82,6 +96,7 @@ TSpinEditDouble::~TSpinEditDouble() {
   // The text control may still change its text while it is torn down; no
   // handler must see a half-destroyed editor.
   OnChange = nullptr;
+  OnEditingDone = nullptr;
   disconnect(this, &QLineEdit::textChanged, this, nullptr);
 }
 
@@ -153,6 +168,7 @@ void TSpinEditDouble::RefuseChar() { rt::Beep(); }
 
 void TSpinEditDouble::Cut() {
   if (!CanCutPaste()) return;
+  TypingScope typing(*this);
   TextChangeScope scope(*this);
   cut();
   scope.Raise();
@@ -162,6 +178,7 @@ void TSpinEditDouble::Paste() {
   if (!CanCutPaste()) return;
   // Pasted text goes in unfiltered; text that does not parse reads as
   // MinValue.
+  TypingScope typing(*this);
   TextChangeScope scope(*this);
   paste();
   scope.Raise();
@@ -181,8 +198,10 @@ void TSpinEditDouble::KeyPress(QKeyEvent* e) {
   }
   if (key == Qt::Key_Return || key == Qt::Key_Enter) {
     RefuseChar();
+    EditingDone();
     return;
   }
+  TypingScope typing(*this);
   if (e->matches(QKeySequence::Paste)) {
     Paste();
     return;
@@ -234,6 +253,7 @@ void TSpinEditDouble::keyPressEvent(QKeyEvent* e) {
 }
 
 void TSpinEditDouble::inputMethodEvent(QInputMethodEvent* e) {
+  TypingScope typing(*this);
   const QString commit = e->commitString();
   QString kept;
   for (char32_t c : commit.toUcs4()) {
@@ -289,6 +309,17 @@ void TSpinEditDouble::focusOutEvent(QFocusEvent* e) {
   } catch (...) {
     HandleException(std::current_exception());
   }
+  EditingDone();
+}
+
+void TSpinEditDouble::EditingDone() {
+  const TSenderEvent handler = OnEditingDone;
+  if (!handler) return;
+  try {
+    handler(this);
+  } catch (...) {
+    HandleException(std::current_exception());
+  }
 }
 
 void TSpinEditDouble::mousePressEvent(QMouseEvent* e) {
@@ -328,11 +359,13 @@ QMenu* TSpinEditDouble::CreateContextMenu() {
     });
   };
   add("edit-undo", "&Undo", QKeySequence::Undo, editable && isUndoAvailable(), [this] {
+    TypingScope typing(*this);
     TextChangeScope scope(*this);
     undo();
     scope.Raise();
   });
   add("edit-redo", "&Redo", QKeySequence::Redo, editable && isRedoAvailable(), [this] {
+    TypingScope typing(*this);
     TextChangeScope scope(*this);
     redo();
     scope.Raise();
@@ -345,6 +378,7 @@ QMenu* TSpinEditDouble::CreateContextMenu() {
       editable && clipboard && !clipboard->text().isEmpty(), [this] { Paste(); });
   add("edit-delete", "Delete", QKeySequence::UnknownKey, editable && selected, [this] {
     if (!CanCutPaste() || !hasSelectedText()) return;
+    TypingScope typing(*this);
     TextChangeScope scope(*this);
     del();
     scope.Raise();

@@ -84,6 +84,13 @@ class TSpinEditDouble : public QLineEdit {
   QMenu* CreateContextMenu();
 
   TSenderEvent OnChange;
+  // Enter was pressed, or the focus left for another control (after the
+  // clamp of a number beyond the limits): the user is done with the text.
+  TSenderEvent OnEditingDone;
+
+  // True while the text changes by the user's own editing (typed keys,
+  // paste, cut, undo, the input method), not by a step or a write of Value.
+  bool Typing() const { return typingDepth_ > 0; }
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
@@ -99,6 +106,7 @@ class TSpinEditDouble : public QLineEdit {
 
  private:
   friend class TextChangeScope;
+  friend class TypingScope;
 
   bool CanCutPaste() const { return editorEnabled_ && !isReadOnly(); }
   void TextChanged();
@@ -106,6 +114,7 @@ class TSpinEditDouble : public QLineEdit {
   void UpdateMinimumHeight();
   void RefuseChar();
   void KeyPress(QKeyEvent* e);
+  void EditingDone();
 
   TSpinButton* button_ = nullptr;
   double minValue_ = 0;
@@ -123,6 +132,7 @@ class TSpinEditDouble : public QLineEdit {
   // has returned (scopeDepth_ > 0), or handed to the exception sink.
   int scopeDepth_ = 0;
   std::exception_ptr parkedError_;
+  int typingDepth_ = 0;
 };
 
 }  // namespace wg

@@ -1,6 +1,9 @@
 #include "Unit1.h"
 
 #include "Chart.h"
+#include "ChartMenu.h"
+#include "HandlerGuard.h"
+#include "ReadTheAir.h"
 #include "Series.h"
 #include "SpinDouble.h"
 #include "VirtualKeys.h"
@@ -18,6 +21,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <cmath>
+
 TForm1* Form1 = nullptr;
 
 namespace {
@@ -32,6 +37,18 @@ QFont TahomaPixels(int pixels) {
   QFont f(QStringLiteral("Tahoma"));
   f.setPixelSize(pixels);
   return f;
+}
+
+// The value an editor stands for in the scan range: text beyond its limits
+// (typed or pasted, before the focus leaves) counts as the nearest limit.
+double RangeValue(const wg::TSpinEditDouble& e) {
+  const double v = e.Value();
+  return std::isnan(v) ? e.MinValue() : e.ClampValue(v);
+}
+
+// Exceptions from the controls' own handlers end up in the log pane.
+void LogControlException(std::exception_ptr error) {
+  if (Form1) Form1->LogAppend(wg::HandlerErrorLine("обработке события", error));
 }
 
 }  // namespace
@@ -84,13 +101,24 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
   CreateControls();
   // Key preview: the window sees every key before the focused control does.
   qApp->installEventFilter(this);
+  wg::SetExceptionSink(&LogControlException);
   FormCreate(this);
 }
 
 TForm1::~TForm1() {
   qApp->removeEventFilter(this);
   FormDestroy(this);
-  if (Form1 == this) Form1 = nullptr;
+  // Focus moves while the controls are torn down; no handler may run on a
+  // window whose members are gone.
+  for (wg::TSpinEditDouble* e : {StartFreqEdit, StopFreqEdit}) {
+    if (!e) continue;
+    e->OnChange = nullptr;
+    e->OnEditingDone = nullptr;
+  }
+  if (Form1 == this) {
+    Form1 = nullptr;
+    wg::SetExceptionSink(nullptr);
+  }
 }
 
 void TForm1::CreateControls() {
@@ -106,6 +134,9 @@ void TForm1::CreateControls() {
 
   Chart1 = new wg::TChart(Panel1);
   Chart1->setObjectName(QStringLiteral("Chart1"));
+  // A click on the chart takes the keyboard focus there, so that plus and
+  // minus zoom it instead of going into whatever had the focus before.
+  Chart1->setFocusPolicy(Qt::ClickFocus);
 
   Label2 = new QLabel(QStringLiteral("Freq, MHz:"), Chart1);
   Label2->setObjectName(QStringLiteral("Label2"));
@@ -135,6 +166,10 @@ void TForm1::CreateControls() {
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  // The report is for reading and copying; keys meant for the chart must
+  // never be typed into it.
+  Memo1->setReadOnly(true);
+  Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
   // The three buttons are never shown; they stand for the operations behind them.
   Button3 = new QPushButton(QString::fromUtf8("инициализация"), Panel2);
@@ -144,6 +179,10 @@ void TForm1::CreateControls() {
   connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
+
+  chartMenu_ = new wg::TChartMenu(this, Chart1);
+  chartMenu_->OnError = [this](const std::string& line) { LogAppend(line); };
+  ChartMenu = chartMenu_->Menu();
 
   // Tab order: the chart side first, then the log pane.
   setTabOrder(Chart1, Memo1);
@@ -161,6 +200,7 @@ void TForm1::CreateControls() {
         // The worker may report from its own thread; the pane belongs to this one.
         QMetaObject::invokeMethod(this, [this, text] { LogAppend(text); }, Qt::AutoConnection);
       });
+  air_ = std::make_unique<wg::TReadTheAir>(*this, *chartMenu_);
 }
 
 void TForm1::ConfigureChart() {
@@ -251,6 +291,11 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   StopFreqEdit->SetCtl3D(false);
   StopFreqEdit->SetValue(static_cast<double>(Sweep().StopFrequency()) / 1000000);
   StopFreqEdit->OnChange = [this](QObject* s) { RangeEditChange(s); };
+  // Typing may leave the stop below start + 1 for a while (see
+  // RangeEditChange); once the user is done, the range rule applies.
+  StopFreqEdit->OnEditingDone = [this](QObject* s) {
+    if (RangeValue(*StartFreqEdit) + 1.0 >= RangeValue(*StopFreqEdit)) RangeEditChange(s);
+  };
   StopFreqEdit->setParent(Chart1);
   StopFreqEdit->show();
 
@@ -288,18 +333,35 @@ void TForm1::RangeEditChange(QObject* /*Sender*/) {
   // The stop editor written below changes its text like any edit; the run in
   // progress completes the whole change by itself.
   if (inRangeChange_) return;
-  inRangeChange_ = true;
+  wg::TFlagGuard guard(inRangeChange_);
+  // A failure leaves the sweep stopped; the next edit starts it again.
+  wg::RunReported("смене диапазона", [this] { ApplyScanRange(); },
+                  [this](const std::string& line) { LogAppend(line); });
+}
+
+void TForm1::ApplyScanRange() {
   Button2Click(nullptr);
   rt::SetDecimalSeparator('.');
-  const int64_t start = MHzToHz(StartFreqEdit->Value());
-  if (StartFreqEdit->Value() + 1.0 >= StopFreqEdit->Value()) StopFreqEdit->SetValue(StartFreqEdit->Value() + 1.0);
-  const int64_t stop = MHzToHz(StopFreqEdit->Value());
+  const double startMHz = RangeValue(*StartFreqEdit);
+  double stopMHz = RangeValue(*StopFreqEdit);
+  const int64_t start = MHzToHz(startMHz);
+  if (startMHz + 1.0 >= stopMHz) {
+    if (StopFreqEdit->Typing() && StopFreqEdit->hasFocus()) {
+      // Typing "108" passes through "1" and "10": writing start + 1 into the
+      // text then would turn the number into another. The sweep takes
+      // start + 1 until the user is done with the editor.
+      stopMHz = StopFreqEdit->ClampValue(startMHz + 1.0);
+    } else {
+      StopFreqEdit->SetValue(startMHz + 1.0);
+      stopMHz = RangeValue(*StopFreqEdit);
+    }
+  }
+  const int64_t stop = MHzToHz(stopMHz);
   Chart1->BottomAxis()->SetRange(static_cast<double>(start), static_cast<double>(stop));
   Sweep().SetScanRange(start, stop);
   Sweep().Reset();
   Sweep().PrepareSeries();
   Button1Click(nullptr);
-  inRangeChange_ = false;
 }
 
 void TForm1::ScrollAxisByPercent(wg::TChartAxis* Axis, double Percent) {
@@ -337,7 +399,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (!first) first = this;
     if (w == first && (w == this || isAncestorOf(w))) {
       auto* key = static_cast<QKeyEvent*>(event);
-      if (const int code = vk::FromQt(*key)) FormKeyDown(this, code, key->modifiers());
+      if (const int code = vk::FromQt(*key)) {
+        wg::RunReported("обработке клавиши", [&] { FormKeyDown(this, code, key->modifiers()); },
+                        [this](const std::string& line) { LogAppend(line); });
+      }
     }
   }
   return QWidget::eventFilter(watched, event);  // the key goes on to the control

@@ -10,12 +10,15 @@
 
 class QFrame;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 
 namespace wg {
 class TChart;
 class TChartAxis;
+class TChartMenu;
+class TReadTheAir;
 class TFastLineSeries;
 class TSpinEditDouble;
 class TSweepEngine;
@@ -66,6 +69,13 @@ class TForm1 : public QWidget {
   // Created by FormCreate on the chart, which destroys them with itself.
   wg::TSpinEditDouble* StartFreqEdit = nullptr;
   wg::TSpinEditDouble* StopFreqEdit = nullptr;
+  // The chart's context menu (right-click without moving). Features add
+  // their actions with their shortcuts; the shortcuts work in the whole
+  // window.
+  QMenu* ChartMenu = nullptr;
+
+  // Cursor readout, markers and trace modes.
+  wg::TReadTheAir& Air() { return *air_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -79,9 +89,13 @@ class TForm1 : public QWidget {
   void ConfigureChart();
   void PlaceControls();
   wg::TSpinEditDouble* CreateFreqEdit(double minValue, double maxValue, const char* hint);
+  void ApplyScanRange();
 
+  wg::TChartMenu* chartMenu_ = nullptr;
   std::unique_ptr<SeriesLink> seriesLink_;
   std::unique_ptr<wg::TSweepEngine> sweep_;
+  // Listens to the sweep: goes before it.
+  std::unique_ptr<wg::TReadTheAir> air_;
   bool destroyed_ = false;
   bool inRangeChange_ = false;
 };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <stdexcept>
 
@@ -53,23 +54,44 @@ struct EditorHost : Window {
 
 }  // namespace
 
-TEST(SpinEditValue, WritesClampToTheShortestFormAndBadTextReadsAsMinValue) {
+// One row per write of Value: the limits, the value written, the text shown.
+struct ClampRow {
+  const char* name;
+  double min, max, written;
+  const char* shown;
+};
+const ClampRow kClampRows[] = {
+    {"equal limits: no limit", 0, 0, -7.5, "-7.5"},
+    {"above the maximum", 0.1, 3999, 5000, "3999"},
+    {"below the minimum", 0.1, 3999, 0.05, "0.1"},
+    {"within: no decimal part", 0.1, 3999, 138, "138"},
+    {"huge", 0.1, 3999, 1e300, "3999"},
+    {"huge negative", 0.1, 3999, -1e300, "0.1"},
+    {"infinite", 0.2, 4000, HUGE_VAL, "4000"},
+    {"negative infinite", 0.2, 4000, -HUGE_VAL, "0.2"},
+    {"at the maximum", 0.2, 4000, 4000, "4000"},
+};
+
+TEST(SpinEditValue, WritesClampToTheShortestForm) {
+  for (const ClampRow& row : kClampRows) {
+    TSpinEditDouble ed;
+    ed.SetMinValue(row.min);
+    ed.SetMaxValue(row.max);
+    ed.SetValue(row.written);
+    EXPECT_EQ(ed.text(), row.shown) << row.name;
+  }
+}
+
+TEST(SpinEditValue, BadTextReadsAsMinValueAndReadingNeverClamps) {
   TSpinEditDouble ed;
-  EXPECT_EQ(ed.text(), "0");
-  ed.SetValue(-7.5);  // equal limits: no limit
-  EXPECT_EQ(ed.text(), "-7.5");
   ed.SetMinValue(0.1);
   ed.SetMaxValue(3999);
-  for (auto [in, out] : {std::pair{5000.0, "3999"}, {0.05, "0.1"}, {138.0, "138"}}) {
-    ed.SetValue(in);
-    EXPECT_EQ(ed.text(), out);
-  }
   for (const char* t : {"", "-", "1.2.3", "12a", "88,6", "1e"}) {
     ed.setText(t);
     EXPECT_EQ(ed.Value(), 0.1) << '"' << t << '"';
     EXPECT_EQ(ed.text(), t);
   }
-  ed.setText("5000");  // reading never clamps
+  ed.setText("5000");
   EXPECT_EQ(ed.Value(), 5000.0);
   rt::SetDecimalSeparator(',');
   ed.setText("88,6");
@@ -182,6 +204,40 @@ TEST(SpinEditFocus, LeavingClampsNumbersAndLeavesOtherTextAlone) {
   EXPECT_EQ(h.changes, 0);
   EXPECT_EQ(leaveWith("12.50"), "12.50");
   EXPECT_EQ(leaveWith("0.01"), "0.1");
+}
+
+TEST(SpinEditTyping, TypingIsToldApartFromStepsAndWritesAndDoneIsRaised) {
+  EditorHost h;
+  std::vector<bool> typing;
+  int done = 0;
+  QString doneText;
+  h.ed->OnChange = [&](QObject*) { typing.push_back(h.ed->Typing()); };
+  h.ed->OnEditingDone = [&](QObject*) {
+    ++done;
+    doneText = h.ed->text();
+  };
+  h.ed->setFocus();
+  h.ed->selectAll();
+  QTest::keyClicks(h.ed, "12");
+  QTest::keyClick(h.ed, Qt::Key_Backspace);
+  QGuiApplication::clipboard()->setText("7");
+  h.ed->Paste();
+  QTest::keyClick(h.ed, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(typing, std::vector<bool>(5, true));
+  typing.clear();
+  QTest::keyClick(h.ed, Qt::Key_Up);
+  Click(h.ed->Button()->UpButton());
+  h.ed->SetValue(150);
+  EXPECT_EQ(typing, std::vector<bool>(3, false));
+  EXPECT_FALSE(h.ed->Typing());
+
+  EXPECT_EQ(done, 0);
+  QTest::keyClick(h.ed, Qt::Key_Return);
+  EXPECT_EQ(done, 1);
+  h.ed->setText("5000");
+  h.other->setFocus();
+  EXPECT_EQ(done, 2);
+  EXPECT_EQ(doneText, "3999") << "the clamp comes before the editor says it is done";
 }
 
 TEST(SpinEditFocus, EnteringSelectsAllUnlessByALeftPressInTheText) {

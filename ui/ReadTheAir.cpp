@@ -1,0 +1,211 @@
+#include "ReadTheAir.h"
+
+#include "Chart.h"
+#include "ChartMenu.h"
+#include "ChartOverlay.h"
+#include "Series.h"
+#include "TraceReadout.h"
+#include "Unit1.h"
+#include "sweep_engine.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace wg {
+
+namespace {
+
+constexpr double kLevelMin = -120;
+constexpr double kLevelMax = 25;
+
+double LevelAt(const TChartSeries& s, int index) { return index < 0 ? NAN : s.PointY(index); }
+
+}  // namespace
+
+TReadTheAir::TReadTheAir(TForm1& form, TChartMenu& menu) : form_(form) {
+  overlay_ = new TChartOverlay(form.Chart1, [this](QPainter& p, const QPoint* pointer) { Paint(p, pointer); });
+  form.Chart1->installEventFilter(this);
+
+  menu.Menu()->addSeparator();
+  peakAction_ = menu.AddEntry(QStringLiteral("Mark peak"), QKeySequence(QStringLiteral("Ctrl+Shift+M")),
+                              [this] { SetPeakMarker(true); });
+  peakAction_->setObjectName(QStringLiteral("mark-peak"));
+  menu.AddEntry(QStringLiteral("Clear marker"), QKeySequence(QStringLiteral("Ctrl+Shift+K")), [this] {
+        ClearMarkers();
+      })->setObjectName(QStringLiteral("clear-marker"));
+  menu.Menu()->addSeparator();
+  menu.AddEntry(QStringLiteral("Reset view"), QKeySequence(QStringLiteral("Ctrl+Shift+R")), [this] {
+        ResetView();
+      })->setObjectName(QStringLiteral("reset-view"));
+}
+
+TReadTheAir::~TReadTheAir() {
+  if (form_.Chart1) form_.Chart1->removeEventFilter(this);
+}
+
+void TReadTheAir::ResetView() {
+  TChart& chart = *form_.Chart1;
+  // The undo brings the top and right axes back and marks nothing saved;
+  // the scan range may have changed since the zoom, so the frequency and
+  // level axes are set outright.
+  chart.UndoZoom();
+  chart.BottomAxis()->SetRange(static_cast<double>(form_.Sweep().StartFrequency()),
+                               static_cast<double>(form_.Sweep().StopFrequency()));
+  chart.LeftAxis()->SetRange(kLevelMin, kLevelMax);
+}
+
+// ---- readout ------------------------------------------------------------------
+
+QRect TReadTheAir::PlotRect() const {
+  const TRect r = form_.Chart1->GetPlotRect();
+  return QRect(QPoint(r.Left, r.Top), QPoint(r.Right - 1, r.Bottom - 1));
+}
+
+TReadTheAir::TReadout TReadTheAir::ReadoutAt(QPoint pointer) const {
+  TReadout out;
+  const QRect plot = PlotRect();
+  if (!plot.contains(pointer)) return out;
+  TChart& chart = *form_.Chart1;
+  const TChartSeries& s = *form_.Series1;
+  out.Shown = true;
+  out.Hz = chart.BottomAxis()->PixelToValue(pointer.x());
+  const int i = NearestMeasured(s, out.Hz);
+  out.Db = LevelAt(s, i);
+  out.ReadPoint = i < 0 ? pointer
+                        : QPoint(chart.BottomAxis()->ValueToPixel(s.PointX(i)), chart.LeftAxis()->ValueToPixel(out.Db));
+  out.Text = FormatMHz(out.Hz) + QStringLiteral("  ") + FormatDb(out.Db);
+  const QFontMetrics fm(overlay_->font());
+  const QSize size(fm.horizontalAdvance(out.Text) + 8, fm.height() + 4);
+  out.Rect = PlaceLabel(size, pointer, out.ReadPoint, plot);
+  return out;
+}
+
+// ---- markers ------------------------------------------------------------------
+
+void TReadTheAir::SetPeakMarker(bool on) {
+  if (peakMarker_ == on) return;
+  peakMarker_ = on;
+  Redraw();
+}
+
+void TReadTheAir::SetFixedMarkers(std::vector<double> hz) {
+  std::erase_if(hz, [](double v) { return !std::isfinite(v); });
+  if (hz.size() > kMaxFixedMarkers) hz.resize(kMaxFixedMarkers);
+  fixed_ = std::move(hz);
+  Redraw();
+}
+
+bool TReadTheAir::AddFixedMarkerAt(QPoint pixel) {
+  if (fixed_.size() >= kMaxFixedMarkers || !PlotRect().contains(pixel)) return false;
+  fixed_.push_back(form_.Chart1->BottomAxis()->PixelToValue(pixel.x()));
+  Redraw();
+  return true;
+}
+
+void TReadTheAir::ClearMarkers() {
+  peakMarker_ = false;
+  fixed_.clear();
+  Redraw();
+}
+
+std::vector<TReadTheAir::TMarker> TReadTheAir::Markers() const {
+  std::vector<TMarker> out;
+  const TChartSeries& s = *form_.Series1;
+  for (size_t k = 0; k < fixed_.size(); ++k) {
+    TMarker m;
+    m.Hz = fixed_[k];
+    m.Db = LevelAt(s, NearestMeasured(s, m.Hz));
+    m.Text = QStringLiteral("M%1 %2 %3").arg(k + 1).arg(FormatMHz(m.Hz), FormatDb(m.Db));
+    if (k > 0) {
+      const TMarker& first = out.front();
+      m.Text += QString::fromUtf8(" (\u0394 %1, %2)")
+                    .arg(FormatDeltaMHz(m.Hz - first.Hz), FormatDeltaDb(m.Db - first.Db));
+    }
+    out.push_back(m);
+  }
+  if (peakMarker_) {
+    const TChartAxis* bottom = form_.Chart1->BottomAxis();
+    const double lo = std::min(bottom->Minimum(), bottom->Maximum());
+    const double hi = std::max(bottom->Minimum(), bottom->Maximum());
+    const int i = StrongestBetween(s, lo, hi);
+    if (i >= 0) {
+      TMarker m;
+      m.Peak = true;
+      m.Hz = s.PointX(i);
+      m.Db = s.PointY(i);
+      m.Text = QStringLiteral("Peak %1 %2").arg(FormatMHz(m.Hz), FormatDb(m.Db));
+      out.push_back(m);
+    }
+  }
+  return out;
+}
+
+void TReadTheAir::Redraw() { overlay_->update(); }
+
+// ---- drawing ------------------------------------------------------------------
+
+void TReadTheAir::Paint(QPainter& p, const QPoint* pointer) const {
+  const QRect plot = PlotRect();
+  if (plot.isEmpty()) return;
+  const TChart& chart = *form_.Chart1;
+  const QFontMetrics fm(overlay_->font());
+  p.setClipRect(plot);
+  for (const TMarker& m : Markers()) {
+    const int x = chart.BottomAxis()->ValueToPixel(m.Hz);
+    if (x < plot.left() || x > plot.right()) continue;
+    int y = std::isnan(m.Db) ? plot.center().y() : chart.LeftAxis()->ValueToPixel(m.Db);
+    y = std::clamp(y, plot.top() + 8, plot.bottom());
+    const QColor colour = m.Peak ? QColor(0, 0, 160) : QColor(0, 0, 0);
+    QPainterPath tri;
+    tri.moveTo(x, y);
+    tri.lineTo(x - 5, y - 8);
+    tri.lineTo(x + 5, y - 8);
+    tri.closeSubpath();
+    p.fillPath(tri, colour);
+    QRect label(0, 0, fm.horizontalAdvance(m.Text) + 6, fm.height() + 2);
+    label.moveBottom(y - 10);
+    label.moveLeft(x - label.width() / 2);
+    if (label.right() > plot.right()) label.moveRight(plot.right());
+    if (label.left() < plot.left()) label.moveLeft(plot.left());
+    if (label.top() < plot.top()) label.moveTop(y + 4);
+    p.fillRect(label, QColor(255, 255, 255, 220));
+    p.setPen(colour);
+    p.drawText(label, Qt::AlignCenter, m.Text);
+  }
+  if (!pointer) return;
+  const TReadout r = ReadoutAt(*pointer);
+  if (!r.Shown) return;
+  p.fillRect(r.Rect, QColor(255, 255, 225));
+  p.setPen(QColor(0x80, 0x80, 0x80));
+  p.drawRect(r.Rect.adjusted(0, 0, -1, -1));
+  p.setPen(Qt::black);
+  p.drawText(r.Rect, Qt::AlignCenter, r.Text);
+}
+
+// ---- mouse --------------------------------------------------------------------
+
+bool TReadTheAir::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != form_.Chart1) return false;
+  // Ctrl + a left click that stays put sets a fixed marker; the chart still
+  // sees the press and release as it always did (a drag with Ctrl zooms).
+  if (event->type() == QEvent::MouseButtonPress) {
+    auto* m = static_cast<QMouseEvent*>(event);
+    ctrlPressed_ = m->button() == Qt::LeftButton && (m->modifiers() & Qt::ControlModifier);
+    ctrlPressPos_ = m->position().toPoint();
+  } else if (event->type() == QEvent::MouseButtonRelease) {
+    auto* m = static_cast<QMouseEvent*>(event);
+    if (ctrlPressed_ && m->button() == Qt::LeftButton &&
+        (m->position().toPoint() - ctrlPressPos_).manhattanLength() < QApplication::startDragDistance())
+      AddFixedMarkerAt(ctrlPressPos_);
+    ctrlPressed_ = false;
+  }
+  return false;
+}
+
+}  // namespace wg

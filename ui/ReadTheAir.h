@@ -1,0 +1,91 @@
+// Reading the air off the chart: the view reset, the cursor readout, the
+// peak and fixed markers, and the trace modes, reached through the chart
+// menu. With nothing chosen the window looks and acts as without them.
+//
+// The state a user sets here (mode, markers) reads and restores through the
+// plain getters and setters below.
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <vector>
+
+class QAction;
+class QPainter;
+class TForm1;
+
+namespace wg {
+
+class TChartMenu;
+class TChartOverlay;
+
+class TReadTheAir : public QObject {
+  Q_OBJECT
+
+ public:
+  TReadTheAir(TForm1& form, TChartMenu& menu);
+  ~TReadTheAir() override;
+
+  // Back to the scan range and -120 .. 25 dB, with every zoom undone.
+  void ResetView();
+
+  // ---- cursor readout ---------------------------------------------------------
+  struct TReadout {
+    bool Shown = false;  // the pointer is over the plot
+    double Hz = 0;       // the frequency under the pointer
+    double Db = 0;       // the level read there; NaN for none
+    QString Text;
+    QRect Rect;          // where the label is drawn, chart pixels
+    QPoint ReadPoint;    // the trace point read (when there is a level)
+  };
+  // What the readout shows for a pointer at `pointer` (chart pixels), by
+  // the layout of the chart's last drawing.
+  TReadout ReadoutAt(QPoint pointer) const;
+
+  // ---- markers -----------------------------------------------------------------
+  static constexpr int kMaxFixedMarkers = 4;
+  struct TMarker {
+    bool Peak = false;
+    double Hz = 0;
+    double Db = 0;  // NaN when nothing is measured there
+    QString Text;
+  };
+  // The markers as they read now: the fixed ones in the order they were set,
+  // then the peak marker when it is on (and the visible range holds a
+  // measured point).
+  std::vector<TMarker> Markers() const;
+
+  bool PeakMarker() const { return peakMarker_; }
+  void SetPeakMarker(bool on);
+  // Fixed-frequency markers, Hz; more than four are cut to the first four.
+  const std::vector<double>& FixedMarkers() const { return fixed_; }
+  void SetFixedMarkers(std::vector<double> hz);
+  // Adds one at a chart pixel column inside the plot; false when the plot
+  // is not there or four are set already.
+  bool AddFixedMarkerAt(QPoint pixel);
+  // Removes the peak marker and every fixed marker.
+  void ClearMarkers();
+
+  TChartOverlay* Overlay() const { return overlay_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Paint(QPainter& p, const QPoint* pointer) const;
+  QRect PlotRect() const;
+  void Redraw();
+
+  TForm1& form_;
+  TChartOverlay* overlay_ = nullptr;
+  QAction* peakAction_ = nullptr;
+  bool peakMarker_ = false;
+  std::vector<double> fixed_;
+  bool ctrlPressed_ = false;
+  QPoint ctrlPressPos_;
+};
+
+}  // namespace wg

@@ -1,0 +1,102 @@
+#include "TraceReadout.h"
+
+#include "ChartEngineSeries.h"
+
+#include <cmath>
+
+namespace wg {
+
+namespace {
+
+// First index whose X is not below hz.
+int LowerBound(const TChartSeries& s, double hz) {
+  int lo = 0, hi = s.PointCount();
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (s.PointX(mid) < hz)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+}  // namespace
+
+int NearestMeasured(const TChartSeries& s, double hz) {
+  const int n = s.PointCount();
+  if (n == 0 || !std::isfinite(hz)) return -1;
+  const int i = LowerBound(s, hz);
+  int best;
+  if (i == 0)
+    best = 0;
+  else if (i == n)
+    best = n - 1;
+  else
+    best = (s.PointX(i) - hz < hz - s.PointX(i - 1)) ? i : i - 1;
+  // The spacing of the points around the nearest one says how far a point
+  // may be from hz and still be the level there.
+  double spacing = 0;
+  if (best + 1 < n) spacing = std::max(spacing, s.PointX(best + 1) - s.PointX(best));
+  if (best > 0) spacing = std::max(spacing, s.PointX(best) - s.PointX(best - 1));
+  if (std::fabs(s.PointX(best) - hz) > spacing) return -1;
+  if (std::isnan(s.PointY(best))) return -1;
+  return best;
+}
+
+int StrongestBetween(const TChartSeries& s, double lo, double hi) {
+  const int n = s.PointCount();
+  int best = -1;
+  double level = 0;
+  for (int i = LowerBound(s, lo); i < n && s.PointX(i) <= hi; ++i) {
+    const double y = s.PointY(i);
+    if (std::isnan(y)) continue;
+    if (best < 0 || y > level) {
+      best = i;
+      level = y;
+    }
+  }
+  return best;
+}
+
+QString FormatMHz(double hz) { return QString::number(hz / 1e6, 'f', 4) + QStringLiteral(" MHz"); }
+
+QString FormatDb(double db) {
+  if (std::isnan(db)) return QString::fromUtf8("\u2014");
+  return QString::number(db, 'f', 1) + QStringLiteral(" dB");
+}
+
+QString FormatDeltaMHz(double hz) {
+  const QString t = QString::number(hz / 1e6, 'f', 4);
+  return (t.startsWith('-') ? t : QStringLiteral("+") + t) + QStringLiteral(" MHz");
+}
+
+QString FormatDeltaDb(double db) {
+  if (std::isnan(db)) return QString::fromUtf8("\u2014");
+  const QString t = QString::number(db, 'f', 1);
+  return (t.startsWith('-') ? t : QStringLiteral("+") + t) + QStringLiteral(" dB");
+}
+
+QRect PlaceLabel(QSize label, QPoint pointer, QPoint readPoint, const QRect& plot) {
+  constexpr int gap = 12;
+  const QPoint corners[] = {
+      {pointer.x() + gap, pointer.y() - gap - label.height()},
+      {pointer.x() + gap, pointer.y() + gap},
+      {pointer.x() - gap - label.width(), pointer.y() - gap - label.height()},
+      {pointer.x() - gap - label.width(), pointer.y() + gap},
+  };
+  const QRect inner = plot.adjusted(1, 1, -1, -1);
+  for (const QPoint& c : corners) {
+    const QRect r(c, label);
+    if (inner.contains(r) && !r.contains(readPoint) && !r.contains(pointer)) return r;
+  }
+  // A plot too small for any: keep it inside as far as it goes.
+  QRect r(corners[0], label);
+  r.moveRight(std::min(r.right(), inner.right()));
+  r.moveBottom(std::min(r.bottom(), inner.bottom()));
+  r.moveLeft(std::max(r.left(), inner.left()));
+  r.moveTop(std::max(r.top(), inner.top()));
+  return r;
+}
+
+}  // namespace wg
