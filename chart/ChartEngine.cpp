@@ -288,6 +288,9 @@ double SeriesExtreme(const TCustomChartAxis& axis, Extreme which) {
     const TChartSeries* s = chart->Series(i);
     if (!s || (anyActive && !s->Active())) continue;
     if (s->PointCount() == 0 || !s->AssociatedToAxis(self)) continue;
+    // A series whose every value on this axis is a gap has no extreme.
+    const TChartValueList& list = axis.IsHorizontal() ? s->XValues() : s->YValues();
+    if (list.CountedValues() == 0) continue;
     double v;
     if (axis.IsHorizontal())
       v = which == Extreme::Min ? s->MinX() : s->MaxX();

@@ -18,20 +18,9 @@
 
 #include "ChartCanvas.h"
 #include "ChartEngineSeries.h"
+#include "ChartExceptions.h"
 
 namespace wg {
-
-// Raised by axis setters that refuse a value; the property keeps its value.
-class AxisException : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// Raised by chart setters that refuse a value; the property keeps its value.
-class ChartException : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 enum TAxisLabelStyle { talAuto, talNone, talValue, talMark, talText };
 

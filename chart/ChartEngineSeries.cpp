@@ -1,8 +1,13 @@
 #include "ChartEngineSeries.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace wg {
 
@@ -20,6 +25,36 @@ void GrowForOne(std::vector<T>& v) {
   if (v.size() < v.capacity()) return;
   const std::size_t cap = v.capacity();
   v.reserve(std::max<std::size_t>(16, cap + cap / 2));
+}
+
+// Splits {X, Y} pairs into the two lists, two pairs a step. A sweep larger
+// than the caches is written past them: the lists are read next by the
+// drawing, long after these lines would have left the cache anyway, and
+// streaming saves reading every destination line in first.
+void SplitInterleaved(const double* xy, std::size_t n, double* xs, double* ys) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  constexpr std::size_t kStreamFrom = 1u << 20;  // points; 16 MB of pairs
+  const bool aligned = (reinterpret_cast<std::uintptr_t>(xs) | reinterpret_cast<std::uintptr_t>(ys)) % 16 == 0;
+  if (aligned && n >= kStreamFrom) {
+    for (; i + 2 <= n; i += 2) {
+      const __m128d a = _mm_loadu_pd(xy + 2 * i), b = _mm_loadu_pd(xy + 2 * i + 2);
+      _mm_stream_pd(xs + i, _mm_unpacklo_pd(a, b));
+      _mm_stream_pd(ys + i, _mm_unpackhi_pd(a, b));
+    }
+    _mm_sfence();
+  } else {
+    for (; i + 2 <= n; i += 2) {
+      const __m128d a = _mm_loadu_pd(xy + 2 * i), b = _mm_loadu_pd(xy + 2 * i + 2);
+      _mm_storeu_pd(xs + i, _mm_unpacklo_pd(a, b));
+      _mm_storeu_pd(ys + i, _mm_unpackhi_pd(a, b));
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    xs[i] = xy[2 * i];
+    ys[i] = xy[2 * i + 1];
+  }
 }
 
 // A palette for points that leave their colour to the series when each point
@@ -98,24 +133,37 @@ void TChartValueList::RemoveAll() {
 }
 
 void TChartValueList::Recompute() const {
-  if (values_.empty()) {
-    lowest_ = highest_ = sum_ = absSum_ = 0;
-  } else {
-    const double first = Read(0);
+  lowest_ = highest_ = sum_ = absSum_ = 0;
+  counted_ = 0;
+  const std::size_t n = values_.size();
+  std::size_t i = 0;
+  // A NaN is a point that was not measured: it has no place in the extremes
+  // or sums, and the first measured value starts them.
+  while (i < n && std::isnan(Read(i))) ++i;
+  if (i < n) {
+    const double first = Read(i);
     lowest_ = highest_ = sum_ = first;
     absSum_ = std::fabs(first);
-    const std::size_t n = values_.size();
-    for (std::size_t i = 1; i < n; ++i) {
+    int counted = 1;
+    for (++i; i < n; ++i) {
       const double v = Read(i);
+      if (v != v) continue;
       if (v < lowest_)
         lowest_ = v;
       else if (v > highest_)
         highest_ = v;
       sum_ += v;
       absSum_ += std::fabs(v);
+      ++counted;
     }
+    counted_ = counted;
   }
   statsStale_ = false;
+}
+
+int TChartValueList::CountedValues() const {
+  if (statsStale_) Recompute();
+  return counted_;
 }
 
 double TChartValueList::LowestValue() const {
@@ -218,6 +266,69 @@ int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor 
 
   AfterAdd(i);
   return i;
+}
+
+void TChartSeries::ResetPoints(int count, double x, double y, TColor colour) {
+  if (count < 0) throw ChartException("ResetPoints: negative point count");
+  if (OnBeforeAdd || OnAfterAdd) {
+    // The hooks see every point, as they would one add at a time.
+    ClearPoints();
+    for (int i = 0; i < count; ++i) AddPoint(x, y, "", colour);
+    return;
+  }
+  const auto n = static_cast<std::size_t>(count);
+  // Keeping the block saves an allocation when the count barely changes; one
+  // much larger than the new count (a return from a wide survey to a narrow
+  // range) is given back to the system. New blocks are made before anything
+  // changes, so a failed allocation leaves the series as it was.
+  auto keeps = [n](const std::vector<double>& v) {
+    return n > 0 && v.capacity() >= n && v.capacity() / 2 <= n + 1024;
+  };
+  std::vector<double> newX, newY;
+  if (!keeps(xValues_.values_)) newX.assign(n, x);
+  if (!keeps(yValues_.values_)) newY.assign(n, y);
+  // From here on nothing throws.
+  if (keeps(xValues_.values_))
+    xValues_.values_.assign(n, x);
+  else
+    xValues_.values_.swap(newX);
+  if (keeps(yValues_.values_))
+    yValues_.values_.assign(n, y);
+  else
+    yValues_.values_.swap(newY);
+  xValues_.statsStale_ = true;
+  yValues_.statsStale_ = true;
+  std::vector<TColor>().swap(colors_);
+  colorsUniform_ = true;
+  uniformColor_ = count > 0 ? colour : clDefault;
+  std::vector<std::pair<int, std::string>>().swap(labels_);
+  if (OnClearValues) OnClearValues(*this);
+  if (active_ && parentChart_ && !parentChart_->IsDestroying()) RequestRedraw();
+}
+
+void TChartSeries::ReplaceXY(int count, const double* x, const double* y, std::ptrdiff_t stride) {
+  if (count < 0) ThrowListIndexError(count);
+  if (count > PointCount()) ThrowListIndexError(PointCount());
+  if (count == 0) return;
+  if (!x || !y) throw ChartException("ReplaceXY: no values");
+  double* xs = xValues_.values_.data();
+  double* ys = yValues_.values_.data();
+  const auto n = static_cast<std::size_t>(count);
+  if (stride == 1) {
+    std::copy(x, x + n, xs);
+    std::copy(y, y + n, ys);
+  } else if (stride == 2 && y == x + 1) {
+    SplitInterleaved(x, n, xs, ys);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::ptrdiff_t k = static_cast<std::ptrdiff_t>(i) * stride;
+      xs[i] = x[k];
+      ys[i] = y[k];
+    }
+  }
+  xValues_.statsStale_ = true;
+  yValues_.statsStale_ = true;
+  RequestRedraw();
 }
 
 void TChartSeries::AfterAdd(int index) {

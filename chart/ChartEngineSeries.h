@@ -6,6 +6,7 @@
 // writes and cheap lazy statistics rather than for cheap insertion.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "ChartCanvas.h"
+#include "ChartExceptions.h"
 
 namespace wg {
 
@@ -21,19 +23,6 @@ class TChartSeries;
 class TChartAxis;
 class TCustomChartAxis;
 class TChartLink;
-
-// The list-index error. One class for every list of the chart engine; the
-// message carries the offending index.
-class EListError : public std::out_of_range {
- public:
-  explicit EListError(int index);
-  int Index() const { return index_; }
-
- private:
-  int index_;
-};
-
-[[noreturn]] void ThrowListIndexError(int index);
 
 enum TChartListOrder { loNone, loAscending, loDescending };
 
@@ -133,12 +122,14 @@ class TChartValueList {
   void RemoveAll();
 
   // Statistics of the values as read, recomputed on the first read after a
-  // change; all 0 for an empty list.
+  // change. NaN values (gaps) are left out; all 0 when no value is left.
   double LowestValue() const;
   double HighestValue() const;
   double ValueSum() const;
   double AbsoluteValueSum() const;
   bool StatsStale() const { return statsStale_; }
+  // How many values the statistics took in (every value but the NaNs).
+  int CountedValues() const;
 
   // Stored values (without Multiplier), for readers that walk the whole list.
   const std::vector<double>& Values() const { return values_; }
@@ -172,6 +163,7 @@ class TChartValueList {
 
   mutable bool statsStale_ = true;
   mutable double lowest_ = 0, highest_ = 0, sum_ = 0, absSum_ = 0;
+  mutable int counted_ = 0;
 };
 
 // The data side of a series. Drawing classes derive from it and override the
@@ -210,6 +202,19 @@ class TChartSeries {
     yValues_.SetValueAt(index, value);
     RequestRedraw();
   }
+
+  // Replaces every point by `count` points at (x, y), no label, colour
+  // `colour`, with one redraw request: the state ClearPoints() followed by
+  // `count` AddPoint(x, y, "", colour) would leave. Storage far larger than
+  // the new count is given back. A negative count raises ChartException and
+  // changes nothing.
+  void ResetPoints(int count, double x, double y, TColor colour);
+  // Overwrites X and Y of points 0 .. count-1 from the caller's buffers, read
+  // with a stride in doubles (an interleaved {X, Y} array: x = &p[0].X,
+  // y = &p[0].Y, stride 2), with one redraw request and no copy of the
+  // buffers. A count beyond PointCount() raises the list-index error and
+  // changes nothing.
+  void ReplaceXY(int count, const double* x, const double* y, std::ptrdiff_t stride);
 
   virtual double PointX(int index) const { return xValues_.ValueAt(index); }
   virtual double PointY(int index) const { return yValues_.ValueAt(index); }

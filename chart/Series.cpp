@@ -166,18 +166,27 @@ void TFastLineSeries::DrawPoint(int index) {
   TChartLink* chart = ParentChart();
   TCanvas3D* canvas = chart ? chart->GetCanvas() : nullptr;
   if (!canvas) return;
+  // A NaN level was not measured: no pixel of its own and no segment into or
+  // out of it. The line picks up again at the next measured point.
+  if (std::isnan(PointY(index))) {
+    penUp_ = true;
+    return;
+  }
   const int x = PointPixelX(index);
   const int y = PointPixelY(index);
   if (index == FirstVisible) {
-    if (index == 0)
+    if (index == 0 || std::isnan(PointY(index - 1)))
       canvas->MoveTo(x, y);
     else
       canvas->Line(PointPixelX(index - 1), PointPixelY(index - 1), x, y);
+  } else if (penUp_) {
+    canvas->MoveTo(x, y);
   } else if (x == PrevPixelX && y == PrevPixelY) {
     return;
   } else {
     canvas->LineTo(x, y);
   }
+  penUp_ = false;
   PrevPixelX = x;
   PrevPixelY = y;
 }
@@ -197,58 +206,53 @@ struct ScaledValues {
 };
 
 // Extends a column run over points i, i + 1, … up to last while their X
-// stays inside [inLo, inHi]: the lowest and highest Y (NaN skipped) and
-// whether a NaN came by. Returns the first point not taken.
+// stays inside [inLo, inHi] and their Y is a number: the lowest and highest
+// Y. Returns the first point not taken.
 template <class ReadX, class ReadY>
-int ScanColumnTail(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, double& low, double& high,
-                   bool& nan) {
+int ScanColumnTail(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, double& low, double& high) {
   double lw = low, hg = high;
-  bool nn = nan;
   for (; i <= last; ++i) {
     const double xv = X(i);
     if (!(xv >= inLo && xv <= inHi)) break;
     const double yv = Y(i);
+    if (yv != yv) break;
     lw = yv < lw ? yv : lw;
     hg = yv > hg ? yv : hg;
-    nn |= yv != yv;
   }
   low = lw;
   high = hg;
-  nan = nn;
   return i;
 }
 
 template <class ReadX, class ReadY>
-int ScanColumn(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, double& low, double& high, bool& nan) {
+int ScanColumn(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, double& low, double& high) {
 #if defined(__SSE2__)
   if constexpr (std::is_same_v<ReadX, PlainValues> && std::is_same_v<ReadY, PlainValues>) {
     // Four points a step, two to a register, with separate extremes so
-    // that no chain of dependent comparisons sets the pace. MINPD and MAXPD
-    // return their second operand when the first is NaN, which skips it.
+    // that no chain of dependent comparisons sets the pace. A block that
+    // leaves the column or holds a NaN is left to the tail.
     const double* xs = X.v;
     const double* ys = Y.v;
     const __m128d lo = _mm_set1_pd(inLo), hi = _mm_set1_pd(inHi);
     __m128d mn0 = _mm_set1_pd(low), mn1 = mn0, mx0 = _mm_set1_pd(high), mx1 = mx0;
-    __m128d bad = _mm_setzero_pd();
     for (; i + 3 <= last; i += 4) {
       const __m128d xa = _mm_loadu_pd(xs + i), xb = _mm_loadu_pd(xs + i + 2);
-      const __m128d in = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(xa, lo), _mm_cmple_pd(xa, hi)),
-                                    _mm_and_pd(_mm_cmpge_pd(xb, lo), _mm_cmple_pd(xb, hi)));
-      if (_mm_movemask_pd(in) != 3) break;
       const __m128d ya = _mm_loadu_pd(ys + i), yb = _mm_loadu_pd(ys + i + 2);
+      const __m128d in = _mm_and_pd(_mm_and_pd(_mm_and_pd(_mm_cmpge_pd(xa, lo), _mm_cmple_pd(xa, hi)),
+                                               _mm_and_pd(_mm_cmpge_pd(xb, lo), _mm_cmple_pd(xb, hi))),
+                                    _mm_cmpord_pd(ya, yb));
+      if (_mm_movemask_pd(in) != 3) break;
       mn0 = _mm_min_pd(ya, mn0);
       mn1 = _mm_min_pd(yb, mn1);
       mx0 = _mm_max_pd(ya, mx0);
       mx1 = _mm_max_pd(yb, mx1);
-      bad = _mm_or_pd(bad, _mm_or_pd(_mm_cmpunord_pd(ya, ya), _mm_cmpunord_pd(yb, yb)));
     }
     const __m128d mn = _mm_min_pd(mn0, mn1), mx = _mm_max_pd(mx0, mx1);
     low = std::min(_mm_cvtsd_f64(mn), _mm_cvtsd_f64(_mm_unpackhi_pd(mn, mn)));
     high = std::max(_mm_cvtsd_f64(mx), _mm_cvtsd_f64(_mm_unpackhi_pd(mx, mx)));
-    nan = nan || _mm_movemask_pd(bad) != 0;
   }
 #endif
-  return ScanColumnTail(X, Y, i, last, inLo, inHi, low, high, nan);
+  return ScanColumnTail(X, Y, i, last, inLo, inHi, low, high);
 }
 
 }  // namespace
@@ -283,34 +287,43 @@ void TFastLineSeries::DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartA
 template <class ReadX, class ReadY>
 void TFastLineSeries::WalkColumns(TChartCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY,
                                   ReadX X, ReadY Y, int first, int last) {
+  // A NaN level is a gap: nothing is drawn for it, and the line resumes at
+  // the next measured point with a move.
+  auto skipGap = [&](int i) {
+    while (i <= last && Y(i) != Y(i)) ++i;
+    return i;
+  };
+  int i = skipGap(first);
+  if (i > last) {
+    penUp_ = true;
+    return;
+  }
   double cellLo, cellHi;
-  int colX = mapX.MapWithValueCell(X(first), cellLo, cellHi);
-  int entryY = mapY(Y(first));
-  if (first == 0)
+  int colX = mapX.MapWithValueCell(X(i), cellLo, cellHi);
+  int entryY = mapY(Y(i));
+  if (i == 0 || i > first || Y(i - 1) != Y(i - 1))
     canvas.MoveTo(colX, entryY);
   else
-    canvas.Line(mapX(X(first - 1)), mapY(Y(first - 1)), colX, entryY);
+    canvas.Line(mapX(X(i - 1)), mapY(Y(i - 1)), colX, entryY);
 
   // The run: points runStart … i - 1 in column colX, the first of them at
-  // row entryY; the lowest and highest level among them, and whether one was
-  // NaN (which the extremes skip).
-  int runStart = first;
-  double low = Y(first), high = low;
-  bool nan = low != low;
+  // row entryY; the lowest and highest level among them.
+  int runStart = i;
+  double low = Y(i), high = low;
 
   // Draws the strokes of the run that ends at point end, leaves the current
   // point at that point's pixel and returns its row.
   auto finishRun = [&](int end) -> int {
     if (end == runStart) return entryY;
     int lo, hi;
-    if (!nan && mapY.Monotone(low) && mapY.Monotone(high)) {
+    if (mapY.Monotone(low) && mapY.Monotone(high)) {
       // Every level of the run lies between these two, inside the monotone
       // range.
       const int a = mapY(low), b = mapY(high);
       lo = std::min(a, b);
       hi = std::max(a, b);
     } else {
-      // NaN or far-off levels, which the axis sends to its centre: row by row.
+      // Far-off levels, which the axis sends to its centre: row by row.
       lo = hi = entryY;
       for (int k = runStart + 1; k <= end; ++k) {
         const int y = mapY(Y(k));
@@ -337,18 +350,33 @@ void TFastLineSeries::WalkColumns(TChartCanvas3D& canvas, const TAxisPixelMap& m
     return yb;
   };
 
-  int i = first + 1;
+  ++i;
   while (true) {
-    i = ScanColumn(X, Y, i, last, cellLo, cellHi, low, high, nan);
+    i = ScanColumn(X, Y, i, last, cellLo, cellHi, low, high);
     if (i > last) break;
+    const double yv = Y(i);
+    if (yv != yv) {
+      PrevPixelY = finishRun(i - 1);
+      PrevPixelX = colX;
+      i = skipGap(i);
+      if (i > last) {
+        penUp_ = true;
+        return;
+      }
+      colX = mapX.MapWithValueCell(X(i), cellLo, cellHi);
+      entryY = mapY(Y(i));
+      canvas.MoveTo(colX, entryY);
+      runStart = i;
+      low = high = Y(i);
+      ++i;
+      continue;
+    }
     double nextLo, nextHi;
     const int x = mapX.MapWithValueCell(X(i), nextLo, nextHi);
-    const double yv = Y(i);
     if (x == colX) {
       // In the column after all, outside its (conservative) interval.
       low = yv < low ? yv : low;
       high = yv > high ? yv : high;
-      nan = nan || yv != yv;
       ++i;
       continue;
     }
@@ -361,11 +389,11 @@ void TFastLineSeries::WalkColumns(TChartCanvas3D& canvas, const TAxisPixelMap& m
     entryY = y;
     runStart = i;
     low = high = yv;
-    nan = yv != yv;
     ++i;
   }
   PrevPixelX = colX;
   PrevPixelY = finishRun(last);
+  penUp_ = false;
 }
 
 void TFastLineSeries::AfterAdd(int index) {
@@ -387,6 +415,7 @@ void TFastLineSeries::AfterAdd(int index) {
   // new segment.
   PrevPixelX = x;
   PrevPixelY = y;
+  penUp_ = std::isnan(PointY(j));
   DrawPoint(index);
 }
 
@@ -415,12 +444,19 @@ bool TFastLineSeries::PointOnSegment(TPoint p, TPoint a, TPoint b, int tolerance
 
 template <class PixelOf>
 int TFastLineSeries::HitWalk(TPoint target, int last, PixelOf&& pixel) const {
+  // A gap (NaN level) is never hit, nor are the segments it does not draw.
   TPoint prev{0, 0};
+  bool prevDrawn = false;
   for (int i = FirstVisible; i <= last; ++i) {
+    if (std::isnan(YValues().Values()[static_cast<std::size_t>(i)])) {
+      prevDrawn = false;
+      continue;
+    }
     const TPoint p = pixel(i);
     if (p == target) return i;
-    if (i > FirstVisible && PointOnSegment(target, p, prev)) return i - 1;
+    if (i > FirstVisible && prevDrawn && PointOnSegment(target, p, prev)) return i - 1;
     prev = p;
+    prevDrawn = true;
   }
   return -1;
 }

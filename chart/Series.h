@@ -183,6 +183,8 @@ class TFastLineSeries : public TChartSeries {
 
   TChartPen linePen_;
   bool autoRepaint_ = true;
+  // The point drawn last was a gap: the next measured one starts with a move.
+  bool penUp_ = false;
   bool lastDrawFast_ = false;
 };
 

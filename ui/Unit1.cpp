@@ -5,6 +5,7 @@
 #include "HandlerGuard.h"
 #include "ReadTheAir.h"
 #include "Series.h"
+#include "SpectrumChart.h"
 #include "SpinDouble.h"
 #include "VirtualKeys.h"
 #include "api_rtl_sdr.h"
@@ -203,41 +204,7 @@ void TForm1::CreateControls() {
   air_ = std::make_unique<wg::TReadTheAir>(*this, *chartMenu_);
 }
 
-void TForm1::ConfigureChart() {
-  Chart1->SetColor(wg::clWhite);
-  Chart1->BackWall().Brush().SetColor(wg::clWhite);
-  Chart1->BackWall().Brush().SetStyle(wg::bsClear);
-  Chart1->Title().SetText({"FFT", ""});
-  Chart1->Legend().SetVisible(false);
-  Chart1->SetView3D(false);
-
-  wg::TChartAxis* bottom = Chart1->BottomAxis();
-  bottom->Axis().SetWidth(1);
-  bottom->SetEndPosition(97);
-  bottom->SetPositionPercent(-2);
-  bottom->Title().SetCaption("Hz");
-  bottom->SetAutomatic(true);
-
-  wg::TChartAxis* left = Chart1->LeftAxis();
-  left->SetAutomatic(false);
-  left->SetAutomaticMaximum(false);
-  left->SetAutomaticMinimum(false);
-  left->SetMaximum(25);
-  left->SetMinimum(-120);
-  left->SetStartPosition(5);
-  left->SetPositionPercent(-1);
-  left->Axis().SetWidth(1);
-  left->Title().SetCaption("dB");
-
-  Series1->SetSeriesColor(wg::clRed);
-  Series1->LinePen().SetColor(wg::clRed);
-  Series1->XValues().SetName("X");
-  Series1->XValues().SetMultiplier(1.0);
-  Series1->XValues().SetOrder(wg::loAscending);
-  Series1->YValues().SetName("Y");
-  Series1->YValues().SetMultiplier(1.0);
-  Series1->YValues().SetOrder(wg::loNone);
-}
+void TForm1::ConfigureChart() { wg::ConfigureSpectrumChart(*Chart1, *Series1); }
 
 void TForm1::PlaceControls() {
   const int w = width(), h = height();

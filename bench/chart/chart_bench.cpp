@@ -71,8 +71,7 @@ std::unique_ptr<wg::TChart> ProgramChart(const Case& c, const Trace& t) {
   auto chart = std::make_unique<wg::TChart>();
   wgtest::SetUpLikeTheWindow(*chart, c.width, c.height);
   auto* s = chart->AddSeries(std::make_unique<wg::TFastLineSeries>());
-  s->SetSeriesColor(wg::clRed);
-  s->XValues().SetOrder(wg::loAscending);
+  wg::ConfigureTraceSeries(*s);
   for (std::size_t i = 0; i < t.x.size(); ++i) s->AddPoint(t.x[i], t.y[i]);
   wg::TChartAxis* b = chart->BottomAxis();
   b->SetAutomatic(false);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ChartEngine.h"
+#include "SpectrumChart.h"
 #include "numtext.h"
 
 using namespace wg;
@@ -208,18 +209,9 @@ TEST_F(AxisDrawTest, WorkedLayoutOfTheProgramsChartAndItsShift) {
   Image img(580, 326);
   chart.canvas = &img.c;
   // The bottom and left axes as the program's window sets them up.
-  bottom.Axis().SetWidth(1);
-  bottom.SetEndPosition(97);
-  bottom.SetPositionPercent(-2);
-  bottom.Title().SetCaption("Hz");
+  ConfigureFrequencyAxis(bottom);
   bottom.SetRange(138000000, 153000000);
-  left.SetAutomatic(false);
-  left.SetMaximum(25);
-  left.SetMinimum(-120);
-  left.SetStartPosition(5);
-  left.SetPositionPercent(-1);
-  left.Axis().SetWidth(1);
-  left.Title().SetCaption("dB");
+  ConfigureLevelAxis(left);
   // A label hook never widens the band: the layout measures plain values.
   chart.hook = [](const TCustomChartAxis&, double, std::string& t) { t = "a very long label indeed"; };
 

@@ -222,3 +222,124 @@ TEST_F(SeriesTest, PointColourFallsBackToSeriesColourOrPalette) {
   EXPECT_NE(series.PointColor(1), series.PointColor(3));
   EXPECT_EQ(series.PointColor(2), clBlue);  // own colours stay
 }
+
+// ---------------------------------------------------------------------------
+// Bulk operations of the sweep: prepare all points at once, publish a sweep
+// from its own buffer
+
+TEST_F(SeriesTest, ResetPointsLeavesWhatClearAndAddsWouldInOneRedraw) {
+  TChartSeries byAdds;
+  byAdds.AddPoint(5, 6, "old", clBlue);
+  byAdds.ClearPoints();
+  for (int i = 0; i < 1000; ++i) byAdds.AddPoint(0, 0, "", 255);
+
+  series.AddPoint(5, 6, "old", clBlue);
+  series.AddPoint(7, 8, "", clGreen);
+  int cleared = 0;
+  series.OnClearValues = [&](TChartSeries&) { ++cleared; };
+  chart.invalidations = 0;
+  series.ResetPoints(1000, 0, 0, 255);
+  EXPECT_EQ(chart.invalidations, 1);
+  EXPECT_EQ(cleared, 1);
+  EXPECT_EQ(series.XValues().Values(), byAdds.XValues().Values());
+  EXPECT_EQ(series.YValues().Values(), byAdds.YValues().Values());
+  for (int i : {0, 1, 999}) {
+    EXPECT_EQ(series.PointColor(i), byAdds.PointColor(i));
+    EXPECT_EQ(series.PointLabel(i), "");
+  }
+  EXPECT_FALSE(series.HasLabelTexts());
+  EXPECT_EQ(series.MaxY(), 0);
+  // Later adds go on as they would after the adds.
+  EXPECT_EQ(series.AddPoint(-1, 1, "", clBlue), byAdds.AddPoint(-1, 1, "", clBlue));
+  EXPECT_EQ(series.PointColor(0), clBlue);
+  EXPECT_EQ(series.PointColor(1), 255);
+
+  // A negative count is refused and changes nothing.
+  chart.invalidations = 0;
+  EXPECT_THROW(series.ResetPoints(-1, 0, 0, 255), ChartException);
+  EXPECT_EQ(series.PointCount(), 1001);
+  EXPECT_EQ(chart.invalidations, 0);
+  series.ResetPoints(0, 0, 0, 255);
+  EXPECT_EQ(series.PointCount(), 0);
+  EXPECT_EQ(series.StorageBytes(), 0u);
+}
+
+TEST_F(SeriesTest, ResetPointsGivesBackTheStorageOfAWideSurvey) {
+  // 24 .. 1766 MHz in bins of 781.25 Hz, then back to 138 .. 153 MHz.
+  series.ResetPoints(2230272, 0, 0, 255);
+  const std::size_t wide = series.StorageBytes();
+  EXPECT_GE(wide, 2230272u * 16);
+  series.ResetPoints(19200, 0, 0, 255);
+  EXPECT_LE(series.StorageBytes(), 2 * 19200u * 16);
+  // A count that barely changes keeps its block.
+  const double* block = series.XValues().Values().data();
+  series.ResetPoints(19000, 1, 2, 255);
+  EXPECT_EQ(series.XValues().Values().data(), block);
+  EXPECT_EQ(series.PointX(18999), 1);
+  EXPECT_EQ(series.PointY(18999), 2);
+}
+
+TEST_F(SeriesTest, ResetPointsRunsTheAddHooksWhenInstalled) {
+  int after = 0;
+  series.OnAfterAdd = [&](TChartSeries&, int) { ++after; };
+  series.OnBeforeAdd = [&](TChartSeries& s) { return s.PointCount() < 3; };
+  series.ResetPoints(5, 1, 2, 255);
+  EXPECT_EQ(series.PointCount(), 3);
+  EXPECT_EQ(after, 3);
+}
+
+TEST_F(SeriesTest, ReplaceXYReadsAnInterleavedBufferInPlace) {
+  struct Point {
+    double X, Y;
+  };
+  series.ResetPoints(4, 0, 0, 255);
+  const std::vector<Point> sweep{{1, -90}, {2, std::nan("")}, {3, -20}};
+  series.MinY();  // statistics fresh before the write
+  chart.invalidations = 0;
+  series.ReplaceXY(3, &sweep[0].X, &sweep[0].Y, 2);
+  EXPECT_EQ(chart.invalidations, 1);
+  EXPECT_EQ(Xs(), (std::vector<double>{1, 2, 3, 0}));
+  EXPECT_EQ(series.PointY(0), -90);
+  EXPECT_TRUE(std::isnan(series.PointY(1)));
+  // A gap (NaN) counts in no statistic.
+  EXPECT_EQ(series.MinY(), -90);
+  EXPECT_EQ(series.MaxY(), 0);
+  EXPECT_EQ(series.YValues().ValueSum(), -110);
+  EXPECT_EQ(series.YValues().CountedValues(), 3);
+
+  // Plain arrays read with stride 1.
+  const double xs[] = {7, 8, 9, 10}, ys[] = {1, 2, 3, 4};
+  series.ReplaceXY(4, xs, ys, 1);
+  EXPECT_EQ(Ys(), (std::vector<double>{1, 2, 3, 4}));
+
+  // More than there are points: the list error, nothing written, no redraw.
+  chart.invalidations = 0;
+  const std::vector<double> five(10, 42);
+  EXPECT_EQ(ErrorText([&] { series.ReplaceXY(5, &five[0], &five[1], 2); }), "List index out of bounds (4)");
+  EXPECT_EQ(Ys(), (std::vector<double>{1, 2, 3, 4}));
+  EXPECT_EQ(chart.invalidations, 0);
+  series.ReplaceXY(0, nullptr, nullptr, 2);
+  EXPECT_EQ(chart.invalidations, 0);
+
+  // A survey larger than the caches takes another path through the pairs.
+  const int big = (1 << 20) + 3;
+  std::vector<Point> survey(big);
+  for (int i = 0; i < big; ++i) survey[i] = {1e6 + i, -i * 1e-3};
+  series.ResetPoints(big, 0, 0, 255);
+  series.ReplaceXY(big, &survey[0].X, &survey[0].Y, 2);
+  for (int i : {0, 1, big / 2, big - 2, big - 1}) {
+    EXPECT_EQ(series.PointX(i), survey[i].X) << i;
+    EXPECT_EQ(series.PointY(i), survey[i].Y) << i;
+  }
+}
+
+TEST_F(SeriesTest, StatisticsOfOnlyGapsAreThoseOfAnEmptyList) {
+  const double nan = std::nan("");
+  for (double y : {nan, nan}) series.AddPoint(0, y);
+  EXPECT_EQ(series.MinY(), 0);
+  EXPECT_EQ(series.MaxY(), 0);
+  EXPECT_EQ(series.YValues().CountedValues(), 0);
+  series.SetPointY(1, -50);  // a gap first does not hold the extremes at NaN
+  EXPECT_EQ(series.MinY(), -50);
+  EXPECT_EQ(series.MaxY(), -50);
+}
