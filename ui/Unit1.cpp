@@ -59,15 +59,9 @@ class TForm1::SeriesLink : public wg::TSweepSeries {
  public:
   explicit SeriesLink(wg::TFastLineSeries* s) : s_(s) {}
   int PointCount() const override { return s_->PointCount(); }
-  void ResetPoints(int count) override {
-    s_->ClearPoints();
-    for (int i = 0; i < count; ++i) s_->AddPoint(0.0, 0.0, std::string(), wg::clRed);
-  }
+  void ResetPoints(int count) override { s_->ResetPoints(count, 0.0, 0.0, wg::clRed); }
   void ReplaceXY(int count, const double* x, const double* y, std::ptrdiff_t stride) override {
-    for (int i = 0; i < count; ++i) {
-      s_->SetPointX(i, x[i * stride]);
-      s_->SetPointY(i, y[i * stride]);
-    }
+    s_->ReplaceXY(count, x, y, stride);
   }
 
  private:
