@@ -39,25 +39,20 @@ inline void TwiddleAdvance(double& wr, double& wi, double sr, double si) {
   wr = t;
 }
 
-inline double Level(double r, double i) {
-  double mag = std::sqrt(r * r + i * i);
+// Level of a magnitude before the reference is taken off.
+inline double RawLevel(double mag) {
   if (mag == 0.0) mag = kMagnitudeFloor;
   return 20.0 * std::log10(mag / kLevelReference);
 }
 
-const uint8_t* SampleWindow(const uint8_t* block, size_t blockSize, long countRead) {
-  long end = countRead;
-  if (end > static_cast<long>(blockSize)) end = static_cast<long>(blockSize);
-  if (end < kSpectrumBytes) return block;
-  return block + (end - kSpectrumBytes);
+long ReadEnd(size_t blockSize, long countRead) {
+  return countRead > static_cast<long>(blockSize) ? static_cast<long>(blockSize) : countRead;
 }
 
-void Normalise(double* out) {
-  double peak = kPeakStart;
-  for (int g = 0; g < kFftSize; ++g)
-    if (out[g] > peak) peak = out[g];
-  if (peak >= 0.0)
-    for (int g = 0; g < kFftSize; ++g) out[g] -= peak;
+const uint8_t* SampleWindow(const uint8_t* block, size_t blockSize, long countRead) {
+  const long end = ReadEnd(blockSize, countRead);
+  if (end < kSpectrumBytes) return block;
+  return block + (end - kSpectrumBytes);
 }
 
 // Tables for the 4096-point forward transform, holding exactly the doubles
@@ -153,30 +148,42 @@ void FFT(double* re, double* im, int& N, int windowType, int direction) {
   }
 }
 
+double CentreReferenceLevel() {
+  // Computed once through the plain routine, so it follows the window and
+  // the level formula rather than a number typed in.
+  static const double level = [] {
+    std::vector<double> re(kFftSize, kByteMidScale), im(kFftSize, kByteMidScale);
+    int N = kFftSize;
+    FFT(re.data(), im.data(), N, kWindowType, +1);
+    return RawLevel(std::sqrt(re[0] * re[0] + im[0] * im[0]));
+  }();
+  return level;
+}
+
 void SpectrumOfBlockReference(const uint8_t* block, size_t blockSize, long countRead, double* out) {
   const uint8_t* s = SampleWindow(block, blockSize, countRead);
   std::vector<double> re(kFftSize), im(kFftSize);
   for (int n = 0; n < kFftSize; ++n) {
-    re[n] = s[2 * n];
-    im[n] = s[2 * n + 1];
+    re[n] = s[2 * n] - kByteMidScale;
+    im[n] = s[2 * n + 1] - kByteMidScale;
   }
   int N = kFftSize;
   FFT(re.data(), im.data(), N, kWindowType, +1);
+  const double ref = CentreReferenceLevel();
   for (int g = 0; g < kFftSize; ++g) {
     const int k = (g + kFftSize / 2) % kFftSize;
-    out[g] = Level(re[k], im[k]);
+    out[g] = RawLevel(std::sqrt(re[k] * re[k] + im[k] * im[k])) - ref;
   }
-  Normalise(out);
 }
 
-void SpectrumOfBlock(const uint8_t* block, size_t blockSize, long countRead, double* out) {
-  const Tables& t = GetTables();
-  const uint8_t* s = SampleWindow(block, blockSize, countRead);
-  alignas(64) double re[kFftSize];
-  alignas(64) double im[kFftSize];
+namespace {
+
+// The windowed transform of 8192 bytes with the cached tables. The result is
+// left in bit-reversed order; Tables::reversed says where each bin is.
+void FastTransform(const Tables& t, const uint8_t* s, double* re, double* im) {
   for (int n = 0; n < kFftSize; ++n) {
-    re[n] = s[2 * n] * t.window[n];
-    im[n] = s[2 * n + 1] * t.window[n];
+    re[n] = (s[2 * n] - kByteMidScale) * t.window[n];
+    im[n] = (s[2 * n + 1] - kByteMidScale) * t.window[n];
   }
   // Same butterflies and twiddles as the reference; only the loop order
   // differs, which cannot change any result because each butterfly reads and
@@ -202,11 +209,44 @@ void SpectrumOfBlock(const uint8_t* block, size_t blockSize, long countRead, dou
     twr += h;
     twi += h;
   }
+}
+
+}  // namespace
+
+void SpectrumOfBlock(const uint8_t* block, size_t blockSize, long countRead, double* out) {
+  const Tables& t = GetTables();
+  alignas(64) double re[kFftSize];
+  alignas(64) double im[kFftSize];
+  FastTransform(t, SampleWindow(block, blockSize, countRead), re, im);
+  const double ref = CentreReferenceLevel();
   for (int g = 0; g < kFftSize; ++g) {
     const int k = t.reversed[(g + kFftSize / 2) % kFftSize];
-    out[g] = Level(re[k], im[k]);
+    out[g] = RawLevel(std::sqrt(re[k] * re[k] + im[k] * im[k])) - ref;
   }
-  Normalise(out);
+}
+
+void AveragedSpectrumOfBlock(const uint8_t* block, size_t blockSize, long countRead, double* out) {
+  const long end = ReadEnd(blockSize, countRead);
+  const long pieces = std::min<long>(kAveragedTransforms, end / kSpectrumBytes);
+  if (pieces < 1) {
+    SpectrumOfBlock(block, blockSize, countRead, out);
+    return;
+  }
+  const Tables& t = GetTables();
+  alignas(64) double re[kFftSize];
+  alignas(64) double im[kFftSize];
+  alignas(64) double power[kFftSize] = {};
+  const uint8_t* s = block + (end - pieces * kSpectrumBytes);
+  for (long p = 0; p < pieces; ++p, s += kSpectrumBytes) {
+    FastTransform(t, s, re, im);
+    for (int k = 0; k < kFftSize; ++k) power[k] += re[k] * re[k] + im[k] * im[k];
+  }
+  const double ref = CentreReferenceLevel();
+  const double scale = 1.0 / static_cast<double>(pieces);
+  for (int g = 0; g < kFftSize; ++g) {
+    const int k = t.reversed[(g + kFftSize / 2) % kFftSize];
+    out[g] = RawLevel(std::sqrt(power[k] * scale)) - ref;
+  }
 }
 
 }  // namespace wg

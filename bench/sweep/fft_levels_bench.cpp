@@ -42,6 +42,18 @@ void BM_Reference(benchmark::State& state) {
 }
 BENCHMARK(BM_Reference);
 
+// The averaged trace: 8 transforms per step. Its CPU time per step has to stay
+// far below the 20.48 ms the block takes to read at 3.2 MS/s.
+void BM_Averaged(benchmark::State& state) {
+  const auto block = Block();
+  std::vector<double> out(wg::kFftSize);
+  for (auto _ : state) {
+    wg::AveragedSpectrumOfBlock(block.data(), block.size(), 131072, out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_Averaged);
+
 void BM_FFTW(benchmark::State& state) {
   const auto block = Block();
   const int N = wg::kFftSize;
@@ -52,22 +64,19 @@ void BM_FFTW(benchmark::State& state) {
   for (int i = 0; i < N; ++i) window[i] = wg::WindowCoefficient(wg::kWindowType, i, N);
   std::vector<double> out(N);
   const uint8_t* s = block.data() + block.size() - wg::kSpectrumBytes;
+  const double ref = wg::CentreReferenceLevel();
   for (auto _ : state) {
     for (int n = 0; n < N; ++n) {
-      in[n][0] = s[2 * n] * window[n];
-      in[n][1] = s[2 * n + 1] * window[n];
+      in[n][0] = (s[2 * n] - wg::kByteMidScale) * window[n];
+      in[n][1] = (s[2 * n + 1] - wg::kByteMidScale) * window[n];
     }
     fftw_execute(plan);
-    double peak = wg::kPeakStart;
     for (int g = 0; g < N; ++g) {
       const int k = (g + N / 2) % N;
       double mag = std::sqrt(outc[k][0] * outc[k][0] + outc[k][1] * outc[k][1]);
       if (mag == 0.0) mag = wg::kMagnitudeFloor;
-      out[g] = 20.0 * std::log10(mag / wg::kLevelReference);
-      if (out[g] > peak) peak = out[g];
+      out[g] = 20.0 * std::log10(mag / wg::kLevelReference) - ref;
     }
-    if (peak >= 0)
-      for (int g = 0; g < N; ++g) out[g] -= peak;
     benchmark::DoNotOptimize(out.data());
   }
   fftw_destroy_plan(plan);

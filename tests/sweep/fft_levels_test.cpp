@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -85,26 +86,73 @@ TEST(FFT, SizeRoundingAndWindows) {
   }
 }
 
-TEST(Spectrum, ZeroBlockStaysAtTheFloorUnnormalised) {
-  std::vector<uint8_t> block(131072, 0);
-  std::vector<double> lv(kFftSize);
-  wg::SpectrumOfBlock(block.data(), block.size(), 131072, lv.data());
-  const double floor = 20 * std::log10(1e-100 / 4096);
-  for (double v : lv) EXPECT_DOUBLE_EQ(v, floor);
+// The levels the spectrum had while the bytes entered the transform with their
+// offset and the strongest bin was made the 0 dB mark.
+std::vector<double> OffsetPeakNormalisedLevels(const std::vector<uint8_t>& block) {
+  const uint8_t* s = block.data() + block.size() - wg::kSpectrumBytes;
+  std::vector<double> re(kFftSize), im(kFftSize), lv(kFftSize);
+  for (int n = 0; n < kFftSize; ++n) re[n] = s[2 * n], im[n] = s[2 * n + 1];
+  int N = kFftSize;
+  wg::FFT(re.data(), im.data(), N, 4, +1);
+  double peak = -1000;
+  for (int g = 0; g < kFftSize; ++g) {
+    const int k = (g + kFftSize / 2) % kFftSize;
+    lv[g] = 20 * std::log10(std::max(std::hypot(re[k], im[k]), 1e-100) / 4096);
+    peak = std::max(peak, lv[g]);
+  }
+  if (peak >= 0)
+    for (double& v : lv) v -= peak;
+  return lv;
 }
 
-TEST(Spectrum, ConstantBlockLandsOnTheCentreBin) {
-  for (int c : {1, 2, 3, 200}) {
-    std::vector<uint8_t> block(131072, static_cast<uint8_t>(c));
+TEST(Spectrum, ReferenceIsTheMidScaleBlocksCentreLevel) {
+  // A constant block's centre bin is the window's sum (4096 a0) times the
+  // complex offset, so full-scale DC of 127.5 on I and Q reads 0 dB.
+  EXPECT_NEAR(wg::CentreReferenceLevel(), 20 * std::log10(127.5 * std::sqrt(2.0) * 0.40217), 1e-9);
+  EXPECT_NEAR(wg::CentreReferenceLevel(), 37.2, 0.05);
+}
+
+// I and Q both alternate lo, hi from sample to sample: the mean (less 127.5)
+// lands on the centre bin and the alternation on the band's edge (g = 0),
+// each spread over its three neighbours by the window, nothing elsewhere.
+TEST(Spectrum, OffsetAndAlternationLandWhereAndHowLargeTheyShould) {
+  struct Case {
+    int lo, hi;
+  };
+  const auto dB = [](double amp) { return 20 * std::log10(amp / 127.5); };
+  for (Case c : {Case{127, 128}, Case{128, 132}, Case{130, 130}, Case{0, 0}, Case{255, 255}}) {
+    std::vector<uint8_t> block(131072);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i % 4 < 2 ? c.lo : c.hi);
     std::vector<double> lv(kFftSize);
     wg::SpectrumOfBlock(block.data(), block.size(), 131072, lv.data());
-    EXPECT_EQ(PeakIndex(lv), 2048) << c;
-    const double raw = 20 * std::log10(0.40217 * c * std::sqrt(2.0));
-    if (raw >= 0) {
-      EXPECT_NEAR(lv[2048], 0.0, 1e-9) << c;
+    const double mean = (c.lo + c.hi) / 2.0 - 127.5, swing = (c.hi - c.lo) / 2.0;
+    if (mean == 0) {
+      EXPECT_LT(lv[2048], -90) << c.lo;
     } else {
-      EXPECT_NEAR(lv[2048], raw, 1e-6) << c;
+      EXPECT_NEAR(lv[2048], dB(std::abs(mean)), 1e-6) << c.lo;
     }
+    if (swing == 0) {
+      EXPECT_LT(lv[0], -90) << c.lo;
+    } else {
+      EXPECT_NEAR(lv[0], dB(swing), 1e-6) << c.lo;
+    }
+    for (int g = 4; g < kFftSize - 3; ++g) {
+      if (std::abs(g - 2048) > 3) {
+        ASSERT_LT(lv[g], -90) << c.lo << " " << g;
+      }
+    }
+  }
+}
+
+TEST(Spectrum, CarriersKeepTheLevelsTheyReadWithTheOffsetAsMark) {
+  for (double amp : {90.0, 60.0, 12.0}) {
+    const auto block = Carrier(500000, amp);
+    std::vector<double> lv(kFftSize);
+    wg::SpectrumOfBlock(block.data(), block.size(), 131072, lv.data());
+    const auto old = OffsetPeakNormalisedLevels(block);
+    EXPECT_EQ(PeakIndex(lv), 2048 + 640) << amp;
+    EXPECT_NEAR(lv[2048 + 640], old[2048 + 640], 0.05) << amp;
+    EXPECT_NEAR(lv[2048 + 640], 20 * std::log10(amp / 127.5 / std::sqrt(2.0)), 0.1) << amp;
   }
 }
 
@@ -154,6 +202,57 @@ TEST(Spectrum, FastPathIsBitIdenticalToTheReference) {
     for (int g = 0; g < kFftSize; ++g)
       ASSERT_EQ(std::memcmp(&fast[g], &ref[g], sizeof(double)), 0) << round << " " << g;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Mean power of the 8192-byte pieces ending at `end`, through the plain routine.
+std::vector<double> DirectAverage(const std::vector<uint8_t>& block, long end, int pieces) {
+  std::vector<double> power(kFftSize, 0.0), lv(kFftSize);
+  for (int p = 0; p < pieces; ++p) {
+    const uint8_t* s = block.data() + end - (pieces - p) * wg::kSpectrumBytes;
+    std::vector<double> re(kFftSize), im(kFftSize);
+    for (int n = 0; n < kFftSize; ++n) re[n] = s[2 * n] - 127.5, im[n] = s[2 * n + 1] - 127.5;
+    int N = kFftSize;
+    wg::FFT(re.data(), im.data(), N, 4, +1);
+    for (int k = 0; k < kFftSize; ++k) power[k] += re[k] * re[k] + im[k] * im[k];
+  }
+  for (int g = 0; g < kFftSize; ++g)
+    lv[g] = 10 * std::log10(power[(g + kFftSize / 2) % kFftSize] / pieces) -
+            20 * std::log10(4096.0) - wg::CentreReferenceLevel();
+  return lv;
+}
+
+TEST(AveragedSpectrum, MeanPowerOfThePiecesThatEndAtTheCount) {
+  // Noise and a carrier, different in every piece; the early bytes are junk
+  // that must not count.
+  std::vector<uint8_t> block = Carrier(-300000, 20);
+  std::mt19937 rng(17);
+  std::normal_distribution<double> noise(0, 6);
+  for (auto& b : block) b = static_cast<uint8_t>(std::clamp(std::lround(b + noise(rng)), 0L, 255L));
+  struct Case {
+    long count;
+    int pieces;
+  };
+  std::vector<double> lv(kFftSize);
+  for (Case c : {Case{131072, 8}, Case{200000, 8}, Case{30000, 3}, Case{8192, 1}}) {
+    wg::AveragedSpectrumOfBlock(block.data(), block.size(), c.count, lv.data());
+    const auto direct = DirectAverage(block, std::min(c.count, 131072L), c.pieces);
+    for (int g = 0; g < kFftSize; ++g) ASSERT_NEAR(lv[g], direct[g], 1e-9) << c.count << " " << g;
+  }
+  // Less than one piece read: the single transform of the block's start.
+  std::vector<double> single(kFftSize);
+  wg::AveragedSpectrumOfBlock(block.data(), block.size(), 100, lv.data());
+  wg::SpectrumOfBlock(block.data(), block.size(), 100, single.data());
+  EXPECT_EQ(lv, single);
+  // A block of one repeated piece averages to that piece's spectrum.
+  std::vector<uint8_t> same(131072);
+  for (size_t i = 0; i < same.size(); ++i) same[i] = block[i % wg::kSpectrumBytes];
+  wg::AveragedSpectrumOfBlock(same.data(), same.size(), 131072, lv.data());
+  wg::SpectrumOfBlock(same.data(), same.size(), 131072, single.data());
+  for (int g = 0; g < kFftSize; ++g) ASSERT_NEAR(lv[g], single[g], 1e-9) << g;
 }
 
 }  // namespace
