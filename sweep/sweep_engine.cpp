@@ -594,8 +594,7 @@ bool TSweepEngine::Start() {
   w->blockSize = kBlockSize;
   w->epoch = rangeEpoch_;
   w->centres = SweepCentres(start_, stop_, sampleRate_);
-  // TODO(engine): AveragedSpectrumOfBlock once the block levels offer it.
-  w->spectrum = traceMode_ == TraceMode::Average ? &SpectrumOfBlock : &SpectrumOfBlock;
+  w->spectrum = traceMode_ == TraceMode::Average ? &AveragedSpectrumOfBlock : &SpectrumOfBlock;
   w->dev = api_rtl_sdr::dev;
   w->setCentre = api_rtl_sdr::rtlsdr_set_center_freq;
   w->setRate = api_rtl_sdr::rtlsdr_set_sample_rate;
