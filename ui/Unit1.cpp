@@ -5,6 +5,8 @@
 #include "HandlerGuard.h"
 #include "ReadTheAir.h"
 #include "Series.h"
+#include "Options.h"
+#include "Settings.h"
 #include "SpectrumChart.h"
 #include "SpinDouble.h"
 #include "VirtualKeys.h"
@@ -80,7 +82,16 @@ class TForm1::AxisLink : public wg::TSweepAxis {
   wg::TChartAxis* a_;
 };
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(QWidget* parent) : TForm1(nullptr, wg::Options{}, parent) {}
+
+TForm1::TForm1(wg::TSettings& settings, const wg::Options& options, QWidget* parent)
+    : TForm1(&settings, options, parent) {}
+
+TForm1::TForm1(wg::TSettings* settings, const wg::Options& options, QWidget* parent)
+    : QWidget(parent),
+      ownSettings_(settings ? nullptr : std::make_unique<wg::TSettings>()),
+      settings_(settings ? settings : ownSettings_.get()),
+      options_(std::make_unique<wg::Options>(options)) {
   Form1 = this;
   setWindowTitle(QStringLiteral("  vodr_Wideglass for RTL-SDR"));
   setFont(TahomaPixels(11));
@@ -94,6 +105,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     move(avail.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
   }
   CreateControls();
+  RestoreGeometry();
   // Key preview: the window sees every key before the focused control does.
   qApp->installEventFilter(this);
   wg::SetExceptionSink(&LogControlException);
@@ -238,6 +250,7 @@ wg::TSpinEditDouble* TForm1::CreateFreqEdit(double minValue, double maxValue, co
 
 void TForm1::FormCreate(QObject* /*Sender*/) {
   rt::SetDecimalSeparator('.');
+  ApplyStartRange();
 
   StartFreqEdit = CreateFreqEdit(0.1, 3999, "Start scanning, MHz");
   StartFreqEdit->move(Label2->x() + Label2->width() + 2, Label2->y() - 4);
@@ -261,11 +274,13 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   StopFreqEdit->show();
 
   Button3Click(nullptr);
+  for (const std::string& line : Settings().TakeMessages()) LogAppend(line);
 }
 
 void TForm1::FormDestroy(QObject* /*Sender*/) {
   if (destroyed_) return;
   destroyed_ = true;
+  Settings().SetWindowGeometry(saveGeometry());
   if (sweep_) sweep_->StopForDestroy();
 }
 
@@ -320,6 +335,7 @@ void TForm1::ApplyScanRange() {
   const int64_t stop = MHzToHz(stopMHz);
   Chart1->BottomAxis()->SetRange(static_cast<double>(start), static_cast<double>(stop));
   Sweep().SetScanRange(start, stop);
+  Settings().SetScanRange({start, stop});
   Sweep().Reset();
   Sweep().PrepareSeries();
   Button1Click(nullptr);

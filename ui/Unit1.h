@@ -20,15 +20,21 @@ class TChartAxis;
 class TChartMenu;
 class TReadTheAir;
 class TFastLineSeries;
+class TSettings;
 class TSpinEditDouble;
 class TSweepEngine;
+struct Options;
 }  // namespace wg
 
 class TForm1 : public QWidget {
   Q_OBJECT
 
  public:
+  // Nothing remembered, nothing chosen: the written window.
   explicit TForm1(QWidget* parent = nullptr);
+  // Starts from the remembered settings, overridden for this run by the
+  // options given; changes the user makes are remembered.
+  TForm1(wg::TSettings& settings, const wg::Options& options, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // Event handlers, named after the control and the event.
@@ -55,6 +61,10 @@ class TForm1 : public QWidget {
   static int64_t MHzToHz(double mhz);
 
   wg::TSweepEngine& Sweep() { return *sweep_; }
+  // Where features remember what the user chose, and what this run was
+  // started with.
+  wg::TSettings& Settings() { return *settings_; }
+  const wg::Options& RunOptions() const { return *options_; }
 
   // Controls, in creation order.
   QFrame* Panel1 = nullptr;
@@ -85,13 +95,20 @@ class TForm1 : public QWidget {
   class SeriesLink;
   class AxisLink;
 
+  TForm1(wg::TSettings* settings, const wg::Options& options, QWidget* parent);
   void CreateControls();
+  // Remembered settings and options (FormSettings.cpp).
+  void RestoreGeometry();
+  void ApplyStartRange();
   void ConfigureChart();
   void PlaceControls();
   wg::TSpinEditDouble* CreateFreqEdit(double minValue, double maxValue, const char* hint);
   void ApplyScanRange();
 
   wg::TChartMenu* chartMenu_ = nullptr;
+  std::unique_ptr<wg::TSettings> ownSettings_;  // when none was given
+  wg::TSettings* settings_ = nullptr;
+  std::unique_ptr<wg::Options> options_;
   std::unique_ptr<SeriesLink> seriesLink_;
   std::unique_ptr<wg::TSweepEngine> sweep_;
   // Listens to the sweep: goes before it.

@@ -1,6 +1,11 @@
-// Start-up and shut-down of Wideglass: the receiver library is bound before
-// any window exists and released only after the window, and with it the sweep
-// worker, is gone.
+// Start-up and shut-down of Wideglass: the command line is read before
+// anything else, so that a bad option ends the program before a display or
+// the receiver is touched; the receiver library is bound before any window
+// exists and released only after the window, and with it the sweep worker, is
+// gone.
+#include "Options.h"
+#include "ReceiverList.h"
+#include "Settings.h"
 #include "Unit1.h"
 #include "api_rtl_sdr.h"
 #include "beep.h"
@@ -8,14 +13,43 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 namespace {
 
 void ToolkitBeep() { QApplication::beep(); }
 
+int Fail(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const wg::ParseResult parsed = wg::ParseOptions(argc, argv);
+  switch (parsed.action) {
+    case wg::ParseResult::Action::Help:
+    case wg::ParseResult::Action::Version:
+      std::printf("%s\n", parsed.text.c_str());
+      return parsed.ExitStatus();
+    case wg::ParseResult::Action::Error: return Fail(parsed.text);
+    case wg::ParseResult::Action::Run: break;
+  }
+  const wg::Options& options = parsed.options;
+  if (options.record) return Fail("wideglass: --record: the survey mode is not part of this build yet");
+
   api_rtl_sdr::Load();
+  // A receiver asked for by name must exist; listing does not open it.
+  if (options.device) {
+    const auto serials = wg::ReceiverSerials();
+    if (serials && !wg::FindDevice(*options.device, *serials)) {
+      api_rtl_sdr::Unload();
+      return Fail("wideglass: -d '" + *options.device + "': no such receiver (" + wg::DescribeReceivers(*serials) +
+                  ")");
+    }
+  }
+
   int rc = 0;
   {
     QApplication app(argc, argv);
@@ -23,7 +57,8 @@ int main(int argc, char** argv) {
     app.setDesktopFileName(QStringLiteral("wideglass"));
     rt::SetBeepSink(&ToolkitBeep);
     {
-      TForm1 form;
+      wg::TSettings settings(wg::TSettings::DefaultFile());
+      TForm1 form(settings, options);
       form.show();
       rc = app.exec();
     }

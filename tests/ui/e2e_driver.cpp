@@ -141,6 +141,8 @@ int main(int argc, char** argv) {
   if (pid == 0) {
     setenv("RTLSDR_SIM_SCENE", (dir / "scene.txt").c_str(), 1);
     setenv("RTLSDR_SIM_SEED", "1", 1);
+    // Remembered settings go to the test's folder, never the user's.
+    setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
     unsetenv("QT_QPA_PLATFORM");
     execl((dir / "wideglass").c_str(), "wideglass", static_cast<char*>(nullptr));
     _exit(127);

@@ -1,0 +1,20 @@
+// What the window takes from the remembered settings and the command line at
+// start-up. The options win over the settings for this run and are never
+// written back: only what the user changes in the window is remembered.
+#include "Options.h"
+#include "Settings.h"
+#include "Unit1.h"
+#include "sweep_engine.h"
+
+void TForm1::RestoreGeometry() {
+  const QByteArray& g = Settings().Values().geometry;
+  if (g.isEmpty()) return;  // the written placement: centred on the screen
+  if (!restoreGeometry(g)) Settings().Note("неверное значение window/geometry, взято положение по умолчанию");
+}
+
+void TForm1::ApplyStartRange() {
+  const wg::Options& o = RunOptions();
+  wg::ScanRange r = Settings().Values().range;
+  if (o.start && o.stop) r = {*o.start, *o.stop};
+  Sweep().SetScanRange(r.start, r.stop);
+}

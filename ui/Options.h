@@ -1,0 +1,90 @@
+// The command line, with the rtl-sdr tools' conventions: -f START:STOP as
+// rtl_power's, -g, -p, -s, -d as rtl_sdr's, and the survey options. Parsing
+// happens before any application object exists, so that a bad option ends
+// the program before a display or the receiver is touched.
+#pragma once
+
+#include <QStringList>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wg {
+
+// The sample rates the program offers, in Hz: the written one first, then
+// those users pick because many sticks drop samples at 3.2 MS/s.
+inline constexpr uint32_t kSampleRates[] = {3200000, 2400000, 2048000, 1800000, 1024000};
+bool IsOfferedSampleRate(int64_t rate);
+
+// Frequency correction limits, ppm.
+inline constexpr int kMinPpm = -3000;
+inline constexpr int kMaxPpm = 3000;
+
+// Scan range limits in Hz: those of the two frequency editors. A range is at
+// least 1 MHz wide.
+inline constexpr int64_t kMinStartHz = 100000;
+inline constexpr int64_t kMaxStartHz = 3999000000;
+inline constexpr int64_t kMinStopHz = 200000;
+inline constexpr int64_t kMaxStopHz = 4000000000;
+inline constexpr int64_t kMinSpanHz = 1000000;
+
+// Tuner gain limits accepted from the user, dB (the tuners' tables lie within).
+inline constexpr double kMinGainDb = -10.0;
+inline constexpr double kMaxGainDb = 100.0;
+
+enum class TraceModeChoice { Live, Average };
+enum class Language { Russian, English };
+
+struct GainChoice {
+  bool automatic = false;  // the tuner's automatic gain
+  int tenthsDb = 0;        // otherwise: the gain, tenths of a dB
+  bool operator==(const GainChoice&) const = default;
+};
+
+// Everything the command line can choose; unset means "not given".
+struct Options {
+  std::optional<int64_t> start, stop;  // Hz, both set or neither
+  std::optional<GainChoice> gain;
+  std::optional<int> ppm;
+  std::optional<uint32_t> sampleRate;  // one of kSampleRates
+  std::optional<std::string> device;   // an index or a serial, as rtl_sdr's -d
+  std::optional<Language> language;
+  std::optional<std::string> record;   // file name; "-" is standard output
+  std::optional<int64_t> sweeps;       // -n, at least 1
+  std::optional<std::chrono::milliseconds> duration;  // -e, above zero
+  std::optional<TraceModeChoice> mode;
+};
+
+struct ParseResult {
+  enum class Action { Run, Help, Version, Error };
+  Action action = Action::Run;
+  Options options;
+  // Help: the help text; Version: the version line; Error: one line for
+  // standard error, without its line feed.
+  std::string text;
+  // The process's exit status for the actions that end it (0, or 2 for Error).
+  int ExitStatus() const { return action == Action::Error ? 2 : 0; }
+};
+
+// args[0] is the program's name. Never throws; any input gives a result.
+ParseResult ParseOptions(const QStringList& args);
+ParseResult ParseOptions(int argc, const char* const* argv);
+
+// Single values, as the options read them (also used for remembered values).
+// A number with an optional k/M/G suffix (either case), as rtl_power reads
+// frequencies; rounded to whole Hz.
+std::optional<int64_t> ParseHz(const QString& text);
+// A number of seconds with an optional s/m/h suffix, as rtl_power's -e.
+std::optional<std::chrono::milliseconds> ParseDuration(const QString& text);
+// "auto" or a gain in dB.
+std::optional<GainChoice> ParseGain(const QString& text);
+
+// The receiver that -d (or a remembered serial) names, rtl_sdr's way: a
+// decimal index below the count, else the first exact serial, else the first
+// serial that starts with it, else the first that ends with it.
+std::optional<uint32_t> FindDevice(const std::string& spec, const std::vector<std::string>& serials);
+
+}  // namespace wg
