@@ -182,12 +182,12 @@ TEST(Options, FuzzedCommandLinesNeverCrashOrEscapeTheLimits) {
       ASSERT_LE(*o.stop, wg::kMaxStopHz) << line;
       ASSERT_GE(*o.stop - *o.start, wg::kMinSpanHz) << line;
     }
-    if (o.ppm) ASSERT_TRUE(*o.ppm >= wg::kMinPpm && *o.ppm <= wg::kMaxPpm) << line;
-    if (o.sampleRate) ASSERT_TRUE(wg::IsOfferedSampleRate(*o.sampleRate)) << line;
-    if (o.gain && !o.gain->automatic) ASSERT_LE(std::abs(o.gain->tenthsDb), 1000) << line;
-    if (o.sweeps) ASSERT_GE(*o.sweeps, 1) << line;
-    if (o.duration) ASSERT_GT(o.duration->count(), 0) << line;
-    if (o.sweeps || o.duration) ASSERT_TRUE(o.record.has_value()) << line;
+    ASSERT_TRUE(!o.ppm || (*o.ppm >= wg::kMinPpm && *o.ppm <= wg::kMaxPpm)) << line;
+    ASSERT_TRUE(!o.sampleRate || wg::IsOfferedSampleRate(*o.sampleRate)) << line;
+    ASSERT_TRUE(!o.gain || o.gain->automatic || std::abs(o.gain->tenthsDb) <= 1000) << line;
+    ASSERT_TRUE(!o.sweeps || *o.sweeps >= 1) << line;
+    ASSERT_TRUE(!o.duration || o.duration->count() > 0) << line;
+    ASSERT_TRUE(!(o.sweeps || o.duration) || o.record.has_value()) << line;
   }
 }
 
