@@ -2,6 +2,7 @@
 // start-up. The options win over the settings for this run and are never
 // written back: only what the user changes in the window is remembered.
 #include "Options.h"
+#include "ReadTheAir.h"
 #include "Settings.h"
 #include "Unit1.h"
 #include "sweep_engine.h"
@@ -17,4 +18,20 @@ void TForm1::ApplyStartRange() {
   wg::ScanRange r = Settings().Values().range;
   if (o.start && o.stop) r = {*o.start, *o.stop};
   Sweep().SetScanRange(r.start, r.stop);
+}
+
+// Markers are remembered as the window closes: they move with every sweep,
+// and only where the user put them matters.
+void TForm1::RestoreFeatures() {
+  const wg::SettingsValues& v = Settings().Values();
+  if (!v.markers.empty()) Air().SetFixedMarkers(v.markers);
+  if (v.peakMarker) Air().SetPeakMarker(true);
+}
+
+void TForm1::RememberOnClose() {
+  Settings().SetWindowGeometry(saveGeometry());
+  if (air_) {
+    Settings().SetPeakMarker(Air().PeakMarker());
+    Settings().SetMarkers(Air().FixedMarkers());
+  }
 }

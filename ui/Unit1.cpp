@@ -274,13 +274,14 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   StopFreqEdit->show();
 
   Button3Click(nullptr);
+  RestoreFeatures();
   for (const std::string& line : Settings().TakeMessages()) LogAppend(line);
 }
 
 void TForm1::FormDestroy(QObject* /*Sender*/) {
   if (destroyed_) return;
   destroyed_ = true;
-  Settings().SetWindowGeometry(saveGeometry());
+  RememberOnClose();
   if (sweep_) sweep_->StopForDestroy();
 }
 

@@ -100,6 +100,8 @@ class TForm1 : public QWidget {
   // Remembered settings and options (FormSettings.cpp).
   void RestoreGeometry();
   void ApplyStartRange();
+  void RestoreFeatures();
+  void RememberOnClose();
   void ConfigureChart();
   void PlaceControls();
   wg::TSpinEditDouble* CreateFreqEdit(double minValue, double maxValue, const char* hint);

@@ -2,6 +2,7 @@
 // it remembers, and that a broken settings file never stops it.
 #include "Chart.h"
 #include "Options.h"
+#include "ReadTheAir.h"
 #include "Series.h"
 #include "Settings.h"
 #include "SpinDouble.h"
@@ -70,10 +71,12 @@ TEST_F(SettingsWindowTest, TheRememberedRangeComesBackAndOptionsWinForOneRun) {
   EXPECT_EQ(wg::TSettings(Path()).Values().range, (wg::ScanRange{88000000, 108000000}));
 }
 
-TEST_F(SettingsWindowTest, TheWindowComesBackWhereItWas) {
+TEST_F(SettingsWindowTest, TheWindowAndItsMarkersComeBackWhereTheyWere) {
   {
     TForm1& f = OpenWith();
     f.setGeometry(40, 50, 1000, 500);
+    f.Air().SetPeakMarker(true);
+    f.Air().SetFixedMarkers({146520000, 150000000});
     QApplication::processEvents();
     Close();
   }
@@ -81,6 +84,9 @@ TEST_F(SettingsWindowTest, TheWindowComesBackWhereItWas) {
   EXPECT_EQ(f.size(), QSize(1000, 500));
   // The log pane and the chart follow the restored size as on any resize.
   EXPECT_EQ(f.Chart1->width(), 1000 - 265);
+  // The markers stand where they were put.
+  EXPECT_TRUE(f.Air().PeakMarker());
+  EXPECT_EQ(f.Air().FixedMarkers(), (std::vector<double>{146520000, 150000000}));
 }
 
 TEST_F(SettingsWindowTest, ABrokenSettingsFileLeavesTheReportWholeAndSaysWhatFellBack) {
