@@ -18,6 +18,11 @@ void TForm1::ApplyStartRange() {
   wg::ScanRange r = Settings().Values().range;
   if (o.start && o.stop) r = {*o.start, *o.stop};
   Sweep().SetScanRange(r.start, r.stop);
+  // The engine computes live or averaged levels; peak hold is drawn by the
+  // window over the live trace.
+  const bool average = o.mode ? *o.mode == wg::TraceModeChoice::Average
+                              : Settings().Values().traceView == wg::TraceView::Average;
+  Sweep().SetTraceMode(average ? wg::TraceMode::Average : wg::TraceMode::Live);
 }
 
 // Markers are remembered as the window closes: they move with every sweep,

@@ -55,6 +55,7 @@ TEST_F(SettingsWindowTest, TheRememberedRangeComesBackAndOptionsWinForOneRun) {
     EXPECT_EQ(f.Chart1->BottomAxis()->Minimum(), 88000000);
     EXPECT_EQ(f.Chart1->BottomAxis()->Maximum(), 108000000);
     EXPECT_EQ(f.Series1->PointCount(), 25600);
+    EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Live);
     EXPECT_TRUE(f.Sweep().Running());
     Close();
   }
@@ -62,8 +63,10 @@ TEST_F(SettingsWindowTest, TheRememberedRangeComesBackAndOptionsWinForOneRun) {
     wg::Options o;
     o.start = 146000000;
     o.stop = 147000000;
+    o.mode = wg::TraceModeChoice::Average;
     TForm1& f = OpenWith(o);
     EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("146"));
+    EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Average);
     EXPECT_EQ(f.Series1->PointCount(), 1280);
     Close();
   }
