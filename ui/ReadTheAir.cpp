@@ -9,12 +9,14 @@
 #include "sweep_engine.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 namespace wg {
@@ -26,11 +28,42 @@ constexpr double kLevelMax = 25;
 
 double LevelAt(const TChartSeries& s, int index) { return index < 0 ? NAN : s.PointY(index); }
 
+// The held line against the red trace.
+constexpr TColor kHoldColour = clBlue;
+
+struct ModeEntry {
+  TTraceMode mode;
+  const char* text;
+  const char* shortcut;
+  const char* name;
+  const char* key;
+};
+constexpr ModeEntry kModes[] = {
+    {TTraceMode::Live, "Live", "F2", "mode-live", "live"},
+    {TTraceMode::Average, "Average", "F3", "mode-average", "average"},
+    {TTraceMode::PeakHold, "Peak hold", "F4", "mode-peak-hold", "peak-hold"},
+};
+
 }  // namespace
 
 TReadTheAir::TReadTheAir(TForm1& form, TChartMenu& menu) : form_(form) {
   overlay_ = new TChartOverlay(form.Chart1, [this](QPainter& p, const QPoint* pointer) { Paint(p, pointer); });
   form.Chart1->installEventFilter(this);
+
+  modeGroup_ = new QActionGroup(this);
+  for (const ModeEntry& e : kModes) {
+    QAction* a = menu.AddEntry(QString::fromLatin1(e.text), QKeySequence(QString::fromLatin1(e.shortcut)),
+                               [this, m = e.mode] { SetMode(m); });
+    a->setObjectName(QLatin1String(e.name));
+    a->setCheckable(true);
+    a->setData(static_cast<int>(e.mode));
+    a->setChecked(e.mode == mode_);
+    modeGroup_->addAction(a);
+  }
+  menu.AddEntry(QStringLiteral("Clear hold"), QKeySequence(QStringLiteral("Ctrl+Shift+H")), [this] {
+        ClearHold();
+      })->setObjectName(QStringLiteral("clear-hold"));
+  listenerId_ = form.Sweep().AddSweepListener([this](const SweepView& v) { OnSweep(v); });
 
   menu.Menu()->addSeparator();
   peakAction_ = menu.AddEntry(QStringLiteral("Mark peak"), QKeySequence(QStringLiteral("Ctrl+Shift+M")),
@@ -46,7 +79,8 @@ TReadTheAir::TReadTheAir(TForm1& form, TChartMenu& menu) : form_(form) {
 }
 
 TReadTheAir::~TReadTheAir() {
-  if (form_.Chart1) form_.Chart1->removeEventFilter(this);
+  // The window's engine outlives this object.
+  if (listenerId_ >= 0) form_.Sweep().RemoveSweepListener(listenerId_);
 }
 
 void TReadTheAir::ResetView() {
@@ -147,6 +181,93 @@ std::vector<TReadTheAir::TMarker> TReadTheAir::Markers() const {
 }
 
 void TReadTheAir::Redraw() { overlay_->update(); }
+
+// ---- trace modes --------------------------------------------------------------
+
+QString TReadTheAir::ModeKey(TTraceMode mode) {
+  for (const ModeEntry& e : kModes)
+    if (e.mode == mode) return QString::fromLatin1(e.key);
+  return QString();
+}
+
+std::optional<TTraceMode> TReadTheAir::ModeFromKey(const QString& key) {
+  for (const ModeEntry& e : kModes)
+    if (key == QLatin1String(e.key)) return e.mode;
+  return std::nullopt;
+}
+
+void TReadTheAir::SetMode(TTraceMode mode) {
+  for (QAction* a : modeGroup_->actions())
+    a->setChecked(a->data().toInt() == static_cast<int>(mode));
+  if (mode == mode_) return;
+  const bool wasAverage = mode_ == TTraceMode::Average;
+  mode_ = mode;
+  if (mode == TTraceMode::PeakHold && !hold_) {
+    auto series = std::make_unique<TFastLineSeries>();
+    series->SetSeriesColor(kHoldColour);
+    series->LinePen().SetColor(kHoldColour);
+    series->XValues().SetOrder(loAscending);
+    series->YValues().SetOrder(loNone);
+    hold_ = form_.Chart1->AddSeries(std::move(series));
+    ClearHold();
+  } else if (mode != TTraceMode::PeakHold && hold_) {
+    form_.Chart1->RemoveSeries(hold_);
+    hold_ = nullptr;
+    held_.clear();
+  }
+  TSweepEngine& sweep = form_.Sweep();
+  if ((mode == TTraceMode::Average) != wasAverage) {
+    sweep.SetTraceMode(mode == TTraceMode::Average ? TraceMode::Average : TraceMode::Live);
+    // The computation changes at the next start; a sweep half in one mode
+    // and half in the other would show a step in the noise, so it begins
+    // again at the scan start.
+    if (sweep.Running()) {
+      sweep.Stop();
+      sweep.Reset();
+      sweep.Start();
+    }
+  }
+}
+
+void TReadTheAir::ClearHold() {
+  held_.clear();
+  if (hold_) hold_->ClearPoints();
+}
+
+void TReadTheAir::ScanRangeChanged() { ClearHold(); }
+
+void TReadTheAir::OnSweep(const SweepView& v) {
+  if (!hold_) return;
+  // The sweep's last step reaches past the stop; the trace shows only the
+  // scan range's points, and so does the held line.
+  const size_t n = std::min(v.count, static_cast<size_t>(std::max(0, form_.Series1->PointCount())));
+  if (held_.size() != 2 * n || heldStart_ != v.start || heldStop_ != v.stop) {
+    held_.assign(2 * n, NAN);
+    heldStart_ = v.start;
+    heldStop_ = v.stop;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    held_[2 * i] = v.points[i].X;
+    const double y = v.points[i].Y;
+    double& h = held_[2 * i + 1];
+    // An untuned point (NaN) holds nothing; a held NaN takes any level.
+    if (!std::isnan(y) && !(h >= y)) h = y;
+  }
+  WriteHold();
+}
+
+void TReadTheAir::WriteHold() {
+  const int n = static_cast<int>(held_.size() / 2);
+  if (hold_->PointCount() != n) {
+    hold_->ClearPoints();
+    for (int i = 0; i < n; ++i) hold_->AddPoint(held_[2 * i], held_[2 * i + 1], std::string(), kHoldColour);
+    return;
+  }
+  for (int i = 0; i < n; ++i) {
+    hold_->SetPointX(i, held_[2 * i]);
+    hold_->SetPointY(i, held_[2 * i + 1]);
+  }
+}
 
 // ---- drawing ------------------------------------------------------------------
 

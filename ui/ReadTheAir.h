@@ -11,9 +11,13 @@
 #include <QRect>
 #include <QString>
 
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
+class QActionGroup;
 class QPainter;
 class TForm1;
 
@@ -21,6 +25,13 @@ namespace wg {
 
 class TChartMenu;
 class TChartOverlay;
+class TFastLineSeries;
+struct SweepView;
+
+// What the trace shows: the sweep as measured (the written behaviour), the
+// mean power of several transforms per step, or the live trace with a
+// second line that holds each point's maximum.
+enum class TTraceMode { Live, Average, PeakHold };
 
 class TReadTheAir : public QObject {
   Q_OBJECT
@@ -71,6 +82,21 @@ class TReadTheAir : public QObject {
 
   TChartOverlay* Overlay() const { return overlay_; }
 
+  // ---- trace modes ---------------------------------------------------------------
+  TTraceMode Mode() const { return mode_; }
+  // Average restarts the sweep with the engine's averaging (a new sweep
+  // from the scan start); peak hold starts an empty hold line.
+  void SetMode(TTraceMode mode);
+  // "live", "average", "peak-hold": the mode as stored text.
+  static QString ModeKey(TTraceMode mode);
+  static std::optional<TTraceMode> ModeFromKey(const QString& key);
+  // The held line starts again from the next sweep.
+  void ClearHold();
+  // The held line's series while peak hold is on; null otherwise.
+  TFastLineSeries* HoldSeries() const { return hold_; }
+  // The window changed the scan range: what was held is for the old one.
+  void ScanRangeChanged();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -78,12 +104,22 @@ class TReadTheAir : public QObject {
   void Paint(QPainter& p, const QPoint* pointer) const;
   QRect PlotRect() const;
   void Redraw();
+  void OnSweep(const SweepView& v);
+  void WriteHold();
 
   TForm1& form_;
   TChartOverlay* overlay_ = nullptr;
   QAction* peakAction_ = nullptr;
   bool peakMarker_ = false;
   std::vector<double> fixed_;
+  TTraceMode mode_ = TTraceMode::Live;
+  QActionGroup* modeGroup_ = nullptr;
+  TFastLineSeries* hold_ = nullptr;  // owned by the chart while peak hold is on
+  // Held maxima, interleaved {X, Y} as the chart takes them; Y NaN = nothing
+  // measured there yet.
+  std::vector<double> held_;
+  int64_t heldStart_ = 0, heldStop_ = 0;
+  int listenerId_ = -1;
   bool ctrlPressed_ = false;
   QPoint ctrlPressPos_;
 };

@@ -339,6 +339,7 @@ void TForm1::ApplyScanRange() {
   Settings().SetScanRange({start, stop});
   Sweep().Reset();
   Sweep().PrepareSeries();
+  if (air_) air_->ScanRangeChanged();
   Button1Click(nullptr);
 }
 
