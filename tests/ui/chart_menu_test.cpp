@@ -95,19 +95,25 @@ TEST_F(ChartMenuTest, EveryEntryShowsAShortcutOfItsOwnThatNoControlUses) {
 
 TEST_F(ChartMenuTest, ShortcutsReachTheirEntryFromEditorsAndTheLog) {
   TForm1& f = OpenActive();
-  QAction* reset = Entry("reset-view");
-  int runs = 0;
-  QObject::connect(reset, &QAction::triggered, [&] { ++runs; });
-  for (QWidget* w : {static_cast<QWidget*>(f.StartFreqEdit), static_cast<QWidget*>(f.StopFreqEdit),
-                     static_cast<QWidget*>(f.Memo1), static_cast<QWidget*>(f.Chart1)}) {
-    w->setFocus();
-    const QString start = f.StartFreqEdit->text(), stop = f.StopFreqEdit->text(), log = f.Memo1->toPlainText();
-    QTest::keySequence(w, reset->shortcut());
-    EXPECT_EQ(f.StartFreqEdit->text(), start);
-    EXPECT_EQ(f.StopFreqEdit->text(), stop);
-    EXPECT_EQ(f.Memo1->toPlainText(), log);
+  const char* const names[] = {"mode-live",   "mode-average", "mode-peak-hold", "clear-hold",
+                               "mark-peak",   "clear-marker", "reset-view"};
+  for (const char* name : names) {
+    QAction* a = Entry(name);
+    ASSERT_NE(a, nullptr) << name;
+    int runs = 0;
+    const auto counter = QObject::connect(a, &QAction::triggered, [&] { ++runs; });
+    for (QWidget* w : {static_cast<QWidget*>(f.StartFreqEdit), static_cast<QWidget*>(f.StopFreqEdit),
+                       static_cast<QWidget*>(f.Memo1), static_cast<QWidget*>(f.Chart1)}) {
+      w->setFocus();
+      const QString start = f.StartFreqEdit->text(), stop = f.StopFreqEdit->text(), log = f.Memo1->toPlainText();
+      QTest::keySequence(w, a->shortcut());
+      EXPECT_EQ(f.StartFreqEdit->text(), start) << name;
+      EXPECT_EQ(f.StopFreqEdit->text(), stop) << name;
+      EXPECT_EQ(f.Memo1->toPlainText(), log) << name;
+    }
+    EXPECT_EQ(runs, 4) << name;
+    QObject::disconnect(counter);
   }
-  EXPECT_EQ(runs, 4);
 }
 
 }  // namespace

@@ -100,34 +100,4 @@ TEST_F(TraceModesTest, AverageSwitchesTheEngineAndLeavesLiveAsItWas) {
   EXPECT_FALSE(wg::TReadTheAir::ModeFromKey("bogus").has_value());
 }
 
-// Noise of a band without emitters, the 95th minus the 5th percentile of its
-// levels, in Live and in Average; and the weak emitters of the default scene
-// against that noise in Average.
-TEST_F(TraceModesTest, AveragingAtLeastHalvesTheNoiseAndBringsOutWeakEmitters) {
-  TForm1& f = Open();
-  const auto spread = [&](const Levels& s) {
-    const std::vector<double> quiet = Band(s, 143.0e6, 144.0e6);
-    return Percentile(quiet, 0.95) - Percentile(quiet, 0.05);
-  };
-  const Levels live = NextSweeps(f, 2).at(1);
-  f.Air().SetMode(wg::TTraceMode::Average);
-  const Levels average = NextSweeps(f, 2).at(1);
-  const double liveSpread = spread(live), averageSpread = spread(average);
-  std::printf("noise spread 143-144 MHz: live %.2f dB, average %.2f dB\n", liveSpread, averageSpread);
-  EXPECT_LE(averageSpread, liveSpread / 2);
-
-  const double noiseTop = Percentile(Band(average, 143.0e6, 144.0e6), 0.95);
-  const double carrier = Strongest(average, 152.04e6, 152.06e6);
-  std::printf("152.05 MHz: %.2f dB over a noise top of %.2f dB\n", carrier, noiseTop);
-  EXPECT_GT(carrier, noiseTop + 10);
-
-  f.StartFreqEdit->SetValue(88);
-  f.StopFreqEdit->SetValue(108);
-  const Levels fm = NextSweeps(f, 2).at(1);
-  const double fmNoiseTop = Percentile(Band(fm, 93.0e6, 94.0e6), 0.95);
-  const double station = Strongest(fm, 91.15e6, 91.25e6);
-  std::printf("91.2 MHz: %.2f dB over a noise top of %.2f dB\n", station, fmNoiseTop);
-  EXPECT_GT(station, fmNoiseTop + 10);
-}
-
 }  // namespace
