@@ -1,0 +1,72 @@
+// Saves pictures of the real window on the simulated receiver for a person to
+// look at: plain, with the readout, markers and peak hold, and with the chart
+// menu open. Run under an X server (xvfb-run -a).
+//
+// Usage: ui_screenshot <simulated librtlsdr> <output folder>
+#include "Chart.h"
+#include "ReadTheAir.h"
+#include "Unit1.h"
+#include "api_rtl_sdr.h"
+#include "sweep_engine.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s <simulated librtlsdr> <output folder>\n", argv[0]);
+    return 2;
+  }
+  QApplication app(argc, argv);
+  const fs::path out = argv[2];
+  const fs::path plugins = out / "plugins";
+  fs::create_directories(plugins);
+  fs::copy_file(argv[1], plugins / "librtlsdr.so", fs::copy_options::overwrite_existing);
+  api_rtl_sdr::LoadFrom(plugins.string());
+
+  int rc = 0;
+  {
+    TForm1 f;
+    f.show();
+    f.activateWindow();
+    (void)QTest::qWaitForWindowExposed(&f);
+    QTest::qWait(1500);
+    auto save = [&](const char* name) {
+      QApplication::processEvents();
+      const QRect r = f.frameGeometry().united(f.ChartMenu->isVisible() ? f.ChartMenu->geometry() : QRect());
+      const QPixmap shot = f.screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+      if (!shot.save(QString::fromStdString((out / name).string()))) rc = 1;
+    };
+    save("plain.png");
+
+    f.Air().SetMode(wg::TTraceMode::PeakHold);
+    f.Air().SetPeakMarker(true);
+    f.Air().SetFixedMarkers({146.52e6, 151.4e6});
+    QTest::qWait(1500);
+    const QPoint at(f.Chart1->width() / 2, f.Chart1->height() / 2);
+    QMouseEvent move(QEvent::MouseMove, at, f.Chart1->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(f.Chart1, &move);
+    save("read-the-air.png");
+
+    f.Air().SetMode(wg::TTraceMode::Average);
+    QTest::qWait(1500);
+    QApplication::sendEvent(f.Chart1, &move);
+    save("average.png");
+
+    f.ChartMenu->popup(f.Chart1->mapToGlobal(at));
+    QTest::qWait(300);
+    save("menu.png");
+    f.ChartMenu->hide();
+  }
+  api_rtl_sdr::Unload();
+  return rc;
+}
