@@ -258,15 +258,8 @@ void TReadTheAir::OnSweep(const SweepView& v) {
 
 void TReadTheAir::WriteHold() {
   const int n = static_cast<int>(held_.size() / 2);
-  if (hold_->PointCount() != n) {
-    hold_->ClearPoints();
-    for (int i = 0; i < n; ++i) hold_->AddPoint(held_[2 * i], held_[2 * i + 1], std::string(), kHoldColour);
-    return;
-  }
-  for (int i = 0; i < n; ++i) {
-    hold_->SetPointX(i, held_[2 * i]);
-    hold_->SetPointY(i, held_[2 * i + 1]);
-  }
+  if (hold_->PointCount() != n) hold_->ResetPoints(n, 0.0, NAN, kHoldColour);
+  if (n > 0) hold_->ReplaceXY(n, &held_[0], &held_[1], 2);
 }
 
 // ---- drawing ------------------------------------------------------------------
