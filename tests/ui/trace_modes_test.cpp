@@ -100,4 +100,40 @@ TEST_F(TraceModesTest, AverageSwitchesTheEngineAndLeavesLiveAsItWas) {
   EXPECT_FALSE(wg::TReadTheAir::ModeFromKey("bogus").has_value());
 }
 
+// Noise of a band without emitters, the 95th minus the 5th percentile of its
+// levels, in Live and in Average; and the weak emitters of the default scene
+// against the highest noise level in Average.
+TEST_F(TraceModesTest, AveragingAtLeastHalvesTheNoiseAndBringsOutWeakEmitters) {
+  TForm1& f = Open();
+  struct Noise {
+    double spread, top;
+  };
+  const auto noise = [&](const Levels& s, double lo, double hi) {
+    const std::vector<double> quiet = Band(s, lo, hi);
+    return Noise{Percentile(quiet, 0.95) - Percentile(quiet, 0.05), Percentile(quiet, 1.0)};
+  };
+  const Levels live = NextSweeps(f, 2).at(1);
+  f.Air().SetMode(wg::TTraceMode::Average);
+  const Levels average = NextSweeps(f, 2).at(1);
+  const Noise liveNoise = noise(live, 143.0e6, 144.0e6), averageNoise = noise(average, 143.0e6, 144.0e6);
+  EXPECT_LE(averageNoise.spread, liveNoise.spread / 2);
+  const double liveCarrier = Strongest(live, 152.04e6, 152.06e6);
+  const double carrier = Strongest(average, 152.04e6, 152.06e6);
+  EXPECT_GT(carrier, averageNoise.top + 3);
+
+  // 90 MHz and up: 91.2 MHz lies inside a step (from 88 MHz it falls on the
+  // edge between two, where the simulator puts nothing).
+  f.StartFreqEdit->SetValue(90);
+  f.StopFreqEdit->SetValue(100);
+  const Levels fm = NextSweeps(f, 2).at(1);
+  const Noise fmNoise = noise(fm, 93.0e6, 94.0e6);
+  const double station = Strongest(fm, 91.1e6, 91.3e6);
+  EXPECT_GT(station, fmNoise.top + 3);
+  std::printf(
+      "noise 143-144 MHz (95th - 5th percentile / highest): live %.2f / %.2f dB, average %.2f / %.2f dB\n"
+      "152.05 MHz: live %.2f dB, average %.2f dB; 91.2 MHz in average %.2f dB over noise up to %.2f dB\n",
+      liveNoise.spread, liveNoise.top, averageNoise.spread, averageNoise.top, liveCarrier, carrier, station,
+      fmNoise.top);
+}
+
 }  // namespace
