@@ -25,13 +25,10 @@ void TForm1::ApplyStartRange() {
   Sweep().SetTraceMode(average ? wg::TraceMode::Average : wg::TraceMode::Live);
 }
 
-// Markers are remembered as the window closes: they move with every sweep,
-// and only where the user put them matters.
-void TForm1::RestoreFeatures() {
-  const wg::SettingsValues& v = Settings().Values();
-  if (!v.markers.empty()) Air().SetFixedMarkers(v.markers);
-  if (v.peakMarker) Air().SetPeakMarker(true);
-}
+// The trace mode (peak hold included) and the markers come back, and every
+// later change of them is remembered as it is made; markers are also written
+// as the window closes.
+void TForm1::RestoreFeatures() { Air().Remember(Settings(), RunOptions()); }
 
 void TForm1::RememberOnClose() {
   Settings().SetWindowGeometry(saveGeometry());

@@ -3,7 +3,9 @@
 #include "Chart.h"
 #include "ChartMenu.h"
 #include "ChartOverlay.h"
+#include "Options.h"
 #include "Series.h"
+#include "Settings.h"
 #include "TraceReadout.h"
 #include "Unit1.h"
 #include "sweep_engine.h"
@@ -125,6 +127,7 @@ TReadTheAir::TReadout TReadTheAir::ReadoutAt(QPoint pointer) const {
 void TReadTheAir::SetPeakMarker(bool on) {
   if (peakMarker_ == on) return;
   peakMarker_ = on;
+  StoreMarkers();
   Redraw();
 }
 
@@ -132,12 +135,14 @@ void TReadTheAir::SetFixedMarkers(std::vector<double> hz) {
   std::erase_if(hz, [](double v) { return !std::isfinite(v); });
   if (hz.size() > kMaxFixedMarkers) hz.resize(kMaxFixedMarkers);
   fixed_ = std::move(hz);
+  StoreMarkers();
   Redraw();
 }
 
 bool TReadTheAir::AddFixedMarkerAt(QPoint pixel) {
   if (fixed_.size() >= kMaxFixedMarkers || !PlotRect().contains(pixel)) return false;
   fixed_.push_back(form_.Chart1->BottomAxis()->PixelToValue(pixel.x()));
+  StoreMarkers();
   Redraw();
   return true;
 }
@@ -145,7 +150,27 @@ bool TReadTheAir::AddFixedMarkerAt(QPoint pixel) {
 void TReadTheAir::ClearMarkers() {
   peakMarker_ = false;
   fixed_.clear();
+  StoreMarkers();
   Redraw();
+}
+
+void TReadTheAir::StoreMarkers() {
+  if (!settings_) return;
+  settings_->SetPeakMarker(peakMarker_);
+  settings_->SetMarkers(fixed_);
+}
+
+void TReadTheAir::Remember(TSettings& settings, const Options& options) {
+  settings_ = nullptr;  // restoring is no change to remember
+  const SettingsValues& v = settings.Values();
+  TTraceMode mode = v.traceView == TraceView::Average    ? TTraceMode::Average
+                    : v.traceView == TraceView::PeakHold ? TTraceMode::PeakHold
+                                                         : TTraceMode::Live;
+  if (options.mode) mode = *options.mode == TraceModeChoice::Average ? TTraceMode::Average : TTraceMode::Live;
+  SetMode(mode);
+  SetPeakMarker(v.peakMarker);
+  SetFixedMarkers(v.markers);
+  settings_ = &settings;
 }
 
 std::vector<TReadTheAir::TMarker> TReadTheAir::Markers() const {
@@ -200,8 +225,12 @@ void TReadTheAir::SetMode(TTraceMode mode) {
   for (QAction* a : modeGroup_->actions())
     a->setChecked(a->data().toInt() == static_cast<int>(mode));
   if (mode == mode_) return;
-  const bool wasAverage = mode_ == TTraceMode::Average;
   mode_ = mode;
+  if (settings_) {
+    settings_->SetTraceView(mode == TTraceMode::Average    ? TraceView::Average
+                            : mode == TTraceMode::PeakHold ? TraceView::PeakHold
+                                                           : TraceView::Live);
+  }
   if (mode == TTraceMode::PeakHold && !hold_) {
     auto series = std::make_unique<TFastLineSeries>();
     series->SetSeriesColor(kHoldColour);
@@ -216,8 +245,9 @@ void TReadTheAir::SetMode(TTraceMode mode) {
     held_.clear();
   }
   TSweepEngine& sweep = form_.Sweep();
-  if ((mode == TTraceMode::Average) != wasAverage) {
-    sweep.SetTraceMode(mode == TTraceMode::Average ? TraceMode::Average : TraceMode::Live);
+  const TraceMode computation = mode == TTraceMode::Average ? TraceMode::Average : TraceMode::Live;
+  if (sweep.GetTraceMode() != computation) {
+    sweep.SetTraceMode(computation);
     // The computation changes at the next start; a sweep half in one mode
     // and half in the other would show a step in the noise, so it begins
     // again at the scan start.

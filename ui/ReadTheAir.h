@@ -26,6 +26,8 @@ namespace wg {
 class TChartMenu;
 class TChartOverlay;
 class TFastLineSeries;
+class TSettings;
+struct Options;
 struct SweepView;
 
 // What the trace shows: the sweep as measured (the written behaviour), the
@@ -97,6 +99,11 @@ class TReadTheAir : public QObject {
   // The window changed the scan range: what was held is for the old one.
   void ScanRangeChanged();
 
+  // Takes the remembered mode and markers (a mode given on the command line
+  // overrides the remembered one for this run), and remembers every later
+  // change in settings.
+  void Remember(TSettings& settings, const Options& options);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -105,6 +112,7 @@ class TReadTheAir : public QObject {
   QRect PlotRect() const;
   void Redraw();
   void OnSweep(const SweepView& v);
+  void StoreMarkers();
   void WriteHold();
 
   TForm1& form_;
@@ -120,6 +128,7 @@ class TReadTheAir : public QObject {
   std::vector<double> held_;
   int64_t heldStart_ = 0, heldStop_ = 0;
   int listenerId_ = -1;
+  TSettings* settings_ = nullptr;
   bool ctrlPressed_ = false;
   QPoint ctrlPressPos_;
 };

@@ -26,8 +26,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <simulated librtlsdr> <output folder>\n", argv[0]);
     return 2;
   }
-  QApplication app(argc, argv);
   const fs::path out = argv[2];
+  // Remembered settings go beside the pictures, never into the user's own.
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((out / "config").string()));
+  QApplication app(argc, argv);
   const fs::path plugins = out / "plugins";
   fs::create_directories(plugins);
   fs::copy_file(argv[1], plugins / "librtlsdr.so", fs::copy_options::overwrite_existing);

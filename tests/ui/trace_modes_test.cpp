@@ -2,8 +2,10 @@
 // over several sweeps, its clearing, the engine's averaging, and what
 // averaging does to the noise of the simulator's default scene.
 #include "Chart.h"
+#include "Options.h"
 #include "ReadTheAir.h"
 #include "Series.h"
+#include "Settings.h"
 #include "SpinDouble.h"
 #include "Unit1.h"
 #include "form_fixture.h"
@@ -11,6 +13,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -98,6 +101,38 @@ TEST_F(TraceModesTest, AverageSwitchesTheEngineAndLeavesLiveAsItWas) {
   EXPECT_EQ(wg::TReadTheAir::ModeFromKey(wg::TReadTheAir::ModeKey(wg::TTraceMode::PeakHold)),
             wg::TTraceMode::PeakHold);
   EXPECT_FALSE(wg::TReadTheAir::ModeFromKey("bogus").has_value());
+}
+
+TEST_F(TraceModesTest, ModeAndMarkersAreRememberedAndACommandLineModeWinsForOneRun) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString file = dir.filePath(QStringLiteral("wideglass.ini"));
+  Bind(WG_SIM_LIB);
+  {
+    wg::TSettings settings(file);
+    TForm1 f(settings, {});
+    f.Air().SetMode(wg::TTraceMode::PeakHold);
+    f.Air().SetPeakMarker(true);
+    f.Air().SetFixedMarkers({145e6, 146e6});
+  }
+  {
+    wg::TSettings settings(file);
+    TForm1 f(settings, {});
+    EXPECT_EQ(f.Air().Mode(), wg::TTraceMode::PeakHold);
+    EXPECT_NE(f.Air().HoldSeries(), nullptr);
+    EXPECT_TRUE(f.Air().PeakMarker());
+    EXPECT_EQ(f.Air().FixedMarkers(), (std::vector<double>{145e6, 146e6}));
+  }
+  {
+    wg::TSettings settings(file);
+    wg::Options options;
+    options.mode = wg::TraceModeChoice::Average;
+    TForm1 f(settings, options);
+    EXPECT_EQ(f.Air().Mode(), wg::TTraceMode::Average);
+    EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Average);
+  }
+  wg::TSettings settings(file);
+  EXPECT_EQ(settings.Values().traceView, wg::TraceView::PeakHold) << "the command line's mode is for one run";
 }
 
 // Noise of a band without emitters, the 95th minus the 5th percentile of its
