@@ -1,10 +1,13 @@
-// The receiver set-up and report: lists the receivers, opens receiver 0,
-// configures it, writes the report to the log pane and starts the sweep.
+#include "receiver_setup.h"
+
 #include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "api_rtl_sdr.h"
-#include "numtext.h"
 #include "fft_levels.h"
 #include "sweep_engine.h"
 
@@ -47,70 +50,239 @@ std::string MissingEntryPoints() {
   return missing;
 }
 
-}  // namespace
-
-void TSweepEngine::ReceiverSetup(TSweepAxis& bottomAxis) {
-  // Without every entry point it calls, the set-up says which file it looked
-  // for and stops before touching the library.
-  const std::string missing = MissingEntryPoints();
-  if (!missing.empty()) {
-    std::string text = kLibraryMissingText + ReceiverLibraryFile();
-    if (api::Loaded()) text += " (нет функций: " + missing + ")";
-    Log(text);
-    return;
-  }
-
+// Fills the receiver list of the record (and the USB text buffers, as the
+// last receiver left them).
+void ListReceivers(ReceiverReport& r) {
   api::device_count = api::rtlsdr_get_device_count();
-  Log("Кол-во донглов RTL в ОС: " + rt::FormatInt(static_cast<int32_t>(api::device_count)));
+  r.deviceCount = api::device_count;
+  r.devices.clear();
   for (uint32_t i = 0; i < api::device_count; ++i) {
+    ReceiverReport::Device d;
     const char* name = api::rtlsdr_get_device_name(i);
-    Log("Имя: " + std::string(name ? name : ""));
+    d.name = name ? name : "";
     // Cleared first so that a failed call shows nothing rather than the
     // previous receiver's strings.
     std::memset(api::manufact, 0, sizeof api::manufact);
     std::memset(api::product, 0, sizeof api::product);
     std::memset(api::serial, 0, sizeof api::serial);
     api::rtlsdr_get_device_usb_strings(i, api::manufact, api::product, api::serial);
-    Log("Производитель: " + BufferText(api::manufact) + "\r\nПродукт: " + BufferText(api::product) +
-        "\r\nСерийник: " + BufferText(api::serial));
+    d.manufacturer = BufferText(api::manufact);
+    d.product = BufferText(api::product);
+    d.serial = BufferText(api::serial);
+    r.devices.push_back(std::move(d));
   }
-  if (api::device_count == 0) return;
+}
 
-  // Any failure to open ends the set-up; the library is never called with a
-  // handle it did not give.
-  if (api::rtlsdr_open(&api::dev, 0) < 0 || !api::dev) return;
+bool LibraryComplete(ReceiverReport& r) {
+  const std::string missing = MissingEntryPoints();
+  if (missing.empty()) return true;
+  r = ReceiverReport{};
+  r.outcome = ReceiverReport::Outcome::LibraryMissing;
+  r.libraryFile = ReceiverLibraryFile();
+  r.libraryLoaded = api::Loaded();
+  if (r.libraryLoaded) r.missingEntryPoints = missing;
+  return false;
+}
 
-  const auto tuner = static_cast<uint8_t>(api::rtlsdr_get_tuner_type(api::dev));
-  Log("Чип: " + api::TunerName(tuner) + "\r\n");
+}  // namespace
 
-  SetSampleRate(kDefaultSampleRate);
-  api::rtlsdr_set_sample_rate(api::dev, static_cast<uint32_t>(sampleRate_));
-  const uint32_t readBack = api::rtlsdr_get_sample_rate(api::dev);
-  Log("Полоса: " + rt::FormatInt(readBack) + " Hz");
+TReceiverSetup::TReceiverSetup(TSweepEngine& engine) : engine_(engine) {}
 
-  Log("Доступные коэффициенты усиления, дБ:");
-  const int gainCount = api::rtlsdr_get_tuner_gains(api::dev, api::gains);
+TReceiverSetup::~TReceiverSetup() { Close(); }
+
+bool TReceiverSetup::IsOpen() const { return api::dev != nullptr; }
+
+
+
+bool TReceiverSetup::WaitUntilReceiverFree() {
+  // A stopped worker finishes the block it reads (20 to 64 ms); one that has
+  // not returned by the engine's hang time never will.
+  const auto until = std::chrono::steady_clock::now() + TSweepEngine::kHangTime + std::chrono::milliseconds(200);
+  while (!engine_.Idle() || TSweepEngine::AbandonedWorkersAlive() > 0) {
+    if (engine_.WorkerAbandoned() || std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+bool TReceiverSetup::StopForChange() {
+  engine_.Stop();
+  // Nothing is sent to the receiver while a worker is inside the library
+  // with it, nor ever again once one hung there.
+  return WaitUntilReceiverFree();
+}
+
+void TReceiverSetup::Close() {
+  engine_.Stop();
+  if (!api::dev) return;
+  // Closing the handle under a read still in the library would free what
+  // that read works on: a handle held for good is left open.
+  if (WaitUntilReceiverFree() && api::rtlsdr_close) api::rtlsdr_close(api::dev);
+  api::dev = nullptr;
+}
+
+ReceiverReport TReceiverSetup::Run() {
+  Close();
+  // Without every entry point it calls, the set-up says which file it looked
+  // for and stops before touching the library.
+  if (!LibraryComplete(report_)) return report_;
+
+  report_ = ReceiverReport{};
+  ListReceivers(report_);
+  if (report_.deviceCount == 0) {
+    report_.outcome = ReceiverReport::Outcome::NoReceiver;
+    return report_;
+  }
+  if (OpenAndConfigure(index_)) Restart(true);
+  return report_;
+}
+
+bool TReceiverSetup::OpenReceiver(uint32_t index) {
+  Close();
+  if (!LibraryComplete(report_)) return false;
+  const uint32_t previous = index_;
+  index_ = index;
+  ListReceivers(report_);
+  if (!OpenAndConfigure(index)) {
+    index_ = previous;
+    return false;
+  }
+  Restart(true);
+  return true;
+}
+
+bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
+  ReceiverReport& r = report_;
+  r.index = index;
+  r.outcome = ReceiverReport::Outcome::OpenFailed;
+  r.sweepStarted = false;
+  // Any failure to open ends here; the library is never called with a handle
+  // it did not give.
+  rtlsdr_dev_t* dev = nullptr;
+  r.openResult = api::rtlsdr_open(&dev, index);
+  if (r.openResult < 0 || !dev) return false;
+  api::dev = dev;
+  r.outcome = ReceiverReport::Outcome::Opened;
+
+  r.tuner = static_cast<uint8_t>(api::rtlsdr_get_tuner_type(dev));
+
+  // A rate kept from before the receiver was open may be one this library
+  // refuses; the written rate then stands.
+  if (api::rtlsdr_set_sample_rate(dev, rate_) != 0 && rate_ != kSampleRates[0]) {
+    rate_ = kSampleRates[0];
+    api::rtlsdr_set_sample_rate(dev, rate_);
+  }
+  engine_.SetSampleRate(static_cast<int32_t>(rate_));
+  r.sampleRate = api::rtlsdr_get_sample_rate(dev);
+
+  const int gainCount = api::rtlsdr_get_tuner_gains(dev, api::gains);
   const int shown = std::min(gainCount, static_cast<int>(std::size(api::gains)));
-  std::string gainText;
-  for (int i = 0; i < shown; ++i) gainText += rt::FormatFixed(api::gains[i] / 10.0, 1) + " ";
-  Log(gainText + "\r\n");
+  r.gains.assign(api::gains, api::gains + std::max(shown, 0));
 
-  api::rtlsdr_set_tuner_gain_mode(api::dev, 364);
-  api::rtlsdr_set_freq_correction(api::dev, 2700);
-  Log("PPM: " + rt::FormatInt(api::rtlsdr_get_freq_correction(api::dev)));
+  if (!ApplyGain(gainMode_, gain_)) {
+    gainMode_ = GainMode::Written;
+    ApplyGain(gainMode_, gain_);
+  }
+  api::rtlsdr_set_freq_correction(dev, ppm_);
+  r.freqCorrection = api::rtlsdr_get_freq_correction(dev);
 
-  SetBinWidth(readBack / 4096.0);
-  Log("Шаг по частоте, Hz: " + rt::FormatFixed(binWidth_, 2));
-  Log("Кол-во точек FFT: " + rt::FormatInt(kFftSize));
+  r.binWidth = r.sampleRate / 4096.0;
+  engine_.SetBinWidth(r.binWidth);
+  r.fftSize = kFftSize;
+  return true;
+}
 
-  EndWorker();  // the set-up normally runs before any worker; never two
-  Reset();
-  PrepareSeries();
-  Start();
+bool TReceiverSetup::ApplyGain(GainMode mode, int tenths) {
+  rtlsdr_dev_t* dev = api::dev;
+  switch (mode) {
+    case GainMode::Written:
+      // The written set-up's value, its result never looked at.
+      api::rtlsdr_set_tuner_gain_mode(dev, kWrittenGainMode);
+      return true;
+    case GainMode::Auto:
+      return api::rtlsdr_set_tuner_gain_mode(dev, 0) == 0;
+    case GainMode::Manual:
+      if (!api::rtlsdr_set_tuner_gain) return false;
+      if (!report_.gains.empty() && std::find(report_.gains.begin(), report_.gains.end(), tenths) == report_.gains.end())
+        return false;
+      return api::rtlsdr_set_tuner_gain_mode(dev, 1) == 0 && api::rtlsdr_set_tuner_gain(dev, tenths) == 0;
+  }
+  return false;
+}
 
-  bottomAxis.SetAutomatic(false);
-  bottomAxis.SetMaximum(static_cast<double>(stop_));
-  bottomAxis.SetMinimum(static_cast<double>(start_));
+int TReceiverSetup::NearestGain(int tenthsDb) const {
+  const std::vector<int>& g = report_.gains;
+  if (g.empty()) return tenthsDb;
+  return *std::min_element(g.begin(), g.end(), [tenthsDb](int a, int b) {
+    return std::abs(static_cast<long>(a) - tenthsDb) < std::abs(static_cast<long>(b) - tenthsDb);
+  });
+}
+
+void TReceiverSetup::Restart(bool newLayout) {
+  engine_.Stop();  // the set-up normally runs before any worker; never two
+  engine_.Reset();
+  if (newLayout) engine_.PrepareSeries();
+  report_.sweepStarted = engine_.Start();
+  report_.scanStart = engine_.StartFrequency();
+  report_.scanStop = engine_.StopFrequency();
+}
+
+bool TReceiverSetup::SetGain(std::optional<int> tenthsDb) {
+  const GainMode mode = tenthsDb ? GainMode::Manual : GainMode::Auto;
+  const int tenths = tenthsDb.value_or(0);
+  if (!IsOpen()) {
+    gainMode_ = mode;
+    gain_ = tenths;
+    return false;
+  }
+  if (!StopForChange()) return false;
+  const bool ok = ApplyGain(mode, tenths);
+  if (ok) {
+    gainMode_ = mode;
+    gain_ = tenths;
+  } else {
+    ApplyGain(gainMode_, gain_);  // a half-applied change is undone
+  }
+  Restart(false);
+  return ok;
+}
+
+bool TReceiverSetup::SetFreqCorrection(int ppm) {
+  if (ppm < kMinFreqCorrection || ppm > kMaxFreqCorrection) return false;
+  if (!IsOpen()) {
+    ppm_ = ppm;
+    return false;
+  }
+  if (!StopForChange()) return false;
+  // The library refuses a correction equal to the one in force.
+  const bool ok = api::rtlsdr_get_freq_correction(api::dev) == ppm ||
+                  api::rtlsdr_set_freq_correction(api::dev, ppm) == 0;
+  if (ok) ppm_ = ppm;
+  report_.freqCorrection = api::rtlsdr_get_freq_correction(api::dev);
+  Restart(false);
+  return ok;
+}
+
+bool TReceiverSetup::SetSampleRate(uint32_t rate) {
+  if (rate == 0 || rate > static_cast<uint32_t>(INT32_MAX)) return false;
+  if (!IsOpen()) {
+    rate_ = rate;
+    return false;
+  }
+  if (!StopForChange()) return false;
+  if (api::rtlsdr_set_sample_rate(api::dev, rate) != 0) {
+    // The worker sets the engine's rate at every step, so the previous one
+    // is back in force with the next step.
+    Restart(false);
+    return false;
+  }
+  rate_ = rate;
+  report_.sampleRate = api::rtlsdr_get_sample_rate(api::dev);
+  report_.binWidth = report_.sampleRate / 4096.0;
+  engine_.SetSampleRate(static_cast<int32_t>(rate));
+  engine_.SetBinWidth(report_.binWidth);
+  Restart(true);
+  return true;
 }
 
 }  // namespace wg

@@ -2,8 +2,8 @@
 // scan range, turns each sample block into 4096 levels and hands every
 // finished sweep to the user-interface thread, which writes it into the
 // chart's series in one step and passes it on to the sweep listeners. A
-// watchdog notices a receiver that stops responding. Also the receiver set-up
-// and report that opens the receiver at start-up and starts the first sweep.
+// watchdog notices a receiver that stops responding. The receiver set-up
+// (receiver_setup.h) opens the receiver and starts the first sweep.
 //
 // Everything here is called from the user-interface thread. The engine reaches
 // the window only through the narrow interfaces below, so it runs without one.
@@ -35,15 +35,6 @@ class TSweepSeries {
   // doubles, without copying them; count above PointCount() throws and
   // changes nothing. A NaN Y is a gap in the trace.
   virtual void ReplaceXY(int count, const double* x, const double* y, std::ptrdiff_t stride) = 0;
-};
-
-// What the receiver set-up needs of the chart's bottom axis.
-class TSweepAxis {
- public:
-  virtual ~TSweepAxis() = default;
-  virtual void SetAutomatic(bool v) = 0;
-  virtual void SetMaximum(double v) = 0;
-  virtual void SetMinimum(double v) = 0;
 };
 
 // Queues a call to run later on the user-interface thread and returns at once
@@ -79,8 +70,8 @@ enum class TraceMode { Live, Average };
 // inverted range or a rate of 0 or less.
 std::vector<int64_t> SweepCentres(int64_t start, int64_t stop, int32_t rate);
 
-// Log lines of the engine itself (the receiver report's lines are in the
-// set-up). Kept here so that tests and the window can recognise them.
+// Log lines of the engine itself (the window writes the receiver report from
+// the set-up's record). Kept here so that tests and the window can recognise them.
 extern const char* const kReadFailedText;     // followed by details
 extern const char* const kReceiverLostText;
 extern const char* const kLibraryMissingText;  // followed by the file name
@@ -171,12 +162,6 @@ class TSweepEngine {
   // series). The view is valid only during the call.
   int AddSweepListener(SweepListener fn);
   void RemoveSweepListener(int id);
-
-  // The receiver set-up and report (the hidden set-up button): lists the
-  // receivers in the log pane, opens and configures receiver 0, resets the
-  // sweep, prepares the series, starts the worker and puts the bottom axis on
-  // the scan range.
-  void ReceiverSetup(TSweepAxis& bottomAxis);
 
   // True while a worker thread runs (false once it ended by itself after a
   // failed read, or hangs in the receiver).

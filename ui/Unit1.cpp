@@ -13,6 +13,8 @@
 #include "api_rtl_sdr.h"
 #include "beep.h"
 #include "numtext.h"
+#include "ReceiverReport.h"
+#include "receiver_setup.h"
 #include "sweep_engine.h"
 
 #include <QApplication>
@@ -68,18 +70,6 @@ class TForm1::SeriesLink : public wg::TSweepSeries {
 
  private:
   wg::TFastLineSeries* s_;
-};
-
-// The chart's bottom axis as the receiver set-up sets it.
-class TForm1::AxisLink : public wg::TSweepAxis {
- public:
-  explicit AxisLink(wg::TChartAxis* a) : a_(a) {}
-  void SetAutomatic(bool v) override { a_->SetAutomatic(v); }
-  void SetMaximum(double v) override { a_->SetMaximum(v); }
-  void SetMinimum(double v) override { a_->SetMinimum(v); }
-
- private:
-  wg::TChartAxis* a_;
 };
 
 TForm1::TForm1(QWidget* parent) : TForm1(nullptr, wg::Options{}, parent) {}
@@ -208,6 +198,7 @@ void TForm1::CreateControls() {
         QMetaObject::invokeMethod(this, [this, text] { LogAppend(text); }, Qt::AutoConnection);
       });
   air_ = std::make_unique<wg::TReadTheAir>(*this, *chartMenu_);
+  receiver_ = std::make_unique<wg::TReceiverSetup>(*sweep_);
 }
 
 void TForm1::ConfigureChart() { wg::ConfigureSpectrumChart(*Chart1, *Series1); }
@@ -283,14 +274,22 @@ void TForm1::FormDestroy(QObject* /*Sender*/) {
   destroyed_ = true;
   RememberOnClose();
   if (sweep_) sweep_->StopForDestroy();
+  // The receiver is closed only once no worker reads from it.
+  if (receiver_) receiver_->Close();
 }
 
 void TForm1::Button1Click(QObject* /*Sender*/) { Sweep().Start(); }
 void TForm1::Button2Click(QObject* /*Sender*/) { Sweep().Stop(); }
 
 void TForm1::Button3Click(QObject* /*Sender*/) {
-  AxisLink bottom(Chart1->BottomAxis());
-  Sweep().ReceiverSetup(bottom);
+  const wg::ReceiverReport report = Receiver().Run();
+  for (const std::string& text : wg::FormatReceiverReport(report)) LogAppend(text);
+  if (report.outcome != wg::ReceiverReport::Outcome::Opened) return;
+  // Property by property, as the axis checks each bound against the other.
+  wg::TChartAxis* bottom = Chart1->BottomAxis();
+  bottom->SetAutomatic(false);
+  bottom->SetMaximum(static_cast<double>(report.scanStop));
+  bottom->SetMinimum(static_cast<double>(report.scanStart));
 }
 
 void TForm1::LogAppend(const std::string& text) {

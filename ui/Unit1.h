@@ -21,6 +21,7 @@ class TChartMenu;
 class TReadTheAir;
 class TFastLineSeries;
 class TSettings;
+class TReceiverSetup;
 class TSpinEditDouble;
 class TSweepEngine;
 struct Options;
@@ -65,6 +66,8 @@ class TForm1 : public QWidget {
   // started with.
   wg::TSettings& Settings() { return *settings_; }
   const wg::Options& RunOptions() const { return *options_; }
+  // The open receiver and its controls (gain, correction, rate, which one).
+  wg::TReceiverSetup& Receiver() { return *receiver_; }
 
   // Controls, in creation order.
   QFrame* Panel1 = nullptr;
@@ -93,7 +96,6 @@ class TForm1 : public QWidget {
 
  private:
   class SeriesLink;
-  class AxisLink;
 
   TForm1(wg::TSettings* settings, const wg::Options& options, QWidget* parent);
   void CreateControls();
@@ -115,6 +117,7 @@ class TForm1 : public QWidget {
   std::unique_ptr<wg::TSweepEngine> sweep_;
   // Listens to the sweep: goes before it.
   std::unique_ptr<wg::TReadTheAir> air_;
+  std::unique_ptr<wg::TReceiverSetup> receiver_;  // after sweep_: goes first
   bool destroyed_ = false;
   bool inRangeChange_ = false;
 };

@@ -20,6 +20,7 @@ struct State {
   int reads = 0, sweep = -1, ppm = 0, inFlight = 0, maxInFlight = 0;
   uint32_t lastCentre = 0, rate = 0;
   bool paused = false, released = false;
+  bool open = false;  // the one handle is given out
 };
 
 State* s = new State;  // outlives workers abandoned in a read
@@ -64,7 +65,17 @@ int GetDeviceUsbStrings(uint32_t i, char* manufact, char* product, char* serial)
 int Open(rtlsdr_dev_t** dev, uint32_t i) {
   Call c("open " + std::to_string(i));
   if (s->script.openResult != 0) return s->script.openResult;
+  if (!DeviceAt(i)) return -1;
+  if (s->open) return -6;  // libusb: the interface is claimed already
+  s->open = true;
+  s->ppm = 0;  // a fresh handle has no correction
   *dev = kHandle;
+  return 0;
+}
+int Close(rtlsdr_dev_t* dev) {
+  Call c("close");
+  if (dev != kHandle || !s->open) return -1;
+  s->open = false;
   return 0;
 }
 int SetCenterFreq(rtlsdr_dev_t* dev, uint32_t freq) {
@@ -78,10 +89,16 @@ int SetCenterFreq(rtlsdr_dev_t* dev, uint32_t freq) {
     throw std::runtime_error("scripted failure");
   return dev == kHandle && freq >= s->script.tuneMin && freq <= s->script.tuneMax ? 0 : -1;
 }
-int SetFreqCorrection(rtlsdr_dev_t*, int ppm) { Call c("set_ppm " + std::to_string(ppm)); s->ppm = ppm; return 0; }
+int SetFreqCorrection(rtlsdr_dev_t*, int ppm) {
+  Call c("set_ppm " + std::to_string(ppm));
+  if (s->ppm == ppm) return -2;  // as the library: nothing to change
+  s->ppm = ppm;
+  return 0;
+}
 int GetFreqCorrection(rtlsdr_dev_t*) { Call c("get_ppm"); return s->ppm; }
 rtlsdr_tuner GetTunerType(rtlsdr_dev_t*) { Call c("tuner"); return static_cast<rtlsdr_tuner>(s->script.tunerType); }
 int SetTunerGainMode(rtlsdr_dev_t*, int manual) { Call c("gain_mode " + std::to_string(manual)); return 0; }
+int SetTunerGain(rtlsdr_dev_t*, int gain) { Call c("gain " + std::to_string(gain)); return s->script.gainResult; }
 int GetTunerGains(rtlsdr_dev_t*, int* gains) {
   Call c("gains");
   if (gains) std::copy(s->script.gains.begin(), s->script.gains.end(), gains);
@@ -90,6 +107,8 @@ int GetTunerGains(rtlsdr_dev_t*, int* gains) {
 int SetSampleRate(rtlsdr_dev_t*, uint32_t rate) {
   InFlight f;
   Call c("rate " + std::to_string(rate));
+  // The library's own limits; others are refused and change nothing.
+  if ((rate <= 225000) || (rate > 3200000) || ((rate > 300000) && (rate <= 900000))) return -22;
   s->rate = rate;
   return 0;
 }
@@ -134,19 +153,21 @@ void Install() {
     s->reads = s->ppm = s->inFlight = s->maxInFlight = 0;
     s->sweep = -1;
     s->lastCentre = s->rate = 0;
-    s->paused = s->released = false;
+    s->paused = s->released = s->open = false;
   }
   namespace api = api_rtl_sdr;
   api::rtlsdr_get_device_count = &GetDeviceCount;
   api::rtlsdr_get_device_name = &GetDeviceName;
   api::rtlsdr_get_device_usb_strings = &GetDeviceUsbStrings;
   api::rtlsdr_open = &Open;
+  api::rtlsdr_close = &Close;
   api::rtlsdr_set_center_freq = &SetCenterFreq;
   api::rtlsdr_set_freq_correction = &SetFreqCorrection;
   api::rtlsdr_get_freq_correction = &GetFreqCorrection;
   api::rtlsdr_get_tuner_type = &GetTunerType;
   api::rtlsdr_get_tuner_gains = &GetTunerGains;
   api::rtlsdr_set_tuner_gain_mode = &SetTunerGainMode;
+  api::rtlsdr_set_tuner_gain = &SetTunerGain;
   api::rtlsdr_set_sample_rate = &SetSampleRate;
   api::rtlsdr_get_sample_rate = &GetSampleRate;
   api::rtlsdr_reset_buffer = &ResetBuffer;

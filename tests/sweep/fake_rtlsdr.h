@@ -19,10 +19,11 @@ struct Device {
 
 struct Script {
   std::vector<Device> devices{{"Generic RTL2832U OEM", "Realtek", "RTL2838UHIDIR", "00000001"}};
-  int openResult = 0;
+  int openResult = 0;  // else: the one handle, refused (-6) while it is open
   int tunerType = 5;          // R820T
   uint32_t rateReadBack = 0;  // 0: read back what was set
   int gainsResult = -2;       // -2: the gain table's size
+  int gainResult = 0;         // of rtlsdr_set_tuner_gain
   std::vector<int> gains{0,   9,   14,  27,  37,  77,  87,  125, 144, 157, 166, 197, 207, 229, 254,
                          280, 297, 328, 338, 364, 372, 386, 402, 421, 434, 439, 445, 480, 496};
   // The read with this 1-based number fails as `fault` says (Throw: the

@@ -1,6 +1,6 @@
 // What the engine tests stand in for the window: a series that keeps its
-// points in plain arrays, an axis that records its calls, and a user-interface
-// queue that the test thread pumps.
+// points in plain arrays and a user-interface queue that the test thread
+// pumps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -38,32 +38,6 @@ class TestSeries : public wg::TSweepSeries {
   std::vector<double> x, y;
   int deliveries = 0;
   long writes = 0;
-};
-
-class TestAxis : public wg::TSweepAxis {
- public:
-  void SetAutomatic(bool v) override { calls.push_back(std::string("Automatic ") + (v ? "true" : "false")); }
-  void SetMaximum(double v) override { calls.push_back("Maximum " + std::to_string(static_cast<long long>(v))); }
-  void SetMinimum(double v) override { calls.push_back("Minimum " + std::to_string(static_cast<long long>(v))); }
-  std::vector<std::string> calls;
-};
-
-inline const std::vector<std::string> kDefaultAxisCalls{"Automatic false", "Maximum 153000000",
-                                                        "Minimum 138000000"};
-
-// The report of one R820T stick as the fake and the simulator present it.
-inline const std::vector<std::string> kOneReceiverReport{
-    "Кол-во донглов RTL в ОС: 1",
-    "Имя: Generic RTL2832U OEM",
-    "Производитель: Realtek\r\nПродукт: RTL2838UHIDIR\r\nСерийник: 00000001",
-    "Чип: RTLSDR_TUNER_R820T\r\n",
-    "Полоса: 3200000 Hz",
-    "Доступные коэффициенты усиления, дБ:",
-    "0.0 0.9 1.4 2.7 3.7 7.7 8.7 12.5 14.4 15.7 16.6 19.7 20.7 22.9 25.4 28.0 29.7 32.8 33.8 36.4 "
-    "37.2 38.6 40.2 42.1 43.4 43.9 44.5 48.0 49.6 \r\n",
-    "PPM: 2700",
-    "Шаг по частоте, Hz: 781.25",
-    "Кол-во точек FFT: 4096",
 };
 
 // Calls posted by the worker, run when the test thread pumps.
