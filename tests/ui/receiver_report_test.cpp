@@ -51,6 +51,7 @@ class Report : public ::testing::Test {
   Lines Run(const std::function<void(fake::Script&)>& edit) {
     fake::Install();
     if (edit) edit(fake::script());
+    setup.reset();  // before the engine it stops
     engine = std::make_unique<wg::TSweepEngine>(&series, ui.Poster(), [](const std::string&) {});
     setup = std::make_unique<wg::TReceiverSetup>(*engine);
     const Lines lines = wg::FormatReceiverReport(setup->Run());
