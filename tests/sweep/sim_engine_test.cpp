@@ -195,7 +195,7 @@ TEST_F(Sim, HungReadIsAbandonedAndTheLibraryStaysLoaded) {
   const auto t0 = std::chrono::steady_clock::now();
   engine->Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, 100ms);
-  ASSERT_TRUE(ui.PumpUntil([&] { return log.back() == wg::kReceiverLostText; }, 5s));
+  ASSERT_TRUE(ui.PumpUntil([&] { return !log.empty() && log.back() == wg::kReceiverLostText; }, 5s));
   EXPECT_TRUE(engine->WorkerAbandoned());
   EXPECT_EQ(TSweepEngine::AbandonedWorkersAlive(), 1);
   EXPECT_FALSE(engine->Start());
