@@ -139,6 +139,26 @@ TEST_F(Sim, TwoReceiversNoneAndFailingOpen) {
   EXPECT_FALSE(engine->Running());
 }
 
+// The simulated stick takes the rates users pick, its own gains and any
+// correction in range; the sweep follows a new rate with its bin width.
+TEST_F(Sim, ReceiverControlsReachTheStickAndTheSweepFollows) {
+  setup->Run();
+  EXPECT_TRUE(setup->SetGain(std::nullopt));
+  EXPECT_TRUE(setup->SetGain(402));
+  EXPECT_FALSE(setup->SetGain(400));
+  EXPECT_TRUE(setup->SetFreqCorrection(0));
+  EXPECT_EQ(setup->Report().freqCorrection, 0);
+  EXPECT_FALSE(setup->SetSampleRate(500000));
+  EXPECT_EQ(engine->SampleRate(), 3200000);
+  EXPECT_TRUE(setup->SetSampleRate(2048000));
+  EXPECT_EQ(setup->Report().sampleRate, 2048000u);
+  ASSERT_TRUE(ui.PumpUntil([&] { return series.deliveries >= 1; }));
+  engine->Stop();
+  ASSERT_EQ(series.PointCount(), 30000);
+  EXPECT_EQ(series.x[1] - series.x[0], 500.0);
+  EXPECT_EQ(series.x[0], 138000000.0);
+}
+
 // The carrier of a scene shows at its frequency, well above the floor
 // around it.
 TEST_F(Sim, CarrierOfTheSceneShowsAtItsFrequency) {
