@@ -92,8 +92,6 @@ TReceiverSetup::~TReceiverSetup() { Close(); }
 
 bool TReceiverSetup::IsOpen() const { return api::dev != nullptr; }
 
-
-
 bool TReceiverSetup::WaitUntilReceiverFree() {
   // A stopped worker finishes the block it reads (20 to 64 ms); one that has
   // not returned by the engine's hang time never will.
