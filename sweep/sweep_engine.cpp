@@ -179,6 +179,7 @@ namespace {
 // holds. Never destroyed: a hung worker may outlive static destruction.
 struct AbandonedRegistry {
   std::mutex m;
+  std::condition_variable cv;
   std::vector<std::pair<const void*, rtlsdr_dev_t*>> workers;
 };
 AbandonedRegistry& Abandoned() {
@@ -464,6 +465,7 @@ void TSweepEngine::Worker::Finish() {
     auto& r = Abandoned();
     std::lock_guard rl(r.m);
     std::erase_if(r.workers, [this](const auto& w) { return w.first == this; });
+    r.cv.notify_all();
   }
   cv.notify_all();
 }
@@ -702,6 +704,24 @@ bool TSweepEngine::Idle() const {
   const auto ended = [](const std::shared_ptr<Worker>& w) { return w->done.load(std::memory_order_acquire); };
   return (!worker_ || ended(worker_)) &&
          std::all_of(retiring_.begin(), retiring_.end(), [&](const auto& r) { return ended(r.first); });
+}
+
+bool TSweepEngine::WaitIdle(std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  const auto waitFor = [&](const std::shared_ptr<Worker>& w) {
+    if (hub_->hung.load()) return;
+    w->WaitDone(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()));
+  };
+  if (worker_) waitFor(worker_);
+  for (const auto& r : retiring_) waitFor(r.first);
+  JoinFinished();
+  return Idle();
+}
+
+bool TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds wait) {
+  auto& r = Abandoned();
+  std::unique_lock lk(r.m);
+  return r.cv.wait_for(lk, wait, [&] { return r.workers.empty(); });
 }
 
 bool TSweepEngine::WorkerAbandoned() const { return hub_->hung.load(); }

@@ -166,14 +166,19 @@ class TSweepEngine {
   // True while a worker thread runs (false once it ended by itself after a
   // failed read, or hangs in the receiver).
   bool Running() const;
-  // No worker of this engine is alive, stopped ones included.
+  // No worker of this engine is alive, stopped ones included: only then may
+  // the receiver be closed or reconfigured without a read under way.
   bool Idle() const;
+  // Waits at most `wait` (not at all once a worker hung) until Idle().
+  bool WaitIdle(std::chrono::milliseconds wait);
   // A worker of this engine hung in the receiver: the receiver is lost.
   bool WorkerAbandoned() const;
   // Workers, of any engine, that hung or were abandoned and have not
   // returned yet. The receiver library must not be unloaded while this is
   // above zero.
   static int AbandonedWorkersAlive();
+  // Waits at most `wait` until no abandoned worker is left; true then.
+  static bool WaitAbandonedWorkers(std::chrono::milliseconds wait);
 
   void SetStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
 

@@ -64,8 +64,9 @@ int main(int argc, char** argv) {
     }
     rt::SetBeepSink(nullptr);
   }
-  // A worker stuck for good inside the library still runs its code: leave
+  // A worker still finishing a slow read gets a moment after the window has
+  // gone; one stuck for good inside the library still runs its code: leave
   // the library mapped then, and let the process end take both.
-  if (wg::TSweepEngine::AbandonedWorkersAlive() == 0) api_rtl_sdr::Unload();
+  if (wg::TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds(500))) api_rtl_sdr::Unload();
   return rc;
 }

@@ -163,19 +163,18 @@ TEST_F(Engine, DegenerateRangesEndWithoutSpinning) {
 
 }
 
+// Stop returns while a read is still under way; the stopped worker ends on
+// its own, and a worker started meanwhile touches the receiver only after it.
 TEST_F(Engine, StopMidSweepKeepsTheLastSweepAndStartContinuesAtTheNextStep) {
   fake::script().pauseAtRead = 7;  // second step of the second sweep
-  engine->SetStopWait(5s);          // this stop waits for the paused read
   Sweep(138000000, 153000000);
   ASSERT_TRUE(WaitDeliveries(1));
   ASSERT_TRUE(fake::WaitPaused(5s));
-  std::thread releaser([] {
-    std::this_thread::sleep_for(50ms);
-    fake::Release();
-  });
   engine->Stop();
-  releaser.join();
   EXPECT_FALSE(engine->Running());
+  EXPECT_FALSE(engine->Idle());
+  fake::Release();
+  ASSERT_TRUE(engine->WaitIdle(5s));
   ui.Pump();
   EXPECT_EQ(series.deliveries, 1);
   EXPECT_EQ(SweepShown(), 0);
@@ -187,8 +186,14 @@ TEST_F(Engine, StopMidSweepKeepsTheLastSweepAndStartContinuesAtTheNextStep) {
   ASSERT_TRUE(engine->Start());
   ASSERT_TRUE(fake::WaitPaused(5s));
   ASSERT_TRUE(WaitDeliveries(2));
-  fake::Release();
   engine->Stop();
+  ASSERT_TRUE(engine->Start());
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(fake::Centres().size(), 11u);  // the new worker waits for the read
+  fake::Release();
+  ASSERT_TRUE(fake::WaitReads(13, 5s));
+  engine->Stop();
+  EXPECT_LE(fake::MaxConcurrentCalls(), 1);
   EXPECT_EQ(fake::Centres()[7], 146000000u);
   EXPECT_EQ(SweepShown(), 1);  // keeps the two steps measured before the stop
   ExpectFrequencies(138000000, 19200);
