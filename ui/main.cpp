@@ -13,6 +13,11 @@
 
 #include <QApplication>
 
+#include <chrono>
+#if __has_include(<malloc.h>)
+#include <malloc.h>
+#endif
+
 #include <cstdio>
 
 namespace {
@@ -27,6 +32,12 @@ int Fail(const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef M_MMAP_THRESHOLD
+  // Buffers of a megabyte or more (a wide sweep's points and series) go back
+  // to the system when the range narrows again; left to its own rule the
+  // allocator raises this bound after the first such buffer and keeps them.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
   const wg::ParseResult parsed = wg::ParseOptions(argc, argv);
   switch (parsed.action) {
     case wg::ParseResult::Action::Help:
