@@ -5,6 +5,7 @@
 #include "ReadTheAir.h"
 #include "Settings.h"
 #include "Unit1.h"
+#include "WaterfallSplitter.h"
 #include "sweep_engine.h"
 
 void TForm1::RestoreGeometry() {
@@ -28,7 +29,15 @@ void TForm1::ApplyStartRange() {
 // The trace mode (peak hold included) and the markers come back, and every
 // later change of them is remembered as it is made; markers are also written
 // as the window closes.
-void TForm1::RestoreFeatures() { Air().Remember(Settings(), RunOptions()); }
+void TForm1::RestoreFeatures() {
+  Air().Remember(Settings(), RunOptions());
+  // The waterfall and its share of the right panel, remembered as they change.
+  const wg::SettingsValues& v = Settings().Values();
+  Splitter1->SetShare(v.waterfallShare);
+  if (v.waterfallShown) Splitter1->ShowWaterfall(true);
+  Splitter1->OnShownChanged = [this](bool shown) { Settings().SetWaterfallShown(shown); };
+  Splitter1->OnShareChanged = [this](double share) { Settings().SetWaterfallShare(share); };
+}
 
 void TForm1::RememberOnClose() {
   Settings().SetWindowGeometry(saveGeometry());

@@ -10,6 +10,7 @@
 #include "SpectrumChart.h"
 #include "SpinDouble.h"
 #include "VirtualKeys.h"
+#include "WaterfallSplitter.h"
 #include "api_rtl_sdr.h"
 #include "beep.h"
 #include "numtext.h"
@@ -22,6 +23,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -134,6 +136,8 @@ void TForm1::CreateControls() {
   // A click on the chart takes the keyboard focus there, so that plus and
   // minus zoom it instead of going into whatever had the focus before.
   Chart1->setFocusPolicy(Qt::ClickFocus);
+  Splitter1 = new wg::TWaterfallSplitter(Chart1, Panel1);
+  Waterfall1 = Splitter1->Waterfall();
 
   Label2 = new QLabel(QStringLiteral("Freq, MHz:"), Chart1);
   Label2->setObjectName(QStringLiteral("Label2"));
@@ -180,6 +184,7 @@ void TForm1::CreateControls() {
   chartMenu_ = new wg::TChartMenu(this, Chart1);
   chartMenu_->OnError = [this](const std::string& line) { LogAppend(line); };
   ChartMenu = chartMenu_->Menu();
+  ChartMenu->addAction(Splitter1->Action());
 
   // Tab order: the chart side first, then the log pane.
   setTabOrder(Chart1, Memo1);
@@ -199,6 +204,7 @@ void TForm1::CreateControls() {
       });
   air_ = std::make_unique<wg::TReadTheAir>(*this, *chartMenu_);
   receiver_ = std::make_unique<wg::TReceiverSetup>(*sweep_);
+  Splitter1->Follow(Sweep(), *Series1);
 }
 
 void TForm1::ConfigureChart() { wg::ConfigureSpectrumChart(*Chart1, *Series1); }
@@ -208,7 +214,7 @@ void TForm1::PlaceControls() {
   const int dh = h - kClientHeight;
   Panel2->setGeometry(0, 0, kLeftPanelWidth, h);
   Panel1->setGeometry(kLeftPanelWidth, 0, std::max(0, w - kLeftPanelWidth), h);
-  Chart1->setGeometry(0, 0, Panel1->width(), Panel1->height());
+  Splitter1->setGeometry(0, 0, Panel1->width(), Panel1->height());
   // Anchored left and bottom: keeps its distance from the chart's bottom edge.
   Label2->setGeometry(0, 11 + dh, 47, 11);
   // Anchored left, top and bottom: grows and shrinks with the window.
@@ -368,6 +374,8 @@ void TForm1::FormKeyDown(QObject* /*Sender*/, int Key, Qt::KeyboardModifiers /*S
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // Anchored to the chart's bottom edge, which the waterfall's splitter moves too.
+  if (watched == Chart1 && event->type() == QEvent::Resize) Label2->move(0, 11 + Chart1->height() - kClientHeight);
   if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
     // A key press goes first to the focused control (to the window when none
     // has the focus) and may then travel up to its parents: take it once, at

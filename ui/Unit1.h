@@ -25,6 +25,8 @@ class TReceiverSetup;
 class TSpinEditDouble;
 class TSweepEngine;
 struct Options;
+class TWaterfall;
+class TWaterfallSplitter;
 }  // namespace wg
 
 class TForm1 : public QWidget {
@@ -89,6 +91,10 @@ class TForm1 : public QWidget {
 
   // Cursor readout, markers and trace modes.
   wg::TReadTheAir& Air() { return *air_; }
+  // The chart above the waterfall in the right panel; the waterfall is hidden
+  // until its action (Ctrl+Shift+W) shows it.
+  wg::TWaterfallSplitter* Splitter1 = nullptr;
+  wg::TWaterfall* Waterfall1 = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,0 +1,130 @@
+// The waterfall's memory: the last sweeps, each reduced to at most
+// kMaxColumns column maxima, and the rule that puts those columns on screen
+// pixels. Free of Qt so that it can be tested and measured on its own.
+//
+// All rows of one history share one column layout (the frequencies each
+// column covers); a sweep with a different layout (new scan range, rate or
+// point count) starts the history afresh.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <vector>
+
+namespace wg {
+
+class TWaterfallHistory {
+ public:
+  using Clock = std::chrono::system_clock;
+
+  // Rows hold at most this many columns: the memory of a row stays bounded
+  // however wide the scan range. Ranges of up to six steps (19.2 MHz at
+  // 3.2 MS/s, the initial range among them) keep every point.
+  static constexpr int kMaxColumns = 24576;
+  // Kept at least: this many newest rows, and every row of the newest minute.
+  static constexpr std::size_t kMinRows = 1000;
+  static constexpr std::chrono::seconds kMinSpan{60};
+  // The rows never take more than this (24576 columns of 2 bytes: 1024 rows).
+  static constexpr std::size_t kMaxRowBytes = std::size_t{48} << 20;
+
+  // Levels are kept in hundredths of a dB. Two codes below every level mark a
+  // pixel that no column reaches and a column whose points were all untuned.
+  using Level = int16_t;
+  static constexpr Level kNoData = std::numeric_limits<Level>::min();
+  static constexpr Level kUntuned = kNoData + 1;
+  static constexpr Level kLowestLevel = kNoData + 2;
+  static Level Encode(double db);
+  static double Decode(Level v) { return v / 100.0; }
+
+  // Adds one sweep as the newest row: count points whose X (Hz, ascending)
+  // and Y (dB, NaN = untuned) are read with a stride in doubles. Each column
+  // holds the maximum of its points, so a signal narrower than a column
+  // stays visible. Returns true when the sweep's layout differed from the
+  // rows held, which were dropped. An empty sweep changes nothing.
+  bool AddSweep(const double* x, const double* y, std::ptrdiff_t stride, std::size_t count,
+                Clock::time_point finished);
+  void Clear();
+
+  std::size_t RowCount() const { return rows_.size(); }
+  int ColumnCount() const { return static_cast<int>(columnLow_.size()); }
+  // age 0 is the newest row; age < RowCount().
+  const Level* Row(std::size_t age) const { return rows_[age].levels.data(); }
+  Clock::time_point RowTime(std::size_t age) const { return rows_[age].finished; }
+  // Frequencies of the first and the last point of a column, Hz.
+  double ColumnLow(int k) const { return columnLow_[static_cast<std::size_t>(k)]; }
+  double ColumnHigh(int k) const { return columnHigh_[static_cast<std::size_t>(k)]; }
+  // Rows the history may hold with the current layout.
+  std::size_t RowLimit() const;
+  // Bytes held by the rows and the column layout.
+  std::size_t MemoryBytes() const;
+
+ private:
+  struct RowData {
+    std::vector<Level> levels;
+    Clock::time_point finished;
+  };
+  struct LayoutKey {
+    std::size_t count = 0;
+    double first = 0, last = 0;
+    bool operator==(const LayoutKey&) const = default;
+  };
+  void MakeLayout(const double* x, std::ptrdiff_t stride, std::size_t count);
+  void Trim();
+
+  LayoutKey key_;
+  std::vector<double> columnLow_, columnHigh_;
+  std::vector<std::size_t> columnEnd_;  // one past each column's last point
+  std::deque<RowData> rows_;
+  std::vector<Level> spare_;  // the buffer of the last row dropped, reused
+};
+
+// Where the columns of a history land on a row of screen pixels, for one
+// mapping of frequency to pixel (the chart's bottom axis). A column covers
+// the pixels of its own points and, up to halfway, the gap to its
+// neighbours, so a zoomed-in row has no holes and a zoomed-out one keeps
+// every column's maximum.
+class TWaterfallSpans {
+ public:
+  // toPixel maps a frequency to the chart pixel of a point there; nearPixel
+  // may be a cheaper rising mapping within a pixel of it, used for the
+  // boundaries between columns. x0 … x1 - 1 are the pixels drawn.
+  template <class ToPixel, class NearPixel>
+  void Compute(const TWaterfallHistory& h, ToPixel&& toPixel, NearPixel&& nearPixel, int x0, int x1) {
+    const int n = h.ColumnCount();
+    lowPx_.resize(static_cast<std::size_t>(n));
+    highPx_.resize(static_cast<std::size_t>(n));
+    std::vector<int> own(static_cast<std::size_t>(n) * 2), mid(static_cast<std::size_t>(n) + 1);
+    for (int k = 0; k < n; ++k) {
+      own[2 * k] = toPixel(h.ColumnLow(k));
+      own[2 * k + 1] = h.ColumnHigh(k) == h.ColumnLow(k) ? own[2 * k] : toPixel(h.ColumnHigh(k));
+      if (k > 0) mid[k] = nearPixel((h.ColumnHigh(k - 1) + h.ColumnLow(k)) / 2);
+    }
+    Fill(own, mid, n, x0, x1);
+  }
+  template <class ToPixel>
+  void Compute(const TWaterfallHistory& h, ToPixel&& toPixel, int x0, int x1) {
+    Compute(h, toPixel, toPixel, x0, x1);
+  }
+  int X0() const { return x0_; }
+  int X1() const { return x1_; }
+  // Renders one row into out[0 … X1 - X0): the maximum of the columns over
+  // each pixel, kNoData where no column reaches.
+  void Render(const TWaterfallHistory::Level* row, TWaterfallHistory::Level* out) const;
+  // The level shown at pixel x of a row (kNoData outside).
+  TWaterfallHistory::Level LevelAt(const TWaterfallHistory::Level* row, int x) const;
+
+ private:
+  void Fill(const std::vector<int>& own, std::vector<int>& mid, int n, int x0, int x1);
+  std::vector<int> lowPx_, highPx_;  // clipped to x0 … x1 - 1; low > high: off screen
+  // Along a rising mapping the columns over a pixel are one run: pixel x
+  // shows the maximum of columns from_[x - x0] … to_[x - x0] (none if from > to).
+  bool rising_ = false;
+  std::vector<int> from_, to_;
+  int first_ = 0, last_ = -1;        // columns that reach the screen
+  int x0_ = 0, x1_ = 0;
+};
+
+}  // namespace wg
