@@ -19,7 +19,7 @@
 #include "Chart.h"
 #include "Series.h"
 #include "Waterfall.h"
-#include "window_chart.h"
+#include "SpectrumChart.h"
 
 #if __has_include(<qcustomplot.h>)
 #include <qcustomplot.h>
@@ -52,14 +52,13 @@ const std::vector<double>& MakeSweep(int points) {
 // its axes are laid out.
 struct Rig {
   wg::TChart chart;
-  std::unique_ptr<wg::TFastLineSeries> keep;
   wg::TWaterfall waterfall{&chart};
   QImage chartImage, image;
   const std::vector<double>& sweep;
 
   Rig(int points, int rows) : sweep(MakeSweep(points)) {
-    wgtest::SetUpLikeTheWindow(chart, kWidth, 400);
-    chart.AddSeries(std::make_unique<wg::TFastLineSeries>());
+    chart.resize(kWidth, 400);
+    wg::ConfigureSpectrumChart(chart, *chart.AddSeries(std::make_unique<wg::TFastLineSeries>()));
     chart.BottomAxis()->SetRange(sweep.front(), sweep[sweep.size() - 2]);
     waterfall.resize(kWidth, rows);
     waterfall.show();
