@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "api_rtl_sdr.h"
 #include "fft_levels.h"
@@ -95,12 +94,9 @@ bool TReceiverSetup::IsOpen() const { return api::dev != nullptr; }
 bool TReceiverSetup::WaitUntilReceiverFree() {
   // A stopped worker finishes the block it reads (20 to 64 ms); one that has
   // not returned by the engine's hang time never will.
-  const auto until = std::chrono::steady_clock::now() + TSweepEngine::kHangTime + std::chrono::milliseconds(200);
-  while (!engine_.Idle() || TSweepEngine::AbandonedWorkersAlive() > 0) {
-    if (engine_.WorkerAbandoned() || std::chrono::steady_clock::now() >= until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  if (engine_.WorkerAbandoned()) return false;
+  const auto wait = TSweepEngine::kHangTime + std::chrono::milliseconds(200);
+  return engine_.WaitIdle(wait) && TSweepEngine::WaitAbandonedWorkers(wait);
 }
 
 bool TReceiverSetup::StopForChange() {
@@ -134,6 +130,8 @@ ReceiverReport TReceiverSetup::Run() {
   if (OpenAndConfigure(index_)) Restart(true);
   return report_;
 }
+
+void TReceiverSetup::ChooseReceiver(uint32_t index) { index_ = index; }
 
 bool TReceiverSetup::OpenReceiver(uint32_t index) {
   Close();

@@ -95,6 +95,9 @@ class TReceiverSetup {
   // Closes the open receiver first, then opens and configures receiver
   // `index` and restarts the sweep. The report record tells what was found.
   bool OpenReceiver(uint32_t index);
+  // The receiver the next set-up opens, without opening it now (a receiver
+  // chosen before the window's set-up runs).
+  void ChooseReceiver(uint32_t index);
   // The tuner's gain nearest to a wanted one (the wanted one itself before a
   // receiver reported its gains), for gains typed in dB.
   int NearestGain(int tenthsDb) const;

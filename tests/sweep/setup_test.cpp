@@ -294,7 +294,10 @@ TEST_F(Setup, ValuesChosenWithoutAReceiverApplyAtTheNextSetUp) {
   EXPECT_FALSE(setup->SetFreqCorrection(100));
   EXPECT_FALSE(setup->SetGain(std::nullopt));
   EXPECT_FALSE(setup->SetSampleRate(1800000));
-  ReceiverReport r = RunSetup();
+  setup->ChooseReceiver(1);
+  ReceiverReport r = RunSetup([](fake::Script& s) { s.devices.push_back(s.devices[0]); });
+  EXPECT_EQ(r.index, 1u);
+  EXPECT_EQ(r.outcome, Outcome::Opened);
   EXPECT_EQ(SetupCalls("rate 1800000"),
             (std::vector<std::string>{"rate 1800000", "get_rate", "gains", "gain_mode 0", "set_ppm 100", "get_ppm"}));
   EXPECT_EQ(r.freqCorrection, 100);
@@ -302,6 +305,7 @@ TEST_F(Setup, ValuesChosenWithoutAReceiverApplyAtTheNextSetUp) {
   EXPECT_EQ(engine->SampleRate(), 1800000);
 
   setup->Close();
+  setup->ChooseReceiver(0);
   EXPECT_FALSE(setup->SetSampleRate(500000));
   r = RunSetup();
   EXPECT_EQ(r.sampleRate, 3200000u);
