@@ -2,13 +2,15 @@
 
 #include "platform_dl.h"
 
+#include <iterator>
+
 namespace api_rtl_sdr {
 
 #define WG_DEFINE_ENTRY(name) name##_fn name = nullptr;
 WG_RTLSDR_ENTRY_POINTS(WG_DEFINE_ENTRY)
 #undef WG_DEFINE_ENTRY
 
-const char* const kEntryPointNames[kEntryPointCount] = {
+const char* const kEntryPointNames[] = {
 #define WG_ENTRY_NAME(name) #name,
     WG_RTLSDR_ENTRY_POINTS(WG_ENTRY_NAME)
 #undef WG_ENTRY_NAME
@@ -16,7 +18,7 @@ const char* const kEntryPointNames[kEntryPointCount] = {
 
 namespace {
 
-void** const kSlots[kEntryPointCount] = {
+void** const kSlots[] = {
 #define WG_ENTRY_SLOT(name) reinterpret_cast<void**>(&name),
     WG_RTLSDR_ENTRY_POINTS(WG_ENTRY_SLOT)
 #undef WG_ENTRY_SLOT
@@ -26,10 +28,13 @@ void* g_library = nullptr;
 bool g_loaded = false;
 bool g_attempted = false;
 std::string g_path;
+LoadFailure g_failure = LoadFailure::None;
+std::string g_reason;
 
 }  // namespace
 
-static_assert(sizeof(kSlots) / sizeof(kSlots[0]) == kEntryPointCount);
+static_assert(std::size(kSlots) == kEntryPointCount);
+static_assert(std::size(kEntryPointNames) == kEntryPointCount);
 
 void** EntryPointSlot(int index) {
   if (index < 0 || index >= kEntryPointCount) return nullptr;
@@ -38,16 +43,29 @@ void** EntryPointSlot(int index) {
 
 bool Loaded() { return g_loaded; }
 const std::string& LibraryPath() { return g_path; }
+LoadFailure Failure() { return g_failure; }
+const std::string& FailureReason() { return g_reason; }
 
 void LoadFrom(const std::string& pluginsFolder) {
   // One attempt per run: a library that failed to load is not tried again.
   if (g_loaded || g_attempted) return;
   g_attempted = true;
-  wg::platform::SetCurrentDirectory(pluginsFolder);  // result not needed
+  // By its full path, so the current directory plays no part and stays the
+  // one the user started in (relative paths given later resolve there).
   g_path = pluginsFolder + "/" + kLibraryFile;
-  g_library = wg::platform::LoadLibraryAt(g_path);
+  std::string reason;
+  g_library = wg::platform::LoadLibraryAt(g_path, &reason);
   if (!g_library) {
     g_loaded = false;
+    if (wg::platform::FileExists(g_path)) {
+      g_failure = LoadFailure::Unloadable;
+      // dlerror names the file first; the path is said by the caller.
+      const std::string prefix = g_path + ": ";
+      if (reason.rfind(prefix, 0) == 0) reason.erase(0, prefix.size());
+      g_reason = reason;
+    } else {
+      g_failure = LoadFailure::Missing;
+    }
     return;
   }
   g_loaded = true;
@@ -68,6 +86,8 @@ void Unload() {
   g_library = nullptr;
   g_loaded = false;
   g_attempted = false;
+  g_failure = LoadFailure::None;
+  g_reason.clear();
   for (int i = 0; i < kEntryPointCount; ++i) *kSlots[i] = nullptr;
 }
 

@@ -57,7 +57,13 @@ namespace api_rtl_sdr {
 WG_RTLSDR_ENTRY_POINTS(WG_DECLARE_ENTRY)
 #undef WG_DECLARE_ENTRY
 
-constexpr int kEntryPointCount = 34;
+// Counted from the list itself, so that the tables below are sized by it and
+// an entry dropped from the list cannot leave a slot unbound.
+#define WG_COUNT_ENTRY(name) +1
+constexpr int kEntryPointCount = 0 WG_RTLSDR_ENTRY_POINTS(WG_COUNT_ENTRY);
+#undef WG_COUNT_ENTRY
+// librtlsdr 0.6 publishes these 34 functions; the loader binds every one.
+static_assert(kEntryPointCount == 34, "an entry point is missing from the list");
 // Names in binding order.
 extern const char* const kEntryPointNames[kEntryPointCount];
 // Address of each entry-point variable, in binding order (tests and the
@@ -73,8 +79,17 @@ bool Loaded();
 // Full path of the file Load looked for (empty before Load).
 const std::string& LibraryPath();
 
+// Why the library is absent after Load: not tried or loaded (None), no file
+// at LibraryPath() (Missing), or a file there that the system would not load
+// (Unloadable: an empty or foreign file, a library for another architecture).
+enum class LoadFailure { None, Missing, Unloadable };
+LoadFailure Failure();
+// The system's reason for an Unloadable library (dlerror, without the path
+// in front); empty otherwise.
+const std::string& FailureReason();
+
 // Binds the library from the plugins folder beside the executable, once:
-// a second call does nothing. Makes the plugins folder the current directory.
+// a second call does nothing. The current directory is left as it was.
 void Load();
 // Same, but from a given plugins folder (an absolute path). Also once only.
 void LoadFrom(const std::string& pluginsFolder);

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace wg::platform {
@@ -13,13 +14,25 @@ std::string ExecutablePath() {
   return std::string(buf, static_cast<size_t>(n));
 }
 
-bool SetCurrentDirectory(const std::string& dir) { return ::chdir(dir.c_str()) == 0; }
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
 
-void* LoadLibraryAt(const std::string& fullPath) {
+void* LoadLibraryAt(const std::string& fullPath, std::string* error) {
   // A path without a slash would make dlopen search LD_LIBRARY_PATH and the
   // system's directories; only the named file may ever be taken.
-  if (fullPath.empty() || fullPath.front() != '/') return nullptr;
-  return ::dlopen(fullPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (fullPath.empty() || fullPath.front() != '/') {
+    if (error) *error = "not an absolute path";
+    return nullptr;
+  }
+  ::dlerror();  // a reason left from an earlier call is not this one's
+  void* lib = ::dlopen(fullPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!lib && error) {
+    const char* why = ::dlerror();
+    *error = why ? why : "unknown reason";
+  }
+  return lib;
 }
 
 void* LookUp(void* library, const char* name) {

@@ -1,5 +1,6 @@
 // The few operating-system calls the receiver library loader needs: the
-// executable's own path, the current directory, and run-time library loading.
+// executable's own path, whether a file is there, and run-time library
+// loading.
 #pragma once
 
 #include <string>
@@ -8,11 +9,12 @@ namespace wg::platform {
 
 // Full path of the running executable (from /proc/self/exe); empty on failure.
 std::string ExecutablePath();
-// Makes `dir` the process's current directory; false on failure.
-bool SetCurrentDirectory(const std::string& dir);
+// Whether something is at `path` (a dangling link counts as nothing).
+bool FileExists(const std::string& path);
 // Loads the library at exactly this path (never searched for), binding every
-// symbol now and keeping them local; nullptr on failure.
-void* LoadLibraryAt(const std::string& fullPath);
+// symbol now and keeping them local; nullptr on failure, with the system's
+// reason in `error` when given.
+void* LoadLibraryAt(const std::string& fullPath, std::string* error = nullptr);
 // Looks a name up in a loaded library; nullptr when it is missing.
 void* LookUp(void* library, const char* name);
 void FreeLibrary(void* library);

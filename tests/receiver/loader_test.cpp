@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -47,8 +49,10 @@ TEST_F(PluginsFolder, RealLibraryBindsAllEntryPoints) {
   EXPECT_EQ(NullCount(), 0);
   EXPECT_NE(api_rtl_sdr::rtlsdr_read_sync, nullptr);
   EXPECT_NE(api_rtl_sdr::rtlsdr_cancel_async, nullptr);
-  EXPECT_EQ(fs::current_path(), plugins);
+  // Relative paths given later still resolve where the program was started.
+  EXPECT_EQ(fs::current_path(), cwd);
   EXPECT_EQ(api_rtl_sdr::LibraryPath(), (plugins / "librtlsdr.so").string());
+  EXPECT_EQ(api_rtl_sdr::Failure(), api_rtl_sdr::LoadFailure::None);
 }
 
 TEST_F(PluginsFolder, MissingNamesStayNullOthersAreBound) {
@@ -70,6 +74,37 @@ TEST_F(PluginsFolder, NoPluginsFolderLeavesLibraryAbsent) {
   api_rtl_sdr::LoadFrom(plugins.string());
   EXPECT_FALSE(api_rtl_sdr::Loaded());
   EXPECT_EQ(NullCount(), api_rtl_sdr::kEntryPointCount);
+  EXPECT_EQ(api_rtl_sdr::Failure(), api_rtl_sdr::LoadFailure::Missing);
+  EXPECT_EQ(fs::current_path(), cwd);
+}
+
+// A file that is there but is no library for this machine is not "missing":
+// the system's reason is kept for the log.
+TEST_F(PluginsFolder, UnloadableFileKeepsTheSystemsReason) {
+  std::string foreign;  // a real library, marked as built for another machine
+  {
+    std::ifstream in(WG_PARTIAL_LIB, std::ios::binary);
+    foreign.assign(std::istreambuf_iterator<char>(in), {});
+    ASSERT_GT(foreign.size(), 20u);
+    foreign[18] = foreign[18] == char(0xB7) ? char(0x3E) : char(0xB7);  // e_machine: AArch64 or x86-64
+    foreign[19] = 0;
+  }
+  const struct {
+    const char* name;
+    std::string content;
+  } rows[] = {{"empty file", ""}, {"text file", "INPUT(-lrtlsdr)\n"}, {"another machine's library", foreign}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    api_rtl_sdr::Unload();
+    fs::remove(plugins / api_rtl_sdr::kLibraryFile);
+    std::ofstream(plugins / api_rtl_sdr::kLibraryFile, std::ios::binary) << r.content;
+    api_rtl_sdr::LoadFrom(plugins.string());
+    EXPECT_FALSE(api_rtl_sdr::Loaded());
+    EXPECT_EQ(api_rtl_sdr::Failure(), api_rtl_sdr::LoadFailure::Unloadable);
+    EXPECT_FALSE(api_rtl_sdr::FailureReason().empty());
+    EXPECT_EQ(api_rtl_sdr::FailureReason().find(plugins.string()), std::string::npos)
+        << api_rtl_sdr::FailureReason();
+  }
 }
 
 TEST_F(PluginsFolder, OnlyThePluginsFileIsEverTaken) {
