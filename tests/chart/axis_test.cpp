@@ -408,11 +408,3 @@ TEST_F(AxisTest, LabelTextAndStyle) {
   EXPECT_EQ(bottom.LabelStyleInEffect(), talText);
   EXPECT_EQ(left.LabelStyleInEffect(), talValue);  // Y values are not texts' axis
 }
-
-int main(int argc, char** argv) {
-  // Test discovery runs the program without the test environment.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

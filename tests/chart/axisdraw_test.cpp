@@ -677,11 +677,3 @@ TEST_F(AxisDrawTest, UpsideDownTextKeepsItsLineOrderAndAnglesStayInTheCircle) {
   ASSERT_GT(rec.texts.size(), 1u);
   for (const auto& t : rec.texts) EXPECT_EQ(t.angle, 359);
 }
-
-int main(int argc, char** argv) {
-  // Test discovery runs the program without the test environment.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

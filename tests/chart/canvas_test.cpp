@@ -384,12 +384,3 @@ TEST(CanvasFrame, PaintWithoutChangeIsACopy) {
   Paint(c, bigger);
   EXPECT_EQ(c.Image().size(), QSize(150, 90));
 }
-
-
-int main(int argc, char** argv) {
-  // Test discovery runs the program without the test environment.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

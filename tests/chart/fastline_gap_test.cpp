@@ -120,11 +120,3 @@ TEST(SpectrumChart, TwoFastLinesDrawEachInItsColourTheLaterOnTop) {
   EXPECT_EQ(at(20, -50), 0x0000FFu);
   EXPECT_EQ(at(50, -100), 0x0000FFu);
 }
-
-int main(int argc, char** argv) {
-  // Test discovery runs the program without the test environment.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

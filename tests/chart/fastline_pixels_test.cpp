@@ -201,11 +201,3 @@ TEST(FastLineMapping, SameIntegersAsTheAxisOnFrequencyAndLevelAxes) {
         EXPECT_EQ(Mismatches(chart.left, values), 0) << height << " " << lo << " " << hi;
       }
 }
-
-int main(int argc, char** argv) {
-  // Test discovery runs the program without the test environment.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

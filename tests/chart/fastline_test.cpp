@@ -266,12 +266,3 @@ TEST(FastLineGeometry, PointOnSegment) {
     EXPECT_EQ(TFastLineSeries::PointOnSegment(c.p, c.a, c.b, c.tolerance), c.on)
         << c.p.X << "," << c.p.Y << " on " << c.a.X << "," << c.a.Y << " - " << c.b.X << "," << c.b.Y;
 }
-
-
-int main(int argc, char** argv) {
-  // Test discovery runs the program without the test environment.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -359,11 +359,3 @@ TEST(ChartPanelDrawing, LineSeriesIsDrawnClippedBetweenTheEvents) {
   DrawAll(chart);
   EXPECT_EQ(log, (std::vector<std::string>{"series", "after"}));
 }
-
-int main(int argc, char** argv) {
-  // Test discovery runs the program without the test environment.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -5,6 +5,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -16,42 +17,63 @@ struct Separators : ::testing::Test {
   void TearDown() override { SetUp(); }
 };
 
+struct TextRow {
+  const char* name;
+  double value;
+  const char* text;
+};
+
 TEST_F(Separators, ShortestFifteenDigitForm) {
-  EXPECT_EQ(rt::FloatToStr(138), "138");
-  EXPECT_EQ(rt::FloatToStr(88.6), "88.6");
-  EXPECT_EQ(rt::FloatToStr(0.1 + 0.2), "0.3");
-  EXPECT_EQ(rt::FloatToStr(88.5 + 0.1), "88.6");
-  EXPECT_EQ(rt::FloatToStr(-7.5), "-7.5");
-  EXPECT_EQ(rt::FloatToStr(0), "0");
-  EXPECT_EQ(rt::FloatToStr(3999), "3999");
-  EXPECT_EQ(rt::FloatToStr(0.0001), "0.0001");
-  EXPECT_EQ(rt::FloatToStr(0.00001), "1E-5");
-  EXPECT_EQ(rt::FloatToStr(1.5e-7), "1.5E-7");
-  EXPECT_EQ(rt::FloatToStr(123456789012345.0), "123456789012345");
-  EXPECT_EQ(rt::FloatToStr(1e15), "1E15");
-  EXPECT_EQ(rt::FloatToStr(88.6 * 1000000.0L), "88600000");
-  // 15 digits round the binary noise of a product away.
-  EXPECT_EQ(rt::FloatToStr(static_cast<double>(0.1L * 3)), "0.3");
+  const TextRow rows[] = {
+      {"whole", 138, "138"},
+      {"one decimal", 88.6, "88.6"},
+      {"sum with binary noise", 0.1 + 0.2, "0.3"},
+      {"editor step result", 88.5 + 0.1, "88.6"},
+      {"negative", -7.5, "-7.5"},
+      {"zero", 0, "0"},
+      {"editor maximum", 3999, "3999"},
+      {"small, still plain", 0.0001, "0.0001"},
+      {"smaller, exponent", 0.00001, "1E-5"},
+      {"exponent with digits", 1.5e-7, "1.5E-7"},
+      {"fifteen digits", 123456789012345.0, "123456789012345"},
+      {"sixteen digits", 1e15, "1E15"},
+      {"MHz to Hz", static_cast<double>(88.6 * 1000000.0L), "88600000"},
+      {"product rounded at 15 digits", static_cast<double>(0.1L * 3), "0.3"},
+  };
+  for (const TextRow& r : rows) EXPECT_EQ(rt::FloatToStr(r.value), r.text) << r.name;
 }
 
 TEST_F(Separators, ParsingUsesTheProgramSeparatorOnly) {
-  double v = -1;
-  EXPECT_TRUE(rt::TryStrToFloat("88.6", v));
-  EXPECT_DOUBLE_EQ(v, 88.6);
-  EXPECT_TRUE(rt::TryStrToFloat(" -7.5 ", v));
-  EXPECT_EQ(v, -7.5);
-  EXPECT_TRUE(rt::TryStrToFloat("+12", v));
-  EXPECT_EQ(v, 12);
-  EXPECT_TRUE(rt::TryStrToFloat("1e3", v));
-  EXPECT_EQ(v, 1000);
-  EXPECT_TRUE(rt::TryStrToFloat(".5", v));
-  EXPECT_EQ(v, 0.5);
-  for (const char* bad : {"", "-", "+", ".", "1.2.3", "12a", "1,5", "1e", "--1", "0x10", "inf", "nan"}) {
-    v = 42;
-    EXPECT_FALSE(rt::TryStrToFloat(bad, v)) << bad;
-    EXPECT_EQ(v, 42) << bad;
+  const struct {
+    const char* name;
+    const char* text;
+    std::optional<double> value;  // none: refused, the target keeps its value
+  } rows[] = {
+      {"plain", "88.6", 88.6},
+      {"blanks around, sign", " -7.5 ", -7.5},
+      {"plus sign", "+12", 12},
+      {"exponent", "1e3", 1000},
+      {"no whole part", ".5", 0.5},
+      {"empty", "", {}},
+      {"sign only", "-", {}},
+      {"plus only", "+", {}},
+      {"point only", ".", {}},
+      {"two points", "1.2.3", {}},
+      {"trailing letter", "12a", {}},
+      {"comma", "1,5", {}},
+      {"exponent without digits", "1e", {}},
+      {"double sign", "--1", {}},
+      {"hexadecimal", "0x10", {}},
+      {"infinity", "inf", {}},
+      {"not a number", "nan", {}},
+  };
+  for (const auto& r : rows) {
+    double v = 42;
+    EXPECT_EQ(rt::TryStrToFloat(r.text, v), r.value.has_value()) << r.name;
+    EXPECT_DOUBLE_EQ(v, r.value.value_or(42)) << r.name;
   }
   rt::SetDecimalSeparator(',');
+  double v = 0;
   EXPECT_TRUE(rt::TryStrToFloat("1,5", v));
   EXPECT_EQ(v, 1.5);
   EXPECT_FALSE(rt::TryStrToFloat("1.5", v));
@@ -59,19 +81,21 @@ TEST_F(Separators, ParsingUsesTheProgramSeparatorOnly) {
 }
 
 TEST_F(Separators, AxisLabelFormat) {
-  const char* f = "#,##0.###";
-  EXPECT_EQ(rt::FormatFloat(f, 138000000), "138,000,000");
-  EXPECT_EQ(rt::FormatFloat(f, 152999218.75), "152,999,218.75");
-  EXPECT_EQ(rt::FormatFloat(f, 0), "0");
-  EXPECT_EQ(rt::FormatFloat(f, -120), "-120");
-  EXPECT_EQ(rt::FormatFloat(f, 999), "999");
-  EXPECT_EQ(rt::FormatFloat(f, 1000), "1,000");
-  EXPECT_EQ(rt::FormatFloat(f, 0.0005), "0.001");
-  EXPECT_EQ(rt::FormatFloat(f, 0.1 + 0.2), "0.3");
-  EXPECT_EQ(rt::FormatFloat(f, 2.5e-5), "0");
-  EXPECT_EQ(rt::FormatFloat(f, -2.5e-5), "0");
-  EXPECT_EQ(rt::FormatFloat(f, 999.9996), "1,000");
-  EXPECT_EQ(rt::FormatFloat(f, 1e-12), "0");
+  const TextRow rows[] = {
+      {"start of the scan range", 138000000, "138,000,000"},
+      {"bin frequency", 152999218.75, "152,999,218.75"},
+      {"zero", 0, "0"},
+      {"level axis minimum", -120, "-120"},
+      {"below a thousand", 999, "999"},
+      {"a thousand", 1000, "1,000"},
+      {"third decimal rounds up", 0.0005, "0.001"},
+      {"binary noise", 0.1 + 0.2, "0.3"},
+      {"tiny positive", 2.5e-5, "0"},
+      {"tiny negative, no minus sign", -2.5e-5, "0"},
+      {"rounds up to a new group", 999.9996, "1,000"},
+      {"far below the last decimal", 1e-12, "0"},
+  };
+  for (const TextRow& r : rows) EXPECT_EQ(rt::FormatFloat("#,##0.###", r.value), r.text) << r.name;
   EXPECT_EQ(rt::FormatFloat("0.00", 3), "3.00");
 }
 
@@ -86,12 +110,20 @@ TEST_F(Separators, ThousandSeparatorNeverEqualsDecimal) {
 }
 
 TEST_F(Separators, ReportFormats) {
-  EXPECT_EQ(rt::FormatFixed(3200000.0 / 4096, 2), "781.25");
-  EXPECT_EQ(rt::FormatFixed(0.9, 1), "0.9");
-  EXPECT_EQ(rt::FormatFixed(49.6, 1), "49.6");
-  EXPECT_EQ(rt::FormatFixed(0, 1), "0.0");
-  EXPECT_EQ(rt::FormatFixed(-1.25, 1), "-1.3");
-  EXPECT_EQ(rt::FormatFixed(1e6 / 4096, 2), "244.14");
+  const struct {
+    const char* name;
+    double value;
+    int decimals;
+    const char* text;
+  } rows[] = {
+      {"bin width at 3.2 MS/s", 3200000.0 / 4096, 2, "781.25"},
+      {"smallest gain", 0.9, 1, "0.9"},
+      {"largest gain", 49.6, 1, "49.6"},
+      {"zero gain", 0, 1, "0.0"},
+      {"negative half rounds away", -1.25, 1, "-1.3"},
+      {"bin width at 1 MS/s", 1e6 / 4096, 2, "244.14"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(rt::FormatFixed(r.value, r.decimals), r.text) << r.name;
   EXPECT_EQ(rt::FormatInt(-2700), "-2700");
   EXPECT_EQ(rt::FormatInt(4096), "4096");
 }
@@ -112,22 +144,36 @@ TEST_F(Separators, CommaLocaleChangesNothing) {
 }
 
 TEST(Rounding, HalfToEvenTruncAndMulDiv) {
-  EXPECT_EQ(rt::RoundHalfEven(0.5L), 0);
-  EXPECT_EQ(rt::RoundHalfEven(1.5L), 2);
-  EXPECT_EQ(rt::RoundHalfEven(2.5L), 2);
-  EXPECT_EQ(rt::RoundHalfEven(-2.5L), -2);
-  EXPECT_EQ(rt::RoundHalfEven(2.5000001L), 3);
-  EXPECT_EQ(rt::RoundHalfEven(15000000.0L / 3200000 * 4096), 19200);
+  const struct {
+    const char* name;
+    long double x;
+    long long rounded;
+  } rounds[] = {
+      {"half to even zero", 0.5L, 0},
+      {"half up to even", 1.5L, 2},
+      {"half down to even", 2.5L, 2},
+      {"negative half to even", -2.5L, -2},
+      {"just above half", 2.5000001L, 3},
+      {"points of the initial range", 15000000.0L / 3200000 * 4096, 19200},
+  };
+  for (const auto& r : rounds) EXPECT_EQ(rt::RoundHalfEven(r.x), r.rounded) << r.name;
   EXPECT_EQ(rt::Trunc(-1.9L), -1);
   EXPECT_EQ(rt::Trunc(88599999.9999L), 88599999);
-  EXPECT_EQ(rt::MulDiv(3, 580, 100), 17);
-  EXPECT_EQ(rt::MulDiv(4, 326, 100), 13);
-  EXPECT_EQ(rt::MulDiv(8, 96, 72), 11);
-  EXPECT_EQ(rt::MulDiv(1, 1, 2), 1);
-  EXPECT_EQ(rt::MulDiv(-1, 1, 2), -1);
-  EXPECT_EQ(rt::MulDiv(1, 3, 2), 2);
-  EXPECT_EQ(rt::MulDiv(5, 5, 0), -1);
-  EXPECT_EQ(rt::MulDiv(0x7fffffff, 4, 1), -1);
+
+  const struct {
+    const char* name;
+    int a, b, c, result;
+  } muldivs[] = {
+      {"rounds down", 3, 580, 100, 17},
+      {"rounds down again", 4, 326, 100, 13},
+      {"font scaling", 8, 96, 72, 11},
+      {"half rounds away from zero", 1, 1, 2, 1},
+      {"negative half away from zero", -1, 1, 2, -1},
+      {"one and a half", 1, 3, 2, 2},
+      {"division by zero", 5, 5, 0, -1},
+      {"overflow", 0x7fffffff, 4, 1, -1},
+  };
+  for (const auto& r : muldivs) EXPECT_EQ(rt::MulDiv(r.a, r.b, r.c), r.result) << r.name;
 }
 
 void CountingSink() {}

@@ -215,11 +215,3 @@ TEST_F(WindowTest, ResizingKeepsTheLeftPanelAndMovesTheLabel) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  // Listing the tests starts the program too; it needs no display either.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
