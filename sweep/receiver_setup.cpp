@@ -79,6 +79,7 @@ bool LibraryComplete(ReceiverReport& r) {
   r.outcome = ReceiverReport::Outcome::LibraryMissing;
   r.libraryFile = ReceiverLibraryFile();
   r.libraryLoaded = api::Loaded();
+  if (api::Failure() == api::LoadFailure::Unloadable) r.loadFailure = api::FailureReason();
   if (r.libraryLoaded) r.missingEntryPoints = missing;
   return false;
 }

@@ -35,6 +35,9 @@ struct ReceiverReport {
   std::string libraryFile;
   bool libraryLoaded = false;
   std::string missingEntryPoints;
+  // The system's reason when the file is there but would not load; empty
+  // when it is missing or loaded.
+  std::string loadFailure;
 
   uint32_t deviceCount = 0;     // as the library counts them
   std::vector<Device> devices;  // one per counted receiver, in index order

@@ -18,6 +18,7 @@ const char* const kReadFailedText = "Ошибка чтения из приёмн
 const char* const kReceiverLostText =
     "Приёмник не отвечает: сканирование остановлено, приёмник потерян до перезапуска программы";
 const char* const kLibraryMissingText = "Библиотека приёмника не найдена: ";
+const char* const kLibraryUnloadableText = "Библиотека приёмника не может быть загружена: ";
 const char* const kReceiverNotOpenText = "Приёмник не открыт: сканирование не запущено";
 const char* const kUntunedText = "Приёмник не настраивается на эти частоты, уровни там не измерены, МГц: ";
 const char* const kStepFailedText = "Шаг сканирования не удаётся, сканирование остановлено: ";
@@ -171,6 +172,12 @@ std::string ReceiverLibraryFile() {
   const auto slash = dir.rfind('/');
   dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
   return dir + api_rtl_sdr::kPluginsFolder + "/" + api_rtl_sdr::kLibraryFile;
+}
+
+std::string ReceiverLibraryAbsentLine() {
+  if (api_rtl_sdr::Failure() == api_rtl_sdr::LoadFailure::Unloadable)
+    return kLibraryUnloadableText + ReceiverLibraryFile() + " (" + api_rtl_sdr::FailureReason() + ")";
+  return kLibraryMissingText + ReceiverLibraryFile();
 }
 
 namespace {
@@ -579,7 +586,7 @@ bool TSweepEngine::Start() {
   if (hub_->hung.load() || DeviceHeldByAbandoned(api_rtl_sdr::dev)) return false;
   if (!api_rtl_sdr::rtlsdr_set_center_freq || !api_rtl_sdr::rtlsdr_set_sample_rate ||
       !api_rtl_sdr::rtlsdr_reset_buffer || !api_rtl_sdr::rtlsdr_read_sync) {
-    Log(kLibraryMissingText + ReceiverLibraryFile());
+    Log(ReceiverLibraryAbsentLine());
     return false;
   }
   if (!api_rtl_sdr::dev) {

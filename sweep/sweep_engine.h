@@ -75,6 +75,7 @@ std::vector<int64_t> SweepCentres(int64_t start, int64_t stop, int32_t rate);
 extern const char* const kReadFailedText;     // followed by details
 extern const char* const kReceiverLostText;
 extern const char* const kLibraryMissingText;  // followed by the file name
+extern const char* const kLibraryUnloadableText;  // followed by the file name and the reason
 extern const char* const kReceiverNotOpenText;
 extern const char* const kUntunedText;        // followed by the MHz ranges
 extern const char* const kStepFailedText;     // followed by the failure
@@ -83,6 +84,9 @@ extern const char* const kDeliveryFailedText; // followed by the failure
 // The receiver library file that was (or will be) looked for: the loader's
 // path once it ran, else plugins/librtlsdr.so beside the executable.
 std::string ReceiverLibraryFile();
+// The log line for a receiver library that cannot be called: not found, or
+// there but refused by the system, with the system's reason.
+std::string ReceiverLibraryAbsentLine();
 
 class TSweepEngine {
  public:

@@ -14,7 +14,9 @@ std::vector<std::string> FormatReceiverReport(const ReceiverReport& r) {
   using Outcome = ReceiverReport::Outcome;
   std::vector<std::string> out;
   if (r.outcome == Outcome::LibraryMissing) {
-    std::string text = kLibraryMissingText + r.libraryFile;
+    std::string text = r.loadFailure.empty()
+                           ? kLibraryMissingText + r.libraryFile
+                           : kLibraryUnloadableText + r.libraryFile + " (" + r.loadFailure + ")";
     if (r.libraryLoaded) text += " (нет функций: " + r.missingEntryPoints + ")";
     out.push_back(std::move(text));
     return out;

@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
+#include <unistd.h>
 #include <memory>
 
 namespace {
@@ -74,6 +76,27 @@ TEST_F(WindowTest, WithoutTheLibraryTheWindowStillOpens) {
   f.StartFreqEdit->SetValue(140);
   EXPECT_FALSE(f.Sweep().Running());
   EXPECT_EQ(f.Chart1->BottomAxis()->Minimum(), 140000000);
+}
+
+// A file that is there but is no library says so, with the system's reason,
+// instead of claiming that nothing was found; a range change says it again.
+TEST_F(WindowTest, AnUnloadableLibraryIsNamedWithTheReason) {
+  char tmpl[] = "/tmp/wg-not-a-library-XXXXXX";
+  const int fd = ::mkstemp(tmpl);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "not a library\n", 14), 14);
+  ::close(fd);
+  TForm1& f = Open(tmpl);
+  std::remove(tmpl);
+  const std::string file = (dir_ / "plugins" / "librtlsdr.so").string();
+  const QStringList lines = Lines();
+  ASSERT_EQ(lines.size(), 1) << f.Memo1->toPlainText().toStdString();
+  EXPECT_EQ(lines[0].toStdString(), "Библиотека приёмника не может быть загружена: " + file + " (" +
+                                        api_rtl_sdr::FailureReason() + ")");
+  EXPECT_FALSE(api_rtl_sdr::FailureReason().empty());
+  f.StartFreqEdit->SetValue(140);
+  EXPECT_EQ(Lines().size(), 2);
+  EXPECT_EQ(Lines().last(), lines[0]);
 }
 
 TEST_F(WindowTest, ALibraryLackingNamesIsNeverCalledThroughANullEntry) {
