@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -123,11 +124,17 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
     faultAfter_ = std::uniform_int_distribution<int>(0, 150)(rng_);
     ::setenv("RTLSDR_SIM_FAULT_AFTER", std::to_string(faultAfter_).c_str(), 1);
     if (const char* limit = std::getenv("WG_CHAOS_STALL_MS")) stallLimitMs_ = std::atoll(limit);
+    // Remembered settings go to a folder of this run's own: never the
+    // user's, and no run starts from what another left.
+    char tmpl[] = "/tmp/wg-chaos-config-XXXXXX";
+    config_ = ::mkdtemp(tmpl);
+    ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
   }
   void TearDown() override {
     ::unsetenv("RTLSDR_SIM_FAULT");
     ::unsetenv("RTLSDR_SIM_FAULT_AFTER");
     FormTest::TearDown();
+    std::filesystem::remove_all(config_);
   }
 
   int Pick(int from, int to) { return std::uniform_int_distribution<int>(from, to)(rng_); }
@@ -326,6 +333,7 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
 
   uint64_t seed_ = 0;
   int faultAfter_ = 0;
+  std::string config_;
   std::mt19937_64 rng_;
   std::vector<std::string> actions_;
   bool failed_ = false;
