@@ -8,7 +8,8 @@
 #include <cmath>
 #include <limits>
 
-#include "ChartEngine.h"
+#include "ChartAxis.h"
+#include "ImageCanvas.h"
 #include "numtext.h"
 
 namespace wg {

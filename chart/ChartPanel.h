@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "ChartCanvas.h"
+#include "ImageCanvas.h"
 
 class QPaintEvent;
 class QResizeEvent;

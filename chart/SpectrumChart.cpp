@@ -1,7 +1,7 @@
 #include "SpectrumChart.h"
 
 #include "Chart.h"
-#include "Series.h"
+#include "FastLineSeries.h"
 
 namespace wg {
 

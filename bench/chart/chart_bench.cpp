@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "Chart.h"
-#include "Series.h"
+#include "FastLineSeries.h"
 #include "window_chart.h"
 
 #if __has_include(<qcustomplot.h>)

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <random>
 
-#include "ChartEngine.h"
-#include "Series.h"
+#include "FastLineSeries.h"
+#include "ImageCanvas.h"
 
 namespace {
 

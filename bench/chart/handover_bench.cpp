@@ -17,7 +17,7 @@
 #include <random>
 #include <vector>
 
-#include "ChartEngine.h"
+#include "ChartSeries.h"
 
 #if __has_include(<qcustomplot.h>)
 #include <qcustomplot.h>

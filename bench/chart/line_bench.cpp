@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "ChartCanvas.h"
+#include "ImageCanvas.h"
 
 namespace {
 

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "ChartEngine.h"
+#include "ChartAxis.h"
+#include "ChartSeries.h"
+#include "ImageCanvas.h"
 #include "numtext.h"
 
 using namespace wg;

@@ -11,7 +11,7 @@
 #include <set>
 #include <utility>
 
-#include "ChartCanvas.h"
+#include "ImageCanvas.h"
 #include "numtext.h"
 
 using namespace wg;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Chart.h"
-#include "Series.h"
+#include "FastLineSeries.h"
 #include "SpectrumChart.h"
 #include "line_chart.h"
 

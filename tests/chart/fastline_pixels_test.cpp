@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ChartEngine.h"
-#include "Series.h"
+#include "FastLineSeries.h"
 #include "line_chart.h"
 
 using namespace wg;

@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ChartEngine.h"
-#include "Series.h"
+#include "FastLineSeries.h"
 #include "line_chart.h"
 
 using namespace wg;

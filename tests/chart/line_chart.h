@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "ChartEngine.h"
-#include "Series.h"
+#include "ChartAxis.h"
+#include "FastLineSeries.h"
+#include "ImageCanvas.h"
 
 namespace wgtest {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Chart.h"
-#include "Series.h"
+#include "FastLineSeries.h"
 #include "window_chart.h"
 
 using namespace wg;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ChartEngine.h"
+#include "ChartSeries.h"
 
 using namespace wg;
 

@@ -1,4 +1,6 @@
-#include "ChartEngine.h"
+#include "ChartAxis.h"
+
+#include "ChartSeries.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,102 +37,6 @@ void CheckAngle(int v, const char* what) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Series: the parts that talk to the chart and its axes
-
-void TChartSeries::ClearPoints() {
-  ClearValues();
-  if (OnClearValues) OnClearValues(*this);
-  if (active_ && parentChart_ && !parentChart_->IsDestroying()) RequestRedraw();
-}
-
-bool TChartSeries::AssociatedToAxis(const TCustomChartAxis& axis) const {
-  if (!UseAxis() || axis.IsDepthAxis()) return false;
-  if (axis.IsHorizontal())
-    return horizAxis_ == aBothHorizAxis || (horizAxis_ == aBottomAxis && !axis.FarSide()) ||
-           (horizAxis_ == aTopAxis && axis.FarSide());
-  return vertAxis_ == aBothVertAxis || (vertAxis_ == aLeftAxis && !axis.FarSide()) ||
-         (vertAxis_ == aRightAxis && axis.FarSide());
-}
-
-TChartAxis* TChartSeries::GetHorizAxis() const {
-  return parentChart_ ? parentChart_->AxisFor(horizAxis_) : nullptr;
-}
-
-TChartAxis* TChartSeries::GetVertAxis() const {
-  return parentChart_ ? parentChart_->AxisFor(vertAxis_) : nullptr;
-}
-
-int TChartSeries::PointPixelX(int index) const {
-  const double v = PointX(index);
-  const TChartAxis* axis = GetHorizAxis();
-  return axis ? axis->ValueToPixel(v) : 0;
-}
-
-int TChartSeries::PointPixelY(int index) const {
-  const double v = PointY(index);
-  const TChartAxis* axis = GetVertAxis();
-  return axis ? axis->ValueToPixel(v) : 0;
-}
-
-void TChartSeries::CalcVisibleRange() {
-  FirstVisible = -1;
-  LastVisible = -1;
-  const int count = PointCount();
-  if (count == 0) return;
-  const int n = count - 1;
-  const TChartAxis* axis = GetHorizAxis();
-  if (!LimitToVisible || xValues_.Order() == loNone || !axis) {
-    FirstVisible = 0;
-    LastVisible = n;
-    return;
-  }
-  // The searches are linear over up to millions of points on every drawing:
-  // read the values without the per-call index check.
-  auto x = [this](int i) { return xValues_.Read(static_cast<std::size_t>(i)); };
-  const TRect plot = parentChart_->GetPlotRect();
-  const double left = axis->PixelToValue(axis->Inverted() ? plot.Right : plot.Left);
-  int first = 0;
-  while (first <= n && x(first) < left) ++first;
-  if (first > n) return;
-  FirstVisible = first;
-
-  const double right = axis->PixelToValue(axis->Inverted() ? plot.Left : plot.Right);
-  if (x(n) <= right) {
-    LastVisible = n;
-    return;
-  }
-  int last = first;
-  while (last <= n && x(last) < right) ++last;
-  if (last > n) last = n;
-  if (!ReachesRightEdge && x(last) > right) --last;
-  LastVisible = last;
-}
-
-// ---------------------------------------------------------------------------
-// TChartAxisTitle
-
-TChartAxisTitle::TChartAxisTitle(TNotifyEvent onChange, int defaultAngle)
-    : onChange_(std::move(onChange)),
-      defaultAngle_(defaultAngle),
-      angle_(defaultAngle),
-      font_(DefaultChartFont()) {
-  font_.OnChange = onChange_;
-}
-
-void TChartAxisTitle::SetCaption(const std::string& v) {
-  if (v == caption_) return;
-  caption_ = v;
-  if (onChange_) onChange_();
-}
-
-void TChartAxisTitle::SetAngle(int v) {
-  CheckAngle(v, "Axis Title");
-  if (v == angle_) return;
-  angle_ = v;
-  if (onChange_) onChange_();
-}
 
 // ---------------------------------------------------------------------------
 // TCustomChartAxis: settings

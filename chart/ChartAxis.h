@@ -1,4 +1,4 @@
-// Axes and series storage of the chart engine.
+// The axes of the chart.
 //
 // An axis turns values into pixels: it holds an automatic or fixed range,
 // derives the range in effect from the series mapped through it, places
@@ -11,40 +11,18 @@
 #pragma once
 
 #include <cstddef>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ChartAxisTitle.h"
 #include "ChartCanvas.h"
-#include "ChartEngineSeries.h"
 #include "ChartExceptions.h"
+#include "ChartLink.h"
 
 namespace wg {
 
 enum TAxisLabelStyle { talAuto, talNone, talValue, talMark, talText };
-
-// The axis title: caption, angle and font.
-class TChartAxisTitle {
- public:
-  TChartAxisTitle(TNotifyEvent onChange, int defaultAngle);
-
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(const std::string& v);
-  int Angle() const { return angle_; }
-  // Degrees, 0 … 359; ChartException otherwise.
-  void SetAngle(int v);
-  int DefaultAngle() const { return defaultAngle_; }
-  TFont& Font() { return font_; }
-  const TFont& Font() const { return font_; }
-
- private:
-  TNotifyEvent onChange_;
-  std::string caption_;
-  int defaultAngle_;
-  int angle_;
-  TFont font_;
-};
 
 class TCustomChartAxis {
  public:

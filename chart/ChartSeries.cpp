@@ -1,31 +1,19 @@
-#include "ChartEngineSeries.h"
+#include "ChartSeries.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "ChartAxis.h"
+
 namespace wg {
 
 namespace {
-
-std::string ListIndexMessage(int index) {
-  return "List index out of bounds (" + std::to_string(index) + ")";
-}
-
-// Vectors that only ever grow by one element double their capacity by
-// default; at millions of points that wastes up to half the block. Growing by
-// half keeps the slack of a large series under a third of its size.
-template <typename T>
-void GrowForOne(std::vector<T>& v) {
-  if (v.size() < v.capacity()) return;
-  const std::size_t cap = v.capacity();
-  v.reserve(std::max<std::size_t>(16, cap + cap / 2));
-}
 
 // Splits {X, Y} pairs into the two lists, two pairs a step. A sweep larger
 // than the caches is written past them: the lists are read next by the
@@ -64,127 +52,6 @@ constexpr TColor kPointPalette[16] = {
     0x800000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x00FF80, 0xFF8000};
 
 }  // namespace
-
-EListError::EListError(int index) : std::out_of_range(ListIndexMessage(index)), index_(index) {}
-
-void ThrowListIndexError(int index) { throw EListError(index); }
-
-// ---------------------------------------------------------------------------
-// TChartValueList
-
-TChartValueList::TChartValueList(TChartSeries* owner, std::string name)
-    : owner_(owner), name_(std::move(name)) {}
-
-void TChartValueList::SetMultiplier(double m) {
-  if (m == multiplier_) return;
-  multiplier_ = m;
-  statsStale_ = true;
-  if (owner_) owner_->RequestRedraw();
-}
-
-void TChartValueList::AssignSettings(const TChartValueList& other) {
-  order_ = other.order_;
-  dateTime_ = other.dateTime_;
-  valueSource_ = other.valueSource_;
-  SetMultiplier(other.multiplier_);
-}
-
-void TChartValueList::ReserveOne() { GrowForOne(values_); }
-
-void TChartValueList::InsertAt(int index, double value) {
-  if (index < 0 || index > Count()) ThrowListIndexError(index);
-  ReserveOne();
-  values_.insert(values_.begin() + index, value);
-  statsStale_ = true;
-}
-
-int TChartValueList::OrderedPlace(double value) const {
-  const int n = Count();
-  if (order_ == loNone || n == 0) return n;
-  int t = n - 1;
-  if (order_ == loAscending) {
-    if (values_[t] <= value) return n;
-    while (t >= 0 && values_[t] > value) --t;
-  } else {
-    if (values_[t] >= value) return n;
-    while (t >= 0 && values_[t] < value) --t;
-  }
-  return t + 1;
-}
-
-int TChartValueList::AddOrdered(double value) {
-  const int place = OrderedPlace(value);
-  if (Count() == std::numeric_limits<int>::max()) throw std::length_error("TChartValueList");
-  ReserveOne();
-  values_.insert(values_.begin() + place, value);
-  statsStale_ = true;
-  return place;
-}
-
-void TChartValueList::RemoveAt(int index) {
-  CheckIndex(index);
-  values_.erase(values_.begin() + index);
-  statsStale_ = true;
-}
-
-void TChartValueList::RemoveAll() {
-  std::vector<double>().swap(values_);
-  statsStale_ = true;
-}
-
-void TChartValueList::Recompute() const {
-  lowest_ = highest_ = sum_ = absSum_ = 0;
-  counted_ = 0;
-  const std::size_t n = values_.size();
-  std::size_t i = 0;
-  // A NaN is a point that was not measured: it has no place in the extremes
-  // or sums, and the first measured value starts them.
-  while (i < n && std::isnan(Read(i))) ++i;
-  if (i < n) {
-    const double first = Read(i);
-    lowest_ = highest_ = sum_ = first;
-    absSum_ = std::fabs(first);
-    int counted = 1;
-    for (++i; i < n; ++i) {
-      const double v = Read(i);
-      if (v != v) continue;
-      if (v < lowest_)
-        lowest_ = v;
-      else if (v > highest_)
-        highest_ = v;
-      sum_ += v;
-      absSum_ += std::fabs(v);
-      ++counted;
-    }
-    counted_ = counted;
-  }
-  statsStale_ = false;
-}
-
-int TChartValueList::CountedValues() const {
-  if (statsStale_) Recompute();
-  return counted_;
-}
-
-double TChartValueList::LowestValue() const {
-  if (statsStale_) Recompute();
-  return lowest_;
-}
-
-double TChartValueList::HighestValue() const {
-  if (statsStale_) Recompute();
-  return highest_;
-}
-
-double TChartValueList::ValueSum() const {
-  if (statsStale_) Recompute();
-  return sum_;
-}
-
-double TChartValueList::AbsoluteValueSum() const {
-  if (statsStale_) Recompute();
-  return absSum_;
-}
 
 // ---------------------------------------------------------------------------
 // TChartSeries: data side
@@ -230,14 +97,14 @@ int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor 
       colors_.swap(expanded);
       colorsUniform_ = false;
     } else {
-      GrowForOne(colors_);
+      detail::GrowForOne(colors_);
     }
   }
   std::string labelCopy;
   const bool hasLabel = !label.empty();
   if (hasLabel) {
     labelCopy = label;
-    GrowForOne(labels_);
+    detail::GrowForOne(labels_);
   }
 
   // From here on nothing throws.
@@ -415,5 +282,79 @@ std::size_t TChartSeries::StorageBytes() const {
     if (l.second.capacity() > 15) bytes += l.second.capacity() + 1;
   return bytes;
 }
+
+
+// ---------------------------------------------------------------------------
+// Series: the parts that talk to the chart and its axes
+
+void TChartSeries::ClearPoints() {
+  ClearValues();
+  if (OnClearValues) OnClearValues(*this);
+  if (active_ && parentChart_ && !parentChart_->IsDestroying()) RequestRedraw();
+}
+
+bool TChartSeries::AssociatedToAxis(const TCustomChartAxis& axis) const {
+  if (!UseAxis() || axis.IsDepthAxis()) return false;
+  if (axis.IsHorizontal())
+    return horizAxis_ == aBothHorizAxis || (horizAxis_ == aBottomAxis && !axis.FarSide()) ||
+           (horizAxis_ == aTopAxis && axis.FarSide());
+  return vertAxis_ == aBothVertAxis || (vertAxis_ == aLeftAxis && !axis.FarSide()) ||
+         (vertAxis_ == aRightAxis && axis.FarSide());
+}
+
+TChartAxis* TChartSeries::GetHorizAxis() const {
+  return parentChart_ ? parentChart_->AxisFor(horizAxis_) : nullptr;
+}
+
+TChartAxis* TChartSeries::GetVertAxis() const {
+  return parentChart_ ? parentChart_->AxisFor(vertAxis_) : nullptr;
+}
+
+int TChartSeries::PointPixelX(int index) const {
+  const double v = PointX(index);
+  const TChartAxis* axis = GetHorizAxis();
+  return axis ? axis->ValueToPixel(v) : 0;
+}
+
+int TChartSeries::PointPixelY(int index) const {
+  const double v = PointY(index);
+  const TChartAxis* axis = GetVertAxis();
+  return axis ? axis->ValueToPixel(v) : 0;
+}
+
+void TChartSeries::CalcVisibleRange() {
+  FirstVisible = -1;
+  LastVisible = -1;
+  const int count = PointCount();
+  if (count == 0) return;
+  const int n = count - 1;
+  const TChartAxis* axis = GetHorizAxis();
+  if (!LimitToVisible || xValues_.Order() == loNone || !axis) {
+    FirstVisible = 0;
+    LastVisible = n;
+    return;
+  }
+  // The searches are linear over up to millions of points on every drawing:
+  // read the values without the per-call index check.
+  auto x = [this](int i) { return xValues_.Read(static_cast<std::size_t>(i)); };
+  const TRect plot = parentChart_->GetPlotRect();
+  const double left = axis->PixelToValue(axis->Inverted() ? plot.Right : plot.Left);
+  int first = 0;
+  while (first <= n && x(first) < left) ++first;
+  if (first > n) return;
+  FirstVisible = first;
+
+  const double right = axis->PixelToValue(axis->Inverted() ? plot.Left : plot.Right);
+  if (x(n) <= right) {
+    LastVisible = n;
+    return;
+  }
+  int last = first;
+  while (last <= n && x(last) < right) ++last;
+  if (last > n) last = n;
+  if (!ReachesRightEdge && x(last) > right) --last;
+  LastVisible = last;
+}
+
 
 }  // namespace wg

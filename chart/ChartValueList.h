@@ -1,0 +1,130 @@
+// One coordinate (X or Y) of every point of a series.
+//
+// Storage is one contiguous array per coordinate. A sweep overwrites every
+// value by index after each pass, so the lists are built for cheap in-place
+// writes and cheap lazy statistics rather than for cheap insertion.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ChartExceptions.h"
+
+namespace wg {
+
+class TChartSeries;
+
+enum TChartListOrder { loNone, loAscending, loDescending };
+
+namespace detail {
+
+// Vectors that only ever grow by one element double their capacity by
+// default; at millions of points that wastes up to half the block. Growing by
+// half keeps the slack of a large series under a third of its size.
+template <typename T>
+void GrowForOne(std::vector<T>& v) {
+  if (v.size() < v.capacity()) return;
+  const std::size_t cap = v.capacity();
+  v.reserve(std::max<std::size_t>(16, cap + cap / 2));
+}
+
+}  // namespace detail
+
+class TChartValueList {
+ public:
+  TChartValueList(TChartSeries* owner, std::string name);
+
+  TChartValueList(const TChartValueList&) = delete;
+  TChartValueList& operator=(const TChartValueList&) = delete;
+
+  TChartSeries* Owner() const { return owner_; }
+
+  const std::string& Name() const { return name_; }
+  void SetName(std::string name) { name_ = std::move(name); }
+
+  // A factor applied when a value is read; stored values never change with it.
+  double Multiplier() const { return multiplier_; }
+  void SetMultiplier(double m);
+
+  // Governs where later adds go; existing values are not re-sorted.
+  TChartListOrder Order() const { return order_; }
+  void SetOrder(TChartListOrder o) { order_ = o; }
+
+  bool DateTime() const { return dateTime_; }
+  void SetDateTime(bool b) { dateTime_ = b; }
+  const std::string& ValueSource() const { return valueSource_; }
+  void SetValueSource(std::string s) { valueSource_ = std::move(s); }
+
+  // Copies Order, DateTime, Multiplier and ValueSource (not the values).
+  void AssignSettings(const TChartValueList& other);
+
+  int Count() const { return static_cast<int>(values_.size()); }
+  // Stored value times Multiplier. Throws EListError outside 0 .. Count-1.
+  double ValueAt(int index) const {
+    CheckIndex(index);
+    return Read(static_cast<std::size_t>(index));
+  }
+  double LastValue() const { return ValueAt(Count() - 1); }
+  // Overwrites the stored value in place: no reordering, no redraw request.
+  void SetValueAt(int index, double value) {
+    CheckIndex(index);
+    values_[static_cast<std::size_t>(index)] = value;
+    statsStale_ = true;
+  }
+  // Accepts 0 .. Count; later values move up by one.
+  void InsertAt(int index, double value);
+  // Inserts where Order says: after every equal value, searching from the end.
+  int AddOrdered(double value);
+  void RemoveAt(int index);
+  // Removes every value and gives the storage back.
+  void RemoveAll();
+
+  // Statistics of the values as read, recomputed on the first read after a
+  // change. NaN values (gaps) are left out; all 0 when no value is left.
+  double LowestValue() const;
+  double HighestValue() const;
+  double ValueSum() const;
+  double AbsoluteValueSum() const;
+  bool StatsStale() const { return statsStale_; }
+  // How many values the statistics took in (every value but the NaNs).
+  int CountedValues() const;
+
+  // Stored values (without Multiplier), for readers that walk the whole list.
+  const std::vector<double>& Values() const { return values_; }
+  std::size_t Capacity() const { return values_.capacity(); }
+
+ private:
+  friend class TChartSeries;
+
+  double Read(std::size_t i) const {
+    // The product is formed in extended precision and then rounded once to a
+    // double, which is not always what a plain double product gives.
+    if (multiplier_ == 1.0) return values_[i];
+    return static_cast<double>(static_cast<long double>(values_[i]) * multiplier_);
+  }
+  void CheckIndex(int index) const {
+    if (index < 0 || index >= Count()) ThrowListIndexError(index);
+  }
+  // Index AddOrdered would use, without inserting.
+  int OrderedPlace(double value) const;
+  // Room for one more value; growth by half keeps a large list's slack small.
+  void ReserveOne();
+  void Recompute() const;
+
+  TChartSeries* owner_;
+  std::string name_;
+  double multiplier_ = 1.0;
+  TChartListOrder order_ = loNone;
+  bool dateTime_ = false;
+  std::string valueSource_;
+  std::vector<double> values_;
+
+  mutable bool statsStale_ = true;
+  mutable double lowest_ = 0, highest_ = 0, sum_ = 0, absSum_ = 0;
+  mutable int counted_ = 0;
+};
+
+}  // namespace wg
