@@ -25,23 +25,6 @@ int RoundToInt(long double x) {
   return static_cast<int>(rt::RoundHalfEven(x));
 }
 
-// The chart canvas has its own way to make a chart pen current (fine dots);
-// any other canvas gets the pen's plain settings.
-void ApplyPen(TCanvas3D& c, const TChartPen& p) {
-  if (auto* chartCanvas = dynamic_cast<TChartCanvas3D*>(&c)) {
-    chartCanvas->ApplyChartPen(p);
-    return;
-  }
-  if (!p.Visible()) {
-    c.Pen().SetStyle(psClear);
-    return;
-  }
-  c.Pen().SetColor(p.Color());
-  c.Pen().SetWidth(p.Width());
-  c.Pen().SetStyle(p.Style());
-  c.Pen().SetMode(p.Mode());
-}
-
 enum class Side { Bottom, Top, Left, Right };
 
 }  // namespace
@@ -292,9 +275,9 @@ void TCustomChartAxis::DrawGrid() {
     TChartPen gray;
     gray.Assign(grid_);
     gray.SetColor(clGray);
-    ApplyPen(*c, gray);
+    c->ApplyChartPen(gray);
   } else {
-    ApplyPen(*c, grid_);
+    c->ApplyChartPen(grid_);
   }
   if (gridCentered_) {
     for (std::size_t i = 1; i < tickList_.size(); ++i)
@@ -356,7 +339,7 @@ void TCustomChartAxis::Draw() {
   }
 
   if (axisPen_.Visible()) {
-    ApplyPen(*c, axisPen_);
+    c->ApplyChartPen(axisPen_);
     // The end pixel is left out, as for every line.
     if (horizontal_)
       c->HorizontalLineZ(StartPixel, EndPixel, LinePos, 0);
@@ -364,20 +347,20 @@ void TCustomChartAxis::Draw() {
       c->VerticalLineZ(LinePos, StartPixel, EndPixel, 0);
   }
   if (ticks_.Visible()) {
-    ApplyPen(*c, ticks_);
+    c->ApplyChartPen(ticks_);
     for (int p : tickList_) DrawTick(p, +1, tickLength_);
   }
   if (grid_.Visible()) DrawGrid();
   if (ticksInner_.Visible()) {
-    ApplyPen(*c, ticksInner_);
+    c->ApplyChartPen(ticksInner_);
     for (int p : tickList_) DrawTick(p, -1, -tickInnerLength_);
   }
   if (!tickList_.empty() && minorTicks_.Visible()) {
-    ApplyPen(*c, minorTicks_);
+    c->ApplyChartPen(minorTicks_);
     ForEachMinor([&](int p) { DrawTick(p, +1, minorTickLength_); });
   }
   if (!tickList_.empty() && minorGrid_.Visible()) {
-    ApplyPen(*c, minorGrid_);
+    c->ApplyChartPen(minorGrid_);
     ForEachMinor([&](int p) { DrawGridLine(p); });
   }
 }

@@ -39,4 +39,15 @@ int TChartCanvas::TextHeight(std::string_view) {
 
 int TChartCanvas::FontHeight() { return TextHeight("W"); }
 
+void TCanvas3D::ApplyChartPen(const TChartPen& p) {
+  if (!p.Visible()) {
+    pen_.SetStyle(psClear);
+    return;
+  }
+  pen_.SetColor(p.Color());
+  pen_.SetWidth(p.Width());
+  pen_.SetStyle(p.Style());
+  pen_.SetMode(p.Mode());
+}
+
 }  // namespace wg

@@ -76,44 +76,46 @@ class TChartCanvas {
   std::unique_ptr<Metrics> metrics_;
 };
 
-// The operations the chart draws with. Coordinates are pixels of the current
-// surface; the Z variants take a depth that only a 3-D view uses.
+// What the axes and the series draw with. Coordinates are pixels of the
+// current surface; the Z variants take a depth that only a 3-D view uses.
+// The chart itself draws on its image canvas directly.
 class TCanvas3D : public TChartCanvas {
  public:
-  virtual void SetBackColor(TColor c) = 0;
-  virtual void SetBackMode(TCanvasBackMode m) = 0;
+  // -- Text: alignment flags, background mode, text at a point
   virtual void SetTextAlign(unsigned flags) = 0;
-  virtual void FillRect(const TRect& r) = 0;
-  virtual void LineTo(int x, int y) = 0;
+  virtual void SetBackMode(TCanvasBackMode m) = 0;
+  virtual void TextOutZ(int x, int y, int z, std::string_view text) = 0;
+  // Degrees counter-clockwise; 90 reads upwards.
+  virtual void RotatedTextZ(int x, int y, int z, std::string_view text, int angle) = 0;
+
+  // -- Lines with the current pen, end pixel excluded
   virtual void MoveTo(int x, int y) = 0;
-  virtual void Rectangle(int left, int top, int right, int bottom) = 0;
-  virtual void TextOut(int x, int y, std::string_view text) = 0;
-  virtual void ClipTo(const TRect& r) = 0;
-  virtual void HorizontalLine(int x0, int x1, int y) = 0;
-  virtual void Rectangle(const TRect& r) = 0;
-  virtual void VerticalLine(int x, int y0, int y1) = 0;
-  virtual void EraseBackground(const TRect& r) = 0;
-  virtual void MarkDirty() = 0;
+  virtual void LineTo(int x, int y) = 0;
   virtual void Line(int x0, int y0, int x1, int y1) = 0;
-  virtual void RotatedText(int x, int y, std::string_view text, int angle) = 0;
-  virtual void RemoveClip() = 0;
-  virtual TPoint Unproject(int x, int y, int z) = 0;
-  virtual TPoint Project(int x, int y, int z) = 0;
-  virtual TRect BeginFrame(QPainter* destination, const TView3DOptions* options, const TRect& bounds,
-                           bool is3D) = 0;
-  virtual void PresentFrame(QPainter* destination, QPainter* windowSurface, const TRect& bounds) = 0;
-  virtual bool RepaintFromCache() = 0;
-  virtual void ClipToPlotArea(const TRect& r, int z0 = 0, int z1 = 0) = 0;
+  virtual void HorizontalLine(int x0, int x1, int y) = 0;
+  virtual void VerticalLine(int x, int y0, int y1) = 0;
   virtual void HorizontalLineZ(int x0, int x1, int y, int z) = 0;
   virtual void VerticalLineZ(int x, int y0, int y1, int z) = 0;
-  virtual void DepthLine(int x, int y, int z0, int z1) = 0;
-  virtual void Suspend3D() = 0;
-  virtual void Resume3D() = 0;
-  virtual void LineZ(int x0, int y0, int x1, int y1, int z) = 0;
-  virtual void MoveToZ(int x, int y, int z) = 0;
-  virtual void LineToZ(int x, int y, int z) = 0;
-  virtual void RotatedTextZ(int x, int y, int z, std::string_view text, int angle) = 0;
-  virtual void TextOutZ(int x, int y, int z, std::string_view text) = 0;
+
+  // -- The plot's clip, and a pixel back to the flat plane
+  virtual void ClipToPlotArea(const TRect& r, int z0 = 0, int z1 = 0) = 0;
+  virtual void RemoveClip() = 0;
+  virtual TPoint Unproject(int x, int y, int z) = 0;
+
+  // Makes a chart pen the current pen: nothing drawn when it is invisible,
+  // else its colour, width, style and mode. A canvas that can draw fine dots
+  // does so for SmallDots.
+  virtual void ApplyChartPen(const TChartPen& p);
+
+  // The fast line's fast path: whether VerticalSpan costs less than the
+  // MoveTo and LineTo it stands for. Only then does the series collapse the
+  // points of a pixel column into one span.
+  virtual bool HasCheapSpans() const { return false; }
+  // The same pixels and end position as MoveTo(x, y0) then LineTo(x, y1).
+  virtual void VerticalSpan(int x, int y0, int y1) {
+    MoveTo(x, y0);
+    LineTo(x, y1);
+  }
 };
 
 }  // namespace wg

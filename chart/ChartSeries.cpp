@@ -322,6 +322,29 @@ int TChartSeries::PointPixelY(int index) const {
   return axis ? axis->ValueToPixel(v) : 0;
 }
 
+bool TChartSeries::DrawSeriesValues(bool clipPoints) {
+  TChartLink* chart = parentChart_;
+  if (!active_ || !chart) return false;
+  CalcVisibleRange();
+  if (FirstVisible == -1) return false;
+  if (BeforeDrawValues) BeforeDrawValues(*this);
+  TCanvas3D* canvas = clipPoints ? chart->GetCanvas() : nullptr;
+  if (canvas) {
+    canvas->ClipToPlotArea(chart->GetPlotRect());
+    try {
+      DrawPoints();
+    } catch (...) {
+      canvas->RemoveClip();
+      throw;
+    }
+    canvas->RemoveClip();
+  } else {
+    DrawPoints();
+  }
+  if (AfterDrawValues) AfterDrawValues(*this);
+  return true;
+}
+
 void TChartSeries::CalcVisibleRange() {
   FirstVisible = -1;
   LastVisible = -1;

@@ -122,6 +122,16 @@ class TChartSeries {
   // Narrows FirstVisible..LastVisible to the points inside the horizontal
   // axis's range (linear searches over ascending X).
   virtual void CalcVisibleRange();
+  // The series' whole share of a chart drawing pass: visible range, the
+  // BeforeDrawValues hook, clip to PlotRect (when clipPoints), DrawPoints,
+  // clip removed (also when the drawing throws), the AfterDrawValues hook.
+  // Nothing at all, no hook either, when the series is inactive, has no
+  // chart or no point is visible. Returns whether the points were drawn.
+  bool DrawSeriesValues(bool clipPoints = true);
+  // Called around the drawing of the values; the system installs none.
+  std::function<void(TChartSeries&)> BeforeDrawValues;
+  std::function<void(TChartSeries&)> AfterDrawValues;
+
   virtual void DrawPoints() {}
   virtual void DrawPoint(int /*index*/) {}
   // Point index under a pixel, -1 for none.

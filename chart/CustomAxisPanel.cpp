@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "FastLineSeries.h"
 
 namespace wg {
 
@@ -22,13 +21,6 @@ bool Intersect(const TRect& a, const TRect& b, TRect& out) {
   return true;
 }
 
-// Removes the canvas clip when a series drawing ends, also by an exception.
-struct ClipGuard {
-  TChartCanvas3D* canvas = nullptr;
-  ~ClipGuard() {
-    if (canvas) canvas->RemoveClip();
-  }
-};
 
 }  // namespace
 
@@ -175,23 +167,7 @@ void TCustomAxisPanel::DrawAxes() {
 }
 
 void TCustomAxisPanel::DrawSeries() {
-  TChartCanvas3D& c = Canvas();
-  for (const auto& s : series_) {
-    // The line series runs its own share, with its drawing hooks.
-    if (auto* line = dynamic_cast<TFastLineSeries*>(s.get())) {
-      line->DrawSeriesValues(clipPoints_);
-      continue;
-    }
-    if (!s->Active()) continue;
-    s->CalcVisibleRange();
-    if (s->FirstVisible == -1) continue;
-    ClipGuard guard;
-    if (clipPoints_) {
-      c.ClipToPlotArea(PlotRect());
-      guard.canvas = &c;
-    }
-    s->DrawPoints();
-  }
+  for (const auto& s : series_) s->DrawSeriesValues(clipPoints_);
 }
 
 }  // namespace wg

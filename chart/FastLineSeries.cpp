@@ -56,33 +56,8 @@ void TFastLineSeries::Assign(const TFastLineSeries& source) {
 // ---------------------------------------------------------------------------
 // Drawing
 
-bool TFastLineSeries::DrawSeriesValues(bool clipPoints) {
-  TChartLink* chart = ParentChart();
-  if (!Active() || !chart) return false;
-  CalcVisibleRange();
-  if (FirstVisible == -1) return false;
-  if (BeforeDrawValues) BeforeDrawValues(*this);
-  TCanvas3D* canvas = chart->GetCanvas();
-  const bool clipped = clipPoints && canvas;
-  if (clipped) canvas->ClipToPlotArea(chart->GetPlotRect());
-  DrawPoints();
-  if (clipped) canvas->RemoveClip();
-  if (AfterDrawValues) AfterDrawValues(*this);
-  return true;
-}
-
 void TFastLineSeries::PreparePen(TCanvas3D& canvas) const {
-  if (auto* c = dynamic_cast<TChartCanvas3D*>(&canvas)) {
-    c->ApplyChartPen(linePen_);
-  } else if (!linePen_.Visible()) {
-    canvas.Pen().SetStyle(psClear);
-  } else {
-    // A canvas without fine dotting draws the pen as it is.
-    canvas.Pen().SetColor(linePen_.Color());
-    canvas.Pen().SetWidth(linePen_.Width());
-    canvas.Pen().SetStyle(linePen_.Style());
-    canvas.Pen().SetMode(linePen_.Mode());
-  }
+  canvas.ApplyChartPen(linePen_);
   canvas.Brush().SetStyle(bsClear);
 }
 
@@ -103,12 +78,11 @@ void TFastLineSeries::DrawPoints() {
   const int last = std::min(LastVisible, PointCount() - 1);
   if (first < 0 || last < first) return;
 
-  auto* surface = dynamic_cast<TChartCanvas3D*>(canvas);
   const TChartAxis* horiz = GetHorizAxis();
   const TChartAxis* vert = GetVertAxis();
-  if (FastDrawing && surface && horiz && vert && PenAllowsSpans(canvas->Pen())) {
+  if (FastDrawing && canvas->HasCheapSpans() && horiz && vert && PenAllowsSpans(canvas->Pen())) {
     lastDrawFast_ = true;
-    DrawPointsFast(*surface, *horiz, *vert, first, last);
+    DrawPointsFast(*canvas, *horiz, *vert, first, last);
     return;
   }
   for (int i = first; i <= last; ++i) DrawPoint(i);
@@ -209,7 +183,7 @@ int ScanColumn(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, doub
 
 }  // namespace
 
-void TFastLineSeries::DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartAxis& horiz,
+void TFastLineSeries::DrawPointsFast(TCanvas3D& canvas, const TCustomChartAxis& horiz,
                                      const TCustomChartAxis& vert, int first, int last) {
   const TAxisPixelMap mapX(horiz);
   const TAxisPixelMap mapY(vert);
@@ -237,7 +211,7 @@ void TFastLineSeries::DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartA
 // costs two comparisons of X against the column's value interval and the
 // running extremes of Y.
 template <class ReadX, class ReadY>
-void TFastLineSeries::WalkColumns(TChartCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY,
+void TFastLineSeries::WalkColumns(TCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY,
                                   ReadX X, ReadY Y, int first, int last) {
   // A NaN level is a gap: nothing is drawn for it, and the line resumes at
   // the next measured point with a move.

@@ -20,7 +20,7 @@
 
 #include "AxisPixelMap.h"
 #include "ChartAxis.h"
-#include "ImageCanvas.h"
+#include "ChartCanvas.h"
 #include "ChartSeries.h"
 
 namespace wg {
@@ -52,17 +52,6 @@ class TFastLineSeries : public TChartSeries {
   static const char* EditorName() { return "TFastLineSeriesEditor"; }
 
   // ---- drawing -------------------------------------------------------------
-  // The series' whole share of a chart drawing pass: visible range, the
-  // BeforeDrawValues hook, clip to PlotRect (when clipPoints), DrawPoints,
-  // clip removed, the AfterDrawValues hook. Nothing at all, no hook either,
-  // when the series is inactive, has no chart or no point is visible.
-  // Returns whether the points were drawn.
-  bool DrawSeriesValues(bool clipPoints = true);
-
-  // Called around the drawing of the values; the system installs none.
-  std::function<void(TChartSeries&)> BeforeDrawValues;
-  std::function<void(TChartSeries&)> AfterDrawValues;
-
   // Pen and clear brush on the chart canvas, then every point from
   // FirstVisible to LastVisible.
   void DrawPoints() override;
@@ -102,10 +91,10 @@ class TFastLineSeries : public TChartSeries {
   // Calls pixel(i) → TPoint for the visible points as HitTest walks them.
   template <class PixelOf>
   int HitWalk(TPoint target, int last, PixelOf&& pixel) const;
-  void DrawPointsFast(TChartCanvas3D& canvas, const TCustomChartAxis& horiz, const TCustomChartAxis& vert,
+  void DrawPointsFast(TCanvas3D& canvas, const TCustomChartAxis& horiz, const TCustomChartAxis& vert,
                       int first, int last);
   template <class ReadX, class ReadY>
-  void WalkColumns(TChartCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY, ReadX X, ReadY Y,
+  void WalkColumns(TCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY, ReadX X, ReadY Y,
                    int first, int last);
 
   TChartPen linePen_;

@@ -35,14 +35,14 @@ class TChartCanvas3D final : public TCanvas3D {
   // does nothing.
   void SetWindowSurface(QPainter* surface);
   TRect BeginFrame(QPainter* destination, const TView3DOptions* options, const TRect& bounds,
-                   bool is3D) override;
-  void PresentFrame(QPainter* destination, QPainter* windowSurface, const TRect& bounds) override;
-  bool RepaintFromCache() override;
-  void MarkDirty() override;
+                   bool is3D);
+  void PresentFrame(QPainter* destination, QPainter* windowSurface, const TRect& bounds);
+  bool RepaintFromCache();
+  void MarkDirty();
   // Pen black 1 solid, brush white solid, font black 10 points, text
   // background white and transparent.
   void ResetDrawingState();
-  void ApplyChartPen(const TChartPen& p);
+  void ApplyChartPen(const TChartPen& p) override;
 
   bool Dirty() const { return dirty_; }
   bool Buffered() const { return buffered_; }
@@ -63,13 +63,13 @@ class TChartCanvas3D final : public TCanvas3D {
   // The chart's depth, drawing bounds and plotting rectangle, for the 3-D
   // projection.
   void Projection(int maxDepth, const TRect& bounds, const TRect& plot);
-  TPoint Project(int x, int y, int z) override;
+  TPoint Project(int x, int y, int z);
   TPoint Unproject(int x, int y, int z) override;
-  void Suspend3D() override;
-  void Resume3D() override;
+  void Suspend3D();
+  void Resume3D();
 
   // -- State
-  void SetBackColor(TColor c) override;
+  void SetBackColor(TColor c);
   TColor BackColor() const { return backColor_; }
   void SetBackMode(TCanvasBackMode m) override;
   TCanvasBackMode BackMode() const { return backMode_; }
@@ -86,31 +86,32 @@ class TChartCanvas3D final : public TCanvas3D {
   // The same pixels and end position as MoveTo(x, y0) then LineTo(x, y1),
   // with the least work per call: for a line series that collapses the runs
   // of points falling in one pixel column.
-  void VerticalSpan(int x, int y0, int y1);
-  void MoveToZ(int x, int y, int z) override;
-  void LineToZ(int x, int y, int z) override;
-  void LineZ(int x0, int y0, int x1, int y1, int z) override;
+  void VerticalSpan(int x, int y0, int y1) override;
+  bool HasCheapSpans() const override { return true; }
+  void MoveToZ(int x, int y, int z);
+  void LineToZ(int x, int y, int z);
+  void LineZ(int x0, int y0, int x1, int y1, int z);
   void HorizontalLineZ(int x0, int x1, int y, int z) override;
   void VerticalLineZ(int x, int y0, int y1, int z) override;
-  void DepthLine(int x, int y, int z0, int z1) override;
+  void DepthLine(int x, int y, int z0, int z1);
 
   // -- Areas
   // Outline with the pen (right and bottom exclusive), interior with the
   // brush. Nothing for right <= left or bottom <= top.
-  void Rectangle(int left, int top, int right, int bottom) override;
-  void Rectangle(const TRect& r) override;
-  void FillRect(const TRect& r) override;
-  void EraseBackground(const TRect& r) override;
+  void Rectangle(int left, int top, int right, int bottom);
+  void Rectangle(const TRect& r);
+  void FillRect(const TRect& r);
+  void EraseBackground(const TRect& r);
 
   // -- Text
-  void TextOut(int x, int y, std::string_view text) override;
+  void TextOut(int x, int y, std::string_view text);
   void TextOutZ(int x, int y, int z, std::string_view text) override;
   // Degrees counter-clockwise; 90 reads upwards. Sets the brush clear.
-  void RotatedText(int x, int y, std::string_view text, int angle) override;
+  void RotatedText(int x, int y, std::string_view text, int angle);
   void RotatedTextZ(int x, int y, int z, std::string_view text, int angle) override;
 
   // -- Clipping
-  void ClipTo(const TRect& r) override;
+  void ClipTo(const TRect& r);
   // In 2-D: ClipTo(left + 1, top + 1, right, bottom - 1).
   void ClipToPlotArea(const TRect& r, int z0 = 0, int z1 = 0) override;
   void RemoveClip() override;

@@ -65,31 +65,23 @@ class RecordingCanvas : public TCanvas3D {
   }
 
   void SetTextAlign(unsigned flags) override { align = flags; }
-  void TextOut(int x, int y, std::string_view t) override { texts.push_back({x, y, 0, align, std::string(t)}); }
-  void TextOutZ(int x, int y, int, std::string_view t) override { TextOut(x, y, t); }
-  void RotatedText(int x, int y, std::string_view t, int a) override {
+  void TextOutZ(int x, int y, int, std::string_view t) override { texts.push_back({x, y, 0, align, std::string(t)}); }
+  void RotatedTextZ(int x, int y, int, std::string_view t, int a) override {
     texts.push_back({x, y, a, align, std::string(t)});
   }
-  void RotatedTextZ(int x, int y, int, std::string_view t, int a) override { RotatedText(x, y, t, a); }
   void Line(int x0, int y0, int x1, int y1) override { Note(x0, y0, x1, y1); }
   void HorizontalLine(int x0, int x1, int y) override { Note(x0, y, x1, y); }
   void VerticalLine(int x, int y0, int y1) override { Note(x, y0, x, y1); }
   void HorizontalLineZ(int x0, int x1, int y, int) override { Note(x0, y, x1, y); }
   void VerticalLineZ(int x, int y0, int y1, int) override { Note(x, y0, x, y1); }
-  void LineZ(int x0, int y0, int x1, int y1, int) override { Note(x0, y0, x1, y1); }
+  // The series' part of the canvas and the text background; an axis's
+  // drawing only sets the background mode.
+  void SetBackMode(TCanvasBackMode) override {}
+  void MoveTo(int, int) override {}
+  void LineTo(int, int) override {}
+  void ClipToPlotArea(const TRect&, int, int) override {}
+  void RemoveClip() override {}
   TPoint Unproject(int x, int y, int) override { return {x, y}; }
-  TPoint Project(int x, int y, int) override { return {x, y}; }
-  TRect BeginFrame(QPainter*, const TView3DOptions*, const TRect& b, bool) override { return b; }
-  bool RepaintFromCache() override { return false; }
-  // Nothing else matters to an axis.
-  void SetBackColor(TColor) override {} void SetBackMode(TCanvasBackMode) override {}
-  void FillRect(const TRect&) override {} void LineTo(int, int) override {} void MoveTo(int, int) override {}
-  void Rectangle(int, int, int, int) override {} void Rectangle(const TRect&) override {}
-  void ClipTo(const TRect&) override {} void EraseBackground(const TRect&) override {}
-  void MarkDirty() override {} void RemoveClip() override {} void ClipToPlotArea(const TRect&, int, int) override {}
-  void PresentFrame(QPainter*, QPainter*, const TRect&) override {} void DepthLine(int, int, int, int) override {}
-  void Suspend3D() override {} void Resume3D() override {} void MoveToZ(int, int, int) override {}
-  void LineToZ(int, int, int) override {}
 };
 
 // The chart as the axes see it: a plotting rectangle, one line series on the

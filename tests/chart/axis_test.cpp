@@ -198,7 +198,7 @@ TEST_F(AxisTest, AutomaticRangeComesFromTheSeriesOnTheAxis) {
   EXPECT_EQ(bottom.Maximum(), 1000);
 }
 
-TEST_F(AxisTest, PixelExtentAndValueToPixelAndBack) {
+TEST_F(AxisTest, PixelExtent) {
   chart.plot = {17, 40, 563, 300};  // 546 × 260
   bottom.SetEndPosition(97);
   bottom.UpdatePixelExtent();
@@ -209,42 +209,58 @@ TEST_F(AxisTest, PixelExtentAndValueToPixelAndBack) {
   bottom.UpdatePixelExtent();
   EXPECT_EQ(bottom.CenterPixel, -1);
 
+  // A zero length maps every pixel to 0.
+  chart.plot = {50, 0, 50, 100};
+  bottom.UpdatePixelExtent();
+  EXPECT_EQ(bottom.AxisLength, 0);
+  EXPECT_EQ(bottom.PixelToValue(70), 0);
+}
+
+TEST_F(AxisTest, ValueToPixelAndBack) {
+  // Frequency rows on a bottom axis over columns 0 … 10 (centre 5) for the
+  // range 0 … 10; level rows on a left axis over rows 5 … 100 for -120 … 25.
+  const double nan = std::nan("");
+  const struct {
+    const char* name;
+    bool level;
+    bool inverted;
+    double value;
+    int pixel;
+    bool back;  // PixelToValue(pixel) gives the value again
+  } rows[] = {
+      {"a half goes down to the even pixel", false, false, 2.5, 2, false},
+      {"a half goes up to the even pixel", false, false, 3.5, 4, false},
+      {"a negative half goes to the even pixel", false, false, -2.5, -2, false},
+      {"a whole value and back", false, false, 4, 4, true},
+      {"inverted: from the far end", false, true, 3, 7, true},
+      {"beyond the int range: the centre", false, false, 3e9, 5, false},
+      {"NaN: the centre", false, false, nan, 5, false},
+      {"far off but representable: off the plot", false, false, 2.1e9, 2100000000, false},
+      {"far off to the other side", false, false, -2.1e9, -2100000000, false},
+      {"level maximum at the start position", true, false, 25, 5, true},
+      {"level minimum at the bottom", true, false, -120, 100, true},
+  };
   chart.plot = {0, 0, 10, 100};
   bottom.SetRange(0, 10);
-  bottom.UpdateEffectiveRange();
-  bottom.UpdatePixelExtent();  // 0 … 10
-  EXPECT_EQ(bottom.ValueToPixel(2.5), 2);  // halves go to the even pixel
-  EXPECT_EQ(bottom.ValueToPixel(3.5), 4);
-  EXPECT_EQ(bottom.ValueToPixel(-2.5), -2);
-  EXPECT_EQ(bottom.PixelToValue(4), 4);
-  bottom.SetInverted(true);
-  EXPECT_EQ(bottom.ValueToPixel(3), 7);
-  EXPECT_EQ(bottom.PixelToValue(7), 3);
-  bottom.SetInverted(false);
-
-  // Far-off and broken values map to the centre; the mapping never fails.
-  EXPECT_EQ(bottom.ValueToPixel(3e9), bottom.CenterPixel);
-  EXPECT_EQ(bottom.ValueToPixel(std::nan("")), bottom.CenterPixel);
-  EXPECT_EQ(bottom.ValueToPixel(2.1e9), 2100000000);
-  EXPECT_EQ(bottom.ValueToPixel(-2.1e9), -2100000000);
-
-  // Left axis: larger values higher up; the start position moves the top.
   left.SetRange(-120, 25);
   left.SetStartPosition(5);
-  left.UpdateEffectiveRange();
-  left.UpdatePixelExtent();  // 5 … 100
-  EXPECT_EQ(left.ValueToPixel(25), 5);
-  EXPECT_EQ(left.PixelToValue(100), -120);
+  for (const auto& r : rows) {
+    TChartAxis& axis = r.level ? left : bottom;
+    axis.SetInverted(r.inverted);
+    axis.UpdateEffectiveRange();
+    axis.UpdatePixelExtent();
+    EXPECT_EQ(axis.ValueToPixel(r.value), r.pixel) << r.name;
+    if (r.back) {
+      EXPECT_EQ(axis.PixelToValue(r.pixel), r.value) << r.name;
+    }
+    axis.SetInverted(false);
+  }
 
-  // A zero range maps every value to the centre; a zero length every pixel to 0.
+  // A zero range maps every value to the centre.
   TChartAxis flat(&chart, true, false);
   flat.UpdateEffectiveRange();
   flat.UpdatePixelExtent();
   EXPECT_EQ(flat.ValueToPixel(123), flat.CenterPixel);
-  chart.plot = {50, 0, 50, 100};
-  flat.UpdatePixelExtent();
-  EXPECT_EQ(flat.AxisLength, 0);
-  EXPECT_EQ(flat.PixelToValue(70), 0);
 }
 
 TEST_F(AxisTest, SeriesMarginsWidenOnlyAutomaticEnds) {
@@ -264,11 +280,16 @@ TEST_F(AxisTest, SeriesMarginsWidenOnlyAutomaticEnds) {
 }
 
 TEST_F(AxisTest, NextLabelStepClimbsOneTwoFive) {
-  std::vector<double> seen{1};
-  for (int i = 0; i < 6; ++i) seen.push_back(TCustomChartAxis::NextLabelStep(seen.back()));
-  EXPECT_EQ(seen, (std::vector<double>{1, 2, 5, 10, 20, 50, 100}));
-  EXPECT_EQ(TCustomChartAxis::NextLabelStep(3), 5);
-  EXPECT_EQ(TCustomChartAxis::NextLabelStep(2000000), 5000000);
+  const struct {
+    const char* name;
+    double from, to;
+  } rows[] = {
+      {"one to two", 1, 2},           {"two to five", 2, 5},
+      {"five to the next decade", 5, 10}, {"ten to twenty", 10, 20},
+      {"twenty to fifty", 20, 50},    {"fifty to a hundred", 50, 100},
+      {"between steps: up to the next", 3, 5}, {"megahertz", 2000000, 5000000},
+  };
+  for (const auto& r : rows) EXPECT_EQ(TCustomChartAxis::NextLabelStep(r.from), r.to) << r.name;
   EXPECT_DOUBLE_EQ(TCustomChartAxis::NextLabelStep(0.3), 0.5);
   // Decades below 1 are reached by repeated products, which may land a hair
   // below a 1-2-5 value; the step still grows.
@@ -304,15 +325,27 @@ TEST_F(AxisTest, LevelAxisSkipsItsNegativeMinimum) {
 
   left.SetIncrement(20);  // fits as it is
   EXPECT_EQ(left.LabelStep(), 20);
-  EXPECT_EQ(left.LabelValues(20), (std::vector<double>{20, 0, -20, -40, -60, -80, -100}));
-  // A positive minimum on a multiple keeps its label.
-  left.SetRange(0, 100);
-  Layout(left);
-  EXPECT_EQ(left.LabelValues(20), (std::vector<double>{100, 80, 60, 40, 20, 0}));
-  left.SetRoundFirstLabel(false);  // counted from the maximum
-  left.SetRange(0, 10);
-  Layout(left);
-  EXPECT_EQ(left.LabelValues(3), (std::vector<double>{10, 7, 4, 1}));
+}
+
+TEST_F(AxisTest, LabelValuesFromTheTopDown) {
+  const struct {
+    const char* name;
+    double lo, hi, step;
+    bool roundFirst;
+    std::vector<double> labels;
+  } rows[] = {
+      {"the level axis skips its negative minimum", -120, 25, 20, true, {20, 0, -20, -40, -60, -80, -100}},
+      {"a minimum on a multiple keeps its label", 0, 100, 20, true, {100, 80, 60, 40, 20, 0}},
+      {"unrounded: counted from the maximum", 0, 10, 3, false, {10, 7, 4, 1}},
+      {"rounded: multiples of the step only", 0, 10, 3, true, {9, 6, 3, 0}},
+  };
+  chart.plot = {0, 0, 500, 600};
+  for (const auto& r : rows) {
+    left.SetRange(r.lo, r.hi);
+    left.SetRoundFirstLabel(r.roundFirst);
+    Layout(left);
+    EXPECT_EQ(left.LabelValues(r.step), r.labels) << r.name;
+  }
 }
 
 TEST_F(AxisTest, FrequencyAxisStepFitsTheWiderEndLabel) {

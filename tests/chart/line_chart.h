@@ -37,23 +37,15 @@ class RecordingCanvas : public TCanvas3D {
   }
   void RemoveClip() override { Note("RemoveClip"); }
   TPoint Unproject(int x, int y, int) override { return {x, y}; }
-  TPoint Project(int x, int y, int) override { return {x, y}; }
-  TRect BeginFrame(QPainter*, const TView3DOptions*, const TRect& b, bool) override { return b; }
-  bool RepaintFromCache() override { return false; }
-  // Nothing else matters to a series.
-  void SetBackColor(TColor) override {} void SetBackMode(TCanvasBackMode) override {}
-  void SetTextAlign(unsigned) override {} void FillRect(const TRect&) override {}
-  void Rectangle(int, int, int, int) override {} void Rectangle(const TRect&) override {}
-  void TextOut(int, int, std::string_view) override {} void TextOutZ(int, int, int, std::string_view) override {}
-  void RotatedText(int, int, std::string_view, int) override {}
+  // The axes' part of the canvas; a series never calls it.
+  void SetTextAlign(unsigned) override {}
+  void SetBackMode(TCanvasBackMode) override {}
+  void TextOutZ(int, int, int, std::string_view) override {}
   void RotatedTextZ(int, int, int, std::string_view, int) override {}
-  void PresentFrame(QPainter*, QPainter*, const TRect&) override {} void ClipTo(const TRect&) override {}
-  void EraseBackground(const TRect&) override {} void MarkDirty() override {} void Suspend3D() override {}
-  void Resume3D() override {} void HorizontalLine(int, int, int) override {}
-  void VerticalLine(int, int, int) override {} void HorizontalLineZ(int, int, int, int) override {}
-  void VerticalLineZ(int, int, int, int) override {} void DepthLine(int, int, int, int) override {}
-  void LineZ(int, int, int, int, int) override {} void MoveToZ(int, int, int) override {}
-  void LineToZ(int, int, int) override {}
+  void HorizontalLine(int, int, int) override {}
+  void VerticalLine(int, int, int) override {}
+  void HorizontalLineZ(int, int, int, int) override {}
+  void VerticalLineZ(int, int, int, int) override {}
 };
 
 // A chart with a real bottom and left axis and whichever canvas the test
