@@ -147,7 +147,12 @@ void Generator::Block(uint8_t* out, size_t count, const Reception& rx, double si
   for (size_t k = 0; k < scene_.size(); ++k) {
     const Emitter& e = scene_[k];
     const double offset = e.frequencyHz - rx.centreHz;
-    if (!(std::fabs(offset) < half)) continue;
+    // The band a block holds is [centre - half, centre + half): the lower edge
+    // belongs to it and the upper edge to the next step up, so an emitter on a
+    // step boundary shows in exactly one step. A frequency modulated emitter
+    // counts wherever its swing reaches into the band.
+    const double swing = e.kind == EmitterKind::Carrier ? 0.0 : std::fabs(e.deviationHz);
+    if (!(offset + swing >= -half && offset - swing < half)) continue;
     State& st = state_[k];
     const double a = kFullScale * std::pow(10.0, (e.levelDb + rx.gainDb) / 20.0);
     if (!(a > 0) || !std::isfinite(a)) continue;
@@ -169,13 +174,17 @@ void Generator::Block(uint8_t* out, size_t count, const Reception& rx, double si
           st.tone2 = std::fmod(st.tone2 + kTwoPi * f2 * dt, kTwoPi);
           const double u = static_cast<double>(Next(fmRng_) >> 11) * 0x1.0p-52 - 1.0;  // -1..1
           st.wander = std::clamp(0.97 * st.wander + 0.25 * u, -1.0, 1.0);
-          const double step = kTwoPi * (offset + e.deviationHz * m) / rate;
+          const double f = offset + e.deviationHz * m;
+          const double step = kTwoPi * f / rate;
           st.wr = std::cos(step);
           st.wi = std::sin(step);
+          // Swung out of the band, the stick's filter stops it; the phase
+          // runs on so that it comes back continuous.
+          st.inBand = f >= -half && f < half;
           st.stretchLeft = stretch;
         }
         const size_t n = std::min(st.stretchLeft, count - off);
-        AddRotating(re + off, im + off, n, a, st.re, st.im, st.wr, st.wi);
+        AddRotating(re + off, im + off, n, st.inBand ? a : 0.0, st.re, st.im, st.wr, st.wi);
         st.stretchLeft -= n;
         off += n;
       }

@@ -47,6 +47,7 @@ class Generator {
     // the stretches run on across calls, so where a read ends changes nothing.
     size_t stretchLeft = 0;
     double wr = 1, wi = 0;  // phase step during the current stretch
+    bool inBand = true;     // the current stretch's frequency lies in the band
   };
 
   void Samples(uint8_t* out, size_t count, const Reception& rx);

@@ -46,6 +46,27 @@ TEST_F(SimTest, CarrierAppearsAtItsOffsetScaledByTheGain) {
   ASSERT_EQ(rtlsdr_set_center_freq(d, 148100000), 0);
   b = Read(d, 65536);
   EXPECT_LT(ToneAmplitude(b, 0, b.size(), 146400300.0 - 148100000), 0.2);
+
+  // On the boundary between two steps an emitter shows in the step whose lower
+  // edge it is, never in the one below, so a sweep sees it exactly once; an FM
+  // emitter there shows in both, each with the part of its swing in the band.
+  UseScene("146400000 -30 carrier\n");
+  Close(d);
+  d = OpenTuned(148000000);  // band 146.4 .. 149.6 MHz
+  b = Read(d, 65536);
+  EXPECT_NEAR(ToneAmplitude(b, 0, b.size(), -1600000), AmplitudeOf(-30), 0.3);
+  ASSERT_EQ(rtlsdr_set_center_freq(d, 144800000), 0);  // band 143.2 .. 146.4 MHz
+  b = Read(d, 65536);
+  EXPECT_LT(ToneAmplitude(b, 16384, b.size() - 16384, 1600000), 0.2);
+  UseScene("146400000 -20 fm\n");
+  for (uint32_t centre : {148000000u, 144800000u}) {
+    Close(d);
+    d = OpenTuned(centre);
+    b = Read(d, 131072);
+    double power = 0;  // of the signal beside the noise, in LSB squared
+    for (uint8_t v : b) power += (v - 127.5) * (v - 127.5);
+    EXPECT_GT(power / static_cast<double>(b.size() / 2), AmplitudeOf(-20) * AmplitudeOf(-20) / 8) << centre;
+  }
 }
 
 TEST_F(SimTest, RetuneShowsOnlyAfterTheSettleBytes) {

@@ -156,10 +156,9 @@ TEST_F(TraceModesTest, AveragingAtLeastHalvesTheNoiseAndBringsOutWeakEmitters) {
   const double carrier = Strongest(average, 152.04e6, 152.06e6);
   EXPECT_GT(carrier, averageNoise.top + 3);
 
-  // 90 MHz and up: 91.2 MHz lies inside a step (from 88 MHz it falls on the
-  // edge between two, where the simulator puts nothing).
-  f.StartFreqEdit->SetValue(90);
-  f.StopFreqEdit->SetValue(100);
+  // The FM broadcast band from 88 MHz puts 91.2 MHz on the edge between two steps.
+  f.StartFreqEdit->SetValue(88);
+  f.StopFreqEdit->SetValue(108);
   const Levels fm = NextSweeps(f, 2).at(1);
   const Noise fmNoise = noise(fm, 93.0e6, 94.0e6);
   const double station = Strongest(fm, 91.1e6, 91.3e6);
