@@ -184,7 +184,15 @@ void Generator::Block(uint8_t* out, size_t count, const Reception& rx, double si
           st.stretchLeft = stretch;
         }
         const size_t n = std::min(st.stretchLeft, count - off);
-        AddRotating(re + off, im + off, n, st.inBand ? a : 0.0, st.re, st.im, st.wr, st.wi);
+        if (st.inBand) {
+          AddRotating(re + off, im + off, n, a, st.re, st.im, st.wr, st.wi);
+        } else {
+          const double turn = std::atan2(st.wi, st.wr) * static_cast<double>(n);
+          const double cr = std::cos(turn), ci = std::sin(turn);
+          const double zr = st.re * cr - st.im * ci;
+          st.im = st.re * ci + st.im * cr;
+          st.re = zr;
+        }
         st.stretchLeft -= n;
         off += n;
       }
