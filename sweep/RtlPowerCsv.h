@@ -1,0 +1,42 @@
+// Sweeps as lines of rtl_power's CSV files, so that the tools written for
+// rtl_power surveys (heat maps, plots) read what Wideglass records.
+//
+// One line per step:
+//   date, time, Hz low, Hz high, Hz step, samples, dB, dB, ..., dB
+// "2026-12-07, 11:29:26, 138000000, 141200000, 781.25, 1, -43.12, ..., -44.91"
+// Fields are separated by ", "; the date and time are local; Hz low and high
+// are integers (the step's band: the first bin's frequency and that plus the
+// sample rate); Hz step is the bin width and every level in dB has two
+// decimals, always with a '.'; "samples" is the number of transforms averaged
+// into each level. The level of bin i lies at Hz low + i * Hz step. As
+// rtl_power does, a line holds one level more than the step has bins: the
+// last bin's level is written twice.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace wg {
+
+// What the format needs of one sweep.
+struct RtlPowerSweep {
+  int binsPerStep = 4096;
+  std::vector<int64_t> lows;    // per step: the frequency of its first bin, Hz
+  std::vector<double> levels;   // binsPerStep per step, in frequency order
+  int32_t sampleRate = 0;       // Hz, the width of a step
+  double binWidth = 0;          // Hz
+  int samples = 1;              // transforms averaged into each level
+  std::chrono::system_clock::time_point when;
+};
+
+// Appends the sweep's lines to `out` and returns how many were written. A
+// step with a level that is not a number (never measured) is left out whole.
+size_t AppendRtlPowerLines(std::string& out, const RtlPowerSweep& sweep);
+
+// "YYYY-MM-DD, HH:MM:SS" in local time, as rtl_power writes it.
+std::string RtlPowerTime(std::chrono::system_clock::time_point when);
+
+}  // namespace wg
