@@ -2,6 +2,7 @@
 
 #include "Chart.h"
 #include "ChartMenu.h"
+#include "KeepWhatWasSeen.h"
 #include "HandlerGuard.h"
 #include "ReadTheAir.h"
 #include "Series.h"
@@ -205,6 +206,7 @@ void TForm1::CreateControls() {
   air_ = std::make_unique<wg::TReadTheAir>(*this, *chartMenu_);
   receiver_ = std::make_unique<wg::TReceiverSetup>(*sweep_);
   Splitter1->Follow(Sweep(), *Series1);
+  keep_ = std::make_unique<wg::TKeepWhatWasSeen>(*this, *chartMenu_);
 }
 
 void TForm1::ConfigureChart() { wg::ConfigureSpectrumChart(*Chart1, *Series1); }

@@ -20,6 +20,7 @@ class TChartAxis;
 class TChartMenu;
 class TReadTheAir;
 class TFastLineSeries;
+class TKeepWhatWasSeen;
 class TSettings;
 class TReceiverSetup;
 class TSpinEditDouble;
@@ -95,6 +96,8 @@ class TForm1 : public QWidget {
   // until its action (Ctrl+Shift+W) shows it.
   wg::TWaterfallSplitter* Splitter1 = nullptr;
   wg::TWaterfall* Waterfall1 = nullptr;
+  // Saving the sweep and the image, recording.
+  wg::TKeepWhatWasSeen& Keep() { return *keep_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -124,6 +127,7 @@ class TForm1 : public QWidget {
   // Listens to the sweep: goes before it.
   std::unique_ptr<wg::TReadTheAir> air_;
   std::unique_ptr<wg::TReceiverSetup> receiver_;  // after sweep_: goes first
+  std::unique_ptr<wg::TKeepWhatWasSeen> keep_;
   bool destroyed_ = false;
   bool inRangeChange_ = false;
 };

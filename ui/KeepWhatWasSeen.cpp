@@ -1,0 +1,196 @@
+#include "KeepWhatWasSeen.h"
+
+#include "Chart.h"
+#include "ChartMenu.h"
+#include "ChartOverlay.h"
+#include "ReadTheAir.h"
+#include "SweepRecorder.h"
+#include "Unit1.h"
+#include "fft_levels.h"
+#include "sweep_engine.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace wg {
+
+const char* const kRecordStartedText = "Запись развёрток в файл: ";
+const char* const kRecordStoppedText = "Запись остановлена, файл: ";
+const char* const kRecordFailedText = "Запись прервана, файл: ";
+const char* const kRecordOpenFailedText = "Не удалось начать запись в файл: ";
+const char* const kSavedText = "Сохранено в файл: ";
+const char* const kSaveFailedText = "Не удалось сохранить файл: ";
+const char* const kNoSweepYetText = "Нет завершённой развёртки для сохранения";
+
+namespace {
+
+const char* const kSweepsText = ", развёрток записано: ";
+const char* const kCsvFilter = "CSV (rtl_power) (*.csv)";
+
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+}  // namespace
+
+TKeepWhatWasSeen::TKeepWhatWasSeen(TForm1& form, TChartMenu& menu) : QObject(&form), form_(form) {
+  menu.AddEntry(QString::fromUtf8("Save sweep as CSV…"), QKeySequence(QStringLiteral("Ctrl+Shift+E")), [this] {
+       const QString path = Ask(QString::fromUtf8("Save sweep as CSV…"), QStringLiteral(".csv"), kCsvFilter);
+       if (!path.isEmpty()) SaveSweepCsv(path);
+     })->setObjectName(QStringLiteral("save-csv"));
+  menu.AddEntry(QString::fromUtf8("Save image…"), QKeySequence(QStringLiteral("Ctrl+Shift+I")), [this] {
+       const QString path = Ask(QString::fromUtf8("Save image…"), QStringLiteral(".png"), QStringLiteral("PNG (*.png)"));
+       if (!path.isEmpty()) SaveImage(path);
+     })->setObjectName(QStringLiteral("save-image"));
+  recordAction_ = menu.AddEntry(QString::fromUtf8("Record…"), QKeySequence(QStringLiteral("Ctrl+Shift+O")), [this] {
+    if (Recording()) {
+      StopRecording();
+      return;
+    }
+    const QString path = Ask(QString::fromUtf8("Record…"), QStringLiteral(".csv"), kCsvFilter);
+    if (!path.isEmpty()) StartRecording(path);
+  });
+  recordAction_->setObjectName(QStringLiteral("record"));
+
+  indicator_ = new QLabel(form_.Chart1);
+  indicator_->setObjectName(QStringLiteral("RecordingIndicator"));
+  indicator_->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c00000; padding: 1px 4px; }"));
+  indicator_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  indicator_->hide();
+  form_.Chart1->installEventFilter(this);
+
+  listener_ = form_.Sweep().AddSweepListener([this](const SweepView& v) { OnSweep(v); });
+}
+
+TKeepWhatWasSeen::~TKeepWhatWasSeen() {
+  form_.Sweep().RemoveSweepListener(listener_);
+  if (Recording()) StopRecording();
+}
+
+QString TKeepWhatWasSeen::Ask(const QString& caption, const QString& suffix, const QString& filter) {
+  const QString name = QStringLiteral("wideglass-") +
+                       QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + suffix;
+  if (AskFile) return AskFile(caption, name, filter);
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return QFileDialog::getSaveFileName(&form_, caption, QDir(folder).filePath(name), filter);
+}
+
+int TKeepWhatWasSeen::SamplesPerLevel() const {
+  return form_.Sweep().GetTraceMode() == TraceMode::Average ? kAveragedTransforms : 1;
+}
+
+void TKeepWhatWasSeen::OnSweep(const SweepView& view) {
+  CaptureSweep(view, SamplesPerLevel(), last_);
+  haveLast_ = true;
+  if (!recorder_) return;
+  RtlPowerSweep s = recorder_->TakeBuffer();
+  CaptureSweep(view, SamplesPerLevel(), s);
+  if (recorder_->Add(std::move(s))) ++handedOver_;
+  ShowIndicator();
+}
+
+bool TKeepWhatWasSeen::SaveSweepCsv(const QString& path) {
+  if (!haveLast_) {
+    form_.LogAppend(kNoSweepYetText);
+    return false;
+  }
+  std::string text;
+  AppendRtlPowerLines(text, last_);
+  // Written beside and renamed over the old file: a failure leaves that intact.
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+      !f.commit()) {
+    form_.LogAppend(kSaveFailedText + Utf8(path) + ": " + Utf8(f.errorString()));
+    return false;
+  }
+  form_.LogAppend(kSavedText + Utf8(path));
+  return true;
+}
+
+QImage TKeepWhatWasSeen::ChartImage() const {
+  TChart* chart = form_.Chart1;
+  if (!chart->Canvas().HasImage() || chart->Canvas().Dirty()) chart->repaint();
+  if (!chart->Canvas().HasImage()) return {};
+  QImage img = chart->Canvas().Image().copy();
+  if (TChartOverlay* overlay = form_.Air().Overlay()) {
+    QPainter p(&img);
+    overlay->render(&p, overlay->geometry().topLeft(), QRegion(), QWidget::RenderFlags());
+  }
+  return img;
+}
+
+bool TKeepWhatWasSeen::SaveImage(const QString& path) {
+  const QImage img = ChartImage();
+  QSaveFile f(path);
+  if (img.isNull() || !f.open(QIODevice::WriteOnly) || !img.save(&f, "PNG") || !f.commit()) {
+    form_.LogAppend(kSaveFailedText + Utf8(path) + ": " + Utf8(f.errorString()));
+    return false;
+  }
+  form_.LogAppend(kSavedText + Utf8(path));
+  return true;
+}
+
+bool TKeepWhatWasSeen::StartRecording(const QString& path) {
+  if (Recording()) StopRecording();
+  std::string error;
+  // The failure comes from the writer thread; the window hears of it on its own.
+  auto onFailure = [this](const std::string& reason) {
+    QMetaObject::invokeMethod(this, [this, reason] { RecordingFailed(reason); }, Qt::QueuedConnection);
+  };
+  recorder_ = TSweepRecorder::Open(Utf8(QDir::cleanPath(path)), error, onFailure);
+  if (!recorder_) {
+    form_.LogAppend(kRecordOpenFailedText + Utf8(path) + ": " + error);
+    return false;
+  }
+  handedOver_ = 0;
+  form_.LogAppend(kRecordStartedText + recorder_->Path());
+  recordAction_->setText(QStringLiteral("Stop recording"));
+  ShowIndicator();
+  return true;
+}
+
+uint64_t TKeepWhatWasSeen::RecordedSweeps() const { return recorder_ ? recorder_->SweepsWritten() : 0; }
+
+void TKeepWhatWasSeen::StopRecording() {
+  if (!recorder_) return;
+  recorder_->Close();
+  EndRecording(kRecordStoppedText + recorder_->Path() + kSweepsText + std::to_string(recorder_->SweepsWritten()));
+}
+
+void TKeepWhatWasSeen::RecordingFailed(const std::string& reason) {
+  if (!recorder_ || !recorder_->Failed()) return;  // a recording that has ended since
+  recorder_->Close();
+  EndRecording(kRecordFailedText + recorder_->Path() + ": " + reason + kSweepsText +
+               std::to_string(recorder_->SweepsWritten()));
+}
+
+void TKeepWhatWasSeen::EndRecording(const std::string& line) {
+  recorder_.reset();
+  recordAction_->setText(QString::fromUtf8("Record…"));
+  indicator_->hide();
+  form_.LogAppend(line);
+}
+
+void TKeepWhatWasSeen::ShowIndicator() {
+  if (!recorder_) return;
+  // The sweeps handed over so far: what the file holds once they are written.
+  indicator_->setText(QString::fromUtf8("● REC %1").arg(handedOver_));
+  indicator_->adjustSize();
+  const int margin = 4;
+  indicator_->move(form_.Chart1->width() - indicator_->width() - margin, margin);
+  indicator_->show();
+  indicator_->raise();
+}
+
+bool TKeepWhatWasSeen::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == form_.Chart1 && event->type() == QEvent::Resize) ShowIndicator();
+  return false;
+}
+
+}  // namespace wg

@@ -1,0 +1,83 @@
+// Keeping what the chart showed: the last complete sweep saved as an
+// rtl_power CSV file, the chart saved as a PNG image, and a recording that
+// appends every published sweep to a CSV file until it is stopped, with an
+// indicator on the chart while it runs. All reached through the chart menu.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "RtlPowerCsv.h"
+
+class QAction;
+class QImage;
+class QLabel;
+class TForm1;
+
+namespace wg {
+
+class TChartMenu;
+class TSweepRecorder;
+struct SweepView;
+
+// Log lines, each followed by its details.
+extern const char* const kRecordStartedText;     // the file
+extern const char* const kRecordStoppedText;     // the file, then the sweep count
+extern const char* const kRecordFailedText;      // the file, the reason, the sweep count
+extern const char* const kRecordOpenFailedText;  // the file, the reason
+extern const char* const kSavedText;             // the file
+extern const char* const kSaveFailedText;        // the file, the reason
+extern const char* const kNoSweepYetText;
+
+class TKeepWhatWasSeen : public QObject {
+  Q_OBJECT
+
+ public:
+  TKeepWhatWasSeen(TForm1& form, TChartMenu& menu);
+  ~TKeepWhatWasSeen() override;  // ends a recording as Stop does
+
+  // Asks where to save: the file chosen, or empty when the user cancelled.
+  // A save dialog unless replaced (tests do).
+  std::function<QString(const QString& caption, const QString& suggestedName, const QString& filter)>
+      AskFile;
+
+  // Each says what went wrong in one log line and returns false then.
+  bool SaveSweepCsv(const QString& path);
+  bool SaveImage(const QString& path);
+  bool StartRecording(const QString& path);
+  void StopRecording();
+
+  // The chart's image as last drawn, with the readout and markers over it.
+  QImage ChartImage() const;
+
+  bool Recording() const { return recorder_ != nullptr; }
+  uint64_t RecordedSweeps() const;
+  QLabel* Indicator() const { return indicator_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void OnSweep(const SweepView& view);
+  void RecordingFailed(const std::string& reason);
+  void EndRecording(const std::string& line);
+  void ShowIndicator();
+  QString Ask(const QString& caption, const QString& suffix, const QString& filter);
+  int SamplesPerLevel() const;
+
+  TForm1& form_;
+  QAction* recordAction_ = nullptr;
+  QLabel* indicator_ = nullptr;
+  int listener_ = -1;
+  RtlPowerSweep last_;
+  bool haveLast_ = false;
+  std::unique_ptr<TSweepRecorder> recorder_;
+  uint64_t handedOver_ = 0;
+};
+
+}  // namespace wg
