@@ -106,7 +106,16 @@ void TSweepRecorder::Run() {
   }
 }
 
+bool TSweepRecorder::StopWriting(std::chrono::milliseconds wait) {
+  if (!writing_.try_lock_for(wait)) return false;
+  writesStopped_ = true;
+  writing_.unlock();
+  return true;
+}
+
 bool TSweepRecorder::WriteSweep(const std::string& text) {
+  std::lock_guard hold(writing_);
+  if (writesStopped_) return false;
   off_t before = 0;
   if (regularFile_) {
     // Writing on would only feed a file nobody can find any more.

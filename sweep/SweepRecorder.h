@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -55,6 +56,10 @@ class TSweepRecorder {
   bool Add(RtlPowerSweep sweep);
   // Writes what is queued, then ends the writer thread. Safe to call twice.
   void Close();
+  // For an exit in a hurry, from any thread: waits at most `wait` for a
+  // write under way and lets no further one start, so that the process can
+  // end without leaving part of a sweep. False when the write did not end.
+  bool StopWriting(std::chrono::milliseconds wait);
 
   const std::string& Path() const { return path_; }
   bool ToStandardOutput() const { return path_ == "-"; }
@@ -87,6 +92,8 @@ class TSweepRecorder {
 
   std::atomic<uint64_t> sweepsWritten_{0}, sweepsDropped_{0}, bytesWritten_{0};
   std::atomic<bool> failed_{false};
+  std::timed_mutex writing_;  // held for each write to the file
+  bool writesStopped_ = false;  // under writing_
   std::thread thread_;
 };
 

@@ -6,6 +6,7 @@
 #include "Options.h"
 #include "ReceiverList.h"
 #include "Settings.h"
+#include "SurveyMode.h"
 #include "Unit1.h"
 #include "api_rtl_sdr.h"
 #include "beep.h"
@@ -48,7 +49,6 @@ int main(int argc, char** argv) {
     case wg::ParseResult::Action::Run: break;
   }
   const wg::Options& options = parsed.options;
-  if (options.record) return Fail("wideglass: --record: the survey mode is not part of this build yet");
 
   api_rtl_sdr::Load();
   // A receiver asked for by name must exist; listing does not open it.
@@ -62,7 +62,9 @@ int main(int argc, char** argv) {
   }
 
   int rc = 0;
-  {
+  if (options.record) {
+    rc = wg::RunSurvey(argc, argv, options);
+  } else {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Wideglass"));
     app.setDesktopFileName(QStringLiteral("wideglass"));

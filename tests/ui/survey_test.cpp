@@ -1,0 +1,234 @@
+// The survey mode as its users run it: the real executable over the simulated
+// receiver, its files read by a small reader of rtl_power files, and its
+// carriers compared with what Debian's rtl_power finds in the same scene.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Line {
+  int64_t low, high;
+  double step;
+  int samples;
+  std::vector<double> db;
+};
+
+// Reads an rtl_power file strictly: every line whole, every field in
+// rtl_power's form, one level more than (high - low) / step bins. Fails the
+// test on the first line that does not read.
+std::vector<Line> ReadRtlPower(const fs::path& p) {
+  static const std::regex head(R"(^\d{4}-\d\d-\d\d, \d\d:\d\d:\d\d, (\d+), (\d+), (\d+\.\d\d), (\d+)((, -?\d+\.\d\d)+)$)");
+  std::vector<Line> lines;
+  std::ifstream in(p, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  EXPECT_TRUE(text.empty() || text.back() == '\n') << p << " ends inside a line";
+  std::istringstream ls(text);
+  for (std::string s; std::getline(ls, s);) {
+    std::smatch m;
+    if (!std::regex_match(s, m, head)) {
+      ADD_FAILURE() << p << ": not an rtl_power line: " << s.substr(0, 120);
+      return lines;
+    }
+    Line l{std::stoll(m[1]), std::stoll(m[2]), std::stod(m[3]), std::stoi(m[4]), {}};
+    std::istringstream vs(m[5].str());
+    for (std::string v; std::getline(vs, v, ',');)
+      if (!v.empty()) l.db.push_back(std::stod(v));
+    EXPECT_EQ(static_cast<double>(l.db.size()), std::round((l.high - l.low) / l.step) + 1) << s.substr(0, 80);
+    lines.push_back(std::move(l));
+  }
+  return lines;
+}
+
+struct Peak {
+  double hz, db;
+};
+
+// The strongest bin within 20 kHz of `hz`, and its height above the file's median.
+Peak PeakNear(const std::vector<Line>& lines, double hz) {
+  std::vector<double> all;
+  Peak best{0, -1e9};
+  for (const Line& l : lines) {
+    const size_t bins = l.db.size() - 1;  // the repeated last level is no bin
+    for (size_t i = 0; i < bins; ++i) {
+      all.push_back(l.db[i]);
+      const double f = static_cast<double>(l.low) + static_cast<double>(i) * l.step;
+      if (std::abs(f - hz) < 20000 && l.db[i] > best.db) best = {f, l.db[i]};
+    }
+  }
+  std::nth_element(all.begin(), all.begin() + static_cast<long>(all.size() / 2), all.end());
+  best.db -= all[all.size() / 2];
+  return best;
+}
+
+class Survey : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("wg_survey_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir / "plugins");
+    fs::copy_file(WG_EXE, dir / "wideglass");
+    fs::create_symlink(WG_SIM_LIB, dir / "plugins" / "librtlsdr.so");
+    // Settings and anything else the program might keep stay in here.
+    ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    ::setenv("RTLSDR_SIM_PACE", "0", 1);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Runs a command line (the program is "wideglass"); standard output and
+  // error go to files. Returns the exit status.
+  int Run(const std::string& args, const std::string& env = "") {
+    const std::string cmd = "cd '" + dir.string() + "' && timeout -s KILL 60 env " + env + " " + args +
+                            " >out.txt 2>err.txt </dev/null";
+    const int st = std::system(cmd.c_str());
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  }
+  std::string Err() { return Slurp(dir / "err.txt"); }
+  static std::string Slurp(const fs::path& p) {
+    std::ifstream in(p);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  fs::path dir;
+};
+
+TEST_F(Survey, FilesReadAsRtlPowerFilesInEveryMode) {
+  struct Case {
+    const char* args;
+    size_t lines;
+    int samples;
+  };
+  const Case cases[] = {
+      {"./wideglass --record live.csv -n 2", 10, 1},
+      {"./wideglass --record - -n 1 --mode average", 5, 8},
+      // 1750-1790 MHz: only the steps the tuner reaches (up to 1766 MHz).
+      {"./wideglass --record untuned.csv -f 1750M:1790M -n 2", 0, 1},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(Run(c.args), 0) << c.args << "\n" << Err();
+    const std::string a = c.args;
+    const fs::path file = dir / (a.find("live") != std::string::npos ? "live.csv"
+                                 : a.find("untuned") != std::string::npos ? "untuned.csv" : "out.txt");
+    const auto lines = ReadRtlPower(file);
+    if (c.lines) {
+      EXPECT_EQ(lines.size(), c.lines) << c.args;
+    }
+    for (const Line& l : lines) {
+      EXPECT_EQ(l.samples, c.samples) << c.args;
+      EXPECT_EQ(l.step, 781.25) << c.args;
+      EXPECT_EQ(l.high - l.low, 3200000) << c.args;
+    }
+    if (a.find("untuned") != std::string::npos) {
+      ASSERT_EQ(lines.size(), 2u * 5) << "the steps from 1750 to 1762.8 MHz, twice";
+      for (const Line& l : lines) EXPECT_LT(l.low, 1766000000);
+      EXPECT_NE(Err().find("1766"), std::string::npos) << Err();
+    }
+  }
+}
+
+TEST_F(Survey, FailuresSayWhyInOneLineAndKeepWhatWasWritten) {
+  struct Case {
+    const char* args;
+    const char* env;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"./wideglass --record a.csv -n 2", "RTLSDR_SIM_DEVICES=0", "no receiver found"},
+      {"./wideglass --record a.csv -n 2", "RTLSDR_SIM_OPEN_FAIL=1", "could not be opened"},
+      {"./wideglass --record a.csv", "RTLSDR_SIM_FAULT=unplug RTLSDR_SIM_FAULT_AFTER=12", "the receiver stopped"},
+      {"./wideglass --record /dev/full -n 3", "", "No space left on device"},
+      {"./wideglass --record no/such/folder.csv -n 1", "", "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    fs::remove(dir / "a.csv");
+    EXPECT_EQ(Run(c.args, c.env), 1) << c.args << " " << c.env;
+    const std::string err = Err();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find(c.says), std::string::npos) << err;
+    if (fs::exists(dir / "a.csv")) {
+      EXPECT_EQ(ReadRtlPower(dir / "a.csv").size() % 5, 0u) << c.env;
+    }
+  }
+}
+
+TEST_F(Survey, ASignalEndsItWithWholeSweepsAndStatusZero) {
+  ::setenv("RTLSDR_SIM_PACE", "1", 1);
+  for (int sig : {SIGINT, SIGTERM}) {
+    fs::remove(dir / "s.csv");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::chdir(dir.c_str());
+      ::execl("./wideglass", "wideglass", "--record", "s.csv", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((!fs::exists(dir / "s.csv") || fs::file_size(dir / "s.csv") == 0) &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(pid, sig);
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    ASSERT_TRUE(WIFEXITED(st)) << sig;
+    EXPECT_EQ(WEXITSTATUS(st), 0) << sig;
+    const auto lines = ReadRtlPower(dir / "s.csv");
+    EXPECT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines.size() % 5, 0u);
+  }
+}
+
+// Weak carriers (rtl_power's 16-bit arithmetic overflows above about -23 dB)
+// on both grids: every carrier found by both programs at the same frequency
+// within a bin, with the same level differences within 2 dB.
+TEST_F(Survey, FindsTheCarriersRtlPowerFinds) {
+  if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
+  const std::vector<std::pair<double, double>> carriers = {
+      {144585937.5, -30}, {145367187.5, -40}, {146343750, -50}, {147320312.5, -35}, {148687500, -45}};
+  {
+    std::ofstream scene(dir / "scene.txt");
+    for (auto [hz, db] : carriers) scene << std::fixed << hz << " " << db << " carrier\n";
+  }
+  const std::string env = "RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "'";
+  ASSERT_EQ(Run("./wideglass --record wg.csv -f 144M:150M -n 1 --mode average", env), 0) << Err();
+  ASSERT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M:781.25 -i 1 -1 rp.csv",
+                env + " LD_LIBRARY_PATH='" + fs::path(WG_SIM_LIB).parent_path().string() + "'"),
+            0)
+      << Err();
+  const auto wg = ReadRtlPower(dir / "wg.csv");
+  const auto rp = ReadRtlPower(dir / "rp.csv");
+  ASSERT_FALSE(wg.empty());
+  ASSERT_FALSE(rp.empty());
+  const double bin = std::max(wg[0].step, rp[0].step);
+  Peak wg0{}, rp0{};
+  for (size_t i = 0; i < carriers.size(); ++i) {
+    const Peak a = PeakNear(wg, carriers[i].first), b = PeakNear(rp, carriers[i].first);
+    std::printf("carrier %.1f Hz %.0f dB: wideglass %.2f Hz %+.2f dB, rtl_power %.2f Hz %+.2f dB\n",
+                carriers[i].first, carriers[i].second, a.hz, a.db, b.hz, b.db);
+    EXPECT_GT(a.db, 10) << "wideglass misses " << carriers[i].first;
+    EXPECT_GT(b.db, 10) << "rtl_power misses " << carriers[i].first;
+    EXPECT_LE(std::abs(a.hz - b.hz), bin) << carriers[i].first;
+    if (i == 0) {
+      wg0 = a, rp0 = b;
+    } else {
+      EXPECT_NEAR(a.db - wg0.db, b.db - rp0.db, 2.0) << carriers[i].first;
+    }
+  }
+}
+
+}  // namespace
