@@ -1,9 +1,11 @@
 #include "SurveyMode.h"
 
 #include "Options.h"
+#include "ReceiverList.h"
 #include "SweepRecorder.h"
 #include "api_rtl_sdr.h"
 #include "fft_levels.h"
+#include "receiver_setup.h"
 #include "sweep_engine.h"
 
 #include <QCoreApplication>
@@ -20,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -39,14 +42,6 @@ void OnSignal(int sig) {
 
 void Say(const std::string& line) { std::fprintf(stderr, "wideglass: %s\n", line.c_str()); }
 
-// The engine's set-up wants an axis to put on the scan range; there is none.
-class NoAxis : public TSweepAxis {
- public:
-  void SetAutomatic(bool) override {}
-  void SetMaximum(double) override {}
-  void SetMinimum(double) override {}
-};
-
 std::string Size(uint64_t bytes) {
   char buf[32];
   if (bytes >= 10ull * 1024 * 1024)
@@ -61,10 +56,6 @@ class Survey {
   Survey(QCoreApplication& app, const Options& o) : app_(app), options_(o) {}
 
   int Run() {
-    // Settings the engine's set-up does not take yet are refused rather
-    // than silently not applied.
-    if (options_.device && *options_.device != "0") return Refuse("-d");
-
     std::string error;
     TSweepRecorder::Options ro;
     ro.waitWhenFull = true;  // nobody is waiting on this thread but the receiver
@@ -87,19 +78,8 @@ class Survey {
     samples_ = engine_->GetTraceMode() == TraceMode::Average ? kAveragedTransforms : 1;
     engine_->AddSweepListener([this](const SweepView& v) { OnSweep(v); });
 
-    NoAxis axis;
-    engine_->ReceiverSetup(axis);
-    if (!engine_->Running()) {
-      if (!api_rtl_sdr::Loaded())
-        Say("the receiver library " + ReceiverLibraryFile() + " could not be loaded");
-      else if (api_rtl_sdr::device_count == 0)
-        Say("no receiver found; plug one in");
-      else
-        Say("receiver 0 could not be opened");
-      recorder_->Close();
-      return 1;
-    }
-    if (!ApplyReceiverOptions()) {
+    setup_ = std::make_unique<TReceiverSetup>(*engine_);
+    if (!OpenReceiver()) {
       recorder_->Close();
       return 1;
     }
@@ -124,38 +104,38 @@ class Survey {
   }
 
  private:
-  int Refuse(const char* option) {
-    Say(std::string(option) + " is not available in the survey mode yet");
-    return 2;
-  }
-
   std::string Where() const { return *options_.record == "-" ? "standard output" : *options_.record; }
 
-  // Gain, correction and rate, as rtl_sdr applies them, once the set-up has
-  // opened the receiver; the sweep restarts with them.
-  bool ApplyReceiverOptions() {
-    if (!options_.gain && !options_.ppm && !options_.sampleRate) return true;
-    namespace api = api_rtl_sdr;
-    engine_->Stop();
-    if (options_.gain) {
-      if (options_.gain->automatic) {
-        api::rtlsdr_set_tuner_gain_mode(api::dev, 0);
-      } else {
-        api::rtlsdr_set_tuner_gain_mode(api::dev, 1);
-        api::rtlsdr_set_tuner_gain(api::dev, options_.gain->tenthsDb);
-      }
+  // The receiver the options name, with their gain, correction and rate
+  // (the set-up keeps them for the receiver it opens); the sweep starts.
+  bool OpenReceiver() {
+    if (options_.gain)
+      setup_->SetGain(options_.gain->automatic ? std::nullopt : std::optional<int>(options_.gain->tenthsDb));
+    if (options_.ppm) setup_->SetFreqCorrection(*options_.ppm);
+    if (options_.sampleRate) setup_->SetSampleRate(*options_.sampleRate);
+    uint32_t index = 0;
+    if (options_.device) {
+      const auto serials = ReceiverSerials();
+      if (serials) index = FindDevice(*options_.device, *serials).value_or(0);
     }
-    if (options_.ppm) api::rtlsdr_set_freq_correction(api::dev, *options_.ppm);
-    if (options_.sampleRate) {
-      if (api::rtlsdr_set_sample_rate(api::dev, *options_.sampleRate) != 0) {
-        Say("the receiver refused the sample rate " + std::to_string(*options_.sampleRate));
+    const ReceiverReport r = index == 0 ? setup_->Run() : (setup_->OpenReceiver(index), setup_->Report());
+    switch (r.outcome) {
+      case ReceiverReport::Outcome::LibraryMissing:
+        Say("the receiver library " + r.libraryFile +
+            (r.libraryLoaded ? " lacks " + r.missingEntryPoints : std::string(" could not be loaded")));
         return false;
-      }
-      engine_->SetSampleRate(static_cast<int32_t>(*options_.sampleRate));
-      engine_->SetBinWidth(api::rtlsdr_get_sample_rate(api::dev) / static_cast<double>(kFftSize));
+      case ReceiverReport::Outcome::NoReceiver: Say("no receiver found; plug one in"); return false;
+      case ReceiverReport::Outcome::OpenFailed:
+        Say("receiver " + std::to_string(r.index) + " could not be opened (rtlsdr_open: " +
+            std::to_string(r.openResult) + ")");
+        return false;
+      case ReceiverReport::Outcome::Opened: break;
     }
-    engine_->Reset();
-    return engine_->Start();
+    if (!engine_->Running()) {
+      Say("the sweep could not be started" + (lastLine_.empty() ? "" : ": " + lastLine_));
+      return false;
+    }
+    return true;
   }
 
   void EngineLine(const std::string& text) {
@@ -192,6 +172,7 @@ class Survey {
     progress_.stop();
     engine_->Stop();
     recorder_->Close();
+    if (setup_) setup_->Close();
     if (rc == 0 && recorder_->Failed()) {
       Say("writing " + Where() + ": " + recorder_->FailureReason());
       rc = 1;
@@ -246,6 +227,7 @@ class Survey {
   const Options& options_;
   std::unique_ptr<TSweepRecorder> recorder_;
   std::unique_ptr<TSweepEngine> engine_;
+  std::unique_ptr<TReceiverSetup> setup_;  // after the engine: goes first
   std::thread signalThread_;
   QTimer watch_, progress_;
   std::chrono::steady_clock::time_point began_;
