@@ -3,10 +3,15 @@
 // written back: only what the user changes in the window is remembered.
 #include "Options.h"
 #include "ReadTheAir.h"
+#include "ReceiverList.h"
+#include "ReceiverMenu.h"
 #include "Settings.h"
 #include "Unit1.h"
 #include "WaterfallSplitter.h"
+#include "receiver_setup.h"
 #include "sweep_engine.h"
+
+#include <algorithm>
 
 void TForm1::RestoreGeometry() {
   const QByteArray& g = Settings().Values().geometry;
@@ -45,4 +50,47 @@ void TForm1::RememberOnClose() {
     Settings().SetPeakMarker(Air().PeakMarker());
     Settings().SetMarkers(Air().FixedMarkers());
   }
+}
+
+// The receiver and its settings for the set-up to open with. Only what the
+// user chose (or an option) is handed on: with nothing chosen the set-up runs
+// exactly as written.
+void TForm1::ApplyReceiverChoice() {
+  const wg::Options& o = RunOptions();
+  const wg::SettingsValues& v = Settings().Values();
+  wg::TReceiverSetup& r = Receiver();
+  const int ppm = o.ppm.value_or(v.ppm);
+  if (ppm != wg::TReceiverSetup::kDefaultFreqCorrection) r.SetFreqCorrection(ppm);
+  const uint32_t rate = o.sampleRate.value_or(v.sampleRate);
+  if (rate != wg::TReceiverSetup::kSampleRates[0]) r.SetSampleRate(rate);
+  if (const auto gain = o.gain ? o.gain : v.gain) r.SetGain(gain->automatic ? std::nullopt : std::optional<int>(gain->tenthsDb));
+  const std::string device = o.device.value_or(v.serial);
+  if (device.empty()) return;
+  const auto serials = wg::ReceiverSerials();
+  if (!serials) return;
+  // An option reads as rtl_sdr's -d (main has checked it); a remembered
+  // serial must match exactly.
+  std::optional<uint32_t> index;
+  if (o.device) {
+    index = wg::FindDevice(device, *serials);
+  } else if (const auto it = std::find(serials->begin(), serials->end(), device); it != serials->end()) {
+    index = static_cast<uint32_t>(it - serials->begin());
+  }
+  if (index) r.ChooseReceiver(*index);
+  else if (!o.device) Settings().Note("приёмник с серийником \"" + device + "\" не найден, взят приёмник 0");
+}
+
+// A gain typed in dB (an option, a remembered value from another stick) is
+// the tuner's nearest once the receiver has listed its own.
+void TForm1::SettleGain() {
+  wg::TReceiverSetup& r = Receiver();
+  const auto gain = RunOptions().gain ? RunOptions().gain : Settings().Values().gain;
+  if (!gain || gain->automatic || !r.IsOpen() || r.CurrentGainMode() == wg::GainMode::Manual) return;
+  const int nearest = r.NearestGain(gain->tenthsDb);
+  r.SetGain(nearest);
+}
+
+void TForm1::CreateReceiverMenu() {
+  receiverMenu_ = new wg::TReceiverMenu(this, ChartMenu, Receiver(), Settings(),
+                                        [this](const std::string& line) { LogAppend(line); });
 }

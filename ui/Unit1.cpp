@@ -272,7 +272,10 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   StopFreqEdit->setParent(Chart1);
   StopFreqEdit->show();
 
+  ApplyReceiverChoice();
   Button3Click(nullptr);
+  SettleGain();
+  CreateReceiverMenu();
   RestoreFeatures();
   for (const std::string& line : Settings().TakeMessages()) LogAppend(line);
 }

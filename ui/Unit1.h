@@ -22,6 +22,7 @@ class TReadTheAir;
 class TFastLineSeries;
 class TKeepWhatWasSeen;
 class TSettings;
+class TReceiverMenu;
 class TReceiverSetup;
 class TSpinEditDouble;
 class TSweepEngine;
@@ -113,12 +114,16 @@ class TForm1 : public QWidget {
   void ApplyStartRange();
   void RestoreFeatures();
   void RememberOnClose();
+  void ApplyReceiverChoice();
+  void SettleGain();
+  void CreateReceiverMenu();
   void ConfigureChart();
   void PlaceControls();
   wg::TSpinEditDouble* CreateFreqEdit(double minValue, double maxValue, const char* hint);
   void ApplyScanRange();
 
   wg::TChartMenu* chartMenu_ = nullptr;
+  wg::TReceiverMenu* receiverMenu_ = nullptr;  // a child of the window
   std::unique_ptr<wg::TSettings> ownSettings_;  // when none was given
   wg::TSettings* settings_ = nullptr;
   std::unique_ptr<wg::Options> options_;

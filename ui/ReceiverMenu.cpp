@@ -1,0 +1,191 @@
+#include "ReceiverMenu.h"
+
+#include "Options.h"
+#include "Settings.h"
+#include "numtext.h"
+#include "receiver_setup.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCursor>
+#include <QInputDialog>
+#include <QMenu>
+#include <QVariant>
+#include <QWidget>
+
+namespace wg {
+namespace {
+
+QString RateText(uint32_t rate) { return QString::number(rate / 1e6, 'g', 6) + QStringLiteral(" MS/s"); }
+QString GainDb(int tenths) { return QString::fromStdString(rt::FormatFixed(tenths / 10.0, 1)); }
+
+// A submenu whose title shows the key that opens it at the pointer.
+QMenu* AddSubmenu(QWidget* window, QMenu* menu, const QString& title, const QKeySequence& key,
+                  std::function<void(QMenu*)> popUp) {
+  auto* sub = new QMenu(title + QLatin1Char('\t') + key.toString(QKeySequence::NativeText), menu);
+  menu->addMenu(sub);
+  auto* shortcut = new QAction(sub);
+  shortcut->setShortcut(key);
+  shortcut->setShortcutContext(Qt::WindowShortcut);
+  window->addAction(shortcut);
+  QObject::connect(shortcut, &QAction::triggered, sub, [sub, popUp] { popUp(sub); });
+  return sub;
+}
+
+}  // namespace
+
+TReceiverMenu::TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& receiver, TSettings& settings,
+                             std::function<void(const std::string&)> log)
+    : QObject(window), window_(window), receiver_(receiver), settings_(settings), log_(std::move(log)) {
+  menu->addSeparator();
+  const auto popUp = [this](QMenu* m) { PopUp(m); };
+  gainMenu_ = AddSubmenu(window, menu, QStringLiteral("Gain"), QKeySequence(Qt::Key_F6), popUp);
+  correction_ = menu->addAction(QStringLiteral("Frequency correction…"));
+  correction_->setShortcut(QKeySequence(Qt::Key_F7));
+  correction_->setShortcutContext(Qt::WindowShortcut);
+  correction_->setShortcutVisibleInContextMenu(true);
+  window->addAction(correction_);
+  connect(correction_, &QAction::triggered, this, [this] { AskCorrection(); });
+  rateMenu_ = AddSubmenu(window, menu, QStringLiteral("Sample rate"), QKeySequence(Qt::Key_F8), popUp);
+  receiverMenu_ = AddSubmenu(window, menu, QStringLiteral("Receiver"),
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), popUp);
+  Refresh();
+}
+
+TReceiverMenu::~TReceiverMenu() = default;
+
+void TReceiverMenu::PopUp(QMenu* m) {
+  if (m->isEnabled() && !m->actions().isEmpty()) m->popup(QCursor::pos());
+}
+
+// Actions are made anew only when the lists change (another receiver), and
+// the old ones deleted later: the action being triggered may be among them.
+static void Empty(QMenu* m) {
+  for (QAction* a : m->actions()) {
+    m->removeAction(a);
+    a->deleteLater();
+  }
+}
+
+void TReceiverMenu::Refresh() {
+  const ReceiverReport& r = receiver_.Report();
+  const bool open = r.outcome == ReceiverReport::Outcome::Opened;
+
+  std::vector<std::string> devices;
+  for (const auto& d : r.devices) devices.push_back(d.name + ", " + d.serial);
+  if (r.gains != builtGains_ || gainMenu_->actions().isEmpty()) {
+    builtGains_ = r.gains;
+    Empty(gainMenu_);
+    auto* group = new QActionGroup(gainMenu_);
+    const auto addGain = [&](const QString& text, std::optional<int> tenths) {
+      QAction* a = gainMenu_->addAction(text);
+      a->setCheckable(true);
+      a->setData(tenths ? QVariant(*tenths) : QVariant());
+      group->addAction(a);
+      connect(a, &QAction::triggered, this, [this, tenths] { ChooseGain(tenths); });
+    };
+    addGain(QStringLiteral("Auto"), std::nullopt);
+    for (int g : r.gains) addGain(GainDb(g) + QStringLiteral(" dB"), g);
+  }
+  if (rateMenu_->actions().isEmpty()) {
+    auto* group = new QActionGroup(rateMenu_);
+    for (uint32_t rate : kSampleRates) {
+      QAction* a = rateMenu_->addAction(RateText(rate));
+      a->setCheckable(true);
+      a->setData(rate);
+      group->addAction(a);
+      connect(a, &QAction::triggered, this, [this, rate] { ChooseRate(rate); });
+    }
+  }
+  if (devices != builtDevices_) {
+    builtDevices_ = devices;
+    Empty(receiverMenu_);
+    auto* group = new QActionGroup(receiverMenu_);
+    for (size_t i = 0; i < devices.size(); ++i) {
+      QAction* a = receiverMenu_->addAction(QString::number(i) + QStringLiteral(": ") + QString::fromStdString(devices[i]));
+      a->setCheckable(true);
+      a->setData(static_cast<uint>(i));
+      group->addAction(a);
+      connect(a, &QAction::triggered, this, [this, i] { ChooseReceiver(static_cast<uint32_t>(i)); });
+    }
+  }
+
+  // The checks show what is in force, also after a refused choice.
+  const GainMode mode = receiver_.CurrentGainMode();
+  for (QAction* a : gainMenu_->actions())
+    a->setChecked(a->data().isValid() ? mode == GainMode::Manual && receiver_.ManualGain() == a->data().toInt()
+                                      : mode == GainMode::Auto);
+  for (QAction* a : rateMenu_->actions()) a->setChecked(receiver_.SampleRate() == a->data().toUInt());
+  for (QAction* a : receiverMenu_->actions()) a->setChecked(open && r.index == a->data().toUInt());
+  gainMenu_->setEnabled(open);
+  rateMenu_->setEnabled(open);
+  correction_->setEnabled(open);
+  // Only a choice when there is one to make.
+  receiverMenu_->menuAction()->setVisible(devices.size() > 1);
+  receiverMenu_->setEnabled(devices.size() > 1);
+}
+
+bool TReceiverMenu::ChooseGain(std::optional<int> tenthsDb) {
+  const bool ok = receiver_.SetGain(tenthsDb);
+  const std::string value = tenthsDb ? GainDb(*tenthsDb).toStdString() : std::string("авто");
+  log_(ok ? "Усиление, дБ: " + value : "Усиление, дБ: " + value + " — не принято приёмником");
+  if (ok) settings_.SetGain(tenthsDb ? GainChoice{false, *tenthsDb} : GainChoice{true, 0});
+  Refresh();
+  return ok;
+}
+
+bool TReceiverMenu::ChooseCorrection(int ppm) {
+  const bool ok = receiver_.SetFreqCorrection(ppm);
+  if (ok) {
+    log_("PPM: " + rt::FormatInt(receiver_.Report().freqCorrection));
+    settings_.SetPpm(ppm);
+  } else {
+    log_("PPM: " + rt::FormatInt(ppm) + " — не принято приёмником, остаётся " +
+         rt::FormatInt(receiver_.FreqCorrection()));
+  }
+  return ok;
+}
+
+bool TReceiverMenu::ChooseRate(uint32_t rate) {
+  const bool ok = receiver_.SetSampleRate(rate);
+  const ReceiverReport& r = receiver_.Report();
+  if (ok) {
+    log_("Полоса: " + rt::FormatInt(r.sampleRate) + " Hz, шаг по частоте, Hz: " + rt::FormatFixed(r.binWidth, 2));
+    settings_.SetSampleRate(rate);
+  } else {
+    log_("Полоса: " + rt::FormatInt(rate) + " Hz — не принята приёмником, остаётся " +
+         rt::FormatInt(receiver_.SampleRate()) + " Hz");
+  }
+  Refresh();
+  return ok;
+}
+
+bool TReceiverMenu::ChooseReceiver(uint32_t index) {
+  const bool ok = receiver_.OpenReceiver(index);
+  const ReceiverReport& r = receiver_.Report();
+  if (ok && index < r.devices.size()) {
+    const auto& d = r.devices[index];
+    log_("Приёмник " + rt::FormatInt(index) + ": " + d.name + ", серийник " + d.serial);
+    settings_.SetReceiverSerial(d.serial);
+  } else {
+    log_("Приёмник " + rt::FormatInt(index) + " не открылся");
+  }
+  Refresh();
+  return ok;
+}
+
+void TReceiverMenu::AskCorrection() {
+  if (!correction_->isEnabled()) return;
+  auto* dialog = new QInputDialog(window_);
+  dialog->setObjectName(QStringLiteral("CorrectionDialog"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(QStringLiteral("Frequency correction"));
+  dialog->setLabelText(QStringLiteral("Correction, ppm (-3000 to 3000):"));
+  dialog->setInputMode(QInputDialog::IntInput);
+  dialog->setIntRange(kMinPpm, kMaxPpm);
+  dialog->setIntValue(receiver_.FreqCorrection());
+  connect(dialog, &QInputDialog::intValueSelected, this, [this](int ppm) { ChooseCorrection(ppm); });
+  dialog->open();
+}
+
+}  // namespace wg

@@ -1,0 +1,66 @@
+// The receiver's controls in the chart menu: gain ("Auto" or one of the
+// tuner's gains), frequency correction, sample rate, and which receiver when
+// more than one is plugged in. Each change is applied to the open receiver,
+// said in one log line and remembered.
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace wg {
+
+class TReceiverSetup;
+class TSettings;
+
+class TReceiverMenu : public QObject {
+  Q_OBJECT
+
+ public:
+  // window: where the shortcuts live; menu: the chart menu the entries join.
+  TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& receiver, TSettings& settings,
+                std::function<void(const std::string&)> log);
+  ~TReceiverMenu() override;
+
+  // Fills the gain and receiver lists from what the set-up last found and
+  // checks the values in force. Called after every set-up or receiver change.
+  void Refresh();
+
+  // The choices, as the menu makes them: each returns whether the receiver
+  // took the value, writes one log line and, when taken, remembers it.
+  bool ChooseGain(std::optional<int> tenthsDb);  // nullopt: "Auto"
+  bool ChooseCorrection(int ppm);
+  bool ChooseRate(uint32_t rate);
+  bool ChooseReceiver(uint32_t index);
+  // Asks for a correction in a small dialog (F7).
+  void AskCorrection();
+
+  QMenu* GainMenu() const { return gainMenu_; }
+  QMenu* RateMenu() const { return rateMenu_; }
+  QMenu* ReceiverListMenu() const { return receiverMenu_; }
+  QAction* CorrectionAction() const { return correction_; }
+
+ private:
+  void PopUp(QMenu* m);
+
+  QWidget* window_;
+  TReceiverSetup& receiver_;
+  TSettings& settings_;
+  std::function<void(const std::string&)> log_;
+  QMenu* gainMenu_;
+  QMenu* rateMenu_;
+  QMenu* receiverMenu_;
+  QAction* correction_;
+  std::vector<int> builtGains_;
+  std::vector<std::string> builtDevices_;
+};
+
+}  // namespace wg
