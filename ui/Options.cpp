@@ -91,10 +91,10 @@ std::optional<GainChoice> ParseGain(const QString& text) {
   return GainChoice{false, static_cast<int>(std::lround(*v * 10.0))};
 }
 
-std::optional<uint32_t> FindDevice(const std::string& spec, const std::vector<std::string>& serials) {
-  if (spec.empty()) return std::nullopt;
-  if (std::all_of(spec.begin(), spec.end(), [](char c) { return c >= '0' && c <= '9'; }) && spec.size() <= 9) {
-    const unsigned long index = std::stoul(spec);
+std::optional<uint32_t> FindDevice(const std::string& wanted, const std::vector<std::string>& serials) {
+  if (wanted.empty()) return std::nullopt;
+  if (std::all_of(wanted.begin(), wanted.end(), [](char c) { return c >= '0' && c <= '9'; }) && wanted.size() <= 9) {
+    const unsigned long index = std::stoul(wanted);
     if (index < serials.size()) return static_cast<uint32_t>(index);
   }
   const auto first = [&](auto matches) -> std::optional<uint32_t> {
@@ -102,9 +102,9 @@ std::optional<uint32_t> FindDevice(const std::string& spec, const std::vector<st
       if (matches(serials[i])) return static_cast<uint32_t>(i);
     return std::nullopt;
   };
-  if (auto i = first([&](const std::string& s) { return s == spec; })) return i;
-  if (auto i = first([&](const std::string& s) { return s.starts_with(spec); })) return i;
-  return first([&](const std::string& s) { return s.ends_with(spec); });
+  if (auto i = first([&](const std::string& s) { return s == wanted; })) return i;
+  if (auto i = first([&](const std::string& s) { return s.starts_with(wanted); })) return i;
+  return first([&](const std::string& s) { return s.ends_with(wanted); });
 }
 
 ParseResult ParseOptions(const QStringList& args) {

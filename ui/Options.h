@@ -85,6 +85,6 @@ std::optional<GainChoice> ParseGain(const QString& text);
 // The receiver that -d (or a remembered serial) names, rtl_sdr's way: a
 // decimal index below the count, else the first exact serial, else the first
 // serial that starts with it, else the first that ends with it.
-std::optional<uint32_t> FindDevice(const std::string& spec, const std::vector<std::string>& serials);
+std::optional<uint32_t> FindDevice(const std::string& wanted, const std::vector<std::string>& serials);
 
 }  // namespace wg

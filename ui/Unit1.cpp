@@ -8,7 +8,7 @@
 #include "Series.h"
 #include "Options.h"
 #include "Settings.h"
-#include "SpectrumChart.h"
+#include "ChartSetup.h"
 #include "SpinDouble.h"
 #include "VirtualKeys.h"
 #include "WaterfallSplitter.h"

@@ -19,7 +19,7 @@
 #include "Chart.h"
 #include "Series.h"
 #include "Waterfall.h"
-#include "SpectrumChart.h"
+#include "ChartSetup.h"
 
 #if __has_include(<qcustomplot.h>)
 #include <qcustomplot.h>

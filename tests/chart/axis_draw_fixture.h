@@ -18,7 +18,7 @@
 #include "ChartAxis.h"
 #include "ChartSeries.h"
 #include "ImageCanvas.h"
-#include "SpectrumChart.h"
+#include "ChartSetup.h"
 #include "numtext.h"
 
 namespace wgtest {

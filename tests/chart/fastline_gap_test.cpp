@@ -13,7 +13,7 @@
 
 #include "Chart.h"
 #include "FastLineSeries.h"
-#include "SpectrumChart.h"
+#include "ChartSetup.h"
 #include "line_chart.h"
 
 using namespace wg;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Chart.h"
-#include "SpectrumChart.h"
+#include "ChartSetup.h"
 
 namespace wgtest {
 

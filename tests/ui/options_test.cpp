@@ -127,7 +127,7 @@ TEST(Options, HelpAndVersionEndTheProgramWell) {
 TEST(Options, DeviceFoundAsRtlSdrFindsIt) {
   const std::vector<std::string> serials{"00000001", "00000002", "SDR-77", "12"};
   const struct {
-    const char* spec;
+    const char* wanted;
     std::optional<uint32_t> index;
   } cases[] = {
       {"0", 0u}, {"1", 1u}, {"3", 3u},  // an index below the count
@@ -138,7 +138,7 @@ TEST(Options, DeviceFoundAsRtlSdrFindsIt) {
       {"0000000", 0u},                  // the first prefix wins
       {"9", std::nullopt}, {"", std::nullopt}, {"99999999999999", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(wg::FindDevice(c.spec, serials), c.index) << c.spec;
+  for (const auto& c : cases) EXPECT_EQ(wg::FindDevice(c.wanted, serials), c.index) << c.wanted;
   EXPECT_EQ(wg::FindDevice("0", {}), std::nullopt);
   // Beyond the count, digits are read as a serial (the simulator's sticks).
   EXPECT_EQ(wg::FindDevice("00000002", {"00000001", "00000002"}), 1u);

@@ -1,4 +1,4 @@
-#include "SpectrumChart.h"
+#include "ChartSetup.h"
 
 #include "Chart.h"
 #include "FastLineSeries.h"
