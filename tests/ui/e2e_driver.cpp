@@ -213,14 +213,20 @@ int main(int argc, char** argv) {
       if (std::abs(peak - want) > 2) rc = Fail("carrier peak off its frequency");
       else if (height[peak] - floor < plotH / 5) rc = Fail("carrier does not stand above the noise");
     }
-    // Apart from the step centres (the samples' constant offset), nothing else
-    // should rise like a carrier.
+    // The step centres carry nothing on the air: none may stand more than
+    // 10 dB (of the 145 dB level axis) above the noise there.
+    for (double centre = kStart + kRate / 2; centre < kStop && !rc; centre += kRate) {
+      const int x = column(centre);
+      int top = 0;
+      for (int c = std::max(left + 1, x - 3); c <= std::min(right - 1, x + 3); ++c) top = std::max(top, height[c]);
+      std::printf("step centre %.0f Hz: height %d px over noise %d px\n", centre, top, floor);
+      if (top - floor > plotH * 10 / 145) rc = Fail("a step centre stands above the noise");
+    }
+    // Nothing else should rise like a carrier.
     for (int x = left + 1; x < right && !rc; ++x) {
       if (height[x] - floor < plotH / 5) continue;
       bool known = false;
       for (const Carrier& c : kCarriers) known |= std::abs(x - column(c.hz)) <= 3;
-      for (double centre = kStart + kRate / 2; centre < kStop + kRate; centre += kRate)
-        known |= std::abs(x - column(centre)) <= 3;
       if (!known) {
         std::printf("unexpected peak at column %d (%.0f Hz)\n", x,
                     kStart + (x - left) * (kStop - kStart) / axisLen);
