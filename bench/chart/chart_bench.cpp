@@ -5,7 +5,6 @@
 // Two cases: the default scan range, 138-153 MHz, 19,200 points at the
 // window's start-up size 580x326, and a 24-1766 MHz survey of 2,000,000
 // points on a full-HD chart.
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <benchmark/benchmark.h>
@@ -201,13 +200,3 @@ BENCHMARK(BM_QCustomPlotPublishSweep)->Apply(Sizes);
 #endif
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -3,7 +3,6 @@
 // reference walk, on the same data, plot and canvas.
 //   - 19,200 points (138–153 MHz in 781.25 Hz bins) into a 580 x 326 chart;
 //   - 2,000,000 points (a 24 MHz upward survey) into a 1920 x 1080 chart.
-#include <QGuiApplication>
 #include <QImage>
 #include <benchmark/benchmark.h>
 
@@ -124,13 +123,3 @@ BENCHMARK(BM_FastLine_2M_1920x1080_Reference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FastLine_2M_ZoomedTop_DrawSeriesValues)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

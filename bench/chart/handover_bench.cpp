@@ -10,7 +10,6 @@
 // Preparation: ResetPoints to the widest range the editors allow
 // (0.1-4000 MHz, 5,120,000 points) from the default range's 19,200, against
 // ClearPoints followed by one AddPoint per point.
-#include <QApplication>
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -165,13 +164,3 @@ void BM_Prepare_ReturnToDefault(benchmark::State& state) {
 BENCHMARK(BM_Prepare_ReturnToDefault)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -5,7 +5,6 @@
 //
 // Two sweep sizes: the initial range, 138-153 MHz, 19,200 points, and a
 // 24-1766 MHz survey of 2,000,000 points.
-#include <QApplication>
 #include <QImage>
 #include <benchmark/benchmark.h>
 
@@ -189,13 +188,3 @@ BENCHMARK(BM_QCustomPlotColorMapRerender1000Rows)->Apply(Sizes);
 #endif
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
