@@ -65,17 +65,11 @@ class Peers : public ::testing::Test {
 
 };
 
-// The strongest bin of a block's spectrum away from the centre spike that
-// the unsigned bytes' offset puts at bin 2048.
+// The strongest bin of a block's spectrum.
 int StrongestBin(const std::vector<uint8_t>& block) {
   double levels[wg::kFftSize];
   wg::SpectrumOfBlock(block.data(), block.size(), static_cast<long>(block.size()), levels);
-  int best = -1;
-  for (int g = 0; g < wg::kFftSize; ++g) {
-    if (std::abs(g - wg::kFftSize / 2) <= 4) continue;
-    if (best < 0 || levels[g] > levels[best]) best = g;
-  }
-  return best;
+  return static_cast<int>(std::max_element(levels, levels + wg::kFftSize) - levels);
 }
 
 int BinOf(double frequency, double centre) {
