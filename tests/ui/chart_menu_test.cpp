@@ -18,12 +18,6 @@ namespace {
 
 class ChartMenuTest : public FormTest {
  protected:
-  TForm1& OpenActive() {
-    TForm1& f = Open();
-    f.activateWindow();
-    (void)QTest::qWaitForWindowActive(&f);
-    return f;
-  }
   QAction* Entry(const char* name) { return form_->ChartMenu->findChild<QAction*>(name); }
   void CloseMenu() {
     form_->ChartMenu->hide();

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -36,6 +37,13 @@ class FormTest : public ::testing::Test {
     form_->show();
     QApplication::processEvents();
     return *form_;
+  }
+  // Open and active, so that shortcuts and the focus behave as for a user.
+  TForm1& OpenActive() {
+    TForm1& f = Open();
+    f.activateWindow();
+    (void)QTest::qWaitForWindowActive(&f);
+    return f;
   }
   QStringList Lines() const { return form_->Memo1->toPlainText().split('\n'); }
   std::unique_ptr<TForm1> form_;

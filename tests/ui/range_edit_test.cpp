@@ -18,12 +18,6 @@ namespace {
 
 class RangeEditTest : public FormTest {
  protected:
-  TForm1& OpenActive() {
-    TForm1& f = Open();
-    f.activateWindow();
-    (void)QTest::qWaitForWindowActive(&f);
-    return f;
-  }
   // Select the editor's whole text, as a user about to replace it.
   static void Enter(wg::TSpinEditDouble* e) {
     e->setFocus();
