@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -29,6 +30,7 @@ const char* const kRecordOpenFailedText = "Не удалось начать за
 const char* const kSavedText = "Сохранено в файл: ";
 const char* const kSaveFailedText = "Не удалось сохранить файл: ";
 const char* const kNoSweepYetText = "Нет завершённой развёртки для сохранения";
+const char* const kRecordAppendsText = "Файл не пуст: новые развёртки дописываются в конец, прежние строки сохраняются";
 
 namespace {
 
@@ -53,7 +55,7 @@ TKeepWhatWasSeen::TKeepWhatWasSeen(TForm1& form, TChartMenu& menu) : QObject(&fo
       StopRecording();
       return;
     }
-    const QString path = Ask(QString::fromUtf8("Record…"), QStringLiteral(".csv"), kCsvFilter);
+    const QString path = Ask(QString::fromUtf8("Record…"), QStringLiteral(".csv"), kCsvFilter, Appends);
     if (!path.isEmpty()) StartRecording(path);
   });
   recordAction_->setObjectName(QStringLiteral("record"));
@@ -73,12 +75,14 @@ TKeepWhatWasSeen::~TKeepWhatWasSeen() {
   if (Recording()) StopRecording();
 }
 
-QString TKeepWhatWasSeen::Ask(const QString& caption, const QString& suffix, const QString& filter) {
+QString TKeepWhatWasSeen::Ask(const QString& caption, const QString& suffix, const QString& filter, bool appends) {
   const QString name = QStringLiteral("wideglass-") +
                        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + suffix;
   if (AskFile) return AskFile(caption, name, filter);
   const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  return QFileDialog::getSaveFileName(&form_, caption, QDir(folder).filePath(name), filter);
+  // A recording adds to what a file holds: asking whether to replace it would promise the opposite.
+  return QFileDialog::getSaveFileName(&form_, caption, QDir(folder).filePath(name), filter, nullptr,
+                                      appends ? QFileDialog::DontConfirmOverwrite : QFileDialog::Options());
 }
 
 int TKeepWhatWasSeen::SamplesPerLevel() const {
@@ -143,6 +147,8 @@ bool TKeepWhatWasSeen::StartRecording(const QString& path) {
   auto onFailure = [this](const std::string& reason) {
     QMetaObject::invokeMethod(this, [this, reason] { RecordingFailed(reason); }, Qt::QueuedConnection);
   };
+  const QFileInfo before(path);
+  const bool appending = before.isFile() && before.size() > 0;
   recorder_ = TSweepRecorder::Open(Utf8(QDir::cleanPath(path)), error, onFailure);
   if (!recorder_) {
     form_.LogAppend(kRecordOpenFailedText + Utf8(path) + ": " + error);
@@ -150,6 +156,7 @@ bool TKeepWhatWasSeen::StartRecording(const QString& path) {
   }
   handedOver_ = 0;
   form_.LogAppend(kRecordStartedText + recorder_->Path());
+  if (appending) form_.LogAppend(kRecordAppendsText);
   recordAction_->setText(QStringLiteral("Stop recording"));
   ShowIndicator();
   return true;

@@ -33,6 +33,7 @@ extern const char* const kRecordOpenFailedText;  // the file, the reason
 extern const char* const kSavedText;             // the file
 extern const char* const kSaveFailedText;        // the file, the reason
 extern const char* const kNoSweepYetText;
+extern const char* const kRecordAppendsText;     // the file already held sweeps
 
 class TKeepWhatWasSeen : public QObject {
   Q_OBJECT
@@ -67,7 +68,8 @@ class TKeepWhatWasSeen : public QObject {
   void RecordingFailed(const std::string& reason);
   void EndRecording(const std::string& line);
   void ShowIndicator();
-  QString Ask(const QString& caption, const QString& suffix, const QString& filter);
+  static constexpr bool Appends = true;
+  QString Ask(const QString& caption, const QString& suffix, const QString& filter, bool appends = false);
   int SamplesPerLevel() const;
 
   TForm1& form_;

@@ -74,6 +74,8 @@ TEST_F(KeepTest, RecordingAppendsWholeSweepsUntilStoppedWithAnIndicatorMeanwhile
   EXPECT_FALSE(f.Keep().Indicator()->isVisible());
   EXPECT_EQ(record->text(), QString::fromUtf8("Record…"));
 
+  EXPECT_FALSE(LogHas(wg::kRecordAppendsText)) << "a new file holds nothing to append to";
+
   const auto rows = ReadCsv(file);
   ASSERT_GE(rows.size(), 15u);
   ASSERT_EQ(rows.size() % 5, 0u) << "five steps per sweep, none split";
@@ -85,6 +87,15 @@ TEST_F(KeepTest, RecordingAppendsWholeSweepsUntilStoppedWithAnIndicatorMeanwhile
     EXPECT_EQ(rows[r][4], "781.25");
     EXPECT_EQ(rows[r][5], "1");
   }
+
+  // A second recording into the same file keeps the first one's lines and says so.
+  record->trigger();
+  EXPECT_TRUE(LogHas(wg::kRecordAppendsText));
+  ASSERT_TRUE(Until([&] { return f.Keep().RecordedSweeps() >= 1; }));
+  record->trigger();
+  const auto more = ReadCsv(file);
+  ASSERT_GT(more.size(), rows.size());
+  EXPECT_EQ(std::vector(more.begin(), more.begin() + static_cast<long>(rows.size())), rows);
 }
 
 TEST_F(KeepTest, AFailedWriteEndsTheRecordingWithOneLineAndTheSweepGoesOn) {

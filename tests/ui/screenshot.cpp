@@ -4,6 +4,7 @@
 //
 // Usage: ui_screenshot <simulated librtlsdr> <output folder>
 #include "Chart.h"
+#include "KeepWhatWasSeen.h"
 #include "ReadTheAir.h"
 #include "Unit1.h"
 #include "api_rtl_sdr.h"
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
     QMouseEvent move(QEvent::MouseMove, at, f.Chart1->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(f.Chart1, &move);
     save("read-the-air.png");
+    // What "Save image…" writes: the chart's own pixels with the readout and markers.
+    if (!f.Keep().SaveImage(QString::fromStdString((out / "saved-image.png").string()))) rc = 1;
 
     f.Air().SetMode(wg::TTraceMode::Average);
     QTest::qWait(1500);

@@ -193,6 +193,37 @@ TEST_F(Survey, ASignalEndsItWithWholeSweepsAndStatusZero) {
   }
 }
 
+// A second signal ends it at once, even while the first one's finish is still
+// writing: the file still holds whole lines of whole sweeps only.
+TEST_F(Survey, ASecondSignalEndsItAtOnceWithoutAPartialLine) {
+  // Wide sweeps make megabytes of lines each, so the signals land mid-write.
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::chdir(dir.c_str());
+    ::execl("./wideglass", "wideglass", "--record", "w.csv", "-f", "24M:1766M", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+  while ((!fs::exists(dir / "w.csv") || fs::file_size(dir / "w.csv") == 0) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ::kill(pid, SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ::kill(pid, SIGINT);
+  const auto signalled = std::chrono::steady_clock::now();
+  int st = 0;
+  ::waitpid(pid, &st, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
+  ASSERT_TRUE(WIFEXITED(st));
+  // 130 when the second signal cut the finish short, 0 when the finish was quicker.
+  EXPECT_TRUE(WEXITSTATUS(st) == 128 + SIGINT || WEXITSTATUS(st) == 0) << WEXITSTATUS(st);
+  const auto lines = ReadRtlPower(dir / "w.csv");
+  ASSERT_FALSE(lines.empty());
+  size_t steps = 1;
+  while (steps < lines.size() && lines[steps].low != lines[0].low) ++steps;
+  EXPECT_GT(steps, 500u);
+  EXPECT_EQ(lines.size() % steps, 0u) << lines.size() << " lines of " << steps << "-step sweeps";
+}
+
 // Weak carriers (rtl_power's 16-bit arithmetic overflows above about -23 dB)
 // on both grids: every carrier found by both programs at the same frequency
 // within a bin, with the same level differences within 2 dB.
