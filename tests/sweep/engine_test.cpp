@@ -11,6 +11,7 @@
 #include "fake_rtlsdr.h"
 #include "sweep_engine.h"
 #include "sweep_test_support.h"
+#include "../common/run_queue_wait.h"
 
 using namespace std::chrono_literals;
 using wg::TSweepEngine;
@@ -275,11 +276,7 @@ TEST_F(Engine, HungReadNeverHoldsTheCallerAndIsReportedByTheWatchdog) {
   const auto startedAt = std::chrono::steady_clock::now();
   Sweep(138000000, 153000000);
   ASSERT_TRUE(fake::WaitPaused(5s));
-  const auto timed = [](auto&& f) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::steady_clock::now() - t0;
-  };
+  const auto timed = [](auto&& f) { return wgtest::HeldFor(f); };
   EXPECT_LT(timed([&] { engine->Stop(); }), 100ms);
   EXPECT_FALSE(engine->Running());
   EXPECT_LT(timed([&] { Sweep(100000000, 110000000); }), 100ms);  // waits on its own thread
