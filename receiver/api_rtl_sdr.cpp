@@ -46,13 +46,15 @@ const std::string& LibraryPath() { return g_path; }
 LoadFailure Failure() { return g_failure; }
 const std::string& FailureReason() { return g_reason; }
 
-void LoadFrom(const std::string& pluginsFolder) {
+void LoadFrom(const std::string& pluginsFolder) { LoadFile(pluginsFolder + "/" + kLibraryFile); }
+
+void LoadFile(const std::string& libraryFile) {
   // One attempt per run: a library that failed to load is not tried again.
   if (g_loaded || g_attempted) return;
   g_attempted = true;
   // By its full path, so the current directory plays no part and stays the
   // one the user started in (relative paths given later resolve there).
-  g_path = pluginsFolder + "/" + kLibraryFile;
+  g_path = libraryFile;
   std::string reason;
   g_library = wg::platform::LoadLibraryAt(g_path, &reason);
   if (!g_library) {

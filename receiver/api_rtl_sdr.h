@@ -93,6 +93,10 @@ const std::string& FailureReason();
 void Load();
 // Same, but from a given plugins folder (an absolute path). Also once only.
 void LoadFrom(const std::string& pluginsFolder);
+// Same, but exactly this library file (an absolute path), whatever its name:
+// the user's choice of another receiver library, such as the simulator that
+// ships with the program. Also once only.
+void LoadFile(const std::string& libraryFile);
 // Releases the library, once, if it was loaded. Entry points become null and
 // Loaded() false; Load may run again afterwards (tests do).
 void Unload();

@@ -142,9 +142,13 @@ ParseResult ParseOptions(const QStringList& args) {
                                     QStringLiteral("DURATION"));
   const QCommandLineOption mode(QStringList{"mode"}, QStringLiteral("Trace mode: live (default) or average."),
                                 QStringLiteral("live|average"));
+  const QCommandLineOption library(QStringList{"receiver-library"},
+                                   QStringLiteral("Load the receiver library FILE instead of plugins/librtlsdr.so "
+                                                  "beside the program (e.g. the simulated receiver)."),
+                                   QStringLiteral("FILE"));
   const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringList{"version"}, QStringLiteral("Show the version and exit."));
-  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &mode, &help, &version})
+  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &mode, &library, &help, &version})
     p.addOption(*o);
 
   ParseResult r;
@@ -254,6 +258,15 @@ ParseResult ParseOptions(const QStringList& args) {
     o.duration = ParseDuration(v);
     if (!o.duration)
       return fail(QStringLiteral("-e ") + Quoted(v) + QStringLiteral(": expected a duration above zero, e.g. 30s, 15m or 2h"));
+  }
+  if (p.isSet(library)) {
+    const QString v = p.value(library);
+    const QFileInfo file(v);
+    // A library asked for by name must be there, as a receiver asked for by
+    // -d must; one that is there but will not load is said in the log.
+    if (v.isEmpty() || !file.exists() || file.isDir())
+      return fail(QStringLiteral("--receiver-library ") + Quoted(v) + QStringLiteral(": no such file"));
+    o.receiverLibrary = file.absoluteFilePath().toLocal8Bit().toStdString();
   }
   if ((o.sweeps || o.duration) && !o.record)
     return fail(QStringLiteral("-n and -e end a survey and need --record"));

@@ -56,6 +56,9 @@ struct Options {
   std::optional<int64_t> sweeps;       // -n, at least 1
   std::optional<std::chrono::milliseconds> duration;  // -e, above zero
   std::optional<TraceModeChoice> mode;
+  // Absolute path of the receiver library to load instead of the plugins
+  // folder's (e.g. the simulated receiver shipped with the program).
+  std::optional<std::string> receiverLibrary;
 };
 
 struct ParseResult {

@@ -3,6 +3,7 @@
 // the receiver is touched; the receiver library is bound before any window
 // exists and released only after the window, and with it the sweep worker, is
 // gone.
+#include "FirstTraceNotice.h"
 #include "Options.h"
 #include "ReceiverList.h"
 #include "Settings.h"
@@ -50,7 +51,10 @@ int main(int argc, char** argv) {
   }
   const wg::Options& options = parsed.options;
 
-  api_rtl_sdr::Load();
+  if (options.receiverLibrary)
+    api_rtl_sdr::LoadFile(*options.receiverLibrary);
+  else
+    api_rtl_sdr::Load();
   // A receiver asked for by name must exist; listing does not open it.
   if (options.device) {
     const auto serials = wg::ReceiverSerials();
@@ -72,6 +76,7 @@ int main(int argc, char** argv) {
     {
       wg::TSettings settings(wg::TSettings::DefaultFile());
       TForm1 form(settings, options);
+      wg::WatchFirstTrace(form);
       form.show();
       rc = app.exec();
     }

@@ -141,6 +141,22 @@ TEST_F(PluginsFolder, FailedLoadIsNotRetried) {
   EXPECT_FALSE(api_rtl_sdr::Loaded());
 }
 
+TEST_F(PluginsFolder, ChosenFileIsTakenByItsOwnName) {
+  // Any name will do, and the plugins folder is not looked at.
+  fs::copy_file(WG_PARTIAL_LIB, root / "simulator.so.0");
+  Place(WG_SYSTEM_RTLSDR, plugins);
+  api_rtl_sdr::LoadFile((root / "simulator.so.0").string());
+  ASSERT_TRUE(api_rtl_sdr::Loaded());
+  EXPECT_EQ(api_rtl_sdr::rtlsdr_get_device_count(), 3u);
+  EXPECT_EQ(api_rtl_sdr::LibraryPath(), (root / "simulator.so.0").string());
+  // A chosen file that is not there is said by its path, as a missing plugin is.
+  api_rtl_sdr::Unload();
+  api_rtl_sdr::LoadFile((root / "absent.so").string());
+  EXPECT_FALSE(api_rtl_sdr::Loaded());
+  EXPECT_EQ(api_rtl_sdr::Failure(), api_rtl_sdr::LoadFailure::Missing);
+  EXPECT_EQ(api_rtl_sdr::LibraryPath(), (root / "absent.so").string());
+}
+
 TEST(TunerNames, KnownAndUnknownValues) {
   EXPECT_EQ(api_rtl_sdr::TunerName(0), "RTLSDR_TUNER_UNKNOWN");
   EXPECT_EQ(api_rtl_sdr::TunerName(5), "RTLSDR_TUNER_R820T");

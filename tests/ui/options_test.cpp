@@ -26,7 +26,7 @@ TEST(Options, NothingGivenChoosesNothing) {
   ASSERT_EQ(r.action, Action::Run);
   const wg::Options& o = r.options;
   EXPECT_FALSE(o.start || o.stop || o.gain || o.ppm || o.sampleRate || o.device || o.language || o.record ||
-               o.sweeps || o.duration || o.mode);
+               o.sweeps || o.duration || o.mode || o.receiverLibrary);
 }
 
 TEST(Options, AcceptedValues) {
@@ -61,6 +61,7 @@ TEST(Options, AcceptedValues) {
       {"--record - -e 30", [](auto& o) { return *o.duration == 30s; }},
       // A relative file name is fixed against the folder the program started in.
       {"--record out.csv", [](auto& o) { return o.record->front() == '/' && o.record->ends_with("/out.csv"); }},
+      {"--receiver-library " WG_SIM_LIB, [](auto& o) { return *o.receiverLibrary == WG_SIM_LIB; }},
   };
   for (const auto& c : cases) {
     const auto r = Parse(QString::fromUtf8(c.line));
@@ -98,6 +99,8 @@ TEST(Options, RefusedValuesSayWhichOptionInOneLine) {
       {"-n 3", "need --record"},
       {"--record - -n 3 -e 1m", "exclude each other"},
       {"--colour red", "Unknown option 'colour'"},
+      {"--receiver-library /nonexistent/librtlsdr.so", "--receiver-library '/nonexistent/librtlsdr.so': no such file"},
+      {"--receiver-library /tmp", "--receiver-library '/tmp': no such file"},
       {"extra", "unexpected argument 'extra'"},
   };
   for (const auto& c : cases) {
@@ -116,7 +119,8 @@ TEST(Options, HelpAndVersionEndTheProgramWell) {
   const auto help = Parse(QStringLiteral("-p 5 --help"));
   EXPECT_EQ(help.action, Action::Help);
   EXPECT_EQ(help.ExitStatus(), 0);
-  for (const char* o : {"-f", "-g", "-p", "-s", "-d", "--lang", "--record", "-n", "-e", "--mode", "--version"})
+  for (const char* o : {"-f", "-g", "-p", "-s", "-d", "--lang", "--record", "-n", "-e", "--mode", "--receiver-library",
+                        "--version"})
     EXPECT_NE(help.text.find(o), std::string::npos) << o;
   EXPECT_EQ(help.text.find("<executable_name>"), std::string::npos);
   const auto version = Parse(QStringLiteral("--version"));
@@ -203,12 +207,13 @@ struct Outcome {
   QString out, err;
 };
 
-Outcome RunProgram(const QStringList& args) {
+// The simulated receiver in the plugins folder, or (withPlugin false) none.
+Outcome RunProgram(const QStringList& args, bool withPlugin = true) {
   QTemporaryDir dir;
   const QString exe = dir.filePath(QStringLiteral("wideglass"));
   QFile::copy(QStringLiteral(WG_PROGRAM), exe);
   QDir(dir.path()).mkdir(QStringLiteral("plugins"));
-  QFile::link(QStringLiteral(WG_SIM_LIB), dir.filePath(QStringLiteral("plugins/librtlsdr.so")));
+  if (withPlugin) QFile::link(QStringLiteral(WG_SIM_LIB), dir.filePath(QStringLiteral("plugins/librtlsdr.so")));
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove(QStringLiteral("DISPLAY"));
@@ -240,6 +245,9 @@ TEST(CommandLine, ABadOptionEndsTheProgramBeforeAnyWindowOrReceiver) {
     EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
   }
+  // A library chosen on the command line is the one that lists the receivers.
+  const Outcome chosen = RunProgram({"--receiver-library", WG_SIM_LIB, "-d", "7"}, false);
+  EXPECT_TRUE(chosen.err.contains(QStringLiteral("no such receiver (2 found"))) << chosen.err.toStdString();
   const Outcome help = RunProgram({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: wideglass [options]"))) << help.out.toStdString();
