@@ -10,7 +10,7 @@
 #include <algorithm>
 
 TEST(Icons, EverySizeLoadsAndShowsTheDrawing) {
-  const QStringList sizes = QStringLiteral(WG_ICON_SIZES).split(QLatin1Char(';'));
+  const QStringList sizes = QStringLiteral(WG_ICON_SIZES).split(QLatin1Char(','));
   ASSERT_GE(sizes.size(), 4);
   for (const QString& s : sizes) {
     const int size = s.toInt();
