@@ -78,6 +78,16 @@ done
 zcat "$root/usr/share/man/man1/wideglass.1.gz" | groff -man -ww -z || fail "the manual page does not format"
 "$root/usr/bin/wideglass" --version | grep -qx "wideglass $version" || fail "--version"
 
+# plugins/ leads to Debian's librtlsdr, which loads and, with no stick on
+# this machine, finds no receiver (a missing library would be said instead).
+env XDG_CONFIG_HOME="$work/config" timeout -k 5 30 "$root/usr/bin/wideglass" --record - -n 1 \
+  >"$work/real.out" 2>"$work/real.err"
+rc=$?
+if [ "$rc" -ne 1 ] || ! grep -q "no receiver found" "$work/real.err"; then
+  # A stick plugged into this machine is no fault of the package.
+  grep -q . "$work/real.out" || { cat "$work/real.err"; fail "the installed program on Debian's librtlsdr: status $rc"; }
+fi
+
 step "the unpacked program on the simulated receiver, on an X display"
 # The unpacked wideglass-demo finds its program and simulator beside itself.
 # Settings go to the test's folder, never the user's.
