@@ -12,17 +12,19 @@
 #include "platform_dl.h"
 #include "fft_levels.h"
 
+#include <QCoreApplication>
+
 namespace wg {
 
-const char* const kReadFailedText = "Ошибка чтения из приёмника, сканирование остановлено";
+const char* const kReadFailedText = QT_TRANSLATE_NOOP("SweepEngine", "Ошибка чтения из приёмника, сканирование остановлено");
 const char* const kReceiverLostText =
-    "Приёмник не отвечает: сканирование остановлено, приёмник потерян до перезапуска программы";
-const char* const kLibraryMissingText = "Библиотека приёмника не найдена: ";
-const char* const kLibraryUnloadableText = "Библиотека приёмника не может быть загружена: ";
-const char* const kReceiverNotOpenText = "Приёмник не открыт: сканирование не запущено";
-const char* const kUntunedText = "Приёмник не настраивается на эти частоты, уровни там не измерены, МГц: ";
-const char* const kStepFailedText = "Шаг сканирования не удаётся, сканирование остановлено: ";
-const char* const kDeliveryFailedText = "Ошибка вывода развёртки: ";
+    QT_TRANSLATE_NOOP("SweepEngine", "Приёмник не отвечает: сканирование остановлено, приёмник потерян до перезапуска программы");
+const char* const kLibraryMissingText = QT_TRANSLATE_NOOP("SweepEngine", "Библиотека приёмника не найдена: ");
+const char* const kLibraryUnloadableText = QT_TRANSLATE_NOOP("SweepEngine", "Библиотека приёмника не может быть загружена: ");
+const char* const kReceiverNotOpenText = QT_TRANSLATE_NOOP("SweepEngine", "Приёмник не открыт: сканирование не запущено");
+const char* const kUntunedText = QT_TRANSLATE_NOOP("SweepEngine", "Приёмник не настраивается на эти частоты, уровни там не измерены, МГц: ");
+const char* const kStepFailedText = QT_TRANSLATE_NOOP("SweepEngine", "Шаг сканирования не удаётся, сканирование остановлено: ");
+const char* const kDeliveryFailedText = QT_TRANSLATE_NOOP("SweepEngine", "Ошибка вывода развёртки: ");
 
 namespace {
 
@@ -166,6 +168,10 @@ struct TSweepEngine::Watchdog {
   void Run();
 };
 
+std::string EngineText(const char* text) {
+  return QCoreApplication::translate("SweepEngine", text).toUtf8().toStdString();
+}
+
 std::string ReceiverLibraryFile() {
   if (!api_rtl_sdr::LibraryPath().empty()) return api_rtl_sdr::LibraryPath();
   std::string dir = wg::platform::ExecutablePath();
@@ -176,8 +182,8 @@ std::string ReceiverLibraryFile() {
 
 std::string ReceiverLibraryAbsentLine() {
   if (api_rtl_sdr::Failure() == api_rtl_sdr::LoadFailure::Unloadable)
-    return kLibraryUnloadableText + ReceiverLibraryFile() + " (" + api_rtl_sdr::FailureReason() + ")";
-  return kLibraryMissingText + ReceiverLibraryFile();
+    return EngineText(kLibraryUnloadableText) + ReceiverLibraryFile() + " (" + api_rtl_sdr::FailureReason() + ")";
+  return EngineText(kLibraryMissingText) + ReceiverLibraryFile();
 }
 
 namespace {
@@ -221,7 +227,7 @@ void TSweepEngine::Hub::Guarded(F&& f) {
   // that the trace no longer follows.
   if (failureLoggedEpoch == currentEpoch) return;
   failureLoggedEpoch = currentEpoch;
-  LogLine(kDeliveryFailedText + what);
+  LogLine(EngineText(kDeliveryFailedText) + what);
 }
 
 void TSweepEngine::Hub::WriteSeries(const std::vector<SpectrumPoint>& pts) {
@@ -366,7 +372,8 @@ void TSweepEngine::Worker::Run() {
     // steps keep failing.
     if (++failedInARow >= kMostFailedSteps) {
       auto h = hub;
-      Post([h, text = kStepFailedText + failure] { h->LogLine(text); });
+      // Worded on the user-interface thread, in the language chosen there.
+      Post([h, failure] { h->LogLine(EngineText(kStepFailedText) + failure); });
       break;
     }
   }
@@ -414,11 +421,12 @@ void TSweepEngine::Worker::Step(int64_t centre, std::vector<uint8_t>& block, dou
     // Nothing of this sweep will be published; say why, unless the stop was
     // asked for anyway.
     if (!stopFlag.exchange(true)) {
-      const std::string text = std::string(kReadFailedText) + " (прочитано " +
-                               rt::FormatInt(count) + " из " + rt::FormatInt(blockSize) +
-                               " байт, результат " + rt::FormatInt(result) + ")";
       auto h = hub;
-      Post([h, text] { h->LogLine(text); });
+      Post([h, count, blockSize = blockSize, result] {
+        const QString details = QCoreApplication::translate("SweepEngine", " (прочитано %1 из %2 байт, результат %3)")
+                                    .arg(QString::number(count), QString::number(blockSize), QString::number(result));
+        h->LogLine(EngineText(kReadFailedText) + details.toUtf8().toStdString());
+      });
     }
   }
   count = std::clamp(count, 0, blockSize);
@@ -452,11 +460,11 @@ void TSweepEngine::Worker::Publish() {
   list = std::move(next);
   list.clear();
   if (sayUntuned) {
-    std::string text = kUntunedText;
+    std::string ranges;
     for (size_t i = 0; i < p.untuned.size(); ++i)
-      text += (i ? ", " : "") + MHzText(p.untuned[i].first) + "–" + MHzText(p.untuned[i].second);
+      ranges += (i ? ", " : "") + MHzText(p.untuned[i].first) + "–" + MHzText(p.untuned[i].second);
     auto h = hub;
-    Post([h, text] { h->LogLine(text); });
+    Post([h, ranges] { h->LogLine(EngineText(kUntunedText) + ranges); });
   }
   p.untuned.clear();
   if (needPost) {
@@ -497,7 +505,7 @@ void TSweepEngine::Watchdog::Run() {
       if (!w->Abandon()) return true;  // returned just now
       if (!hub->hung.exchange(true) && hub->post) {
         auto h = hub;
-        hub->post([h] { h->LogLine(kReceiverLostText); });
+        hub->post([h] { h->LogLine(EngineText(kReceiverLostText)); });
       }
       return true;
     });
@@ -590,7 +598,7 @@ bool TSweepEngine::Start() {
     return false;
   }
   if (!api_rtl_sdr::dev) {
-    Log(kReceiverNotOpenText);
+    Log(EngineText(kReceiverNotOpenText));
     return false;
   }
   if (sampleRate_ <= 0) return false;  // the centre would never move on

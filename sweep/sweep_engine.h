@@ -80,6 +80,9 @@ extern const char* const kReceiverNotOpenText;
 extern const char* const kUntunedText;        // followed by the MHz ranges
 extern const char* const kStepFailedText;     // followed by the failure
 extern const char* const kDeliveryFailedText; // followed by the failure
+// One of the texts above as the log writes it: in the language the user
+// chose, the text itself when no translation is installed.
+std::string EngineText(const char* text);
 
 // The receiver library file that was (or will be) looked for: the loader's
 // path once it ran, else plugins/librtlsdr.so beside the executable.

@@ -30,7 +30,7 @@ QAction* TChartMenu::AddEntry(const QString& text, const QKeySequence& shortcut,
   QPointer<TChartMenu> self(this);
   connect(a, &QAction::triggered, this, [self, run = std::move(run)] {
     if (!self) return;
-    RunReported("выполнении команды меню", run, self->OnError);
+    RunReported(QT_TRANSLATE_NOOP("HandlerGuard", "выполнении команды меню"), run, self->OnError);
   });
   menu_->addAction(a);
   return a;

@@ -16,7 +16,8 @@
 void TForm1::RestoreGeometry() {
   const QByteArray& g = Settings().Values().geometry;
   if (g.isEmpty()) return;  // the written placement: centred on the screen
-  if (!restoreGeometry(g)) Settings().Note("неверное значение window/geometry, взято положение по умолчанию");
+  if (!restoreGeometry(g))
+    Settings().Note(QT_TRANSLATE_NOOP("Settings", "неверное значение window/geometry, взято положение по умолчанию"));
 }
 
 void TForm1::ApplyStartRange() {
@@ -77,7 +78,9 @@ void TForm1::ApplyReceiverChoice() {
     index = static_cast<uint32_t>(it - serials->begin());
   }
   if (index) r.ChooseReceiver(*index);
-  else if (!o.device) Settings().Note("приёмник с серийником \"" + device + "\" не найден, взят приёмник 0");
+  else if (!o.device)
+    Settings().Note(QT_TRANSLATE_NOOP("Settings", "приёмник с серийником \"%1\" не найден, взят приёмник 0"),
+                    {QString::fromStdString(device)});
 }
 
 // A gain typed in dB (an option, a remembered value from another stick) is

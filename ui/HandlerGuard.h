@@ -28,7 +28,9 @@ class TFlagGuard {
 std::string DescribeException(std::exception_ptr error);
 
 // The log line for an exception that ended the handler named by `action`
-// (a Russian phrase such as "смене диапазона").
+// (a Russian phrase such as "смене диапазона", marked with
+// QT_TRANSLATE_NOOP("HandlerGuard", ...) so that it is worded in the chosen
+// language).
 std::string HandlerErrorLine(const std::string& action, std::exception_ptr error);
 
 // Runs fn; an exception it throws is reported through report (given the

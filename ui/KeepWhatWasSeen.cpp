@@ -10,6 +10,7 @@
 #include "sweep_engine.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QEvent>
@@ -23,21 +24,25 @@
 
 namespace wg {
 
-const char* const kRecordStartedText = "Запись развёрток в файл: ";
-const char* const kRecordStoppedText = "Запись остановлена, файл: ";
-const char* const kRecordFailedText = "Запись прервана, файл: ";
-const char* const kRecordOpenFailedText = "Не удалось начать запись в файл: ";
-const char* const kSavedText = "Сохранено в файл: ";
-const char* const kSaveFailedText = "Не удалось сохранить файл: ";
-const char* const kNoSweepYetText = "Нет завершённой развёртки для сохранения";
-const char* const kRecordAppendsText = "Файл не пуст: новые развёртки дописываются в конец, прежние строки сохраняются";
+const char* const kRecordStartedText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Запись развёрток в файл: ");
+const char* const kRecordStoppedText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Запись остановлена, файл: ");
+const char* const kRecordFailedText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Запись прервана, файл: ");
+const char* const kRecordOpenFailedText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Не удалось начать запись в файл: ");
+const char* const kSavedText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Сохранено в файл: ");
+const char* const kSaveFailedText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Не удалось сохранить файл: ");
+const char* const kNoSweepYetText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Нет завершённой развёртки для сохранения");
+const char* const kRecordAppendsText =
+    QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Файл не пуст: новые развёртки дописываются в конец, прежние строки сохраняются");
 
 namespace {
 
-const char* const kSweepsText = ", развёрток записано: ";
+const char* const kSweepsText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", ", развёрток записано: ");
 const char* const kCsvFilter = "CSV (rtl_power) (*.csv)";
 
 std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+// One of the texts above in the language chosen for the log.
+std::string T(const char* text) { return Utf8(QCoreApplication::translate("KeepWhatWasSeen", text)); }
 
 }  // namespace
 
@@ -101,7 +106,7 @@ void TKeepWhatWasSeen::OnSweep(const SweepView& view) {
 
 bool TKeepWhatWasSeen::SaveSweepCsv(const QString& path) {
   if (!haveLast_) {
-    form_.LogAppend(kNoSweepYetText);
+    form_.LogAppend(T(kNoSweepYetText));
     return false;
   }
   std::string text;
@@ -110,10 +115,10 @@ bool TKeepWhatWasSeen::SaveSweepCsv(const QString& path) {
   QSaveFile f(path);
   if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
       !f.commit()) {
-    form_.LogAppend(kSaveFailedText + Utf8(path) + ": " + Utf8(f.errorString()));
+    form_.LogAppend(T(kSaveFailedText) + Utf8(path) + ": " + Utf8(f.errorString()));
     return false;
   }
-  form_.LogAppend(kSavedText + Utf8(path));
+  form_.LogAppend(T(kSavedText) + Utf8(path));
   return true;
 }
 
@@ -133,10 +138,10 @@ bool TKeepWhatWasSeen::SaveImage(const QString& path) {
   const QImage img = ChartImage();
   QSaveFile f(path);
   if (img.isNull() || !f.open(QIODevice::WriteOnly) || !img.save(&f, "PNG") || !f.commit()) {
-    form_.LogAppend(kSaveFailedText + Utf8(path) + ": " + Utf8(f.errorString()));
+    form_.LogAppend(T(kSaveFailedText) + Utf8(path) + ": " + Utf8(f.errorString()));
     return false;
   }
-  form_.LogAppend(kSavedText + Utf8(path));
+  form_.LogAppend(T(kSavedText) + Utf8(path));
   return true;
 }
 
@@ -151,12 +156,12 @@ bool TKeepWhatWasSeen::StartRecording(const QString& path) {
   const bool appending = before.isFile() && before.size() > 0;
   recorder_ = TSweepRecorder::Open(Utf8(QDir::cleanPath(path)), error, onFailure);
   if (!recorder_) {
-    form_.LogAppend(kRecordOpenFailedText + Utf8(path) + ": " + error);
+    form_.LogAppend(T(kRecordOpenFailedText) + Utf8(path) + ": " + error);
     return false;
   }
   handedOver_ = 0;
-  form_.LogAppend(kRecordStartedText + recorder_->Path());
-  if (appending) form_.LogAppend(kRecordAppendsText);
+  form_.LogAppend(T(kRecordStartedText) + recorder_->Path());
+  if (appending) form_.LogAppend(T(kRecordAppendsText));
   recordAction_->setText(QStringLiteral("Stop recording"));
   ShowIndicator();
   return true;
@@ -167,13 +172,13 @@ uint64_t TKeepWhatWasSeen::RecordedSweeps() const { return recorder_ ? recorder_
 void TKeepWhatWasSeen::StopRecording() {
   if (!recorder_) return;
   recorder_->Close();
-  EndRecording(kRecordStoppedText + recorder_->Path() + kSweepsText + std::to_string(recorder_->SweepsWritten()));
+  EndRecording(T(kRecordStoppedText) + recorder_->Path() + T(kSweepsText) + std::to_string(recorder_->SweepsWritten()));
 }
 
 void TKeepWhatWasSeen::RecordingFailed(const std::string& reason) {
   if (!recorder_ || !recorder_->Failed()) return;  // a recording that has ended since
   recorder_->Close();
-  EndRecording(kRecordFailedText + recorder_->Path() + ": " + reason + kSweepsText +
+  EndRecording(T(kRecordFailedText) + recorder_->Path() + ": " + reason + T(kSweepsText) +
                std::to_string(recorder_->SweepsWritten()));
 }
 

@@ -127,8 +127,9 @@ void TReceiverMenu::Refresh() {
 
 bool TReceiverMenu::ChooseGain(std::optional<int> tenthsDb) {
   const bool ok = receiver_.SetGain(tenthsDb);
-  const std::string value = tenthsDb ? GainDb(*tenthsDb).toStdString() : std::string("авто");
-  log_(ok ? "Усиление, дБ: " + value : "Усиление, дБ: " + value + " — не принято приёмником");
+  const std::string value = (tenthsDb ? GainDb(*tenthsDb) : tr("авто")).toStdString();
+  const std::string line = tr("Усиление, дБ: ").toStdString() + value;
+  log_(ok ? line : line + tr(" — не принято приёмником").toStdString());
   if (ok) settings_.SetGain(tenthsDb ? GainChoice{false, *tenthsDb} : GainChoice{true, 0});
   Refresh();
   return ok;
@@ -140,7 +141,7 @@ bool TReceiverMenu::ChooseCorrection(int ppm) {
     log_("PPM: " + rt::FormatInt(receiver_.Report().freqCorrection));
     settings_.SetPpm(ppm);
   } else {
-    log_("PPM: " + rt::FormatInt(ppm) + " — не принято приёмником, остаётся " +
+    log_("PPM: " + rt::FormatInt(ppm) + tr(" — не принято приёмником, остаётся ").toStdString() +
          rt::FormatInt(receiver_.FreqCorrection()));
   }
   return ok;
@@ -150,10 +151,11 @@ bool TReceiverMenu::ChooseRate(uint32_t rate) {
   const bool ok = receiver_.SetSampleRate(rate);
   const ReceiverReport& r = receiver_.Report();
   if (ok) {
-    log_("Полоса: " + rt::FormatInt(r.sampleRate) + " Hz, шаг по частоте, Hz: " + rt::FormatFixed(r.binWidth, 2));
+    log_(tr("Полоса: ").toStdString() + rt::FormatInt(r.sampleRate) + tr(" Hz, шаг по частоте, Hz: ").toStdString() +
+         rt::FormatFixed(r.binWidth, 2));
     settings_.SetSampleRate(rate);
   } else {
-    log_("Полоса: " + rt::FormatInt(rate) + " Hz — не принята приёмником, остаётся " +
+    log_(tr("Полоса: ").toStdString() + rt::FormatInt(rate) + tr(" Hz — не принята приёмником, остаётся ").toStdString() +
          rt::FormatInt(receiver_.SampleRate()) + " Hz");
   }
   Refresh();
@@ -165,10 +167,10 @@ bool TReceiverMenu::ChooseReceiver(uint32_t index) {
   const ReceiverReport& r = receiver_.Report();
   if (ok && index < r.devices.size()) {
     const auto& d = r.devices[index];
-    log_("Приёмник " + rt::FormatInt(index) + ": " + d.name + ", серийник " + d.serial);
+    log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + ": " + d.name + tr(", серийник ").toStdString() + d.serial);
     settings_.SetReceiverSerial(d.serial);
   } else {
-    log_("Приёмник " + rt::FormatInt(index) + " не открылся");
+    log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + tr(" не открылся").toStdString());
   }
   Refresh();
   return ok;

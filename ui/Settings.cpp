@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -48,6 +49,24 @@ std::optional<bool> ReadBool(const QVariant& v) {
   return std::nullopt;
 }
 
+QString Tr(const char* text) { return QCoreApplication::translate("Settings", text); }
+
+// The arguments go in as they are, in one pass: a '%' in a value read from
+// the file stays text.
+QString Fill(const QString& pattern, const QStringList& args) {
+  QString out;
+  for (qsizetype i = 0; i < pattern.size(); ++i) {
+    const qsizetype n = i + 1 < pattern.size() ? pattern[i + 1].digitValue() : -1;
+    if (pattern[i] == QLatin1Char('%') && n >= 1 && n <= args.size()) {
+      out += args[n - 1];
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
 QString LanguageText(Language l) { return l == Language::English ? QStringLiteral("en") : QStringLiteral("ru"); }
 
 }  // namespace
@@ -69,9 +88,16 @@ QString TSettings::DefaultFile() {
 
 QString TSettings::File() const { return file_ ? file_->fileName() : QString(); }
 
-std::vector<std::string> TSettings::TakeMessages() { return std::exchange(messages_, {}); }
+std::vector<std::string> TSettings::TakeMessages() {
+  std::vector<std::string> lines;
+  for (const auto& m : std::exchange(messages_, {}))
+    lines.push_back(Utf8(Tr(QT_TRANSLATE_NOOP("Settings", "Настройки: ")) + m()));
+  return lines;
+}
 
-void TSettings::Note(const std::string& line) { messages_.push_back("Настройки: " + line); }
+void TSettings::Note(const char* text, const QStringList& args) {
+  messages_.push_back([text, args] { return Fill(Tr(text), args); });
+}
 
 QString TSettings::GainText(const std::optional<GainChoice>& g) {
   if (!g) return QString();
@@ -91,10 +117,11 @@ QString TSettings::TraceViewText(TraceView t) {
 void TSettings::Load() {
   switch (file_->status()) {
     case QSettings::AccessError:
-      Note("файл " + Utf8(file_->fileName()) + " не читается, взяты значения по умолчанию");
+      Note(QT_TRANSLATE_NOOP("Settings", "файл %1 не читается, взяты значения по умолчанию"), {file_->fileName()});
       return;
     case QSettings::FormatError:
-      Note("файл " + Utf8(file_->fileName()) + " повреждён, негодные значения заменены значениями по умолчанию");
+      Note(QT_TRANSLATE_NOOP("Settings", "файл %1 повреждён, негодные значения заменены значениями по умолчанию"),
+           {file_->fileName()});
       break;
     case QSettings::NoError: break;
   }
@@ -104,9 +131,14 @@ void TSettings::Load() {
   const auto take = [&](const char* key, const QString& fallback, auto read) {
     if (!file_->contains(QLatin1String(key))) return;
     const QVariant raw = file_->value(QLatin1String(key));
-    if (!read(raw))
-      Note("неверное значение " + std::string(key) + " = \"" + Utf8(Shown(raw)) + "\", взято " +
-           (fallback.isEmpty() ? std::string("значение по умолчанию") : Utf8(fallback)));
+    if (read(raw)) return;
+    // A fallback in words is worded when the line is taken; a number stays as it is.
+    const QString shown = Shown(raw), name = QLatin1String(key);
+    messages_.push_back([name, shown, fallback] {
+      const QString taken = fallback.isEmpty() ? Tr(QT_TRANSLATE_NOOP("Settings", "значение по умолчанию"))
+                                               : Tr(fallback.toUtf8().constData());
+      return Fill(Tr(QT_TRANSLATE_NOOP("Settings", "неверное значение %1 = \"%2\", взято %3")), {name, shown, taken});
+    });
   };
 
   // The range is one value: both ends or neither, as the editors keep them.
@@ -117,12 +149,12 @@ void TSettings::Load() {
         *stop <= kMaxStopHz && *stop - *start >= kMinSpanHz) {
       v_.range = {*start, *stop};
     } else {
-      Note("неверный диапазон " + Utf8(Shown(file_->value(QLatin1String(kScanStart)))) + " .. " +
-           Utf8(Shown(file_->value(QLatin1String(kScanStop)))) + " Hz, взят " +
-           std::to_string(defaults.range.start) + " .. " + std::to_string(defaults.range.stop) + " Hz");
+      Note(QT_TRANSLATE_NOOP("Settings", "неверный диапазон %1 .. %2 Hz, взят %3 .. %4 Hz"),
+           {Shown(file_->value(QLatin1String(kScanStart))), Shown(file_->value(QLatin1String(kScanStop))),
+            QString::number(defaults.range.start), QString::number(defaults.range.stop)});
     }
   }
-  take(kGain, QStringLiteral("усиление по умолчанию"), [&](const QVariant& raw) {
+  take(kGain, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "усиление по умолчанию")), [&](const QVariant& raw) {
     v_.gain = ParseGain(raw.toString());
     return v_.gain.has_value();
   });
@@ -138,7 +170,7 @@ void TSettings::Load() {
     v_.sampleRate = static_cast<uint32_t>(*n);
     return true;
   });
-  take(kSerial, QStringLiteral("приёмник 0"), [&](const QVariant& raw) {
+  take(kSerial, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "приёмник 0")), [&](const QVariant& raw) {
     const QString s = raw.toString();
     if (raw.typeId() == QMetaType::QStringList || s.toUtf8().size() > 255) return false;
     v_.serial = s.toUtf8().toStdString();
@@ -157,7 +189,7 @@ void TSettings::Load() {
     if (b) v_.peakMarker = *b;
     return b.has_value();
   });
-  take(kMarkers, QStringLiteral("без маркеров"), [&](const QVariant& raw) {
+  take(kMarkers, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "без маркеров")), [&](const QVariant& raw) {
     std::vector<double> hz;
     for (const QString& s : raw.toStringList()) {
       if (s.trimmed().isEmpty()) continue;
@@ -170,7 +202,7 @@ void TSettings::Load() {
     v_.markers = std::move(hz);
     return true;
   });
-  take(kGeometry, QStringLiteral("положение по умолчанию"), [&](const QVariant& raw) {
+  take(kGeometry, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "положение по умолчанию")), [&](const QVariant& raw) {
     if (raw.typeId() != QMetaType::QByteArray) return false;
     v_.geometry = raw.toByteArray();
     return true;
@@ -213,7 +245,7 @@ void TSettings::CheckWritten() {
   // Said once: a folder that cannot be written stays so for the run.
   if (file_->status() == QSettings::AccessError && !writeFailed_) {
     writeFailed_ = true;
-    Note("не удалось сохранить в " + Utf8(file_->fileName()));
+    Note(QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1"), {file_->fileName()});
   }
 }
 

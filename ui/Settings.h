@@ -9,9 +9,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,11 +66,14 @@ class TSettings {
   static QString DefaultFile();
   QString File() const;  // empty when nothing is remembered
 
-  // Log lines (Russian) about values that fell back or a file that could not
-  // be read or written, gathered since the last call.
+  // Log lines about values that fell back or a file that could not be read
+  // or written, gathered since the last call. They are worded as they are
+  // taken, so that they come out in the language chosen by then.
   std::vector<std::string> TakeMessages();
-  // Adds such a line, for a value found wanting where it is used.
-  void Note(const std::string& line);
+  // Adds such a line, for a value found wanting where it is used: `text` is
+  // marked with QT_TRANSLATE_NOOP("Settings", ...), and %1, %2... in it stand
+  // for args, put in as they are.
+  void Note(const char* text, const QStringList& args = {});
 
   const SettingsValues& Values() const { return v_; }
 
@@ -101,7 +106,7 @@ class TSettings {
 
   std::unique_ptr<QSettings> file_;
   SettingsValues v_;
-  std::vector<std::string> messages_;
+  std::vector<std::function<QString()>> messages_;
   bool writeFailed_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "SurveyMode.h"
 
+#include "Language.h"
 #include "Options.h"
 #include "ReceiverList.h"
 #include "SweepRecorder.h"
@@ -142,7 +143,7 @@ class Survey {
     lastLine_ = text;
     // The frequencies the tuner cannot reach are worth knowing: their steps
     // are not in the file.
-    if (text.rfind(kUntunedText, 0) == 0) Say(text);
+    if (text.rfind(EngineText(kUntunedText), 0) == 0) Say(text);
   }
 
   void OnSweep(const SweepView& v) {
@@ -246,6 +247,8 @@ int RunSurvey(int argc, char** argv, const Options& options) {
   std::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Wideglass"));
+  // The survey reads no remembered settings: its language is the option's.
+  SetLanguage(options.language.value_or(Language::Russian));
   int rc;
   {
     Survey survey(app, options);

@@ -3,6 +3,7 @@
 #include "Chart.h"
 #include "ChartMenu.h"
 #include "KeepWhatWasSeen.h"
+#include "LanguageMenu.h"
 #include "HandlerGuard.h"
 #include "ReadTheAir.h"
 #include "Series.h"
@@ -56,7 +57,7 @@ double RangeValue(const wg::TSpinEditDouble& e) {
 
 // Exceptions from the controls' own handlers end up in the log pane.
 void LogControlException(std::exception_ptr error) {
-  if (Form1) Form1->LogAppend(wg::HandlerErrorLine("обработке события", error));
+  if (Form1) Form1->LogAppend(wg::HandlerErrorLine(QT_TRANSLATE_NOOP("HandlerGuard", "обработке события"), error));
 }
 
 }  // namespace
@@ -174,9 +175,10 @@ void TForm1::CreateControls() {
   Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
   // The three buttons are never shown; they stand for the operations behind them.
-  Button3 = new QPushButton(QString::fromUtf8("инициализация"), Panel2);
-  Button1 = new QPushButton(QString::fromUtf8("получить выборки"), Panel2);
-  Button2 = new QPushButton(QString::fromUtf8("остановить"), Panel2);
+  Button3 = new QPushButton(Panel2);
+  Button1 = new QPushButton(Panel2);
+  Button2 = new QPushButton(Panel2);
+  NameButtons();
   for (QPushButton* b : {Button3, Button1, Button2}) b->hide();
   connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
@@ -207,6 +209,18 @@ void TForm1::CreateControls() {
   receiver_ = std::make_unique<wg::TReceiverSetup>(*sweep_);
   Splitter1->Follow(Sweep(), *Series1);
   keep_ = std::make_unique<wg::TKeepWhatWasSeen>(*this, *chartMenu_);
+  new wg::TLanguageMenu(*this, *chartMenu_);
+}
+
+void TForm1::NameButtons() {
+  Button3->setText(tr("инициализация"));
+  Button1->setText(tr("получить выборки"));
+  Button2->setText(tr("остановить"));
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::LanguageChange) NameButtons();
 }
 
 void TForm1::ConfigureChart() { wg::ConfigureSpectrumChart(*Chart1, *Series1); }
@@ -322,7 +336,7 @@ void TForm1::RangeEditChange(QObject* /*Sender*/) {
   if (inRangeChange_) return;
   wg::TFlagGuard guard(inRangeChange_);
   // A failure leaves the sweep stopped; the next edit starts it again.
-  wg::RunReported("смене диапазона", [this] { ApplyScanRange(); },
+  wg::RunReported(QT_TRANSLATE_NOOP("HandlerGuard", "смене диапазона"), [this] { ApplyScanRange(); },
                   [this](const std::string& line) { LogAppend(line); });
 }
 
@@ -391,7 +405,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (w == first && (w == this || isAncestorOf(w))) {
       auto* key = static_cast<QKeyEvent*>(event);
       if (const int code = vk::FromQt(*key)) {
-        wg::RunReported("обработке клавиши", [&] { FormKeyDown(this, code, key->modifiers()); },
+        wg::RunReported(QT_TRANSLATE_NOOP("HandlerGuard", "обработке клавиши"), [&] { FormKeyDown(this, code, key->modifiers()); },
                         [this](const std::string& line) { LogAppend(line); });
       }
     }

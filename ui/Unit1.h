@@ -103,12 +103,14 @@ class TForm1 : public QWidget {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   class SeriesLink;
 
   TForm1(wg::TSettings* settings, const wg::Options& options, QWidget* parent);
   void CreateControls();
+  void NameButtons();
   // Remembered settings and options (FormSettings.cpp).
   void RestoreGeometry();
   void ApplyStartRange();

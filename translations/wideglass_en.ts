@@ -1,0 +1,296 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_GB" sourcelanguage="ru_RU">
+<context>
+    <name>HandlerGuard</name>
+    <message>
+        <source>выполнении команды меню</source>
+        <translation>running a menu command</translation>
+    </message>
+    <message>
+        <source>неизвестная ошибка</source>
+        <translation>unknown error</translation>
+    </message>
+    <message>
+        <source>не хватило памяти (std::bad_alloc)</source>
+        <translation>out of memory (std::bad_alloc)</translation>
+    </message>
+    <message>
+        <source>Ошибка при </source>
+        <translation>Error while </translation>
+    </message>
+    <message>
+        <source>обработке события</source>
+        <translation>handling an event</translation>
+    </message>
+    <message>
+        <source>смене диапазона</source>
+        <translation>changing the range</translation>
+    </message>
+    <message>
+        <source>обработке клавиши</source>
+        <translation>handling a key</translation>
+    </message>
+</context>
+<context>
+    <name>KeepWhatWasSeen</name>
+    <message>
+        <source>Запись развёрток в файл: </source>
+        <translation>Recording sweeps to file: </translation>
+    </message>
+    <message>
+        <source>Запись остановлена, файл: </source>
+        <translation>Recording stopped, file: </translation>
+    </message>
+    <message>
+        <source>Запись прервана, файл: </source>
+        <translation>Recording broken off, file: </translation>
+    </message>
+    <message>
+        <source>Не удалось начать запись в файл: </source>
+        <translation>Could not start recording to file: </translation>
+    </message>
+    <message>
+        <source>Сохранено в файл: </source>
+        <translation>Saved to file: </translation>
+    </message>
+    <message>
+        <source>Не удалось сохранить файл: </source>
+        <translation>Could not save file: </translation>
+    </message>
+    <message>
+        <source>Нет завершённой развёртки для сохранения</source>
+        <translation>No complete sweep to save yet</translation>
+    </message>
+    <message>
+        <source>, развёрток записано: </source>
+        <translation>, sweeps written: </translation>
+    </message>
+    <message>
+        <source>Файл не пуст: новые развёртки дописываются в конец, прежние строки сохраняются</source>
+        <translation>The file is not empty: new sweeps are appended at its end, the earlier lines stay</translation>
+    </message>
+</context>
+<context>
+    <name>ReceiverReport</name>
+    <message>
+        <source>Приёмник не найден: подключите RTL-SDR к порту USB и перезапустите программу</source>
+        <translation>No receiver found: plug an RTL-SDR into a USB port and restart the program</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть приёмник </source>
+        <translation>Could not open receiver </translation>
+    </message>
+    <message>
+        <source> (нет функций: </source>
+        <translation> (functions missing: </translation>
+    </message>
+    <message>
+        <source>Кол-во донглов RTL в ОС: </source>
+        <translation>RTL dongles in the system: </translation>
+    </message>
+    <message>
+        <source>Имя: </source>
+        <translation>Name: </translation>
+    </message>
+    <message>
+        <source>Производитель: </source>
+        <translation>Manufacturer: </translation>
+    </message>
+    <message>
+        <source>Продукт: </source>
+        <translation>Product: </translation>
+    </message>
+    <message>
+        <source>Серийник: </source>
+        <translation>Serial: </translation>
+    </message>
+    <message>
+        <source> (код ошибки rtlsdr_open: </source>
+        <translation> (rtlsdr_open error code: </translation>
+    </message>
+    <message>
+        <source>Чип: </source>
+        <translation>Chip: </translation>
+    </message>
+    <message>
+        <source>Полоса: </source>
+        <translation>Bandwidth: </translation>
+    </message>
+    <message>
+        <source>Доступные коэффициенты усиления, дБ:</source>
+        <translation>Available gains, dB:</translation>
+    </message>
+    <message>
+        <source>Шаг по частоте, Hz: </source>
+        <translation>Frequency step, Hz: </translation>
+    </message>
+    <message>
+        <source>Кол-во точек FFT: </source>
+        <translation>FFT points: </translation>
+    </message>
+</context>
+<context>
+    <name>Settings</name>
+    <message>
+        <source>неверное значение window/geometry, взято положение по умолчанию</source>
+        <translation>invalid value window/geometry, using the default placement</translation>
+    </message>
+    <message>
+        <source>приёмник с серийником &quot;%1&quot; не найден, взят приёмник 0</source>
+        <translation>receiver with serial &quot;%1&quot; not found, using receiver 0</translation>
+    </message>
+    <message>
+        <source>Настройки: </source>
+        <translation>Settings: </translation>
+    </message>
+    <message>
+        <source>файл %1 не читается, взяты значения по умолчанию</source>
+        <translation>file %1 cannot be read, using the defaults</translation>
+    </message>
+    <message>
+        <source>файл %1 повреждён, негодные значения заменены значениями по умолчанию</source>
+        <translation>file %1 is damaged, unusable values replaced by their defaults</translation>
+    </message>
+    <message>
+        <source>значение по умолчанию</source>
+        <translation>the default value</translation>
+    </message>
+    <message>
+        <source>неверное значение %1 = &quot;%2&quot;, взято %3</source>
+        <translation>invalid value %1 = &quot;%2&quot;, using %3</translation>
+    </message>
+    <message>
+        <source>неверный диапазон %1 .. %2 Hz, взят %3 .. %4 Hz</source>
+        <translation>invalid range %1 .. %2 Hz, using %3 .. %4 Hz</translation>
+    </message>
+    <message>
+        <source>усиление по умолчанию</source>
+        <translation>the default gain</translation>
+    </message>
+    <message>
+        <source>приёмник 0</source>
+        <translation>receiver 0</translation>
+    </message>
+    <message>
+        <source>без маркеров</source>
+        <translation>no markers</translation>
+    </message>
+    <message>
+        <source>положение по умолчанию</source>
+        <translation>the default placement</translation>
+    </message>
+    <message>
+        <source>не удалось сохранить в %1</source>
+        <translation>could not save to %1</translation>
+    </message>
+</context>
+<context>
+    <name>SweepEngine</name>
+    <message>
+        <source>Ошибка чтения из приёмника, сканирование остановлено</source>
+        <translation>Error reading from the receiver, scanning stopped</translation>
+    </message>
+    <message>
+        <source>Приёмник не отвечает: сканирование остановлено, приёмник потерян до перезапуска программы</source>
+        <translation>The receiver does not respond: scanning stopped, the receiver is lost until the program is restarted</translation>
+    </message>
+    <message>
+        <source>Библиотека приёмника не найдена: </source>
+        <translation>Receiver library not found: </translation>
+    </message>
+    <message>
+        <source>Библиотека приёмника не может быть загружена: </source>
+        <translation>Receiver library cannot be loaded: </translation>
+    </message>
+    <message>
+        <source>Приёмник не открыт: сканирование не запущено</source>
+        <translation>Receiver not open: scanning not started</translation>
+    </message>
+    <message>
+        <source>Приёмник не настраивается на эти частоты, уровни там не измерены, МГц: </source>
+        <translation>The receiver cannot tune to these frequencies, no levels measured there, MHz: </translation>
+    </message>
+    <message>
+        <source>Шаг сканирования не удаётся, сканирование остановлено: </source>
+        <translation>Scan steps keep failing, scanning stopped: </translation>
+    </message>
+    <message>
+        <source>Ошибка вывода развёртки: </source>
+        <translation>Error showing the sweep: </translation>
+    </message>
+    <message>
+        <source> (прочитано %1 из %2 байт, результат %3)</source>
+        <translation> (read %1 of %2 bytes, result %3)</translation>
+    </message>
+</context>
+<context>
+    <name>TForm1</name>
+    <message>
+        <source>инициализация</source>
+        <translation>initialise</translation>
+    </message>
+    <message>
+        <source>получить выборки</source>
+        <translation>get samples</translation>
+    </message>
+    <message>
+        <source>остановить</source>
+        <translation>stop</translation>
+    </message>
+</context>
+<context>
+    <name>wg::TLanguageMenu</name>
+    <message>
+        <source>Язык журнала: английский</source>
+        <translation>Log language: English</translation>
+    </message>
+    <message>
+        <source>Язык журнала: русский</source>
+        <translation>Log language: Russian</translation>
+    </message>
+</context>
+<context>
+    <name>wg::TReceiverMenu</name>
+    <message>
+        <source>авто</source>
+        <translation>auto</translation>
+    </message>
+    <message>
+        <source>Усиление, дБ: </source>
+        <translation>Gain, dB: </translation>
+    </message>
+    <message>
+        <source> — не принято приёмником</source>
+        <translation> — refused by the receiver</translation>
+    </message>
+    <message>
+        <source> — не принято приёмником, остаётся </source>
+        <translation> — refused by the receiver, staying at </translation>
+    </message>
+    <message>
+        <source>Полоса: </source>
+        <translation>Bandwidth: </translation>
+    </message>
+    <message>
+        <source> Hz, шаг по частоте, Hz: </source>
+        <translation> Hz, frequency step, Hz: </translation>
+    </message>
+    <message>
+        <source> Hz — не принята приёмником, остаётся </source>
+        <translation> Hz — refused by the receiver, staying at </translation>
+    </message>
+    <message>
+        <source>Приёмник </source>
+        <translation>Receiver </translation>
+    </message>
+    <message>
+        <source>, серийник </source>
+        <translation>, serial </translation>
+    </message>
+    <message>
+        <source> не открылся</source>
+        <translation> did not open</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,32 @@
+#include "LanguageMenu.h"
+
+#include "ChartMenu.h"
+#include "Language.h"
+#include "Settings.h"
+#include "Unit1.h"
+
+#include <QAction>
+#include <QKeySequence>
+
+namespace wg {
+
+TLanguageMenu::TLanguageMenu(TForm1& form, TChartMenu& menu) : QObject(&form), form_(form) {
+  const Language start = form.RunOptions().language.value_or(form.Settings().Values().language);
+  SetLanguage(start);
+  // The menu reads the same in both languages, so the entry says what it does.
+  action_ = menu.AddEntry(QStringLiteral("Log in English"), QKeySequence(QStringLiteral("Ctrl+Shift+L")),
+                          [this] { Choose(action_->isChecked()); });
+  action_->setObjectName(QStringLiteral("log-in-english"));
+  action_->setCheckable(true);
+  action_->setChecked(start == Language::English);
+}
+
+void TLanguageMenu::Choose(bool english) {
+  const Language language = english ? Language::English : Language::Russian;
+  form_.Settings().SetLanguage(language);
+  if (language == CurrentLanguage()) return;
+  SetLanguage(language);
+  form_.LogAppend((english ? tr("Язык журнала: английский") : tr("Язык журнала: русский")).toStdString());
+}
+
+}  // namespace wg
