@@ -7,12 +7,14 @@
 
 #include <QAction>
 #include <QKeySequence>
+#include <QMenu>
 
 namespace wg {
 
 TLanguageMenu::TLanguageMenu(TForm1& form, TChartMenu& menu) : QObject(&form), form_(form) {
   const Language start = form.RunOptions().language.value_or(form.Settings().Values().language);
   SetLanguage(start);
+  menu.Menu()->addSeparator();
   // The menu reads the same in both languages, so the entry says what it does.
   action_ = menu.AddEntry(QStringLiteral("Log in English"), QKeySequence(QStringLiteral("Ctrl+Shift+L")),
                           [this] { Choose(action_->isChecked()); });

@@ -10,6 +10,7 @@
 #include "api_rtl_sdr.h"
 #include "sweep_engine.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -71,6 +72,12 @@ int main(int argc, char** argv) {
     QTest::qWait(300);
     save("menu.png");
     f.ChartMenu->hide();
+
+    // The log in English from here on, with the report written again.
+    if (auto* english = f.findChild<QAction*>(QStringLiteral("log-in-english"))) english->trigger();
+    f.Button3Click(nullptr);
+    QTest::qWait(1500);
+    save("english.png");
   }
   api_rtl_sdr::Unload();
   return rc;
