@@ -1,5 +1,7 @@
 #include "AxisPixelMap.h"
 
+#include <algorithm>
+
 namespace wg {
 
 // ---------------------------------------------------------------------------
@@ -19,8 +21,10 @@ TAxisPixelMap::TAxisPixelMap(const TCustomChartAxis& axis)
 }
 
 int TAxisPixelMap::MapWithValueCell(double v, double& valueLo, double& valueHi) const {
-  valueLo = 1;
-  valueHi = -1;
+  // v itself maps to p: a run of equal values stays in one column even where
+  // no wider interval can be told.
+  valueLo = v;
+  valueHi = v;
   double ignored;
   const int p = Map(v, ignored, ignored);
   if (constant_) {
@@ -37,15 +41,22 @@ int TAxisPixelMap::MapWithValueCell(double v, double& valueLo, double& valueHi) 
   const double cellHi = static_cast<double>(r) + kSafeOffset;
   // The offset grows with the value (each rounded step is monotone), so a
   // value interval whose ends have offsets inside the cell lies inside it.
-  // The estimates are a few units in the last place off at most; a cell
-  // narrower than that gets no interval.
-  double lo = minimum_ + cellLo / scale_;
-  double hi = minimum_ + cellHi / scale_;
-  for (int k = 0; k < 4 && !(Offset(lo) > cellLo); ++k) lo = std::nextafter(lo, HUGE_VAL);
-  for (int k = 0; k < 4 && !(Offset(hi) < cellHi); ++k) hi = std::nextafter(hi, -HUGE_VAL);
-  if (Offset(lo) > cellLo && Offset(hi) < cellHi && lo <= hi) {
-    valueLo = lo;
-    valueHi = hi;
+  // The ends estimated by division are a few units in the last place off, in
+  // pixels far less than the margins tried here; the checks are the very
+  // offsets Map rounds. (Stepping an end by units in the last place fails
+  // where the value is small beside the axis minimum: a unit of it moves the
+  // offset by nothing, and every point of a column was then mapped alone.)
+  for (const double margin : {1e-6, 1e-3, 0.05}) {
+    const double lo = minimum_ + (cellLo + margin) / scale_;
+    const double hi = minimum_ + (cellHi - margin) / scale_;
+    if (Offset(lo) > cellLo && Offset(hi) < cellHi && lo <= hi) {
+      // Between v and an end the mapping is monotone, unless v is one the
+      // axis sends to its centre from afar.
+      const bool near = Monotone(v);
+      valueLo = near ? std::min(lo, v) : lo;
+      valueHi = near ? std::max(hi, v) : hi;
+      return p;
+    }
   }
   return p;
 }

@@ -52,7 +52,7 @@ class TAxisPixelMap {
   }
 
   // The pixel of v, and a closed interval [valueLo, valueHi] of values
-  // certain to map to the same pixel (empty, lo > hi, when there is none):
+  // certain to map to the same pixel (at least v itself; none for NaN):
   // with ascending values, telling whether the next point stays in a column
   // takes two comparisons and no arithmetic.
   int MapWithValueCell(double v, double& valueLo, double& valueHi) const;

@@ -108,8 +108,8 @@ int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor 
   }
 
   // From here on nothing throws.
-  xValues_.statsStale_ = true;
-  yValues_.statsStale_ = true;
+  xValues_.Changed();
+  yValues_.Changed();
   if (i == xValues_.Count()) {
     // The common case (ascending or constant X): everything goes at the end.
     xValues_.values_.push_back(x);
@@ -163,8 +163,8 @@ void TChartSeries::ResetPoints(int count, double x, double y, TColor colour) {
     yValues_.values_.assign(n, y);
   else
     yValues_.values_.swap(newY);
-  xValues_.statsStale_ = true;
-  yValues_.statsStale_ = true;
+  xValues_.ChangedToOneValue();
+  yValues_.ChangedToOneValue();
   std::vector<TColor>().swap(colors_);
   colorsUniform_ = true;
   uniformColor_ = count > 0 ? colour : clDefault;
@@ -193,8 +193,8 @@ void TChartSeries::ReplaceXY(int count, const double* x, const double* y, std::p
       ys[i] = y[k];
     }
   }
-  xValues_.statsStale_ = true;
-  yValues_.statsStale_ = true;
+  xValues_.Changed();
+  yValues_.Changed();
   RequestRedraw();
 }
 
@@ -357,13 +357,30 @@ void TChartSeries::CalcVisibleRange() {
     LastVisible = n;
     return;
   }
-  // The searches are linear over up to millions of points on every drawing:
-  // read the values without the per-call index check.
+  // The searches run over up to millions of points on every drawing: read
+  // the values without the per-call index check, and bisect where the values
+  // are known to ascend (the same indices the straight walks find).
   auto x = [this](int i) { return xValues_.Read(static_cast<std::size_t>(i)); };
+  const bool bisect = xValues_.Ascending();
+  // The first index from `from` on whose value is not below v, n + 1 if none.
+  auto firstNotBelow = [&](int from, double v) {
+    if (!bisect) {
+      while (from <= n && x(from) < v) ++from;
+      return from;
+    }
+    int lo = from, hi = n + 1;
+    while (lo < hi) {
+      const int mid = lo + (hi - lo) / 2;
+      if (x(mid) < v)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  };
   const TRect plot = parentChart_->GetPlotRect();
   const double left = axis->PixelToValue(axis->Inverted() ? plot.Right : plot.Left);
-  int first = 0;
-  while (first <= n && x(first) < left) ++first;
+  const int first = firstNotBelow(0, left);
   if (first > n) return;
   FirstVisible = first;
 
@@ -372,8 +389,7 @@ void TChartSeries::CalcVisibleRange() {
     LastVisible = n;
     return;
   }
-  int last = first;
-  while (last <= n && x(last) < right) ++last;
+  int last = firstNotBelow(first, right);
   if (last > n) last = n;
   if (!ReachesRightEdge && x(last) > right) --last;
   LastVisible = last;

@@ -1,5 +1,6 @@
 #include "ChartValueList.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -17,7 +18,7 @@ TChartValueList::TChartValueList(TChartSeries* owner, std::string name)
 void TChartValueList::SetMultiplier(double m) {
   if (m == multiplier_) return;
   multiplier_ = m;
-  statsStale_ = true;
+  Changed();
   if (owner_) owner_->RequestRedraw();
 }
 
@@ -34,7 +35,7 @@ void TChartValueList::InsertAt(int index, double value) {
   if (index < 0 || index > Count()) ThrowListIndexError(index);
   ReserveOne();
   values_.insert(values_.begin() + index, value);
-  statsStale_ = true;
+  Changed();
 }
 
 int TChartValueList::OrderedPlace(double value) const {
@@ -56,19 +57,19 @@ int TChartValueList::AddOrdered(double value) {
   if (Count() == std::numeric_limits<int>::max()) throw std::length_error("TChartValueList");
   ReserveOne();
   values_.insert(values_.begin() + place, value);
-  statsStale_ = true;
+  Changed();
   return place;
 }
 
 void TChartValueList::RemoveAt(int index) {
   CheckIndex(index);
   values_.erase(values_.begin() + index);
-  statsStale_ = true;
+  Changed();
 }
 
 void TChartValueList::RemoveAll() {
   std::vector<double>().swap(values_);
-  statsStale_ = true;
+  Changed();
 }
 
 void TChartValueList::Recompute() const {
@@ -98,6 +99,59 @@ void TChartValueList::Recompute() const {
     counted_ = counted;
   }
   statsStale_ = false;
+}
+
+void TChartValueList::ChangedToOneValue() {
+  Changed();
+  const bool number = values_.empty() || !std::isnan(Read(0));
+  ascending_ = number;
+  uniform_ = number;
+  shapeFor_ = version_;
+}
+
+void TChartValueList::WorkOutShape() const {
+  const std::size_t n = values_.size();
+  bool ascending = n == 0 || !std::isnan(Read(0));
+  bool uniform = ascending;
+  if (n > 1 && ascending) {
+    // A NaN is neither above nor equal to anything, so it ends both. Blocks
+    // without an early exit inside keep the walk free of branches; a
+    // prepared or swept series of millions of points is read once per change.
+    const double first = Read(0);
+    constexpr std::size_t kBlock = 4096;
+    for (std::size_t b = 1; b < n && (ascending || uniform); b += kBlock) {
+      const std::size_t e = std::min(n, b + kBlock);
+      bool a = true, u = true;
+      if (multiplier_ == 1.0) {
+        const double* v = values_.data();
+        for (std::size_t i = b; i < e; ++i) {
+          a &= v[i - 1] <= v[i];
+          u &= v[i] == first;
+        }
+      } else {
+        for (std::size_t i = b; i < e; ++i) {
+          const double x = Read(i);
+          a &= Read(i - 1) <= x;
+          u &= x == first;
+        }
+      }
+      ascending = ascending && a;
+      uniform = uniform && u;
+    }
+  }
+  ascending_ = ascending;
+  uniform_ = uniform;
+  shapeFor_ = version_;
+}
+
+bool TChartValueList::Ascending() const {
+  if (shapeFor_ != version_) WorkOutShape();
+  return ascending_;
+}
+
+bool TChartValueList::Uniform() const {
+  if (shapeFor_ != version_) WorkOutShape();
+  return uniform_;
 }
 
 int TChartValueList::CountedValues() const {

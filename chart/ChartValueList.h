@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,7 +73,7 @@ class TChartValueList {
   void SetValueAt(int index, double value) {
     CheckIndex(index);
     values_[static_cast<std::size_t>(index)] = value;
-    statsStale_ = true;
+    Changed();
   }
   // Accepts 0 .. Count; later values move up by one.
   void InsertAt(int index, double value);
@@ -89,6 +90,15 @@ class TChartValueList {
   double ValueSum() const;
   double AbsoluteValueSum() const;
   bool StatsStale() const { return statsStale_; }
+  // Counts the changes of the values as read: what is worked out from them
+  // and kept (the fast line's columns) is good while this stays the same.
+  std::uint64_t Version() const { return version_; }
+  // Whether every value as read is a number and none lies below the one
+  // before it, so that searches may bisect. Worked out once per change.
+  bool Ascending() const;
+  // Whether every value as read is one and the same number (a series just
+  // prepared for a sweep), so that drawing may stop after the first point.
+  bool Uniform() const;
   // How many values the statistics took in (every value but the NaNs).
   int CountedValues() const;
 
@@ -113,6 +123,13 @@ class TChartValueList {
   // Room for one more value; growth by half keeps a large list's slack small.
   void ReserveOne();
   void Recompute() const;
+  void Changed() {
+    statsStale_ = true;
+    ++version_;
+  }
+  // After the values were all set to one: their shape needs no walk.
+  void ChangedToOneValue();
+  void WorkOutShape() const;
 
   TChartSeries* owner_;
   std::string name_;
@@ -125,6 +142,9 @@ class TChartValueList {
   mutable bool statsStale_ = true;
   mutable double lowest_ = 0, highest_ = 0, sum_ = 0, absSum_ = 0;
   mutable int counted_ = 0;
+  std::uint64_t version_ = 0;
+  mutable std::uint64_t shapeFor_ = ~std::uint64_t{0};
+  mutable bool ascending_ = false, uniform_ = false;
 };
 
 }  // namespace wg

@@ -191,6 +191,9 @@ void TFastLineSeries::DrawPointsFast(TCanvas3D& canvas, const TCustomChartAxis& 
   const double* ys = YValues().Values().data();
   const double xm = XValues().Multiplier();
   const double ym = YValues().Multiplier();
+  // Every point on the first one's pixel (a series prepared for a sweep not
+  // yet done): the walk would skip all after it.
+  if (XValues().Uniform() && YValues().Uniform()) last = first;
   if (xm == 1.0 && ym == 1.0)
     WalkColumns(canvas, mapX, mapY, PlainValues{xs}, PlainValues{ys}, first, last);
   else  // a multiplier of 1 reads the stored value unchanged either way
@@ -369,12 +372,18 @@ bool TFastLineSeries::PointOnSegment(TPoint p, TPoint a, TPoint b, int tolerance
 }
 
 template <class PixelOf>
-int TFastLineSeries::HitWalk(TPoint target, int last, PixelOf&& pixel) const {
+int TFastLineSeries::HitWalk(TPoint target, int from, int last, PixelOf&& pixel) const {
   // A gap (NaN level) is never hit, nor are the segments it does not draw.
+  const std::vector<double>& ys = YValues().Values();
+  auto gap = [&](int i) { return std::isnan(ys[static_cast<std::size_t>(i)]); };
   TPoint prev{0, 0};
   bool prevDrawn = false;
-  for (int i = FirstVisible; i <= last; ++i) {
-    if (std::isnan(YValues().Values()[static_cast<std::size_t>(i)])) {
+  if (from > FirstVisible && !gap(from - 1)) {
+    prev = pixel(from - 1);
+    prevDrawn = true;
+  }
+  for (int i = from; i <= last; ++i) {
+    if (gap(i)) {
       prevDrawn = false;
       continue;
     }
@@ -406,8 +415,28 @@ int TFastLineSeries::HitTest(int x, int y) {
   const double ym = YValues().Multiplier();
   const TAxisPixelMap mapX(*horiz);
   const TAxisPixelMap mapY(*vert);
-  return HitWalk(target, last,
-                 [&](int i) { return TPoint{mapX(ReadValue(xs, xm, i)), mapY(ReadValue(ys, ym, i))}; });
+  const auto pixel = [&](int i) { return TPoint{mapX(ReadValue(xs, xm, i)), mapY(ReadValue(ys, ym, i))}; };
+  if (!XValues().Ascending() || horiz->Inverted() || last - FirstVisible < 64) return HitWalk(target, last, pixel);
+  // Ascending values left to right: a point, or a segment, can take the
+  // target only where its columns reach the target's. Every point before
+  // the last lies inside the plot, where the columns grow with the index;
+  // the last may lie far beyond it, where the axis sends it to its centre,
+  // so its segment is looked at on its own. The first hit of the full walk
+  // lies in the window, or is that segment.
+  const auto column = [&](int i) { return mapX(ReadValue(xs, xm, i)); };
+  int lo = FirstVisible, hi = last - 1;  // the first before `last` at or right of the target's column
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (column(mid) < target.X)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  const int from = std::max(FirstVisible, lo - 1);
+  int to = from;
+  while (to < last - 1 && column(to) <= target.X) ++to;
+  if (const int hit = HitWalk(target, from, to, pixel); hit >= 0) return hit;
+  return HitWalk(target, std::max(to, last - 1), last, pixel);
 }
 
 }  // namespace wg

@@ -90,7 +90,11 @@ class TFastLineSeries : public TChartSeries {
   static bool PenAllowsSpans(const TPen& pen);
   // Calls pixel(i) → TPoint for the visible points as HitTest walks them.
   template <class PixelOf>
-  int HitWalk(TPoint target, int last, PixelOf&& pixel) const;
+  int HitWalk(TPoint target, int last, PixelOf&& pixel) const { return HitWalk(target, FirstVisible, last, pixel); }
+  // The same walk over from … last only, as it goes on from the points
+  // before: only pixels the target can lie on need looking at.
+  template <class PixelOf>
+  int HitWalk(TPoint target, int from, int last, PixelOf&& pixel) const;
   void DrawPointsFast(TCanvas3D& canvas, const TCustomChartAxis& horiz, const TCustomChartAxis& vert,
                       int first, int last);
   template <class ReadX, class ReadY>

@@ -200,3 +200,37 @@ TEST(FastLineMapping, SameIntegersAsTheAxisOnFrequencyAndLevelAxes) {
         EXPECT_EQ(Mismatches(chart.left, values), 0) << height << " " << lo << " " << hi;
       }
 }
+
+TEST(FastLineMapping, ColumnIntervalsSpanTheirColumn) {
+  // The fast line takes a column's points by comparing X with the interval
+  // of the column's first point; a narrow or empty interval sends every
+  // point of the column through the mapping on its own. Values near zero on
+  // an axis far wider than they are (a prepared series, X = 0, on a bottom
+  // axis panned past 0 Hz) once got no interval at all.
+  LineChart chart;
+  const struct {
+    double lo, hi;
+    int width;
+    std::vector<double> values;
+  } rows[] = {
+      {-199895000, 3800000000, 548, {0, 1e-300, 5e6, 1234567.89}},
+      {-799880000, 4799980000, 548, {0, -1, 146e6}},
+      {138000000, 153000000, 503, {138000000, 146520000.5, 152999999}},
+      {24000000, 1766000000, 1810, {24000000, 100e6, 1765999999.9}},
+      {-120, 25, 290, {0, -119.99, 24.5, -60}},
+  };
+  for (const auto& r : rows) {
+    chart.plot = {17, 13, 17 + r.width, 313};
+    chart.Layout(r.lo, r.hi, -120, 25);
+    const TAxisPixelMap map(chart.bottom);
+    const double column = (r.hi - r.lo) / chart.bottom.AxisLength;
+    for (double v : r.values) {
+      double lo, hi;
+      const int p = map.MapWithValueCell(v, lo, hi);
+      EXPECT_TRUE(lo <= v && v <= hi) << r.lo << ".." << r.hi << " value " << v;
+      EXPECT_GT(hi - lo, 0.9 * column) << r.lo << ".." << r.hi << " value " << v;
+      EXPECT_EQ(chart.bottom.ValueToPixel(lo), p) << v;
+      EXPECT_EQ(chart.bottom.ValueToPixel(hi), p) << v;
+    }
+  }
+}

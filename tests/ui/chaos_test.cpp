@@ -285,8 +285,12 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
                  {Qt::Key_Down, "Down"}, {Qt::Key_Plus, "+"},      {Qt::Key_Minus, "-"}};
     const auto& k = kKeys[Pick(0, static_cast<int>(std::size(kKeys)) - 1)];
     const int times = Chance(0.2) ? Pick(5, 30) : 1;
+    // A held key repeats as events of their own, each with a turn of the
+    // event loop after it (at most 30 a second); pressed back to back they
+    // would be one stall of the test's own making.
     Step(std::string("key ") + k.name + " x" + std::to_string(times), [&] {
       for (int i = 0; i < times; ++i) {
+        if (i > 0) QTest::qWait(1);
         QWidget* to = QApplication::focusWidget();
         QTest::keyClick(to ? to : static_cast<QWidget*>(form_.get()), k.key);
       }
