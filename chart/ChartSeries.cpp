@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,6 +15,25 @@
 namespace wg {
 
 namespace {
+
+// Blocks from this size on are given back with the user-interface thread's
+// time in mind: a widest scan range holds two of 41 MB.
+constexpr std::size_t kLargeBlockBytes = std::size_t{8} << 20;
+
+// Gives a block back. A large one goes back on a thread of its own:
+// unmapping tens of megabytes costs the thread that does it tens of
+// milliseconds, and the window must not wait for that.
+void ReleaseBlock(std::vector<double>&& v) {
+  if (v.capacity() * sizeof(double) < kLargeBlockBytes) {
+    std::vector<double>().swap(v);
+    return;
+  }
+  try {
+    std::thread([block = std::move(v)]() mutable { std::vector<double>().swap(block); }).detach();
+  } catch (...) {
+    std::vector<double>().swap(v);  // no thread to be had: here, then
+  }
+}
 
 // Splits {X, Y} pairs into the two lists, two pairs a step. A sweep larger
 // than the caches is written past them: the lists are read next by the
@@ -163,6 +183,8 @@ void TChartSeries::ResetPoints(int count, double x, double y, TColor colour) {
     yValues_.values_.assign(n, y);
   else
     yValues_.values_.swap(newY);
+  ReleaseBlock(std::move(newX));
+  ReleaseBlock(std::move(newY));
   xValues_.ChangedToOneValue();
   yValues_.ChangedToOneValue();
   std::vector<TColor>().swap(colors_);
