@@ -92,27 +92,56 @@ TReceiverSetup::~TReceiverSetup() { Close(); }
 
 bool TReceiverSetup::IsOpen() const { return api::dev != nullptr; }
 
-bool TReceiverSetup::WaitUntilReceiverFree() {
-  // A stopped worker finishes the block it reads (20 to 64 ms); one that has
-  // not returned by the engine's hang time never will.
+bool TReceiverSetup::WaitUntilReceiverFree(std::chrono::milliseconds wait) {
+  // A worker that has not returned by the engine's hang time never will; one
+  // that is merely slow is waited for only briefly, on the user's time.
   if (engine_.WorkerAbandoned()) return false;
-  const auto wait = TSweepEngine::kHangTime + std::chrono::milliseconds(200);
-  return engine_.WaitIdle(wait) && TSweepEngine::WaitAbandonedWorkers(wait);
+  return engine_.WaitIdle(wait) && TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds(0));
 }
 
 bool TReceiverSetup::StopForChange() {
   engine_.Stop();
   // Nothing is sent to the receiver while a worker is inside the library
   // with it, nor ever again once one hung there.
-  return WaitUntilReceiverFree();
+  return WaitUntilReceiverFree(kChangeWait);
 }
+
+bool TReceiverSetup::Change(std::function<bool()> apply) {
+  lastChangeWaits_ = false;
+  if (engine_.WorkerAbandoned()) return false;
+  // Changes keep their order: a later one waits behind an earlier one.
+  if (waiting_.empty() && StopForChange()) return apply();
+  if (engine_.WorkerAbandoned()) return false;
+  if (waiting_.empty()) waitingSince_ = std::chrono::steady_clock::now();
+  waiting_.push_back(std::move(apply));
+  lastChangeWaits_ = true;
+  return false;
+}
+
+std::optional<bool> TReceiverSetup::RetryWaiting() {
+  if (waiting_.empty()) return std::nullopt;
+  // Given up when the watchdog says the receiver no longer responds, or when
+  // the receiver stays busy for longer than a hang takes to be noticed.
+  const auto now = std::chrono::steady_clock::now();
+  const bool lost = engine_.WorkerAbandoned() || now - waitingSince_ > kMostChangeWait;
+  if (!lost) {
+    engine_.Stop();  // a sweep restarted meanwhile (a range edit)
+    if (!WaitUntilReceiverFree(std::chrono::milliseconds(0))) return std::nullopt;
+  }
+  std::function<bool()> apply = std::move(waiting_.front());
+  waiting_.erase(waiting_.begin());
+  waitingSince_ = now;
+  return lost ? false : apply();
+}
+
+bool TReceiverSetup::ReceiverLost() const { return engine_.WorkerAbandoned(); }
 
 void TReceiverSetup::Close() {
   engine_.Stop();
   if (!api::dev) return;
   // Closing the handle under a read still in the library would free what
   // that read works on: a handle held for good is left open.
-  if (WaitUntilReceiverFree() && api::rtlsdr_close) api::rtlsdr_close(api::dev);
+  if (WaitUntilReceiverFree(kChangeWait) && api::rtlsdr_close) api::rtlsdr_close(api::dev);
   api::dev = nullptr;
 }
 
@@ -135,6 +164,11 @@ ReceiverReport TReceiverSetup::Run() {
 void TReceiverSetup::ChooseReceiver(uint32_t index) { index_ = index; }
 
 bool TReceiverSetup::OpenReceiver(uint32_t index) {
+  if (!IsOpen()) return OpenReceiverNow(index);
+  return Change([this, index] { return OpenReceiverNow(index); });
+}
+
+bool TReceiverSetup::OpenReceiverNow(uint32_t index) {
   Close();
   if (!LibraryComplete(report_)) return false;
   const uint32_t previous = index_;
@@ -232,16 +266,17 @@ bool TReceiverSetup::SetGain(std::optional<int> tenthsDb) {
     gain_ = tenths;
     return false;
   }
-  if (!StopForChange()) return false;
-  const bool ok = ApplyGain(mode, tenths);
-  if (ok) {
-    gainMode_ = mode;
-    gain_ = tenths;
-  } else {
-    ApplyGain(gainMode_, gain_);  // a half-applied change is undone
-  }
-  Restart(false);
-  return ok;
+  return Change([this, mode, tenths] {
+    const bool ok = ApplyGain(mode, tenths);
+    if (ok) {
+      gainMode_ = mode;
+      gain_ = tenths;
+    } else {
+      ApplyGain(gainMode_, gain_);  // a half-applied change is undone
+    }
+    Restart(false);
+    return ok;
+  });
 }
 
 bool TReceiverSetup::SetFreqCorrection(int ppm) {
@@ -250,14 +285,15 @@ bool TReceiverSetup::SetFreqCorrection(int ppm) {
     ppm_ = ppm;
     return false;
   }
-  if (!StopForChange()) return false;
-  // The library refuses a correction equal to the one in force.
-  const bool ok = api::rtlsdr_get_freq_correction(api::dev) == ppm ||
-                  api::rtlsdr_set_freq_correction(api::dev, ppm) == 0;
-  if (ok) ppm_ = ppm;
-  report_.freqCorrection = api::rtlsdr_get_freq_correction(api::dev);
-  Restart(false);
-  return ok;
+  return Change([this, ppm] {
+    // The library refuses a correction equal to the one in force.
+    const bool ok = api::rtlsdr_get_freq_correction(api::dev) == ppm ||
+                    api::rtlsdr_set_freq_correction(api::dev, ppm) == 0;
+    if (ok) ppm_ = ppm;
+    report_.freqCorrection = api::rtlsdr_get_freq_correction(api::dev);
+    Restart(false);
+    return ok;
+  });
 }
 
 bool TReceiverSetup::SetSampleRate(uint32_t rate) {
@@ -266,20 +302,21 @@ bool TReceiverSetup::SetSampleRate(uint32_t rate) {
     rate_ = rate;
     return false;
   }
-  if (!StopForChange()) return false;
-  if (api::rtlsdr_set_sample_rate(api::dev, rate) != 0) {
-    // The worker sets the engine's rate at every step, so the previous one
-    // is back in force with the next step.
-    Restart(false);
-    return false;
-  }
-  rate_ = rate;
-  report_.sampleRate = api::rtlsdr_get_sample_rate(api::dev);
-  report_.binWidth = report_.sampleRate / 4096.0;
-  engine_.SetSampleRate(static_cast<int32_t>(rate));
-  engine_.SetBinWidth(report_.binWidth);
-  Restart(true);
-  return true;
+  return Change([this, rate] {
+    if (api::rtlsdr_set_sample_rate(api::dev, rate) != 0) {
+      // The worker sets the engine's rate at every step, so the previous one
+      // is back in force with the next step.
+      Restart(false);
+      return false;
+    }
+    rate_ = rate;
+    report_.sampleRate = api::rtlsdr_get_sample_rate(api::dev);
+    report_.binWidth = report_.sampleRate / 4096.0;
+    engine_.SetSampleRate(static_cast<int32_t>(rate));
+    engine_.SetBinWidth(report_.binWidth);
+    Restart(true);
+    return true;
+  });
 }
 
 }  // namespace wg

@@ -8,7 +8,9 @@
 // is api_rtl_sdr::dev; this class is the only one that opens or closes it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +73,12 @@ class TReceiverSetup {
   static constexpr int kWrittenGainMode = 364;  // any non-zero value selects manual gain
   // The step widths offered to the user; the first is the default.
   static constexpr uint32_t kSampleRates[] = {3200000, 2400000, 2048000, 1800000, 1024000};
+  // How long a control waits, after the engine's own stop wait, for the
+  // worker to return from its block (64 ms at the lowest rate): together
+  // they stay under the 100 ms the window may be held.
+  static constexpr std::chrono::milliseconds kChangeWait{30};
+  // How long a waiting change may wait before it is given up.
+  static constexpr std::chrono::milliseconds kMostChangeWait{2500};
 
   // The engine must outlive this object.
   explicit TReceiverSetup(TSweepEngine& engine);
@@ -90,6 +98,11 @@ class TReceiverSetup {
   // receiver a valid value is kept for the next set-up or OpenReceiver, and
   // the result is false. Nothing is applied (false) once a worker was
   // abandoned in a read: the receiver is lost.
+  //
+  // None of them waits longer than kChangeWait for the worker to leave the
+  // receiver. A worker still reading then (a slow read, or one that hangs
+  // before the watchdog says so) makes the change wait: the call returns
+  // false, LastChangeWaits() says so, and RetryWaiting() applies it later.
   bool SetGain(std::optional<int> tenthsDb);  // nullopt: the tuner's automatic gain
   bool SetFreqCorrection(int ppm);           // kMinFreqCorrection..kMaxFreqCorrection
   // Also the step width: the bin width, the series' point count and the sweep
@@ -104,6 +117,17 @@ class TReceiverSetup {
   // The tuner's gain nearest to a wanted one (the wanted one itself before a
   // receiver reported its gains), for gains typed in dB.
   int NearestGain(int tenthsDb) const;
+
+  // Whether the last control call left its change waiting for the receiver.
+  bool LastChangeWaits() const { return lastChangeWaits_; }
+  int ChangesWaiting() const { return static_cast<int>(waiting_.size()); }
+  // Applies the first waiting change once no worker is inside the library,
+  // without waiting for one, and returns whether it was taken; nullopt while
+  // it still waits or none does. Once the receiver no longer responds (or
+  // stays busy past kMostChangeWait) each waiting change ends as not taken.
+  std::optional<bool> RetryWaiting();
+  // A worker hung in the receiver: no change reaches it any more.
+  bool ReceiverLost() const;
 
   // Stops the worker and closes the open receiver (the window's last act,
   // after the sweep has stopped) once no worker is inside the library with
@@ -122,9 +146,12 @@ class TReceiverSetup {
 
  private:
   bool OpenAndConfigure(uint32_t index);
+  bool OpenReceiverNow(uint32_t index);
   bool ApplyGain(GainMode mode, int tenths);
-  bool WaitUntilReceiverFree();
+  bool WaitUntilReceiverFree(std::chrono::milliseconds wait);
   bool StopForChange();
+  // Applies a change at once when the receiver is free, else keeps it waiting.
+  bool Change(std::function<bool()> apply);
   void Restart(bool newLayout);
 
   TSweepEngine& engine_;
@@ -134,6 +161,9 @@ class TReceiverSetup {
   uint32_t rate_ = kSampleRates[0];
   uint32_t index_ = 0;
   ReceiverReport report_;
+  std::vector<std::function<bool()>> waiting_;
+  std::chrono::steady_clock::time_point waitingSince_;
+  bool lastChangeWaits_ = false;
 };
 
 }  // namespace wg

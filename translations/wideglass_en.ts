@@ -265,6 +265,10 @@
         <translation> — refused by the receiver</translation>
     </message>
     <message>
+        <source> — не применено: приёмник не отвечает</source>
+        <translation> — not applied: the receiver does not respond</translation>
+    </message>
+    <message>
         <source> — не принято приёмником, остаётся </source>
         <translation> — refused by the receiver, staying at </translation>
     </message>

@@ -10,6 +10,7 @@
 #include <QCursor>
 #include <QInputDialog>
 #include <QMenu>
+#include <QTimer>
 #include <QVariant>
 #include <QWidget>
 
@@ -49,6 +50,13 @@ TReceiverMenu::TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& recei
   rateMenu_ = AddSubmenu(window, menu, QStringLiteral("Sample rate"), QKeySequence(Qt::Key_F8), popUp);
   receiverMenu_ = AddSubmenu(window, menu, QStringLiteral("Receiver"),
                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), popUp);
+  // A waiting change is tried again every block time or so, never waited for.
+  retry_ = new QTimer(this);
+  retry_->setInterval(20);
+  connect(retry_, &QTimer::timeout, this, [this] { RetryWaiting(); });
+  // Changes of the start-up that still wait are applied without a line.
+  for (int i = 0; i < receiver_.ChangesWaiting(); ++i) waiting_.push_back([this](bool) { Refresh(); });
+  if (!waiting_.empty()) retry_->start();
   Refresh();
 }
 
@@ -125,45 +133,97 @@ void TReceiverMenu::Refresh() {
   receiverMenu_->setEnabled(devices.size() > 1);
 }
 
+bool TReceiverMenu::Waits(std::function<void(bool)> say) {
+  if (!receiver_.LastChangeWaits()) return false;
+  waiting_.push_back(std::move(say));
+  retry_->start();
+  return true;
+}
+
+void TReceiverMenu::RetryWaiting() {
+  const std::optional<bool> taken = receiver_.RetryWaiting();
+  if (!taken) {
+    if (receiver_.ChangesWaiting() == 0) {  // nothing left to wait for
+      retry_->stop();
+      waiting_.clear();
+    }
+    return;
+  }
+  if (waiting_.empty()) return;
+  const std::function<void(bool)> say = std::move(waiting_.front());
+  waiting_.pop_front();
+  if (waiting_.empty()) retry_->stop();
+  say(*taken);
+}
+
+std::string TReceiverMenu::NotTaken(const std::string& refused) const {
+  return receiver_.ReceiverLost() ? tr(" — не применено: приёмник не отвечает").toStdString() : refused;
+}
+
 bool TReceiverMenu::ChooseGain(std::optional<int> tenthsDb) {
   const bool ok = receiver_.SetGain(tenthsDb);
+  if (Waits([this, tenthsDb](bool taken) { SayGain(tenthsDb, taken); })) return false;
+  SayGain(tenthsDb, ok);
+  return ok;
+}
+
+void TReceiverMenu::SayGain(std::optional<int> tenthsDb, bool ok) {
   const std::string value = (tenthsDb ? GainDb(*tenthsDb) : tr("авто")).toStdString();
   const std::string line = tr("Усиление, дБ: ").toStdString() + value;
-  log_(ok ? line : line + tr(" — не принято приёмником").toStdString());
+  log_(ok ? line : line + NotTaken(tr(" — не принято приёмником").toStdString()));
   if (ok) settings_.SetGain(tenthsDb ? GainChoice{false, *tenthsDb} : GainChoice{true, 0});
   Refresh();
-  return ok;
 }
 
 bool TReceiverMenu::ChooseCorrection(int ppm) {
   const bool ok = receiver_.SetFreqCorrection(ppm);
+  if (Waits([this, ppm](bool taken) { SayCorrection(ppm, taken); })) return false;
+  SayCorrection(ppm, ok);
+  return ok;
+}
+
+void TReceiverMenu::SayCorrection(int ppm, bool ok) {
   if (ok) {
     log_("PPM: " + rt::FormatInt(receiver_.Report().freqCorrection));
     settings_.SetPpm(ppm);
+  } else if (receiver_.ReceiverLost()) {
+    log_("PPM: " + rt::FormatInt(ppm) + NotTaken({}));
   } else {
     log_("PPM: " + rt::FormatInt(ppm) + tr(" — не принято приёмником, остаётся ").toStdString() +
          rt::FormatInt(receiver_.FreqCorrection()));
   }
-  return ok;
 }
 
 bool TReceiverMenu::ChooseRate(uint32_t rate) {
   const bool ok = receiver_.SetSampleRate(rate);
+  if (Waits([this, rate](bool taken) { SayRate(rate, taken); })) return false;
+  SayRate(rate, ok);
+  return ok;
+}
+
+void TReceiverMenu::SayRate(uint32_t rate, bool ok) {
   const ReceiverReport& r = receiver_.Report();
   if (ok) {
     log_(tr("Полоса: ").toStdString() + rt::FormatInt(r.sampleRate) + tr(" Hz, шаг по частоте, Hz: ").toStdString() +
          rt::FormatFixed(r.binWidth, 2));
     settings_.SetSampleRate(rate);
+  } else if (receiver_.ReceiverLost()) {
+    log_(tr("Полоса: ").toStdString() + rt::FormatInt(rate) + " Hz" + NotTaken({}));
   } else {
     log_(tr("Полоса: ").toStdString() + rt::FormatInt(rate) + tr(" Hz — не принята приёмником, остаётся ").toStdString() +
          rt::FormatInt(receiver_.SampleRate()) + " Hz");
   }
   Refresh();
-  return ok;
 }
 
 bool TReceiverMenu::ChooseReceiver(uint32_t index) {
   const bool ok = receiver_.OpenReceiver(index);
+  if (Waits([this, index](bool taken) { SayReceiver(index, taken); })) return false;
+  SayReceiver(index, ok);
+  return ok;
+}
+
+void TReceiverMenu::SayReceiver(uint32_t index, bool ok) {
   const ReceiverReport& r = receiver_.Report();
   if (ok && index < r.devices.size()) {
     const auto& d = r.devices[index];
@@ -173,7 +233,6 @@ bool TReceiverMenu::ChooseReceiver(uint32_t index) {
     log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + tr(" не открылся").toStdString());
   }
   Refresh();
-  return ok;
 }
 
 void TReceiverMenu::AskCorrection() {

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 
 class QAction;
 class QMenu;
+class QTimer;
 class QWidget;
 
 namespace wg {
@@ -35,7 +37,9 @@ class TReceiverMenu : public QObject {
   void Refresh();
 
   // The choices, as the menu makes them: each returns whether the receiver
-  // took the value, writes one log line and, when taken, remembers it.
+  // took the value, writes one log line and, when taken, remembers it. A
+  // choice made while the worker is still inside the receiver waits for it
+  // (false now); its line comes when it has been applied, or given up.
   bool ChooseGain(std::optional<int> tenthsDb);  // nullopt: "Auto"
   bool ChooseCorrection(int ppm);
   bool ChooseRate(uint32_t rate);
@@ -50,6 +54,17 @@ class TReceiverMenu : public QObject {
 
  private:
   void PopUp(QMenu* m);
+  // After a choice: whether it waits for the receiver; `say` then writes its
+  // line once it is settled.
+  bool Waits(std::function<void(bool)> say);
+  void RetryWaiting();
+  // What follows a value the receiver did not take: refused, or never sent
+  // because the receiver no longer responds.
+  std::string NotTaken(const std::string& refused) const;
+  void SayGain(std::optional<int> tenthsDb, bool ok);
+  void SayCorrection(int ppm, bool ok);
+  void SayRate(uint32_t rate, bool ok);
+  void SayReceiver(uint32_t index, bool ok);
 
   QWidget* window_;
   TReceiverSetup& receiver_;
@@ -61,6 +76,9 @@ class TReceiverMenu : public QObject {
   QAction* correction_;
   std::vector<int> builtGains_;
   std::vector<std::string> builtDevices_;
+  // The lines of the choices that wait, in the order they were made.
+  std::deque<std::function<void(bool)>> waiting_;
+  QTimer* retry_;
 };
 
 }  // namespace wg

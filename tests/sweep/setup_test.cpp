@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <filesystem>
 #include <memory>
 
@@ -223,8 +225,16 @@ TEST_F(Setup, AHandleUnderAHungReadIsNeverClosed) {
   engine->SetStopWait(std::chrono::milliseconds(50));
   setup->Run();
   ASSERT_TRUE(fake::WaitPaused(std::chrono::seconds(5)));
+  // Before the watchdog has said so, the change waits instead of the caller;
+  // once it has, the change is given up.
+  const auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(setup->SetFreqCorrection(0));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(100));
+  EXPECT_TRUE(setup->LastChangeWaits());
+  for (int i = 0; i < 300 && !engine->WorkerAbandoned(); ++i) usleep(10000);
   EXPECT_TRUE(engine->WorkerAbandoned());
+  EXPECT_EQ(setup->RetryWaiting(), std::optional<bool>(false));
+  EXPECT_EQ(setup->ChangesWaiting(), 0);
   EXPECT_FALSE(Called("set_ppm 0")) << "nothing more goes to a lost receiver";
   setup->Close();
   EXPECT_FALSE(Called("close"));

@@ -1,13 +1,15 @@
 // Random use of the real window on the simulated receiver, as a hurried or
 // careless user would: typing and pasting anything into the range editors,
 // holding the spin buttons, keys, zooms, pans and wheel on the chart, range
-// changes, while the simulated stick fails at a random read. After every
+// changes, the receiver's controls, while the simulated stick fails at a
+// random read. After every
 // action the window must still be sound. Each fault runs in its own process
 // (one test each), so a hung read of one cannot touch another.
 //
 // Replay: the failure message gives the seed and the actions; run the same
 // test with WG_CHAOS_SEED=<seed>. Other seeds explore further.
 #include "Chart.h"
+#include "ReceiverMenu.h"
 #include "Series.h"
 #include "Spin.h"
 #include "SpinDouble.h"
@@ -44,10 +46,9 @@ constexpr int kMostPoints = 5120000;
 // Resident memory the window may use at any time: the widest range's series
 // and sweep with room for the sanitizers' bookkeeping.
 constexpr long kMostResidentMb = 1536;
-// The user-interface thread's longest stall may be at most this. Not checked
-// yet unless WG_CHAOS_STALL_MS asks for it: painting a trace of millions of
-// points (a range of thousands of MHz) still takes the thread well over
-// 100 ms. The longest stall is printed either way.
+// The user-interface thread's longest stall may be at most this
+// (WG_CHAOS_STALL_MS sets another limit, 0 only measures). The longest stall
+// is printed either way.
 constexpr qint64 kLongestStallMs = 100;
 // Closing frees the series and the sweep; it must never wait for a worker.
 constexpr qint64 kLongestClosingMs = 1000;
@@ -123,7 +124,7 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
     // first few dozen sweeps of whatever range is being swept.
     faultAfter_ = std::uniform_int_distribution<int>(0, 150)(rng_);
     ::setenv("RTLSDR_SIM_FAULT_AFTER", std::to_string(faultAfter_).c_str(), 1);
-    if (const char* limit = std::getenv("WG_CHAOS_STALL_MS")) stallLimitMs_ = std::atoll(limit);
+    if (const char* limit = std::getenv("WG_CHAOS_STALL_MS"); limit && *limit) stallLimitMs_ = std::atoll(limit);
     // Remembered settings go to a folder of this run's own: never the
     // user's, and no run starts from what another left.
     char tmpl[] = "/tmp/wg-chaos-config-XXXXXX";
@@ -297,6 +298,32 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
     });
   }
 
+  // The receiver's controls of the chart menu, as its entries call them.
+  void ReceiverControl() {
+    auto* menu = form_->findChild<wg::TReceiverMenu*>();
+    if (!menu) return;
+    static const uint32_t kRates[] = {3200000, 2400000, 2048000, 1800000, 1024000};
+    switch (Pick(0, 2)) {
+      case 0: {
+        const int tenths = Pick(0, 496);
+        const bool automatic = Chance(0.3);
+        Step(std::string("gain ") + (automatic ? "auto" : std::to_string(tenths)),
+             [&] { menu->ChooseGain(automatic ? std::nullopt : std::optional<int>(tenths)); });
+        break;
+      }
+      case 1: {
+        const int ppm = Pick(-3000, 3000);
+        Step("correction " + std::to_string(ppm), [&] { menu->ChooseCorrection(ppm); });
+        break;
+      }
+      case 2: {
+        const uint32_t rate = kRates[Pick(0, 4)];
+        Step("sample rate " + std::to_string(rate), [&] { menu->ChooseRate(rate); });
+        break;
+      }
+    }
+  }
+
   void RangeChange() {
     static const double kValues[] = {0.1, 0.2, 24, 88, 108, 138, 146, 153, 1766, 3999, 4000};
     wg::TSpinEditDouble* e = AnEditor();
@@ -311,7 +338,7 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
     QElapsedTimer played;
     played.start();
     while (!failed_ && played.elapsed() < kPlayMs) {
-      switch (Pick(0, 11)) {
+      switch (Pick(0, 12)) {
         case 0: case 1: Type(AnEditor(), SomeText()); break;
         case 2: Paste(AnEditor(), Chance(0.5) ? SomeText() : std::string(Pick(8, 200), '9')); break;
         case 3: Spin(AnEditor(), Chance(0.5), 0); break;
@@ -331,6 +358,7 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
         case 9: Wheel((Chance(0.5) ? 1 : -1) * 120 * Pick(1, 5)); break;
         case 10: RangeChange(); break;
         case 11: Step("wait", [&] { QTest::qWait(Pick(50, 600)); }); break;
+        case 12: ReceiverControl(); break;
       }
     }
   }
@@ -342,7 +370,7 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
   std::vector<std::string> actions_;
   bool failed_ = false;
   std::unique_ptr<StallMeter> stalls_;
-  qint64 stallLimitMs_ = 0;  // 0: measured, not checked
+  qint64 stallLimitMs_ = kLongestStallMs;  // 0: measured, not checked
   qint64 longestStall_ = 0;
   std::string longestStallAfter_;
 };
@@ -359,7 +387,7 @@ TEST_P(Chaos, TheWindowStaysSound) {
   Play();
   stalls_.reset();
   std::printf("chaos: %zu actions, longest stall %lld ms (limit %lld ms), after: %s\n", actions_.size(),
-              static_cast<long long>(longestStall_), static_cast<long long>(stallLimitMs_ ? stallLimitMs_ : kLongestStallMs),
+              static_cast<long long>(longestStall_), static_cast<long long>(stallLimitMs_),
               longestStallAfter_.c_str());
   if (failed_) return;
   // Closing never waits for a worker, hung or not (the engine would wait
@@ -370,7 +398,7 @@ TEST_P(Chaos, TheWindowStaysSound) {
   const int64_t waitedBefore = RunQueueWaitNs();
   form_.reset();
   const qint64 took = closing.elapsed() - (RunQueueWaitNs() - waitedBefore) / 1000000;
-  if (took > (stallLimitMs_ ? stallLimitMs_ : kLongestClosingMs))
+  if (took > kLongestClosingMs)
     Fail("closing took " + std::to_string(took) + " ms");
 }
 

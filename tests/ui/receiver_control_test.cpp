@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 
 namespace {
@@ -181,6 +183,45 @@ TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) 
   OpenWith({});
   EXPECT_EQ(form_->Receiver().ReceiverIndex(), 0u);
   EXPECT_EQ(Lines().filter(QString::fromUtf8("00000002")).size(), 1) << form_->Memo1->toPlainText().toStdString();
+}
+
+// The receiver hangs in a read: a control used before the watchdog has
+// noticed (the first second) holds the window no longer than one used
+// after, its change waits instead of the window, and its line says that it
+// was never applied once the receiver is known to be lost.
+TEST_F(ReceiverControlTest, ControlsNeverHoldTheWindowForAHungReceiver) {
+  using namespace std::chrono_literals;
+  ::setenv("RTLSDR_SIM_FAULT", "hang", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "3", 1);
+  TForm1& f = OpenWith({});
+  ::unsetenv("RTLSDR_SIM_FAULT");
+  ::unsetenv("RTLSDR_SIM_FAULT_AFTER");
+  auto* menu = f.findChild<wg::TReceiverMenu*>();
+  ASSERT_NE(menu, nullptr);
+  QTest::qWait(150);  // three blocks, then the read that hangs
+  ASSERT_FALSE(f.Sweep().WorkerAbandoned());
+  const auto timed = [](auto&& act) {
+    const auto t0 = std::chrono::steady_clock::now();
+    act();
+    return std::chrono::steady_clock::now() - t0;
+  };
+  const int before = static_cast<int>(Lines().size());
+  EXPECT_LT(timed([&] { EXPECT_FALSE(menu->ChooseGain(496)); }), 100ms);
+  EXPECT_LT(timed([&] { EXPECT_FALSE(menu->ChooseRate(2400000)); }), 100ms);
+  EXPECT_EQ(Lines().size(), before) << "said before it was settled";
+  const QString gain = QString::fromUtf8("Усиление, дБ: 49.6 — не применено: приёмник не отвечает");
+  const QString rate = QString::fromUtf8("Полоса: 2400000 Hz — не применено: приёмник не отвечает");
+  for (int i = 0; i < 200 && !Lines().contains(rate); ++i) QTest::qWait(20);
+  EXPECT_TRUE(f.Sweep().WorkerAbandoned());
+  const QStringList lines = Lines();
+  ASSERT_TRUE(lines.contains(gain)) << f.Memo1->toPlainText().toStdString();
+  EXPECT_LT(lines.indexOf(gain), lines.indexOf(rate));
+  // Nothing reached the receiver or the settings; later choices are said at once.
+  EXPECT_EQ(f.Receiver().CurrentGainMode(), wg::GainMode::Written);
+  EXPECT_EQ(f.Receiver().SampleRate(), 3200000u);
+  EXPECT_FALSE(settings_->Values().gain.has_value());
+  EXPECT_LT(timed([&] { EXPECT_FALSE(menu->ChooseCorrection(0)); }), 100ms);
+  EXPECT_EQ(LastLine(), QString::fromUtf8("PPM: 0 — не применено: приёмник не отвечает"));
 }
 
 }  // namespace
