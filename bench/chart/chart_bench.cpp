@@ -111,6 +111,25 @@ void BM_ChartDrawAndCopy(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * c.points);
 }
 
+// The widest range just prepared for its first sweep (every point at 0 Hz,
+// 0 dB) while the bottom axis has been panned to take in 0 Hz: what the
+// window draws between a range change and the end of the first sweep.
+void BM_ChartDrawPrepared(benchmark::State& state) {
+  const Case c = CaseOf(state);
+  auto chart = std::make_unique<wg::TChart>();
+  wgtest::SetUpLikeTheWindow(*chart, c.width, c.height);
+  auto* s = chart->AddSeries(std::make_unique<wg::TFastLineSeries>());
+  wg::ConfigureTraceSeries(*s);
+  s->ResetPoints(c.points, 0.0, 0.0, wg::clRed);
+  chart->BottomAxis()->SetRange(-199895000, 3800000000);
+  for (auto _ : state) {
+    chart->Invalidate();
+    chart->Draw(nullptr, {0, 0, c.width, c.height});
+    benchmark::DoNotOptimize(chart->Canvas().Image().constBits());
+  }
+  state.SetItemsProcessed(state.iterations() * c.points);
+}
+
 #ifdef WG_HAVE_QCUSTOMPLOT
 // QCustomPlot with its defaults (its graph thins dense data by adaptive
 // sampling) and the same look: white, a title, labelled axes, one red line.
@@ -191,6 +210,7 @@ void Sizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_ChartDraw)->Apply(Sizes);
 BENCHMARK(BM_ChartDrawAndCopy)->Apply(Sizes);
+BENCHMARK(BM_ChartDrawPrepared)->Args({1920, 1080, 5120000})->Unit(benchmark::kMillisecond);
 #ifdef WG_HAVE_QCUSTOMPLOT
 BENCHMARK(BM_QCustomPlotDraw)->Apply(Sizes);
 BENCHMARK(BM_QCustomPlotDrawEveryPoint)->Apply(Sizes);
