@@ -6,6 +6,8 @@
 #include "Chart.h"
 #include "KeepWhatWasSeen.h"
 #include "ReadTheAir.h"
+#include "Series.h"
+#include "SpinDouble.h"
 #include "Unit1.h"
 #include "api_rtl_sdr.h"
 #include "sweep_engine.h"
@@ -78,6 +80,16 @@ int main(int argc, char** argv) {
     f.Button3Click(nullptr);
     QTest::qWait(1500);
     save("english.png");
+
+    // A survey of the whole tuner, 24-1766 MHz (2.2 million points), once its
+    // first sweep is in; slow on a simulated stick at the real pace.
+    f.Air().SetMode(wg::TTraceMode::Live);
+    f.StopFreqEdit->SetValue(1766);
+    f.StartFreqEdit->SetValue(24);
+    wg::TFastLineSeries* s = f.Series1;
+    for (int i = 0; i < 600 && (s->PointCount() == 0 || s->PointX(s->PointCount() - 1) == 0); ++i) QTest::qWait(50);
+    QTest::qWait(200);
+    save("survey.png");
   }
   api_rtl_sdr::Unload();
   return rc;
