@@ -81,7 +81,7 @@ void TWaterfall::AddSweep(const double* x, const double* y, std::ptrdiff_t strid
     dirty_ = true;
   } else if (!dirty_) {
     top_ = (top_ + image_.height() - 1) % image_.height();
-    RenderRow(0, top_);
+    RenderRows(0, top_, 1);
   }
   update();
 }
@@ -92,27 +92,48 @@ void TWaterfall::Clear() {
   update();
 }
 
-void TWaterfall::RenderRow(std::size_t age, int imageRow) {
-  auto* line = reinterpret_cast<QRgb*>(image_.scanLine(imageRow));
+void TWaterfall::RenderRows(std::size_t age, int imageRow, int count) {
   const int w = image_.width();
-  if (age >= history_.RowCount() || history_.ColumnCount() == 0) {
-    std::fill(line, line + w, kWaterfallNoData);
-    return;
+  const std::size_t held = history_.ColumnCount() > 0 ? history_.RowCount() : 0;
+  while (count > 0) {
+    const int n = std::min(count, kRowBlock);
+    const TWaterfallHistory::Level* rows[kRowBlock];
+    TWaterfallHistory::Level* outs[kRowBlock];
+    int stored = 0;
+    for (int r = 0; r < n && age + static_cast<std::size_t>(r) < held; ++r, ++stored) {
+      rows[r] = history_.Row(age + static_cast<std::size_t>(r));
+      outs[r] = rowLevels_.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
+    }
+    if (stored > 0) spans_.Render(rows, outs, stored);
+    for (int r = 0; r < n; ++r) {
+      auto* line = reinterpret_cast<QRgb*>(image_.scanLine(imageRow + r));
+      if (r >= stored) {
+        std::fill(line, line + w, kWaterfallNoData);
+        continue;
+      }
+      const TWaterfallHistory::Level* levels = outs[r];
+      const TWaterfallRgb* colour = palette_.Codes();
+      for (int i = 0; i < w; ++i) line[i] = colour[levels[i]];
+    }
+    age += static_cast<std::size_t>(n);
+    imageRow += n;
+    count -= n;
   }
-  spans_.Render(history_.Row(age), rowLevels_.data());
-  for (int i = 0; i < w; ++i) line[i] = palette_(rowLevels_[static_cast<std::size_t>(i)]);
 }
 
 void TWaterfall::RenderAll() {
   dirty_ = false;
   view_ = CurrentView();
-  const int w = view_.x1 - view_.x0, h = std::max(0, view_.height);
+  // No more image rows than the history can hold: a tall window must not
+  // hold a screenful of rows that can never be drawn.
+  const int w = view_.x1 - view_.x0;
+  const int h = static_cast<int>(std::min<std::size_t>(std::max(0, view_.height), history_.RowLimit()));
   if (w <= 0 || h <= 0) {
     image_ = QImage();
     return;
   }
   if (image_.width() != w || image_.height() != h) image_ = QImage(w, h, QImage::Format_RGB32);
-  rowLevels_.assign(static_cast<std::size_t>(w), TWaterfallHistory::kNoData);
+  rowLevels_.assign(static_cast<std::size_t>(w) * kRowBlock, TWaterfallHistory::kNoData);
   palette_.SetRange(view_.levelLow, view_.levelHigh);
   const TChartAxis* bottom = chart_->BottomAxis();
   const double scale = bottom->AxisLength / bottom->EffectiveRange, origin = bottom->EffectiveMinimum;
@@ -138,7 +159,13 @@ void TWaterfall::RenderAll() {
   };
   spans_.Compute(history_, toPixel, nearPixel, x0, x1);
   top_ = 0;
-  for (int r = 0; r < h; ++r) RenderRow(static_cast<std::size_t>(r), r);
+  RenderRows(0, 0, h);
+}
+
+std::size_t TWaterfall::MemoryBytes() const {
+  return history_.MemoryBytes() + spans_.MemoryBytes() + palette_.MemoryBytes() +
+         rowLevels_.capacity() * sizeof(TWaterfallHistory::Level) + static_cast<std::size_t>(image_.sizeInBytes()) +
+         static_cast<std::size_t>(bar_.sizeInBytes());
 }
 
 void TWaterfall::resizeEvent(QResizeEvent* event) {
@@ -155,10 +182,11 @@ void TWaterfall::paintEvent(QPaintEvent* /*event*/) {
   }
   const int left = DataLeft();
   const int h = image_.height();
-  // White round the rows; the rows themselves are opaque.
+  // White round the rows; the rows themselves are opaque. Below the rows the
+  // history can hold there is no data, as in rows not yet swept.
   p.fillRect(QRect(0, 0, left - 1, height()), Qt::white);
   p.fillRect(QRect(DataRight() + 1, 0, width(), height()), Qt::white);
-  if (h < height()) p.fillRect(QRect(left, h, image_.width(), height() - h), Qt::white);
+  if (h < height()) p.fillRect(QRect(left, h, image_.width(), height() - h), QColor::fromRgb(kWaterfallNoData));
   // The ring's newest row is drawn at the top, the rest below it in age order.
   p.drawImage(QPoint(left, 0), image_, QRect(0, top_, image_.width(), h - top_));
   if (top_ > 0) p.drawImage(QPoint(left, h - top_), image_, QRect(0, 0, image_.width(), top_));

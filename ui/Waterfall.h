@@ -43,6 +43,9 @@ class TWaterfall : public QWidget {
   void SyncWithChart();
 
   const TWaterfallHistory& History() const { return history_; }
+  // Bytes held for the rows and their rendering; at most 64 MiB with any
+  // scan range and any size up to 3840 x 2160.
+  std::size_t MemoryBytes() const;
   // The readout at a pixel of this widget: frequency, level and the row's
   // time; empty where no row is drawn.
   QString ReadoutAt(QPoint p) const;
@@ -74,7 +77,9 @@ class TWaterfall : public QWidget {
   View CurrentView() const;
   bool ChartReady() const;
   void RenderAll();
-  void RenderRow(std::size_t age, int imageRow);
+  // Rows age … age + count - 1 into image rows imageRow … onwards.
+  void RenderRows(std::size_t age, int imageRow, int count);
+  static constexpr int kRowBlock = 4;
   void DrawColourBar(class QPainter& p);
   void DrawReadout(class QPainter& p);
 

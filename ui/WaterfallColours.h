@@ -32,9 +32,12 @@ class TWaterfallPalette {
   bool SetRange(double lo, double hi);
   double Low() const { return lo_; }
   double High() const { return hi_; }
+  std::size_t MemoryBytes() const { return table_.capacity() * sizeof(TWaterfallRgb); }
   TWaterfallRgb operator()(TWaterfallHistory::Level v) const {
     return table_[static_cast<uint16_t>(v) ^ 0x8000u];
   }
+  // The table indexed by the level code itself: Codes()[v] == (*this)(v).
+  const TWaterfallRgb* Codes() const { return table_.data() + 32768; }
 
  private:
   std::vector<TWaterfallRgb> table_;

@@ -69,9 +69,9 @@ bool TWaterfallHistory::AddSweep(const double* x, const double* y, std::ptrdiff_
   return cleared;
 }
 
-std::size_t TWaterfallHistory::RowLimit() const {
-  const std::size_t rowBytes = std::max<std::size_t>(columnEnd_.size(), 1) * sizeof(Level);
-  return std::max(kMinRows, kMaxRowBytes / rowBytes);
+std::size_t TWaterfallHistory::RowLimit(int columns) {
+  const std::size_t rowBytes = static_cast<std::size_t>(std::max(columns, 1)) * sizeof(Level) + kRowOverhead;
+  return std::max(kMinRows, kRowBudget / rowBytes);
 }
 
 void TWaterfallHistory::Trim() {
@@ -95,7 +95,7 @@ void TWaterfallHistory::Clear() {
 
 std::size_t TWaterfallHistory::MemoryBytes() const {
   std::size_t bytes = spare_.capacity() * sizeof(Level);
-  for (const RowData& r : rows_) bytes += r.levels.capacity() * sizeof(Level) + sizeof(RowData);
+  for (const RowData& r : rows_) bytes += r.levels.capacity() * sizeof(Level) + kRowOverhead;
   return bytes + (columnLow_.capacity() + columnHigh_.capacity()) * sizeof(double) +
          columnEnd_.capacity() * sizeof(std::size_t);
 }
@@ -127,6 +127,7 @@ void TWaterfallSpans::Fill(const std::vector<int>& own, std::vector<int>& mid, i
       last_ = k;
     }
   }
+  loads_.clear();
   if (!rising_) return;
   const int w = x1_ - x0_;
   from_.assign(static_cast<std::size_t>(w), 0);
@@ -138,6 +139,24 @@ void TWaterfallSpans::Fill(const std::vector<int>& own, std::vector<int>& mid, i
       to_[i] = k;
     }
   }
+#ifdef __SSE2__
+  if (n < 8) return;
+  loads_.resize(static_cast<std::size_t>(w));
+  for (std::size_t i = 0; i < loads_.size(); ++i) {
+    const int a = from_[i], length = to_[i] - from_[i] + 1;
+    Load& l = loads_[i];
+    if (length <= 0) {
+      l = {0, 0, 0};
+    } else if (length <= 8) {
+      // Near the row's end the load starts early enough to stay inside it.
+      const int start = std::min(a, n - 8);
+      l = {start, static_cast<int16_t>(length), static_cast<uint16_t>((a - start) * 8 + length - 1)};
+    } else {
+      // A run is at most as long as the row: n <= kMaxColumns fits 16 bits.
+      l = {a, static_cast<int16_t>(length), 0};
+    }
+  }
+#endif
 }
 
 namespace {
@@ -165,23 +184,89 @@ inline TWaterfallHistory::Level MaxOf(const TWaterfallHistory::Level* v, int n) 
   return m;
 }
 
+#ifdef __SSE2__
+// masks[offset * 8 + length - 1] has lanes offset … offset + length - 1 set.
+struct LaneMasks {
+  __m128i m[64];
+  LaneMasks() {
+    for (int offset = 0; offset < 8; ++offset)
+      for (int length = 1; length <= 8; ++length) {
+        alignas(16) uint16_t lanes[8];
+        for (int j = 0; j < 8; ++j) lanes[j] = j >= offset && j < offset + length ? 0xFFFF : 0;
+        m[offset * 8 + length - 1] = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
+      }
+  }
+};
+const LaneMasks kLaneMasks;
+
+// Eight lanes whose largest is the maximum of one run.
+template <class Load>
+inline __m128i RunLanes(const TWaterfallHistory::Level* row, const Load& l) {
+  const __m128i lowest = _mm_set1_epi16(TWaterfallHistory::kNoData);
+  if (l.length <= 8) {
+    if (l.length == 0) return lowest;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + l.start));
+    const __m128i m = kLaneMasks.m[l.mask];
+    return _mm_or_si128(_mm_and_si128(m, v), _mm_andnot_si128(m, lowest));
+  }
+  const TWaterfallHistory::Level* p = row + l.start;
+  __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  for (int j = 8; j + 8 < l.length; j += 8) v = _mm_max_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j)));
+  return _mm_max_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + l.length - 8)));
+}
+
+// The largest lane of each of v[0 … 8), in that order: pairs, then quads,
+// then halves are interleaved and folded, so eight runs share the work of
+// one horizontal maximum.
+inline __m128i LargestLanes(const __m128i* v) {
+  auto fold16 = [](__m128i a, __m128i b) { return _mm_max_epi16(_mm_unpacklo_epi16(a, b), _mm_unpackhi_epi16(a, b)); };
+  auto fold32 = [](__m128i a, __m128i b) { return _mm_max_epi16(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b)); };
+  auto fold64 = [](__m128i a, __m128i b) { return _mm_max_epi16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b)); };
+  return fold64(fold32(fold16(v[0], v[1]), fold16(v[2], v[3])), fold32(fold16(v[4], v[5]), fold16(v[6], v[7])));
+}
+#endif
+
 }  // namespace
 
 void TWaterfallSpans::Render(const TWaterfallHistory::Level* row, TWaterfallHistory::Level* out) const {
+  Render(&row, &out, 1);
+}
+
+void TWaterfallSpans::Render(const TWaterfallHistory::Level* const* rows, TWaterfallHistory::Level* const* outs,
+                             int count) const {
   if (rising_) {
     const int w = x1_ - x0_;
-    for (int i = 0; i < w; ++i) {
-      const int a = from_[static_cast<std::size_t>(i)], b = to_[static_cast<std::size_t>(i)];
-      out[i] = a <= b ? MaxOf(row + a, b - a + 1) : TWaterfallHistory::kNoData;
+    int i = 0;
+#ifdef __SSE2__
+    if (!loads_.empty()) {
+      // Rows side by side, eight pixels at a time: the rows are read as
+      // several streams at once, which memory serves faster than one.
+      __m128i v[8];
+      for (; i + 8 <= w; i += 8) {
+        const Load* l = &loads_[static_cast<std::size_t>(i)];
+        for (int r = 0; r < count; ++r) {
+          for (int j = 0; j < 8; ++j) v[j] = RunLanes(rows[r], l[j]);
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(outs[r] + i), LargestLanes(v));
+        }
+      }
     }
+#endif
+    for (int r = 0; r < count; ++r)
+      for (int x = i; x < w; ++x) {
+        const int a = from_[static_cast<std::size_t>(x)], b = to_[static_cast<std::size_t>(x)];
+        outs[r][x] = a <= b ? MaxOf(rows[r] + a, b - a + 1) : TWaterfallHistory::kNoData;
+      }
     return;
   }
-  std::fill(out, out + (x1_ - x0_), TWaterfallHistory::kNoData);
-  for (int k = first_; k <= last_; ++k) {
-    const TWaterfallHistory::Level v = row[k];
-    for (int x = lowPx_[k]; x <= highPx_[k]; ++x) {
-      TWaterfallHistory::Level& o = out[x - x0_];
-      if (v > o) o = v;
+  for (int r = 0; r < count; ++r) {
+    TWaterfallHistory::Level* out = outs[r];
+    std::fill(out, out + (x1_ - x0_), TWaterfallHistory::kNoData);
+    for (int k = first_; k <= last_; ++k) {
+      const TWaterfallHistory::Level v = rows[r][k];
+      for (int x = lowPx_[k]; x <= highPx_[k]; ++x) {
+        TWaterfallHistory::Level& o = out[x - x0_];
+        if (v > o) o = v;
+      }
     }
   }
 }

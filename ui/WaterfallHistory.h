@@ -27,8 +27,13 @@ class TWaterfallHistory {
   // Kept at least: this many newest rows, and every row of the newest minute.
   static constexpr std::size_t kMinRows = 1000;
   static constexpr std::chrono::seconds kMinSpan{60};
-  // The rows never take more than this (24576 columns of 2 bytes: 1024 rows).
-  static constexpr std::size_t kMaxRowBytes = std::size_t{48} << 20;
+  // Rows beyond the first kMinRows are kept only while they fit in this many
+  // bytes. The bound leaves room for a full-screen rendered image beside the
+  // rows (see TWaterfall::MemoryBytes); a minute of the fastest sweeps (one
+  // 3.2 MHz step of 4096 points every 20.5 ms) takes 24 MiB.
+  static constexpr std::size_t kRowBudget = std::size_t{30} << 20;
+  // What a row costs beside its levels: its deque entry and heap block.
+  static constexpr std::size_t kRowOverhead = 64;
 
   // Levels are kept in hundredths of a dB. Two codes below every level mark a
   // pixel that no column reaches and a column whose points were all untuned.
@@ -57,7 +62,8 @@ class TWaterfallHistory {
   double ColumnLow(int k) const { return columnLow_[static_cast<std::size_t>(k)]; }
   double ColumnHigh(int k) const { return columnHigh_[static_cast<std::size_t>(k)]; }
   // Rows the history may hold with the current layout.
-  std::size_t RowLimit() const;
+  std::size_t RowLimit() const { return RowLimit(ColumnCount()); }
+  static std::size_t RowLimit(int columns);
   // Bytes held by the rows and the column layout.
   std::size_t MemoryBytes() const;
 
@@ -108,11 +114,17 @@ class TWaterfallSpans {
   void Compute(const TWaterfallHistory& h, ToPixel&& toPixel, int x0, int x1) {
     Compute(h, toPixel, toPixel, x0, x1);
   }
+  std::size_t MemoryBytes() const {
+    return (lowPx_.capacity() + highPx_.capacity() + from_.capacity() + to_.capacity()) * sizeof(int) +
+           loads_.capacity() * sizeof(Load);
+  }
   int X0() const { return x0_; }
   int X1() const { return x1_; }
   // Renders one row into out[0 … X1 - X0): the maximum of the columns over
   // each pixel, kNoData where no column reaches.
   void Render(const TWaterfallHistory::Level* row, TWaterfallHistory::Level* out) const;
+  // The same for count rows at once, rows[r] into outs[r].
+  void Render(const TWaterfallHistory::Level* const* rows, TWaterfallHistory::Level* const* outs, int count) const;
   // The level shown at pixel x of a row (kNoData outside).
   TWaterfallHistory::Level LevelAt(const TWaterfallHistory::Level* row, int x) const;
 
@@ -123,6 +135,17 @@ class TWaterfallSpans {
   // shows the maximum of columns from_[x - x0] … to_[x - x0] (none if from > to).
   bool rising_ = false;
   std::vector<int> from_, to_;
+  // The same runs as loads of eight levels, so that a row renders eight
+  // columns per instruction instead of one: a run of up to eight is one load
+  // at start with the lanes outside it masked; a longer one is loads at
+  // start, start + 8, … and one ending at its last column (overlapping loads
+  // do no harm to a maximum). Empty when the rows are too short for loads.
+  struct Load {
+    int32_t start;
+    int16_t length;  // columns in the run, 0 for none
+    uint16_t mask;   // for length <= 8: which lanes of the load are the run's
+  };
+  std::vector<Load> loads_;
   int first_ = 0, last_ = -1;        // columns that reach the screen
   int x0_ = 0, x1_ = 0;
 };
