@@ -1,6 +1,7 @@
 // Saves pictures of the real window on the simulated receiver for a person to
-// look at: plain, with the readout, markers and peak hold, and with the chart
-// menu open. Run under an X server (xvfb-run -a).
+// look at: plain, with the readout, markers and peak hold, with the chart
+// menu open, with the log in English, with the waterfall, and over a survey
+// of the whole tuner. Run under an X server (xvfb-run -a).
 //
 // Usage: ui_screenshot <simulated librtlsdr> <output folder>
 #include "Chart.h"
@@ -8,6 +9,8 @@
 #include "ReadTheAir.h"
 #include "Series.h"
 #include "SpinDouble.h"
+#include "Waterfall.h"
+#include "WaterfallSplitter.h"
 #include "Unit1.h"
 #include "api_rtl_sdr.h"
 #include "sweep_engine.h"
@@ -80,6 +83,29 @@ int main(int argc, char** argv) {
     f.Button3Click(nullptr);
     QTest::qWait(1500);
     save("english.png");
+
+    // The waterfall under the trace, filled for a few seconds in a larger
+    // window, then zoomed in so its rows are drawn again from the history.
+    f.Air().SetMode(wg::TTraceMode::Live);
+    f.Air().SetPeakMarker(false);
+    f.Air().SetFixedMarkers({});
+    const QRect before = f.geometry();
+    f.move(0, 0);  // on the screen whole, which is 1280 x 1024 by default
+    f.resize(1280, 800);
+    f.Splitter1->Action()->trigger();
+    QTest::qWait(4000);
+    const QPoint over(f.Waterfall1->width() / 2, 10);
+    QMouseEvent hover(QEvent::MouseMove, over, f.Waterfall1->mapToGlobal(over), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(f.Waterfall1, &hover);
+    save("waterfall.png");
+    f.Chart1->ZoomCentred(115);
+    f.Chart1->ZoomCentred(115);
+    QTest::qWait(500);
+    save("waterfall-zoomed.png");
+    f.Splitter1->Action()->trigger();
+    f.Chart1->UndoZoom();
+    f.setGeometry(before);
 
     // A survey of the whole tuner, 24-1766 MHz (2.2 million points), once its
     // first sweep is in; slow on a simulated stick at the real pace.
