@@ -92,8 +92,10 @@ struct Tables {
 };
 
 const Tables& GetTables() {
-  static const Tables t;
-  return t;
+  // Never destroyed: a worker left to finish its block may still be
+  // transforming while the program's statics are torn down.
+  static const Tables* t = new Tables;
+  return *t;
 }
 
 }  // namespace
