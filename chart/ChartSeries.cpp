@@ -172,8 +172,17 @@ void TChartSeries::ResetPoints(int count, double x, double y, TColor colour) {
     return n > 0 && v.capacity() >= n && v.capacity() / 2 <= n + 1024;
   };
   std::vector<double> newX, newY;
-  if (!keeps(xValues_.values_)) newX.assign(n, x);
-  if (!keeps(yValues_.values_)) newY.assign(n, y);
+  // A block kept from a wider range that fits is filled in place of a new one.
+  const bool fromSpare = !keeps(xValues_.values_) && !keeps(yValues_.values_) && keeps(spareX_) && keeps(spareY_);
+  if (fromSpare) {
+    newX.swap(spareX_);
+    newY.swap(spareY_);
+    newX.assign(n, x);
+    newY.assign(n, y);
+  } else {
+    if (!keeps(xValues_.values_)) newX.assign(n, x);
+    if (!keeps(yValues_.values_)) newY.assign(n, y);
+  }
   // From here on nothing throws.
   if (keeps(xValues_.values_))
     xValues_.values_.assign(n, x);
@@ -183,6 +192,15 @@ void TChartSeries::ResetPoints(int count, double x, double y, TColor colour) {
     yValues_.values_.assign(n, y);
   else
     yValues_.values_.swap(newY);
+  // A wider range's blocks become the spare (the one they replace, if any,
+  // goes back); others go back at once.
+  const bool narrowed = newX.capacity() > xValues_.values_.capacity() && newY.capacity() > yValues_.values_.capacity() &&
+                        newX.capacity() * sizeof(double) >= kLargeBlockBytes;
+  if (narrowed) {
+    ReleaseSpare();
+    spareX_.swap(newX);
+    spareY_.swap(newY);
+  }
   ReleaseBlock(std::move(newX));
   ReleaseBlock(std::move(newY));
   xValues_.ChangedToOneValue();
@@ -217,6 +235,8 @@ void TChartSeries::ReplaceXY(int count, const double* x, const double* y, std::p
   }
   xValues_.Changed();
   yValues_.Changed();
+  // The range is swept: it is no longer one passed while typing.
+  ReleaseSpare();
   RequestRedraw();
 }
 
@@ -225,7 +245,15 @@ void TChartSeries::AfterAdd(int index) {
   if (active_) RequestRedraw();
 }
 
+void TChartSeries::ReleaseSpare() {
+  ReleaseBlock(std::move(spareX_));
+  ReleaseBlock(std::move(spareY_));
+  spareX_ = {};
+  spareY_ = {};
+}
+
 void TChartSeries::ClearValues() {
+  ReleaseSpare();
   xValues_.RemoveAll();
   yValues_.RemoveAll();
   std::vector<TColor>().swap(colors_);
@@ -297,7 +325,9 @@ void TChartSeries::SetVertAxis(TVertAxis a) {
 }
 
 std::size_t TChartSeries::StorageBytes() const {
-  std::size_t bytes = (xValues_.values_.capacity() + yValues_.values_.capacity()) * sizeof(double);
+  std::size_t bytes = (xValues_.values_.capacity() + yValues_.values_.capacity() + spareX_.capacity() +
+                       spareY_.capacity()) *
+                      sizeof(double);
   bytes += colors_.capacity() * sizeof(TColor);
   bytes += labels_.capacity() * sizeof(labels_[0]);
   for (const auto& l : labels_)

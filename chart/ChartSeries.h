@@ -170,6 +170,13 @@ class TChartSeries {
 
   std::vector<std::pair<int, std::string>> labels_;
 
+  // The blocks of a wider range kept after a change to a narrower one, until
+  // a sweep of the narrower range is written: a user typing a range passes
+  // wide and narrow ones in quick succession, and a fresh block of tens of
+  // megabytes costs the window tens of milliseconds of page faults to fill.
+  std::vector<double> spareX_, spareY_;
+  void ReleaseSpare();
+
   TColor seriesColor_ = clDefault;
   bool colorEachPoint_ = false;
   bool active_ = true;

@@ -158,6 +158,9 @@ class TSweepEngine {
   // worker still inside a receiver call then ends on its own, and the next
   // worker waits for it on its own thread.
   void Stop();
+  // The same with a wait of the caller's choosing (0: none; the next worker
+  // then waits for this one on its own thread).
+  void Stop(std::chrono::milliseconds wait) { EndWorker(wait); }
   // Stop for the window's destruction: waits at most the stop wait in all
   // (not at all for a receiver that no longer responds). Afterwards queued
   // publications and log lines of this engine reach neither the series, the

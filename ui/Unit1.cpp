@@ -341,7 +341,9 @@ void TForm1::RangeEditChange(QObject* /*Sender*/) {
 }
 
 void TForm1::ApplyScanRange() {
-  Button2Click(nullptr);
+  // The worker finishes its block on its own: the next one waits for it on
+  // its own thread, the window does not (a change per keystroke).
+  Sweep().Stop(std::chrono::milliseconds(0));
   rt::SetDecimalSeparator('.');
   const double startMHz = RangeValue(*StartFreqEdit);
   double stopMHz = RangeValue(*StopFreqEdit);

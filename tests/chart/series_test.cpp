@@ -269,7 +269,16 @@ TEST_F(SeriesTest, ResetPointsGivesBackTheStorageOfAWideSurvey) {
   series.ResetPoints(2230272, 0, 0, 255);
   const std::size_t wide = series.StorageBytes();
   EXPECT_GE(wide, 2230272u * 16);
+  const double* wideBlock = series.XValues().Values().data();
+  // Typing passes wide and narrow ranges in turn: until the narrow one is
+  // swept, the wide block is kept and a wide range takes it again.
   series.ResetPoints(19200, 0, 0, 255);
+  series.ResetPoints(2230272, 0, 0, 255);
+  EXPECT_EQ(series.XValues().Values().data(), wideBlock);
+  EXPECT_EQ(series.PointX(2230271), 0);
+  series.ResetPoints(19200, 0, 0, 255);
+  const std::vector<double> sweep(2 * 19200, 1.0);
+  series.ReplaceXY(19200, &sweep[0], &sweep[1], 2);
   EXPECT_LE(series.StorageBytes(), 2 * 19200u * 16);
   // A count that barely changes keeps its block.
   const double* block = series.XValues().Values().data();
