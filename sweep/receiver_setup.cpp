@@ -94,9 +94,9 @@ bool TReceiverSetup::IsOpen() const { return api::dev != nullptr; }
 
 bool TReceiverSetup::WaitUntilReceiverFree(std::chrono::milliseconds wait) {
   // A worker that has not returned by the engine's hang time never will; one
-  // that is merely slow is waited for only briefly, on the user's time.
+  // that is merely slow is waited for as long as the caller can afford.
   if (engine_.WorkerAbandoned()) return false;
-  return engine_.WaitIdle(wait) && TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds(0));
+  return engine_.WaitIdle(wait) && TSweepEngine::WaitAbandonedWorkers(wait);
 }
 
 bool TReceiverSetup::StopForChange() {
@@ -141,7 +141,10 @@ void TReceiverSetup::Close() {
   if (!api::dev) return;
   // Closing the handle under a read still in the library would free what
   // that read works on: a handle held for good is left open.
-  if (WaitUntilReceiverFree(kChangeWait) && api::rtlsdr_close) api::rtlsdr_close(api::dev);
+  // A handle left open by a slow read would keep the receiver busy for the
+  // next open, so the close waits out a read that is merely slow.
+  if (WaitUntilReceiverFree(TSweepEngine::kHangTime + std::chrono::milliseconds(200)) && api::rtlsdr_close)
+    api::rtlsdr_close(api::dev);
   api::dev = nullptr;
 }
 
