@@ -213,6 +213,9 @@ bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
   const int shown = std::min(gainCount, static_cast<int>(std::size(api::gains)));
   r.gains.assign(api::gains, api::gains + std::max(shown, 0));
 
+  // A gain typed in dB (an option, a value remembered from another stick) is
+  // the tuner's nearest, settled here so that the sweep starts with it.
+  if (gainMode_ == GainMode::Manual) gain_ = NearestGain(gain_);
   if (!ApplyGain(gainMode_, gain_)) {
     gainMode_ = GainMode::Written;
     ApplyGain(gainMode_, gain_);

@@ -83,16 +83,6 @@ void TForm1::ApplyReceiverChoice() {
                     {QString::fromStdString(device)});
 }
 
-// A gain typed in dB (an option, a remembered value from another stick) is
-// the tuner's nearest once the receiver has listed its own.
-void TForm1::SettleGain() {
-  wg::TReceiverSetup& r = Receiver();
-  const auto gain = RunOptions().gain ? RunOptions().gain : Settings().Values().gain;
-  if (!gain || gain->automatic || !r.IsOpen() || r.CurrentGainMode() == wg::GainMode::Manual) return;
-  const int nearest = r.NearestGain(gain->tenthsDb);
-  r.SetGain(nearest);
-}
-
 void TForm1::CreateReceiverMenu() {
   receiverMenu_ = new wg::TReceiverMenu(this, ChartMenu, Receiver(), Settings(),
                                         [this](const std::string& line) { LogAppend(line); });

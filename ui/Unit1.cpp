@@ -288,7 +288,6 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
 
   ApplyReceiverChoice();
   Button3Click(nullptr);
-  SettleGain();
   CreateReceiverMenu();
   RestoreFeatures();
   for (const std::string& line : Settings().TakeMessages()) LogAppend(line);

@@ -117,7 +117,6 @@ class TForm1 : public QWidget {
   void RestoreFeatures();
   void RememberOnClose();
   void ApplyReceiverChoice();
-  void SettleGain();
   void CreateReceiverMenu();
   void ConfigureChart();
   void PlaceControls();

@@ -316,9 +316,15 @@ TEST_F(Setup, ValuesChosenWithoutAReceiverApplyAtTheNextSetUp) {
   setup->Close();
   setup->ChooseReceiver(0);
   EXPECT_FALSE(setup->SetSampleRate(500000));
+  // A gain in dB the tuner does not offer (typed, or kept from another
+  // stick): its nearest is in force before the first step.
+  EXPECT_FALSE(setup->SetGain(300));
   r = RunSetup();
   EXPECT_EQ(r.sampleRate, 3200000u);
   EXPECT_EQ(setup->SampleRate(), 3200000u);
+  EXPECT_EQ(SetupCalls("gains"), (std::vector<std::string>{"gains", "gain_mode 1", "gain 297", "set_ppm 100", "get_ppm"}));
+  EXPECT_EQ(setup->CurrentGainMode(), GainMode::Manual);
+  EXPECT_EQ(setup->ManualGain(), 297);
 }
 
 }  // namespace
