@@ -15,6 +15,7 @@
 #include "SpinDouble.h"
 #include "form_fixture.h"
 #include "sweep_engine.h"
+#include "../common/run_queue_wait.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -68,15 +69,7 @@ uint64_t SeedFromEnvironment() {
   return s && *s ? std::strtoull(s, nullptr, 10) : kDefaultSeed;
 }
 
-// Nanoseconds the calling thread has spent runnable but waiting for a CPU;
-// 0 where the kernel does not say.
-int64_t RunQueueWaitNs() {
-  static const std::string path = "/proc/self/task/" + std::to_string(::gettid()) + "/schedstat";
-  std::ifstream in(path);
-  int64_t onCpu = 0, waiting = 0;
-  in >> onCpu >> waiting;
-  return waiting;
-}
+using wgtest::RunQueueWaitNs;
 
 // The longest time the user-interface thread went without turning its event
 // loop, seen by a timer that wants to run every few milliseconds. Time the
