@@ -5,6 +5,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "api_rtl_sdr.h"
 #include "fft_levels.h"
@@ -136,6 +140,28 @@ std::optional<bool> TReceiverSetup::RetryWaiting() {
 
 bool TReceiverSetup::ReceiverLost() const { return engine_.WorkerAbandoned(); }
 
+namespace {
+
+// Handles being closed off the window's thread. Never destroyed: a closer
+// may still be waiting while the program's statics are torn down.
+struct PendingCloses {
+  std::mutex m;
+  std::condition_variable cv;
+  int count = 0;
+};
+PendingCloses& Pending() {
+  static auto* p = new PendingCloses;
+  return *p;
+}
+
+}  // namespace
+
+bool TReceiverSetup::WaitPendingCloses(std::chrono::milliseconds wait) {
+  PendingCloses& p = Pending();
+  std::unique_lock lk(p.m);
+  return p.cv.wait_for(lk, wait, [&] { return p.count == 0; });
+}
+
 void TReceiverSetup::Close() {
   engine_.Stop();
   if (!api::dev) return;
@@ -143,9 +169,33 @@ void TReceiverSetup::Close() {
   // that read works on: a handle held for good is left open.
   // A handle left open by a slow read would keep the receiver busy for the
   // next open, so the close waits out a read that is merely slow.
-  if (WaitUntilReceiverFree(TSweepEngine::kHangTime + std::chrono::milliseconds(200)) && api::rtlsdr_close)
-    api::rtlsdr_close(api::dev);
-  api::dev = nullptr;
+  const auto slowest = TSweepEngine::kHangTime + std::chrono::milliseconds(200);
+  rtlsdr_dev_t* dev = std::exchange(api::dev, nullptr);
+  if (engine_.WorkerAbandoned()) return;
+  const bool ownWorkersDone = engine_.WaitIdle(kChangeWait);
+  if (ownWorkersDone && TSweepEngine::WaitAbandonedWorkers(kChangeWait)) {
+    if (api::rtlsdr_close) api::rtlsdr_close(dev);
+    return;
+  }
+  if (!ownWorkersDone) {
+    // Still this engine's own: waited for here, as before.
+    if (WaitUntilReceiverFree(slowest) && api::rtlsdr_close) api::rtlsdr_close(dev);
+    return;
+  }
+  // Only reads left to finish on their own are in the library: the window
+  // does not wait for them.
+  PendingCloses& p = Pending();
+  {
+    std::lock_guard lk(p.m);
+    ++p.count;
+  }
+  std::thread([dev, slowest] {
+    if (TSweepEngine::WaitAbandonedWorkers(slowest) && api::rtlsdr_close) api::rtlsdr_close(dev);
+    PendingCloses& q = Pending();
+    std::lock_guard lk(q.m);
+    --q.count;
+    q.cv.notify_all();
+  }).detach();
 }
 
 ReceiverReport TReceiverSetup::Run() {
@@ -192,6 +242,8 @@ bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
   r.sweepStarted = false;
   // Any failure to open ends here; the library is never called with a handle
   // it did not give.
+  // A receiver an earlier window still has to let go of is not free yet.
+  WaitPendingCloses(TSweepEngine::kHangTime + std::chrono::milliseconds(200));
   rtlsdr_dev_t* dev = nullptr;
   r.openResult = api::rtlsdr_open(&dev, index);
   if (r.openResult < 0 || !dev) return false;

@@ -131,8 +131,14 @@ class TReceiverSetup {
 
   // Stops the worker and closes the open receiver (the window's last act,
   // after the sweep has stopped) once no worker is inside the library with
-  // it; a receiver under a worker stuck there is left as it is.
+  // it; a receiver under a worker stuck there is left as it is. A read still
+  // under way that was already left to finish on its own (the window's
+  // close) is not waited for here: the handle is closed on a thread of its
+  // own once that read is back.
   void Close();
+  // Waits until handles left to close that way are closed or given up: the
+  // next open needs the receiver free, the library's unload needs no call in it.
+  static bool WaitPendingCloses(std::chrono::milliseconds wait);
 
   // The settings in force (or chosen for the next open).
   GainMode CurrentGainMode() const { return gainMode_; }

@@ -11,6 +11,7 @@
 #include "Unit1.h"
 #include "api_rtl_sdr.h"
 #include "beep.h"
+#include "receiver_setup.h"
 #include "sweep_engine.h"
 
 #include <QApplication>
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
   // A worker still finishing a slow read gets a moment after the window has
   // gone; one stuck for good inside the library still runs its code: leave
   // the library mapped then, and let the process end take both.
-  if (wg::TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds(500))) api_rtl_sdr::Unload();
+  if (wg::TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds(500)) &&
+      wg::TReceiverSetup::WaitPendingCloses(std::chrono::milliseconds(500)))
+    api_rtl_sdr::Unload();
   return rc;
 }

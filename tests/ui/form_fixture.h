@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Unit1.h"
+#include "receiver_setup.h"
 #include "api_rtl_sdr.h"
 #include "sweep_engine.h"
 
@@ -28,7 +29,8 @@ class FormTest : public ::testing::Test {
   }
   void TearDown() override {
     form_.reset();
-    if (wg::TSweepEngine::AbandonedWorkersAlive() == 0) api_rtl_sdr::Unload();
+    if (wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2)) && wg::TSweepEngine::AbandonedWorkersAlive() == 0)
+      api_rtl_sdr::Unload();
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
   TForm1& Open(const char* library = WG_SIM_LIB) {

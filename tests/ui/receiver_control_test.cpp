@@ -221,4 +221,18 @@ TEST_F(ReceiverControlTest, ControlsNeverHoldTheWindowForAHungReceiver) {
   EXPECT_EQ(LastLine(), QString::fromUtf8("PPM: 0 — не применено: приёмник не отвечает"));
 }
 
+// Closed in the first second of a hang (before the watchdog says so), the
+// window does not wait for the read: the handle is let go of off its thread.
+TEST_F(ReceiverControlTest, ClosingDuringAHangDoesNotHoldTheWindow) {
+  using namespace std::chrono_literals;
+  ::setenv("RTLSDR_SIM_FAULT", "hang", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "3", 1);
+  OpenWith({});
+  ::unsetenv("RTLSDR_SIM_FAULT");
+  ::unsetenv("RTLSDR_SIM_FAULT_AFTER");
+  QTest::qWait(150);  // three blocks, then the read that hangs
+  ASSERT_FALSE(form_->Sweep().WorkerAbandoned());
+  EXPECT_LT(wgtest::HeldFor([&] { form_.reset(); }), 100ms);
+}
+
 }  // namespace

@@ -30,7 +30,8 @@ class SettingsWindowTest : public FormTest {
   void Close() {
     form_.reset();
     settings_.reset();
-    if (wg::TSweepEngine::AbandonedWorkersAlive() == 0) api_rtl_sdr::Unload();
+    if (wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2)) && wg::TSweepEngine::AbandonedWorkersAlive() == 0)
+      api_rtl_sdr::Unload();
   }
   void TearDown() override {
     FormTest::TearDown();

@@ -6,6 +6,7 @@
 #include "Series.h"
 #include "SpinDouble.h"
 #include "Unit1.h"
+#include "receiver_setup.h"
 #include "Waterfall.h"
 #include "WaterfallHistory.h"
 #include "WaterfallSplitter.h"
@@ -396,7 +397,8 @@ TEST_F(WaterfallWindowTest, ItsShowingAndShareAreRemembered) {
     moved = form_->Splitter1->Share();
     EXPECT_GT(moved, wg::TWaterfallSplitter::kDefaultShare + 0.05);
     form_.reset();
-    if (wg::TSweepEngine::AbandonedWorkersAlive() == 0) api_rtl_sdr::Unload();
+    if (wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2)) && wg::TSweepEngine::AbandonedWorkersAlive() == 0)
+      api_rtl_sdr::Unload();
   }
   wg::TSettings settings(path);
   EXPECT_TRUE(settings.Values().waterfallShown);
