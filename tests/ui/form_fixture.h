@@ -15,6 +15,13 @@
 #include <filesystem>
 #include <memory>
 
+// Unloads the receiver library once no read and no close is left in it; a
+// receiver hung for good keeps it loaded.
+inline void UnloadReceiverLibraryWhenFree() {
+  if (wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2)) && wg::TSweepEngine::AbandonedWorkersAlive() == 0)
+    api_rtl_sdr::Unload();
+}
+
 class FormTest : public ::testing::Test {
  protected:
   std::filesystem::path dir_;
@@ -29,8 +36,7 @@ class FormTest : public ::testing::Test {
   }
   void TearDown() override {
     form_.reset();
-    if (wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2)) && wg::TSweepEngine::AbandonedWorkersAlive() == 0)
-      api_rtl_sdr::Unload();
+    UnloadReceiverLibraryWhenFree();
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
   TForm1& Open(const char* library = WG_SIM_LIB) {

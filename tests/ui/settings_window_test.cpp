@@ -30,8 +30,7 @@ class SettingsWindowTest : public FormTest {
   void Close() {
     form_.reset();
     settings_.reset();
-    if (wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2)) && wg::TSweepEngine::AbandonedWorkersAlive() == 0)
-      api_rtl_sdr::Unload();
+    UnloadReceiverLibraryWhenFree();
   }
   void TearDown() override {
     FormTest::TearDown();

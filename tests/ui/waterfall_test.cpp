@@ -397,8 +397,7 @@ TEST_F(WaterfallWindowTest, ItsShowingAndShareAreRemembered) {
     moved = form_->Splitter1->Share();
     EXPECT_GT(moved, wg::TWaterfallSplitter::kDefaultShare + 0.05);
     form_.reset();
-    if (wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2)) && wg::TSweepEngine::AbandonedWorkersAlive() == 0)
-      api_rtl_sdr::Unload();
+    UnloadReceiverLibraryWhenFree();
   }
   wg::TSettings settings(path);
   EXPECT_TRUE(settings.Values().waterfallShown);
