@@ -1,4 +1,4 @@
-#include "AxisPixelMap.h"
+#include "chart/AxisPixelMap.h"
 
 #include <algorithm>
 

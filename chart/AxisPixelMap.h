@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "ChartAxis.h"
+#include "chart/ChartAxis.h"
 
 namespace wg {
 

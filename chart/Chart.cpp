@@ -1,5 +1,5 @@
 // The chart's titles, walls and zoom outline.
-#include "Chart.h"
+#include "chart/Chart.h"
 
 #include <algorithm>
 #include <cmath>

@@ -19,12 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "ChartAxis.h"
-#include "ChartLegend.h"
-#include "ChartSeries.h"
-#include "ChartTitle.h"
-#include "ChartWall.h"
-#include "CustomAxisPanel.h"
+#include "chart/ChartAxis.h"
+#include "chart/ChartLegend.h"
+#include "chart/ChartSeries.h"
+#include "chart/ChartTitle.h"
+#include "chart/ChartWall.h"
+#include "chart/CustomAxisPanel.h"
 
 class QMouseEvent;
 class QWheelEvent;

@@ -1,12 +1,12 @@
-#include "ChartAxis.h"
+#include "chart/ChartAxis.h"
 
-#include "ChartSeries.h"
+#include "chart/ChartSeries.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "numtext.h"
+#include "runtime/NumText.h"
 
 namespace wg {
 

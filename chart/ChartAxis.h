@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "ChartAxisTitle.h"
-#include "ChartCanvas.h"
-#include "ChartExceptions.h"
-#include "ChartLink.h"
+#include "chart/ChartAxisTitle.h"
+#include "chart/ChartCanvas.h"
+#include "chart/ChartExceptions.h"
+#include "chart/ChartLink.h"
 
 namespace wg {
 

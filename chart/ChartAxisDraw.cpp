@@ -8,9 +8,9 @@
 #include <cmath>
 #include <limits>
 
-#include "ChartAxis.h"
-#include "ImageCanvas.h"
-#include "numtext.h"
+#include "chart/ChartAxis.h"
+#include "chart/ImageCanvas.h"
+#include "runtime/NumText.h"
 
 namespace wg {
 

@@ -1,8 +1,8 @@
-#include "ChartAxisTitle.h"
+#include "chart/ChartAxisTitle.h"
 
 #include <string>
 
-#include "ChartExceptions.h"
+#include "chart/ChartExceptions.h"
 
 namespace wg {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "ChartFont.h"
-#include "ChartPen.h"
+#include "chart/ChartFont.h"
+#include "chart/ChartPen.h"
 
 namespace wg {
 

@@ -1,4 +1,4 @@
-#include "ChartBrush.h"
+#include "chart/ChartBrush.h"
 
 namespace wg {
 

@@ -2,8 +2,8 @@
 // titles.
 #pragma once
 
-#include "ChartColors.h"
-#include "ChartPen.h"
+#include "chart/ChartColors.h"
+#include "chart/ChartPen.h"
 
 namespace wg {
 

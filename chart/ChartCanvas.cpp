@@ -1,11 +1,11 @@
-#include "ChartCanvas.h"
+#include "chart/ChartCanvas.h"
 
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
 
-#include "ChartCanvasMetrics.h"
+#include "chart/ChartCanvasMetrics.h"
 
 namespace wg {
 

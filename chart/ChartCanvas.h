@@ -6,11 +6,11 @@
 #include <memory>
 #include <string_view>
 
-#include "ChartBrush.h"
-#include "ChartColors.h"
-#include "ChartFont.h"
-#include "ChartGeometry.h"
-#include "ChartPen.h"
+#include "chart/ChartBrush.h"
+#include "chart/ChartColors.h"
+#include "chart/ChartFont.h"
+#include "chart/ChartGeometry.h"
+#include "chart/ChartPen.h"
 
 class QPainter;
 

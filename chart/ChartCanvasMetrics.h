@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "ChartCanvas.h"
+#include "chart/ChartCanvas.h"
 
 namespace wg {
 

@@ -1,4 +1,4 @@
-#include "ChartColors.h"
+#include "chart/ChartColors.h"
 
 #include <QColor>
 #include <QCoreApplication>

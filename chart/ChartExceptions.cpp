@@ -1,4 +1,4 @@
-#include "ChartExceptions.h"
+#include "chart/ChartExceptions.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "ChartFont.h"
+#include "chart/ChartFont.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -11,7 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "numtext.h"
+#include "runtime/NumText.h"
 
 namespace wg {
 

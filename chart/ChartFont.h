@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "ChartColors.h"
-#include "ChartPen.h"
+#include "chart/ChartColors.h"
+#include "chart/ChartPen.h"
 
 class QFont;
 

@@ -1,7 +1,7 @@
 // The chart's legend, which keeps only its visibility.
 #pragma once
 
-#include "ChartPanel.h"
+#include "chart/ChartPanel.h"
 
 namespace wg {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ChartCanvas.h"
+#include "chart/ChartCanvas.h"
 
 namespace wg {
 

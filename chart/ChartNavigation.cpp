@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "Chart.h"
+#include "chart/Chart.h"
 
 namespace wg {
 

@@ -1,6 +1,6 @@
 // The chart panel: painting protocol, plotting rectangle, background and
 // bevels.
-#include "ChartPanel.h"
+#include "chart/ChartPanel.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "numtext.h"
+#include "runtime/NumText.h"
 
 namespace wg {
 

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "ImageCanvas.h"
+#include "chart/ImageCanvas.h"
 
 class QPaintEvent;
 class QResizeEvent;

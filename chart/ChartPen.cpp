@@ -1,4 +1,4 @@
-#include "ChartPen.h"
+#include "chart/ChartPen.h"
 
 namespace wg {
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "ChartColors.h"
+#include "chart/ChartColors.h"
 
 namespace wg {
 

@@ -1,4 +1,4 @@
-#include "ChartSeries.h"
+#include "chart/ChartSeries.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "ChartAxis.h"
+#include "chart/ChartAxis.h"
 
 namespace wg {
 

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "ChartColors.h"
-#include "ChartExceptions.h"
-#include "ChartLink.h"
-#include "ChartValueList.h"
+#include "chart/ChartColors.h"
+#include "chart/ChartExceptions.h"
+#include "chart/ChartLink.h"
+#include "chart/ChartValueList.h"
 
 namespace wg {
 

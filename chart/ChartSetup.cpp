@@ -1,7 +1,7 @@
-#include "ChartSetup.h"
+#include "chart/ChartSetup.h"
 
-#include "Chart.h"
-#include "FastLineSeries.h"
+#include "chart/Chart.h"
+#include "chart/FastLineSeries.h"
 
 namespace wg {
 

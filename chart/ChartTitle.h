@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "ChartBrush.h"
-#include "ChartFont.h"
-#include "ChartGeometry.h"
-#include "ChartPanel.h"
-#include "ChartPen.h"
+#include "chart/ChartBrush.h"
+#include "chart/ChartFont.h"
+#include "chart/ChartGeometry.h"
+#include "chart/ChartPanel.h"
+#include "chart/ChartPen.h"
 
 namespace wg {
 

@@ -1,11 +1,11 @@
-#include "ChartValueList.h"
+#include "chart/ChartValueList.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
-#include "ChartSeries.h"
+#include "chart/ChartSeries.h"
 
 namespace wg {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "ChartExceptions.h"
+#include "chart/ChartExceptions.h"
 
 namespace wg {
 

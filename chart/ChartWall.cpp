@@ -1,4 +1,4 @@
-#include "ChartWall.h"
+#include "chart/ChartWall.h"
 
 namespace wg {
 

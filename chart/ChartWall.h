@@ -1,9 +1,9 @@
 // A wall of the plot: the back wall is the plot's frame and fill.
 #pragma once
 
-#include "ChartBrush.h"
-#include "ChartPanel.h"
-#include "ChartPen.h"
+#include "chart/ChartBrush.h"
+#include "chart/ChartPanel.h"
+#include "chart/ChartPen.h"
 
 namespace wg {
 

@@ -1,4 +1,4 @@
-#include "CustomAxisPanel.h"
+#include "chart/CustomAxisPanel.h"
 
 #include <algorithm>
 #include <utility>

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "ChartAxis.h"
-#include "ChartLink.h"
-#include "ChartPanel.h"
-#include "ChartSeries.h"
+#include "chart/ChartAxis.h"
+#include "chart/ChartLink.h"
+#include "chart/ChartPanel.h"
+#include "chart/ChartSeries.h"
 
 namespace wg {
 

@@ -1,4 +1,4 @@
-#include "FastLineSeries.h"
+#include "chart/FastLineSeries.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -18,10 +18,10 @@
 
 #include <functional>
 
-#include "AxisPixelMap.h"
-#include "ChartAxis.h"
-#include "ChartCanvas.h"
-#include "ChartSeries.h"
+#include "chart/AxisPixelMap.h"
+#include "chart/ChartAxis.h"
+#include "chart/ChartCanvas.h"
+#include "chart/ChartSeries.h"
 
 namespace wg {
 

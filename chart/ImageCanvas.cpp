@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ChartCanvasMetrics.h"
-#include "ImageCanvasImpl.h"
+#include "chart/ChartCanvasMetrics.h"
+#include "chart/ImageCanvasImpl.h"
 
 namespace wg {
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string_view>
 
-#include "ChartCanvas.h"
+#include "chart/ChartCanvas.h"
 
 class QImage;
 class QPainter;

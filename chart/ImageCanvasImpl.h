@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "ImageCanvas.h"
+#include "chart/ImageCanvas.h"
 
 namespace wg {
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ImageCanvasImpl.h"
+#include "chart/ImageCanvasImpl.h"
 
 namespace wg {
 

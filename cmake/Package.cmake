@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 # PNGs never drift from the drawing.
 find_program(WG_RSVG_CONVERT rsvg-convert REQUIRED)
 set(WG_ICON_SIZES 16 22 24 32 48 64 128 256 CACHE STRING "Sizes of the PNG icons, pixels")
-set(WG_ICON_SVG ${CMAKE_SOURCE_DIR}/ui/wideglass.svg)
+set(WG_ICON_SVG ${CMAKE_SOURCE_DIR}/app/wideglass.svg)
 set(wg_icon_pngs "")
 foreach(size IN LISTS WG_ICON_SIZES)
   set(png ${CMAKE_BINARY_DIR}/icons/${size}x${size}/wideglass.png)

@@ -1,4 +1,4 @@
-#include "Spin.h"
+#include "controls/Spin.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -14,7 +14,7 @@
 
 // Qt's resource initialiser lives in the global namespace; calling it pulls
 // the glyphs into programs that link this static library.
-static void InitSpinGlyphResources() { Q_INIT_RESOURCE(spin_glyphs); }
+static void InitSpinGlyphResources() { Q_INIT_RESOURCE(SpinGlyphs); }
 
 namespace wg {
 namespace {

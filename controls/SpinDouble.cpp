@@ -1,4 +1,4 @@
-#include "SpinDouble.h"
+#include "controls/SpinDouble.h"
 
 #include <QClipboard>
 #include <QFontDatabase>
@@ -17,8 +17,8 @@
 #include <functional>
 #include <utility>
 
-#include "beep.h"
-#include "numtext.h"
+#include "runtime/Beep.h"
+#include "runtime/NumText.h"
 
 namespace wg {
 

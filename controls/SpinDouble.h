@@ -4,7 +4,7 @@
 // raises OnChange.
 #pragma once
 
-#include "Spin.h"
+#include "controls/Spin.h"
 
 #include <QLineEdit>
 #include <QString>

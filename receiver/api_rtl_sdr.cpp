@@ -1,6 +1,6 @@
-#include "api_rtl_sdr.h"
+#include "receiver/api_rtl_sdr.h"
 
-#include "platform_dl.h"
+#include "receiver/Platform.h"
 
 #include <iterator>
 

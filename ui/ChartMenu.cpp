@@ -1,6 +1,6 @@
-#include "ChartMenu.h"
+#include "ui/ChartMenu.h"
 
-#include "HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 
 #include <QAction>
 #include <QActionEvent>

@@ -1,4 +1,4 @@
-#include "ChartOverlay.h"
+#include "ui/ChartOverlay.h"
 
 #include <QEvent>
 #include <QMouseEvent>

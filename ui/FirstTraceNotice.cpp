@@ -1,8 +1,8 @@
-#include "FirstTraceNotice.h"
+#include "ui/FirstTraceNotice.h"
 
-#include "Chart.h"
-#include "Unit1.h"
-#include "sweep_engine.h"
+#include "chart/Chart.h"
+#include "sweep/SweepEngine.h"
+#include "ui/Unit1.h"
 
 #include <QEvent>
 #include <QTimer>

@@ -1,15 +1,15 @@
 // What the window takes from the remembered settings and the command line at
 // start-up. The options win over the settings for this run and are never
 // written back: only what the user changes in the window is remembered.
-#include "Options.h"
-#include "ReadTheAir.h"
-#include "ReceiverList.h"
-#include "ReceiverMenu.h"
-#include "Settings.h"
-#include "Unit1.h"
-#include "WaterfallSplitter.h"
-#include "receiver_setup.h"
-#include "sweep_engine.h"
+#include "app/Options.h"
+#include "app/Settings.h"
+#include "receiver/ReceiverList.h"
+#include "sweep/ReceiverSetup.h"
+#include "sweep/SweepEngine.h"
+#include "ui/ReadTheAir.h"
+#include "ui/ReceiverMenu.h"
+#include "ui/Unit1.h"
+#include "ui/waterfall/WaterfallSplitter.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "HandlerGuard.h"
+#include "ui/HandlerGuard.h"
 
 #include <QCoreApplication>
 

@@ -1,13 +1,13 @@
-#include "KeepWhatWasSeen.h"
+#include "ui/KeepWhatWasSeen.h"
 
-#include "Chart.h"
-#include "ChartMenu.h"
-#include "ChartOverlay.h"
-#include "ReadTheAir.h"
-#include "SweepRecorder.h"
-#include "Unit1.h"
-#include "fft_levels.h"
-#include "sweep_engine.h"
+#include "chart/Chart.h"
+#include "record/SweepRecorder.h"
+#include "sweep/FftLevels.h"
+#include "sweep/SweepEngine.h"
+#include "ui/ChartMenu.h"
+#include "ui/ChartOverlay.h"
+#include "ui/ReadTheAir.h"
+#include "ui/Unit1.h"
 
 #include <QAction>
 #include <QCoreApplication>

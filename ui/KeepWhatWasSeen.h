@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "RtlPowerCsv.h"
+#include "record/RtlPowerCsv.h"
 
 class QAction;
 class QImage;

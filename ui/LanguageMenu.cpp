@@ -1,9 +1,9 @@
-#include "LanguageMenu.h"
+#include "ui/LanguageMenu.h"
 
-#include "ChartMenu.h"
-#include "Language.h"
-#include "Settings.h"
-#include "Unit1.h"
+#include "app/Language.h"
+#include "app/Settings.h"
+#include "ui/ChartMenu.h"
+#include "ui/Unit1.h"
 
 #include <QAction>
 #include <QKeySequence>

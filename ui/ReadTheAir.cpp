@@ -1,14 +1,14 @@
-#include "ReadTheAir.h"
+#include "ui/ReadTheAir.h"
 
-#include "Chart.h"
-#include "ChartMenu.h"
-#include "ChartOverlay.h"
-#include "Options.h"
-#include "Series.h"
-#include "Settings.h"
-#include "TraceReadout.h"
-#include "Unit1.h"
-#include "sweep_engine.h"
+#include "app/Options.h"
+#include "app/Settings.h"
+#include "chart/Chart.h"
+#include "chart/FastLineSeries.h"
+#include "sweep/SweepEngine.h"
+#include "ui/ChartMenu.h"
+#include "ui/ChartOverlay.h"
+#include "ui/TraceReadout.h"
+#include "ui/Unit1.h"
 
 #include <QAction>
 #include <QActionGroup>

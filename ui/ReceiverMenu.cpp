@@ -1,9 +1,9 @@
-#include "ReceiverMenu.h"
+#include "ui/ReceiverMenu.h"
 
-#include "Options.h"
-#include "Settings.h"
-#include "numtext.h"
-#include "receiver_setup.h"
+#include "app/Options.h"
+#include "app/Settings.h"
+#include "runtime/NumText.h"
+#include "sweep/ReceiverSetup.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -1,8 +1,8 @@
-#include "ReceiverReport.h"
+#include "ui/ReceiverReport.h"
 
-#include "api_rtl_sdr.h"
-#include "numtext.h"
-#include "sweep_engine.h"
+#include "receiver/api_rtl_sdr.h"
+#include "runtime/NumText.h"
+#include "sweep/SweepEngine.h"
 
 #include <QCoreApplication>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "receiver_setup.h"
+#include "sweep/ReceiverSetup.h"
 
 namespace wg {
 

@@ -1,6 +1,6 @@
-#include "TraceReadout.h"
+#include "ui/TraceReadout.h"
 
-#include "ChartEngineSeries.h"
+#include "chart/ChartSeries.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "VirtualKeys.h"
+#include "ui/VirtualKeys.h"
 
 #include <QKeyEvent>
 

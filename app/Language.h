@@ -1,0 +1,22 @@
+// The language of what the program writes for the user: the log, the
+// receiver report and the survey's messages. The texts are written in
+// Russian in the source; English comes from a translation built into the
+// program.
+//
+// One translator is installed for the whole run and only switched, never
+// removed or replaced, so that texts worded on another thread never meet a
+// translator being torn down.
+#pragma once
+
+#include "app/Options.h"
+
+namespace wg {
+
+// Makes `language` the one texts are worded in from now on. The first call
+// installs the translator in the running application; make it before any
+// thread words a text. Widgets hear of a change through a LanguageChange
+// event.
+void SetLanguage(Language language);
+Language CurrentLanguage();
+
+}  // namespace wg

@@ -1,0 +1,283 @@
+#include "app/Options.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+#ifndef WG_VERSION
+#define WG_VERSION "0"
+#endif
+
+namespace wg {
+namespace {
+
+constexpr const char* kProgram = "wideglass";
+
+// A plain decimal number ("146", "146.5", "1.46e8"); QString::toDouble always
+// reads a point as the decimal separator, whatever the locale.
+std::optional<double> ParseNumber(const QString& text) {
+  bool ok = false;
+  const double v = text.trimmed().toDouble(&ok);
+  if (!ok || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+// A number followed by at most one suffix letter from `suffixes`, each with
+// its multiplier.
+std::optional<double> ParseSuffixed(const QString& text,
+                                    std::initializer_list<std::pair<char, double>> suffixes) {
+  const QString t = text.trimmed();
+  if (t.isEmpty()) return std::nullopt;
+  const QChar last = t.back().toLower();
+  for (const auto& [letter, factor] : suffixes) {
+    if (last == QLatin1Char(letter)) {
+      const auto v = ParseNumber(t.chopped(1));
+      if (!v) return std::nullopt;
+      const double r = *v * factor;
+      if (!std::isfinite(r)) return std::nullopt;
+      return r;
+    }
+  }
+  return ParseNumber(t);
+}
+
+QString Quoted(const QString& s) { return QLatin1Char('\'') + s + QLatin1Char('\''); }
+
+struct Error {
+  QString line;
+};
+
+std::optional<int64_t> ParsePositiveCount(const QString& text) {
+  bool ok = false;
+  const qlonglong v = text.trimmed().toLongLong(&ok);
+  if (!ok || v < 1) return std::nullopt;
+  return v;
+}
+
+QString RateList() {
+  QStringList l;
+  for (uint32_t r : kSampleRates) l << QString::number(r / 1e6, 'g', 6) + QLatin1Char('M');
+  return l.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+bool IsOfferedSampleRate(int64_t rate) {
+  return std::find(std::begin(kSampleRates), std::end(kSampleRates), rate) != std::end(kSampleRates);
+}
+
+std::optional<int64_t> ParseHz(const QString& text) {
+  const auto v = ParseSuffixed(text, {{'k', 1e3}, {'m', 1e6}, {'g', 1e9}});
+  // Beyond any tuner by far, and safely inside 64 bits.
+  if (!v || std::fabs(*v) > 1e15) return std::nullopt;
+  return std::llround(*v);
+}
+
+std::optional<std::chrono::milliseconds> ParseDuration(const QString& text) {
+  const auto v = ParseSuffixed(text, {{'s', 1.0}, {'m', 60.0}, {'h', 3600.0}});
+  // Up to about a century; a longer survey is a typo.
+  if (!v || *v <= 0 || *v > 3.2e9) return std::nullopt;
+  const auto ms = std::llround(*v * 1000.0);
+  if (ms < 1) return std::nullopt;
+  return std::chrono::milliseconds(ms);
+}
+
+std::optional<GainChoice> ParseGain(const QString& text) {
+  if (text.trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) return GainChoice{true, 0};
+  const auto v = ParseNumber(text);
+  if (!v || *v < kMinGainDb || *v > kMaxGainDb) return std::nullopt;
+  return GainChoice{false, static_cast<int>(std::lround(*v * 10.0))};
+}
+
+std::optional<uint32_t> FindDevice(const std::string& wanted, const std::vector<std::string>& serials) {
+  if (wanted.empty()) return std::nullopt;
+  if (std::all_of(wanted.begin(), wanted.end(), [](char c) { return c >= '0' && c <= '9'; }) && wanted.size() <= 9) {
+    const unsigned long index = std::stoul(wanted);
+    if (index < serials.size()) return static_cast<uint32_t>(index);
+  }
+  const auto first = [&](auto matches) -> std::optional<uint32_t> {
+    for (size_t i = 0; i < serials.size(); ++i)
+      if (matches(serials[i])) return static_cast<uint32_t>(i);
+    return std::nullopt;
+  };
+  if (auto i = first([&](const std::string& s) { return s == wanted; })) return i;
+  if (auto i = first([&](const std::string& s) { return s.starts_with(wanted); })) return i;
+  return first([&](const std::string& s) { return s.ends_with(wanted); });
+}
+
+ParseResult ParseOptions(const QStringList& args) {
+  QCommandLineParser p;
+  p.setApplicationDescription(QStringLiteral(
+      "A panoramic spectrum viewer for RTL-SDR receivers. Frequencies take k, M or G suffixes "
+      "(e.g. 88M:108M). Given options override the remembered settings for this run."));
+  p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+  const QCommandLineOption range(QStringList{"f"},
+                                 QStringLiteral("Scan range START:STOP in Hz (default 138M:153M)."),
+                                 QStringLiteral("START:STOP"));
+  const QCommandLineOption gain(QStringList{"g"},
+                                QStringLiteral("Tuner gain in dB, or auto (default: manual mode, no gain set)."),
+                                QStringLiteral("GAIN|auto"));
+  const QCommandLineOption ppm(QStringList{"p"},
+                               QStringLiteral("Frequency correction in ppm, -3000 to 3000 (default 2700)."),
+                               QStringLiteral("PPM"));
+  const QCommandLineOption rate(QStringList{"s"},
+                                QStringLiteral("Sample rate, which is also the step width: ") + RateList() +
+                                    QStringLiteral(" (default 3.2M)."),
+                                QStringLiteral("RATE"));
+  const QCommandLineOption device(QStringList{"d"},
+                                  QStringLiteral("Receiver index or serial (default 0)."),
+                                  QStringLiteral("INDEX|SERIAL"));
+  const QCommandLineOption lang(QStringList{"lang"}, QStringLiteral("Language of the log: ru (default) or en."),
+                                QStringLiteral("en|ru"));
+  const QCommandLineOption record(QStringList{"record"},
+                                  QStringLiteral("Survey without a window: append every sweep to FILE "
+                                                 "(- for standard output) as rtl_power's CSV."),
+                                  QStringLiteral("FILE|-"));
+  const QCommandLineOption sweeps(QStringList{"n"}, QStringLiteral("With --record: stop after SWEEPS sweeps."),
+                                  QStringLiteral("SWEEPS"));
+  const QCommandLineOption duration(QStringList{"e"},
+                                    QStringLiteral("With --record: stop after DURATION (s, m or h suffix)."),
+                                    QStringLiteral("DURATION"));
+  const QCommandLineOption mode(QStringList{"mode"}, QStringLiteral("Trace mode: live (default) or average."),
+                                QStringLiteral("live|average"));
+  const QCommandLineOption library(QStringList{"receiver-library"},
+                                   QStringLiteral("Load the receiver library FILE instead of plugins/librtlsdr.so "
+                                                  "beside the program (e.g. the simulated receiver)."),
+                                   QStringLiteral("FILE"));
+  const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
+  const QCommandLineOption version(QStringList{"version"}, QStringLiteral("Show the version and exit."));
+  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &mode, &library, &help, &version})
+    p.addOption(*o);
+
+  ParseResult r;
+  const auto fail = [&r](const QString& line) {
+    r.action = ParseResult::Action::Error;
+    r.text = (QLatin1String(kProgram) + QStringLiteral(": ") + line +
+              QStringLiteral(" (see wideglass --help)"))
+                 .toStdString();
+    // One line, whatever the input held.
+    std::replace_if(r.text.begin(), r.text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    return r;
+  };
+
+  if (!p.parse(args.isEmpty() ? QStringList{QLatin1String(kProgram)} : args)) {
+    QString e = p.errorText();
+    if (e.endsWith(QLatin1Char('.'))) e.chop(1);
+    return fail(e);
+  }
+  if (p.isSet(help)) {
+    r.action = ParseResult::Action::Help;
+    r.text = p.helpText().replace(QStringLiteral("<executable_name>"), QLatin1String(kProgram)).toStdString();
+    return r;
+  }
+  if (p.isSet(version)) {
+    r.action = ParseResult::Action::Version;
+    r.text = std::string(kProgram) + " " + WG_VERSION;
+    return r;
+  }
+  if (!p.positionalArguments().isEmpty())
+    return fail(QStringLiteral("unexpected argument ") + Quoted(p.positionalArguments().first()));
+
+  Options& o = r.options;
+  // As with the rtl-sdr tools, a repeated option takes its last value.
+  if (p.isSet(range)) {
+    const QString v = p.value(range);
+    const QStringList parts = v.split(QLatin1Char(':'));
+    if (parts.size() != 2)
+      return fail(QStringLiteral("-f ") + Quoted(v) + QStringLiteral(": expected START:STOP, e.g. 88M:108M"));
+    const auto start = ParseHz(parts[0]);
+    const auto stop = ParseHz(parts[1]);
+    if (!start || !stop)
+      return fail(QStringLiteral("-f ") + Quoted(v) + QStringLiteral(": START and STOP must be frequencies in Hz, "
+                                                                     "with an optional k, M or G suffix"));
+    if (*start < kMinStartHz || *start > kMaxStartHz || *stop < kMinStopHz || *stop > kMaxStopHz)
+      return fail(QStringLiteral("-f ") + Quoted(v) +
+                  QStringLiteral(": START must lie within 0.1M..3999M and STOP within 0.2M..4000M"));
+    if (*stop <= *start) return fail(QStringLiteral("-f ") + Quoted(v) + QStringLiteral(": STOP must be above START"));
+    o.start = *start;
+    // Kept at least 1 MHz wide, as the frequency editors keep it.
+    o.stop = std::max(*stop, *start + kMinSpanHz);
+  }
+  if (p.isSet(gain)) {
+    const QString v = p.value(gain);
+    o.gain = ParseGain(v);
+    if (!o.gain) return fail(QStringLiteral("-g ") + Quoted(v) + QStringLiteral(": the gain must be auto or dB, e.g. 49.6"));
+  }
+  if (p.isSet(ppm)) {
+    const QString v = p.value(ppm);
+    bool ok = false;
+    const int n = v.trimmed().toInt(&ok);
+    if (!ok || n < kMinPpm || n > kMaxPpm)
+      return fail(QStringLiteral("-p ") + Quoted(v) + QStringLiteral(": the correction must be a whole number of ppm "
+                                                                     "from -3000 to 3000"));
+    o.ppm = n;
+  }
+  if (p.isSet(rate)) {
+    const QString v = p.value(rate);
+    const auto hz = ParseHz(v);
+    if (!hz || !IsOfferedSampleRate(*hz))
+      return fail(QStringLiteral("-s ") + Quoted(v) + QStringLiteral(": the sample rate must be one of ") + RateList());
+    o.sampleRate = static_cast<uint32_t>(*hz);
+  }
+  if (p.isSet(device)) {
+    const QString v = p.value(device);
+    const QByteArray bytes = v.toUtf8();
+    if (v.trimmed().isEmpty() || bytes.size() > 255 ||
+        std::any_of(v.begin(), v.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+      return fail(QStringLiteral("-d ") + Quoted(v) + QStringLiteral(": expected a receiver index or serial"));
+    o.device = bytes.toStdString();
+  }
+  if (p.isSet(lang)) {
+    const QString v = p.value(lang);
+    if (v == QLatin1String("ru")) o.language = Language::Russian;
+    else if (v == QLatin1String("en")) o.language = Language::English;
+    else return fail(QStringLiteral("--lang ") + Quoted(v) + QStringLiteral(": expected en or ru"));
+  }
+  if (p.isSet(mode)) {
+    const QString v = p.value(mode);
+    if (v == QLatin1String("live")) o.mode = TraceModeChoice::Live;
+    else if (v == QLatin1String("average")) o.mode = TraceModeChoice::Average;
+    else return fail(QStringLiteral("--mode ") + Quoted(v) + QStringLiteral(": expected live or average"));
+  }
+  if (p.isSet(record)) {
+    const QString v = p.value(record);
+    if (v.isEmpty()) return fail(QStringLiteral("--record: expected a file name or -"));
+    // Made absolute now: loading the receiver library may change the
+    // working directory later.
+    o.record = (v == QLatin1String("-") ? v : QFileInfo(v).absoluteFilePath()).toLocal8Bit().toStdString();
+  }
+  if (p.isSet(sweeps)) {
+    const QString v = p.value(sweeps);
+    o.sweeps = ParsePositiveCount(v);
+    if (!o.sweeps) return fail(QStringLiteral("-n ") + Quoted(v) + QStringLiteral(": expected a number of sweeps, 1 or more"));
+  }
+  if (p.isSet(duration)) {
+    const QString v = p.value(duration);
+    o.duration = ParseDuration(v);
+    if (!o.duration)
+      return fail(QStringLiteral("-e ") + Quoted(v) + QStringLiteral(": expected a duration above zero, e.g. 30s, 15m or 2h"));
+  }
+  if (p.isSet(library)) {
+    const QString v = p.value(library);
+    const QFileInfo file(v);
+    // A library asked for by name must be there, as a receiver asked for by
+    // -d must; one that is there but will not load is said in the log.
+    if (v.isEmpty() || !file.exists() || file.isDir())
+      return fail(QStringLiteral("--receiver-library ") + Quoted(v) + QStringLiteral(": no such file"));
+    o.receiverLibrary = file.absoluteFilePath().toLocal8Bit().toStdString();
+  }
+  if ((o.sweeps || o.duration) && !o.record)
+    return fail(QStringLiteral("-n and -e end a survey and need --record"));
+  if (o.sweeps && o.duration) return fail(QStringLiteral("-n and -e exclude each other"));
+  return r;
+}
+
+ParseResult ParseOptions(int argc, const char* const* argv) {
+  QStringList args;
+  for (int i = 0; i < argc && argv && argv[i]; ++i) args << QString::fromLocal8Bit(argv[i]);
+  return ParseOptions(args);
+}
+
+}  // namespace wg

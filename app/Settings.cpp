@@ -1,0 +1,329 @@
+#include "app/Settings.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace wg {
+namespace {
+
+constexpr const char* kScanStart = "scan/start";
+constexpr const char* kScanStop = "scan/stop";
+constexpr const char* kGain = "receiver/gain";
+constexpr const char* kPpm = "receiver/ppm";
+constexpr const char* kRate = "receiver/rate";
+constexpr const char* kSerial = "receiver/serial";
+constexpr const char* kTraceMode = "trace/mode";
+constexpr const char* kPeakMarker = "markers/peak";
+constexpr const char* kMarkers = "markers/fixed";
+constexpr const char* kGeometry = "window/geometry";
+constexpr const char* kWaterfallShown = "waterfall/shown";
+constexpr const char* kWaterfallShare = "waterfall/share";
+constexpr const char* kLanguage = "ui/language";
+
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+// A stored value as one line of text, whatever type the file gave it.
+QString Shown(const QVariant& v) {
+  QString s = v.typeId() == QMetaType::QStringList ? v.toStringList().join(QStringLiteral(", ")) : v.toString();
+  s.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+  if (s.size() > 60) s = s.left(60) + QStringLiteral("…");
+  return s;
+}
+
+std::optional<int64_t> ReadInteger(const QVariant& v) {
+  bool ok = false;
+  const qlonglong n = v.toString().trimmed().toLongLong(&ok);
+  if (!ok) return std::nullopt;
+  return n;
+}
+
+std::optional<bool> ReadBool(const QVariant& v) {
+  const QString s = v.toString().trimmed().toLower();
+  if (s == QLatin1String("true") || s == QLatin1String("1")) return true;
+  if (s == QLatin1String("false") || s == QLatin1String("0")) return false;
+  return std::nullopt;
+}
+
+QString Tr(const char* text) { return QCoreApplication::translate("Settings", text); }
+
+// The arguments go in as they are, in one pass: a '%' in a value read from
+// the file stays text.
+QString Fill(const QString& pattern, const QStringList& args) {
+  QString out;
+  for (qsizetype i = 0; i < pattern.size(); ++i) {
+    const qsizetype n = i + 1 < pattern.size() ? pattern[i + 1].digitValue() : -1;
+    if (pattern[i] == QLatin1Char('%') && n >= 1 && n <= args.size()) {
+      out += args[n - 1];
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
+QString LanguageText(Language l) { return l == Language::English ? QStringLiteral("en") : QStringLiteral("ru"); }
+
+}  // namespace
+
+TSettings::TSettings() = default;
+
+TSettings::TSettings(const QString& file) : file_(std::make_unique<QSettings>(file, QSettings::IniFormat)) {
+  // A crash or a full disk mid-write must leave the previous file whole.
+  file_->setAtomicSyncRequired(true);
+  Load();
+}
+
+TSettings::~TSettings() = default;
+
+QString TSettings::DefaultFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/wideglass/wideglass.ini");
+}
+
+QString TSettings::File() const { return file_ ? file_->fileName() : QString(); }
+
+std::vector<std::string> TSettings::TakeMessages() {
+  std::vector<std::string> lines;
+  for (const auto& m : std::exchange(messages_, {}))
+    lines.push_back(Utf8(Tr(QT_TRANSLATE_NOOP("Settings", "Настройки: ")) + m()));
+  return lines;
+}
+
+void TSettings::Note(const char* text, const QStringList& args) {
+  messages_.push_back([text, args] { return Fill(Tr(text), args); });
+}
+
+QString TSettings::GainText(const std::optional<GainChoice>& g) {
+  if (!g) return QString();
+  if (g->automatic) return QStringLiteral("auto");
+  return QString::number(g->tenthsDb / 10.0, 'f', 1);
+}
+
+QString TSettings::TraceViewText(TraceView t) {
+  switch (t) {
+    case TraceView::Average: return QStringLiteral("average");
+    case TraceView::PeakHold: return QStringLiteral("peak-hold");
+    case TraceView::Live: break;
+  }
+  return QStringLiteral("live");
+}
+
+void TSettings::Load() {
+  switch (file_->status()) {
+    case QSettings::AccessError:
+      Note(QT_TRANSLATE_NOOP("Settings", "файл %1 не читается, взяты значения по умолчанию"), {file_->fileName()});
+      return;
+    case QSettings::FormatError:
+      Note(QT_TRANSLATE_NOOP("Settings", "файл %1 повреждён, негодные значения заменены значениями по умолчанию"),
+           {file_->fileName()});
+      break;
+    case QSettings::NoError: break;
+  }
+  const SettingsValues defaults;
+  // Reads one key: absent keeps the default silently; present but not
+  // accepted by `read` keeps the default and says so.
+  const auto take = [&](const char* key, const QString& fallback, auto read) {
+    if (!file_->contains(QLatin1String(key))) return;
+    const QVariant raw = file_->value(QLatin1String(key));
+    if (read(raw)) return;
+    // A fallback in words is worded when the line is taken; a number stays as it is.
+    const QString shown = Shown(raw), name = QLatin1String(key);
+    messages_.push_back([name, shown, fallback] {
+      const QString taken = fallback.isEmpty() ? Tr(QT_TRANSLATE_NOOP("Settings", "значение по умолчанию"))
+                                               : Tr(fallback.toUtf8().constData());
+      return Fill(Tr(QT_TRANSLATE_NOOP("Settings", "неверное значение %1 = \"%2\", взято %3")), {name, shown, taken});
+    });
+  };
+
+  // The range is one value: both ends or neither, as the editors keep them.
+  if (file_->contains(QLatin1String(kScanStart)) || file_->contains(QLatin1String(kScanStop))) {
+    const auto start = ReadInteger(file_->value(QLatin1String(kScanStart)));
+    const auto stop = ReadInteger(file_->value(QLatin1String(kScanStop)));
+    if (start && stop && *start >= kMinStartHz && *start <= kMaxStartHz && *stop >= kMinStopHz &&
+        *stop <= kMaxStopHz && *stop - *start >= kMinSpanHz) {
+      v_.range = {*start, *stop};
+    } else {
+      Note(QT_TRANSLATE_NOOP("Settings", "неверный диапазон %1 .. %2 Hz, взят %3 .. %4 Hz"),
+           {Shown(file_->value(QLatin1String(kScanStart))), Shown(file_->value(QLatin1String(kScanStop))),
+            QString::number(defaults.range.start), QString::number(defaults.range.stop)});
+    }
+  }
+  take(kGain, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "усиление по умолчанию")), [&](const QVariant& raw) {
+    v_.gain = ParseGain(raw.toString());
+    return v_.gain.has_value();
+  });
+  take(kPpm, QString::number(defaults.ppm), [&](const QVariant& raw) {
+    const auto n = ReadInteger(raw);
+    if (!n || *n < kMinPpm || *n > kMaxPpm) return false;
+    v_.ppm = static_cast<int>(*n);
+    return true;
+  });
+  take(kRate, QString::number(defaults.sampleRate), [&](const QVariant& raw) {
+    const auto n = ReadInteger(raw);
+    if (!n || !IsOfferedSampleRate(*n)) return false;
+    v_.sampleRate = static_cast<uint32_t>(*n);
+    return true;
+  });
+  take(kSerial, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "приёмник 0")), [&](const QVariant& raw) {
+    const QString s = raw.toString();
+    if (raw.typeId() == QMetaType::QStringList || s.toUtf8().size() > 255) return false;
+    v_.serial = s.toUtf8().toStdString();
+    return true;
+  });
+  take(kTraceMode, TraceViewText(defaults.traceView), [&](const QVariant& raw) {
+    for (TraceView t : {TraceView::Live, TraceView::Average, TraceView::PeakHold})
+      if (raw.toString() == TraceViewText(t)) {
+        v_.traceView = t;
+        return true;
+      }
+    return false;
+  });
+  take(kPeakMarker, QStringLiteral("false"), [&](const QVariant& raw) {
+    const auto b = ReadBool(raw);
+    if (b) v_.peakMarker = *b;
+    return b.has_value();
+  });
+  take(kMarkers, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "без маркеров")), [&](const QVariant& raw) {
+    std::vector<double> hz;
+    for (const QString& s : raw.toStringList()) {
+      if (s.trimmed().isEmpty()) continue;
+      bool ok = false;
+      const double f = s.trimmed().toDouble(&ok);
+      if (!ok || !std::isfinite(f) || f < 0 || f > static_cast<double>(kMaxStopHz)) return false;
+      hz.push_back(f);
+    }
+    if (hz.size() > kMaxMarkers) return false;
+    v_.markers = std::move(hz);
+    return true;
+  });
+  take(kGeometry, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "положение по умолчанию")), [&](const QVariant& raw) {
+    if (raw.typeId() != QMetaType::QByteArray) return false;
+    v_.geometry = raw.toByteArray();
+    return true;
+  });
+  take(kWaterfallShown, QStringLiteral("false"), [&](const QVariant& raw) {
+    const auto b = ReadBool(raw);
+    if (b) v_.waterfallShown = *b;
+    return b.has_value();
+  });
+  take(kWaterfallShare, QString::number(defaults.waterfallShare), [&](const QVariant& raw) {
+    bool ok = false;
+    const double d = raw.toString().trimmed().toDouble(&ok);
+    if (!ok || !(d >= kMinWaterfallShare && d <= kMaxWaterfallShare)) return false;
+    v_.waterfallShare = d;
+    return true;
+  });
+  take(kLanguage, LanguageText(defaults.language), [&](const QVariant& raw) {
+    const QString s = raw.toString();
+    if (s != QLatin1String("ru") && s != QLatin1String("en")) return false;
+    v_.language = s == QLatin1String("en") ? Language::English : Language::Russian;
+    return true;
+  });
+}
+
+// QSettings writes the file on the event loop's next turn after a change, so
+// a burst of changes (typing a frequency) costs one write.
+void TSettings::Write(const char* key, const QVariant& value) {
+  if (!file_) return;
+  CheckWritten();
+  file_->setValue(QLatin1String(key), value);
+}
+
+void TSettings::Sync() {
+  if (!file_) return;
+  file_->sync();
+  CheckWritten();
+}
+
+void TSettings::CheckWritten() {
+  // Said once: a folder that cannot be written stays so for the run.
+  if (file_->status() == QSettings::AccessError && !writeFailed_) {
+    writeFailed_ = true;
+    Note(QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1"), {file_->fileName()});
+  }
+}
+
+void TSettings::SetScanRange(ScanRange r) {
+  if (r == v_.range) return;
+  v_.range = r;
+  if (file_) file_->setValue(QLatin1String(kScanStart), QString::number(r.start));
+  Write(kScanStop, QString::number(r.stop));
+}
+
+void TSettings::SetGain(GainChoice g) {
+  if (v_.gain == g) return;
+  v_.gain = g;
+  Write(kGain, GainText(g));
+}
+
+void TSettings::SetPpm(int ppm) {
+  if (ppm == v_.ppm) return;
+  v_.ppm = ppm;
+  Write(kPpm, QString::number(ppm));
+}
+
+void TSettings::SetSampleRate(uint32_t rate) {
+  if (rate == v_.sampleRate) return;
+  v_.sampleRate = rate;
+  Write(kRate, QString::number(rate));
+}
+
+void TSettings::SetReceiverSerial(const std::string& serial) {
+  if (serial == v_.serial) return;
+  v_.serial = serial;
+  Write(kSerial, QString::fromUtf8(serial.c_str()));
+}
+
+void TSettings::SetTraceView(TraceView t) {
+  if (t == v_.traceView) return;
+  v_.traceView = t;
+  Write(kTraceMode, TraceViewText(t));
+}
+
+void TSettings::SetPeakMarker(bool on) {
+  if (on == v_.peakMarker) return;
+  v_.peakMarker = on;
+  Write(kPeakMarker, on);
+}
+
+void TSettings::SetMarkers(const std::vector<double>& hz) {
+  std::vector<double> kept(hz.begin(), hz.begin() + std::min(hz.size(), kMaxMarkers));
+  if (kept == v_.markers) return;
+  v_.markers = kept;
+  QStringList l;
+  for (double f : kept) l << QString::number(f, 'g', 15);
+  Write(kMarkers, l);
+}
+
+void TSettings::SetWindowGeometry(const QByteArray& g) {
+  if (g == v_.geometry) return;
+  v_.geometry = g;
+  Write(kGeometry, g);
+}
+
+void TSettings::SetWaterfallShown(bool shown) {
+  if (shown == v_.waterfallShown) return;
+  v_.waterfallShown = shown;
+  Write(kWaterfallShown, shown);
+}
+
+void TSettings::SetWaterfallShare(double share) {
+  share = std::clamp(share, kMinWaterfallShare, kMaxWaterfallShare);
+  if (share == v_.waterfallShare) return;
+  v_.waterfallShare = share;
+  Write(kWaterfallShare, QString::number(share, 'g', 6));
+}
+
+void TSettings::SetLanguage(Language l) {
+  if (l == v_.language) return;
+  v_.language = l;
+  Write(kLanguage, LanguageText(l));
+}
+
+}  // namespace wg

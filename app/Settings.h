@@ -1,0 +1,113 @@
+// Remembered settings: an INI file under the user's configuration folder,
+// read once when opened and written (atomically, through QSettings' own save
+// file) whenever a value changes. Every value is checked when read; one that
+// does not read or lies outside its limits falls back to its default, and one
+// line for the log says so. Nothing in the file can stop the program.
+#pragma once
+
+#include "app/Options.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QSettings;
+
+namespace wg {
+
+enum class TraceView { Live, Average, PeakHold };
+
+struct ScanRange {
+  int64_t start = 138000000;  // Hz
+  int64_t stop = 153000000;
+  bool operator==(const ScanRange&) const = default;
+};
+
+// The remembered values; a default-made one is the written start-up.
+struct SettingsValues {
+  ScanRange range;
+  std::optional<GainChoice> gain;  // never chosen: manual mode with no gain set, as written
+  int ppm = 2700;
+  uint32_t sampleRate = 3200000;
+  std::string serial;              // empty: receiver 0
+  TraceView traceView = TraceView::Live;
+  bool peakMarker = false;
+  std::vector<double> markers;     // fixed markers' frequencies, Hz, at most kMaxMarkers
+  QByteArray geometry;             // QWidget::saveGeometry; empty: the written placement
+  bool waterfallShown = false;
+  double waterfallShare = 0.4;     // the waterfall's part of the right panel's height
+  Language language = Language::Russian;
+};
+
+class TSettings {
+ public:
+  static constexpr size_t kMaxMarkers = 4;
+  static constexpr double kMinWaterfallShare = 0.05;
+  static constexpr double kMaxWaterfallShare = 0.95;
+
+  // Nothing remembered: the defaults, and changes last for this run only.
+  TSettings();
+  // The INI file at `file`, created when a value is first written.
+  explicit TSettings(const QString& file);
+  ~TSettings();
+  TSettings(const TSettings&) = delete;
+  TSettings& operator=(const TSettings&) = delete;
+
+  // <configuration folder>/wideglass/wideglass.ini; the folder is
+  // $XDG_CONFIG_HOME, else ~/.config.
+  static QString DefaultFile();
+  QString File() const;  // empty when nothing is remembered
+
+  // Log lines about values that fell back or a file that could not be read
+  // or written, gathered since the last call. They are worded as they are
+  // taken, so that they come out in the language chosen by then.
+  std::vector<std::string> TakeMessages();
+  // Adds such a line, for a value found wanting where it is used: `text` is
+  // marked with QT_TRANSLATE_NOOP("Settings", ...), and %1, %2... in it stand
+  // for args, put in as they are.
+  void Note(const char* text, const QStringList& args = {});
+
+  const SettingsValues& Values() const { return v_; }
+
+  // Each setter takes a changed value into the file, which is written on the
+  // event loop's next turn (at the latest by Sync or the destructor).
+  void SetScanRange(ScanRange r);
+  void SetGain(GainChoice g);
+  void SetPpm(int ppm);
+  void SetSampleRate(uint32_t rate);
+  void SetReceiverSerial(const std::string& serial);
+  void SetTraceView(TraceView t);
+  void SetPeakMarker(bool on);
+  void SetMarkers(const std::vector<double>& hz);
+  void SetWindowGeometry(const QByteArray& g);
+  void SetWaterfallShown(bool shown);
+  void SetWaterfallShare(double share);
+  void SetLanguage(Language l);
+
+  // Writes what changed now; a failure adds a message.
+  void Sync();
+
+  // Texts as the file holds them, for tests and messages.
+  static QString GainText(const std::optional<GainChoice>& g);
+  static QString TraceViewText(TraceView t);
+
+ private:
+  void Load();
+  void Write(const char* key, const QVariant& value);
+  void CheckWritten();
+
+  std::unique_ptr<QSettings> file_;
+  SettingsValues v_;
+  std::vector<std::function<QString()>> messages_;
+  bool writeFailed_ = false;
+};
+
+}  // namespace wg

@@ -1,0 +1,260 @@
+#include "app/SurveyMode.h"
+
+#include "app/Language.h"
+#include "app/Options.h"
+#include "receiver/ReceiverList.h"
+#include "receiver/api_rtl_sdr.h"
+#include "record/SweepRecorder.h"
+#include "sweep/FftLevels.h"
+#include "sweep/ReceiverSetup.h"
+#include "sweep/SweepEngine.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace wg {
+namespace {
+
+// Signals reach the event loop through a socket pair: the handler only
+// writes the signal's number.
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int sig) {
+  const int saved = errno;
+  const char c = static_cast<char>(sig);
+  (void)!::write(g_signalPipe[1], &c, 1);
+  errno = saved;
+}
+
+void Say(const std::string& line) { std::fprintf(stderr, "wideglass: %s\n", line.c_str()); }
+
+std::string Size(uint64_t bytes) {
+  char buf[32];
+  if (bytes >= 10ull * 1024 * 1024)
+    std::snprintf(buf, sizeof buf, "%.0f MB", static_cast<double>(bytes) / 1048576.0);
+  else
+    std::snprintf(buf, sizeof buf, "%.0f kB", static_cast<double>(bytes) / 1024.0);
+  return buf;
+}
+
+class Survey {
+ public:
+  Survey(QCoreApplication& app, const Options& o) : app_(app), options_(o) {}
+
+  int Run() {
+    std::string error;
+    TSweepRecorder::Options ro;
+    ro.waitWhenFull = true;  // nobody is waiting on this thread but the receiver
+    recorder_ = TSweepRecorder::Open(*options_.record, error, [this](const std::string& reason) {
+      QMetaObject::invokeMethod(&app_, [this, reason] { Fail("writing " + Where() + ": " + reason); },
+                                Qt::QueuedConnection);
+    }, ro);
+    if (!recorder_) {
+      Say(*options_.record + ": " + error);
+      return 1;
+    }
+
+    engine_ = std::make_unique<TSweepEngine>(
+        nullptr, [this](std::function<void()> job) { QMetaObject::invokeMethod(&app_, std::move(job), Qt::QueuedConnection); },
+        [this](const std::string& text) {
+          QMetaObject::invokeMethod(&app_, [this, text] { EngineLine(text); }, Qt::AutoConnection);
+        });
+    if (options_.start && options_.stop) engine_->SetScanRange(*options_.start, *options_.stop);
+    if (options_.mode == TraceModeChoice::Average) engine_->SetTraceMode(TraceMode::Average);
+    samples_ = engine_->GetTraceMode() == TraceMode::Average ? kAveragedTransforms : 1;
+    engine_->AddSweepListener([this](const SweepView& v) { OnSweep(v); });
+
+    setup_ = std::make_unique<TReceiverSetup>(*engine_);
+    if (!OpenReceiver()) {
+      recorder_->Close();
+      return 1;
+    }
+
+    if (options_.duration)
+      QTimer::singleShot(*options_.duration, &app_, [this] { Finish(0); });
+    watch_.setInterval(100);
+    QObject::connect(&watch_, &QTimer::timeout, &app_, [this] {
+      if (!engine_->Running()) Fail("the receiver stopped" + (lastLine_.empty() ? "" : ": " + lastLine_));
+    });
+    watch_.start();
+    if (::isatty(STDERR_FILENO)) {
+      began_ = std::chrono::steady_clock::now();
+      progress_.setInterval(1000);
+      QObject::connect(&progress_, &QTimer::timeout, &app_, [this] { Progress(); });
+      progress_.start();
+    }
+    ListenForSignals();
+    const int rc = app_.exec();
+    if (progressShown_) std::fputc('\n', stderr);
+    return rc;
+  }
+
+ private:
+  std::string Where() const { return *options_.record == "-" ? "standard output" : *options_.record; }
+
+  // The receiver the options name, with their gain, correction and rate
+  // (the set-up keeps them for the receiver it opens); the sweep starts.
+  bool OpenReceiver() {
+    if (options_.gain)
+      setup_->SetGain(options_.gain->automatic ? std::nullopt : std::optional<int>(options_.gain->tenthsDb));
+    if (options_.ppm) setup_->SetFreqCorrection(*options_.ppm);
+    if (options_.sampleRate) setup_->SetSampleRate(*options_.sampleRate);
+    uint32_t index = 0;
+    if (options_.device) {
+      const auto serials = ReceiverSerials();
+      if (serials) index = FindDevice(*options_.device, *serials).value_or(0);
+    }
+    const ReceiverReport r = index == 0 ? setup_->Run() : (setup_->OpenReceiver(index), setup_->Report());
+    switch (r.outcome) {
+      case ReceiverReport::Outcome::LibraryMissing:
+        Say("the receiver library " + r.libraryFile +
+            (r.libraryLoaded ? " lacks " + r.missingEntryPoints : std::string(" could not be loaded")));
+        return false;
+      case ReceiverReport::Outcome::NoReceiver: Say("no receiver found; plug one in"); return false;
+      case ReceiverReport::Outcome::OpenFailed:
+        Say("receiver " + std::to_string(r.index) + " could not be opened (rtlsdr_open: " +
+            std::to_string(r.openResult) + ")");
+        return false;
+      case ReceiverReport::Outcome::Opened: break;
+    }
+    if (!engine_->Running()) {
+      Say("the sweep could not be started" + (lastLine_.empty() ? "" : ": " + lastLine_));
+      return false;
+    }
+    return true;
+  }
+
+  void EngineLine(const std::string& text) {
+    lastLine_ = text;
+    // The frequencies the tuner cannot reach are worth knowing: their steps
+    // are not in the file.
+    if (text.rfind(EngineText(kUntunedText), 0) == 0) Say(text);
+  }
+
+  void OnSweep(const SweepView& v) {
+    const bool enough = options_.sweeps && static_cast<int64_t>(sweeps_) >= *options_.sweeps;
+    if (finishing_ || enough) return;
+    RtlPowerSweep s = recorder_->TakeBuffer();
+    CaptureSweep(v, samples_, s);
+    if (recorder_->Add(std::move(s))) ++sweeps_;
+    if (options_.sweeps && static_cast<int64_t>(sweeps_) >= *options_.sweeps)
+      QMetaObject::invokeMethod(&app_, [this] { Finish(0); }, Qt::QueuedConnection);
+  }
+
+  void Progress() {
+    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count();
+    std::fprintf(stderr, "\rwideglass: %llu sweeps, %.2f sweeps/s, %s written   ",
+                 static_cast<unsigned long long>(sweeps_), secs > 0 ? static_cast<double>(sweeps_) / secs : 0.0,
+                 Size(recorder_->BytesWritten()).c_str());
+    progressShown_ = true;
+  }
+
+  // Ends the survey: the sweep under way is dropped (as rtl_power drops an
+  // unfinished integration), the finished ones are written and flushed.
+  void Finish(int rc) {
+    if (finishing_) return;
+    finishing_ = true;
+    watch_.stop();
+    progress_.stop();
+    engine_->Stop();
+    recorder_->Close();
+    if (setup_) setup_->Close();
+    if (rc == 0 && recorder_->Failed()) {
+      Say("writing " + Where() + ": " + recorder_->FailureReason());
+      rc = 1;
+    }
+    if (progressShown_) Progress();
+    app_.exit(rc);
+  }
+
+  void Fail(const std::string& line) {
+    if (finishing_) return;
+    Say(line);
+    Finish(1);
+  }
+
+  // A thread of its own waits for the signals, so that a second one is heard
+  // even while the first one's finish waits for a writer.
+  void ListenForSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
+    signalThread_ = std::thread([this] {
+      int heard = 0;
+      for (char c = 0; ::read(g_signalPipe[0], &c, 1) == 1 || errno == EINTR;) {
+        if (c == 0) return;  // the survey is over
+        if (++heard == 1) {
+          QMetaObject::invokeMethod(&app_, [this] { Finish(0); }, Qt::QueuedConnection);
+        } else {
+          // At once, but never in the middle of a sweep's write.
+          recorder_->StopWriting(std::chrono::seconds(2));
+          std::_Exit(128 + static_cast<unsigned char>(c));
+        }
+      }
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+  }
+
+ public:
+  ~Survey() {
+    if (!signalThread_.joinable()) return;
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    const char end = 0;
+    (void)!::write(g_signalPipe[1], &end, 1);
+    signalThread_.join();
+  }
+
+ private:
+  QCoreApplication& app_;
+  const Options& options_;
+  std::unique_ptr<TSweepRecorder> recorder_;
+  std::unique_ptr<TSweepEngine> engine_;
+  std::unique_ptr<TReceiverSetup> setup_;  // after the engine: goes first
+  std::thread signalThread_;
+  QTimer watch_, progress_;
+  std::chrono::steady_clock::time_point began_;
+  int samples_ = 1;
+  uint64_t sweeps_ = 0;
+  int signals_ = 0;
+  bool finishing_ = false;
+  bool progressShown_ = false;
+  std::string lastLine_;
+};
+
+}  // namespace
+
+int RunSurvey(int argc, char** argv, const Options& options) {
+  // A reader that goes away is a failed write, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+  QCoreApplication app(argc, argv);
+  app.setApplicationName(QStringLiteral("Wideglass"));
+  // The survey reads no remembered settings: its language is the option's.
+  SetLanguage(options.language.value_or(Language::Russian));
+  int rc;
+  {
+    Survey survey(app, options);
+    rc = survey.Run();
+  }
+  return rc;
+}
+
+}  // namespace wg

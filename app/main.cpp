@@ -1,0 +1,93 @@
+// Start-up and shut-down of Wideglass: the command line is read before
+// anything else, so that a bad option ends the program before a display or
+// the receiver is touched; the receiver library is bound before any window
+// exists and released only after the window, and with it the sweep worker, is
+// gone.
+#include "app/Options.h"
+#include "app/Settings.h"
+#include "app/SurveyMode.h"
+#include "receiver/ReceiverList.h"
+#include "receiver/api_rtl_sdr.h"
+#include "runtime/Beep.h"
+#include "sweep/ReceiverSetup.h"
+#include "sweep/SweepEngine.h"
+#include "ui/FirstTraceNotice.h"
+#include "ui/Unit1.h"
+
+#include <QApplication>
+
+#include <chrono>
+#if __has_include(<malloc.h>)
+#include <malloc.h>
+#endif
+
+#include <cstdio>
+
+namespace {
+
+void ToolkitBeep() { QApplication::beep(); }
+
+int Fail(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef M_MMAP_THRESHOLD
+  // Buffers of a megabyte or more (a wide sweep's points and series) go back
+  // to the system when the range narrows again; left to its own rule the
+  // allocator raises this bound after the first such buffer and keeps them.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+  const wg::ParseResult parsed = wg::ParseOptions(argc, argv);
+  switch (parsed.action) {
+    case wg::ParseResult::Action::Help:
+    case wg::ParseResult::Action::Version:
+      std::printf("%s\n", parsed.text.c_str());
+      return parsed.ExitStatus();
+    case wg::ParseResult::Action::Error: return Fail(parsed.text);
+    case wg::ParseResult::Action::Run: break;
+  }
+  const wg::Options& options = parsed.options;
+
+  if (options.receiverLibrary)
+    api_rtl_sdr::LoadFile(*options.receiverLibrary);
+  else
+    api_rtl_sdr::Load();
+  // A receiver asked for by name must exist; listing does not open it.
+  if (options.device) {
+    const auto serials = wg::ReceiverSerials();
+    if (serials && !wg::FindDevice(*options.device, *serials)) {
+      api_rtl_sdr::Unload();
+      return Fail("wideglass: -d '" + *options.device + "': no such receiver (" + wg::DescribeReceivers(*serials) +
+                  ")");
+    }
+  }
+
+  int rc = 0;
+  if (options.record) {
+    rc = wg::RunSurvey(argc, argv, options);
+  } else {
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Wideglass"));
+    app.setDesktopFileName(QStringLiteral("wideglass"));
+    rt::SetBeepSink(&ToolkitBeep);
+    {
+      wg::TSettings settings(wg::TSettings::DefaultFile());
+      TForm1 form(settings, options);
+      wg::WatchFirstTrace(form);
+      form.show();
+      rc = app.exec();
+    }
+    rt::SetBeepSink(nullptr);
+  }
+  // A worker still finishing a slow read gets a moment after the window has
+  // gone; one stuck for good inside the library still runs its code: leave
+  // the library mapped then, and let the process end take both.
+  if (wg::TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds(500)) &&
+      wg::TReceiverSetup::WaitPendingCloses(std::chrono::milliseconds(500)))
+    api_rtl_sdr::Unload();
+  return rc;
+}

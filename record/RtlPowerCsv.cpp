@@ -1,0 +1,77 @@
+#include "record/RtlPowerCsv.h"
+
+#include <charconv>
+#include <cmath>
+#include <ctime>
+
+namespace wg {
+namespace {
+
+// Large enough for any double in fixed notation with two decimals.
+constexpr size_t kNumberRoom = 330;
+
+// to_chars, unlike printf, never takes a locale's decimal comma; both round
+// the exact binary value, so "%.2f" and this give the same text.
+void AppendFixed2(std::string& out, double v) {
+  char buf[kNumberRoom];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+  out.append(buf, r.ptr);
+}
+
+void AppendInteger(std::string& out, int64_t v) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+}  // namespace
+
+std::string RtlPowerTime(std::chrono::system_clock::time_point when) {
+  const std::time_t t = std::chrono::system_clock::to_time_t(when);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[64];
+  const size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d, %H:%M:%S", &tm);
+  return std::string(buf, n);
+}
+
+size_t AppendRtlPowerLines(std::string& out, const RtlPowerSweep& sweep) {
+  const int bins = sweep.binsPerStep;
+  if (bins <= 0) return 0;
+  const size_t steps = std::min(sweep.lows.size(), sweep.levels.size() / static_cast<size_t>(bins));
+
+  // The fields every line of the sweep shares, after the step's band.
+  std::string head = RtlPowerTime(sweep.when);
+  head += ", ";
+  std::string tail = ", ";
+  AppendFixed2(tail, sweep.binWidth);
+  tail += ", ";
+  AppendInteger(tail, sweep.samples);
+  // Bands are as wide as rtl_power makes them: twice half the rate.
+  const int64_t width = 2 * static_cast<int64_t>(sweep.sampleRate / 2);
+
+  out.reserve(out.size() + steps * (head.size() + tail.size() + 24 + (bins + 1) * 10u));
+  size_t lines = 0;
+  for (size_t s = 0; s < steps; ++s) {
+    const double* lv = sweep.levels.data() + s * bins;
+    bool measured = true;
+    for (int i = 0; i < bins && measured; ++i) measured = std::isfinite(lv[i]);
+    if (!measured) continue;
+    out += head;
+    AppendInteger(out, sweep.lows[s]);
+    out += ", ";
+    AppendInteger(out, sweep.lows[s] + width);
+    out += tail;
+    for (int i = 0; i < bins; ++i) {
+      out += ", ";
+      AppendFixed2(out, lv[i]);
+    }
+    out += ", ";
+    AppendFixed2(out, lv[bins - 1]);
+    out += '\n';
+    ++lines;
+  }
+  return lines;
+}
+
+}  // namespace wg

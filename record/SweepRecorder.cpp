@@ -1,0 +1,188 @@
+#include "record/SweepRecorder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "sweep/SweepEngine.h"
+
+namespace wg {
+
+std::unique_ptr<TSweepRecorder> TSweepRecorder::Open(const std::string& path, std::string& error,
+                                                     FailureFn onFailure, Options options) {
+  // Standard output is duplicated so that closing the recording leaves it open.
+  const int fd = path == "-" ? ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0)
+                             : ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return nullptr;
+  }
+  return std::unique_ptr<TSweepRecorder>(new TSweepRecorder(path, fd, std::move(onFailure), options));
+}
+
+TSweepRecorder::TSweepRecorder(std::string path, int fd, FailureFn onFailure, Options options)
+    : path_(std::move(path)), fd_(fd), onFailure_(std::move(onFailure)), options_(options) {
+  struct stat st {};
+  if (path_ != "-" && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+    regularFile_ = true;
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+  }
+  if (options_.maxQueued == 0) options_.maxQueued = 1;
+  thread_ = std::thread([this] { Run(); });
+}
+
+TSweepRecorder::~TSweepRecorder() { Close(); }
+
+std::string TSweepRecorder::FailureReason() const {
+  std::lock_guard lk(m_);
+  return failure_;
+}
+
+RtlPowerSweep TSweepRecorder::TakeBuffer() {
+  std::lock_guard lk(m_);
+  if (spare_.empty()) return {};
+  RtlPowerSweep s = std::move(spare_.back());
+  spare_.pop_back();
+  return s;
+}
+
+bool TSweepRecorder::Add(RtlPowerSweep sweep) {
+  std::unique_lock lk(m_);
+  if (options_.waitWhenFull)
+    cv_.wait(lk, [&] { return closing_ || failed_ || queue_.size() < options_.maxQueued; });
+  if (closing_ || failed_) return false;
+  if (queue_.size() >= options_.maxQueued) {
+    ++sweepsDropped_;
+    spare_.push_back(std::move(sweep));
+    return false;
+  }
+  queue_.push_back(std::move(sweep));
+  cv_.notify_all();
+  return true;
+}
+
+void TSweepRecorder::Close() {
+  {
+    std::lock_guard lk(m_);
+    closing_ = true;
+    cv_.notify_all();
+  }
+  if (thread_.joinable()) thread_.join();
+  std::lock_guard lk(m_);
+  if (!closed_) {
+    ::close(fd_);
+    closed_ = true;
+  }
+}
+
+void TSweepRecorder::Run() {
+  std::string text;
+  for (;;) {
+    RtlPowerSweep sweep;
+    {
+      std::unique_lock lk(m_);
+      cv_.wait(lk, [&] { return closing_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      sweep = std::move(queue_.front());
+      queue_.pop_front();
+      cv_.notify_all();
+    }
+    if (!failed_) {
+      text.clear();
+      AppendRtlPowerLines(text, sweep);
+      if (WriteSweep(text)) {
+        bytesWritten_ += text.size();
+        ++sweepsWritten_;
+      }
+    }
+    std::lock_guard lk(m_);
+    if (spare_.size() <= options_.maxQueued) spare_.push_back(std::move(sweep));
+  }
+}
+
+bool TSweepRecorder::StopWriting(std::chrono::milliseconds wait) {
+  if (!writing_.try_lock_for(wait)) return false;
+  writesStopped_ = true;
+  writing_.unlock();
+  return true;
+}
+
+bool TSweepRecorder::WriteSweep(const std::string& text) {
+  std::lock_guard hold(writing_);
+  if (writesStopped_) return false;
+  off_t before = 0;
+  if (regularFile_) {
+    // Writing on would only feed a file nobody can find any more.
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0 || st.st_dev != device_ || st.st_ino != inode_) {
+      Fail(std::strerror(ENOENT));
+      return false;
+    }
+    before = ::lseek(fd_, 0, SEEK_END);
+  }
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    const int e = n < 0 ? errno : ENOSPC;
+    // Leave the file ending with the last whole sweep.
+    if (regularFile_ && done > 0 && before >= 0) (void)::ftruncate(fd_, before);
+    Fail(std::strerror(e));
+    return false;
+  }
+  return true;
+}
+
+void TSweepRecorder::Fail(const std::string& reason) {
+  {
+    std::lock_guard lk(m_);
+    failure_ = reason;
+    failed_ = true;
+    cv_.notify_all();
+  }
+  if (onFailure_) onFailure_(reason);
+}
+
+void CaptureSweep(const SpectrumPoint* points, size_t count, int32_t sampleRate, double binWidth,
+                  int samples, std::chrono::system_clock::time_point when, RtlPowerSweep& into) {
+  const int bins = TSweepEngine::kPointsPerStep;
+  const size_t steps = count / bins;
+  into.binsPerStep = bins;
+  into.sampleRate = sampleRate;
+  into.binWidth = binWidth;
+  into.samples = samples;
+  into.when = when;
+  into.lows.resize(steps);
+  into.levels.resize(steps * bins);
+  for (size_t s = 0; s < steps; ++s) {
+    const SpectrumPoint* p = points + s * bins;
+    double* lv = into.levels.data() + s * bins;
+    for (int i = 0; i < bins; ++i) lv[i] = p[i].Y;
+    if (std::isfinite(p[0].X) && std::abs(p[0].X) < 1e18) {
+      into.lows[s] = std::llround(p[0].X);
+    } else {
+      into.lows[s] = 0;
+      lv[0] = std::numeric_limits<double>::quiet_NaN();  // no place for it: leave the step out
+    }
+  }
+}
+
+}  // namespace wg
+
+namespace wg {
+
+void CaptureSweep(const SweepView& view, int samples, RtlPowerSweep& into) {
+  CaptureSweep(view.points, view.count, view.sampleRate, view.binWidth, samples, view.finished, into);
+}
+
+}  // namespace wg

@@ -1,0 +1,107 @@
+// Appends sweeps to an rtl_power CSV file on a writer thread of its own, so
+// that the thread that hands the sweeps over never waits for the disk.
+//
+// Each sweep goes out whole: its lines are formatted first and written with
+// one write call, and a write that fails part-way is cut back off a regular
+// file, so the file always ends with a whole sweep and readers never meet a
+// split line. The first failure (disk full, file removed or replaced, a pipe
+// closed) ends the recording; what was written before stays as it was.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "record/RtlPowerCsv.h"
+
+namespace wg {
+
+struct SpectrumPoint;
+struct SweepView;
+
+struct SweepRecorderOptions {
+  // Sweeps waiting for the disk at most (1 or more); a further one is dropped
+  // (and counted), or waited for when waitWhenFull is set.
+  size_t maxQueued = 4;
+  bool waitWhenFull = false;
+};
+
+class TSweepRecorder {
+ public:
+  using Options = SweepRecorderOptions;
+  // Called once, on the writer thread, with the reason of the first failure.
+  using FailureFn = std::function<void(const std::string& reason)>;
+
+  // Opens `path` for appending (created when missing); "-" is standard
+  // output, which is never closed. Null, with the reason in `error`, when the
+  // file cannot be opened for writing.
+  static std::unique_ptr<TSweepRecorder> Open(const std::string& path, std::string& error,
+                                              FailureFn onFailure = {}, Options options = {});
+  ~TSweepRecorder();  // as Close
+  TSweepRecorder(const TSweepRecorder&) = delete;
+  TSweepRecorder& operator=(const TSweepRecorder&) = delete;
+
+  // Storage for the next sweep, recycled from written ones.
+  RtlPowerSweep TakeBuffer();
+  // Queues a sweep for writing. False when it was not taken: the recording
+  // failed or was closed, or the queue is full (without waitWhenFull).
+  bool Add(RtlPowerSweep sweep);
+  // Writes what is queued, then ends the writer thread. Safe to call twice.
+  void Close();
+  // For an exit in a hurry, from any thread: waits at most `wait` for a
+  // write under way and lets no further one start, so that the process can
+  // end without leaving part of a sweep. False when the write did not end.
+  bool StopWriting(std::chrono::milliseconds wait);
+
+  const std::string& Path() const { return path_; }
+  bool ToStandardOutput() const { return path_ == "-"; }
+  uint64_t SweepsWritten() const { return sweepsWritten_.load(); }
+  uint64_t SweepsDropped() const { return sweepsDropped_.load(); }
+  uint64_t BytesWritten() const { return bytesWritten_.load(); }
+  bool Failed() const { return failed_.load(); }
+  std::string FailureReason() const;
+
+ private:
+  TSweepRecorder(std::string path, int fd, FailureFn onFailure, Options options);
+  void Run();
+  bool WriteSweep(const std::string& text);
+  void Fail(const std::string& reason);
+
+  const std::string path_;
+  const int fd_;
+  const FailureFn onFailure_;
+  Options options_;
+  bool regularFile_ = false;
+  uint64_t device_ = 0, inode_ = 0;  // of the file opened, to notice it was removed
+
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<RtlPowerSweep> queue_;
+  std::vector<RtlPowerSweep> spare_;
+  bool closing_ = false;
+  bool closed_ = false;
+  std::string failure_;
+
+  std::atomic<uint64_t> sweepsWritten_{0}, sweepsDropped_{0}, bytesWritten_{0};
+  std::atomic<bool> failed_{false};
+  std::timed_mutex writing_;  // held for each write to the file
+  bool writesStopped_ = false;  // under writing_
+  std::thread thread_;
+};
+
+// Copies what the file needs of a finished sweep (4096 levels per step and
+// each step's first frequency) into `into`, reusing its storage.
+void CaptureSweep(const SpectrumPoint* points, size_t count, int32_t sampleRate, double binWidth,
+                  int samples, std::chrono::system_clock::time_point when, RtlPowerSweep& into);
+// The same for a sweep as the engine's listeners see it, dated when it finished.
+void CaptureSweep(const SweepView& view, int samples, RtlPowerSweep& into);
+
+}  // namespace wg

@@ -1,0 +1,92 @@
+// Asynchronous reading: buffers handed to the caller's callback at the
+// stick's pace until cancelled.
+#include "sim/RtlSdrDevice.h"
+
+#include <algorithm>
+#include <new>
+#include <thread>
+
+using namespace wg::sim;
+
+namespace {
+
+constexpr uint32_t kDefaultBufferCount = 15;
+constexpr uint32_t kDefaultBufferLength = 16 * 32 * 512;
+// Buffers handed to the callback in turn; more would only cost memory.
+constexpr uint32_t kMaxRingBuffers = 4;
+
+}  // namespace
+
+extern "C" {
+
+int rtlsdr_read_async(rtlsdr_dev_t* dev, rtlsdr_read_async_cb_t cb, void* ctx, uint32_t buf_num,
+                      uint32_t buf_len) {
+  auto d = Find(dev);
+  if (!d) return -1;
+  if (!cb) return -1;
+  int expected = kAsyncInactive;
+  if (!d->asyncStatus.compare_exchange_strong(expected, kAsyncRunning)) return -2;
+  {
+    std::lock_guard lock(d->settings);
+    d->asyncThread = std::this_thread::get_id();
+  }
+  auto finish = [&d](int r) {
+    {
+      std::lock_guard lock(d->settings);
+      d->asyncThread = std::thread::id();
+    }
+    d->asyncCancel = false;
+    d->asyncStatus = kAsyncInactive;
+    return r;
+  };
+
+  const uint32_t count = std::min(buf_num ? buf_num : kDefaultBufferCount, kMaxRingBuffers);
+  const uint32_t length =
+      (buf_len == 0 || buf_len % 512 != 0) ? kDefaultBufferLength : buf_len;
+  std::vector<std::vector<uint8_t>> ring;
+  try {
+    ring.assign(count, std::vector<uint8_t>(length));
+  } catch (const std::bad_alloc&) {
+    return finish(kUsbErrorNoMem);
+  }
+
+  int result = 0;
+  for (uint32_t i = 0; !d->asyncCancel; i = (i + 1) % count) {
+    {
+      std::lock_guard lock(d->settings);
+      if (d->unplugged) {
+        result = kUsbErrorNoDevice;
+        break;
+      }
+    }
+    const Clock::time_point start = Clock::now();
+    const double rate = Deliver(*d, ring[i].data(), length);
+    if (d->config.paced) {
+      const Clock::time_point due = start + StreamTime(length, rate);
+      // Short naps, so that a cancel is seen soon.
+      while (!d->asyncCancel && Clock::now() < due)
+        std::this_thread::sleep_until(
+            std::min(due, Clock::now() + std::chrono::milliseconds(5)));
+    }
+    if (d->asyncCancel) break;
+    cb(ring[i].data(), length, ctx);
+  }
+  return finish(result);
+}
+
+int rtlsdr_wait_async(rtlsdr_dev_t* dev, rtlsdr_read_async_cb_t cb, void* ctx) {
+  return rtlsdr_read_async(dev, cb, ctx, 0, 0);
+}
+
+int rtlsdr_cancel_async(rtlsdr_dev_t* dev) {
+  auto d = Find(dev);
+  if (!d) return -1;
+  int expected = kAsyncRunning;
+  if (d->asyncStatus.compare_exchange_strong(expected, kAsyncCanceling)) {
+    d->asyncCancel = true;
+    return 0;
+  }
+  return -2;
+}
+
+}  // extern "C"

@@ -1,0 +1,56 @@
+// Synchronous reading, with the faults the environment can inject into it.
+#include "sim/RtlSdrDevice.h"
+
+#include <thread>
+
+using namespace wg::sim;
+
+namespace {
+
+[[noreturn]] void HangForever() {
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+}  // namespace
+
+extern "C" {
+
+int rtlsdr_reset_buffer(rtlsdr_dev_t* dev) { return Find(dev) ? 0 : -1; }
+
+int rtlsdr_read_sync(rtlsdr_dev_t* dev, void* buf, int len, int* n_read) {
+  auto d = Find(dev);
+  if (!d) return -1;
+  if (n_read) *n_read = 0;
+  if (!buf || len <= 0) return kUsbErrorInvalidParam;
+
+  Fault fault = Fault::None;
+  {
+    std::lock_guard lock(d->settings);
+    if (d->unplugged) return kUsbErrorNoDevice;
+    ++d->syncReads;
+    if (d->config.fault != Fault::None && d->syncReads == d->config.faultAfter + 1)
+      fault = d->config.fault;
+    if (fault == Fault::Unplug) d->unplugged = true;
+  }
+  size_t want = static_cast<size_t>(len);
+  switch (fault) {
+    case Fault::Error: return kUsbErrorIo;
+    case Fault::Unplug: return kUsbErrorNoDevice;
+    case Fault::Hang:
+      d.reset();  // hold nothing while hanging
+      HangForever();
+    case Fault::Short: want = static_cast<size_t>(len / 2) & ~size_t{1}; break;
+    case Fault::None: break;
+  }
+
+  const Clock::time_point start = Clock::now();
+  const double rate = Deliver(*d, static_cast<uint8_t*>(buf), want);
+  const bool paced = d->config.paced;
+  d.reset();
+  // The samples come no faster than the stick makes them.
+  if (paced) std::this_thread::sleep_until(start + StreamTime(want, rate));
+  if (n_read) *n_read = static_cast<int>(want);
+  return 0;
+}
+
+}  // extern "C"

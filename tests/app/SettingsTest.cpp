@@ -1,0 +1,220 @@
+// Remembered settings on a temporary configuration folder: the first start is
+// the written one, values come back, and no file content, however broken,
+// gives a value outside its limits or more than one line per bad value.
+#include "app/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit());
+  }
+  QString Path() const { return dir_.filePath(QStringLiteral("wideglass/wideglass.ini")); }
+  void WriteFile(const QByteArray& content) {
+    QDir().mkpath(QFileInfo(Path()).path());
+    QFile f(Path());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+  }
+  QByteArray ReadFile() {
+    QFile f(Path());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+  // Every value within the limits the program relies on.
+  static void ExpectSane(const wg::SettingsValues& v, const std::string& what) {
+    EXPECT_GE(v.range.start, wg::kMinStartHz) << what;
+    EXPECT_LE(v.range.stop, wg::kMaxStopHz) << what;
+    EXPECT_GE(v.range.stop - v.range.start, wg::kMinSpanHz) << what;
+    EXPECT_TRUE(v.ppm >= wg::kMinPpm && v.ppm <= wg::kMaxPpm) << what;
+    EXPECT_TRUE(wg::IsOfferedSampleRate(v.sampleRate)) << what;
+    EXPECT_LE(v.markers.size(), wg::TSettings::kMaxMarkers) << what;
+    EXPECT_TRUE(v.waterfallShare >= wg::TSettings::kMinWaterfallShare &&
+                v.waterfallShare <= wg::TSettings::kMaxWaterfallShare)
+        << what;
+  }
+  QTemporaryDir dir_;
+};
+
+TEST_F(SettingsTest, FirstStartIsTheWrittenOneAndWritesNothing) {
+  EXPECT_EQ(wg::TSettings::DefaultFile(), Path());
+  wg::TSettings s(wg::TSettings::DefaultFile());
+  const wg::SettingsValues& v = s.Values();
+  EXPECT_EQ(v.range, (wg::ScanRange{138000000, 153000000}));
+  EXPECT_FALSE(v.gain.has_value());
+  EXPECT_EQ(v.ppm, 2700);
+  EXPECT_EQ(v.sampleRate, 3200000u);
+  EXPECT_EQ(v.serial, "");
+  EXPECT_EQ(v.traceView, wg::TraceView::Live);
+  EXPECT_TRUE(v.markers.empty());
+  EXPECT_TRUE(v.geometry.isEmpty());
+  EXPECT_FALSE(v.waterfallShown);
+  EXPECT_EQ(v.language, wg::Language::Russian);
+  EXPECT_TRUE(s.TakeMessages().empty());
+  EXPECT_FALSE(QFile::exists(Path()));
+}
+
+TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
+  {
+    wg::TSettings s(Path());
+    s.SetScanRange({88000000, 108000000});
+    s.SetGain({false, 496});
+    s.SetPpm(-12);
+    s.SetSampleRate(2048000);
+    s.SetReceiverSerial("SDR-77 ё");
+    s.SetTraceView(wg::TraceView::PeakHold);
+    s.SetPeakMarker(true);
+    s.SetMarkers({146520000.5, 91200000});
+    s.SetWindowGeometry(QByteArray("\x01\x02\x00\xff", 4));
+    s.SetWaterfallShown(true);
+    s.SetWaterfallShare(0.25);
+    s.SetLanguage(wg::Language::English);
+    s.Sync();
+    EXPECT_TRUE(ReadFile().contains("ppm=-12"));
+  }
+  wg::TSettings s(Path());
+  const wg::SettingsValues& v = s.Values();
+  EXPECT_EQ(v.range, (wg::ScanRange{88000000, 108000000}));
+  EXPECT_EQ(v.gain, (wg::GainChoice{false, 496}));
+  EXPECT_EQ(v.ppm, -12);
+  EXPECT_EQ(v.sampleRate, 2048000u);
+  EXPECT_EQ(v.serial, "SDR-77 ё");
+  EXPECT_EQ(v.traceView, wg::TraceView::PeakHold);
+  EXPECT_TRUE(v.peakMarker);
+  EXPECT_EQ(v.markers, (std::vector<double>{146520000.5, 91200000}));
+  EXPECT_EQ(v.geometry, QByteArray("\x01\x02\x00\xff", 4));
+  EXPECT_TRUE(v.waterfallShown);
+  EXPECT_EQ(v.waterfallShare, 0.25);
+  EXPECT_EQ(v.language, wg::Language::English);
+  EXPECT_TRUE(s.TakeMessages().empty());
+  // Automatic gain, one marker and none round-trip too.
+  s.SetGain({true, 0});
+  s.SetMarkers({91200000});
+  wg::TSettings again(Path());
+  EXPECT_TRUE(again.Values().gain->automatic);
+  EXPECT_EQ(again.Values().markers, std::vector<double>{91200000});
+  again.SetMarkers({});
+  EXPECT_TRUE(wg::TSettings(Path()).Values().markers.empty());
+  // Only the settings file is left in the folder: writes go through a
+  // temporary file renamed over it.
+  EXPECT_EQ(QDir(QFileInfo(Path()).path()).entryList(QDir::Files),
+            QStringList{QStringLiteral("wideglass.ini")});
+}
+
+TEST_F(SettingsTest, EachBadValueFallsBackWithOneLine) {
+  const struct {
+    const char* ini;
+    const char* key;  // the log line names it
+  } cases[] = {
+      {"[scan]\nstart=abc\nstop=153000000\n", "диапазон"},
+      {"[scan]\nstart=152500000\nstop=153000000\n", "диапазон"},   // narrower than 1 MHz
+      {"[scan]\nstart=50000\nstop=153000000\n", "диапазон"},       // below the editors
+      {"[scan]\nstart=138000000\nstop=99999999999\n", "диапазон"},
+      {"[scan]\nstop=170000000\n", "диапазон"},                    // half a range
+      {"[receiver]\ngain=loud\n", "receiver/gain"},
+      {"[receiver]\nppm=abc\n", "receiver/ppm"},
+      {"[receiver]\nppm=5000\n", "receiver/ppm"},
+      {"[receiver]\nppm=12.5\n", "receiver/ppm"},
+      {"[receiver]\nrate=1000000\n", "receiver/rate"},
+      {"[trace]\nmode=sideways\n", "trace/mode"},
+      {"[markers]\npeak=maybe\n", "markers/peak"},
+      {"[markers]\nfixed=1, 2, 3, 4, 5\n", "markers/fixed"},
+      {"[markers]\nfixed=1, x\n", "markers/fixed"},
+      {"[window]\ngeometry=not bytes\n", "window/geometry"},
+      {"[waterfall]\nshare=2\n", "waterfall/share"},
+      {"[waterfall]\nshown=perhaps\n", "waterfall/shown"},
+      {"[ui]\nlanguage=de\n", "ui/language"},
+  };
+  const wg::SettingsValues defaults;
+  for (const auto& c : cases) {
+    WriteFile(QByteArray(c.ini) + "[receiver]\nserial=00000002\n");
+    wg::TSettings s(Path());
+    const auto lines = s.TakeMessages();
+    ASSERT_EQ(lines.size(), 1u) << c.ini;
+    EXPECT_NE(lines[0].find(c.key), std::string::npos) << lines[0];
+    EXPECT_TRUE(lines[0].starts_with("Настройки: ")) << lines[0];
+    const wg::SettingsValues& v = s.Values();
+    EXPECT_EQ(v.range, defaults.range) << c.ini;
+    EXPECT_EQ(v.ppm, defaults.ppm) << c.ini;
+    EXPECT_FALSE(v.gain.has_value()) << c.ini;
+    EXPECT_EQ(v.traceView, defaults.traceView) << c.ini;
+    EXPECT_TRUE(v.markers.empty()) << c.ini;
+    EXPECT_EQ(v.serial, "00000002") << "a good value beside a bad one stays: " << c.ini;
+    ExpectSane(v, c.ini);
+  }
+}
+
+// Every prefix of a good file (a write cut short by a crash of another
+// writer, a full disk) and random damage: never a value out of its limits.
+TEST_F(SettingsTest, TruncatedAndCorruptedFilesNeverGiveNonsense) {
+  {
+    wg::TSettings s(Path());
+    s.SetScanRange({88000000, 108000000});
+    s.SetGain({false, 496});
+    s.SetPpm(-12);
+    s.SetSampleRate(2048000);
+    s.SetMarkers({146520000.5, 91200000});
+    s.SetWindowGeometry(QByteArray(66, '\x07'));
+    s.SetWaterfallShare(0.25);
+  }
+  const QByteArray good = ReadFile();
+  ASSERT_FALSE(good.isEmpty());
+  for (qsizetype n = 0; n <= good.size(); ++n) {
+    WriteFile(good.left(n));
+    wg::TSettings s(Path());
+    ExpectSane(s.Values(), "prefix " + std::to_string(n));
+  }
+  for (const char* nasty : {"[receiver]\nppm=@Variant(\\0\\0\\0\\x7f\\xff)\n", "[window]\ngeometry=@ByteArray(\n",
+                            "[scan]\nstart=@Invalid()\nstop=@Rect(1 2 3 4)\n", "\xef\xbb\xbf[\x00]\n=\n==\n[[]]\n"}) {
+    WriteFile(nasty);
+    wg::TSettings s(Path());
+    ExpectSane(s.Values(), nasty);
+  }
+  std::mt19937 rng(17);
+  for (int round = 0; round < 100; ++round) {
+    QByteArray bad = good;
+    for (int k = 0; k < 1 + round % 8; ++k) bad[static_cast<qsizetype>(rng() % bad.size())] = static_cast<char>(rng());
+    WriteFile(bad);
+    wg::TSettings s(Path());
+    ExpectSane(s.Values(), "round " + std::to_string(round));
+    if (round % 10) continue;
+    s.SetPpm(1);  // and it can still be written
+    s.Sync();
+    EXPECT_EQ(wg::TSettings(Path()).Values().ppm, 1);
+  }
+}
+
+TEST_F(SettingsTest, AFolderThatCannotBeWrittenIsSaidOnceAndTheRunGoesOn) {
+  // A plain file where the settings folder belongs: nothing can be created
+  // there, whoever runs the test.
+  QFile blocker(dir_.filePath(QStringLiteral("wideglass")));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  wg::TSettings s(Path());
+  s.SetPpm(5);
+  s.Sync();
+  s.SetSampleRate(2400000);
+  s.Sync();
+  EXPECT_EQ(s.Values().ppm, 5) << "kept for the run";
+  const auto lines = s.TakeMessages();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("не удалось сохранить"), std::string::npos) << lines[0];
+}
+
+TEST(SettingsMemory, WithoutAFileChangesLastForTheRunOnly) {
+  wg::TSettings s;
+  EXPECT_TRUE(s.File().isEmpty());
+  s.SetPpm(7);
+  EXPECT_EQ(s.Values().ppm, 7);
+  EXPECT_TRUE(s.TakeMessages().empty());
+}
+
+}  // namespace

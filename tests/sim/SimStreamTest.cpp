@@ -1,0 +1,250 @@
+// The samples: where the scene's emitters appear, how a retune settles, how
+// the gain scales them, determinism, pacing, and the injected faults.
+#include "tests/sim/SimTestUtil.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using simtest::AmplitudeOf;
+using simtest::SimTest;
+using simtest::ToneAmplitude;
+
+constexpr uint32_t kCentre = 146000000;
+constexpr double kOffset = 400300;  // of the scenes' carrier at 146.4003 MHz
+
+TEST_F(SimTest, CarrierAppearsAtItsOffsetScaledByTheGain) {
+  UseScene("# one carrier\n146400300 -20 carrier\n");
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  rtlsdr_dev_t* d = OpenTuned(kCentre);  // manual, no gain set: 0 dB
+  std::vector<uint8_t> b = Read(d, 131072);
+  EXPECT_NEAR(ToneAmplitude(b, 0, b.size(), kOffset), AmplitudeOf(-20), 0.3);
+  // Not mirrored, and nothing at other offsets.
+  EXPECT_LT(ToneAmplitude(b, 0, b.size(), -kOffset), 0.2);
+  EXPECT_LT(ToneAmplitude(b, 0, b.size(), 123456), 0.2);
+  double mean = 0;  // around 127.5 with a few LSB of noise
+  for (uint8_t v : b) mean += v;
+  EXPECT_NEAR(mean / static_cast<double>(b.size()), 127.5, 0.2);
+
+  // 200 asks for 20 dB; the tuner settles on its 20.7 dB step. Automatic
+  // gain holds a middle step, 25.4 dB.
+  UseScene("146400300 -40 carrier\n");
+  Close(d);
+  d = OpenTuned(kCentre);
+  ASSERT_EQ(rtlsdr_set_tuner_gain(d, 200), 0);
+  b = Read(d, 131072);
+  EXPECT_NEAR(ToneAmplitude(b, 0, b.size(), kOffset), AmplitudeOf(-40 + 20.7), 0.2);
+  ASSERT_EQ(rtlsdr_set_tuner_gain_mode(d, 0), 0);
+  b = Read(d, 131072);
+  EXPECT_NEAR(ToneAmplitude(b, 0, b.size(), kOffset), AmplitudeOf(-40 + 25.4), 0.3);
+
+  // Outside the sampled band the carrier is not received at all.
+  ASSERT_EQ(rtlsdr_set_center_freq(d, 148100000), 0);
+  b = Read(d, 65536);
+  EXPECT_LT(ToneAmplitude(b, 0, b.size(), 146400300.0 - 148100000), 0.2);
+
+  // On the boundary between two steps an emitter shows in the step whose lower
+  // edge it is, never in the one below, so a sweep sees it exactly once; an FM
+  // emitter there shows in both, each with the part of its swing in the band.
+  UseScene("146400000 -30 carrier\n");
+  Close(d);
+  d = OpenTuned(148000000);  // band 146.4 .. 149.6 MHz
+  b = Read(d, 65536);
+  EXPECT_NEAR(ToneAmplitude(b, 0, b.size(), -1600000), AmplitudeOf(-30), 0.3);
+  ASSERT_EQ(rtlsdr_set_center_freq(d, 144800000), 0);  // band 143.2 .. 146.4 MHz
+  b = Read(d, 65536);
+  EXPECT_LT(ToneAmplitude(b, 16384, b.size() - 16384, 1600000), 0.2);
+  UseScene("146400000 -20 fm\n");
+  for (uint32_t centre : {148000000u, 144800000u}) {
+    Close(d);
+    d = OpenTuned(centre);
+    b = Read(d, 131072);
+    double power = 0;  // of the signal beside the noise, in LSB squared
+    for (uint8_t v : b) power += (v - 127.5) * (v - 127.5);
+    const double perSample = power / static_cast<double>(b.size() / 2), full = AmplitudeOf(-20) * AmplitudeOf(-20);
+    EXPECT_GT(perSample, full / 8) << centre;
+    EXPECT_LT(perSample, full) << centre << ": never more than the whole emitter";
+  }
+}
+
+TEST_F(SimTest, RetuneShowsOnlyAfterTheSettleBytes) {
+  UseScene("146400300 -20 carrier\n");
+  rtlsdr_dev_t* d = OpenTuned(kCentre);
+  const double strong = AmplitudeOf(-20) * 0.9;
+  // The first 16384 bytes after the first tuning carry what the stick
+  // received before: nothing of the scene.
+  std::vector<uint8_t> b = Read(d, 16384 + 8192);
+  EXPECT_LT(ToneAmplitude(b, 0, 16384, kOffset), 0.3);
+  EXPECT_GT(ToneAmplitude(b, 16384, 8192, kOffset), strong);
+  // Retune by 200 kHz; the old offset holds for 16384 bytes, split over reads.
+  ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre + 200000), 0);
+  ASSERT_EQ(rtlsdr_reset_buffer(d), 0);
+  b = Read(d, 10000);
+  EXPECT_GT(ToneAmplitude(b, 0, 10000, kOffset), strong);
+  b = Read(d, 6384 + 8192);
+  EXPECT_GT(ToneAmplitude(b, 0, 6384, kOffset), strong);
+  EXPECT_LT(ToneAmplitude(b, 6384, 8192, kOffset), 0.3);
+  EXPECT_GT(ToneAmplitude(b, 6384, 8192, kOffset - 200000), strong);
+  Close(d);
+
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  d = OpenTuned(kCentre);
+  b = Read(d, 2048);
+  EXPECT_GT(ToneAmplitude(b, 0, 2048, kOffset), AmplitudeOf(-20) * 0.8);
+  Close(d);
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "1001", 1);  // odd: ends inside a sample
+  d = OpenTuned(kCentre);
+  b = Read(d, 1000 + 8192 + 2);
+  EXPECT_LT(ToneAmplitude(b, 0, 1000, kOffset), 1.5);
+  EXPECT_GT(ToneAmplitude(b, 1002, 8192, kOffset), strong);
+}
+
+// A real stick's synthesiser is programmed for the crystal the correction
+// describes and runs on the crystal it has, so what it receives is displaced
+// by (correction - error) ppm of the tuned frequency: 2700 ppm on an exact
+// crystal shows a carrier about 394 kHz high at 146 MHz.
+TEST_F(SimTest, CrystalErrorDisplacesWhatIsReceived) {
+  struct Row {
+    const char* name;
+    const char* error;  // RTLSDR_SIM_PPM; null: unset
+    int correction;
+    double shownOffset;  // where the carrier at kOffset appears
+  };
+  const double high2700 = kOffset + kCentre * (1 - 1 / 1.0027);  // +393138.5 Hz
+  const Row rows[] = {
+      {"unset: exact crystal, correction moves nothing", nullptr, 2700, kOffset},
+      {"exact crystal, the written 2700 ppm", "0", 2700, high2700},
+      {"the correction matches the error", "2700", 2700, kOffset},
+      {"crystal 50 ppm slow, no correction", "-50", 0, kOffset + kCentre * 50e-6},
+      {"crystal 40.5 ppm fast, 10 ppm corrected", "40.5", 10, kOffset - kCentre * (1.0000405 / 1.00001 - 1)},
+  };
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  UseScene("146400300 -20 carrier\n");
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    r.error ? ::setenv("RTLSDR_SIM_PPM", r.error, 1) : ::unsetenv("RTLSDR_SIM_PPM");
+    rtlsdr_dev_t* d = OpenTuned(kCentre);
+    if (r.correction) {
+      ASSERT_EQ(rtlsdr_set_freq_correction(d, r.correction), 0);
+    }
+    const std::vector<uint8_t> b = Read(d, 131072);
+    EXPECT_GT(ToneAmplitude(b, 0, b.size(), r.shownOffset), AmplitudeOf(-20) * 0.9);
+    if (r.shownOffset != kOffset) {
+      EXPECT_LT(ToneAmplitude(b, 0, b.size(), kOffset), 0.3);
+    }
+    EXPECT_EQ(rtlsdr_get_center_freq(d), kCentre);  // reads back as set, as on a stick
+    Close(d);
+  }
+  EXPECT_NEAR(high2700 - kOffset, 394000, 1000);
+}
+
+class StreamTest : public SimTest {
+ protected:
+  // Opens a stick, reads pieces of the given sizes in turn and closes it.
+  std::vector<uint8_t> Take(const std::vector<int>& pieces, const char* seed) {
+    if (seed) ::setenv("RTLSDR_SIM_SEED", seed, 1);
+    rtlsdr_dev_t* d = OpenTuned(kCentre);
+    std::vector<uint8_t> all;
+    for (int p : pieces) {
+      std::vector<uint8_t> b = Read(d, p);
+      all.insert(all.end(), b.begin(), b.end());
+    }
+    Close(d);
+    return all;
+  }
+};
+
+TEST_F(StreamTest, SameSeedSameBytesAndPhaseRunsOnAcrossReads) {
+  // The default scene has FM emitters here too.
+  const std::vector<uint8_t> a = Take({131072, 131072}, "42");
+  EXPECT_EQ(a, Take({131072, 131072}, "42"));
+  EXPECT_NE(a, Take({131072, 131072}, "43"));
+  ::unsetenv("RTLSDR_SIM_SEED");  // the default seed is fixed too
+  EXPECT_EQ(Take({4096}, nullptr), Take({4096}, nullptr));
+
+  // One read, or many of odd sizes: the same stream. Where the pieces fall
+  // may move a rounding by one LSB; a phase jump would show as tens of LSB.
+  UseScene("146400300 -10 carrier\n146300000 -20 nfm\n");
+  const std::vector<uint8_t> whole = Take({65536}, "7");
+  const std::vector<uint8_t> pieces = Take({1, 4095, 3, 20000, 41437}, "7");
+  ASSERT_EQ(whole.size(), pieces.size());
+  size_t differ = 0;
+  for (size_t i = 0; i < whole.size(); ++i) {
+    ASSERT_LE(std::abs(whole[i] - pieces[i]), 1) << i;
+    differ += whole[i] != pieces[i];
+  }
+  EXPECT_LT(differ, whole.size() / 1000);
+}
+
+TEST_F(SimTest, ReadsArePacedLikeTheStick) {
+  ::setenv("RTLSDR_SIM_PACE", "1", 1);
+  rtlsdr_dev_t* d = OpenTuned(kCentre);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 3; ++i) Read(d, 131072);  // 20.48 ms each at 3.2 MS/s
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(61440));
+}
+
+// One read of 131072 bytes: result and count.
+std::pair<int, int> ReadOnce(rtlsdr_dev_t* d) {
+  static std::vector<uint8_t> buf(131072);
+  int n = -7;
+  const int r = rtlsdr_read_sync(d, buf.data(), 131072, &n);
+  return {r, n};
+}
+
+TEST_F(SimTest, InjectedReadFaultsHitTheChosenRead) {
+  using R = std::pair<int, int>;
+  const R ok{0, 131072};
+  struct Case {
+    const char* fault;
+    const char* after;
+    std::vector<R> reads;
+  };
+  const Case cases[] = {
+      {"short", "2", {ok, ok, {0, 65536}, ok}},
+      {"error", nullptr, {{-1, 0}, ok}},                // the very first read
+      {"unplug", "1", {ok, {-4, 0}, {-4, 0}}},          // libusb's "no device", for good
+      {"explode", "0", {ok}},                           // unknown: no fault
+  };
+  for (const Case& c : cases) {
+    ::setenv("RTLSDR_SIM_FAULT", c.fault, 1);
+    if (c.after) ::setenv("RTLSDR_SIM_FAULT_AFTER", c.after, 1);
+    else ::unsetenv("RTLSDR_SIM_FAULT_AFTER");
+    rtlsdr_dev_t* d = OpenTuned(kCentre);
+    for (size_t i = 0; i < c.reads.size(); ++i) EXPECT_EQ(ReadOnce(d), c.reads[i]) << c.fault << " " << i;
+    if (std::string(c.fault) == "unplug") {
+      EXPECT_EQ(rtlsdr_read_async(
+                    d, [](unsigned char*, uint32_t, void* dev) { rtlsdr_cancel_async(static_cast<rtlsdr_dev_t*>(dev)); },
+                    d, 1, 512),
+                -4);
+      EXPECT_EQ(rtlsdr_get_center_freq(d), kCentre);  // settings still read back
+    }
+    Close(d);
+  }
+}
+
+TEST_F(SimTest, HungReadHoldsNothingOthersNeed) {
+  ::setenv("RTLSDR_SIM_FAULT", "hang", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "0", 1);
+  rtlsdr_dev_t* d = OpenTuned(kCentre);
+  auto returned = std::make_shared<std::atomic<bool>>(false);
+  std::thread([d, returned] {
+    static uint8_t buf[16384];
+    int n = 0;
+    rtlsdr_read_sync(d, buf, sizeof buf, &n);
+    *returned = true;
+  }).detach();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(*returned);
+  // Meanwhile the stick answers on other threads, and reads again.
+  EXPECT_EQ(rtlsdr_set_center_freq(d, kCentre + 1000000), 0);
+  EXPECT_EQ(rtlsdr_get_center_freq(d), kCentre + 1000000);
+  EXPECT_EQ(ReadOnce(d), std::make_pair(0, 131072));
+  EXPECT_FALSE(*returned);
+}
+
+}  // namespace

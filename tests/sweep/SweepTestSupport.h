@@ -1,0 +1,105 @@
+// What the engine tests stand in for the window: a series that keeps its
+// points in plain arrays and a user-interface queue that the test thread
+// pumps.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sweep/FftLevels.h"
+#include "sweep/SweepEngine.h"
+
+namespace wgtest {
+
+class TestSeries : public wg::TSweepSeries {
+ public:
+  int PointCount() const override { return static_cast<int>(x.size()); }
+  void ResetPoints(int count) override {
+    x.assign(static_cast<size_t>(count), 0.0);
+    y.assign(static_cast<size_t>(count), 0.0);
+    x.shrink_to_fit(), y.shrink_to_fit();
+  }
+  void ReplaceXY(int count, const double* px, const double* py, std::ptrdiff_t stride) override {
+    if (count > PointCount()) throw std::out_of_range("List index out of bounds");
+    for (int i = 0; i < count; ++i) x[i] = px[i * stride], y[i] = py[i * stride];
+    ++deliveries;
+    writes += count;
+  }
+
+  std::vector<double> x, y;
+  int deliveries = 0;
+  long writes = 0;
+};
+
+// Calls posted by the worker, run when the test thread pumps.
+class UiQueue {
+ public:
+  wg::PostToUi Poster() {
+    return [this](std::function<void()> fn) {
+      std::lock_guard lk(m_);
+      q_.push_back(std::move(fn));
+      ++posted_;
+      cv_.notify_all();
+    };
+  }
+  // Runs what is queued now.
+  void Pump() {
+    std::deque<std::function<void()>> now;
+    {
+      std::lock_guard lk(m_);
+      now.swap(q_);
+    }
+    for (auto& f : now) f();
+  }
+  // Pumps until pred holds or the timeout passes.
+  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      Pump();
+      if (pred()) return true;
+      if (std::chrono::steady_clock::now() >= end) return false;
+      std::unique_lock lk(m_);
+      cv_.wait_for(lk, std::chrono::milliseconds(5), [this] { return !q_.empty(); });
+    }
+  }
+  // Waits, without running anything, until something more has been posted.
+  bool WaitPosted(long than, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    std::unique_lock lk(m_);
+    return cv_.wait_for(lk, timeout, [&] { return posted_ > than; });
+  }
+  long Posted() {
+    std::lock_guard lk(m_);
+    return posted_;
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> q_;
+  long posted_ = 0;
+};
+
+// Levels of a block filled with one byte value, as the engine computes them.
+inline const std::array<double, wg::kFftSize>& LevelsOfConstantBlock(uint8_t c) {
+  static std::array<std::array<double, wg::kFftSize>, 256> cache;
+  static std::array<bool, 256> have{};
+  static std::mutex m;
+  std::lock_guard lk(m);
+  if (!have[c]) {
+    std::vector<uint8_t> block(wg::TSweepEngine::kBlockSize, c);
+    wg::SpectrumOfBlock(block.data(), block.size(), static_cast<long>(block.size()), cache[c].data());
+    have[c] = true;
+  }
+  return cache[c];
+}
+
+}  // namespace wgtest

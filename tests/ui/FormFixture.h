@@ -1,0 +1,58 @@
+// The main window opened over a plugins folder of the test's choosing.
+#pragma once
+
+#include "receiver/api_rtl_sdr.h"
+#include "sweep/ReceiverSetup.h"
+#include "sweep/SweepEngine.h"
+#include "ui/Unit1.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+// Unloads the receiver library once no read and no close is left in it; a
+// receiver hung for good keeps it loaded.
+inline void UnloadReceiverLibraryWhenFree() {
+  if (wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2)) && wg::TSweepEngine::AbandonedWorkersAlive() == 0)
+    api_rtl_sdr::Unload();
+}
+
+class FormTest : public ::testing::Test {
+ protected:
+  std::filesystem::path dir_;
+  // A plugins folder holding a given library (or nothing), bound once per test.
+  void Bind(const char* library) {
+    namespace fs = std::filesystem;
+    char tmpl[] = "/tmp/wg-window-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    fs::create_directory(dir_ / "plugins");
+    if (library) fs::copy_file(library, dir_ / "plugins" / "librtlsdr.so");
+    api_rtl_sdr::LoadFrom((dir_ / "plugins").string());
+  }
+  void TearDown() override {
+    form_.reset();
+    UnloadReceiverLibraryWhenFree();
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  TForm1& Open(const char* library = WG_SIM_LIB) {
+    Bind(library);
+    form_ = std::make_unique<TForm1>();
+    form_->show();
+    QApplication::processEvents();
+    return *form_;
+  }
+  // Open and active, so that shortcuts and the focus behave as for a user.
+  TForm1& OpenActive() {
+    TForm1& f = Open();
+    f.activateWindow();
+    (void)QTest::qWaitForWindowActive(&f);
+    return f;
+  }
+  QStringList Lines() const { return form_->Memo1->toPlainText().split('\n'); }
+  std::unique_ptr<TForm1> form_;
+};

@@ -1,0 +1,130 @@
+// Scan range editing as a user types it, and the window's resistance to
+// input that used to corrupt the range, wedge the handler or land in the log.
+#include "chart/Chart.h"
+#include "chart/FastLineSeries.h"
+#include "controls/SpinDouble.h"
+#include "sweep/SweepEngine.h"
+#include "tests/ui/FormFixture.h"
+#include "ui/Unit1.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <new>
+
+namespace {
+
+class RangeEditTest : public FormTest {
+ protected:
+  // Select the editor's whole text, as a user about to replace it.
+  static void Enter(wg::TSpinEditDouble* e) {
+    e->setFocus();
+    e->selectAll();
+  }
+  void ExpectRange(int64_t start, int64_t stop, const char* what) {
+    EXPECT_EQ(form_->Sweep().StartFrequency(), start) << what;
+    EXPECT_EQ(form_->Sweep().StopFrequency(), stop) << what;
+    EXPECT_EQ(form_->Chart1->BottomAxis()->Minimum(), start) << what;
+    EXPECT_EQ(form_->Chart1->BottomAxis()->Maximum(), stop) << what;
+    EXPECT_EQ(form_->Series1->PointCount(), qRound64((stop - start) / 3200000.0 * 4096)) << what;
+    EXPECT_TRUE(form_->Sweep().Running()) << what;
+  }
+};
+
+TEST_F(RangeEditTest, TypingIntoTheStopEditorIsNotOverwritten) {
+  TForm1& f = OpenActive();
+  f.StartFreqEdit->SetValue(88);
+  Enter(f.StopFreqEdit);
+  QTest::keyClicks(f.StopFreqEdit, "1");
+  EXPECT_EQ(f.StopFreqEdit->text(), "1");
+  ExpectRange(88000000, 89000000, "\"1\": the sweep takes start + 1 for now");
+  QTest::keyClicks(f.StopFreqEdit, "0");
+  EXPECT_EQ(f.StopFreqEdit->text(), "10");
+  QTest::keyClicks(f.StopFreqEdit, "8");
+  EXPECT_EQ(f.StopFreqEdit->text(), "108");
+  ExpectRange(88000000, 108000000, "108 typed");
+
+  // Done with a value still below: the editor shows start + 1.
+  Enter(f.StopFreqEdit);
+  QTest::keyClicks(f.StopFreqEdit, "5");
+  QTest::keyClick(f.StopFreqEdit, Qt::Key_Return);
+  EXPECT_EQ(f.StopFreqEdit->text(), "89");
+  ExpectRange(88000000, 89000000, "Enter");
+  Enter(f.StopFreqEdit);
+  QTest::keyClicks(f.StopFreqEdit, "2");
+  f.Memo1->setFocus();
+  EXPECT_EQ(f.StopFreqEdit->text(), "89");
+  ExpectRange(88000000, 89000000, "focus out");
+
+  // Steps keep the written rule: a step down at start + 1 is pushed back up.
+  f.StopFreqEdit->StepDown();
+  EXPECT_EQ(f.StopFreqEdit->text(), "89");
+}
+
+// Text pasted or typed into an editor (still focused) and the range the
+// sweep runs on.
+struct PasteRow {
+  const char* name;
+  bool intoStop;
+  const char* text;
+  int64_t start, stop;
+};
+const PasteRow kPasteRows[] = {
+    {"huge stop", true, "99999999", 3990000000, 4000000000},
+    {"negative stop", true, "-20", 3990000000, 3991000000},
+    {"overflowing stop", true, "1e999", 3990000000, 4000000000},
+    {"huge start", false, "99999999", 3999000000, 4000000000},
+    {"negative start", false, "-5", 100000, 4000000000},
+};
+
+TEST_F(RangeEditTest, PastedValuesBeyondTheLimitsNeverLeaveThem) {
+  TForm1& f = OpenActive();
+  for (const PasteRow& row : kPasteRows) {
+    f.StopFreqEdit->SetValue(4000);
+    f.StartFreqEdit->SetValue(3990);
+    wg::TSpinEditDouble* e = row.intoStop ? f.StopFreqEdit : f.StartFreqEdit;
+    Enter(e);
+    QGuiApplication::clipboard()->setText(row.text);
+    QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(e->text(), row.text) << row.name;
+    ExpectRange(row.start, row.stop, row.name);
+    f.Memo1->setFocus();
+  }
+}
+
+TEST_F(RangeEditTest, AFailedRangeChangeIsLoggedAndTheNextEditSweepsAgain) {
+  TForm1& f = Open();
+  bool fail = true;
+  f.Series1->OnClearValues = [&](wg::TChartSeries&) {
+    if (std::exchange(fail, false)) throw std::bad_alloc();
+  };
+  EXPECT_NO_THROW(f.StartFreqEdit->SetValue(140));
+  EXPECT_FALSE(fail) << "the failure was injected";
+  EXPECT_EQ(Lines().last(), QString::fromUtf8("Ошибка при смене диапазона: не хватило памяти (std::bad_alloc)"));
+  f.StartFreqEdit->SetValue(141);
+  ExpectRange(141000000, 153000000, "the edit after the failure");
+}
+
+TEST_F(RangeEditTest, TheLogIsReadOnlyAndAClickedChartTakesTheKeys) {
+  TForm1& f = OpenActive();
+  const QString report = f.Memo1->toPlainText();
+  const wg::TChartAxis* bottom = f.Chart1->BottomAxis();
+  f.Memo1->setFocus();
+  QTest::keyClicks(f.Memo1, "+-x");
+  QTest::keyClick(f.Memo1, Qt::Key_Backspace);
+  EXPECT_EQ(f.Memo1->toPlainText(), report);
+  EXPECT_EQ(bottom->Minimum(), 139200000) << "plus and minus zoomed the chart";
+  f.Memo1->selectAll();
+  QTest::keyClick(f.Memo1, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), report) << "copying still works";
+
+  QTest::mouseClick(f.Chart1, Qt::LeftButton, {}, QPoint(300, 150));
+  EXPECT_EQ(QApplication::focusWidget(), f.Chart1);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Plus);
+  EXPECT_GT(bottom->Minimum(), 141000000);
+  EXPECT_EQ(f.Memo1->toPlainText(), report);
+}
+
+}  // namespace

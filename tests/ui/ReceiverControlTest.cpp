@@ -1,0 +1,238 @@
+// The receiver's controls through the real window on the simulated stick:
+// options, remembered values and the chart menu's entries.
+#include "app/Options.h"
+#include "app/Settings.h"
+#include "chart/FastLineSeries.h"
+#include "sweep/ReceiverSetup.h"
+#include "tests/common/RunQueueWait.h"
+#include "tests/ui/FormFixture.h"
+#include "ui/ReceiverMenu.h"
+
+#include <QInputDialog>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+constexpr double kCarrierHz = 146000000;
+// One step of 3.2 MHz centred at 146.1 MHz: the carrier sits off the
+// step's centre, where the samples' constant offset shows.
+constexpr int64_t kStart = 144500000, kStop = 147700000;
+
+class ReceiverControlTest : public FormTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    std::ofstream(dir_.filePath("scene.txt").toStdString()) << kCarrierHz << " -20 carrier\n";
+    qputenv("RTLSDR_SIM_SCENE", dir_.filePath("scene.txt").toLocal8Bit());
+    qputenv("RTLSDR_SIM_PPM", "0");  // an exact crystal, as on a good stick
+  }
+  void TearDown() override {
+    FormTest::TearDown();
+    settings_.reset();
+    qunsetenv("RTLSDR_SIM_SCENE");
+    qunsetenv("RTLSDR_SIM_PPM");
+    qunsetenv("RTLSDR_SIM_DEVICES");
+  }
+  TForm1& OpenWith(wg::Options o) {
+    if (!o.start) o.start = kStart, o.stop = kStop;
+    Bind(WG_SIM_LIB);
+    settings_ = std::make_unique<wg::TSettings>(dir_.filePath("wideglass.ini"));
+    form_ = std::make_unique<TForm1>(*settings_, o);
+    form_->show();
+    QApplication::processEvents();
+    return *form_;
+  }
+  // Where the strongest level of a fresh sweep lies, Hz.
+  double PeakAfterFreshSweeps() {
+    wg::TFastLineSeries* s = form_->Series1;
+    for (int i = 0; i < 200 && (s->PointCount() == 0 || s->PointX(0) == 0); ++i) QTest::qWait(10);
+    QTest::qWait(300);  // a few whole sweeps of the new tuning
+    int best = 0;
+    for (int i = 1; i < s->PointCount(); ++i) {
+      // The step's centre carries the samples' constant offset.
+      if (std::abs(s->PointX(i) - (kStart + kStop) / 2.0) < 4000) continue;
+      if (s->PointY(i) > s->PointY(best)) best = i;
+    }
+    return s->PointX(best);
+  }
+  QString LastLine() { return Lines().last(); }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<wg::TSettings> settings_;
+};
+
+TEST_F(ReceiverControlTest, TheWrittenCorrectionMovesACarrierAndPpmZeroPutsItBack) {
+  TForm1& f = OpenWith({});
+  EXPECT_EQ(Lines()[11], QString::fromUtf8("PPM: 2700"));
+  // 146 MHz x 2700 ppm: the tuner mixes about 393 kHz low, so the carrier
+  // shows that much above where it is.
+  const double off = PeakAfterFreshSweeps() - kCarrierHz;
+  EXPECT_NEAR(off, 393100, 2 * 781.25) << off;
+  form_.reset();
+
+  wg::Options o;
+  o.ppm = 0;
+  OpenWith(o);
+  EXPECT_EQ(Lines()[11], QString::fromUtf8("PPM: 0"));
+  EXPECT_NEAR(PeakAfterFreshSweeps(), kCarrierHz, 781.25);
+  (void)f;
+}
+
+TEST_F(ReceiverControlTest, CorrectionFromTheMenuRetunesLogsAndIsRemembered) {
+  TForm1& f = OpenWith({});
+  auto* menu = f.findChild<wg::TReceiverMenu*>();
+  ASSERT_NE(menu, nullptr);
+  // F7 asks for the correction in a dialog.
+  QTest::keyClick(&f, Qt::Key_F7);
+  auto* dialog = f.findChild<QInputDialog*>(QStringLiteral("CorrectionDialog"));
+  ASSERT_NE(dialog, nullptr);
+  dialog->setIntValue(0);
+  dialog->accept();
+  QApplication::processEvents();
+  EXPECT_EQ(LastLine(), QString::fromUtf8("PPM: 0"));
+  EXPECT_NEAR(PeakAfterFreshSweeps(), kCarrierHz, 781.25);
+  EXPECT_EQ(settings_->Values().ppm, 0);
+  // Out of the library's hands: refused, said, and the previous one stays.
+  EXPECT_FALSE(menu->ChooseCorrection(4000));
+  EXPECT_TRUE(LastLine().contains(QString::fromUtf8("не принято"))) << LastLine().toStdString();
+  EXPECT_EQ(settings_->Values().ppm, 0);
+}
+
+TEST_F(ReceiverControlTest, GainAndRateFromTheMenu) {
+  TForm1& f = OpenWith({});
+  auto* menu = f.findChild<wg::TReceiverMenu*>();
+  ASSERT_NE(menu, nullptr);
+  // "Auto" and the tuner's 29 gains, as the report lists them.
+  const auto gains = menu->GainMenu()->actions();
+  ASSERT_EQ(gains.size(), 30);
+  EXPECT_EQ(gains[0]->text(), QStringLiteral("Auto"));
+  EXPECT_EQ(gains.last()->text(), QStringLiteral("49.6 dB"));
+  gains.last()->trigger();
+  EXPECT_EQ(LastLine(), QString::fromUtf8("Усиление, дБ: 49.6"));
+  EXPECT_EQ(f.Receiver().CurrentGainMode(), wg::GainMode::Manual);
+  EXPECT_EQ(settings_->Values().gain, (wg::GainChoice{false, 496}));
+  gains[0]->trigger();
+  EXPECT_EQ(LastLine(), QString::fromUtf8("Усиление, дБ: авто"));
+  EXPECT_TRUE(settings_->Values().gain->automatic);
+
+  // 2.4 MS/s: the bin width and the points per range follow.
+  const auto rates = menu->RateMenu()->actions();
+  ASSERT_EQ(rates.size(), 5);
+  EXPECT_EQ(rates[1]->text(), QStringLiteral("2.4 MS/s"));
+  rates[1]->trigger();
+  EXPECT_EQ(LastLine(), QString::fromUtf8("Полоса: 2400000 Hz, шаг по частоте, Hz: 585.94"));
+  EXPECT_EQ(f.Series1->PointCount(), std::lround((kStop - kStart) / 2400000.0 * 4096));
+  EXPECT_EQ(settings_->Values().sampleRate, 2400000u);
+  EXPECT_TRUE(f.Sweep().Running());
+  // F6 and F8 open the lists at the pointer.
+  for (auto [key, list] : {std::pair{Qt::Key_F6, menu->GainMenu()}, std::pair{Qt::Key_F8, menu->RateMenu()}}) {
+    QTest::keyClick(&f, key);
+    EXPECT_EQ(QApplication::activePopupWidget(), list);
+    list->close();
+  }
+  // One receiver: no list to choose from.
+  EXPECT_FALSE(menu->ReceiverListMenu()->menuAction()->isVisible());
+}
+
+TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) {
+  qputenv("RTLSDR_SIM_DEVICES", "2");
+  {
+    TForm1& f = OpenWith({});
+    auto* menu = f.findChild<wg::TReceiverMenu*>();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(menu->ReceiverListMenu()->menuAction()->isVisible());
+    ASSERT_TRUE(menu->ChooseReceiver(1));
+    EXPECT_EQ(LastLine(), QString::fromUtf8("Приёмник 1: Generic RTL2832U OEM, серийник 00000002"));
+    menu->ChooseGain(280);
+    menu->ChooseRate(1024000);
+    form_.reset();
+  }
+  {
+    // The report says which receiver opened: the remembered one.
+    TForm1& f = OpenWith({});
+    EXPECT_EQ(f.Receiver().ReceiverIndex(), 1u);
+    EXPECT_EQ(f.Receiver().CurrentGainMode(), wg::GainMode::Manual);
+    EXPECT_EQ(f.Receiver().ManualGain(), 280);
+    EXPECT_TRUE(Lines().contains(QString::fromUtf8("Полоса: 1024000 Hz")));
+    form_.reset();
+  }
+  {
+    wg::Options o;
+    o.device = "0";
+    o.gain = wg::GainChoice{false, 300};  // not a tuner gain: the nearest is taken
+    o.sampleRate = 3200000;
+    TForm1& f = OpenWith(o);
+    EXPECT_EQ(f.Receiver().ReceiverIndex(), 0u);
+    EXPECT_EQ(f.Receiver().ManualGain(), 297);
+    EXPECT_TRUE(Lines().contains(QString::fromUtf8("Полоса: 3200000 Hz")));
+    form_.reset();
+  }
+  // The options were for that run only.
+  settings_->Sync();
+  wg::TSettings after(dir_.filePath("wideglass.ini"));
+  EXPECT_EQ(after.Values().serial, "00000002");
+  EXPECT_EQ(after.Values().sampleRate, 1024000u);
+  // A remembered stick that is not plugged in: receiver 0, said once.
+  qputenv("RTLSDR_SIM_DEVICES", "1");
+  OpenWith({});
+  EXPECT_EQ(form_->Receiver().ReceiverIndex(), 0u);
+  EXPECT_EQ(Lines().filter(QString::fromUtf8("00000002")).size(), 1) << form_->Memo1->toPlainText().toStdString();
+}
+
+// The receiver hangs in a read: a control used before the watchdog has
+// noticed (the first second) holds the window no longer than one used
+// after, its change waits instead of the window, and its line says that it
+// was never applied once the receiver is known to be lost.
+TEST_F(ReceiverControlTest, ControlsNeverHoldTheWindowForAHungReceiver) {
+  using namespace std::chrono_literals;
+  ::setenv("RTLSDR_SIM_FAULT", "hang", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "3", 1);
+  TForm1& f = OpenWith({});
+  ::unsetenv("RTLSDR_SIM_FAULT");
+  ::unsetenv("RTLSDR_SIM_FAULT_AFTER");
+  auto* menu = f.findChild<wg::TReceiverMenu*>();
+  ASSERT_NE(menu, nullptr);
+  QTest::qWait(150);  // three blocks, then the read that hangs
+  ASSERT_FALSE(f.Sweep().WorkerAbandoned());
+  const auto timed = [](auto&& act) { return wgtest::HeldFor(act); };
+  const int before = static_cast<int>(Lines().size());
+  EXPECT_LT(timed([&] { EXPECT_FALSE(menu->ChooseGain(496)); }), 100ms);
+  EXPECT_LT(timed([&] { EXPECT_FALSE(menu->ChooseRate(2400000)); }), 100ms);
+  EXPECT_EQ(Lines().size(), before) << "said before it was settled";
+  const QString gain = QString::fromUtf8("Усиление, дБ: 49.6 — не применено: приёмник не отвечает");
+  const QString rate = QString::fromUtf8("Полоса: 2400000 Hz — не применено: приёмник не отвечает");
+  for (int i = 0; i < 200 && !Lines().contains(rate); ++i) QTest::qWait(20);
+  EXPECT_TRUE(f.Sweep().WorkerAbandoned());
+  const QStringList lines = Lines();
+  ASSERT_TRUE(lines.contains(gain)) << f.Memo1->toPlainText().toStdString();
+  EXPECT_LT(lines.indexOf(gain), lines.indexOf(rate));
+  // Nothing reached the receiver or the settings; later choices are said at once.
+  EXPECT_EQ(f.Receiver().CurrentGainMode(), wg::GainMode::Written);
+  EXPECT_EQ(f.Receiver().SampleRate(), 3200000u);
+  EXPECT_FALSE(settings_->Values().gain.has_value());
+  EXPECT_LT(timed([&] { EXPECT_FALSE(menu->ChooseCorrection(0)); }), 100ms);
+  EXPECT_EQ(LastLine(), QString::fromUtf8("PPM: 0 — не применено: приёмник не отвечает"));
+}
+
+// Closed in the first second of a hang (before the watchdog says so), the
+// window does not wait for the read: the handle is let go of off its thread.
+TEST_F(ReceiverControlTest, ClosingDuringAHangDoesNotHoldTheWindow) {
+  using namespace std::chrono_literals;
+  ::setenv("RTLSDR_SIM_FAULT", "hang", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "3", 1);
+  OpenWith({});
+  ::unsetenv("RTLSDR_SIM_FAULT");
+  ::unsetenv("RTLSDR_SIM_FAULT_AFTER");
+  QTest::qWait(150);  // three blocks, then the read that hangs
+  ASSERT_FALSE(form_->Sweep().WorkerAbandoned());
+  EXPECT_LT(wgtest::HeldFor([&] { form_.reset(); }), 100ms);
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+// The waterfall's colour scale: a table of our own whose lightness rises
+// evenly from a dark blue-violet through blue, teal and green to yellow and a
+// pale end, so that equal steps in dB look like equal steps in brightness
+// (also to colour-blind eyes and in a greyscale print). Free of Qt.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "ui/waterfall/WaterfallHistory.h"
+
+namespace wg {
+
+// 0xAARRGGBB, opaque.
+using TWaterfallRgb = uint32_t;
+
+// Untuned frequencies: a neutral grey that no level takes.
+constexpr TWaterfallRgb kWaterfallUntuned = 0xFF808080u;
+// Pixels no sweep reaches (beyond the scan range, rows not yet swept).
+constexpr TWaterfallRgb kWaterfallNoData = 0xFF000000u;
+
+// The 256 colours from the lowest level to the highest.
+const std::array<TWaterfallRgb, 256>& WaterfallScale();
+
+// A colour for every stored level code, from the level axis's visible range:
+// lo dB and below take the first colour, hi dB and above the last.
+class TWaterfallPalette {
+ public:
+  TWaterfallPalette() : table_(65536, kWaterfallNoData) {}
+  // True when the range changed and the table was rebuilt.
+  bool SetRange(double lo, double hi);
+  double Low() const { return lo_; }
+  double High() const { return hi_; }
+  std::size_t MemoryBytes() const { return table_.capacity() * sizeof(TWaterfallRgb); }
+  TWaterfallRgb operator()(TWaterfallHistory::Level v) const {
+    return table_[static_cast<uint16_t>(v) ^ 0x8000u];
+  }
+  // The table indexed by the level code itself: Codes()[v] == (*this)(v).
+  const TWaterfallRgb* Codes() const { return table_.data() + 32768; }
+
+ private:
+  std::vector<TWaterfallRgb> table_;
+  double lo_ = 0, hi_ = 0;
+  bool built_ = false;
+};
+
+}  // namespace wg
