@@ -174,7 +174,12 @@ ParseResult ParseOptions(const QStringList& args) {
   }
   if (p.isSet(version)) {
     r.action = ParseResult::Action::Version;
-    r.text = std::string(kProgram) + " " + WG_VERSION;
+    // Scripts read the first line alone; the licence follows as GNU programs word it.
+    r.text = std::string(kProgram) + " " + WG_VERSION +
+             "\nCopyright (C) 2026 The Wideglass developers"
+             "\nLicense GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>."
+             "\nThis is free software: you are free to change and redistribute it."
+             "\nThere is NO WARRANTY, to the extent permitted by law.";
     return r;
   }
   if (!p.positionalArguments().isEmpty())

@@ -76,7 +76,10 @@ for p in "$src" "$build" "$(realpath "$src")"; do
   [ -z "$links" ] || fail "a link into the build: $links"
 done
 zcat "$root/usr/share/man/man1/wideglass.1.gz" | groff -man -ww -z || fail "the manual page does not format"
-"$root/usr/bin/wideglass" --version | grep -qx "wideglass $version" || fail "--version"
+said="$("$root/usr/bin/wideglass" --version)" || fail "--version"
+[ "$(head -1 <<<"$said")" = "wideglass $version" ] || fail "--version: $said"
+grep -q "GPLv3+" <<<"$said" || fail "--version does not name the licence: $said"
+grep -qx "License: GPL-3+" "$root/usr/share/doc/wideglass/copyright" || fail "the copyright file names no licence"
 
 # plugins/ leads to Debian's librtlsdr, which loads and, with no stick on
 # this machine, finds no receiver (a missing library would be said instead).
