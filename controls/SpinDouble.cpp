@@ -115,6 +115,11 @@ double TSpinEditDouble::Value() const {
   return minValue_;
 }
 
+bool TSpinEditDouble::HoldsNumber() const {
+  double v = 0;
+  return rt::TryStrToFloat(text().toStdString(), v);
+}
+
 void TSpinEditDouble::SetValue(double value) {
   const QString t = QString::fromStdString(rt::FloatToStr(ClampValue(value)));
   if (t == text()) return;

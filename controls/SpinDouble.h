@@ -25,6 +25,8 @@ class TSpinEditDouble : public QLineEdit {
   // The parsed text, or MinValue when the text is not a number. Never
   // clamps, never touches the text.
   double Value() const;
+  // Whether the text reads as a number, so that Value is what it says.
+  bool HoldsNumber() const;
   // Clamps, then writes the shortest 15-digit form. Raises OnChange (and
   // lets its exceptions through) only when the text changes.
   void SetValue(double value);

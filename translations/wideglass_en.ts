@@ -238,6 +238,18 @@
         <source>остановить</source>
         <translation>stop</translation>
     </message>
+    <message>
+        <source>Начало сканирования, МГц: </source>
+        <translation>Scan start, MHz: </translation>
+    </message>
+    <message>
+        <source>Конец сканирования, МГц: </source>
+        <translation>Scan stop, MHz: </translation>
+    </message>
+    <message>
+        <source> — не число, остаётся </source>
+        <translation> — not a number, stays </translation>
+    </message>
 </context>
 <context>
     <name>wg::TLanguageMenu</name>

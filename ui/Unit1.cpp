@@ -49,10 +49,23 @@ QFont TahomaPixels(int pixels) {
 }
 
 // The value an editor stands for in the scan range: text beyond its limits
-// (typed or pasted, before the focus leaves) counts as the nearest limit.
-double RangeValue(const wg::TSpinEditDouble& e) {
+// (typed or pasted, before the focus leaves) counts as the nearest limit, and
+// text that is no number as the frequency in force.
+double RangeValue(const wg::TSpinEditDouble& e, int64_t inForceHz) {
   const double v = e.Value();
-  return std::isnan(v) ? e.MinValue() : e.ClampValue(v);
+  if (!e.HoldsNumber() || std::isnan(v)) return static_cast<double>(inForceHz) / 1000000;
+  return e.ClampValue(v);
+}
+
+// Text from the user as one short log line: a paste may hold line breaks or
+// a whole document.
+std::string LoggedText(const QString& text) {
+  constexpr qsizetype kMostShown = 40;
+  QString t = text.left(kMostShown + 1);
+  for (QChar& c : t)
+    if (c.category() == QChar::Other_Control) c = QLatin1Char(' ');
+  if (t.size() > kMostShown) t = t.left(kMostShown) + QStringLiteral("…");
+  return t.toStdString();
 }
 
 // Exceptions from the controls' own handlers end up in the log pane.
@@ -270,6 +283,7 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   StartFreqEdit->SetCtl3D(false);
   StartFreqEdit->SetValue(static_cast<double>(Sweep().StartFrequency()) / 1000000);
   StartFreqEdit->OnChange = [this](QObject* s) { RangeEditChange(s); };
+  StartFreqEdit->OnEditingDone = [this](QObject* s) { RangeEditDone(s); };
   StartFreqEdit->setParent(Chart1);
   StartFreqEdit->show();
 
@@ -278,11 +292,7 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   StopFreqEdit->SetCtl3D(false);
   StopFreqEdit->SetValue(static_cast<double>(Sweep().StopFrequency()) / 1000000);
   StopFreqEdit->OnChange = [this](QObject* s) { RangeEditChange(s); };
-  // Typing may leave the stop below start + 1 for a while (see
-  // RangeEditChange); once the user is done, the range rule applies.
-  StopFreqEdit->OnEditingDone = [this](QObject* s) {
-    if (RangeValue(*StartFreqEdit) + 1.0 >= RangeValue(*StopFreqEdit)) RangeEditChange(s);
-  };
+  StopFreqEdit->OnEditingDone = [this](QObject* s) { RangeEditDone(s); };
   StopFreqEdit->setParent(Chart1);
   StopFreqEdit->show();
 
@@ -329,14 +339,40 @@ int64_t TForm1::MHzToHz(double mhz) {
   return rt::Trunc(rounded);
 }
 
-void TForm1::RangeEditChange(QObject* /*Sender*/) {
+void TForm1::RangeEditChange(QObject* Sender) {
   // The stop editor written below changes its text like any edit; the run in
   // progress completes the whole change by itself.
   if (inRangeChange_) return;
+  // Text that is no number (anything pasted, an editor emptied before the
+  // next number is typed) leaves the sweep as it is; RangeEditDone puts the
+  // value in force back once the user is done.
+  if (Sender == StartFreqEdit || Sender == StopFreqEdit)
+    if (!static_cast<wg::TSpinEditDouble*>(Sender)->HoldsNumber()) return;
   wg::TFlagGuard guard(inRangeChange_);
   // A failure leaves the sweep stopped; the next edit starts it again.
   wg::RunReported(QT_TRANSLATE_NOOP("HandlerGuard", "смене диапазона"), [this] { ApplyScanRange(); },
                   [this](const std::string& line) { LogAppend(line); });
+}
+
+void TForm1::RangeEditDone(QObject* Sender) {
+  wg::TSpinEditDouble* e = Sender == StartFreqEdit ? StartFreqEdit : StopFreqEdit;
+  if (!e->HoldsNumber()) {
+    const int64_t inForce = e == StartFreqEdit ? Sweep().StartFrequency() : Sweep().StopFrequency();
+    const std::string typed = LoggedText(e->text());
+    {
+      // Shows what the sweep runs on, without running the change again.
+      wg::TFlagGuard guard(inRangeChange_);
+      e->SetValue(static_cast<double>(inForce) / 1000000);
+    }
+    LogAppend((e == StartFreqEdit ? tr("Начало сканирования, МГц: ") : tr("Конец сканирования, МГц: ")).toStdString() +
+              "\"" + typed + "\"" + tr(" — не число, остаётся ").toStdString() + e->text().toStdString());
+    return;
+  }
+  // Typing may leave the stop below start + 1 for a while (see
+  // ApplyScanRange); once the user is done, the range rule applies.
+  if (e == StopFreqEdit &&
+      RangeValue(*StartFreqEdit, Sweep().StartFrequency()) + 1.0 >= RangeValue(*StopFreqEdit, Sweep().StopFrequency()))
+    RangeEditChange(Sender);
 }
 
 void TForm1::ApplyScanRange() {
@@ -344,8 +380,8 @@ void TForm1::ApplyScanRange() {
   // its own thread, the window does not (a change per keystroke).
   Sweep().Stop(std::chrono::milliseconds(0));
   rt::SetDecimalSeparator('.');
-  const double startMHz = RangeValue(*StartFreqEdit);
-  double stopMHz = RangeValue(*StopFreqEdit);
+  const double startMHz = RangeValue(*StartFreqEdit, Sweep().StartFrequency());
+  double stopMHz = RangeValue(*StopFreqEdit, Sweep().StopFrequency());
   const int64_t start = MHzToHz(startMHz);
   if (startMHz + 1.0 >= stopMHz) {
     if (StopFreqEdit->Typing() && StopFreqEdit->hasFocus()) {
@@ -355,7 +391,7 @@ void TForm1::ApplyScanRange() {
       stopMHz = StopFreqEdit->ClampValue(startMHz + 1.0);
     } else {
       StopFreqEdit->SetValue(startMHz + 1.0);
-      stopMHz = RangeValue(*StopFreqEdit);
+      stopMHz = RangeValue(*StopFreqEdit, Sweep().StopFrequency());
     }
   }
   const int64_t stop = MHzToHz(stopMHz);

@@ -48,6 +48,8 @@ class TForm1 : public QWidget {
   // Key is a virtual key code (see VirtualKeys.h); the key is not consumed.
   void FormKeyDown(QObject* Sender, int Key, Qt::KeyboardModifiers Shift);
   void RangeEditChange(QObject* Sender);
+  // Enter, or the focus left a range editor.
+  void RangeEditDone(QObject* Sender);
   void Button1Click(QObject* Sender);  // start the sweep
   void Button2Click(QObject* Sender);  // stop the sweep
   void Button3Click(QObject* Sender);  // receiver set-up and report

@@ -1,5 +1,6 @@
 // Scan range editing as a user types it, and the window's resistance to
 // input that used to corrupt the range, wedge the handler or land in the log.
+#include "app/Settings.h"
 #include "chart/Chart.h"
 #include "chart/FastLineSeries.h"
 #include "controls/SpinDouble.h"
@@ -92,6 +93,38 @@ TEST_F(RangeEditTest, PastedValuesBeyondTheLimitsNeverLeaveThem) {
     ExpectRange(row.start, row.stop, row.name);
     f.Memo1->setFocus();
   }
+}
+
+// Text that does not read as a number, pasted and taken with Enter: the
+// range, the sweep and the remembered range stay, the editor shows the value
+// in force again, and one log line says why.
+TEST_F(RangeEditTest, APastedNonNumberChangesNothingAndIsSaidOnce) {
+  TForm1& f = OpenActive();
+  f.StartFreqEdit->SetValue(88);
+  f.StopFreqEdit->SetValue(108);
+  int runs = 0;
+  f.Series1->OnClearValues = [&](wg::TChartSeries&) { ++runs; };
+  for (wg::TSpinEditDouble* e : {f.StartFreqEdit, f.StopFreqEdit}) {
+    for (const char* text : {"abc", "12a", "88,6", "100\n200"}) {
+      const std::string what = std::string(e == f.StartFreqEdit ? "start" : "stop") + " \"" + text + "\"";
+      const qsizetype lines = Lines().size();
+      Enter(e);
+      QGuiApplication::clipboard()->setText(QString::fromUtf8(text));
+      QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+      ExpectRange(88000000, 108000000, what.c_str());
+      QTest::keyClick(e, Qt::Key_Return);
+      ExpectRange(88000000, 108000000, what.c_str());
+      EXPECT_EQ(runs, 0) << what << ": the sweep was started again";
+      EXPECT_EQ(form_->Settings().Values().range, (wg::ScanRange{88000000, 108000000})) << what;
+      EXPECT_EQ(e->text(), e == f.StartFreqEdit ? "88" : "108") << what;
+      ASSERT_EQ(Lines().size(), lines + 1) << what;
+      EXPECT_TRUE(Lines().last().contains(QString::fromUtf8("не число"))) << Lines().last().toStdString();
+    }
+  }
+  // The editors still take numbers afterwards.
+  Enter(f.StartFreqEdit);
+  QTest::keyClicks(f.StartFreqEdit, "90");
+  ExpectRange(90000000, 108000000, "typed after");
 }
 
 TEST_F(RangeEditTest, AFailedRangeChangeIsLoggedAndTheNextEditSweepsAgain) {
