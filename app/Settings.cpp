@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
 namespace wg {
@@ -24,6 +26,11 @@ constexpr const char* kGeometry = "window/geometry";
 constexpr const char* kWaterfallShown = "waterfall/shown";
 constexpr const char* kWaterfallShare = "waterfall/share";
 constexpr const char* kLanguage = "ui/language";
+constexpr const char* kKnownKeys[] = {kScanStart, kScanStop,      kGain,       kPpm,       kRate,
+                                      kSerial,    kTraceMode,     kPeakMarker, kMarkers,   kGeometry,
+                                      kWaterfallShown, kWaterfallShare, kLanguage};
+
+constexpr const char* kNotSaved = QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1");
 
 std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
@@ -79,7 +86,18 @@ TSettings::TSettings(const QString& file) : file_(std::make_unique<QSettings>(fi
   Load();
 }
 
-TSettings::~TSettings() = default;
+TSettings::~TSettings() {
+  if (!file_ || writeFailed_) return;
+  // The window's last changes (its place, the markers) are written here,
+  // after its log has gone.
+  file_->sync();
+  if (file_->status() != QSettings::AccessError || !written_) return;
+  const std::string line = Utf8(Tr(QT_TRANSLATE_NOOP("Settings", "Настройки: ")) + Fill(Tr(kNotSaved), {file_->fileName()}));
+  if (sink_)
+    sink_(line);
+  else
+    std::fprintf(stderr, "wideglass: %s\n", line.c_str());
+}
 
 QString TSettings::DefaultFile() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -95,8 +113,21 @@ std::vector<std::string> TSettings::TakeMessages() {
   return lines;
 }
 
+void TSettings::SetMessageSink(std::function<void(const std::string&)> sink) {
+  sink_ = std::move(sink);
+  if (sink_)
+    for (const std::string& line : TakeMessages()) sink_(line);
+}
+
 void TSettings::Note(const char* text, const QStringList& args) {
-  messages_.push_back([text, args] { return Fill(Tr(text), args); });
+  Say([text, args] { return Fill(Tr(text), args); });
+}
+
+void TSettings::Say(std::function<QString()> line) {
+  if (sink_)
+    sink_(Utf8(Tr(QT_TRANSLATE_NOOP("Settings", "Настройки: ")) + line()));
+  else
+    messages_.push_back(std::move(line));
 }
 
 QString TSettings::GainText(const std::optional<GainChoice>& g) {
@@ -227,12 +258,32 @@ void TSettings::Load() {
   });
 }
 
-// QSettings writes the file on the event loop's next turn after a change, so
-// a burst of changes (typing a frequency) costs one write.
+// The file is written on the event loop's next turn after a change, so a
+// burst of changes (typing a frequency) costs one write, and checked right
+// then: a failure is said while the user is still there to read it.
 void TSettings::Write(const char* key, const QVariant& value) {
   if (!file_) return;
   CheckWritten();
+  DropUnknownKeys();
   file_->setValue(QLatin1String(key), value);
+  written_ = true;
+  if (std::exchange(syncQueued_, true)) return;
+  QTimer::singleShot(0, file_.get(), [this] {
+    syncQueued_ = false;
+    Sync();
+  });
+}
+
+// QSettings writes back every key it read: junk from a damaged file (megabytes
+// of it) would be carried forward, and rewritten, on every change.
+void TSettings::DropUnknownKeys() {
+  if (std::exchange(unknownDropped_, true)) return;
+  std::vector<std::pair<const char*, QVariant>> known;
+  for (const char* key : kKnownKeys)
+    if (file_->contains(QLatin1String(key))) known.emplace_back(key, file_->value(QLatin1String(key)));
+  file_->clear();
+  // Known keys keep what they hold, even a value that fell back.
+  for (const auto& [key, value] : known) file_->setValue(QLatin1String(key), value);
 }
 
 void TSettings::Sync() {
@@ -245,14 +296,14 @@ void TSettings::CheckWritten() {
   // Said once: a folder that cannot be written stays so for the run.
   if (file_->status() == QSettings::AccessError && !writeFailed_) {
     writeFailed_ = true;
-    Note(QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1"), {file_->fileName()});
+    Note(kNotSaved, {file_->fileName()});
   }
 }
 
 void TSettings::SetScanRange(ScanRange r) {
   if (r == v_.range) return;
   v_.range = r;
-  if (file_) file_->setValue(QLatin1String(kScanStart), QString::number(r.start));
+  Write(kScanStart, QString::number(r.start));
   Write(kScanStop, QString::number(r.stop));
 }
 

@@ -2,7 +2,9 @@
 // read once when opened and written (atomically, through QSettings' own save
 // file) whenever a value changes. Every value is checked when read; one that
 // does not read or lies outside its limits falls back to its default, and one
-// line for the log says so. Nothing in the file can stop the program.
+// line for the log says so. Nothing in the file can stop the program. Keys
+// the program does not know (left by another version, or damage) are not
+// written back.
 #pragma once
 
 #include "app/Options.h"
@@ -70,6 +72,9 @@ class TSettings {
   // or written, gathered since the last call. They are worded as they are
   // taken, so that they come out in the language chosen by then.
   std::vector<std::string> TakeMessages();
+  // From now on each such line goes to `sink` as it arises, those gathered
+  // so far first; an empty sink gathers them again.
+  void SetMessageSink(std::function<void(const std::string&)> sink);
   // Adds such a line, for a value found wanting where it is used: `text` is
   // marked with QT_TRANSLATE_NOOP("Settings", ...), and %1, %2... in it stand
   // for args, put in as they are.
@@ -78,7 +83,8 @@ class TSettings {
   const SettingsValues& Values() const { return v_; }
 
   // Each setter takes a changed value into the file, which is written on the
-  // event loop's next turn (at the latest by Sync or the destructor).
+  // event loop's next turn (at the latest by Sync or the destructor); a write
+  // that fails is said once.
   void SetScanRange(ScanRange r);
   void SetGain(GainChoice g);
   void SetPpm(int ppm);
@@ -102,11 +108,17 @@ class TSettings {
  private:
   void Load();
   void Write(const char* key, const QVariant& value);
+  void DropUnknownKeys();
   void CheckWritten();
+  void Say(std::function<QString()> line);
 
   std::unique_ptr<QSettings> file_;
   SettingsValues v_;
   std::vector<std::function<QString()>> messages_;
+  std::function<void(const std::string&)> sink_;
+  bool written_ = false;
+  bool unknownDropped_ = false;
+  bool syncQueued_ = false;
   bool writeFailed_ = false;
 };
 

@@ -46,6 +46,8 @@ void TForm1::RestoreFeatures() {
 }
 
 void TForm1::RememberOnClose() {
+  // The log goes with the window.
+  Settings().SetMessageSink(nullptr);
   Settings().SetWindowGeometry(saveGeometry());
   if (air_) {
     Settings().SetPeakMarker(Air().PeakMarker());

@@ -300,7 +300,9 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   Button3Click(nullptr);
   CreateReceiverMenu();
   RestoreFeatures();
-  for (const std::string& line : Settings().TakeMessages()) LogAppend(line);
+  // What the settings have to say from now on (a file that cannot be
+  // written) comes as it happens.
+  Settings().SetMessageSink([this](const std::string& line) { LogAppend(line); });
 }
 
 void TForm1::FormDestroy(QObject* /*Sender*/) {

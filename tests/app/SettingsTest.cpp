@@ -3,12 +3,17 @@
 // gives a value outside its limits or more than one line per bad value.
 #include "app/Settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <random>
+#include <sys/resource.h>
 
 namespace {
 
@@ -207,6 +212,75 @@ TEST_F(SettingsTest, AFolderThatCannotBeWrittenIsSaidOnceAndTheRunGoesOn) {
   const auto lines = s.TakeMessages();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("не удалось сохранить"), std::string::npos) << lines[0];
+}
+
+TEST_F(SettingsTest, KeysTheProgramDoesNotKnowAreNotWrittenBack) {
+  QByteArray content = "[scan]\nstart=88000000\nstop=108000000\nextra=1\n[trace]\nmode=average\n"
+                       "[General]\nscan=7\nold=x\n[receiver]\nppm=12\ncolour=red\n";
+  // Binary junk, as from a damaged disk: lines, sections and keys of anything.
+  std::mt19937 rng(5);
+  for (int i = 0; i < 200000; ++i) {
+    const unsigned r = rng() % 40;
+    content += r == 0 ? '\n' : r == 1 ? '=' : r == 2 ? '[' : static_cast<char>(rng());
+  }
+  WriteFile(content);
+  {
+    wg::TSettings s(Path());
+    EXPECT_EQ(s.Values().range, (wg::ScanRange{88000000, 108000000}));
+    s.SetPpm(-12);
+    s.Sync();
+  }
+  QSettings back(Path(), QSettings::IniFormat);
+  QStringList keys = back.allKeys();
+  keys.sort();
+  EXPECT_EQ(keys, (QStringList{"receiver/ppm", "scan/start", "scan/stop", "trace/mode"}));
+  EXPECT_LT(ReadFile().size(), 200) << ReadFile().toStdString();
+  wg::TSettings again(Path());
+  EXPECT_EQ(again.Values().range, (wg::ScanRange{88000000, 108000000}));
+  EXPECT_EQ(again.Values().traceView, wg::TraceView::Average);
+  EXPECT_EQ(again.Values().ppm, -12);
+}
+
+// A write that fails is said once, on the event loop's turn that tried it,
+// not only when (or if) another change comes: for a folder that cannot be
+// made and for a full disk (a file size limit, which binds root too).
+TEST_F(SettingsTest, AWriteThatFailsIsSaidOnceAsItHappens) {
+  int argc = 1;
+  char name[] = "settings_test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  const auto failures = [&](const QString& file, const std::function<void(bool)>& duringWrites) {
+    wg::TSettings s(file);
+    std::vector<std::string> said;
+    s.SetMessageSink([&](const std::string& line) { said.push_back(line); });
+    for (int ppm : {5, 6, 7}) {
+      s.SetPpm(ppm);
+      duringWrites(true);
+      QCoreApplication::processEvents();
+      duringWrites(false);
+      EXPECT_EQ(said.size(), 1u) << "after ppm " << ppm;
+    }
+    EXPECT_EQ(s.Values().ppm, 7) << "kept for the run";
+    for (const std::string& line : said) EXPECT_NE(line.find("не удалось сохранить"), std::string::npos) << line;
+    return said.size();
+  };
+
+  QFile blocker(dir_.filePath(QStringLiteral("blocked")));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  EXPECT_EQ(failures(dir_.filePath(QStringLiteral("blocked/wideglass.ini")), [](bool) {}), 1u) << "no folder";
+
+  rlimit was{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+  // A write past the limit then fails with EFBIG instead of ending the process.
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  const auto fullDisk = [&](bool on) {
+    rlimit small = was;
+    if (on) small.rlim_cur = 8;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  };
+  EXPECT_EQ(failures(Path(), fullDisk), 1u) << "full disk";
+  std::signal(SIGXFSZ, handler);
 }
 
 TEST(SettingsMemory, WithoutAFileChangesLastForTheRunOnly) {

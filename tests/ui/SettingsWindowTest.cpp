@@ -19,9 +19,9 @@ class SettingsWindowTest : public FormTest {
  protected:
   void SetUp() override { ASSERT_TRUE(config_.isValid()); }
   QString Path() const { return config_.filePath(QStringLiteral("wideglass.ini")); }
-  TForm1& OpenWith(const wg::Options& options = {}) {
+  TForm1& OpenWith(const wg::Options& options = {}, const QString& file = {}) {
     Bind(WG_SIM_LIB);
-    settings_ = std::make_unique<wg::TSettings>(Path());
+    settings_ = std::make_unique<wg::TSettings>(file.isEmpty() ? Path() : file);
     form_ = std::make_unique<TForm1>(*settings_, options);
     form_->show();
     QApplication::processEvents();
@@ -109,6 +109,22 @@ TEST_F(SettingsWindowTest, ABrokenSettingsFileLeavesTheReportWholeAndSaysWhatFel
   for (const QString& n : notes) EXPECT_TRUE(n.startsWith(QString::fromUtf8("Настройки: "))) << n.toStdString();
   EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("138"));
   EXPECT_TRUE(f.Sweep().Running());
+}
+
+TEST_F(SettingsWindowTest, ASettingsFileThatCannotBeWrittenIsSaidOnceWhileTheWindowIsOpen) {
+  // A plain file where the settings folder belongs stops root too.
+  QFile blocker(config_.filePath(QStringLiteral("wideglass")));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  TForm1& f = OpenWith({}, config_.filePath(QStringLiteral("wideglass/wideglass.ini")));
+  const auto said = [&] { return Lines().filter(QString::fromUtf8("не удалось сохранить")).size(); };
+  EXPECT_EQ(said(), 0) << "nothing was written yet";
+  for (double start : {100.0, 101.0, 102.0}) {
+    f.StartFreqEdit->SetValue(start);
+    QApplication::processEvents();
+    EXPECT_EQ(said(), 1) << "after " << start << " MHz:\n" << f.Memo1->toPlainText().toStdString();
+  }
+  EXPECT_EQ(f.Sweep().StartFrequency(), 102000000) << "the run goes on";
 }
 
 }  // namespace
