@@ -1,8 +1,11 @@
 #include "app/Settings.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -274,16 +277,33 @@ void TSettings::Write(const char* key, const QVariant& value) {
   });
 }
 
-// QSettings writes back every key it read: junk from a damaged file (megabytes
-// of it) would be carried forward, and rewritten, on every change.
+// QSettings writes back every key it read, so junk from a damaged file
+// (megabytes of it) would be carried forward on every change. Dropping it key
+// by key would parse all of it, which takes seconds: the known keys, with
+// what they hold (even a value that fell back), go into a new file that
+// replaces the old one instead.
 void TSettings::DropUnknownKeys() {
   if (std::exchange(unknownDropped_, true)) return;
-  std::vector<std::pair<const char*, QVariant>> known;
-  for (const char* key : kKnownKeys)
-    if (file_->contains(QLatin1String(key))) known.emplace_back(key, file_->value(QLatin1String(key)));
-  file_->clear();
-  // Known keys keep what they hold, even a value that fell back.
-  for (const auto& [key, value] : known) file_->setValue(QLatin1String(key), value);
+  // A link is followed: the file it leads to is replaced, as QSettings does.
+  const QFileInfo old(file_->fileName());
+  const QString path = old.canonicalFilePath();
+  if (path.isEmpty() || !old.isFile()) return;
+  // Beside the file, so that the rename is atomic.
+  QTemporaryFile fresh(path + QStringLiteral(".XXXXXX"));
+  if (!fresh.open()) return;  // the write that follows fails too, and says so
+  fresh.setPermissions(old.permissions());
+  fresh.close();
+  {
+    QSettings known(fresh.fileName(), QSettings::IniFormat);
+    for (const char* key : kKnownKeys)
+      if (file_->contains(QLatin1String(key))) known.setValue(QLatin1String(key), file_->value(QLatin1String(key)));
+    known.sync();
+    if (known.status() != QSettings::NoError) return;
+  }
+  if (std::rename(QFile::encodeName(fresh.fileName()).constData(), QFile::encodeName(path).constData()) != 0) return;
+  fresh.setAutoRemove(false);
+  file_ = std::make_unique<QSettings>(old.filePath(), QSettings::IniFormat);
+  file_->setAtomicSyncRequired(true);
 }
 
 void TSettings::Sync() {

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -223,6 +224,9 @@ TEST_F(SettingsTest, KeysTheProgramDoesNotKnowAreNotWrittenBack) {
     const unsigned r = rng() % 40;
     content += r == 0 ? '\n' : r == 1 ? '=' : r == 2 ? '[' : static_cast<char>(rng());
   }
+  // Kept where a link leads, as a user's dotfiles may be.
+  QDir().mkpath(QFileInfo(Path()).path());
+  ASSERT_TRUE(QFile::link(dir_.filePath(QStringLiteral("kept.ini")), Path()));
   WriteFile(content);
   {
     wg::TSettings s(Path());
@@ -235,6 +239,7 @@ TEST_F(SettingsTest, KeysTheProgramDoesNotKnowAreNotWrittenBack) {
   keys.sort();
   EXPECT_EQ(keys, (QStringList{"receiver/ppm", "scan/start", "scan/stop", "trace/mode"}));
   EXPECT_LT(ReadFile().size(), 200) << ReadFile().toStdString();
+  EXPECT_TRUE(QFileInfo(Path()).isSymLink());
   wg::TSettings again(Path());
   EXPECT_EQ(again.Values().range, (wg::ScanRange{88000000, 108000000}));
   EXPECT_EQ(again.Values().traceView, wg::TraceView::Average);
