@@ -90,11 +90,11 @@ TSettings::TSettings(const QString& file) : file_(std::make_unique<QSettings>(fi
 }
 
 TSettings::~TSettings() {
-  if (!file_ || writeFailed_) return;
+  if (!file_ || !written_ || writeFailed_) return;
   // The window's last changes (its place, the markers) are written here,
   // after its log has gone.
   file_->sync();
-  if (file_->status() != QSettings::AccessError || !written_) return;
+  if (file_->status() != QSettings::AccessError) return;
   const std::string line = Utf8(Tr(QT_TRANSLATE_NOOP("Settings", "Настройки: ")) + Fill(Tr(kNotSaved), {file_->fileName()}));
   if (sink_)
     sink_(line);
@@ -279,9 +279,9 @@ void TSettings::Write(const char* key, const QVariant& value) {
 
 // QSettings writes back every key it read, so junk from a damaged file
 // (megabytes of it) would be carried forward on every change. Dropping it key
-// by key would parse all of it, which takes seconds: the known keys, with
-// what they hold (even a value that fell back), go into a new file that
-// replaces the old one instead.
+// by key would parse all of it, which takes seconds (and so would finding out
+// whether there is any): the known keys, with what they hold (even a value
+// that fell back), go into a new file that replaces the old one instead.
 void TSettings::DropUnknownKeys() {
   if (std::exchange(unknownDropped_, true)) return;
   // A link is followed: the file it leads to is replaced, as QSettings does.
