@@ -1,0 +1,120 @@
+#include "sweep/SignalWatch.h"
+
+#include <cmath>
+
+namespace wg {
+
+TSignalInput SignalInputOf(const SweepView& view, int transformsAveraged) {
+  TSignalInput in;
+  auto levels = std::make_shared<std::vector<float>>(view.count);
+  for (size_t i = 0; i < view.count; ++i) (*levels)[i] = static_cast<float>(view.points[i].Y);
+  const size_t pps = TSweepEngine::kPointsPerStep;
+  for (size_t i = 0; i < view.count; i += pps) in.stepStarts.push_back(std::llround(view.points[i].X));
+  in.levels = levels->data();
+  in.count = view.count;
+  in.owner = std::move(levels);
+  in.pointsPerStep = TSweepEngine::kPointsPerStep;
+  in.binWidth = view.binWidth;
+  in.start = view.start;
+  in.stop = view.stop;
+  in.transformsAveraged = transformsAveraged;
+  in.sequence = view.sequence;
+  in.finished = view.finished;
+  return in;
+}
+
+TSignalWatch::TSignalWatch(Changed changed)
+    : changed_(std::move(changed)), snapshot_(std::make_shared<TSignalSnapshot>()) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+TSignalWatch::~TSignalWatch() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void TSignalWatch::Submit(TSignalInput in) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pending_) ++skipped_;
+    pending_ = std::move(in);
+  }
+  wake_.notify_all();
+}
+
+void TSignalWatch::SetSettings(const TSignalSettings& s) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  settings_ = s;
+}
+
+TSignalSettings TSignalWatch::Settings() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return settings_;
+}
+
+void TSignalWatch::Clear() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++epoch_;
+    pending_.reset();
+    skipped_ = 0;
+    snapshot_ = std::make_shared<TSignalSnapshot>();
+  }
+  wake_.notify_all();
+  idle_.notify_all();
+}
+
+std::shared_ptr<const TSignalSnapshot> TSignalWatch::Snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return snapshot_;
+}
+
+bool TSignalWatch::WaitIdle(std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return idle_.wait_for(lock, wait, [this] { return !pending_ && !working_; });
+}
+
+void TSignalWatch::Run() {
+  TSignalFinder finder;
+  TSignalTable table;
+  uint64_t applied = 0;  // the epoch the table belongs to
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stop_ || pending_; });
+    if (stop_) return;
+    TSignalInput in = std::move(*pending_);
+    pending_.reset();
+    const TSignalSettings settings = settings_;
+    const uint64_t epoch = epoch_;
+    working_ = true;
+    lock.unlock();
+
+    if (epoch != applied) table.Clear(), applied = epoch;
+    table.Add(in, finder.Find(in, settings));
+    auto snap = std::make_shared<TSignalSnapshot>();
+    snap->signals = table.Signals();
+    snap->sweeps = table.Sweeps();
+    snap->dropped = table.Dropped();
+    in = {};  // the sweep's levels go before the lock is taken again
+
+    lock.lock();
+    const bool current = epoch == epoch_;
+    if (current) {
+      snap->skipped = skipped_;
+      snapshot_ = std::move(snap);
+    }
+    working_ = false;
+    if (!pending_) idle_.notify_all();
+    if (current && changed_) {
+      lock.unlock();
+      changed_();
+      lock.lock();
+    }
+  }
+}
+
+}  // namespace wg

@@ -1,0 +1,117 @@
+#include "sweep/SignalWatch.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+#include "tests/sweep/SignalScene.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using wgtest::SignalScene;
+
+// Long enough for a loaded machine; the waits end as soon as the work is done.
+constexpr auto kPatience = 60s;
+
+SignalScene CarrierScene() {
+  SignalScene scene(138000000, 141200000, 31);
+  scene.emitters = {{139000000, -50}};
+  return scene;
+}
+
+TEST(SignalWatch, KeepsTheTableOnItsOwnThread) {
+  SignalScene scene = CarrierScene();
+  std::atomic<int> changes{0};
+  wg::TSignalWatch watch([&] { ++changes; });
+  for (uint64_t s = 0; s < 5; ++s) {
+    watch.Submit(scene.Sweep(s));
+    ASSERT_TRUE(watch.WaitIdle(kPatience));
+  }
+  auto snap = watch.Snapshot();
+  EXPECT_EQ(snap->sweeps, 5u);
+  EXPECT_EQ(snap->skipped, 0u);
+  ASSERT_EQ(snap->signals.size(), 1u);
+  EXPECT_NEAR(snap->signals[0].frequency, 139000000, SignalScene::kBin);
+  EXPECT_EQ(snap->signals[0].OccupancyPercent(), 100);
+
+  // Clear empties the table at once, and the next sweeps start it afresh.
+  watch.Clear();
+  EXPECT_TRUE(watch.Snapshot()->signals.empty());
+  watch.Submit(scene.Sweep(5));
+  ASSERT_TRUE(watch.WaitIdle(kPatience));
+  EXPECT_EQ(watch.Snapshot()->sweeps, 1u);
+  EXPECT_EQ(watch.Snapshot()->signals.size(), 1u);
+
+  // The threshold set is the one the next sweep is searched with.
+  wg::TSignalSettings deaf;
+  deaf.thresholdDb = 60;
+  watch.SetSettings(deaf);
+  EXPECT_EQ(watch.Settings().thresholdDb, 60);
+  watch.Clear();
+  watch.Submit(scene.Sweep(6));
+  ASSERT_TRUE(watch.WaitIdle(kPatience));
+  EXPECT_TRUE(watch.Snapshot()->signals.empty());
+  EXPECT_EQ(watch.Snapshot()->sweeps, 1u);
+}
+
+// Sweeps that come faster than they are searched: the newest waits, the ones
+// it replaced are counted as skipped, and what was searched stays sound.
+TEST(SignalWatch, SweepsFasterThanTheSearch) {
+  SignalScene scene = CarrierScene();
+  std::vector<wg::TSignalInput> sweeps;
+  for (uint64_t s = 0; s < 40; ++s) sweeps.push_back(scene.Sweep(s));
+  wg::TSignalWatch watch;
+  for (auto& in : sweeps) watch.Submit(std::move(in));
+  ASSERT_TRUE(watch.WaitIdle(kPatience));
+  auto snap = watch.Snapshot();
+  EXPECT_EQ(snap->sweeps + snap->skipped, 40u);
+  ASSERT_EQ(snap->signals.size(), 1u);
+  EXPECT_EQ(snap->signals[0].present, snap->sweeps);
+  EXPECT_EQ(snap->signals[0].covered, snap->sweeps);
+}
+
+// Destroyed with work under way and queued: it returns, and tells no one
+// afterwards.
+TEST(SignalWatch, DestroyedWhileSearching) {
+  SignalScene scene(24000000, 1766000000, 37);  // 2,228,224 points
+  const wg::TSignalInput big = scene.Sweep(0);
+  auto alive = std::make_shared<std::atomic<bool>>(true);
+  std::atomic<int> late{0};
+  {
+    wg::TSignalWatch watch([alive, &late] { late += !*alive; });
+    watch.Submit(big);
+    watch.Submit(big);
+  }
+  *alive = false;
+  EXPECT_EQ(late, 0);
+}
+
+TEST(SignalWatch, InputFromTheEngineView) {
+  std::vector<wg::SpectrumPoint> pts;
+  const double bin = 3200000.0 / 4096;
+  for (int s = 0; s < 2; ++s)
+    for (int g = 0; g < 4096; ++g)
+      pts.push_back({100000000.0 + s * 3200000 + g * bin, s == 1 ? std::numeric_limits<double>::quiet_NaN() : -70.25 + g % 3});
+  wg::SweepView view{pts.data(), pts.size(), 100000000, 106000000, 3200000, bin, 7, {}, {}};
+  const wg::TSignalInput in = wg::SignalInputOf(view, 8);
+  EXPECT_EQ(in.stepStarts, (std::vector<int64_t>{100000000, 103200000}));
+  ASSERT_EQ(in.count, pts.size());
+  for (size_t i = 0; i < in.count; ++i) {
+    EXPECT_EQ(in.Frequency(i), pts[i].X);
+    if (i < 4096)
+      EXPECT_EQ(in.levels[i], static_cast<float>(pts[i].Y));
+    else
+      EXPECT_TRUE(std::isnan(in.levels[i]));
+  }
+  EXPECT_EQ(in.transformsAveraged, 8);
+  EXPECT_EQ(in.sequence, 7u);
+  EXPECT_EQ(in.IndexOf(100000000 + 5 * bin + 0.4 * bin), 5u);
+  EXPECT_EQ(in.IndexOf(103200000 - 0.4 * bin), 4096u);
+  EXPECT_EQ(in.IndexOf(99000000), in.count);
+  EXPECT_EQ(in.IndexOf(106400000), in.count);
+}
+
+}  // namespace
