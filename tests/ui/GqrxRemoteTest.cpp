@@ -1,0 +1,150 @@
+// The gqrx remote against a fake remote control of the test's own: a TCP
+// server on a free local port that records the lines it gets and answers as
+// it is told.
+#include "ui/GqrxRemote.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Long enough for a loaded machine; the waits end as soon as the answer is in.
+constexpr int kPatienceMs = 30000;
+
+class FakeGqrx : public QObject {
+ public:
+  enum class Mode { Answer, Refuse, Silent, AnswerAndHangUp, Hold };
+  Mode mode = Mode::Answer;
+  std::vector<QByteArray> lines;
+  int connections = 0;
+
+  FakeGqrx() {
+    server_.listen(QHostAddress::LocalHost);
+    QObject::connect(&server_, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* s = server_.nextPendingConnection()) {
+        ++connections;
+        last_ = s;
+        QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
+          while (s->canReadLine()) {
+            lines.push_back(s->readLine().trimmed());
+            if (mode == Mode::Silent || mode == Mode::Hold) continue;
+            s->write(mode == Mode::Refuse ? "RPRT 1\n" : "RPRT 0\n");
+            if (mode == Mode::AnswerAndHangUp) s->disconnectFromHost();
+          }
+        });
+      }
+    });
+  }
+  quint16 Port() const { return server_.serverPort(); }
+  // Answers what was held and answers at once from now on.
+  void Release() {
+    mode = Mode::Answer;
+    last_->write("RPRT 0\n");
+  }
+
+ private:
+  QTcpServer server_;
+  QTcpSocket* last_ = nullptr;
+};
+
+struct Outcome {
+  qint64 hz;
+  bool ok;
+  QString detail;
+};
+
+class GqrxRemoteTest : public ::testing::Test {
+ protected:
+  GqrxRemoteTest() {
+    remote.SetAddress("127.0.0.1", gqrx.Port());
+    QObject::connect(&remote, &wg::TGqrxRemote::Done, &remote,
+                     [this](qint64 hz, bool ok, const QString& d) { done.push_back({hz, ok, d}); });
+  }
+  bool WaitFor(size_t n) {
+    return QTest::qWaitFor([&] { return done.size() >= n; }, kPatienceMs);
+  }
+  FakeGqrx gqrx;
+  wg::TGqrxRemote remote;
+  std::vector<Outcome> done;
+};
+
+TEST_F(GqrxRemoteTest, TunesOverOneConnection) {
+  remote.Tune(145500000);
+  // The call only starts the work: nothing can have reached gqrx yet.
+  EXPECT_TRUE(gqrx.lines.empty());
+  ASSERT_TRUE(WaitFor(1));
+  remote.Tune(1766000000);
+  ASSERT_TRUE(WaitFor(2));
+  EXPECT_EQ(gqrx.lines, (std::vector<QByteArray>{"F 145500000", "F 1766000000"}));
+  EXPECT_EQ(gqrx.connections, 1);
+  EXPECT_EQ(done[0].hz, 145500000);
+  EXPECT_TRUE(done[0].ok);
+  EXPECT_EQ(done[1].hz, 1766000000);
+  EXPECT_TRUE(done[1].ok);
+}
+
+// Clicks faster than gqrx answers: the newest frequency is the one that goes
+// out after the answer; the ones in between are never sent.
+TEST_F(GqrxRemoteTest, OnlyTheNewestWaits) {
+  gqrx.mode = FakeGqrx::Mode::Hold;
+  remote.Tune(100000000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gqrx.lines.size() == 1; }, kPatienceMs));
+  remote.Tune(101000000);
+  remote.Tune(102000000);
+  QTest::qWait(20);
+  EXPECT_EQ(gqrx.lines.size(), 1u);  // still waiting for the first answer
+  gqrx.Release();
+  ASSERT_TRUE(WaitFor(2));
+  EXPECT_EQ(gqrx.lines, (std::vector<QByteArray>{"F 100000000", "F 102000000"}));
+  EXPECT_EQ(done[0].hz, 100000000);
+  EXPECT_EQ(done[1].hz, 102000000);
+  EXPECT_TRUE(done[1].ok);
+}
+
+TEST_F(GqrxRemoteTest, RefusalsSilenceAndHangUps) {
+  gqrx.mode = FakeGqrx::Mode::Refuse;
+  remote.Tune(88000000);
+  ASSERT_TRUE(WaitFor(1));
+  EXPECT_FALSE(done[0].ok);
+  EXPECT_EQ(done[0].detail, "RPRT 1");
+
+  gqrx.mode = FakeGqrx::Mode::Silent;
+  remote.SetTimeout(200);
+  remote.Tune(89000000);
+  ASSERT_TRUE(WaitFor(2));
+  EXPECT_FALSE(done[1].ok);
+  EXPECT_EQ(done[1].hz, 89000000);
+  EXPECT_TRUE(done[1].detail.contains("200 ms")) << done[1].detail.toStdString();
+
+  // A remote that hangs up after answering is called again for the next tune.
+  gqrx.mode = FakeGqrx::Mode::AnswerAndHangUp;
+  remote.SetTimeout(kPatienceMs);
+  remote.Tune(90000000);
+  ASSERT_TRUE(WaitFor(3));
+  EXPECT_TRUE(done[2].ok);
+  remote.Tune(91000000);  // before or after the hang-up has arrived
+  ASSERT_TRUE(WaitFor(4));
+  EXPECT_TRUE(done[3].ok) << done[3].detail.toStdString();
+  EXPECT_EQ(gqrx.lines.back(), "F 91000000");
+}
+
+TEST_F(GqrxRemoteTest, NobodyListening) {
+  QTcpServer closed;
+  closed.listen(QHostAddress::LocalHost);
+  const quint16 port = closed.serverPort();
+  closed.close();
+  remote.SetAddress("127.0.0.1", port);
+  remote.Tune(433920000);
+  ASSERT_TRUE(WaitFor(1));
+  EXPECT_EQ(done[0].hz, 433920000);
+  EXPECT_FALSE(done[0].ok);
+  EXPECT_FALSE(done[0].detail.isEmpty());
+}
+
+}  // namespace
