@@ -63,14 +63,16 @@ void TSignalTable::Add(const TSignalInput& in, const std::vector<TDetection>& fo
   std::vector<std::ptrdiff_t> best(signals_.size(), -1);
   for (size_t j = 0; j < found.size(); ++j) {
     const double f = found[j].frequency;
-    const auto it = std::lower_bound(signals_.begin(), signals_.end(), f,
-                                     [](const TSignal& s, double v) { return s.frequency < v; });
+    const std::ptrdiff_t above =
+        std::lower_bound(signals_.begin(), signals_.end(), f,
+                         [](const TSignal& s, double v) { return s.frequency < v; }) - signals_.begin();
     double closest = 0;
-    for (auto c : {it - 1, it}) {
-      if (c < signals_.begin() || c >= signals_.end()) continue;
-      const double d = std::abs(c->frequency - f);
-      if (d > std::max(near, c->bandwidth / 2)) continue;
-      if (match[j] < 0 || d < closest) match[j] = c - signals_.begin(), closest = d;
+    for (std::ptrdiff_t c : {above - 1, above}) {
+      if (c < 0 || c >= static_cast<std::ptrdiff_t>(signals_.size())) continue;
+      const TSignal& s = signals_[static_cast<size_t>(c)];
+      const double d = std::abs(s.frequency - f);
+      if (d > std::max(near, s.bandwidth / 2)) continue;
+      if (match[j] < 0 || d < closest) match[j] = c, closest = d;
     }
     if (match[j] < 0) continue;
     std::ptrdiff_t& b = best[static_cast<size_t>(match[j])];
