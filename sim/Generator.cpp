@@ -14,6 +14,9 @@ constexpr size_t kBlockSamples = 1024;
 constexpr double kFmUpdateHz = 100000;
 constexpr double kAdcNoiseLsb = 1.8;
 constexpr double kFrontEndNoiseLsb = 0.02;  // at 0 dB gain
+// The demodulator's AGC aims at this RMS per part, in LSB.
+constexpr double kAgcTargetLsb = 30;
+constexpr double kAgcMaxGain = 31.6;  // 30 dB
 
 uint64_t SplitMix(uint64_t& x) {
   uint64_t z = (x += 0x9e3779b97f4a7c15ull);
@@ -128,94 +131,129 @@ void Generator::FillCounter(uint8_t* out, size_t n) {
 
 void Generator::Samples(uint8_t* out, size_t count, const Reception& rx) {
   const double sigma = NoiseLsb(rx.gainDb);
+  double t = rx.timeSec;
   while (count > 0) {
     const size_t n = std::min(count, kBlockSamples);
-    Block(out, n, rx, sigma);
+    Block(out, n, rx, sigma, t);
+    t += static_cast<double>(n) / rx.rateHz;
     out += 2 * n;
     count -= n;
   }
 }
 
-void Generator::Block(uint8_t* out, size_t count, const Reception& rx, double sigma) {
+void Generator::AddEmitter(size_t k, double* re, double* im, size_t count, const Reception& rx) {
+  const Emitter& e = scene_[k];
+  const double offset = e.frequencyHz - rx.centreHz;
+  const double rate = rx.rateHz;
+  const double half = rate / 2;
+  // The band a block holds is [centre - half, centre + half): the lower edge
+  // belongs to it and the upper edge to the next step up, so an emitter on a
+  // step boundary shows in exactly one step. A frequency modulated emitter
+  // counts wherever its swing reaches into the band. With the filter, what
+  // lies just beyond an edge comes through too, folded to the other edge.
+  const double swing = e.kind == EmitterKind::Carrier ? 0.0 : std::fabs(e.deviationHz);
+  if (rx.filter) {
+    const double reach = FilterReachHz(rate);
+    if (!(offset + swing > -reach && offset - swing < reach)) return;
+  } else if (!(offset + swing >= -half && offset - swing < half)) {
+    return;
+  }
+  State& st = state_[k];
+  const double a = kFullScale * std::pow(10.0, (e.levelDb + rx.gainDb) / 20.0);
+  if (!(a > 0) || !std::isfinite(a)) return;
+  if (e.kind == EmitterKind::Carrier || e.deviationHz == 0) {
+    const double g = rx.filter ? FilterGain(offset, rate) : 1.0;
+    if (!(g > 0)) return;
+    const double step = kTwoPi * offset / rate;
+    AddRotating(re, im, count, a * g, st.re, st.im, std::cos(step), std::sin(step));
+  } else {
+    const size_t stretch = std::max<size_t>(1, static_cast<size_t>(rate / kFmUpdateHz));
+    const double dt = stretch / rate;
+    // Two modulation tones and a slow wander, as speech or music would
+    // move the frequency about.
+    const double f1 = e.kind == EmitterKind::Fm ? 1000 : 700;
+    const double f2 = e.kind == EmitterKind::Fm ? 2700 : 1900;
+    for (size_t off = 0; off < count;) {
+      if (st.stretchLeft == 0) {
+        const double m = 0.5 * std::sin(st.tone1) + 0.3 * std::sin(st.tone2) + 0.2 * st.wander;
+        st.tone1 = std::fmod(st.tone1 + kTwoPi * f1 * dt, kTwoPi);
+        st.tone2 = std::fmod(st.tone2 + kTwoPi * f2 * dt, kTwoPi);
+        const double u = static_cast<double>(Next(fmRng_) >> 11) * 0x1.0p-52 - 1.0;  // -1..1
+        st.wander = std::clamp(0.97 * st.wander + 0.25 * u, -1.0, 1.0);
+        const double f = offset + e.deviationHz * m;
+        const double step = kTwoPi * f / rate;
+        st.wr = std::cos(step);
+        st.wi = std::sin(step);
+        // Swung out of the band, the stick's filter stops it; the phase
+        // runs on so that it comes back continuous.
+        st.gain = rx.filter ? FilterGain(f, rate) : (f >= -half && f < half ? 1.0 : 0.0);
+        st.stretchLeft = stretch;
+      }
+      const size_t n = std::min(st.stretchLeft, count - off);
+      if (st.gain > 0) {
+        AddRotating(re + off, im + off, n, a * st.gain, st.re, st.im, st.wr, st.wi);
+      } else {
+        const double turn = std::atan2(st.wi, st.wr) * static_cast<double>(n);
+        const double cr = std::cos(turn), ci = std::sin(turn);
+        const double zr = st.re * cr - st.im * ci;
+        st.im = st.re * ci + st.im * cr;
+        st.re = zr;
+      }
+      st.stretchLeft -= n;
+      off += n;
+    }
+  }
+  const double len = std::hypot(st.re, st.im);
+  if (len > 0) {
+    st.re /= len;
+    st.im /= len;
+  }
+}
+
+void Generator::Block(uint8_t* out, size_t count, const Reception& rx, double sigma, double timeSec) {
   alignas(64) double re[kBlockSamples];
   alignas(64) double im[kBlockSamples];
   std::fill(re, re + count, 0.0);
   std::fill(im, im + count, 0.0);
-
-  const double rate = rx.rateHz;
-  const double half = rate / 2;
   for (size_t k = 0; k < scene_.size(); ++k) {
     const Emitter& e = scene_[k];
-    const double offset = e.frequencyHz - rx.centreHz;
-    // The band a block holds is [centre - half, centre + half): the lower edge
-    // belongs to it and the upper edge to the next step up, so an emitter on a
-    // step boundary shows in exactly one step. A frequency modulated emitter
-    // counts wherever its swing reaches into the band.
-    const double swing = e.kind == EmitterKind::Carrier ? 0.0 : std::fabs(e.deviationHz);
-    if (!(offset + swing >= -half && offset - swing < half)) continue;
-    State& st = state_[k];
-    const double a = kFullScale * std::pow(10.0, (e.levelDb + rx.gainDb) / 20.0);
-    if (!(a > 0) || !std::isfinite(a)) continue;
-    if (e.kind == EmitterKind::Carrier || e.deviationHz == 0) {
-      const double step = kTwoPi * offset / rate;
-      AddRotating(re, im, count, a, st.re, st.im, std::cos(step), std::sin(step));
-    } else {
-      const size_t stretch = std::max<size_t>(1, static_cast<size_t>(rate / kFmUpdateHz));
-      const double dt = stretch / rate;
-      // Two modulation tones and a slow wander, as speech or music would
-      // move the frequency about.
-      const double f1 = e.kind == EmitterKind::Fm ? 1000 : 700;
-      const double f2 = e.kind == EmitterKind::Fm ? 2700 : 1900;
-      for (size_t off = 0; off < count;) {
-        if (st.stretchLeft == 0) {
-          const double m =
-              0.5 * std::sin(st.tone1) + 0.3 * std::sin(st.tone2) + 0.2 * st.wander;
-          st.tone1 = std::fmod(st.tone1 + kTwoPi * f1 * dt, kTwoPi);
-          st.tone2 = std::fmod(st.tone2 + kTwoPi * f2 * dt, kTwoPi);
-          const double u = static_cast<double>(Next(fmRng_) >> 11) * 0x1.0p-52 - 1.0;  // -1..1
-          st.wander = std::clamp(0.97 * st.wander + 0.25 * u, -1.0, 1.0);
-          const double f = offset + e.deviationHz * m;
-          const double step = kTwoPi * f / rate;
-          st.wr = std::cos(step);
-          st.wi = std::sin(step);
-          // Swung out of the band, the stick's filter stops it; the phase
-          // runs on so that it comes back continuous.
-          st.inBand = f >= -half && f < half;
-          st.stretchLeft = stretch;
-        }
-        const size_t n = std::min(st.stretchLeft, count - off);
-        if (st.inBand) {
-          AddRotating(re + off, im + off, n, a, st.re, st.im, st.wr, st.wi);
-        } else {
-          const double turn = std::atan2(st.wi, st.wr) * static_cast<double>(n);
-          const double cr = std::cos(turn), ci = std::sin(turn);
-          const double zr = st.re * cr - st.im * ci;
-          st.im = st.re * ci + st.im * cr;
-          st.re = zr;
-        }
-        st.stretchLeft -= n;
-        off += n;
-      }
-    }
-    const double len = std::hypot(st.re, st.im);
-    if (len > 0) {
-      st.re /= len;
-      st.im /= len;
-    }
+    if (rx.inputBelowHz > 0 && e.frequencyHz >= rx.inputBelowHz) continue;
+    if (!EmitterOn(e, timeSec)) continue;
+    AddEmitter(k, re, im, count, rx);
   }
 
+  alignas(64) float ni[kBlockSamples];
+  alignas(64) float nq[kBlockSamples];
   constexpr uint64_t kMask = (1u << kNoiseBits) - 1;
   for (size_t i = 0; i < count; ++i) {
     if (noiseLeft_ < 2) {
       noiseBits_ = Next(noiseRng_);
       noiseLeft_ = 64 / kNoiseBits;
     }
-    const double ni = noise_[noiseBits_ & kMask];
-    const double nq = noise_[(noiseBits_ >> kNoiseBits) & kMask];
+    ni[i] = noise_[noiseBits_ & kMask];
+    nq[i] = noise_[(noiseBits_ >> kNoiseBits) & kMask];
     noiseBits_ >>= 2 * kNoiseBits;
     noiseLeft_ -= 2;
-    out[2 * i] = Quantise(kFullScale + re[i] + sigma * ni);
-    out[2 * i + 1] = Quantise(kFullScale + im[i] + sigma * nq);
+  }
+  if (rx.filter) shaper_.Apply(ni, nq, count);
+
+  const double dcI = rx.dcOffset ? kDcOffsetI : 0.0;
+  const double dcQ = rx.dcOffset ? kDcOffsetQ : 0.0;
+  double g = 1.0;
+  if (rx.agc) {
+    // The demodulator's AGC scales the block toward a fixed level, never
+    // down and never by more than kAgcMaxGain.
+    double power = 0;
+    for (size_t i = 0; i < count; ++i) power += re[i] * re[i] + im[i] * im[i];
+    const double rms = std::sqrt(power / (2.0 * static_cast<double>(count)) + sigma * sigma);
+    g = std::clamp(kAgcTargetLsb / rms, 1.0, kAgcMaxGain);
+  }
+  // With the gain at 1 and no offset this is exactly the sum it always was,
+  // so a scene without the filter gives the same bytes as ever.
+  const double gs = g * sigma;
+  for (size_t i = 0; i < count; ++i) {
+    out[2 * i] = Quantise(kFullScale + g * (re[i] + dcI) + gs * ni[i]);
+    out[2 * i + 1] = Quantise(kFullScale + g * (im[i] + dcQ) + gs * nq[i]);
   }
 }
 

@@ -3,6 +3,7 @@
 // RTL2832U's interleaved unsigned 8-bit I/Q bytes around 127.5.
 #pragma once
 
+#include "sim/DemodFilter.h"
 #include "sim/Scene.h"
 
 #include <array>
@@ -17,6 +18,15 @@ struct Reception {
   double centreHz = 0;
   double rateHz = 0;
   double gainDb = 0;
+  // Seconds since the simulator was loaded at the stretch's first sample;
+  // keyed emitters follow it.
+  double timeSec = 0;
+  bool filter = false;    // the demodulator's roll-off and folding at the edges
+  bool dcOffset = false;  // the converter's DC offset shows at the centre
+  bool agc = false;       // the demodulator's digital AGC
+  // Only emitters below this reach the input (direct sampling's HF input);
+  // 0: all of them.
+  double inputBelowHz = 0;
 };
 
 // Standard deviation of the noise in LSB for a tuner gain: the converter's
@@ -47,11 +57,12 @@ class Generator {
     // the stretches run on across calls, so where a read ends changes nothing.
     size_t stretchLeft = 0;
     double wr = 1, wi = 0;  // phase step during the current stretch
-    bool inBand = true;     // the current stretch's frequency lies in the band
+    double gain = 1;        // the filter's, at the current stretch's frequency
   };
 
   void Samples(uint8_t* out, size_t count, const Reception& rx);
-  void Block(uint8_t* out, size_t count, const Reception& rx, double sigma);
+  void Block(uint8_t* out, size_t count, const Reception& rx, double sigma, double timeSec);
+  void AddEmitter(size_t k, double* re, double* im, size_t count, const Reception& rx);
   static uint64_t Next(uint64_t* rng);
 
   std::vector<Emitter> scene_;
@@ -64,6 +75,7 @@ class Generator {
   int noiseLeft_ = 0;
   int carry_ = -1;  // Q byte of a sample whose I byte ended the last stretch
   uint8_t counter_ = 0;
+  NoiseShaper shaper_;
 };
 
 }  // namespace wg::sim

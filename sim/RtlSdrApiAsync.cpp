@@ -14,6 +14,8 @@ constexpr uint32_t kDefaultBufferCount = 15;
 constexpr uint32_t kDefaultBufferLength = 16 * 32 * 512;
 // Buffers handed to the callback in turn; more would only cost memory.
 constexpr uint32_t kMaxRingBuffers = 4;
+// A whole number of the stick's 512-byte USB packets.
+constexpr uint32_t kPieceBytes = 16384;
 
 }  // namespace
 
@@ -50,26 +52,40 @@ int rtlsdr_read_async(rtlsdr_dev_t* dev, rtlsdr_read_async_cb_t cb, void* ctx, u
     return finish(kUsbErrorNoMem);
   }
 
+  // The buffer fills a piece at a time, each piece made when the stick has
+  // sampled it, so that a retune from another thread shows in the next
+  // piece (after the settle bytes), not only in the next buffer.
   int result = 0;
-  for (uint32_t i = 0; !d->asyncCancel; i = (i + 1) % count) {
-    {
-      std::lock_guard lock(d->settings);
+  Clock::time_point due = Clock::now();
+  for (uint32_t i = 0; !d->asyncCancel && result == 0; i = (i + 1) % count) {
+    for (uint32_t done = 0; done < length && !d->asyncCancel;) {
       if (d->unplugged) {
         result = kUsbErrorNoDevice;
         break;
       }
+      const uint32_t n = std::min(kPieceBytes, length - done);
+      if (d->config.paced) {
+        Clock::time_point freshAt;
+        double rate;
+        {
+          std::lock_guard lock(d->settings);
+          freshAt = d->freshAt;
+          rate = d->rate ? d->rate : kPowerOnRate;
+        }
+        due = std::max(due, freshAt) + StreamTime(n, rate);
+        // Short naps, so that a cancel is seen soon.
+        while (!d->asyncCancel && Clock::now() < due)
+          std::this_thread::sleep_until(std::min(due, Clock::now() + std::chrono::milliseconds(5)));
+        if (d->asyncCancel) break;
+      }
+      Deliver(*d, ring[i].data() + done, n);
+      done += n;
     }
-    const Clock::time_point start = Clock::now();
-    const double rate = Deliver(*d, ring[i].data(), length);
-    if (d->config.paced) {
-      const Clock::time_point due = start + StreamTime(length, rate);
-      // Short naps, so that a cancel is seen soon.
-      while (!d->asyncCancel && Clock::now() < due)
-        std::this_thread::sleep_until(
-            std::min(due, Clock::now() + std::chrono::milliseconds(5)));
-    }
-    if (d->asyncCancel) break;
+    if (d->asyncCancel || result != 0) break;
     cb(ring[i].data(), length, ctx);
+    // A callback that takes its time loses samples; the stick does not make
+    // them faster afterwards.
+    due = std::max(due, Clock::now());
   }
   return finish(result);
 }

@@ -1,45 +1,49 @@
 // The simulated sticks as the library lists, opens and closes them: the
-// device list, USB strings and the configuration EEPROM.
+// device list, USB strings and the configuration EEPROM. The list holds the
+// sticks plugged in; a stick pulled out leaves it until it comes back.
 #include "sim/RtlSdrDevice.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 using namespace wg::sim;
 
 extern "C" {
 
-uint32_t rtlsdr_get_device_count(void) { return DeviceCount(true); }
+uint32_t rtlsdr_get_device_count(void) { return static_cast<uint32_t>(PluggedSticks(true).size()); }
 
 const char* rtlsdr_get_device_name(uint32_t index) {
-  return index < DeviceCount(false) ? kDeviceName : "";
+  return StickAt(index, false) ? kDeviceName : "";
 }
 
 int rtlsdr_get_device_usb_strings(uint32_t index, char* manufact, char* product, char* serial) {
-  if (index >= DeviceCount(false)) return -2;
+  const std::optional<uint32_t> stick = StickAt(index, false);
+  if (!stick) return -2;
   CopyUsbString(manufact, kManufacturer);
   CopyUsbString(product, kProduct);
-  CopyUsbString(serial, SerialOf(index));
+  CopyUsbString(serial, SerialOf(*stick));
   return 0;
 }
 
 int rtlsdr_get_index_by_serial(const char* serial) {
   if (!serial) return -1;
-  const uint32_t n = DeviceCount(false);
-  if (n == 0) return -2;
-  for (uint32_t i = 0; i < n; ++i)
-    if (SerialOf(i) == serial) return static_cast<int>(i);
+  const std::vector<uint32_t> sticks = PluggedSticks(false);
+  if (sticks.empty()) return -2;
+  for (size_t i = 0; i < sticks.size(); ++i)
+    if (SerialOf(sticks[i]) == serial) return static_cast<int>(i);
   return -3;
 }
 
 int rtlsdr_open(rtlsdr_dev_t** out_dev, uint32_t index) {
   if (!out_dev) return -1;
+  const std::optional<uint32_t> stick = StickAt(index, true);
+  if (!stick) return -1;
   std::vector<std::string> warnings;
-  const uint32_t count = ConfiguredDeviceCount(&warnings);
-  Config config = ReadConfig(&warnings);
+  Config config = ReadConfig(*stick, &warnings);
   Warn(warnings);
-  if (index >= count || config.openFails) return -1;
+  if (config.openFails) return -1;
 
   std::vector<Emitter> scene;
   if (config.scenePath.empty()) {
@@ -57,7 +61,7 @@ int rtlsdr_open(rtlsdr_dev_t** out_dev, uint32_t index) {
 
   std::shared_ptr<rtlsdr_dev> d;
   try {
-    d = std::make_shared<rtlsdr_dev>(index, std::move(config), std::move(scene));
+    d = std::make_shared<rtlsdr_dev>(*stick, std::move(config), std::move(scene));
   } catch (const std::bad_alloc&) {
     return kUsbErrorNoMem;
   }

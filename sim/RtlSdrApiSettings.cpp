@@ -70,13 +70,15 @@ int rtlsdr_get_freq_correction(rtlsdr_dev_t* dev) {
 }
 
 enum rtlsdr_tuner rtlsdr_get_tuner_type(rtlsdr_dev_t* dev) {
-  return Find(dev) ? RTLSDR_TUNER_R820T : RTLSDR_TUNER_UNKNOWN;
+  auto d = Find(dev);
+  return d ? static_cast<enum rtlsdr_tuner>(d->tuner.type) : RTLSDR_TUNER_UNKNOWN;
 }
 
 int rtlsdr_get_tuner_gains(rtlsdr_dev_t* dev, int* gains) {
-  if (!Find(dev)) return -1;
-  if (gains) std::copy(kR820tGains, kR820tGains + kGainCount, gains);
-  return kGainCount;
+  auto d = Find(dev);
+  if (!d) return -1;
+  if (gains) std::copy(d->tuner.gains, d->tuner.gains + d->tuner.gainCount, gains);
+  return d->tuner.gainCount;
 }
 
 int rtlsdr_set_tuner_gain(rtlsdr_dev_t* dev, int gain) {
@@ -165,12 +167,23 @@ int rtlsdr_get_direct_sampling(rtlsdr_dev_t* dev) {
 }
 
 int rtlsdr_set_offset_tuning(rtlsdr_dev_t* dev, int on) {
-  (void)on;
-  // The R820T tunes to a low IF already; the real library refuses it too.
-  return Find(dev) ? -2 : -1;
+  auto d = Find(dev);
+  if (!d) return -1;
+  // The R820T tunes to a low IF already; the real library refuses it, and
+  // direct sampling has no tuner to offset.
+  if (!d->tuner.offsetTuning) return -2;
+  std::lock_guard lock(d->settings);
+  if (d->directSampling) return -3;
+  d->offsetHz = on ? OffsetTuningHz(d->rate) : 0;
+  return d->freq > d->offsetHz ? SetCenterFreqLocked(*d, d->freq) : 0;
 }
 
-int rtlsdr_get_offset_tuning(rtlsdr_dev_t* dev) { return Find(dev) ? 0 : -1; }
+int rtlsdr_get_offset_tuning(rtlsdr_dev_t* dev) {
+  auto d = Find(dev);
+  if (!d) return -1;
+  std::lock_guard lock(d->settings);
+  return d->offsetHz != 0 ? 1 : 0;
+}
 
 int rtlsdr_set_bias_tee_gpio(rtlsdr_dev_t* dev, int gpio, int on) {
   auto d = Find(dev);

@@ -1,6 +1,7 @@
 // Synchronous reading, with the faults the environment can inject into it.
 #include "sim/RtlSdrDevice.h"
 
+#include <algorithm>
 #include <thread>
 
 using namespace wg::sim;
@@ -35,7 +36,9 @@ int rtlsdr_read_sync(rtlsdr_dev_t* dev, void* buf, int len, int* n_read) {
   size_t want = static_cast<size_t>(len);
   switch (fault) {
     case Fault::Error: return kUsbErrorIo;
-    case Fault::Unplug: return kUsbErrorNoDevice;
+    case Fault::Unplug:
+      Unplug(d->index, d->config.replugMs);
+      return kUsbErrorNoDevice;
     case Fault::Hang:
       d.reset();  // hold nothing while hanging
       HangForever();
@@ -44,11 +47,12 @@ int rtlsdr_read_sync(rtlsdr_dev_t* dev, void* buf, int len, int* n_read) {
   }
 
   const Clock::time_point start = Clock::now();
-  const double rate = Deliver(*d, static_cast<uint8_t*>(buf), want);
+  const Delivery made = Deliver(*d, static_cast<uint8_t*>(buf), want);
   const bool paced = d->config.paced;
   d.reset();
-  // The samples come no faster than the stick makes them.
-  if (paced) std::this_thread::sleep_until(start + StreamTime(want, rate));
+  // The samples come no faster than the stick makes them, and none before
+  // the tuner has settled from the last retune.
+  if (paced) std::this_thread::sleep_until(std::max(start, made.freshAt) + StreamTime(want, made.rateHz));
   if (n_read) *n_read = static_cast<int>(want);
   return 0;
 }

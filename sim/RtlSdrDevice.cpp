@@ -4,40 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 namespace wg::sim {
 namespace {
 
 constexpr uint16_t kVendorId = 0x0bda;
 constexpr uint16_t kProductId = 0x2838;
-
-struct Registry {
-  std::mutex m;
-  std::vector<std::shared_ptr<rtlsdr_dev>> open;
-};
-
-// Never destroyed: a thread still inside the library while the program
-// exits (a hung read, a worker not yet joined) must find it intact. Its heap
-// storage goes with the last stick closed, so that a program that closes its
-// sticks and unloads the library leaves nothing behind.
-Registry& Reg() {
-  alignas(Registry) static unsigned char storage[sizeof(Registry)];
-  static Registry* const r = new (storage) Registry;
-  return *r;
-}
-
-// A program may unload the library with sticks still open. The registry
-// stays in place for any thread still inside, but the sticks and the list's
-// storage go with the library, so that nothing is left behind unreachable.
-__attribute__((destructor)) void ReleaseOpenSticks() {
-  Registry& r = Reg();
-  std::vector<std::shared_ptr<rtlsdr_dev>> gone;
-  {
-    std::lock_guard lock(r.m);
-    gone.swap(r.open);
-  }
-}
 
 }  // namespace
 
@@ -80,54 +52,14 @@ std::array<uint8_t, kEepromSize> DefaultEeprom(const std::string& serial) {
   return e;
 }
 
-std::shared_ptr<rtlsdr_dev> Find(rtlsdr_dev_t* h) {
-  if (!h) return {};
-  Registry& r = Reg();
-  std::lock_guard lock(r.m);
-  for (const auto& p : r.open)
-    if (p.get() == h) return p;
-  return {};
-}
-
-int Register(const std::shared_ptr<rtlsdr_dev>& d) {
-  Registry& r = Reg();
-  std::lock_guard lock(r.m);
-  for (const auto& p : r.open) {
-    if (p->index == d->index) {
-      // The stick's interface is claimed by the handle already open.
-      std::fprintf(stderr, "usb_claim_interface error %d\n", kUsbErrorBusy);
-      return kUsbErrorBusy;
-    }
-  }
-  r.open.push_back(d);
-  return 0;
-}
-
-std::shared_ptr<rtlsdr_dev> Unregister(rtlsdr_dev_t* h) {
-  if (!h) return {};
-  Registry& r = Reg();
-  std::lock_guard lock(r.m);
-  auto it = std::find_if(r.open.begin(), r.open.end(), [h](const auto& p) { return p.get() == h; });
-  if (it == r.open.end()) return {};
-  std::shared_ptr<rtlsdr_dev> d = *it;
-  r.open.erase(it);
-  if (r.open.empty()) std::vector<std::shared_ptr<rtlsdr_dev>>().swap(r.open);
-  return d;
-}
-
-uint32_t DeviceCount(bool warn) {
-  std::vector<std::string> w;
-  const uint32_t n = ConfiguredDeviceCount(&w);
-  if (warn) Warn(w);
-  return n;
-}
-
 int SetCenterFreqLocked(rtlsdr_dev& d, uint32_t freq) {
-  // Direct sampling bypasses the tuner, so any frequency goes.
-  const bool locks = d.directSampling != 0 || (freq >= kTunerMinHz && freq <= kTunerMaxHz);
+  // Direct sampling bypasses the tuner, so any frequency goes. With offset
+  // tuning the tuner sits below the band and the demodulator mixes it back.
+  const bool locks = d.directSampling != 0 || (freq > d.offsetHz && TunerLocks(d.tuner, freq - d.offsetHz));
   d.freq = locks ? freq : 0;
   d.settleLeft = d.config.settleBytes;
   if (d.settleLeft == 0) d.receivedCentre = LocalOscillatorLocked(d);
+  d.freshAt = Clock::now() + std::chrono::microseconds(d.config.tuneUs);
   return locks ? 0 : -1;
 }
 
@@ -142,7 +74,8 @@ int SetSampleRateLocked(rtlsdr_dev& d, uint32_t rate) {
 
 double GainDbLocked(const rtlsdr_dev& d) {
   if (d.directSampling) return 0;  // no tuner in the path
-  return (d.manualGain ? SettledGainTenths(d.gain) : kAutoGainTenths) / 10.0;
+  const double tuner = (d.manualGain ? SettledGainTenths(d.tuner, d.gain) : d.tuner.autoGainTenths) / 10.0;
+  return tuner + (d.biasTeeOn ? d.config.lnaDb : 0.0);
 }
 
 double LocalOscillatorLocked(const rtlsdr_dev& d) {
@@ -158,22 +91,32 @@ double LocalOscillatorLocked(const rtlsdr_dev& d) {
   return d.freq * (real / believed);
 }
 
-double Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len) {
+Delivery Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len) {
   std::lock_guard streamLock(d.stream);
   Reception before, after;
   size_t oldBytes = 0;
   bool counter = false;
+  Clock::time_point freshAt;
   {
     std::lock_guard lock(d.settings);
     after.rateHz = d.rate ? d.rate : kPowerOnRate;
     after.gainDb = GainDbLocked(d);
     after.centreHz = LocalOscillatorLocked(d);
+    after.filter = d.config.filter;
+    // Offset tuning mixes the DC offset out of the band.
+    after.dcOffset = d.config.filter && d.offsetHz == 0;
+    after.agc = d.agc;
+    // Direct sampling takes the HF input straight to the converter.
+    after.inputBelowHz = d.directSampling ? kXtalHz : 0;
+    after.timeSec = std::chrono::duration<double>(Clock::now() - LoadTime()).count();
     before = after;
     before.centreHz = d.receivedCentre;
     oldBytes = static_cast<size_t>(std::min<uint64_t>(d.settleLeft, len));
     d.settleLeft -= oldBytes;
     if (d.settleLeft == 0) d.receivedCentre = after.centreHz;
+    after.timeSec += static_cast<double>(oldBytes) / 2 / after.rateHz;
     counter = d.testMode;
+    freshAt = d.freshAt;
   }
   if (counter) {
     d.generator.FillCounter(buf, len);
@@ -181,7 +124,7 @@ double Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len) {
     d.generator.Fill(buf, oldBytes, before);
     d.generator.Fill(buf + oldBytes, len - oldBytes, after);
   }
-  return after.rateHz;
+  return {after.rateHz, freshAt};
 }
 
 Clock::duration StreamTime(size_t bytes, double rate) {
@@ -191,10 +134,11 @@ Clock::duration StreamTime(size_t bytes, double rate) {
 
 }  // namespace wg::sim
 
-rtlsdr_dev::rtlsdr_dev(uint32_t i, wg::sim::Config c, std::vector<wg::sim::Emitter> scene)
-    : index(i),
-      serial(wg::sim::SerialOf(i)),
+rtlsdr_dev::rtlsdr_dev(uint32_t stick, wg::sim::Config c, std::vector<wg::sim::Emitter> scene)
+    : index(stick),
+      serial(wg::sim::SerialOf(stick)),
       config(std::move(c)),
+      tuner(wg::sim::TunerOf(config.tuner)),
       settleLeft(0),
       eeprom(wg::sim::DefaultEeprom(serial)),
-      generator(std::move(scene), config.seed + 0x9e3779b97f4a7c15ull * i) {}
+      generator(std::move(scene), config.seed + 0x9e3779b97f4a7c15ull * stick) {}

@@ -1,6 +1,6 @@
-// The simulated stick behind a librtlsdr handle, the list of open sticks, and
-// what the device list, the settings and the two ways of reading share. The
-// librtlsdr functions themselves are in the RtlSdrApi*.cpp files.
+// The simulated stick behind a librtlsdr handle and what the device list, the
+// settings and the two ways of reading share. The librtlsdr functions
+// themselves are in the RtlSdrApi*.cpp files.
 #pragma once
 
 #include <rtl-sdr.h>
@@ -9,6 +9,7 @@
 #include "sim/Generator.h"
 #include "sim/Scene.h"
 #include "sim/Tuner.h"
+#include "sim/UsbBus.h"
 
 #include <array>
 #include <atomic>
@@ -44,8 +45,6 @@ constexpr int kAsyncInactive = 0;
 constexpr int kAsyncCanceling = 1;
 constexpr int kAsyncRunning = 2;
 
-using Clock = std::chrono::steady_clock;
-
 std::string SerialOf(uint32_t index);
 void CopyUsbString(char* dst, const std::string& s);
 std::array<uint8_t, kEepromSize> DefaultEeprom(const std::string& serial);
@@ -53,11 +52,12 @@ std::array<uint8_t, kEepromSize> DefaultEeprom(const std::string& serial);
 }  // namespace wg::sim
 
 struct rtlsdr_dev {
-  rtlsdr_dev(uint32_t i, wg::sim::Config c, std::vector<wg::sim::Emitter> scene);
+  rtlsdr_dev(uint32_t stick, wg::sim::Config c, std::vector<wg::sim::Emitter> scene);
 
-  const uint32_t index;
+  const uint32_t index;  // the stick's place among all configured
   const std::string serial;
   const wg::sim::Config config;
+  const wg::sim::TunerModel& tuner;
 
   // Guards the settings and the stream's bookkeeping below. Never held while
   // samples are made, while a read waits out its time, or in a callback.
@@ -71,16 +71,23 @@ struct rtlsdr_dev {
   int gain = 0;
   uint32_t bandwidth = 0;
   int directSampling = 0;
+  uint32_t offsetHz = 0;  // offset tuning's; 0: off
   bool testMode = false;
   bool agc = false;
   int biasTeeGpio = -1;
   bool biasTeeOn = false;
   double receivedCentre = 0;  // where the delivered samples are still mixed from
   uint64_t settleLeft;        // bytes until a retune shows in the samples
+  // No fresh samples before this: the PLL settles and the USB pipeline
+  // drains after each retune.
+  wg::sim::Clock::time_point freshAt{};
   uint64_t syncReads = 0;
-  bool unplugged = false;
   std::array<uint8_t, wg::sim::kEepromSize> eeprom;
   std::thread::id asyncThread;
+
+  // Pulled out: every read fails from now on. Read by the bus without the
+  // settings held.
+  std::atomic<bool> unplugged{false};
 
   // One stretch of samples at a time.
   std::mutex stream;
@@ -92,16 +99,6 @@ struct rtlsdr_dev {
 
 namespace wg::sim {
 
-// The device behind a handle, or nothing for a null, closed or foreign one.
-std::shared_ptr<rtlsdr_dev> Find(rtlsdr_dev_t* h);
-// Adds a newly opened stick; kUsbErrorBusy when its index is open already.
-int Register(const std::shared_ptr<rtlsdr_dev>& d);
-// Takes a stick off the list; nothing for a handle not on it.
-std::shared_ptr<rtlsdr_dev> Unregister(rtlsdr_dev_t* h);
-
-// The number of sticks the environment asks for; `warn` reports bad values.
-uint32_t DeviceCount(bool warn);
-
 // The *Locked functions expect the device's settings mutex held.
 int SetCenterFreqLocked(rtlsdr_dev& d, uint32_t freq);
 int SetSampleRateLocked(rtlsdr_dev& d, uint32_t rate);
@@ -110,10 +107,14 @@ double GainDbLocked(const rtlsdr_dev& d);
 // unless the stick's crystal is given an error of its own.
 double LocalOscillatorLocked(const rtlsdr_dev& d);
 
+struct Delivery {
+  double rateHz;                // the rate the stretch ran at
+  Clock::time_point freshAt;    // no fresh samples before this
+};
+
 // Makes the next `len` bytes of the stream: the first ones still as received
-// before the last retune, until the tuner has settled. Returns the sample
-// rate the stretch ran at.
-double Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len);
+// before the last retune, until the tuner has settled.
+Delivery Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len);
 
 // How long the stick takes to make `bytes` bytes at `rate` samples a second.
 Clock::duration StreamTime(size_t bytes, double rate);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -48,7 +49,51 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// Takes the trailing on=/off= fields off `f` into `e`; false when they do not
+// read, with the reason given to `complain`.
+template <typename Complain>
+bool TakeKeying(std::vector<std::string>& f, Emitter& e, Complain complain) {
+  bool on = false, off = false;
+  while (!f.empty() && f.back().find('=') != std::string::npos) {
+    const std::string field = f.back();
+    f.pop_back();
+    const size_t eq = field.find('=');
+    const std::string key = Lower(field.substr(0, eq));
+    double v = 0;
+    const bool number = ReadNumber(field.substr(eq + 1), v) && v >= 0 && v <= kMaxKeyingSec;
+    if (key == "on" && !on) {
+      if (!number || v == 0) {
+        complain("on time '" + field.substr(eq + 1) + "' is not a number of seconds (0..1e6, not 0)");
+        return false;
+      }
+      e.onSec = v;
+      on = true;
+    } else if (key == "off" && !off) {
+      if (!number) {
+        complain("off time '" + field.substr(eq + 1) + "' is not a number of seconds (0..1e6)");
+        return false;
+      }
+      e.offSec = v;
+      off = true;
+    } else {
+      complain("'" + field + "' is not on=SECONDS or off=SECONDS, once each");
+      return false;
+    }
+  }
+  if (on != off) {
+    complain("keying needs both on=SECONDS and off=SECONDS");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool EmitterOn(const Emitter& e, double seconds) {
+  if (!(e.offSec > 0)) return true;
+  const double period = e.onSec + e.offSec;
+  return std::fmod(std::max(seconds, 0.0), period) < e.onSec;
+}
 
 const char* KindName(EmitterKind kind) {
   switch (kind) {
@@ -74,13 +119,14 @@ std::vector<Emitter> ParseScene(std::string_view text, std::vector<std::string>*
     ++lineNo;
     const size_t hash = line.find('#');
     if (hash != std::string_view::npos) line = line.substr(0, hash);
-    const std::vector<std::string> f = Fields(line);
+    std::vector<std::string> f = Fields(line);
     if (f.empty()) continue;
+    Emitter e;
+    if (!TakeKeying(f, e, [&](const std::string& what) { complain(lineNo, what); })) continue;
     if (f.size() < 2 || f.size() > 4) {
-      complain(lineNo, "expected: frequency level [kind [deviation]]");
+      complain(lineNo, "expected: frequency level [kind [deviation]] [on=SECONDS off=SECONDS]");
       continue;
     }
-    Emitter e;
     if (!ReadNumber(f[0], e.frequencyHz) || e.frequencyHz <= 0 || e.frequencyHz >= 4294967296.0) {
       complain(lineNo, "frequency '" + f[0] + "' is not a frequency in Hz");
       continue;

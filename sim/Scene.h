@@ -1,5 +1,5 @@
 // The radio scene the simulated receiver hears: emitters at fixed
-// frequencies with fixed levels.
+// frequencies with fixed levels, some of them keyed on and off.
 #pragma once
 
 #include <string>
@@ -22,15 +22,24 @@ struct Emitter {
   EmitterKind kind = EmitterKind::Carrier;
   // Peak frequency deviation of the FM kinds, Hz.
   double deviationHz = 0;
+  // A keyed emitter is on for onSec, then off for offSec, over and over,
+  // from the moment the simulator was loaded. offSec 0: always on.
+  double onSec = 0;
+  double offSec = 0;
 };
+
+constexpr double kMaxKeyingSec = 1e6;
+
+// Whether the emitter sends `seconds` after the simulator was loaded.
+bool EmitterOn(const Emitter& e, double seconds);
 
 constexpr size_t kMaxEmitters = 4096;
 
 // Reads a scene text: one emitter per line, "frequency level [kind
-// [deviation]]", separated by blanks or commas; '#' starts a comment; blank
-// lines are skipped. Frequency in Hz (plain or with an exponent: 146.52e6),
-// level in dB, kind carrier (the default), fm or nfm, deviation in Hz for the
-// FM kinds. Lines that do not read are skipped and described in `problems`
+// [deviation]] [on=SECONDS off=SECONDS]", separated by blanks or commas; '#'
+// starts a comment; blank lines are skipped. Frequency in Hz (plain or with
+// an exponent: 146.52e6), level in dB, kind carrier (the default), fm or nfm,
+// deviation in Hz for the FM kinds, keying (both or neither). Lines that do not read are skipped and described in `problems`
 // ("line 3: ..."). At most kMaxEmitters emitters are kept.
 std::vector<Emitter> ParseScene(std::string_view text, std::vector<std::string>* problems);
 

@@ -1,6 +1,29 @@
 #include "sim/Tuner.h"
 
+#include <rtl-sdr.h>
+
+#include <iterator>
+
 namespace wg::sim {
+namespace {
+
+constexpr int kE4000Gains[] = {-10, 15, 40, 65, 90, 115, 140, 165, 190, 215, 240, 290, 340, 420};
+
+}  // namespace
+
+const TunerModel& TunerOf(TunerKind kind) {
+  static const TunerModel r820t{TunerKind::R820t, RTLSDR_TUNER_R820T, kR820tGains, kGainCount,
+                                kAutoGainTenths, kTunerMinHz, kTunerMaxHz, 0, 0, false};
+  static const TunerModel e4000{TunerKind::E4000, RTLSDR_TUNER_E4000, kE4000Gains,
+                                static_cast<int>(std::size(kE4000Gains)), 240,
+                                52000000, 2200000000u, 1100000000u, 1250000000u, true};
+  return kind == TunerKind::E4000 ? e4000 : r820t;
+}
+
+bool TunerLocks(const TunerModel& tuner, uint32_t hz) {
+  if (hz < tuner.minHz || hz > tuner.maxHz) return false;
+  return !(hz > tuner.gapLowHz && hz < tuner.gapHighHz);
+}
 
 bool SampleRateAccepted(uint32_t rate) {
   if (rate <= 225000 || rate > 3200000) return false;
@@ -29,10 +52,12 @@ uint32_t ApplyPpm(uint32_t hz, int ppm) {
   return static_cast<uint32_t>(v);
 }
 
-int SettledGainTenths(int requested) {
-  for (int g : kR820tGains)
-    if (g >= requested) return g;
-  return kR820tGains[kGainCount - 1];
+int SettledGainTenths(const TunerModel& tuner, int requested) {
+  for (int i = 0; i < tuner.gainCount; ++i)
+    if (tuner.gains[i] >= requested) return tuner.gains[i];
+  return tuner.gains[tuner.gainCount - 1];
 }
+
+uint32_t OffsetTuningHz(uint32_t rate) { return (rate / 2) * 170 / 100; }
 
 }  // namespace wg::sim

@@ -1,7 +1,8 @@
 // What the simulated stick is made of: an RTL2832U demodulator with a 28.8 MHz
-// crystal and a Rafael Micro R820T tuner. The arithmetic here repeats what
-// the real library does with the same inputs, so that values read back from
-// the simulator equal those a real stick reports.
+// crystal and a tuner, a Rafael Micro R820T unless an Elonics E4000 is asked
+// for. The arithmetic here repeats what the real library does with the same
+// inputs, so that values read back from the simulator equal those a real
+// stick reports.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +22,32 @@ constexpr int kR820tGains[kGainCount] = {0,   9,   14,  27,  37,  77,  87,  125,
 // holds it at this middle step.
 constexpr int kAutoGainTenths = 254;
 
-// Range over which the tuner's synthesiser locks.
+// Range over which the R820T's synthesiser locks.
 constexpr uint32_t kTunerMinHz = 24000000;
 constexpr uint32_t kTunerMaxHz = 1766000000;
+
+enum class TunerKind { R820t, E4000 };
+
+struct TunerModel {
+  TunerKind kind;
+  int type;  // enum rtlsdr_tuner
+  const int* gains;
+  int gainCount;
+  int autoGainTenths;
+  uint32_t minHz, maxHz;
+  // Frequencies in between where the synthesiser does not lock (the E4000's
+  // L-band gap); both 0 for none.
+  uint32_t gapLowHz, gapHighHz;
+  // Zero-IF tuners can tune off the band and mix back, which moves the
+  // converter's DC offset out of the band; the R820T works at a low IF and
+  // the library refuses offset tuning for it.
+  bool offsetTuning;
+};
+
+const TunerModel& TunerOf(TunerKind kind);
+
+// Whether the tuner's synthesiser locks at `hz`.
+bool TunerLocks(const TunerModel& tuner, uint32_t hz);
 
 // The resampler accepts 225001..300000 Hz and 900001..3200000 Hz.
 bool SampleRateAccepted(uint32_t rate);
@@ -38,6 +62,10 @@ uint32_t ApplyPpm(uint32_t hz, int ppm);
 
 // The gain step the tuner settles on for a requested gain: the smallest step
 // at or above it, or the highest step.
-int SettledGainTenths(int requested);
+int SettledGainTenths(const TunerModel& tuner, int requested);
+
+// The library's offset for offset tuning: 1.7 times half the sample rate,
+// which puts the tuner's DC offset well outside the band.
+uint32_t OffsetTuningHz(uint32_t rate);
 
 }  // namespace wg::sim

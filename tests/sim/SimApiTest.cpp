@@ -1,14 +1,37 @@
 // The simulated stick through the librtlsdr interface: enumeration, opening,
-// settings and their read-back, refusal of bad input, the EEPROM and
-// asynchronous reading.
+// settings and their read-back, refusal of bad input, the EEPROM,
+// asynchronous reading, sticks with faults and crystals of their own, a stick
+// pulled out and plugged back, and the options the rtl-sdr tools offer.
+#include "sim/RtlSdrDevice.h"
 #include "tests/sim/SimTestUtil.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
+using simtest::AmplitudeOf;
+using simtest::Db;
 using simtest::SimTest;
+using simtest::ToneAmplitude;
+
+constexpr uint32_t kCentre = 146000000;
+constexpr double kOffset = 400300;  // of the carrier at 146.4003 MHz
+
+std::string SerialAt(uint32_t index) {
+  char s[256] = "";
+  rtlsdr_get_device_usb_strings(index, nullptr, nullptr, s);
+  return s;
+}
+
+std::pair<int, int> ReadResult(rtlsdr_dev_t* d) {
+  static std::vector<uint8_t> buf(16384);
+  int n = -7;
+  const int r = rtlsdr_read_sync(d, buf.data(), static_cast<int>(buf.size()), &n);
+  return {r, n};
+}
 
 TEST_F(SimTest, DeviceListAndOpeningFollowTheEnvironment) {
   char m[256], p[256], s[256];
@@ -204,6 +227,148 @@ TEST_F(SimTest, AsynchronousReadingRunsUntilCancelledOrClosed) {
   EXPECT_EQ(rtlsdr_read_async(own, CountAndCancel, &c4, 1, 512), 0);
   EXPECT_EQ(c4.calls, 1);
   EXPECT_EQ(rtlsdr_close(own), -1);  // gone
+}
+
+// Faults, open failures and crystal errors given per stick hit only that
+// stick.
+TEST_F(SimTest, EachStickHasItsOwnFaultsAndCrystal) {
+  UseScene("146400300 -20 carrier\n");
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  ::setenv("RTLSDR_SIM_DEVICES", "3", 1);
+  ::setenv("RTLSDR_SIM_OPEN_FAIL", "0:1", 1);
+  ::setenv("RTLSDR_SIM_FAULT", "1:error,2:unplug", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "2:1", 1);
+  ::setenv("RTLSDR_SIM_PPM", ",,-50", 1);
+  rtlsdr_dev_t* d0 = nullptr;
+  EXPECT_EQ(rtlsdr_open(&d0, 0), -1);
+
+  rtlsdr_dev_t* d1 = Open(1);
+  rtlsdr_dev_t* d2 = Open(2);
+  for (rtlsdr_dev_t* d : {d1, d2}) {
+    ASSERT_EQ(rtlsdr_set_sample_rate(d, 3200000), 0);
+    ASSERT_EQ(rtlsdr_set_tuner_gain_mode(d, 1), 0);
+    ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre), 0);
+  }
+  EXPECT_EQ(ReadResult(d1), std::make_pair(-1, 0));
+  std::vector<uint8_t> b = Read(d1, 131072);
+  EXPECT_GT(ToneAmplitude(b, 0, b.size(), kOffset), AmplitudeOf(-20) * 0.9);  // exact crystal
+  b = Read(d2, 131072);
+  EXPECT_GT(ToneAmplitude(b, 0, b.size(), kOffset + kCentre * 50e-6), AmplitudeOf(-20) * 0.9);
+  EXPECT_EQ(ReadResult(d2), std::make_pair(-4, 0));
+  EXPECT_EQ(ReadResult(d1).first, 0);
+}
+
+// Without RTLSDR_SIM_REPLUG_MS a pulled stick stays listed, as it always
+// did. With it, the stick leaves the list (the others move up), comes back
+// under its serial that much later and opens afresh, while the old handle
+// goes on failing.
+TEST_F(SimTest, UnpluggedStickComesBackUnderItsSerial) {
+  ::setenv("RTLSDR_SIM_DEVICES", "2", 1);
+  ::setenv("RTLSDR_SIM_FAULT", "0:unplug", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "1", 1);
+  rtlsdr_dev_t* old = OpenTuned(kCentre);
+  EXPECT_EQ(ReadResult(old).first, 0);
+  EXPECT_EQ(ReadResult(old).first, -4);
+  EXPECT_EQ(rtlsdr_get_device_count(), 2u);
+  Close(old);
+
+  ::setenv("RTLSDR_SIM_REPLUG_MS", "1000", 1);
+  old = OpenTuned(kCentre);
+  EXPECT_EQ(ReadResult(old).first, 0);
+  const auto pulled = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReadResult(old).first, -4);
+  if (std::chrono::steady_clock::now() - pulled < std::chrono::milliseconds(800)) {
+    EXPECT_EQ(rtlsdr_get_device_count(), 1u);
+    EXPECT_EQ(SerialAt(0), "00000002");
+    EXPECT_EQ(rtlsdr_get_index_by_serial("00000001"), -3);
+  }
+  while (rtlsdr_get_device_count() < 2 &&
+         std::chrono::steady_clock::now() - pulled < std::chrono::seconds(20))
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_GE(std::chrono::steady_clock::now() - pulled, std::chrono::milliseconds(1000));
+  ASSERT_EQ(rtlsdr_get_device_count(), 2u);
+  EXPECT_EQ(SerialAt(0), "00000001");
+  EXPECT_EQ(rtlsdr_get_index_by_serial("00000001"), 0);
+
+  // The old handle is still open and still dead; the stick opens beside it.
+  rtlsdr_dev_t* fresh = OpenTuned(kCentre);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(ReadResult(fresh).first, 0);
+  EXPECT_EQ(ReadResult(old).first, -4);
+  EXPECT_EQ(rtlsdr_get_center_freq(old), kCentre);
+}
+
+// Direct sampling takes the HF input below the tuner's range, the bias-T
+// powers an amplifier at the antenna when there is one, and the
+// demodulator's AGC raises a weak signal.
+TEST_F(SimTest, DirectSamplingBiasTeeAndAgcActOnTheStream) {
+  UseScene("7100000 -20\n146400300 -40\n");
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  ::setenv("RTLSDR_SIM_LNA_DB", "12", 1);
+  rtlsdr_dev_t* d = OpenTuned(kCentre);
+  auto level = [&](double offset) {
+    const std::vector<uint8_t> b = Read(d, 131072);
+    return ToneAmplitude(b, 0, b.size(), offset);
+  };
+  const double plain = level(kOffset);
+  EXPECT_NEAR(Db(plain / AmplitudeOf(-40)), 0, 0.2);
+
+  EXPECT_EQ(rtlsdr_set_center_freq(d, 7000000), -1);  // below the tuner
+  EXPECT_EQ(rtlsdr_set_direct_sampling(d, 2), 0);
+  EXPECT_EQ(rtlsdr_get_direct_sampling(d), 2);
+  ASSERT_EQ(rtlsdr_set_center_freq(d, 7000000), 0);
+  EXPECT_NEAR(Db(level(100000) / AmplitudeOf(-20)), 0, 0.2);
+  ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre), 0);
+  EXPECT_LT(level(kOffset), 0.2) << "the HF input hears nothing at VHF";
+  EXPECT_EQ(rtlsdr_set_direct_sampling(d, 0), 0);
+  EXPECT_EQ(rtlsdr_get_direct_sampling(d), 0);
+  EXPECT_EQ(rtlsdr_set_offset_tuning(d, 1), -2);  // not with an R820T
+  EXPECT_EQ(rtlsdr_get_offset_tuning(d), 0);
+
+  EXPECT_EQ(rtlsdr_set_bias_tee(d, 1), 0);
+  EXPECT_TRUE(wg::sim::Find(d)->biasTeeOn);
+  EXPECT_NEAR(Db(level(kOffset) / plain), 12, 0.3);
+  EXPECT_EQ(rtlsdr_set_bias_tee_gpio(d, 0, 0), 0);
+  EXPECT_FALSE(wg::sim::Find(d)->biasTeeOn);
+  EXPECT_NEAR(Db(level(kOffset) / plain), 0, 0.2);
+
+  EXPECT_EQ(rtlsdr_set_agc_mode(d, 1), 0);
+  EXPECT_GT(Db(level(kOffset) / plain), 10);
+  EXPECT_EQ(rtlsdr_set_agc_mode(d, 0), 0);
+  EXPECT_NEAR(Db(level(kOffset) / plain), 0, 0.2);
+}
+
+// An E4000 stick: its own gains and range, and offset tuning, which moves
+// the DC offset out of the band while the scene stays where it is.
+TEST_F(SimTest, E4000StickTunesOffsetToLoseTheCentreSpike) {
+  UseScene("146400300 -20\n");
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  ::setenv("RTLSDR_SIM_FILTER", "1", 1);
+  ::setenv("RTLSDR_SIM_TUNER", "e4000", 1);
+  rtlsdr_dev_t* d = OpenTuned(kCentre);
+  EXPECT_EQ(rtlsdr_get_tuner_type(d), RTLSDR_TUNER_E4000);
+  int gains[64];
+  ASSERT_EQ(rtlsdr_get_tuner_gains(d, gains), 14);
+  EXPECT_EQ(gains[0], -10);
+  EXPECT_EQ(gains[13], 420);
+  EXPECT_EQ(rtlsdr_set_center_freq(d, 40000000), -1);
+  EXPECT_EQ(rtlsdr_set_center_freq(d, 1200000000), -1);  // the L-band gap
+  EXPECT_EQ(rtlsdr_set_center_freq(d, 2100000000), 0);
+  ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre), 0);
+
+  std::vector<uint8_t> b = Read(d, 262144);
+  EXPECT_NEAR(ToneAmplitude(b, 0, b.size(), 0), 0.25, 0.03);
+  EXPECT_EQ(rtlsdr_set_offset_tuning(d, 1), 0);
+  EXPECT_EQ(rtlsdr_get_offset_tuning(d), 1);
+  b = Read(d, 262144);
+  EXPECT_LT(ToneAmplitude(b, 0, b.size(), 0), 0.03);
+  EXPECT_GT(ToneAmplitude(b, 0, b.size(), kOffset), AmplitudeOf(-20) * 0.9);
+  EXPECT_EQ(rtlsdr_get_center_freq(d), kCentre);
+  EXPECT_EQ(rtlsdr_set_offset_tuning(d, 0), 0);
+  EXPECT_EQ(rtlsdr_get_offset_tuning(d), 0);
+
+  ASSERT_EQ(rtlsdr_set_direct_sampling(d, 1), 0);
+  EXPECT_EQ(rtlsdr_set_offset_tuning(d, 1), -3);
 }
 
 }  // namespace

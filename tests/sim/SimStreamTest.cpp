@@ -1,9 +1,13 @@
 // The samples: where the scene's emitters appear, how a retune settles, how
-// the gain scales them, determinism, pacing, and the injected faults.
+// the gain scales them, the demodulator's filter, keyed emitters,
+// determinism, pacing and the tuning delay, and the injected faults.
+#include "sim/UsbBus.h"
+#include "tests/common/RunQueueWait.h"
 #include "tests/sim/SimTestUtil.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -11,6 +15,8 @@
 namespace {
 
 using simtest::AmplitudeOf;
+using simtest::Db;
+using simtest::PowerNear;
 using simtest::SimTest;
 using simtest::ToneAmplitude;
 
@@ -142,6 +148,90 @@ TEST_F(SimTest, CrystalErrorDisplacesWhatIsReceived) {
   EXPECT_NEAR(high2700 - kOffset, 394000, 1000);
 }
 
+// With the filter (the default) levels roll off over the outer 30 % of each
+// half of the band, a carrier just beyond an edge folds in from the other
+// edge, and the converter's DC offset shows at the centre. Half the band is
+// 1.6 MHz here.
+TEST_F(SimTest, FilterRollsOffTheEdgesFoldsWhatIsBeyondAndMarksTheCentre) {
+  UseScene("146800000 -20\n144720000 -20\n147520000 -20\n147680000 -20\n");
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  struct Look {
+    const char* what;
+    double offset;
+    double filteredDb;  // relative to the carrier's own level
+  };
+  const Look looks[] = {
+      {"half way out: flat", 800000, 0},
+      {"80 % out", -1280000, -2.2},
+      {"95 % out", 1520000, -13.9},
+      {"5 % beyond the upper edge, folded to the lower", 1680000 - 3200000, -27.2},
+  };
+  for (const char* filter : {"0", "1"}) {
+    SCOPED_TRACE(std::string("RTLSDR_SIM_FILTER=") + filter);
+    ::setenv("RTLSDR_SIM_FILTER", filter, 1);
+    rtlsdr_dev_t* d = OpenTuned(kCentre);
+    const std::vector<uint8_t> b = Read(d, 262144);
+    const bool on = filter[0] == '1';
+    for (const Look& l : looks) {
+      const double a = ToneAmplitude(b, 0, b.size(), l.offset);
+      const bool folded = l.offset == looks[3].offset;
+      if (!on && folded) EXPECT_LT(a, 0.05) << l.what;
+      else EXPECT_NEAR(Db(a / AmplitudeOf(-20)), on ? l.filteredDb : 0, on ? 0.5 : 0.1) << l.what;
+    }
+    EXPECT_NEAR(ToneAmplitude(b, 0, b.size(), 0), on ? 0.25 : 0, 0.03) << "DC";
+    Close(d);
+  }
+}
+
+// The receiver noise passes the same filter: the floor in the middle of the
+// band stays where it was, toward the edges it falls as the signals do.
+TEST_F(SimTest, FilterShapesTheNoiseFloorLikeTheSignals) {
+  UseScene("# nothing on the air\n");
+  double middle[2], edge[2];
+  for (int on : {0, 1}) {
+    ::setenv("RTLSDR_SIM_FILTER", on ? "1" : "0", 1);
+    rtlsdr_dev_t* d = OpenTuned(kCentre);
+    const std::vector<uint8_t> b = Read(d, 1 << 20);
+    middle[on] = 10 * std::log10(PowerNear(b, 480000));
+    edge[on] = 10 * std::log10(PowerNear(b, -1520000));
+    Close(d);
+  }
+  EXPECT_NEAR(edge[0], middle[0], 0.5);
+  EXPECT_NEAR(middle[1], middle[0], 0.5);
+  EXPECT_LT(edge[1], middle[1] - 8);
+}
+
+// The time base is the moment the simulator was loaded. Reads that straddle
+// a switch are left out, so a slow machine only makes the test take longer.
+TEST_F(SimTest, KeyedEmitterSendsOnlyInItsOnTimes) {
+  UseScene("146400300 -20 carrier on=0.25 off=0.25\n");
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "0", 1);
+  rtlsdr_dev_t* d = OpenTuned(kCentre);
+  auto since = [] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - wg::sim::LoadTime()).count();
+  };
+  int seenOn = 0, seenOff = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((seenOn < 3 || seenOff < 3) && std::chrono::steady_clock::now() < deadline) {
+    const double t0 = since();
+    const std::vector<uint8_t> b = Read(d, 4096);
+    const double t1 = since();
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    if (std::floor(t0 / 0.25) != std::floor(t1 / 0.25)) continue;
+    const bool on = static_cast<long>(std::floor(t0 / 0.25)) % 2 == 0;
+    const double a = ToneAmplitude(b, 0, b.size(), kOffset);
+    if (on) {
+      EXPECT_GT(a, AmplitudeOf(-20) * 0.9) << t0;
+      ++seenOn;
+    } else {
+      EXPECT_LT(a, 0.5) << t0;
+      ++seenOff;
+    }
+  }
+  EXPECT_GE(seenOn, 3);
+  EXPECT_GE(seenOff, 3);
+}
+
 class StreamTest : public SimTest {
  protected:
   // Opens a stick, reads pieces of the given sizes in turn and closes it.
@@ -186,6 +276,34 @@ TEST_F(SimTest, ReadsArePacedLikeTheStick) {
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 3; ++i) Read(d, 131072);  // 20.48 ms each at 3.2 MS/s
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(61440));
+}
+
+// After a retune no fresh samples come before the tuning delay is over: a
+// read right after it waits, a read after the caller has waited as long
+// itself (as rtl_power does) does not wait again.
+TEST_F(SimTest, RetuneCostsTheTuningDelayOnce) {
+  ::setenv("RTLSDR_SIM_PACE", "1", 1);
+  ::setenv("RTLSDR_SIM_TUNE_US", "200000", 1);
+  using std::chrono::milliseconds;
+  rtlsdr_dev_t* d = OpenTuned(kCentre);  // the first tuning starts the delay
+  auto t0 = std::chrono::steady_clock::now();
+  Read(d, 8192);  // 1.28 ms of samples
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, milliseconds(200));
+  EXPECT_LT(wgtest::HeldFor([&] { Read(d, 8192); }), milliseconds(100));
+
+  ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre + 1000000), 0);
+  t0 = std::chrono::steady_clock::now();
+  Read(d, 8192);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, milliseconds(200));
+
+  ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre), 0);
+  std::this_thread::sleep_for(milliseconds(250));
+  EXPECT_LT(wgtest::HeldFor([&] { Read(d, 8192); }), milliseconds(100));
+  Close(d);
+
+  ::setenv("RTLSDR_SIM_TUNE_US", "0", 1);
+  d = OpenTuned(kCentre);
+  EXPECT_LT(wgtest::HeldFor([&] { Read(d, 8192); }), milliseconds(100));
 }
 
 // One read of 131072 bytes: result and count.

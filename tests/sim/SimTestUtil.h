@@ -19,9 +19,10 @@
 namespace simtest {
 
 inline const char* const kSimVariables[] = {
-    "RTLSDR_SIM_SCENE", "RTLSDR_SIM_DEVICES",   "RTLSDR_SIM_PACE",  "RTLSDR_SIM_SEED",
-    "RTLSDR_SIM_SETTLE_BYTES", "RTLSDR_SIM_OPEN_FAIL", "RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER",
-    "RTLSDR_SIM_PPM"};
+    "RTLSDR_SIM_SCENE",      "RTLSDR_SIM_DEVICES",     "RTLSDR_SIM_PACE",   "RTLSDR_SIM_SEED",
+    "RTLSDR_SIM_SETTLE_BYTES", "RTLSDR_SIM_OPEN_FAIL", "RTLSDR_SIM_FAULT",  "RTLSDR_SIM_FAULT_AFTER",
+    "RTLSDR_SIM_PPM",        "RTLSDR_SIM_TUNE_US",     "RTLSDR_SIM_FILTER", "RTLSDR_SIM_REPLUG_MS",
+    "RTLSDR_SIM_TUNER",      "RTLSDR_SIM_LNA_DB"};
 
 inline void ClearSimVariables() {
   for (const char* v : kSimVariables) ::unsetenv(v);
@@ -29,9 +30,12 @@ inline void ClearSimVariables() {
 
 class SimTest : public ::testing::Test {
  protected:
+  // Unpaced, and without the demodulator's filter so that levels are the
+  // scene's; the tests of the filter turn it on.
   void SetUp() override {
     ClearSimVariables();
     ::setenv("RTLSDR_SIM_PACE", "0", 1);
+    ::setenv("RTLSDR_SIM_FILTER", "0", 1);
   }
   void TearDown() override {
     for (rtlsdr_dev_t* d : open_) rtlsdr_close(d);
@@ -80,10 +84,11 @@ class SimTest : public ::testing::Test {
 
 // Amplitude in LSB of a complex tone at offsetHz from the centre in the I/Q
 // bytes b[from, from + bytes), by correlation at exactly that frequency.
-inline double ToneAmplitude(const std::vector<uint8_t>& b, size_t from, size_t bytes, double offsetHz) {
+inline double ToneAmplitude(const std::vector<uint8_t>& b, size_t from, size_t bytes, double offsetHz,
+                            double rate = 3200000) {
   const size_t n = bytes / 2;
   std::complex<double> acc = 0;
-  const double step = -2 * M_PI * offsetHz / 3200000;
+  const double step = -2 * M_PI * offsetHz / rate;
   for (size_t i = 0; i < n; ++i)
     acc += std::complex<double>(b[from + 2 * i] - 127.5, b[from + 2 * i + 1] - 127.5) *
            std::polar(1.0, step * static_cast<double>(i));
@@ -92,5 +97,20 @@ inline double ToneAmplitude(const std::vector<uint8_t>& b, size_t from, size_t b
 
 // Amplitude in LSB of a tone `levelDb` relative to full scale.
 inline double AmplitudeOf(double levelDb) { return 127.5 * std::pow(10.0, levelDb / 20); }
+
+inline double Db(double amplitudeRatio) { return 20 * std::log10(amplitudeRatio); }
+
+// Mean power in LSB squared of what lies around offsetHz: the squared
+// correlation over many short pieces, averaged, so noise reads steadily.
+inline double PowerNear(const std::vector<uint8_t>& b, double offsetHz, double rate = 3200000) {
+  constexpr size_t kPiece = 512;  // bytes
+  double sum = 0;
+  size_t pieces = 0;
+  for (size_t from = 0; from + kPiece <= b.size(); from += kPiece, ++pieces) {
+    const double a = ToneAmplitude(b, from, kPiece, offsetHz, rate);
+    sum += a * a;
+  }
+  return sum / static_cast<double>(pieces);
+}
 
 }  // namespace simtest

@@ -1,9 +1,11 @@
 // The viewer reads on a worker thread while its window thread asks the stick
 // for its settings; tools cancel or close asynchronous readings from other
 // threads. Run under ThreadSanitizer as well.
+#include "tests/common/RunQueueWait.h"
 #include "tests/sim/SimTestUtil.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -85,6 +87,43 @@ TEST_F(SimTest, OpenAndCloseOnManyThreads) {
     });
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(failures.load(), 0);
+}
+
+// Each stick keeps its own sample clock: two read side by side, at different
+// rates, each take their own stick's time, not the two together. Time spent
+// waiting for a CPU is left out, and the bound is far from the sum.
+TEST_F(SimTest, SticksReadSideBySideKeepTheirOwnPace) {
+  ::setenv("RTLSDR_SIM_PACE", "1", 1);
+  ::setenv("RTLSDR_SIM_TUNE_US", "0", 1);
+  ::setenv("RTLSDR_SIM_DEVICES", "2", 1);
+  const uint32_t rates[2] = {3200000, 1024000};
+  rtlsdr_dev_t* d[2];
+  for (uint32_t i = 0; i < 2; ++i) {
+    d[i] = Open(i);
+    ASSERT_EQ(rtlsdr_set_sample_rate(d[i], rates[i]), 0);
+    ASSERT_EQ(rtlsdr_set_center_freq(d[i], 146000000), 0);
+  }
+  // A quarter of a second of samples on each stick, in reads of 16384 bytes.
+  std::chrono::nanoseconds held[2]{}, took[2]{};
+  std::vector<std::thread> readers;
+  for (uint32_t i = 0; i < 2; ++i)
+    readers.emplace_back([&, i] {
+      const int reads = static_cast<int>(rates[i] / 32768);
+      std::vector<uint8_t> buf(16384);
+      const auto t0 = std::chrono::steady_clock::now();
+      held[i] = wgtest::HeldFor([&] {
+        for (int r = 0; r < reads; ++r) {
+          int n = 0;
+          rtlsdr_read_sync(d[i], buf.data(), 16384, &n);
+        }
+      });
+      took[i] = std::chrono::steady_clock::now() - t0;
+    });
+  for (std::thread& t : readers) t.join();
+  for (uint32_t i = 0; i < 2; ++i) {
+    EXPECT_GT(took[i], std::chrono::milliseconds(240)) << i;
+    EXPECT_LT(held[i], std::chrono::milliseconds(400)) << i;
+  }
 }
 
 }  // namespace
