@@ -52,18 +52,20 @@ std::array<float, NoiseShaper::kTaps> Design() {
   return taps;
 }
 
+constexpr size_t kChunk = 1024;
+
 // One part (I or Q) through the symmetric FIR: x holds kTaps - 1 samples of
-// history, then n new ones.
-void Convolve(const float* x, float* y, size_t n, const std::array<float, NoiseShaper::kTaps>& h) {
+// history, then kChunk new ones. Tap by tap over a chunk of fixed length, so
+// that the compiler vectorises the inner loop.
+void Convolve(const float* x, float* y, const std::array<float, NoiseShaper::kTaps>& h) {
   constexpr size_t kTaps = NoiseShaper::kTaps;
   constexpr size_t kMid = (kTaps - 1) / 2;
-  for (size_t i = 0; i < n; ++i) y[i] = h[kMid] * x[i + kMid];
-  // Tap by tap over the whole block, so that the inner loop vectorises.
+  for (size_t i = 0; i < kChunk; ++i) y[i] = h[kMid] * x[i + kMid];
   for (size_t k = 0; k < kMid; ++k) {
     const float c = h[k];
     const float* a = x + k;
     const float* b = x + (kTaps - 1 - k);
-    for (size_t i = 0; i < n; ++i) y[i] += c * (a[i] + b[i]);
+    for (size_t i = 0; i < kChunk; ++i) y[i] += c * (a[i] + b[i]);
   }
 }
 
@@ -71,6 +73,7 @@ void Convolve(const float* x, float* y, size_t n, const std::array<float, NoiseS
 
 double FilterGain(double offsetHz, double rateHz) {
   const double x = std::abs(offsetHz) / (rateHz / 2);
+  if (x <= kFlatFraction) return 1;
   if (x >= kReach) return 0;
   return std::pow(10.0, -AttenuationDb(x) / 20);
 }
@@ -84,15 +87,17 @@ const std::array<float, NoiseShaper::kTaps>& NoiseShaper::Taps() {
 
 void NoiseShaper::Apply(float* re, float* im, size_t n) {
   constexpr size_t kHist = kTaps - 1;
-  constexpr size_t kChunk = 1024;
   const std::array<float, kTaps>& h = Taps();
-  float x[kHist + kChunk];
+  alignas(64) float x[kHist + kChunk];
+  alignas(64) float y[kChunk];
   for (auto [data, hist] : {std::pair{re, &histRe_}, std::pair{im, &histIm_}}) {
     for (size_t done = 0; done < n;) {
       const size_t m = std::min(kChunk, n - done);
       std::copy(hist->begin(), hist->end(), x);
       std::copy(data + done, data + done + m, x + kHist);
-      Convolve(x, data + done, m, h);
+      std::fill(x + kHist + m, x + kHist + kChunk, 0.0f);
+      Convolve(x, y, h);
+      std::copy(y, y + m, data + done);
       std::copy(x + m, x + m + kHist, hist->begin());
       done += m;
     }

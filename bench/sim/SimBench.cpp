@@ -1,6 +1,8 @@
 // How fast the simulated stick makes samples, against the plain way of
 // making them (sin/cos and a Gaussian draw per sample) and against the rate
-// the viewer's sweep needs: 6.4 MB/s (3.2 MS/s, two bytes a sample).
+// the viewer's sweep needs: 6.4 MB/s (3.2 MS/s, two bytes a sample); and what
+// the demodulator's filter model adds to a block (argument 0: off, 1: on).
+#include "sim/DemodFilter.h"
 #include "sim/Generator.h"
 #include "sim/Scene.h"
 
@@ -43,14 +45,27 @@ void SetRealTimeCounter(benchmark::State& state) {
 void BM_Generator(benchmark::State& state) {
   Generator g(BandScene(static_cast<int>(state.range(0))), 1);
   std::vector<uint8_t> buf(kBlock);
-  const Reception rx{kCentre, kRate, 0};
+  Reception rx{kCentre, kRate, 0};
+  rx.filter = rx.dcOffset = state.range(1) != 0;
   for (auto _ : state) {
     g.Fill(buf.data(), buf.size(), rx);
     benchmark::DoNotOptimize(buf.data());
   }
   SetRealTimeCounter(state);
 }
-BENCHMARK(BM_Generator)->Arg(3)->Arg(12);
+BENCHMARK(BM_Generator)->ArgNames({"emitters", "filter"})->ArgsProduct({{3, 12}, {0, 1}});
+
+// The filter's share alone: shaping a block's noise.
+void BM_NoiseShaper(benchmark::State& state) {
+  NoiseShaper shaper;
+  std::vector<float> re(kBlock / 2, 1.0f), im(kBlock / 2, -1.0f);
+  for (auto _ : state) {
+    shaper.Apply(re.data(), im.data(), re.size());
+    benchmark::DoNotOptimize(re.data());
+  }
+  SetRealTimeCounter(state);
+}
+BENCHMARK(BM_NoiseShaper);
 
 // The peer: a phase per emitter turned into sin/cos at every sample, a
 // normal draw per byte; same scene, same quantisation.
@@ -86,6 +101,7 @@ BENCHMARK(BM_PlainSinCos)->Arg(3)->Arg(12);
 // The whole library call the viewer makes, unpaced, on the default scene.
 void BM_ReadSync(benchmark::State& state) {
   ::setenv("RTLSDR_SIM_PACE", "0", 1);
+  ::setenv("RTLSDR_SIM_FILTER", state.range(0) ? "1" : "0", 1);
   rtlsdr_dev_t* dev = nullptr;
   if (rtlsdr_open(&dev, 0) != 0) {
     state.SkipWithError("open failed");
@@ -103,7 +119,7 @@ void BM_ReadSync(benchmark::State& state) {
   rtlsdr_close(dev);
   SetRealTimeCounter(state);
 }
-BENCHMARK(BM_ReadSync);
+BENCHMARK(BM_ReadSync)->ArgName("filter")->Arg(0)->Arg(1);
 
 }  // namespace
 
