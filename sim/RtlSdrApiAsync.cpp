@@ -65,14 +65,14 @@ int rtlsdr_read_async(rtlsdr_dev_t* dev, rtlsdr_read_async_cb_t cb, void* ctx, u
       }
       const uint32_t n = std::min(kPieceBytes, length - done);
       if (d->config.paced) {
-        Clock::time_point freshAt;
-        double rate;
+        Delivery coming{};
         {
           std::lock_guard lock(d->settings);
-          freshAt = d->freshAt;
-          rate = d->rate ? d->rate : kPowerOnRate;
+          coming.rateHz = d->rate ? d->rate : kPowerOnRate;
+          coming.staleBytes = static_cast<size_t>(std::min<uint64_t>(d->settleLeft, n));
+          coming.freshAt = d->freshAt;
         }
-        due = std::max(due, freshAt) + StreamTime(n, rate);
+        due = DueTime(due, coming, n);
         // Short naps, so that a cancel is seen soon.
         while (!d->asyncCancel && Clock::now() < due)
           std::this_thread::sleep_until(std::min(due, Clock::now() + std::chrono::milliseconds(5)));

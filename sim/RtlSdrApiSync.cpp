@@ -1,7 +1,6 @@
 // Synchronous reading, with the faults the environment can inject into it.
 #include "sim/RtlSdrDevice.h"
 
-#include <algorithm>
 #include <thread>
 
 using namespace wg::sim;
@@ -50,9 +49,9 @@ int rtlsdr_read_sync(rtlsdr_dev_t* dev, void* buf, int len, int* n_read) {
   const Delivery made = Deliver(*d, static_cast<uint8_t*>(buf), want);
   const bool paced = d->config.paced;
   d.reset();
-  // The samples come no faster than the stick makes them, and none before
-  // the tuner has settled from the last retune.
-  if (paced) std::this_thread::sleep_until(std::max(start, made.freshAt) + StreamTime(want, made.rateHz));
+  // The samples come no faster than the stick makes them, and fresh ones
+  // only once the tuner has settled from the last retune.
+  if (paced) std::this_thread::sleep_until(DueTime(start, made, want));
   if (n_read) *n_read = static_cast<int>(want);
   return 0;
 }

@@ -124,12 +124,19 @@ Delivery Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len) {
     d.generator.Fill(buf, oldBytes, before);
     d.generator.Fill(buf + oldBytes, len - oldBytes, after);
   }
-  return {after.rateHz, freshAt};
+  return {after.rateHz, oldBytes, freshAt};
 }
 
 Clock::duration StreamTime(size_t bytes, double rate) {
   return std::chrono::duration_cast<Clock::duration>(
       std::chrono::duration<double>(bytes / 2.0 / rate));
+}
+
+Clock::time_point DueTime(Clock::time_point start, const Delivery& made, size_t bytes) {
+  const size_t stale = std::min(made.staleBytes, bytes);
+  const Clock::time_point staleDone = start + StreamTime(stale, made.rateHz);
+  if (stale == bytes) return staleDone;
+  return std::max(staleDone, made.freshAt) + StreamTime(bytes - stale, made.rateHz);
 }
 
 }  // namespace wg::sim

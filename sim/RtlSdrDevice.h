@@ -108,8 +108,9 @@ double GainDbLocked(const rtlsdr_dev& d);
 double LocalOscillatorLocked(const rtlsdr_dev& d);
 
 struct Delivery {
-  double rateHz;                // the rate the stretch ran at
-  Clock::time_point freshAt;    // no fresh samples before this
+  double rateHz;              // the rate the stretch ran at
+  size_t staleBytes;          // of it still as received before the last retune
+  Clock::time_point freshAt;  // no fresh samples before this
 };
 
 // Makes the next `len` bytes of the stream: the first ones still as received
@@ -118,5 +119,10 @@ Delivery Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len);
 
 // How long the stick takes to make `bytes` bytes at `rate` samples a second.
 Clock::duration StreamTime(size_t bytes, double rate);
+
+// When a stretch begun at `start` is all there: its stale bytes come at the
+// stick's rate meanwhile (they are in the pipeline already), the fresh ones
+// no earlier than the tuner has settled.
+Clock::time_point DueTime(Clock::time_point start, const Delivery& made, size_t bytes);
 
 }  // namespace wg::sim

@@ -279,31 +279,34 @@ TEST_F(SimTest, ReadsArePacedLikeTheStick) {
 }
 
 // After a retune no fresh samples come before the tuning delay is over: a
-// read right after it waits, a read after the caller has waited as long
+// read that wants them right after it waits, while the stale bytes still in
+// the pipeline come at once; a read after the caller has waited as long
 // itself (as rtl_power does) does not wait again.
-TEST_F(SimTest, RetuneCostsTheTuningDelayOnce) {
+TEST_F(SimTest, RetuneCostsTheTuningDelayBeforeFreshSamples) {
   ::setenv("RTLSDR_SIM_PACE", "1", 1);
   ::setenv("RTLSDR_SIM_TUNE_US", "200000", 1);
   using std::chrono::milliseconds;
+  constexpr int kStale = 16384, kFresh = 8192;  // 2.56 and 1.28 ms of samples
   rtlsdr_dev_t* d = OpenTuned(kCentre);  // the first tuning starts the delay
   auto t0 = std::chrono::steady_clock::now();
-  Read(d, 8192);  // 1.28 ms of samples
+  EXPECT_LT(wgtest::HeldFor([&] { Read(d, kStale); }), milliseconds(100));
+  Read(d, kFresh);
   EXPECT_GE(std::chrono::steady_clock::now() - t0, milliseconds(200));
-  EXPECT_LT(wgtest::HeldFor([&] { Read(d, 8192); }), milliseconds(100));
+  EXPECT_LT(wgtest::HeldFor([&] { Read(d, kFresh); }), milliseconds(100));
 
   ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre + 1000000), 0);
   t0 = std::chrono::steady_clock::now();
-  Read(d, 8192);
+  Read(d, kStale + kFresh);
   EXPECT_GE(std::chrono::steady_clock::now() - t0, milliseconds(200));
 
   ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre), 0);
   std::this_thread::sleep_for(milliseconds(250));
-  EXPECT_LT(wgtest::HeldFor([&] { Read(d, 8192); }), milliseconds(100));
+  EXPECT_LT(wgtest::HeldFor([&] { Read(d, kStale + kFresh); }), milliseconds(100));
   Close(d);
 
   ::setenv("RTLSDR_SIM_TUNE_US", "0", 1);
   d = OpenTuned(kCentre);
-  EXPECT_LT(wgtest::HeldFor([&] { Read(d, 8192); }), milliseconds(100));
+  EXPECT_LT(wgtest::HeldFor([&] { Read(d, kStale + kFresh); }), milliseconds(100));
 }
 
 // One read of 131072 bytes: result and count.
