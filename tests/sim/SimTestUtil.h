@@ -89,9 +89,14 @@ inline double ToneAmplitude(const std::vector<uint8_t>& b, size_t from, size_t b
   const size_t n = bytes / 2;
   std::complex<double> acc = 0;
   const double step = -2 * M_PI * offsetHz / rate;
-  for (size_t i = 0; i < n; ++i)
-    acc += std::complex<double>(b[from + 2 * i] - 127.5, b[from + 2 * i + 1] - 127.5) *
-           std::polar(1.0, step * static_cast<double>(i));
+  // A rotating phasor, set afresh every 4096 samples so it stays exact.
+  const std::complex<double> turn = std::polar(1.0, step);
+  std::complex<double> z = 1;
+  for (size_t i = 0; i < n; ++i) {
+    if (i % 4096 == 0) z = std::polar(1.0, step * static_cast<double>(i));
+    acc += std::complex<double>(b[from + 2 * i] - 127.5, b[from + 2 * i + 1] - 127.5) * z;
+    z *= turn;
+  }
   return std::abs(acc) / static_cast<double>(n);
 }
 
