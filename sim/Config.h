@@ -21,8 +21,8 @@ enum class Fault {
 
 constexpr uint32_t kDefaultSettleBytes = 16384;
 constexpr uint64_t kDefaultSeed = 1;
-// A real stick's PLL settling plus the USB pipeline after a retune, as long
-// as rtl_power waits after each one.
+// How long a real stick's PLL takes to settle after a retune, as long as
+// rtl_power waits after each one.
 constexpr uint32_t kDefaultTuneUs = 5000;
 constexpr uint32_t kMaxTuneUs = 10000000;
 constexpr uint32_t kMaxReplugMs = 86400000;
@@ -35,7 +35,10 @@ struct Config {
   std::string scenePath;  // empty: the default scene
   bool paced = true;
   uint64_t seed = kDefaultSeed;
+  // Paced: what the stick's pipeline holds. Unpaced: the bytes after a
+  // retune that still show the previous tuning.
   uint32_t settleBytes = kDefaultSettleBytes;
+  // Paced: after a retune, what the stick makes this long is stale.
   uint32_t tuneUs = kDefaultTuneUs;
   // The demodulator's filter: levels roll off toward the band edges, what
   // lies just beyond them folds back in, and a DC offset marks the centre.

@@ -52,11 +52,10 @@ int rtlsdr_read_async(rtlsdr_dev_t* dev, rtlsdr_read_async_cb_t cb, void* ctx, u
     return finish(kUsbErrorNoMem);
   }
 
-  // The buffer fills a piece at a time, each piece made when the stick has
-  // sampled it, so that a retune from another thread shows in the next
-  // piece (after the settle bytes), not only in the next buffer.
+  // The buffer fills a piece at a time as the stick makes it, so that a
+  // retune from another thread shows within the buffer. A callback that
+  // takes its time loses what the stick's pipeline cannot hold meanwhile.
   int result = 0;
-  Clock::time_point due = Clock::now();
   for (uint32_t i = 0; !d->asyncCancel && result == 0; i = (i + 1) % count) {
     for (uint32_t done = 0; done < length && !d->asyncCancel;) {
       if (d->unplugged) {
@@ -64,28 +63,15 @@ int rtlsdr_read_async(rtlsdr_dev_t* dev, rtlsdr_read_async_cb_t cb, void* ctx, u
         break;
       }
       const uint32_t n = std::min(kPieceBytes, length - done);
-      if (d->config.paced) {
-        Delivery coming{};
-        {
-          std::lock_guard lock(d->settings);
-          coming.rateHz = d->rate ? d->rate : kPowerOnRate;
-          coming.staleBytes = static_cast<size_t>(std::min<uint64_t>(d->settleLeft, n));
-          coming.freshAt = d->freshAt;
-        }
-        due = DueTime(due, coming, n);
-        // Short naps, so that a cancel is seen soon.
-        while (!d->asyncCancel && Clock::now() < due)
-          std::this_thread::sleep_until(std::min(due, Clock::now() + std::chrono::milliseconds(5)));
-        if (d->asyncCancel) break;
-      }
-      Deliver(*d, ring[i].data() + done, n);
+      const Delivery made = Deliver(*d, ring[i].data() + done, n);
+      // Short naps, so that a cancel is seen soon.
+      if (d->config.paced)
+        while (!d->asyncCancel && Clock::now() < made.due)
+          std::this_thread::sleep_until(std::min(made.due, Clock::now() + std::chrono::milliseconds(5)));
       done += n;
     }
     if (d->asyncCancel || result != 0) break;
     cb(ring[i].data(), length, ctx);
-    // A callback that takes its time loses samples; the stick does not make
-    // them faster afterwards.
-    due = std::max(due, Clock::now());
   }
   return finish(result);
 }

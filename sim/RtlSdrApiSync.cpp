@@ -45,13 +45,11 @@ int rtlsdr_read_sync(rtlsdr_dev_t* dev, void* buf, int len, int* n_read) {
     case Fault::None: break;
   }
 
-  const Clock::time_point start = Clock::now();
   const Delivery made = Deliver(*d, static_cast<uint8_t*>(buf), want);
   const bool paced = d->config.paced;
   d.reset();
-  // The samples come no faster than the stick makes them, and fresh ones
-  // only once the tuner has settled from the last retune.
-  if (paced) std::this_thread::sleep_until(DueTime(start, made, want));
+  // The samples come no faster than the stick makes them.
+  if (paced) std::this_thread::sleep_until(made.due);
   if (n_read) *n_read = static_cast<int>(want);
   return 0;
 }

@@ -57,9 +57,12 @@ int SetCenterFreqLocked(rtlsdr_dev& d, uint32_t freq) {
   // tuning the tuner sits below the band and the demodulator mixes it back.
   const bool locks = d.directSampling != 0 || (freq > d.offsetHz && TunerLocks(d.tuner, freq - d.offsetHz));
   d.freq = locks ? freq : 0;
-  d.settleLeft = d.config.settleBytes;
-  if (d.settleLeft == 0) d.receivedCentre = LocalOscillatorLocked(d);
-  d.freshAt = Clock::now() + std::chrono::microseconds(d.config.tuneUs);
+  if (d.config.paced) {
+    d.freshAt = Clock::now() + std::chrono::microseconds(d.config.tuneUs);
+  } else {
+    d.settleLeft = d.config.settleBytes;
+    if (d.settleLeft == 0) d.receivedCentre = LocalOscillatorLocked(d);
+  }
   return locks ? 0 : -1;
 }
 
@@ -96,7 +99,7 @@ Delivery Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len) {
   Reception before, after;
   size_t oldBytes = 0;
   bool counter = false;
-  Clock::time_point freshAt;
+  Clock::time_point due = Clock::now();
   {
     std::lock_guard lock(d.settings);
     after.rateHz = d.rate ? d.rate : kPowerOnRate;
@@ -108,15 +111,28 @@ Delivery Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len) {
     after.agc = d.agc;
     // Direct sampling takes the HF input straight to the converter.
     after.inputBelowHz = d.directSampling ? kXtalHz : 0;
-    after.timeSec = std::chrono::duration<double>(Clock::now() - LoadTime()).count();
     before = after;
     before.centreHz = d.receivedCentre;
-    oldBytes = static_cast<size_t>(std::min<uint64_t>(d.settleLeft, len));
-    d.settleLeft -= oldBytes;
-    if (d.settleLeft == 0) d.receivedCentre = after.centreHz;
-    after.timeSec += static_cast<double>(oldBytes) / 2 / after.rateHz;
+    Clock::time_point madeAt = due;
+    if (d.config.paced) {
+      // What nobody read beyond the pipeline's hold is gone; the rest comes
+      // at once, then the stick makes the bytes still wanted.
+      const Clock::time_point oldestHeld = due - StreamTime(d.config.settleBytes, after.rateHz);
+      d.streamAt = std::max(d.streamAt, oldestHeld);
+      madeAt = d.streamAt;
+      const double staleSec = std::chrono::duration<double>(d.freshAt - madeAt).count();
+      oldBytes = staleSec <= 0 ? 0 : static_cast<size_t>(std::min<double>(staleSec * 2 * after.rateHz, len));
+      d.streamAt += StreamTime(len, after.rateHz);
+      due = std::max(due, d.streamAt);
+      if (oldBytes < len) d.receivedCentre = after.centreHz;
+    } else {
+      oldBytes = static_cast<size_t>(std::min<uint64_t>(d.settleLeft, len));
+      d.settleLeft -= oldBytes;
+      if (d.settleLeft == 0) d.receivedCentre = after.centreHz;
+    }
+    before.timeSec = std::chrono::duration<double>(madeAt - LoadTime()).count();
+    after.timeSec = before.timeSec + static_cast<double>(oldBytes) / 2 / after.rateHz;
     counter = d.testMode;
-    freshAt = d.freshAt;
   }
   if (counter) {
     d.generator.FillCounter(buf, len);
@@ -124,19 +140,12 @@ Delivery Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len) {
     d.generator.Fill(buf, oldBytes, before);
     d.generator.Fill(buf + oldBytes, len - oldBytes, after);
   }
-  return {after.rateHz, oldBytes, freshAt};
+  return {due};
 }
 
 Clock::duration StreamTime(size_t bytes, double rate) {
   return std::chrono::duration_cast<Clock::duration>(
       std::chrono::duration<double>(bytes / 2.0 / rate));
-}
-
-Clock::time_point DueTime(Clock::time_point start, const Delivery& made, size_t bytes) {
-  const size_t stale = std::min(made.staleBytes, bytes);
-  const Clock::time_point staleDone = start + StreamTime(stale, made.rateHz);
-  if (stale == bytes) return staleDone;
-  return std::max(staleDone, made.freshAt) + StreamTime(bytes - stale, made.rateHz);
 }
 
 }  // namespace wg::sim
@@ -147,5 +156,6 @@ rtlsdr_dev::rtlsdr_dev(uint32_t stick, wg::sim::Config c, std::vector<wg::sim::E
       config(std::move(c)),
       tuner(wg::sim::TunerOf(config.tuner)),
       settleLeft(0),
+      streamAt(wg::sim::Clock::now()),
       eeprom(wg::sim::DefaultEeprom(serial)),
       generator(std::move(scene), config.seed + 0x9e3779b97f4a7c15ull * stick) {}

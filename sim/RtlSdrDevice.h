@@ -76,11 +76,15 @@ struct rtlsdr_dev {
   bool agc = false;
   int biasTeeGpio = -1;
   bool biasTeeOn = false;
-  double receivedCentre = 0;  // where the delivered samples are still mixed from
-  uint64_t settleLeft;        // bytes until a retune shows in the samples
-  // No fresh samples before this: the PLL settles and the USB pipeline
-  // drains after each retune.
+  double receivedCentre = 0;  // where stale samples are still mixed from
+  // Unpaced: the bytes until a retune shows in the samples.
+  uint64_t settleLeft;
+  // Paced, the stick samples all the time: everything made before freshAt
+  // (the last retune plus the tuning delay) is stale, and the next byte to
+  // deliver was made at streamAt. The pipeline holds only the newest
+  // settleBytes; older ones nobody read are gone.
   wg::sim::Clock::time_point freshAt{};
+  wg::sim::Clock::time_point streamAt;
   uint64_t syncReads = 0;
   std::array<uint8_t, wg::sim::kEepromSize> eeprom;
   std::thread::id asyncThread;
@@ -108,21 +112,15 @@ double GainDbLocked(const rtlsdr_dev& d);
 double LocalOscillatorLocked(const rtlsdr_dev& d);
 
 struct Delivery {
-  double rateHz;              // the rate the stretch ran at
-  size_t staleBytes;          // of it still as received before the last retune
-  Clock::time_point freshAt;  // no fresh samples before this
+  Clock::time_point due;  // paced: when the stick has made the last byte of it
 };
 
-// Makes the next `len` bytes of the stream: the first ones still as received
-// before the last retune, until the tuner has settled.
+// Makes the next `len` bytes of the stream: first what the pipeline holds,
+// then samples as the stick makes them; those from before the last retune
+// has settled are still as received before it.
 Delivery Deliver(rtlsdr_dev& d, uint8_t* buf, size_t len);
 
 // How long the stick takes to make `bytes` bytes at `rate` samples a second.
 Clock::duration StreamTime(size_t bytes, double rate);
-
-// When a stretch begun at `start` is all there: its stale bytes come at the
-// stick's rate meanwhile (they are in the pipeline already), the fresh ones
-// no earlier than the tuner has settled.
-Clock::time_point DueTime(Clock::time_point start, const Delivery& made, size_t bytes);
 
 }  // namespace wg::sim

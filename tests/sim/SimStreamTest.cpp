@@ -275,38 +275,52 @@ TEST_F(SimTest, ReadsArePacedLikeTheStick) {
   rtlsdr_dev_t* d = OpenTuned(kCentre);
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 3; ++i) Read(d, 131072);  // 20.48 ms each at 3.2 MS/s
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(61440));
+  // Less what the pipeline held already: 16384 bytes, 2.56 ms.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(61440 - 2560));
 }
 
-// After a retune no fresh samples come before the tuning delay is over: a
-// read that wants them right after it waits, while the stale bytes still in
-// the pipeline come at once; a read after the caller has waited as long
-// itself (as rtl_power does) does not wait again.
-TEST_F(SimTest, RetuneCostsTheTuningDelayBeforeFreshSamples) {
-  ::setenv("RTLSDR_SIM_PACE", "1", 1);
-  ::setenv("RTLSDR_SIM_TUNE_US", "200000", 1);
+// The stick samples all the time. After a retune all it makes before the
+// tuning delay is over is stale: a read straight after the retune gets stale
+// samples at the stick's pace until then, and only after the delay does the
+// new tuning show. Its pipeline holds the newest settle bytes, which a read
+// gets at once. Long delays and holds, so that only a stall of seconds could
+// change what is seen, and then the check is left out.
+TEST_F(SimTest, RetuneLeavesStaleSamplesUntilTheTuningDelayIsOver) {
   using std::chrono::milliseconds;
-  constexpr int kStale = 16384, kFresh = 8192;  // 2.56 and 1.28 ms of samples
-  rtlsdr_dev_t* d = OpenTuned(kCentre);  // the first tuning starts the delay
-  auto t0 = std::chrono::steady_clock::now();
-  EXPECT_LT(wgtest::HeldFor([&] { Read(d, kStale); }), milliseconds(100));
-  Read(d, kFresh);
-  EXPECT_GE(std::chrono::steady_clock::now() - t0, milliseconds(200));
-  EXPECT_LT(wgtest::HeldFor([&] { Read(d, kFresh); }), milliseconds(100));
+  using std::chrono::steady_clock;
+  UseScene("146400300 -20 carrier\n");
+  ::setenv("RTLSDR_SIM_PACE", "1", 1);
+  ::setenv("RTLSDR_SIM_TUNE_US", "1000000", 1);  // 6.4 MB at 3.2 MS/s
+  const double strong = AmplitudeOf(-20) * 0.9;
+  rtlsdr_dev_t* d = OpenTuned(kCentre);
+  const auto tuned = steady_clock::now();
+  std::vector<uint8_t> b = Read(d, 131072);
+  if (steady_clock::now() - tuned < milliseconds(800)) {
+    EXPECT_LT(ToneAmplitude(b, 0, b.size(), kOffset), 0.3);
+  }
+  size_t stale = b.size();
+  for (; ToneAmplitude(b, b.size() - 8192, 8192, kOffset) < strong && stale < (64u << 20); stale += b.size())
+    b = Read(d, 131072);
+  EXPECT_GE(steady_clock::now() - tuned, milliseconds(1000));
+  EXPECT_GT(ToneAmplitude(Read(d, 131072), 0, 131072, kOffset), strong);  // and stays
 
-  ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre + 1000000), 0);
-  t0 = std::chrono::steady_clock::now();
-  Read(d, kStale + kFresh);
-  EXPECT_GE(std::chrono::steady_clock::now() - t0, milliseconds(200));
-
-  ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre), 0);
-  std::this_thread::sleep_for(milliseconds(250));
-  EXPECT_LT(wgtest::HeldFor([&] { Read(d, kStale + kFresh); }), milliseconds(100));
+  // A reader that waits the delay out gets fresh samples at once.
+  ASSERT_EQ(rtlsdr_set_center_freq(d, kCentre + 200000), 0);
+  std::this_thread::sleep_for(milliseconds(1100));
+  EXPECT_LT(wgtest::HeldFor([&] { b = Read(d, 65536); }), milliseconds(100));
+  EXPECT_GT(ToneAmplitude(b, 0, b.size(), kOffset - 200000), strong);
   Close(d);
 
+  // What the pipeline holds comes at once, the rest as the stick makes it.
   ::setenv("RTLSDR_SIM_TUNE_US", "0", 1);
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "1048576", 1);  // 164 ms of samples
   d = OpenTuned(kCentre);
-  EXPECT_LT(wgtest::HeldFor([&] { Read(d, kStale + kFresh); }), milliseconds(100));
+  std::this_thread::sleep_for(milliseconds(300));
+  EXPECT_LT(wgtest::HeldFor([&] { Read(d, 1 << 20); }), milliseconds(100));
+  std::this_thread::sleep_for(milliseconds(300));
+  const auto t0 = steady_clock::now();
+  Read(d, 2 << 20);
+  EXPECT_GE(steady_clock::now() - t0, milliseconds(160));
 }
 
 // One read of 131072 bytes: result and count.

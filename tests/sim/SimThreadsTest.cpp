@@ -121,7 +121,7 @@ TEST_F(SimTest, SticksReadSideBySideKeepTheirOwnPace) {
     });
   for (std::thread& t : readers) t.join();
   for (uint32_t i = 0; i < 2; ++i) {
-    EXPECT_GT(took[i], std::chrono::milliseconds(240)) << i;
+    EXPECT_GT(took[i], std::chrono::milliseconds(230)) << i;
     EXPECT_LT(held[i], std::chrono::milliseconds(400)) << i;
   }
 }
