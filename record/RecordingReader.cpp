@@ -1,0 +1,538 @@
+#include "record/RecordingReader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "record/RecordingFile.h"
+
+namespace wg {
+namespace {
+
+// An index entry at the first sweep that starts this far past the last one.
+constexpr uint64_t kIndexStride = 64 * 1024;
+// A file with no line that reads within this much is no recording.
+constexpr uint64_t kGiveUpBytes = 1 << 20;
+constexpr uint64_t kGiveUpLines = 100;
+// Frequencies beyond any receiver by far, and safely inside 64 bits.
+constexpr int64_t kMostHz = 1000000000000LL;
+
+using Kind = RecordingProblem::Kind;
+
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar
+// (Howard Hinnant's algorithm), and back.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
+}
+
+bool Digits(std::string_view s, size_t at, size_t n, int& v) {
+  v = 0;
+  for (size_t i = at; i < at + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    v = v * 10 + (s[i] - '0');
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// The next comma-separated field from `pos` on, trimmed; pos moves past its comma.
+bool NextField(std::string_view s, size_t& pos, std::string_view& field) {
+  if (pos > s.size()) return false;
+  const size_t comma = s.find(',', pos);
+  const size_t end = comma == std::string_view::npos ? s.size() : comma;
+  field = Trim(s.substr(pos, end - pos));
+  pos = end + 1;
+  return true;
+}
+
+template <typename T>
+bool Whole(std::string_view f, T& v) {
+  if (f.empty()) return false;
+  const auto r = std::from_chars(f.data(), f.data() + f.size(), v);
+  return r.ec == std::errc() && r.ptr == f.data() + f.size();
+}
+
+// What a line says before its levels.
+struct LineHead {
+  int64_t time = 0;
+  int64_t low = 0, high = 0;
+  double step = 0;
+  int64_t samples = 0;
+  size_t levelsAt = 0;  // where the first level's field starts
+  uint32_t bins = 0;    // levels less the repeated last one
+};
+
+bool ParseHead(std::string_view s, LineHead& h, std::string& why) {
+  size_t pos = 0;
+  std::string_view f[6];
+  for (auto& x : f) {
+    if (!NextField(s, pos, x)) {
+      why = "not a line of an rtl_power recording";
+      return false;
+    }
+  }
+  if (!ParseRecordingTime(f[0], f[1], h.time)) {
+    why = "no date and time where a line starts";
+    return false;
+  }
+  if (!Whole(f[2], h.low) || !Whole(f[3], h.high) || !Whole(f[4], h.step) || !Whole(f[5], h.samples) ||
+      std::abs(h.low) > kMostHz || std::abs(h.high) > kMostHz || h.high <= h.low || !std::isfinite(h.step) ||
+      h.step <= 0 || h.samples < 0) {
+    why = "its band, bin width or samples do not read";
+    return false;
+  }
+  const double bins = std::round(static_cast<double>(h.high - h.low) / h.step);
+  if (bins < 1 || bins >= kMostLevelsPerLine) {
+    why = "its band holds too many bins";
+    return false;
+  }
+  if (pos > s.size()) {
+    why = "it has no levels";
+    return false;
+  }
+  h.levelsAt = pos;
+  const size_t fields = 1 + static_cast<size_t>(std::count(s.begin() + static_cast<ptrdiff_t>(pos), s.end(), ','));
+  // rtl_power writes one level more than its band has bins; cropping may
+  // make the band's rounding a bin off.
+  if (fields < 2 || std::abs(static_cast<double>(fields - 1) - bins) > 1) {
+    why = std::to_string(fields) + " levels for a band of " + std::to_string(static_cast<int64_t>(bins)) + " bins";
+    return false;
+  }
+  h.bins = static_cast<uint32_t>(fields - 1);
+  return true;
+}
+
+// The levels of a line whose head read; the repeated last one is left out.
+void ParseLevels(std::string_view s, const LineHead& h, float* out) {
+  const char* p = s.data() + h.levelsAt;
+  const char* end = s.data() + s.size();
+  for (uint32_t i = 0; i < h.bins; ++i) {
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    float v = 0;
+    const auto r = std::from_chars(p, end, v);
+    const char* comma = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
+    if (r.ec != std::errc() || (comma && r.ptr < comma && *r.ptr != ' ' && *r.ptr != '\t'))
+      v = std::numeric_limits<float>::quiet_NaN();
+    out[i] = v;
+    p = comma ? comma + 1 : end;
+  }
+}
+
+// The lines of the data, one after another, without their line feeds.
+class LineReader {
+ public:
+  LineReader(TRecordingFile& file, size_t chunk) : file_(file), buf_(chunk) {}
+
+  struct Line {
+    std::string_view text;
+    bool fed = false;      // ended by a line feed (not by the end of the data)
+    bool tooLong = false;  // over kMostRecordingLineBytes: the text is left out
+    uint64_t offset = 0;
+  };
+
+  // After the file was moved to another offset.
+  void Restart() {
+    pos_ = len_ = 0;
+    eof_ = false;
+    offset_ = file_.Offset();
+  }
+
+  bool Next(Line& l) {
+    long_.clear();
+    bool spanning = false;
+    l.tooLong = false;
+    l.offset = offset_;
+    for (;;) {
+      if (pos_ == len_) {
+        if (eof_) break;
+        len_ = file_.Read(buf_.data(), buf_.size());
+        pos_ = 0;
+        if (len_ == 0) {
+          eof_ = true;
+          break;
+        }
+      }
+      const char* b = buf_.data() + pos_;
+      const size_t avail = len_ - pos_;
+      const char* nl = static_cast<const char*>(std::memchr(b, '\n', avail));
+      const size_t take = nl ? static_cast<size_t>(nl - b) : avail;
+      const size_t used = take + (nl ? 1 : 0);
+      pos_ += used;
+      offset_ += used;
+      if (nl && !spanning) {
+        l.text = Strip({b, take});
+        l.fed = true;
+        return true;
+      }
+      spanning = true;
+      if (long_.size() + take <= kMostRecordingLineBytes)
+        long_.append(b, take);
+      else
+        l.tooLong = true;
+      if (nl) {
+        l.fed = true;
+        l.text = l.tooLong ? std::string_view() : Strip(long_);
+        return true;
+      }
+    }
+    if (!spanning) return false;
+    l.fed = false;
+    l.text = l.tooLong ? std::string_view() : Strip(long_);
+    return true;
+  }
+
+  size_t MemoryBytes() const { return buf_.capacity() + long_.capacity(); }
+
+ private:
+  static std::string_view Strip(std::string_view s) {
+    if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+    return s;
+  }
+
+  TRecordingFile& file_;
+  std::vector<char> buf_;
+  size_t pos_ = 0, len_ = 0;
+  uint64_t offset_ = 0;  // of buf_[pos_] in the data
+  bool eof_ = false;
+  std::string long_;  // a line that spans reads
+};
+
+}  // namespace
+
+// Splits the lines into sweeps; the scan and the random reader share it so
+// that both count sweeps alike.
+class SweepSplitter {
+ public:
+  using NoteFn = std::function<void(Kind, uint64_t line, std::string)>;
+  SweepSplitter(TRecordingFile& file, size_t chunk, NoteFn note) : lines_(file, chunk), note_(std::move(note)) {}
+
+  // After the file was moved to the start of sweep `number`, which starts at `line`.
+  void Restart(uint64_t line, uint64_t number) {
+    lines_.Restart();
+    line_ = line - 1;
+    number_ = number;
+    building_ = false;
+    next_.Clear();
+  }
+
+  // The next sweep; levels are read for sweeps numbered levelsFrom and on.
+  // False at the end of the data (or when a file that is no recording was given up).
+  bool Next(RecordedSweep& out, uint64_t levelsFrom) {
+    LineReader::Line l;
+    while (!gaveUp_ && lines_.Next(l)) {
+      ++line_;
+      if (l.tooLong) {
+        Note(Kind::TooLarge, "a line longer than 32 MB: left out");
+        continue;
+      }
+      if (l.text.empty()) continue;
+      LineHead h;
+      std::string why;
+      if (!ParseHead(l.text, h, why)) {
+        ++badLines_;
+        if (!l.fed)
+          Note(Kind::CutLine, "the last line is cut short (" + why + "): left out");
+        else
+          Note(Kind::BadLine, why + ": left out");
+        if (firstBad_ == 0) firstBad_ = line_, firstWhy_ = why;
+        if (note_ && goodLines_ == 0 && (badLines_ >= kGiveUpLines || l.offset >= kGiveUpBytes)) {
+          note_(Kind::NotARecording, 0,
+                "not an rtl_power recording (line " + std::to_string(firstBad_) + ": " + firstWhy_ + ")");
+          gaveUp_ = true;
+        }
+        continue;
+      }
+      ++goodLines_;
+      bool ends = false;
+      if (building_) {
+        const bool full = next_.steps.size() >= kMostStepsPerSweep || levelCount_ + h.bins > kMostLevelsPerSweep;
+        if (full && h.time == next_.time && h.low > next_.steps.back().low)
+          Note(Kind::TooLarge, "a sweep with more steps or levels than can be read: cut into parts");
+        ends = full || h.time != next_.time || h.low <= next_.steps.back().low;
+      }
+      if (ends) {
+        std::swap(out, next_);
+        building_ = false;
+        Add(l, h, levelsFrom);
+        return true;
+      }
+      Add(l, h, levelsFrom);
+    }
+    if (!building_) return false;
+    std::swap(out, next_);
+    building_ = false;
+    return true;
+  }
+
+  size_t MemoryBytes() const {
+    return lines_.MemoryBytes() + next_.levels.capacity() * sizeof(float) + next_.steps.capacity() * sizeof(RecordedStep);
+  }
+
+ private:
+  void Note(Kind kind, std::string detail) {
+    if (note_) note_(kind, line_, std::move(detail));
+  }
+
+  void Add(const LineReader::Line& l, const LineHead& h, uint64_t levelsFrom) {
+    if (!building_) {
+      next_.Clear();
+      next_.number = number_++;
+      next_.line = line_;
+      next_.offset = l.offset;
+      next_.time = h.time;
+      levelCount_ = 0;
+      building_ = true;
+    }
+    RecordedStep st;
+    st.low = h.low;
+    st.high = h.high;
+    st.binWidth = h.step;
+    st.samples = h.samples;
+    st.first = static_cast<uint32_t>(levelCount_);
+    st.bins = h.bins;
+    next_.steps.push_back(st);
+    levelCount_ += h.bins;
+    if (next_.number >= levelsFrom) {
+      next_.levels.resize(levelCount_);
+      ParseLevels(l.text, h, next_.levels.data() + st.first);
+    }
+  }
+
+  LineReader lines_;
+  NoteFn note_;
+  uint64_t line_ = 0;    // lines read
+  uint64_t number_ = 0;  // of the next sweep
+  bool building_ = false;
+  RecordedSweep next_;
+  size_t levelCount_ = 0;
+  uint64_t goodLines_ = 0, badLines_ = 0, firstBad_ = 0;
+  std::string firstWhy_;
+  bool gaveUp_ = false;
+};
+
+bool ParseRecordingTime(std::string_view date, std::string_view time, int64_t& out) {
+  int y, mo, d, h, mi, s;
+  if (date.size() != 10 || date[4] != '-' || date[7] != '-' || time.size() != 8 || time[2] != ':' || time[5] != ':')
+    return false;
+  if (!Digits(date, 0, 4, y) || !Digits(date, 5, 2, mo) || !Digits(date, 8, 2, d) || !Digits(time, 0, 2, h) ||
+      !Digits(time, 3, 2, mi) || !Digits(time, 6, 2, s))
+    return false;
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] || h > 23 || mi > 59 || s > 60) return false;
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (mo == 2 && d == 29 && !leap) return false;
+  out = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 + mi * 60 + s;
+  return true;
+}
+
+std::string RecordingTimeText(int64_t time) {
+  int64_t days = time / 86400, secs = time % 86400;
+  if (secs < 0) secs += 86400, --days;
+  int64_t y;
+  unsigned m, d;
+  CivilFromDays(days, y, m, d);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02lld:%02lld:%02lld", static_cast<long long>(y), m, d,
+                static_cast<long long>(secs / 3600), static_cast<long long>(secs / 60 % 60),
+                static_cast<long long>(secs % 60));
+  return buf;
+}
+
+double RecordedSweep::LowHz() const {
+  if (steps.empty()) return 0;
+  return static_cast<double>(steps.front().low) - steps.front().binWidth / 2;
+}
+
+double RecordedSweep::HighHz() const {
+  if (steps.empty()) return 0;
+  const RecordedStep& s = steps.back();
+  return s.BinHz(s.bins) - s.binWidth / 2;
+}
+
+void RecordedSweep::Clear() {
+  steps.clear();
+  levels.clear();
+  number = line = offset = 0;
+  time = 0;
+}
+
+std::string DescribeProblem(const std::string& path, const RecordingProblem& p) {
+  std::string s = path;
+  if (p.line) s += ", line " + std::to_string(p.line);
+  s += ": " + p.detail;
+  if (p.count > 1) s += " (" + std::to_string(p.count) + " in all)";
+  return s;
+}
+
+std::unique_ptr<TRecording> TRecording::Open(const std::string& path, std::string& error) {
+  auto file = TRecordingFile::Open(path, error);
+  if (!file) return nullptr;
+  return std::unique_ptr<TRecording>(new TRecording(path, std::move(file)));
+}
+
+TRecording::TRecording(std::string path, std::unique_ptr<TRecordingFile> file)
+    : path_(std::move(path)), scanFile_(std::move(file)) {}
+
+TRecording::~TRecording() = default;
+
+bool TRecording::Compressed() const { return scanFile_->Compressed(); }
+
+void TRecording::Note(Kind kind, uint64_t line, std::string detail) {
+  std::lock_guard lk(m_);
+  // Said once, in place of the lines that led to it.
+  if (kind == Kind::NotARecording) problems_.clear();
+  for (RecordingProblem& p : problems_) {
+    if (p.kind == kind) {
+      ++p.count;
+      return;
+    }
+  }
+  problems_.push_back({kind, line, 1, std::move(detail)});
+}
+
+bool TRecording::Scan(const SweepFn& each, const ProgressFn& progress) {
+  SweepSplitter splitter(*scanFile_, 1 << 20, [this](Kind k, uint64_t line, std::string d) { Note(k, line, std::move(d)); });
+  splitter.Restart(1, 0);
+  RecordedSweep s;
+  std::vector<RecordedStep> layout;  // the first sweep's
+  uint64_t shortLast = 0;            // line of a sweep that stopped early, told unless it was the last
+  uint64_t progressAt = 0;
+  const uint64_t size = std::max<uint64_t>(1, scanFile_->FileSize());
+  const uint64_t levelsFrom = each ? 0 : std::numeric_limits<uint64_t>::max();
+  while (splitter.Next(s, levelsFrom)) {
+    if (shortLast) Note(Kind::OtherLayout, shortLast, "a sweep with other steps or bins than the first one");
+    shortLast = 0;
+    if (layout.empty()) {
+      layout = s.steps;
+    } else if (s.steps.size() != layout.size() ||
+               !std::equal(s.steps.begin(), s.steps.end(), layout.begin(),
+                           [](const RecordedStep& a, const RecordedStep& b) { return a.SameBins(b); })) {
+      const bool prefix = s.steps.size() < layout.size() &&
+                          std::equal(s.steps.begin(), s.steps.end(), layout.begin(),
+                                     [](const RecordedStep& a, const RecordedStep& b) { return a.SameBins(b); });
+      if (prefix)
+        shortLast = s.line;
+      else
+        Note(Kind::OtherLayout, s.line, "a sweep with other steps or bins than the first one");
+    }
+    {
+      std::lock_guard lk(m_);
+      if (index_.empty() || s.offset - index_.back().offset >= kIndexStride) index_.push_back({s.offset, s.line, s.number});
+      if (sweeps_ == 0) {
+        lowHz_ = s.LowHz(), highHz_ = s.HighHz();
+        firstTime_ = s.time;
+      }
+      lowHz_ = std::min(lowHz_, s.LowHz());
+      highHz_ = std::max(highHz_, s.HighHz());
+      lastTime_ = s.time;
+      sweeps_ = s.number + 1;
+    }
+    if (each && !each(s)) return false;
+    const uint64_t at = scanFile_->FilePosition();
+    if (progress && at - progressAt >= (4u << 20)) {
+      progressAt = at;
+      if (!progress(static_cast<double>(at) / static_cast<double>(size))) return false;
+    }
+  }
+  if (!scanFile_->Error().empty()) Note(Kind::ReadError, 0, scanFile_->Error() + "; read up to there");
+  if (shortLast) {
+    std::lock_guard lk(m_);
+    const bool cut = std::any_of(problems_.begin(), problems_.end(), [](const RecordingProblem& p) { return p.kind == Kind::CutLine; });
+    if (!cut) problems_.push_back({Kind::CutLine, shortLast, 1, "the last sweep ends early"});
+  }
+  std::lock_guard lk(m_);
+  scanned_ = true;
+  if (progress) progress(1.0);
+  return true;
+}
+
+bool TRecording::ReadSweep(uint64_t n, RecordedSweep& out) {
+  Checkpoint from{};
+  {
+    std::lock_guard lk(m_);
+    if (n >= sweeps_) return false;
+    auto it = std::upper_bound(index_.begin(), index_.end(), n,
+                               [](uint64_t v, const Checkpoint& c) { return v < c.number; });
+    from = *std::prev(it);  // the first sweep always has an entry
+  }
+  std::lock_guard lk(readM_);
+  if (!readFile_) {
+    std::string error;
+    readFile_ = scanFile_->Reopen(error);
+    if (!readFile_) return false;
+  }
+  if (!readFile_->Seek(from.offset)) return false;
+  SweepSplitter splitter(*readFile_, 64 * 1024, {});
+  splitter.Restart(from.line, from.number);
+  while (splitter.Next(out, n)) {
+    if (out.number == n) return true;
+    if (out.number > n) break;
+  }
+  return false;
+}
+
+uint64_t TRecording::SweepCount() const {
+  std::lock_guard lk(m_);
+  return sweeps_;
+}
+
+bool TRecording::Scanned() const {
+  std::lock_guard lk(m_);
+  return scanned_;
+}
+
+std::vector<RecordingProblem> TRecording::Problems() const {
+  std::lock_guard lk(m_);
+  return problems_;
+}
+
+double TRecording::LowHz() const {
+  std::lock_guard lk(m_);
+  return lowHz_;
+}
+
+double TRecording::HighHz() const {
+  std::lock_guard lk(m_);
+  return highHz_;
+}
+
+int64_t TRecording::FirstTime() const {
+  std::lock_guard lk(m_);
+  return firstTime_;
+}
+
+int64_t TRecording::LastTime() const {
+  std::lock_guard lk(m_);
+  return lastTime_;
+}
+
+size_t TRecording::MemoryBytes() const {
+  std::lock_guard lk(m_);
+  return index_.capacity() * sizeof(Checkpoint) + scanFile_->SeekMemoryBytes();
+}
+
+}  // namespace wg
