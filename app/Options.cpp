@@ -146,9 +146,19 @@ ParseResult ParseOptions(const QStringList& args) {
                                    QStringLiteral("Load the receiver library FILE instead of plugins/librtlsdr.so "
                                                   "beside the program (e.g. the simulated receiver)."),
                                    QStringLiteral("FILE"));
+  const QCommandLineOption heatmap(QStringList{"heatmap"},
+                                   QStringLiteral("Draw the recording IN (rtl_power's CSV, plain or .gz) as a heat "
+                                                  "map into the PNG file named after it, then exit: "
+                                                  "--heatmap IN.csv OUT.png."),
+                                   QStringLiteral("IN"));
+  const QCommandLineOption width(QStringList{"width"},
+                                 QStringLiteral("With --heatmap: the picture's width in pixels (default: one "
+                                                "column per bin, within limits)."),
+                                 QStringLiteral("PIXELS"));
   const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringList{"version"}, QStringLiteral("Show the version and exit."));
-  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &mode, &library, &help, &version})
+  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &mode, &library,
+                        &heatmap, &width, &help, &version})
     p.addOption(*o);
 
   ParseResult r;
@@ -182,10 +192,29 @@ ParseResult ParseOptions(const QStringList& args) {
              "\nThere is NO WARRANTY, to the extent permitted by law.";
     return r;
   }
-  if (!p.positionalArguments().isEmpty())
-    return fail(QStringLiteral("unexpected argument ") + Quoted(p.positionalArguments().first()));
-
+  QStringList positional = p.positionalArguments();
   Options& o = r.options;
+  if (p.isSet(heatmap)) {
+    const QString v = p.value(heatmap);
+    if (v.isEmpty()) return fail(QStringLiteral("--heatmap: expected the recording to draw"));
+    if (positional.isEmpty())
+      return fail(QStringLiteral("--heatmap ") + Quoted(v) + QStringLiteral(": expected the PNG file to write after it"));
+    o.heatmap = v.toLocal8Bit().toStdString();
+    o.heatmapOut = positional.takeFirst().toLocal8Bit().toStdString();
+  }
+  if (!positional.isEmpty())
+    return fail(QStringLiteral("unexpected argument ") + Quoted(positional.first()));
+  if (p.isSet(width)) {
+    const QString v = p.value(width);
+    bool ok = false;
+    const int n = v.trimmed().toInt(&ok);
+    if (!ok || n < kHeatMapLeast || n > kHeatMapMost)
+      return fail(QStringLiteral("--width ") + Quoted(v) + QStringLiteral(": expected a number of pixels from ") +
+                  QString::number(kHeatMapLeast) + QStringLiteral(" to ") + QString::number(kHeatMapMost));
+    if (!o.heatmap) return fail(QStringLiteral("--width needs --heatmap"));
+    o.heatmapWidth = n;
+  }
+
   // As with the rtl-sdr tools, a repeated option takes its last value.
   if (p.isSet(range)) {
     const QString v = p.value(range);
@@ -276,6 +305,7 @@ ParseResult ParseOptions(const QStringList& args) {
   if ((o.sweeps || o.duration) && !o.record)
     return fail(QStringLiteral("-n and -e end a survey and need --record"));
   if (o.sweeps && o.duration) return fail(QStringLiteral("-n and -e exclude each other"));
+  if (o.heatmap && o.record) return fail(QStringLiteral("--heatmap and --record exclude each other"));
   return r;
 }
 

@@ -35,6 +35,10 @@ inline constexpr int64_t kMinSpanHz = 1000000;
 inline constexpr double kMinGainDb = -10.0;
 inline constexpr double kMaxGainDb = 100.0;
 
+// Picture widths --width accepts for --heatmap, pixels.
+inline constexpr int kHeatMapLeast = 400;
+inline constexpr int kHeatMapMost = 16384;
+
 enum class TraceModeChoice { Live, Average };
 enum class Language { Russian, English };
 
@@ -56,6 +60,10 @@ struct Options {
   std::optional<int64_t> sweeps;       // -n, at least 1
   std::optional<std::chrono::milliseconds> duration;  // -e, above zero
   std::optional<TraceModeChoice> mode;
+  // --heatmap IN OUT: the recording to draw and the PNG to write, and the
+  // picture's width in pixels.
+  std::optional<std::string> heatmap, heatmapOut;
+  std::optional<int> heatmapWidth;
   // Absolute path of the receiver library to load instead of the plugins
   // folder's (e.g. the simulated receiver shipped with the program).
   std::optional<std::string> receiverLibrary;

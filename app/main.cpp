@@ -3,6 +3,7 @@
 // the receiver is touched; the receiver library is bound before any window
 // exists and released only after the window, and with it the sweep worker, is
 // gone.
+#include "app/HeatMap.h"
 #include "app/Options.h"
 #include "app/Settings.h"
 #include "app/SurveyMode.h"
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
     case wg::ParseResult::Action::Run: break;
   }
   const wg::Options& options = parsed.options;
+  // A heat map needs neither the receiver nor a display.
+  if (options.heatmap) return wg::RunHeatMap(argc, argv, options);
 
   if (options.receiverLibrary)
     api_rtl_sdr::LoadFile(*options.receiverLibrary);

@@ -246,7 +246,7 @@ class SweepSplitter {
     while (!gaveUp_ && lines_.Next(l)) {
       ++line_;
       if (l.tooLong) {
-        Note(Kind::TooLarge, "a line longer than 32 MB: left out");
+        Note(Kind::TooLarge, "a line longer than 32 MB, left out");
         continue;
       }
       if (l.text.empty()) continue;
@@ -255,9 +255,9 @@ class SweepSplitter {
       if (!ParseHead(l.text, h, why)) {
         ++badLines_;
         if (!l.fed)
-          Note(Kind::CutLine, "the last line is cut short (" + why + "): left out");
+          Note(Kind::CutLine, "the last line is cut short (" + why + ")");
         else
-          Note(Kind::BadLine, why + ": left out");
+          Note(Kind::BadLine, why);
         if (firstBad_ == 0) firstBad_ = line_, firstWhy_ = why;
         if (note_ && goodLines_ == 0 && (badLines_ >= kGiveUpLines || l.offset >= kGiveUpBytes)) {
           note_(Kind::NotARecording, 0,
@@ -271,7 +271,7 @@ class SweepSplitter {
       if (building_) {
         const bool full = next_.steps.size() >= kMostStepsPerSweep || levelCount_ + h.bins > kMostLevelsPerSweep;
         if (full && h.time == next_.time && h.low > next_.steps.back().low)
-          Note(Kind::TooLarge, "a sweep with more steps or levels than can be read: cut into parts");
+          Note(Kind::TooLarge, "a sweep with more steps or levels than can be read, cut into parts");
         ends = full || h.time != next_.time || h.low <= next_.steps.back().low;
       }
       if (ends) {
@@ -384,6 +384,7 @@ std::string DescribeProblem(const std::string& path, const RecordingProblem& p) 
   std::string s = path;
   if (p.line) s += ", line " + std::to_string(p.line);
   s += ": " + p.detail;
+  if (p.kind == RecordingProblem::Kind::BadLine || p.kind == RecordingProblem::Kind::CutLine) s += ", left out";
   if (p.count > 1) s += " (" + std::to_string(p.count) + " in all)";
   return s;
 }
@@ -465,17 +466,39 @@ bool TRecording::Scan(const SweepFn& each, const ProgressFn& progress) {
     if (!cut) problems_.push_back({Kind::CutLine, shortLast, 1, "the last sweep ends early"});
   }
   std::lock_guard lk(m_);
+  // Nothing read at all: the lines that did not read say why in one line.
+  const bool lines = std::any_of(problems_.begin(), problems_.end(), [](const RecordingProblem& p) {
+    return p.kind == Kind::BadLine || p.kind == Kind::CutLine || p.kind == Kind::TooLarge;
+  });
+  if (sweeps_ == 0 && lines) {
+    const RecordingProblem first = *std::min_element(
+        problems_.begin(), problems_.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
+    problems_ = {{Kind::NotARecording, 0, 1,
+                  "not an rtl_power recording (line " + std::to_string(first.line) + ": " + first.detail + ")"}};
+  }
   scanned_ = true;
   if (progress) progress(1.0);
   return true;
 }
 
 bool TRecording::ReadSweep(uint64_t n, RecordedSweep& out) {
+  bool found = false;
+  ReadSweeps(n, [&](const RecordedSweep& s) {
+    out = s;
+    found = true;
+    return false;
+  });
+  return found;
+}
+
+bool TRecording::ReadSweeps(uint64_t first, const SweepFn& each) {
   Checkpoint from{};
+  uint64_t end = 0;
   {
     std::lock_guard lk(m_);
-    if (n >= sweeps_) return false;
-    auto it = std::upper_bound(index_.begin(), index_.end(), n,
+    end = sweeps_;
+    if (first >= end) return first == end;
+    auto it = std::upper_bound(index_.begin(), index_.end(), first,
                                [](uint64_t v, const Checkpoint& c) { return v < c.number; });
     from = *std::prev(it);  // the first sweep always has an entry
   }
@@ -488,9 +511,10 @@ bool TRecording::ReadSweep(uint64_t n, RecordedSweep& out) {
   if (!readFile_->Seek(from.offset)) return false;
   SweepSplitter splitter(*readFile_, 64 * 1024, {});
   splitter.Restart(from.line, from.number);
-  while (splitter.Next(out, n)) {
-    if (out.number == n) return true;
-    if (out.number > n) break;
+  while (splitter.Next(readSweep_, first)) {
+    if (readSweep_.number < first) continue;
+    if (readSweep_.number >= end || !each(readSweep_)) return true;
+    if (readSweep_.number + 1 == end) return true;
   }
   return false;
 }

@@ -68,7 +68,7 @@ struct RecordingProblem {
   std::string detail;  // English, without the file and line
 };
 
-// "FILE, line N: what (K lines in all)", in English.
+// "FILE, line N: what (K in all)", in English.
 std::string DescribeProblem(const std::string& path, const RecordingProblem& p);
 
 // Reading limits; what exceeds one is cut and told.
@@ -98,6 +98,10 @@ class TRecording {
   // another thread while Scan runs. False when it is no longer there (the
   // file was changed) or reading failed.
   bool ReadSweep(uint64_t n, RecordedSweep& out);
+  // Reads the sweeps from `first` on, in order, with their levels, as far as
+  // the scan had found them when it was called, or until `each` says stop.
+  // Also from another thread. False when not all of them could be read.
+  bool ReadSweeps(uint64_t first, const SweepFn& each);
 
   // What the scan found so far; callable from any thread.
   uint64_t SweepCount() const;
@@ -131,6 +135,7 @@ class TRecording {
 
   std::mutex readM_;  // guards the random reader
   std::unique_ptr<TRecordingFile> readFile_;
+  RecordedSweep readSweep_;
 };
 
 // Parses "YYYY-MM-DD" and "HH:MM:SS" into RecordedSweep::time; false when

@@ -62,6 +62,8 @@ TEST(Options, AcceptedValues) {
       // A relative file name is fixed against the folder the program started in.
       {"--record out.csv", [](auto& o) { return o.record->front() == '/' && o.record->ends_with("/out.csv"); }},
       {"--receiver-library " WG_SIM_LIB, [](auto& o) { return *o.receiverLibrary == WG_SIM_LIB; }},
+      {"--heatmap in.csv out.png", [](auto& o) { return *o.heatmap == "in.csv" && *o.heatmapOut == "out.png" && !o.heatmapWidth; }},
+      {"--heatmap in.csv.gz --width 800 out.png", [](auto& o) { return *o.heatmapWidth == 800 && *o.heatmapOut == "out.png"; }},
   };
   for (const auto& c : cases) {
     const auto r = Parse(QString::fromUtf8(c.line));
@@ -102,6 +104,12 @@ TEST(Options, RefusedValuesSayWhichOptionInOneLine) {
       {"--receiver-library /nonexistent/librtlsdr.so", "--receiver-library '/nonexistent/librtlsdr.so': no such file"},
       {"--receiver-library /tmp", "--receiver-library '/tmp': no such file"},
       {"extra", "unexpected argument 'extra'"},
+      {"--heatmap in.csv", "expected the PNG file"},
+      {"--heatmap in.csv out.png more", "unexpected argument 'more'"},
+      {"--width 800", "--width needs --heatmap"},
+      {"--heatmap a b --width 10", "--width '10'"},
+      {"--heatmap a b --width 20000", "--width '20000'"},
+      {"--heatmap a b --record -", "exclude each other"},
   };
   for (const auto& c : cases) {
     const auto r = Parse(QString::fromUtf8(c.line));
@@ -120,7 +128,7 @@ TEST(Options, HelpAndVersionEndTheProgramWell) {
   EXPECT_EQ(help.action, Action::Help);
   EXPECT_EQ(help.ExitStatus(), 0);
   for (const char* o : {"-f", "-g", "-p", "-s", "-d", "--lang", "--record", "-n", "-e", "--mode", "--receiver-library",
-                        "--version"})
+                        "--heatmap", "--width", "--version"})
     EXPECT_NE(help.text.find(o), std::string::npos) << o;
   EXPECT_EQ(help.text.find("<executable_name>"), std::string::npos);
   const auto version = Parse(QStringLiteral("--version"));

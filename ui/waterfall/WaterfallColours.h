@@ -1,13 +1,12 @@
-// The waterfall's colour scale: a table of our own whose lightness rises
-// evenly from a dark blue-violet through blue, teal and green to yellow and a
-// pale end, so that equal steps in dB look like equal steps in brightness
-// (also to colour-blind eyes and in a greyscale print). Free of Qt.
+// The waterfall's colours: the level scale (runtime/ColourScale.h) looked up
+// for every stored level code, and the colours of what has no level.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include "runtime/ColourScale.h"
 #include "ui/waterfall/WaterfallHistory.h"
 
 namespace wg {
@@ -19,9 +18,6 @@ using TWaterfallRgb = uint32_t;
 constexpr TWaterfallRgb kWaterfallUntuned = 0xFF808080u;
 // Pixels no sweep reaches (beyond the scan range, rows not yet swept).
 constexpr TWaterfallRgb kWaterfallNoData = 0xFF000000u;
-
-// The 256 colours from the lowest level to the highest.
-const std::array<TWaterfallRgb, 256>& WaterfallScale();
 
 // A colour for every stored level code, from the level axis's visible range:
 // lo dB and below take the first colour, hi dB and above the last.
