@@ -51,7 +51,7 @@ HeatMapLayout PlanHeatMap(int width, double binsAcross, uint64_t sweeps) {
     l.columns = std::max(1, width - kLeft - kRight);
   else
     l.columns = static_cast<int>(std::clamp(std::isfinite(binsAcross) ? std::round(binsAcross) : 0.0, 600.0, 1800.0));
-  l.rows = static_cast<int>(std::clamp<uint64_t>(sweeps, 1, kHeatMapMostRows));
+  l.rows = THeatMapGrid::RowsFor(l.columns, sweeps, kHeatMapMostRows);
   l.rowHeight = std::max(1, kLeastDataHeight / l.rows);
   l.width = kLeft + l.columns + kRight;
   l.height = kTop + l.rows * l.rowHeight + kBottom;

@@ -11,11 +11,17 @@ constexpr float kNoLevel = std::numeric_limits<float>::quiet_NaN();
 
 }  // namespace
 
+int THeatMapGrid::RowsFor(int columns, uint64_t sweeps, int mostRows) {
+  const uint64_t most = std::min<uint64_t>(static_cast<uint64_t>(std::max(1, mostRows)),
+                                           kMostHeatMapCells / static_cast<uint64_t>(std::max(1, columns)));
+  return static_cast<int>(std::clamp<uint64_t>(sweeps, 1, std::max<uint64_t>(most, 1)));
+}
+
 THeatMapGrid::THeatMapGrid(double lowHz, double highHz, int columns, uint64_t sweeps, int mostRows)
-    : lowHz_(lowHz), highHz_(highHz > lowHz ? highHz : lowHz + 1), columns_(std::max(1, columns)),
-      rows_(static_cast<int>(std::clamp<uint64_t>(sweeps, 1, static_cast<uint64_t>(std::max(1, mostRows))))),
+    : lowHz_(lowHz), highHz_(highHz > lowHz ? highHz : lowHz + 1), columns_(std::clamp(columns, 1, 1 << 20)),
+      rows_(RowsFor(columns_, sweeps, mostRows)),
       sweeps_(std::max<uint64_t>(sweeps, 1)),
-      cells_(static_cast<size_t>(rows_) * columns_, kNoLevel),
+      cells_(static_cast<size_t>(rows_) * columns_, kNoCell),
       rowTimes_(static_cast<size_t>(rows_), 0),
       power_(static_cast<size_t>(columns_)),
       count_(static_cast<size_t>(columns_)),
@@ -65,10 +71,13 @@ void THeatMapGrid::Finish() { FlushRow(); }
 
 void THeatMapGrid::FlushRow() {
   if (row_ < 0) return;
-  float* out = cells_.data() + static_cast<size_t>(row_) * columns_;
+  int16_t* out = cells_.data() + static_cast<size_t>(row_) * columns_;
   for (int c = 0; c < columns_; ++c) {
     const size_t i = static_cast<size_t>(c);
-    if (count_[i] > 0) out[c] = static_cast<float>(10.0 * std::log10(power_[i] / count_[i]));
+    if (count_[i] > 0) {
+      const double db = 10.0 * std::log10(power_[i] / count_[i]);
+      out[c] = static_cast<int16_t>(std::isnan(db) ? kNoCell : std::clamp(std::round(db * 100), -32767.0, 32767.0));
+    }
     power_[i] = 0;
     count_[i] = 0;
   }
@@ -76,14 +85,12 @@ void THeatMapGrid::FlushRow() {
 }
 
 double THeatMapGrid::Quantile(double q) const {
-  // A histogram in tenths of a dB: no copy of the cells.
-  constexpr int kLowest = -3000, kHighest = 3000;  // tenths of a dB
-  std::vector<uint64_t> counts(kHighest - kLowest + 1);
+  // Counted by value: no copy of the cells.
+  std::vector<uint64_t> counts(65536);
   uint64_t total = 0;
-  for (float v : cells_) {
-    if (std::isnan(v)) continue;
-    const double t = std::clamp(std::round(v * 10.0), double{kLowest}, double{kHighest});
-    ++counts[static_cast<size_t>(t - kLowest)];
+  for (int16_t v : cells_) {
+    if (v == kNoCell) continue;
+    ++counts[static_cast<size_t>(v + 32768)];
     ++total;
   }
   if (total == 0) return std::numeric_limits<double>::quiet_NaN();
@@ -91,16 +98,15 @@ double THeatMapGrid::Quantile(double q) const {
   uint64_t seen = 0;
   for (size_t i = 0; i < counts.size(); ++i) {
     seen += counts[i];
-    if (seen > want) return (static_cast<double>(i) + kLowest) / 10.0;
+    if (seen > want) return (static_cast<double>(i) - 32768) / 100.0;
   }
-  return kHighest / 10.0;
+  return std::numeric_limits<double>::quiet_NaN();
 }
 
 double THeatMapGrid::Highest() const {
-  double best = std::numeric_limits<double>::quiet_NaN();
-  for (float v : cells_)
-    if (!std::isnan(v) && !(v <= best)) best = v;
-  return best;
+  int16_t best = kNoCell;
+  for (int16_t v : cells_) best = std::max(best, v);
+  return best == kNoCell ? std::numeric_limits<double>::quiet_NaN() : best / 100.0;
 }
 
 }  // namespace wg
