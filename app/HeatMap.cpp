@@ -165,9 +165,10 @@ int RunHeatMap(int argc, char** argv, const Options& options) {
     if (problems.empty()) Say(in + ": no sweeps to draw");
     return 1;
   }
-  const double binsAcross = (recording->HighHz() - recording->LowHz()) / first.steps.front().binWidth;
+  const TRecording::Extent span = recording->Span();
+  const double binsAcross = (span.highHz - span.lowHz) / first.steps.front().binWidth;
   const HeatMapLayout layout = PlanHeatMap(options.heatmapWidth.value_or(0), binsAcross, sweeps);
-  THeatMapGrid grid(recording->LowHz(), recording->HighHz(), layout.columns, sweeps, kHeatMapMostRows);
+  THeatMapGrid grid(span.lowHz, span.highHz, layout.columns, sweeps, kHeatMapMostRows);
   if (!recording->ReadSweeps(0, [&](const RecordedSweep& s) {
         grid.Add(s);
         return true;
@@ -178,8 +179,8 @@ int RunHeatMap(int argc, char** argv, const Options& options) {
   grid.Finish();
   const std::string title = QFileInfo(QString::fromLocal8Bit(in)).fileName().toStdString() + "  —  " +
                             std::to_string(sweeps) + (sweeps == 1 ? " sweep, " : " sweeps, ") +
-                            RecordingTimeText(recording->FirstTime()) + " to " +
-                            RecordingTimeText(recording->LastTime());
+                            RecordingTimeText(span.firstTime) + " to " +
+                            RecordingTimeText(span.lastTime);
   const QImage img = DrawHeatMap(grid, layout, title);
   if (!img.save(QString::fromLocal8Bit(out), "PNG")) {
     Say(out + ": the picture could not be written");

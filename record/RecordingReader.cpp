@@ -443,13 +443,10 @@ bool TRecording::Scan(const SweepFn& each, const ProgressFn& progress) {
     {
       std::lock_guard lk(m_);
       if (index_.empty() || s.offset - index_.back().offset >= kIndexStride) index_.push_back({s.offset, s.line, s.number});
-      if (sweeps_ == 0) {
-        lowHz_ = s.LowHz(), highHz_ = s.HighHz();
-        firstTime_ = s.time;
-      }
-      lowHz_ = std::min(lowHz_, s.LowHz());
-      highHz_ = std::max(highHz_, s.HighHz());
-      lastTime_ = s.time;
+      if (sweeps_ == 0) extent_ = {s.LowHz(), s.HighHz(), s.time, s.time};
+      extent_.lowHz = std::min(extent_.lowHz, s.LowHz());
+      extent_.highHz = std::max(extent_.highHz, s.HighHz());
+      extent_.lastTime = s.time;
       sweeps_ = s.number + 1;
     }
     if (each && !each(s)) return false;
@@ -534,24 +531,9 @@ std::vector<RecordingProblem> TRecording::Problems() const {
   return problems_;
 }
 
-double TRecording::LowHz() const {
+TRecording::Extent TRecording::Span() const {
   std::lock_guard lk(m_);
-  return lowHz_;
-}
-
-double TRecording::HighHz() const {
-  std::lock_guard lk(m_);
-  return highHz_;
-}
-
-int64_t TRecording::FirstTime() const {
-  std::lock_guard lk(m_);
-  return firstTime_;
-}
-
-int64_t TRecording::LastTime() const {
-  std::lock_guard lk(m_);
-  return lastTime_;
+  return extent_;
 }
 
 size_t TRecording::MemoryBytes() const {

@@ -107,10 +107,11 @@ class TRecording {
   uint64_t SweepCount() const;
   bool Scanned() const;
   std::vector<RecordingProblem> Problems() const;
-  double LowHz() const;  // the outer edges of all sweeps' bins, Hz
-  double HighHz() const;
-  int64_t FirstTime() const;  // of the first and last sweep, as RecordedSweep::time
-  int64_t LastTime() const;
+  struct Extent {
+    double lowHz = 0, highHz = 0;         // the outer edges of all sweeps' bins
+    int64_t firstTime = 0, lastTime = 0;  // of the first and last sweep, as RecordedSweep::time
+  };
+  Extent Span() const;
   size_t MemoryBytes() const;  // the index, the seek points and the buffers
 
   const std::string& Path() const { return path_; }
@@ -130,8 +131,7 @@ class TRecording {
   std::vector<RecordingProblem> problems_;
   uint64_t sweeps_ = 0;
   bool scanned_ = false;
-  double lowHz_ = 0, highHz_ = 0;
-  int64_t firstTime_ = 0, lastTime_ = 0;
+  Extent extent_;
 
   std::mutex readM_;  // guards the random reader
   std::unique_ptr<TRecordingFile> readFile_;

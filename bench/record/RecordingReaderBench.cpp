@@ -138,7 +138,7 @@ void BM_ScanIntoHeatMap(benchmark::State& state) {
     std::string error;
     auto r = wg::TRecording::Open(p.string(), error);
     r->Scan();
-    wg::THeatMapGrid grid(r->LowHz(), r->HighHz(), 1800, r->SweepCount(), 16384);
+    wg::THeatMapGrid grid(r->Span().lowHz, r->Span().highHz, 1800, r->SweepCount(), 16384);
     r->ReadSweeps(0, [&](const wg::RecordedSweep& s) {
       grid.Add(s);
       return true;

@@ -114,9 +114,9 @@ TEST_F(HeatMap, CarriersAreTheBrightestColumnsAtTheirFrequencies) {
     EXPECT_EQ(img.width(), 900);
     EXPECT_EQ(img.height(), l.height) << name << ": one row per sweep";
     const auto peaks = BrightestColumns(img, l, carriers.size());
-    const double span = rec->HighHz() - rec->LowHz();
+    const double low = rec->Span().lowHz, span = rec->Span().highHz - low;
     for (auto [hz, db] : carriers) {
-      const double x = (hz - rec->LowHz()) / span * l.columns;  // the carrier within its column
+      const double x = (hz - low) / span * l.columns;  // the carrier within its column
       const bool found = std::any_of(peaks.begin(), peaks.end(), [&](int c) { return std::abs(c + 0.5 - x) <= 1.5; });
       EXPECT_TRUE(found) << name << ": no bright column within a pixel of " << hz << " Hz (column " << x << ")";
     }

@@ -148,8 +148,9 @@ TEST(RecordingReader, ReadsWideglassFilesPlainAndCompressedAndReadsEverySweepBac
     EXPECT_FLOAT_EQ(s.levels[s.steps[2].first + 3], -7.23f);
     EXPECT_DOUBLE_EQ(s.LowHz(), 138000000 - 25000);
     EXPECT_DOUBLE_EQ(s.HighHz(), 138000000 + 5 * 3200000 - 25000);
-    EXPECT_DOUBLE_EQ(r->LowHz(), s.LowHz());
-    EXPECT_DOUBLE_EQ(r->HighHz(), s.HighHz());
+    EXPECT_DOUBLE_EQ(r->Span().lowHz, s.LowHz());
+    EXPECT_DOUBLE_EQ(r->Span().highHz, s.HighHz());
+    EXPECT_EQ(r->Span().lastTime, sweeps.back().time);
     ExpectReadsBack(*r, sweeps);
   }
 }
