@@ -100,7 +100,8 @@ bool ParseHead(std::string_view s, LineHead& h, std::string& why) {
     return false;
   }
   if (!Whole(f[2], h.low) || !Whole(f[3], h.high) || !Whole(f[4], h.step) || !Whole(f[5], h.samples) ||
-      std::abs(h.low) > kMostHz || std::abs(h.high) > kMostHz || h.high <= h.low || !std::isfinite(h.step) ||
+      h.low < -kMostHz || h.low > kMostHz || h.high < -kMostHz || h.high > kMostHz || h.high <= h.low ||
+      !std::isfinite(h.step) ||
       h.step <= 0 || h.samples < 0) {
     why = "its band, bin width or samples do not read";
     return false;

@@ -339,7 +339,7 @@ TEST(RecordingReader, DatesAndTimes) {
 TEST(RecordingReader, MutatedFilesNeverBreakTheReader) {
   Dir dir;
   const std::string good = WideglassSweeps(6, 3, 12);
-  const char* const tokens[] = {"99999999999999999999", "-0", "nan", "inf", "1e308", ",", ", ,", "\n", "\r",
+  const char* const tokens[] = {"99999999999999999999", "-9223372036854775808", "-0", "nan", "inf", "1e308", ",", ", ,", "\n", "\r",
                                 "2026-02-30", "0.00", "-", " ", "\t", "\x1f\x8b", "4294967296"};
   std::mt19937 rng(27);
   for (int round = 0; round < 600; ++round) {
