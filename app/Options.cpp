@@ -56,11 +56,16 @@ std::optional<int64_t> ParsePositiveCount(const QString& text) {
   return v;
 }
 
+// A frequency as the options are written: 3.2M, 0.1M, 3999M.
+QString Mega(int64_t hz) { return QString::number(static_cast<double>(hz) / 1e6, 'g', 6) + QLatin1Char('M'); }
+
 QString RateList() {
   QStringList l;
-  for (uint32_t r : kSampleRates) l << QString::number(r / 1e6, 'g', 6) + QLatin1Char('M');
+  for (uint32_t r : kSampleRates) l << Mega(r);
   return l.join(QStringLiteral(", "));
 }
+
+QString PpmLimits() { return QStringLiteral("%1 to %2").arg(kMinPpm).arg(kMaxPpm); }
 
 }  // namespace
 
@@ -114,17 +119,17 @@ ParseResult ParseOptions(const QStringList& args) {
       "(e.g. 88M:108M). Given options override the remembered settings for this run."));
   p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
   const QCommandLineOption range(QStringList{"f"},
-                                 QStringLiteral("Scan range START:STOP in Hz (default 138M:153M)."),
+                                 QStringLiteral("Scan range START:STOP in Hz (default %1:%2).").arg(Mega(kDefaultStartHz), Mega(kDefaultStopHz)),
                                  QStringLiteral("START:STOP"));
   const QCommandLineOption gain(QStringList{"g"},
                                 QStringLiteral("Tuner gain in dB, or auto (default: manual mode, no gain set)."),
                                 QStringLiteral("GAIN|auto"));
   const QCommandLineOption ppm(QStringList{"p"},
-                               QStringLiteral("Frequency correction in ppm, -3000 to 3000 (default 2700)."),
+                               QStringLiteral("Frequency correction in ppm, %1 (default %2).").arg(PpmLimits()).arg(kDefaultPpm),
                                QStringLiteral("PPM"));
   const QCommandLineOption rate(QStringList{"s"},
                                 QStringLiteral("Sample rate, which is also the step width: ") + RateList() +
-                                    QStringLiteral(" (default 3.2M)."),
+                                    QStringLiteral(" (default %1).").arg(Mega(kDefaultSampleRate)),
                                 QStringLiteral("RATE"));
   const QCommandLineOption device(QStringList{"d"},
                                   QStringLiteral("Receiver index or serial (default 0)."),
@@ -228,7 +233,8 @@ ParseResult ParseOptions(const QStringList& args) {
                                                                      "with an optional k, M or G suffix"));
     if (*start < kMinStartHz || *start > kMaxStartHz || *stop < kMinStopHz || *stop > kMaxStopHz)
       return fail(QStringLiteral("-f ") + Quoted(v) +
-                  QStringLiteral(": START must lie within 0.1M..3999M and STOP within 0.2M..4000M"));
+                  QStringLiteral(": START must lie within %1..%2 and STOP within %3..%4")
+                      .arg(Mega(kMinStartHz), Mega(kMaxStartHz), Mega(kMinStopHz), Mega(kMaxStopHz)));
     if (*stop <= *start) return fail(QStringLiteral("-f ") + Quoted(v) + QStringLiteral(": STOP must be above START"));
     o.start = *start;
     // Kept at least 1 MHz wide, as the frequency editors keep it.
@@ -244,8 +250,8 @@ ParseResult ParseOptions(const QStringList& args) {
     bool ok = false;
     const int n = v.trimmed().toInt(&ok);
     if (!ok || n < kMinPpm || n > kMaxPpm)
-      return fail(QStringLiteral("-p ") + Quoted(v) + QStringLiteral(": the correction must be a whole number of ppm "
-                                                                     "from -3000 to 3000"));
+      return fail(QStringLiteral("-p ") + Quoted(v) + QStringLiteral(": the correction must be a whole number of ppm from ") +
+                  PpmLimits());
     o.ppm = n;
   }
   if (p.isSet(rate)) {
@@ -271,8 +277,9 @@ ParseResult ParseOptions(const QStringList& args) {
   }
   if (p.isSet(mode)) {
     const QString v = p.value(mode);
-    if (v == QLatin1String("live")) o.mode = TraceModeChoice::Live;
-    else if (v == QLatin1String("average")) o.mode = TraceModeChoice::Average;
+    const auto m = TraceModeFromKey(v.toStdString());
+    // Peak hold is drawn by the window alone; the command line chooses what is computed.
+    if (m && *m != TraceMode::PeakHold) o.mode = *m;
     else return fail(QStringLiteral("--mode ") + Quoted(v) + QStringLiteral(": expected live or average"));
   }
   if (p.isSet(record)) {

@@ -4,6 +4,9 @@
 // the program before a display or the receiver is touched.
 #pragma once
 
+#include "sweep/ScanLimits.h"
+#include "sweep/TraceMode.h"
+
 #include <QStringList>
 
 #include <chrono>
@@ -14,22 +17,8 @@
 
 namespace wg {
 
-// The sample rates the program offers, in Hz: the written one first, then
-// those users pick because many sticks drop samples at 3.2 MS/s.
-inline constexpr uint32_t kSampleRates[] = {3200000, 2400000, 2048000, 1800000, 1024000};
+// One of kSampleRates (sweep/ScanLimits.h, with the scan and correction limits).
 bool IsOfferedSampleRate(int64_t rate);
-
-// Frequency correction limits, ppm.
-inline constexpr int kMinPpm = -3000;
-inline constexpr int kMaxPpm = 3000;
-
-// Scan range limits in Hz: those of the two frequency editors. A range is at
-// least 1 MHz wide.
-inline constexpr int64_t kMinStartHz = 100000;
-inline constexpr int64_t kMaxStartHz = 3999000000;
-inline constexpr int64_t kMinStopHz = 200000;
-inline constexpr int64_t kMaxStopHz = 4000000000;
-inline constexpr int64_t kMinSpanHz = 1000000;
 
 // Tuner gain limits accepted from the user, dB (the tuners' tables lie within).
 inline constexpr double kMinGainDb = -10.0;
@@ -39,7 +28,6 @@ inline constexpr double kMaxGainDb = 100.0;
 inline constexpr int kHeatMapLeast = 400;
 inline constexpr int kHeatMapMost = 16384;
 
-enum class TraceModeChoice { Live, Average };
 enum class Language { Russian, English };
 
 struct GainChoice {
@@ -59,7 +47,7 @@ struct Options {
   std::optional<std::string> record;   // file name; "-" is standard output
   std::optional<int64_t> sweeps;       // -n, at least 1
   std::optional<std::chrono::milliseconds> duration;  // -e, above zero
-  std::optional<TraceModeChoice> mode;
+  std::optional<TraceMode> mode;       // Live or Average
   // --heatmap IN OUT: the recording to draw and the PNG to write, and the
   // picture's width in pixels.
   std::optional<std::string> heatmap, heatmapOut;

@@ -139,14 +139,7 @@ QString TSettings::GainText(const std::optional<GainChoice>& g) {
   return QString::number(g->tenthsDb / 10.0, 'f', 1);
 }
 
-QString TSettings::TraceViewText(TraceView t) {
-  switch (t) {
-    case TraceView::Average: return QStringLiteral("average");
-    case TraceView::PeakHold: return QStringLiteral("peak-hold");
-    case TraceView::Live: break;
-  }
-  return QStringLiteral("live");
-}
+QString TSettings::TraceViewText(TraceMode t) { return QString::fromLatin1(TraceModeKey(t)); }
 
 void TSettings::Load() {
   switch (file_->status()) {
@@ -211,12 +204,9 @@ void TSettings::Load() {
     return true;
   });
   take(kTraceMode, TraceViewText(defaults.traceView), [&](const QVariant& raw) {
-    for (TraceView t : {TraceView::Live, TraceView::Average, TraceView::PeakHold})
-      if (raw.toString() == TraceViewText(t)) {
-        v_.traceView = t;
-        return true;
-      }
-    return false;
+    const auto t = TraceModeFromKey(raw.toString().toStdString());
+    if (t) v_.traceView = *t;
+    return t.has_value();
   });
   take(kPeakMarker, QStringLiteral("false"), [&](const QVariant& raw) {
     const auto b = ReadBool(raw);
@@ -351,7 +341,7 @@ void TSettings::SetReceiverSerial(const std::string& serial) {
   Write(kSerial, QString::fromUtf8(serial.c_str()));
 }
 
-void TSettings::SetTraceView(TraceView t) {
+void TSettings::SetTraceView(TraceMode t) {
   if (t == v_.traceView) return;
   v_.traceView = t;
   Write(kTraceMode, TraceViewText(t));

@@ -25,11 +25,9 @@ class QSettings;
 
 namespace wg {
 
-enum class TraceView { Live, Average, PeakHold };
-
 struct ScanRange {
-  int64_t start = 138000000;  // Hz
-  int64_t stop = 153000000;
+  int64_t start = kDefaultStartHz;  // Hz
+  int64_t stop = kDefaultStopHz;
   bool operator==(const ScanRange&) const = default;
 };
 
@@ -37,10 +35,10 @@ struct ScanRange {
 struct SettingsValues {
   ScanRange range;
   std::optional<GainChoice> gain;  // never chosen: manual mode with no gain set, as written
-  int ppm = 2700;
-  uint32_t sampleRate = 3200000;
+  int ppm = kDefaultPpm;
+  uint32_t sampleRate = kDefaultSampleRate;
   std::string serial;              // empty: receiver 0
-  TraceView traceView = TraceView::Live;
+  TraceMode traceView = TraceMode::Live;
   bool peakMarker = false;
   std::vector<double> markers;     // fixed markers' frequencies, Hz, at most kMaxMarkers
   QByteArray geometry;             // QWidget::saveGeometry; empty: the written placement
@@ -90,7 +88,7 @@ class TSettings {
   void SetPpm(int ppm);
   void SetSampleRate(uint32_t rate);
   void SetReceiverSerial(const std::string& serial);
-  void SetTraceView(TraceView t);
+  void SetTraceView(TraceMode t);
   void SetPeakMarker(bool on);
   void SetMarkers(const std::vector<double>& hz);
   void SetWindowGeometry(const QByteArray& g);
@@ -103,7 +101,7 @@ class TSettings {
 
   // Texts as the file holds them, for tests and messages.
   static QString GainText(const std::optional<GainChoice>& g);
-  static QString TraceViewText(TraceView t);
+  static QString TraceViewText(TraceMode t);
 
  private:
   void Load();

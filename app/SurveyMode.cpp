@@ -2,11 +2,13 @@
 
 #include "app/Language.h"
 #include "app/Options.h"
-#include "receiver/ReceiverList.h"
+#include "app/Settings.h"
+#include "app/StartChoice.h"
 #include "receiver/api_rtl_sdr.h"
 #include "record/SweepRecorder.h"
 #include "sweep/FftLevels.h"
 #include "sweep/ReceiverSetup.h"
+#include "sweep/QueuedEngine.h"
 #include "sweep/SweepEngine.h"
 
 #include <QCoreApplication>
@@ -69,13 +71,8 @@ class Survey {
       return 1;
     }
 
-    engine_ = std::make_unique<TSweepEngine>(
-        nullptr, [this](std::function<void()> job) { QMetaObject::invokeMethod(&app_, std::move(job), Qt::QueuedConnection); },
-        [this](const std::string& text) {
-          QMetaObject::invokeMethod(&app_, [this, text] { EngineLine(text); }, Qt::AutoConnection);
-        });
-    if (options_.start && options_.stop) engine_->SetScanRange(*options_.start, *options_.stop);
-    if (options_.mode == TraceModeChoice::Average) engine_->SetTraceMode(TraceMode::Average);
+    engine_ = MakeQueuedEngine(app_, nullptr, [this](const std::string& text) { EngineLine(text); });
+    ApplyScanChoice(*engine_, options_, nothingRemembered_);
     samples_ = engine_->GetTraceMode() == TraceMode::Average ? kAveragedTransforms : 1;
     engine_->AddSweepListener([this](const SweepView& v) { OnSweep(v); });
 
@@ -110,16 +107,8 @@ class Survey {
   // The receiver the options name, with their gain, correction and rate
   // (the set-up keeps them for the receiver it opens); the sweep starts.
   bool OpenReceiver() {
-    if (options_.gain)
-      setup_->SetGain(options_.gain->automatic ? std::nullopt : std::optional<int>(options_.gain->tenthsDb));
-    if (options_.ppm) setup_->SetFreqCorrection(*options_.ppm);
-    if (options_.sampleRate) setup_->SetSampleRate(*options_.sampleRate);
-    uint32_t index = 0;
-    if (options_.device) {
-      const auto serials = ReceiverSerials();
-      if (serials) index = FindDevice(*options_.device, *serials).value_or(0);
-    }
-    const ReceiverReport r = index == 0 ? setup_->Run() : (setup_->OpenReceiver(index), setup_->Report());
+    ApplyReceiverChoice(*setup_, options_, nothingRemembered_);
+    const ReceiverReport r = setup_->Run();
     switch (r.outcome) {
       case ReceiverReport::Outcome::LibraryMissing:
         Say("the receiver library " + r.libraryFile +
@@ -226,6 +215,8 @@ class Survey {
  private:
   QCoreApplication& app_;
   const Options& options_;
+  // The survey reads no remembered settings: the options or the written values.
+  TSettings nothingRemembered_;
   std::unique_ptr<TSweepRecorder> recorder_;
   std::unique_ptr<TSweepEngine> engine_;
   std::unique_ptr<TReceiverSetup> setup_;  // after the engine: goes first

@@ -7,6 +7,7 @@
 #include "app/Options.h"
 #include "app/Settings.h"
 #include "app/SurveyMode.h"
+#include "chart/Chart.h"
 #include "receiver/ReceiverList.h"
 #include "receiver/api_rtl_sdr.h"
 #include "runtime/Beep.h"
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
     {
       wg::TSettings settings(wg::TSettings::DefaultFile());
       TForm1 form(settings, options);
-      wg::WatchFirstTrace(form);
+      wg::WatchFirstTrace(form, *form.Chart1, form.Sweep());
       form.show();
       rc = app.exec();
     }

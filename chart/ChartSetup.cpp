@@ -17,8 +17,8 @@ void ConfigureLevelAxis(TCustomChartAxis& axis) {
   axis.SetAutomatic(false);
   axis.SetAutomaticMaximum(false);
   axis.SetAutomaticMinimum(false);
-  axis.SetMaximum(25);
-  axis.SetMinimum(-120);
+  axis.SetMaximum(kLevelAxisMax);
+  axis.SetMinimum(kLevelAxisMin);
   axis.SetStartPosition(5);
   axis.SetPositionPercent(-1);
   axis.Axis().SetWidth(1);

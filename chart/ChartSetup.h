@@ -6,6 +6,10 @@
 
 namespace wg {
 
+// The level axis's fixed range, dB: where the window starts and a view reset returns.
+inline constexpr double kLevelAxisMin = -120;
+inline constexpr double kLevelAxisMax = 25;
+
 class TChart;
 class TCustomChartAxis;
 class TFastLineSeries;

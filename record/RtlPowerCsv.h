@@ -19,11 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "sweep/ScanLimits.h"
+
 namespace wg {
 
 // What the format needs of one sweep.
 struct RtlPowerSweep {
-  int binsPerStep = 4096;
+  int binsPerStep = kPointsPerStep;
   std::vector<int64_t> lows;    // per step: the frequency of its first bin, Hz
   std::vector<double> levels;   // binsPerStep per step, in frequency order
   int32_t sampleRate = 0;       // Hz, the width of a step

@@ -5,14 +5,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sweep/ScanLimits.h"
+
 namespace wg {
 
-constexpr int kFftSize = 4096;
+// One transform per step.
+constexpr int kFftSize = kPointsPerStep;
 // Bytes that feed one spectrum: 4096 complex samples, I and Q interleaved.
 constexpr int kSpectrumBytes = 2 * kFftSize;
 constexpr int kWindowType = 4;
 constexpr double kMagnitudeFloor = 1e-100;
-constexpr double kLevelReference = 4096.0;
+constexpr double kLevelReference = kFftSize;
 // Mid-scale of the receiver's unsigned bytes; subtracted before the transform
 // so that the offset of the byte format does not show as a carrier.
 constexpr double kByteMidScale = 127.5;

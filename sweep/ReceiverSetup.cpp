@@ -254,8 +254,8 @@ bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
 
   // A rate kept from before the receiver was open may be one this library
   // refuses; the written rate then stands.
-  if (api::rtlsdr_set_sample_rate(dev, rate_) != 0 && rate_ != kSampleRates[0]) {
-    rate_ = kSampleRates[0];
+  if (api::rtlsdr_set_sample_rate(dev, rate_) != 0 && rate_ != kDefaultSampleRate) {
+    rate_ = kDefaultSampleRate;
     api::rtlsdr_set_sample_rate(dev, rate_);
   }
   engine_.SetSampleRate(static_cast<int32_t>(rate_));
@@ -275,7 +275,7 @@ bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
   api::rtlsdr_set_freq_correction(dev, ppm_);
   r.freqCorrection = api::rtlsdr_get_freq_correction(dev);
 
-  r.binWidth = r.sampleRate / 4096.0;
+  r.binWidth = r.sampleRate / static_cast<double>(kPointsPerStep);
   engine_.SetBinWidth(r.binWidth);
   r.fftSize = kFftSize;
   return true;
@@ -338,7 +338,7 @@ bool TReceiverSetup::SetGain(std::optional<int> tenthsDb) {
 }
 
 bool TReceiverSetup::SetFreqCorrection(int ppm) {
-  if (ppm < kMinFreqCorrection || ppm > kMaxFreqCorrection) return false;
+  if (ppm < kMinPpm || ppm > kMaxPpm) return false;
   if (!IsOpen()) {
     ppm_ = ppm;
     return false;
@@ -369,7 +369,7 @@ bool TReceiverSetup::SetSampleRate(uint32_t rate) {
     }
     rate_ = rate;
     report_.sampleRate = api::rtlsdr_get_sample_rate(api::dev);
-    report_.binWidth = report_.sampleRate / 4096.0;
+    report_.binWidth = report_.sampleRate / static_cast<double>(kPointsPerStep);
     engine_.SetSampleRate(static_cast<int32_t>(rate));
     engine_.SetBinWidth(report_.binWidth);
     Restart(true);

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "sweep/ScanLimits.h"
+
 namespace wg {
 
 class TSweepEngine;
@@ -67,12 +69,7 @@ enum class GainMode {
 
 class TReceiverSetup {
  public:
-  static constexpr int kDefaultFreqCorrection = 2700;  // ppm
-  static constexpr int kMinFreqCorrection = -3000;
-  static constexpr int kMaxFreqCorrection = 3000;
   static constexpr int kWrittenGainMode = 364;  // any non-zero value selects manual gain
-  // The step widths offered to the user; the first is the default.
-  static constexpr uint32_t kSampleRates[] = {3200000, 2400000, 2048000, 1800000, 1024000};
   // How long a control waits, after the engine's own stop wait, for the
   // worker to return from its block (64 ms at the lowest rate): together
   // they stay under the 100 ms the window may be held.
@@ -104,7 +101,7 @@ class TReceiverSetup {
   // before the watchdog says so) makes the change wait: the call returns
   // false, LastChangeWaits() says so, and RetryWaiting() applies it later.
   bool SetGain(std::optional<int> tenthsDb);  // nullopt: the tuner's automatic gain
-  bool SetFreqCorrection(int ppm);           // kMinFreqCorrection..kMaxFreqCorrection
+  bool SetFreqCorrection(int ppm);           // kMinPpm..kMaxPpm
   // Also the step width: the bin width, the series' point count and the sweep
   // follow; the scan range does not change.
   bool SetSampleRate(uint32_t rate);
@@ -163,8 +160,8 @@ class TReceiverSetup {
   TSweepEngine& engine_;
   GainMode gainMode_ = GainMode::Written;
   int gain_ = 0;
-  int ppm_ = kDefaultFreqCorrection;
-  uint32_t rate_ = kSampleRates[0];
+  int ppm_ = kDefaultPpm;
+  uint32_t rate_ = kDefaultSampleRate;
   uint32_t index_ = 0;
   ReceiverReport report_;
   std::vector<std::function<bool()>> waiting_;

@@ -11,6 +11,9 @@
 
 #include <rtl-sdr.h>
 
+#include "sweep/ScanLimits.h"
+#include "sweep/TraceMode.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -60,9 +63,6 @@ struct SweepView {
 };
 using SweepListener = std::function<void(const SweepView&)>;
 
-// Which level computation the worker uses for each block.
-enum class TraceMode { Live, Average };
-
 // Centres of the steps of one sweep over start..stop at the given sample
 // rate, in order: step j (j = 0, 1, ...) is tuned to Round(rate / 2 * (2j + 1)
 // + start), halves to even, and runs while its band's lower edge lies below
@@ -93,15 +93,15 @@ std::string ReceiverLibraryAbsentLine();
 
 class TSweepEngine {
  public:
-  static constexpr int64_t kDefaultStart = 138000000;
-  static constexpr int64_t kDefaultStop = 153000000;
-  static constexpr int32_t kDefaultSampleRate = 3200000;
+  static constexpr int64_t kDefaultStart = kDefaultStartHz;
+  static constexpr int64_t kDefaultStop = kDefaultStopHz;
+  static constexpr int32_t kDefaultSampleRate = wg::kDefaultSampleRate;
   static constexpr int32_t kBlockSize = 131072;
-  static constexpr int kPointsPerStep = 4096;
+  static constexpr int kPointsPerStep = wg::kPointsPerStep;
   // The editors' limits: a scan range is kept within them and within this
   // many series points wherever it enters the engine.
-  static constexpr int64_t kLowestFrequency = 100000;
-  static constexpr int64_t kHighestFrequency = 4000000000;
+  static constexpr int64_t kLowestFrequency = kMinStartHz;
+  static constexpr int64_t kHighestFrequency = kMaxStopHz;
   static constexpr int kMostSeriesPoints = 5120000;
   // Publication writes a later point in place of one whose frequency is
   // below this (a point never measured still holds X = 0).
@@ -139,7 +139,7 @@ class TSweepEngine {
   // Points the series gets for the scan range: Round((stop - start) /
   // sample rate * 4096), halves to even; 0 for an empty or inverted range.
   int SeriesPointCount() const;
-  // Takes effect at the next Start.
+  // Takes effect at the next Start; anything but Average computes live levels.
   void SetTraceMode(TraceMode m) { traceMode_ = m; }
   TraceMode GetTraceMode() const { return traceMode_; }
 
@@ -214,7 +214,7 @@ class TSweepEngine {
   int64_t start_ = kDefaultStart;
   int64_t stop_ = kDefaultStop;
   int32_t sampleRate_ = kDefaultSampleRate;
-  double binWidth_ = kDefaultSampleRate / 4096.0;
+  double binWidth_ = static_cast<double>(kDefaultSampleRate) / kPointsPerStep;
   TraceMode traceMode_ = TraceMode::Live;
   // Counts changes of the values a sweep depends on; a finished sweep is
   // written only into a series prepared for the same count.

@@ -1,11 +1,10 @@
 #include "ui/FirstTraceNotice.h"
 
-#include "chart/Chart.h"
 #include "sweep/SweepEngine.h"
-#include "ui/Unit1.h"
 
 #include <QEvent>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,11 +16,11 @@ namespace {
 
 class TFirstTraceNotice : public QObject {
  public:
-  explicit TFirstTraceNotice(TForm1& form) : QObject(&form), form_(form) {
-    // The engine goes before the form's children do: its listener holds
+  TFirstTraceNotice(QWidget& window, QWidget& chart, TSweepEngine& sweep) : QObject(&window), window_(window) {
+    // The engine goes before the window's children do: its listener holds
     // nothing of this object.
-    form.Sweep().AddSweepListener([seen = sweepSeen_](const SweepView&) { *seen = true; });
-    form.Chart1->installEventFilter(this);
+    sweep.AddSweepListener([seen = sweepSeen_](const SweepView&) { *seen = true; });
+    chart.installEventFilter(this);
   }
 
  protected:
@@ -33,23 +32,23 @@ class TFirstTraceNotice : public QObject {
       QTimer::singleShot(0, this, [this] {
         std::fputs("wideglass: first trace drawn\n", stdout);
         std::fflush(stdout);
-        form_.close();
+        window_.close();
       });
     }
     return QObject::eventFilter(watched, event);
   }
 
  private:
-  TForm1& form_;
+  QWidget& window_;
   std::shared_ptr<bool> sweepSeen_ = std::make_shared<bool>(false);
   bool said_ = false;
 };
 
 }  // namespace
 
-void WatchFirstTrace(TForm1& form) {
+void WatchFirstTrace(QWidget& window, QWidget& chart, TSweepEngine& sweep) {
   const char* v = std::getenv(kFirstTraceVariable);
-  if (v && std::strcmp(v, "1") == 0) new TFirstTraceNotice(form);
+  if (v && std::strcmp(v, "1") == 0) new TFirstTraceNotice(window, chart, sweep);
 }
 
 }  // namespace wg

@@ -6,13 +6,16 @@
 // closed it. Without the variable nothing changes.
 #pragma once
 
-class TForm1;
+class QWidget;
 
 namespace wg {
 
+class TSweepEngine;
+
 constexpr const char* kFirstTraceVariable = "WIDEGLASS_EXIT_AFTER_FIRST_TRACE";
 
-// Watches the form when the environment asks for it; the watch goes with the form.
-void WatchFirstTrace(TForm1& form);
+// Watches `chart` in `window` when the environment asks for it, and closes the
+// window; the watch goes with the window, which must outlive the engine.
+void WatchFirstTrace(QWidget& window, QWidget& chart, TSweepEngine& sweep);
 
 }  // namespace wg

@@ -6,8 +6,6 @@
 #include "sweep/SweepEngine.h"
 #include "ui/ChartMenu.h"
 #include "ui/ChartOverlay.h"
-#include "ui/ReadTheAir.h"
-#include "ui/Unit1.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -46,7 +44,9 @@ std::string T(const char* text) { return Utf8(QCoreApplication::translate("KeepW
 
 }  // namespace
 
-TKeepWhatWasSeen::TKeepWhatWasSeen(TForm1& form, TChartMenu& menu) : QObject(&form), form_(form) {
+TKeepWhatWasSeen::TKeepWhatWasSeen(QWidget& window, TChart& chart, TChartMenu& menu, TSweepEngine& sweep,
+                                   TChartOverlay* overlay, std::function<void(const std::string&)> log)
+    : QObject(&window), window_(window), chart_(chart), sweep_(sweep), overlay_(overlay), log_(std::move(log)) {
   menu.AddEntry(QString::fromUtf8("Save sweep as CSV…"), QKeySequence(QStringLiteral("Ctrl+Shift+E")), [this] {
        const QString path = Ask(QString::fromUtf8("Save sweep as CSV…"), QStringLiteral(".csv"), kCsvFilter);
        if (!path.isEmpty()) SaveSweepCsv(path);
@@ -65,18 +65,18 @@ TKeepWhatWasSeen::TKeepWhatWasSeen(TForm1& form, TChartMenu& menu) : QObject(&fo
   });
   recordAction_->setObjectName(QStringLiteral("record"));
 
-  indicator_ = new QLabel(form_.Chart1);
+  indicator_ = new QLabel(&chart_);
   indicator_->setObjectName(QStringLiteral("RecordingIndicator"));
   indicator_->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c00000; padding: 1px 4px; }"));
   indicator_->setAttribute(Qt::WA_TransparentForMouseEvents);
   indicator_->hide();
-  form_.Chart1->installEventFilter(this);
+  chart_.installEventFilter(this);
 
-  listener_ = form_.Sweep().AddSweepListener([this](const SweepView& v) { OnSweep(v); });
+  listener_ = sweep_.AddSweepListener([this](const SweepView& v) { OnSweep(v); });
 }
 
 TKeepWhatWasSeen::~TKeepWhatWasSeen() {
-  form_.Sweep().RemoveSweepListener(listener_);
+  sweep_.RemoveSweepListener(listener_);
   if (Recording()) StopRecording();
 }
 
@@ -86,12 +86,12 @@ QString TKeepWhatWasSeen::Ask(const QString& caption, const QString& suffix, con
   if (AskFile) return AskFile(caption, name, filter);
   const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
   // A recording adds to what a file holds: asking whether to replace it would promise the opposite.
-  return QFileDialog::getSaveFileName(&form_, caption, QDir(folder).filePath(name), filter, nullptr,
+  return QFileDialog::getSaveFileName(&window_, caption, QDir(folder).filePath(name), filter, nullptr,
                                       appends ? QFileDialog::DontConfirmOverwrite : QFileDialog::Options());
 }
 
 int TKeepWhatWasSeen::SamplesPerLevel() const {
-  return form_.Sweep().GetTraceMode() == TraceMode::Average ? kAveragedTransforms : 1;
+  return sweep_.GetTraceMode() == TraceMode::Average ? kAveragedTransforms : 1;
 }
 
 void TKeepWhatWasSeen::OnSweep(const SweepView& view) {
@@ -106,7 +106,7 @@ void TKeepWhatWasSeen::OnSweep(const SweepView& view) {
 
 bool TKeepWhatWasSeen::SaveSweepCsv(const QString& path) {
   if (!haveLast_) {
-    form_.LogAppend(T(kNoSweepYetText));
+    log_(T(kNoSweepYetText));
     return false;
   }
   std::string text;
@@ -115,21 +115,21 @@ bool TKeepWhatWasSeen::SaveSweepCsv(const QString& path) {
   QSaveFile f(path);
   if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
       !f.commit()) {
-    form_.LogAppend(T(kSaveFailedText) + Utf8(path) + ": " + Utf8(f.errorString()));
+    log_(T(kSaveFailedText) + Utf8(path) + ": " + Utf8(f.errorString()));
     return false;
   }
-  form_.LogAppend(T(kSavedText) + Utf8(path));
+  log_(T(kSavedText) + Utf8(path));
   return true;
 }
 
 QImage TKeepWhatWasSeen::ChartImage() const {
-  TChart* chart = form_.Chart1;
+  TChart* chart = &chart_;
   if (!chart->Canvas().HasImage() || chart->Canvas().Dirty()) chart->repaint();
   if (!chart->Canvas().HasImage()) return {};
   QImage img = chart->Canvas().Image().copy();
-  if (TChartOverlay* overlay = form_.Air().Overlay()) {
+  if (overlay_) {
     QPainter p(&img);
-    overlay->render(&p, overlay->geometry().topLeft(), QRegion(), QWidget::RenderFlags());
+    overlay_->render(&p, overlay_->geometry().topLeft(), QRegion(), QWidget::RenderFlags());
   }
   return img;
 }
@@ -138,10 +138,10 @@ bool TKeepWhatWasSeen::SaveImage(const QString& path) {
   const QImage img = ChartImage();
   QSaveFile f(path);
   if (img.isNull() || !f.open(QIODevice::WriteOnly) || !img.save(&f, "PNG") || !f.commit()) {
-    form_.LogAppend(T(kSaveFailedText) + Utf8(path) + ": " + Utf8(f.errorString()));
+    log_(T(kSaveFailedText) + Utf8(path) + ": " + Utf8(f.errorString()));
     return false;
   }
-  form_.LogAppend(T(kSavedText) + Utf8(path));
+  log_(T(kSavedText) + Utf8(path));
   return true;
 }
 
@@ -156,12 +156,12 @@ bool TKeepWhatWasSeen::StartRecording(const QString& path) {
   const bool appending = before.isFile() && before.size() > 0;
   recorder_ = TSweepRecorder::Open(Utf8(QDir::cleanPath(path)), error, onFailure);
   if (!recorder_) {
-    form_.LogAppend(T(kRecordOpenFailedText) + Utf8(path) + ": " + error);
+    log_(T(kRecordOpenFailedText) + Utf8(path) + ": " + error);
     return false;
   }
   handedOver_ = 0;
-  form_.LogAppend(T(kRecordStartedText) + recorder_->Path());
-  if (appending) form_.LogAppend(T(kRecordAppendsText));
+  log_(T(kRecordStartedText) + recorder_->Path());
+  if (appending) log_(T(kRecordAppendsText));
   recordAction_->setText(QStringLiteral("Stop recording"));
   ShowIndicator();
   return true;
@@ -186,7 +186,7 @@ void TKeepWhatWasSeen::EndRecording(const std::string& line) {
   recorder_.reset();
   recordAction_->setText(QString::fromUtf8("Record…"));
   indicator_->hide();
-  form_.LogAppend(line);
+  log_(line);
 }
 
 void TKeepWhatWasSeen::ShowIndicator() {
@@ -195,13 +195,13 @@ void TKeepWhatWasSeen::ShowIndicator() {
   indicator_->setText(QString::fromUtf8("● REC %1").arg(handedOver_));
   indicator_->adjustSize();
   const int margin = 4;
-  indicator_->move(form_.Chart1->width() - indicator_->width() - margin, margin);
+  indicator_->move(chart_.width() - indicator_->width() - margin, margin);
   indicator_->show();
   indicator_->raise();
 }
 
 bool TKeepWhatWasSeen::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == form_.Chart1 && event->type() == QEvent::Resize) ShowIndicator();
+  if (watched == &chart_ && event->type() == QEvent::Resize) ShowIndicator();
   return false;
 }
 

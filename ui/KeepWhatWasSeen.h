@@ -17,11 +17,14 @@
 class QAction;
 class QImage;
 class QLabel;
-class TForm1;
+class QWidget;
 
 namespace wg {
 
+class TChart;
 class TChartMenu;
+class TChartOverlay;
+class TSweepEngine;
 class TSweepRecorder;
 struct SweepView;
 
@@ -39,7 +42,11 @@ class TKeepWhatWasSeen : public QObject {
   Q_OBJECT
 
  public:
-  TKeepWhatWasSeen(TForm1& form, TChartMenu& menu);
+  // window: the dialogs' parent and this object's; overlay (may be null): what
+  // is drawn over the chart, kept in its image; log: one line for the log pane.
+  // The engine must outlive this object.
+  TKeepWhatWasSeen(QWidget& window, TChart& chart, TChartMenu& menu, TSweepEngine& sweep, TChartOverlay* overlay,
+                   std::function<void(const std::string&)> log);
   ~TKeepWhatWasSeen() override;  // ends a recording as Stop does
 
   // Asks where to save: the file chosen, or empty when the user cancelled.
@@ -72,7 +79,11 @@ class TKeepWhatWasSeen : public QObject {
   QString Ask(const QString& caption, const QString& suffix, const QString& filter, bool appends = false);
   int SamplesPerLevel() const;
 
-  TForm1& form_;
+  QWidget& window_;
+  TChart& chart_;
+  TSweepEngine& sweep_;
+  TChartOverlay* overlay_;
+  std::function<void(const std::string&)> log_;
   QAction* recordAction_ = nullptr;
   QLabel* indicator_ = nullptr;
   int listener_ = -1;

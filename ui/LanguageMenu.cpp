@@ -3,7 +3,6 @@
 #include "app/Language.h"
 #include "app/Settings.h"
 #include "ui/ChartMenu.h"
-#include "ui/Unit1.h"
 
 #include <QAction>
 #include <QKeySequence>
@@ -11,8 +10,10 @@
 
 namespace wg {
 
-TLanguageMenu::TLanguageMenu(TForm1& form, TChartMenu& menu) : QObject(&form), form_(form) {
-  const Language start = form.RunOptions().language.value_or(form.Settings().Values().language);
+TLanguageMenu::TLanguageMenu(QObject* parent, TChartMenu& menu, TSettings& settings,
+                             std::optional<Language> forThisRun, std::function<void(const std::string&)> log)
+    : QObject(parent), settings_(settings), log_(std::move(log)) {
+  const Language start = forThisRun.value_or(settings.Values().language);
   SetLanguage(start);
   menu.Menu()->addSeparator();
   // The menu reads the same in both languages, so the entry says what it does.
@@ -25,10 +26,10 @@ TLanguageMenu::TLanguageMenu(TForm1& form, TChartMenu& menu) : QObject(&form), f
 
 void TLanguageMenu::Choose(bool english) {
   const Language language = english ? Language::English : Language::Russian;
-  form_.Settings().SetLanguage(language);
+  settings_.SetLanguage(language);
   if (language == CurrentLanguage()) return;
   SetLanguage(language);
-  form_.LogAppend((english ? tr("Язык журнала: английский") : tr("Язык журнала: русский")).toStdString());
+  log_((english ? tr("Язык журнала: английский") : tr("Язык журнала: русский")).toStdString());
 }
 
 }  // namespace wg

@@ -4,29 +4,37 @@
 // lines written from then on (those already in the log stay as they are).
 #pragma once
 
+#include "app/Options.h"
+
 #include <QObject>
 
+#include <functional>
+#include <optional>
+#include <string>
+
 class QAction;
-class TForm1;
 
 namespace wg {
 
 class TChartMenu;
+class TSettings;
 
 class TLanguageMenu : public QObject {
   Q_OBJECT
 
  public:
-  // Sets the start-up language; make it before the receiver report and the
-  // sweep, so that both are worded in it.
-  TLanguageMenu(TForm1& form, TChartMenu& menu);
+  // Sets the start-up language (`forThisRun`, else the remembered one); make
+  // it before the receiver report and the sweep, so that both are worded in it.
+  TLanguageMenu(QObject* parent, TChartMenu& menu, TSettings& settings, std::optional<Language> forThisRun,
+                std::function<void(const std::string&)> log);
 
   QAction* Action() const { return action_; }
 
  private:
   void Choose(bool english);
 
-  TForm1& form_;
+  TSettings& settings_;
+  std::function<void(const std::string&)> log_;
   QAction* action_ = nullptr;
 };
 

@@ -1,14 +1,13 @@
 #include "ui/ReadTheAir.h"
 
-#include "app/Options.h"
 #include "app/Settings.h"
 #include "chart/Chart.h"
+#include "chart/ChartSetup.h"
 #include "chart/FastLineSeries.h"
 #include "sweep/SweepEngine.h"
 #include "ui/ChartMenu.h"
 #include "ui/ChartOverlay.h"
 #include "ui/TraceReadout.h"
-#include "ui/Unit1.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -25,32 +24,29 @@ namespace wg {
 
 namespace {
 
-constexpr double kLevelMin = -120;
-constexpr double kLevelMax = 25;
-
 double LevelAt(const TChartSeries& s, int index) { return index < 0 ? NAN : s.PointY(index); }
 
 // The held line against the red trace.
 constexpr TColor kHoldColour = clBlue;
 
 struct ModeEntry {
-  TTraceMode mode;
+  TraceMode mode;
   const char* text;
   const char* shortcut;
   const char* name;
-  const char* key;
 };
 constexpr ModeEntry kModes[] = {
-    {TTraceMode::Live, "Live", "F2", "mode-live", "live"},
-    {TTraceMode::Average, "Average", "F3", "mode-average", "average"},
-    {TTraceMode::PeakHold, "Peak hold", "F4", "mode-peak-hold", "peak-hold"},
+    {TraceMode::Live, "Live", "F2", "mode-live"},
+    {TraceMode::Average, "Average", "F3", "mode-average"},
+    {TraceMode::PeakHold, "Peak hold", "F4", "mode-peak-hold"},
 };
 
 }  // namespace
 
-TReadTheAir::TReadTheAir(TForm1& form, TChartMenu& menu) : form_(form) {
-  overlay_ = new TChartOverlay(form.Chart1, [this](QPainter& p, const QPoint* pointer) { Paint(p, pointer); });
-  form.Chart1->installEventFilter(this);
+TReadTheAir::TReadTheAir(TChart& chart, TFastLineSeries& trace, TSweepEngine& sweep, TChartMenu& menu)
+    : chart_(chart), trace_(trace), sweep_(sweep) {
+  overlay_ = new TChartOverlay(&chart, [this](QPainter& p, const QPoint* pointer) { Paint(p, pointer); });
+  chart.installEventFilter(this);
 
   modeGroup_ = new QActionGroup(this);
   for (const ModeEntry& e : kModes) {
@@ -65,7 +61,7 @@ TReadTheAir::TReadTheAir(TForm1& form, TChartMenu& menu) : form_(form) {
   menu.AddEntry(QStringLiteral("Clear hold"), QKeySequence(QStringLiteral("Ctrl+Shift+H")), [this] {
         ClearHold();
       })->setObjectName(QStringLiteral("clear-hold"));
-  listenerId_ = form.Sweep().AddSweepListener([this](const SweepView& v) { OnSweep(v); });
+  listenerId_ = sweep.AddSweepListener([this](const SweepView& v) { OnSweep(v); });
 
   menu.Menu()->addSeparator();
   peakAction_ = menu.AddEntry(QStringLiteral("Mark peak"), QKeySequence(QStringLiteral("Ctrl+Shift+M")),
@@ -81,25 +77,24 @@ TReadTheAir::TReadTheAir(TForm1& form, TChartMenu& menu) : form_(form) {
 }
 
 TReadTheAir::~TReadTheAir() {
-  // The window's engine outlives this object.
-  if (listenerId_ >= 0) form_.Sweep().RemoveSweepListener(listenerId_);
+  if (listenerId_ >= 0) sweep_.RemoveSweepListener(listenerId_);
 }
 
 void TReadTheAir::ResetView() {
-  TChart& chart = *form_.Chart1;
+  TChart& chart = chart_;
   // The undo brings the top and right axes back and marks nothing saved;
   // the scan range may have changed since the zoom, so the frequency and
   // level axes are set outright.
   chart.UndoZoom();
-  chart.BottomAxis()->SetRange(static_cast<double>(form_.Sweep().StartFrequency()),
-                               static_cast<double>(form_.Sweep().StopFrequency()));
-  chart.LeftAxis()->SetRange(kLevelMin, kLevelMax);
+  chart.BottomAxis()->SetRange(static_cast<double>(sweep_.StartFrequency()),
+                               static_cast<double>(sweep_.StopFrequency()));
+  chart.LeftAxis()->SetRange(kLevelAxisMin, kLevelAxisMax);
 }
 
 // ---- readout ------------------------------------------------------------------
 
 QRect TReadTheAir::PlotRect() const {
-  const TRect r = form_.Chart1->GetPlotRect();
+  const TRect r = chart_.GetPlotRect();
   return QRect(QPoint(r.Left, r.Top), QPoint(r.Right - 1, r.Bottom - 1));
 }
 
@@ -107,8 +102,8 @@ TReadTheAir::TReadout TReadTheAir::ReadoutAt(QPoint pointer) const {
   TReadout out;
   const QRect plot = PlotRect();
   if (!plot.contains(pointer)) return out;
-  TChart& chart = *form_.Chart1;
-  const TChartSeries& s = *form_.Series1;
+  TChart& chart = chart_;
+  const TChartSeries& s = trace_;
   out.Shown = true;
   out.Hz = chart.BottomAxis()->PixelToValue(pointer.x());
   const int i = NearestMeasured(s, out.Hz);
@@ -141,7 +136,7 @@ void TReadTheAir::SetFixedMarkers(std::vector<double> hz) {
 
 bool TReadTheAir::AddFixedMarkerAt(QPoint pixel) {
   if (fixed_.size() >= kMaxFixedMarkers || !PlotRect().contains(pixel)) return false;
-  fixed_.push_back(form_.Chart1->BottomAxis()->PixelToValue(pixel.x()));
+  fixed_.push_back(chart_.BottomAxis()->PixelToValue(pixel.x()));
   StoreMarkers();
   Redraw();
   return true;
@@ -160,14 +155,11 @@ void TReadTheAir::StoreMarkers() {
   settings_->SetMarkers(fixed_);
 }
 
-void TReadTheAir::Remember(TSettings& settings, const Options& options) {
+void TReadTheAir::Remember(TSettings& settings, std::optional<TraceMode> forThisRun) {
   settings_ = nullptr;  // restoring is no change to remember
   const SettingsValues& v = settings.Values();
-  TTraceMode mode = v.traceView == TraceView::Average    ? TTraceMode::Average
-                    : v.traceView == TraceView::PeakHold ? TTraceMode::PeakHold
-                                                         : TTraceMode::Live;
-  if (options.mode) mode = *options.mode == TraceModeChoice::Average ? TTraceMode::Average : TTraceMode::Live;
-  SetMode(mode);
+  // The command line chooses what is computed; peak hold is never its choice.
+  SetMode(forThisRun ? LevelComputation(*forThisRun) : v.traceView);
   SetPeakMarker(v.peakMarker);
   SetFixedMarkers(v.markers);
   settings_ = &settings;
@@ -175,7 +167,7 @@ void TReadTheAir::Remember(TSettings& settings, const Options& options) {
 
 std::vector<TReadTheAir::TMarker> TReadTheAir::Markers() const {
   std::vector<TMarker> out;
-  const TChartSeries& s = *form_.Series1;
+  const TChartSeries& s = trace_;
   for (size_t k = 0; k < fixed_.size(); ++k) {
     TMarker m;
     m.Hz = fixed_[k];
@@ -189,7 +181,7 @@ std::vector<TReadTheAir::TMarker> TReadTheAir::Markers() const {
     out.push_back(m);
   }
   if (peakMarker_) {
-    const TChartAxis* bottom = form_.Chart1->BottomAxis();
+    const TChartAxis* bottom = chart_.BottomAxis();
     const double lo = std::min(bottom->Minimum(), bottom->Maximum());
     const double hi = std::max(bottom->Minimum(), bottom->Maximum());
     const int i = StrongestBetween(s, lo, hi);
@@ -209,43 +201,27 @@ void TReadTheAir::Redraw() { overlay_->update(); }
 
 // ---- trace modes --------------------------------------------------------------
 
-QString TReadTheAir::ModeKey(TTraceMode mode) {
-  for (const ModeEntry& e : kModes)
-    if (e.mode == mode) return QString::fromLatin1(e.key);
-  return QString();
-}
-
-std::optional<TTraceMode> TReadTheAir::ModeFromKey(const QString& key) {
-  for (const ModeEntry& e : kModes)
-    if (key == QLatin1String(e.key)) return e.mode;
-  return std::nullopt;
-}
-
-void TReadTheAir::SetMode(TTraceMode mode) {
+void TReadTheAir::SetMode(TraceMode mode) {
   for (QAction* a : modeGroup_->actions())
     a->setChecked(a->data().toInt() == static_cast<int>(mode));
   if (mode == mode_) return;
   mode_ = mode;
-  if (settings_) {
-    settings_->SetTraceView(mode == TTraceMode::Average    ? TraceView::Average
-                            : mode == TTraceMode::PeakHold ? TraceView::PeakHold
-                                                           : TraceView::Live);
-  }
-  if (mode == TTraceMode::PeakHold && !hold_) {
+  if (settings_) settings_->SetTraceView(mode);
+  if (mode == TraceMode::PeakHold && !hold_) {
     auto series = std::make_unique<TFastLineSeries>();
     series->SetSeriesColor(kHoldColour);
     series->LinePen().SetColor(kHoldColour);
     series->XValues().SetOrder(loAscending);
     series->YValues().SetOrder(loNone);
-    hold_ = form_.Chart1->AddSeries(std::move(series));
+    hold_ = chart_.AddSeries(std::move(series));
     ClearHold();
-  } else if (mode != TTraceMode::PeakHold && hold_) {
-    form_.Chart1->RemoveSeries(hold_);
+  } else if (mode != TraceMode::PeakHold && hold_) {
+    chart_.RemoveSeries(hold_);
     hold_ = nullptr;
     held_.clear();
   }
-  TSweepEngine& sweep = form_.Sweep();
-  const TraceMode computation = mode == TTraceMode::Average ? TraceMode::Average : TraceMode::Live;
+  TSweepEngine& sweep = sweep_;
+  const TraceMode computation = LevelComputation(mode);
   if (sweep.GetTraceMode() != computation) {
     sweep.SetTraceMode(computation);
     // The computation changes at the next start; a sweep half in one mode
@@ -270,7 +246,7 @@ void TReadTheAir::OnSweep(const SweepView& v) {
   if (!hold_) return;
   // The sweep's last step reaches past the stop; the trace shows only the
   // scan range's points, and so does the held line.
-  const size_t n = std::min(v.count, static_cast<size_t>(std::max(0, form_.Series1->PointCount())));
+  const size_t n = std::min(v.count, static_cast<size_t>(std::max(0, trace_.PointCount())));
   if (held_.size() != 2 * n || heldStart_ != v.start || heldStop_ != v.stop) {
     held_.assign(2 * n, NAN);
     heldStart_ = v.start;
@@ -297,7 +273,7 @@ void TReadTheAir::WriteHold() {
 void TReadTheAir::Paint(QPainter& p, const QPoint* pointer) const {
   const QRect plot = PlotRect();
   if (plot.isEmpty()) return;
-  const TChart& chart = *form_.Chart1;
+  const TChart& chart = chart_;
   const QFontMetrics fm(overlay_->font());
   p.setClipRect(plot);
   for (const TMarker& m : Markers()) {
@@ -335,7 +311,7 @@ void TReadTheAir::Paint(QPainter& p, const QPoint* pointer) const {
 // ---- mouse --------------------------------------------------------------------
 
 bool TReadTheAir::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != form_.Chart1) return false;
+  if (watched != &chart_) return false;
   // Ctrl + a left click that stays put sets a fixed marker; the chart still
   // sees the press and release as it always did (a drag with Ctrl zooms).
   if (event->type() == QEvent::MouseButtonPress) {

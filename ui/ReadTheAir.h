@@ -11,6 +11,8 @@
 #include <QRect>
 #include <QString>
 
+#include "sweep/TraceMode.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -19,27 +21,24 @@
 class QAction;
 class QActionGroup;
 class QPainter;
-class TForm1;
 
 namespace wg {
 
+class TChart;
 class TChartMenu;
 class TChartOverlay;
 class TFastLineSeries;
 class TSettings;
-struct Options;
+class TSweepEngine;
 struct SweepView;
-
-// What the trace shows: the sweep as measured (the written behaviour), the
-// mean power of several transforms per step, or the live trace with a
-// second line that holds each point's maximum.
-enum class TTraceMode { Live, Average, PeakHold };
 
 class TReadTheAir : public QObject {
   Q_OBJECT
 
  public:
-  TReadTheAir(TForm1& form, TChartMenu& menu);
+  // Reads `trace` off `chart` and sets the level computation of `sweep`; the
+  // engine must outlive this object.
+  TReadTheAir(TChart& chart, TFastLineSeries& trace, TSweepEngine& sweep, TChartMenu& menu);
   ~TReadTheAir() override;
 
   // Back to the scan range and -120 .. 25 dB, with every zoom undone.
@@ -85,13 +84,10 @@ class TReadTheAir : public QObject {
   TChartOverlay* Overlay() const { return overlay_; }
 
   // ---- trace modes ---------------------------------------------------------------
-  TTraceMode Mode() const { return mode_; }
+  TraceMode Mode() const { return mode_; }
   // Average restarts the sweep with the engine's averaging (a new sweep
   // from the scan start); peak hold starts an empty hold line.
-  void SetMode(TTraceMode mode);
-  // "live", "average", "peak-hold": the mode as stored text.
-  static QString ModeKey(TTraceMode mode);
-  static std::optional<TTraceMode> ModeFromKey(const QString& key);
+  void SetMode(TraceMode mode);
   // The held line starts again from the next sweep.
   void ClearHold();
   // The held line's series while peak hold is on; null otherwise.
@@ -102,7 +98,7 @@ class TReadTheAir : public QObject {
   // Takes the remembered mode and markers (a mode given on the command line
   // overrides the remembered one for this run), and remembers every later
   // change in settings.
-  void Remember(TSettings& settings, const Options& options);
+  void Remember(TSettings& settings, std::optional<TraceMode> forThisRun);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -115,12 +111,14 @@ class TReadTheAir : public QObject {
   void StoreMarkers();
   void WriteHold();
 
-  TForm1& form_;
+  TChart& chart_;
+  TFastLineSeries& trace_;
+  TSweepEngine& sweep_;
   TChartOverlay* overlay_ = nullptr;
   QAction* peakAction_ = nullptr;
   bool peakMarker_ = false;
   std::vector<double> fixed_;
-  TTraceMode mode_ = TTraceMode::Live;
+  TraceMode mode_ = TraceMode::Live;
   QActionGroup* modeGroup_ = nullptr;
   TFastLineSeries* hold_ = nullptr;  // owned by the chart while peak hold is on
   // Held maxima, interleaved {X, Y} as the chart takes them; Y NaN = nothing

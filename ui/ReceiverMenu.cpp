@@ -241,7 +241,7 @@ void TReceiverMenu::AskCorrection() {
   dialog->setObjectName(QStringLiteral("CorrectionDialog"));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setWindowTitle(QStringLiteral("Frequency correction"));
-  dialog->setLabelText(QStringLiteral("Correction, ppm (-3000 to 3000):"));
+  dialog->setLabelText(QStringLiteral("Correction, ppm (%1 to %2):").arg(kMinPpm).arg(kMaxPpm));
   dialog->setInputMode(QInputDialog::IntInput);
   dialog->setIntRange(kMinPpm, kMaxPpm);
   dialog->setIntValue(receiver_.FreqCorrection());

@@ -2,6 +2,7 @@
 
 #include "app/Options.h"
 #include "app/Settings.h"
+#include "app/StartChoice.h"
 #include "chart/Chart.h"
 #include "chart/ChartSetup.h"
 #include "chart/FastLineSeries.h"
@@ -9,13 +10,16 @@
 #include "receiver/api_rtl_sdr.h"
 #include "runtime/Beep.h"
 #include "runtime/NumText.h"
+#include "sweep/QueuedEngine.h"
 #include "sweep/ReceiverSetup.h"
+#include "sweep/ScanLimits.h"
 #include "sweep/SweepEngine.h"
 #include "ui/ChartMenu.h"
 #include "ui/HandlerGuard.h"
 #include "ui/KeepWhatWasSeen.h"
 #include "ui/LanguageMenu.h"
 #include "ui/ReadTheAir.h"
+#include "ui/ReceiverMenu.h"
 #include "ui/ReceiverReport.h"
 #include "ui/VirtualKeys.h"
 #include "ui/waterfall/WaterfallSplitter.h"
@@ -67,6 +71,9 @@ std::string LoggedText(const QString& text) {
   if (t.size() > kMostShown) t = t.left(kMostShown) + QStringLiteral("…");
   return t.toStdString();
 }
+
+// The editors' values are MHz.
+constexpr double MHz(int64_t hz) { return static_cast<double>(hz) / 1e6; }
 
 // Exceptions from the controls' own handlers end up in the log pane.
 void LogControlException(std::exception_ptr error) {
@@ -206,23 +213,15 @@ void TForm1::CreateControls() {
   setTabOrder(Chart1, Memo1);
   PlaceControls();
 
+  // The features get what they use; none of them reaches back into the window.
+  const auto log = [this](const std::string& line) { LogAppend(line); };
   seriesLink_ = std::make_unique<SeriesLink>(Series1);
-  sweep_ = std::make_unique<wg::TSweepEngine>(
-      seriesLink_.get(),
-      // Publication is queued to this window's thread; the worker never waits for it,
-      // and a call still queued when the window is gone is dropped with it.
-      [this](std::function<void()> job) {
-        QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
-      },
-      [this](const std::string& text) {
-        // The worker may report from its own thread; the pane belongs to this one.
-        QMetaObject::invokeMethod(this, [this, text] { LogAppend(text); }, Qt::AutoConnection);
-      });
-  air_ = std::make_unique<wg::TReadTheAir>(*this, *chartMenu_);
+  sweep_ = wg::MakeQueuedEngine(*this, seriesLink_.get(), log);
+  air_ = std::make_unique<wg::TReadTheAir>(*Chart1, *Series1, Sweep(), *chartMenu_);
   receiver_ = std::make_unique<wg::TReceiverSetup>(*sweep_);
   Splitter1->Follow(Sweep(), *Series1);
-  keep_ = std::make_unique<wg::TKeepWhatWasSeen>(*this, *chartMenu_);
-  new wg::TLanguageMenu(*this, *chartMenu_);
+  keep_ = std::make_unique<wg::TKeepWhatWasSeen>(*this, *Chart1, *chartMenu_, Sweep(), air_->Overlay(), log);
+  new wg::TLanguageMenu(this, *chartMenu_, Settings(), RunOptions().language, log);
 }
 
 void TForm1::NameButtons() {
@@ -276,9 +275,9 @@ wg::TSpinEditDouble* TForm1::CreateFreqEdit(double minValue, double maxValue, co
 
 void TForm1::FormCreate(QObject* /*Sender*/) {
   rt::SetDecimalSeparator('.');
-  ApplyStartRange();
+  wg::ApplyScanChoice(Sweep(), RunOptions(), Settings());
 
-  StartFreqEdit = CreateFreqEdit(0.1, 3999, "Start scanning, MHz");
+  StartFreqEdit = CreateFreqEdit(MHz(wg::kMinStartHz), MHz(wg::kMaxStartHz), "Start scanning, MHz");
   StartFreqEdit->move(Label2->x() + Label2->width() + 2, Label2->y() - 4);
   StartFreqEdit->SetCtl3D(false);
   StartFreqEdit->SetValue(static_cast<double>(Sweep().StartFrequency()) / 1000000);
@@ -287,7 +286,7 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   StartFreqEdit->setParent(Chart1);
   StartFreqEdit->show();
 
-  StopFreqEdit = CreateFreqEdit(0.2, 4000, "Stop scanning, MHz");
+  StopFreqEdit = CreateFreqEdit(MHz(wg::kMinStopHz), MHz(wg::kMaxStopHz), "Stop scanning, MHz");
   StopFreqEdit->move(StartFreqEdit->x() + StartFreqEdit->width() + 3, StartFreqEdit->y());
   StopFreqEdit->SetCtl3D(false);
   StopFreqEdit->SetValue(static_cast<double>(Sweep().StopFrequency()) / 1000000);
@@ -296,9 +295,10 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   StopFreqEdit->setParent(Chart1);
   StopFreqEdit->show();
 
-  ApplyReceiverChoice();
+  wg::ApplyReceiverChoice(Receiver(), RunOptions(), Settings());
   Button3Click(nullptr);
-  CreateReceiverMenu();
+  receiverMenu_ = new wg::TReceiverMenu(this, ChartMenu, Receiver(), Settings(),
+                                        [this](const std::string& line) { LogAppend(line); });
   RestoreFeatures();
   // What the settings have to say from now on (a file that cannot be
   // written) comes as it happens.
@@ -450,4 +450,38 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);  // the key goes on to the control
+}
+
+// ---- remembered settings ----------------------------------------------------
+// The options win over the settings for this run and are never written back:
+// only what the user changes in the window is remembered.
+
+void TForm1::RestoreGeometry() {
+  const QByteArray& g = Settings().Values().geometry;
+  if (g.isEmpty()) return;  // the written placement: centred on the screen
+  if (!restoreGeometry(g))
+    Settings().Note(QT_TRANSLATE_NOOP("Settings", "неверное значение window/geometry, взято положение по умолчанию"));
+}
+
+// The trace mode (peak hold included) and the markers come back, and every
+// later change of them is remembered as it is made; markers are also written
+// as the window closes.
+void TForm1::RestoreFeatures() {
+  Air().Remember(Settings(), RunOptions().mode);
+  // The waterfall and its share of the right panel, remembered as they change.
+  const wg::SettingsValues& v = Settings().Values();
+  Splitter1->SetShare(v.waterfallShare);
+  if (v.waterfallShown) Splitter1->ShowWaterfall(true);
+  Splitter1->OnShownChanged = [this](bool shown) { Settings().SetWaterfallShown(shown); };
+  Splitter1->OnShareChanged = [this](double share) { Settings().SetWaterfallShare(share); };
+}
+
+void TForm1::RememberOnClose() {
+  // The log goes with the window.
+  Settings().SetMessageSink(nullptr);
+  Settings().SetWindowGeometry(saveGeometry());
+  if (air_) {
+    Settings().SetPeakMarker(Air().PeakMarker());
+    Settings().SetMarkers(Air().FixedMarkers());
+  }
 }

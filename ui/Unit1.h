@@ -113,13 +113,10 @@ class TForm1 : public QWidget {
   TForm1(wg::TSettings* settings, const wg::Options& options, QWidget* parent);
   void CreateControls();
   void NameButtons();
-  // Remembered settings and options (FormSettings.cpp).
+  // Remembered settings and options.
   void RestoreGeometry();
-  void ApplyStartRange();
   void RestoreFeatures();
   void RememberOnClose();
-  void ApplyReceiverChoice();
-  void CreateReceiverMenu();
   void ConfigureChart();
   void PlaceControls();
   wg::TSpinEditDouble* CreateFreqEdit(double minValue, double maxValue, const char* hint);

@@ -54,7 +54,7 @@ TEST(Options, AcceptedValues) {
       {"-d 1", [](auto& o) { return *o.device == "1"; }},
       {"-d 00000002", [](auto& o) { return *o.device == "00000002"; }},
       {"--lang en", [](auto& o) { return *o.language == wg::Language::English; }},
-      {"--mode average", [](auto& o) { return *o.mode == wg::TraceModeChoice::Average; }},
+      {"--mode average", [](auto& o) { return *o.mode == wg::TraceMode::Average; }},
       {"--record - -n 10", [](auto& o) { return *o.record == "-" && *o.sweeps == 10; }},
       {"--record=- -e 1.5m", [](auto& o) { return *o.duration == 90s; }},
       {"--record - -e 2h", [](auto& o) { return *o.duration == 7200s; }},

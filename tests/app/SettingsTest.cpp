@@ -59,7 +59,7 @@ TEST_F(SettingsTest, FirstStartIsTheWrittenOneAndWritesNothing) {
   EXPECT_EQ(v.ppm, 2700);
   EXPECT_EQ(v.sampleRate, 3200000u);
   EXPECT_EQ(v.serial, "");
-  EXPECT_EQ(v.traceView, wg::TraceView::Live);
+  EXPECT_EQ(v.traceView, wg::TraceMode::Live);
   EXPECT_TRUE(v.markers.empty());
   EXPECT_TRUE(v.geometry.isEmpty());
   EXPECT_FALSE(v.waterfallShown);
@@ -76,7 +76,7 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
     s.SetPpm(-12);
     s.SetSampleRate(2048000);
     s.SetReceiverSerial("SDR-77 ё");
-    s.SetTraceView(wg::TraceView::PeakHold);
+    s.SetTraceView(wg::TraceMode::PeakHold);
     s.SetPeakMarker(true);
     s.SetMarkers({146520000.5, 91200000});
     s.SetWindowGeometry(QByteArray("\x01\x02\x00\xff", 4));
@@ -93,7 +93,7 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
   EXPECT_EQ(v.ppm, -12);
   EXPECT_EQ(v.sampleRate, 2048000u);
   EXPECT_EQ(v.serial, "SDR-77 ё");
-  EXPECT_EQ(v.traceView, wg::TraceView::PeakHold);
+  EXPECT_EQ(v.traceView, wg::TraceMode::PeakHold);
   EXPECT_TRUE(v.peakMarker);
   EXPECT_EQ(v.markers, (std::vector<double>{146520000.5, 91200000}));
   EXPECT_EQ(v.geometry, QByteArray("\x01\x02\x00\xff", 4));

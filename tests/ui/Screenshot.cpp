@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     };
     save("plain.png");
 
-    f.Air().SetMode(wg::TTraceMode::PeakHold);
+    f.Air().SetMode(wg::TraceMode::PeakHold);
     f.Air().SetPeakMarker(true);
     f.Air().SetFixedMarkers({146.52e6, 151.4e6});
     QTest::qWait(1500);
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     // What "Save image…" writes: the chart's own pixels with the readout and markers.
     if (!f.Keep().SaveImage(QString::fromStdString((out / "saved-image.png").string()))) rc = 1;
 
-    f.Air().SetMode(wg::TTraceMode::Average);
+    f.Air().SetMode(wg::TraceMode::Average);
     QTest::qWait(1500);
     QApplication::sendEvent(f.Chart1, &move);
     save("average.png");
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
 
     // The waterfall under the trace, filled for a few seconds in a larger
     // window, then zoomed in so its rows are drawn again from the history.
-    f.Air().SetMode(wg::TTraceMode::Live);
+    f.Air().SetMode(wg::TraceMode::Live);
     f.Air().SetPeakMarker(false);
     f.Air().SetFixedMarkers({});
     const QRect before = f.geometry();
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
 
     // A survey of the whole tuner, 24-1766 MHz (2.2 million points), once its
     // first sweep is in; slow on a simulated stick at the real pace.
-    f.Air().SetMode(wg::TTraceMode::Live);
+    f.Air().SetMode(wg::TraceMode::Live);
     f.StopFreqEdit->SetValue(1766);
     f.StartFreqEdit->SetValue(24);
     wg::TFastLineSeries* s = f.Series1;

@@ -63,7 +63,7 @@ TEST_F(SettingsWindowTest, TheRememberedRangeComesBackAndOptionsWinForOneRun) {
     wg::Options o;
     o.start = 146000000;
     o.stop = 147000000;
-    o.mode = wg::TraceModeChoice::Average;
+    o.mode = wg::TraceMode::Average;
     TForm1& f = OpenWith(o);
     EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("146"));
     EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Average);

@@ -95,12 +95,12 @@ TEST_F(TraceModesTest, AverageSwitchesTheEngineAndLeavesLiveAsItWas) {
   EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Average);
   EXPECT_TRUE(f.Sweep().Running());
   EXPECT_TRUE(f.ChartMenu->findChild<QAction*>("mode-average")->isChecked());
-  f.Air().SetMode(wg::TTraceMode::PeakHold);
+  f.Air().SetMode(wg::TraceMode::PeakHold);
   EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Live);
   EXPECT_FALSE(f.ChartMenu->findChild<QAction*>("mode-average")->isChecked());
-  EXPECT_EQ(wg::TReadTheAir::ModeFromKey(wg::TReadTheAir::ModeKey(wg::TTraceMode::PeakHold)),
-            wg::TTraceMode::PeakHold);
-  EXPECT_FALSE(wg::TReadTheAir::ModeFromKey("bogus").has_value());
+  EXPECT_EQ(wg::TraceModeFromKey(wg::TraceModeKey(wg::TraceMode::PeakHold)),
+            wg::TraceMode::PeakHold);
+  EXPECT_FALSE(wg::TraceModeFromKey("bogus").has_value());
 }
 
 TEST_F(TraceModesTest, ModeAndMarkersAreRememberedAndACommandLineModeWinsForOneRun) {
@@ -111,14 +111,14 @@ TEST_F(TraceModesTest, ModeAndMarkersAreRememberedAndACommandLineModeWinsForOneR
   {
     wg::TSettings settings(file);
     TForm1 f(settings, {});
-    f.Air().SetMode(wg::TTraceMode::PeakHold);
+    f.Air().SetMode(wg::TraceMode::PeakHold);
     f.Air().SetPeakMarker(true);
     f.Air().SetFixedMarkers({145e6, 146e6});
   }
   {
     wg::TSettings settings(file);
     TForm1 f(settings, {});
-    EXPECT_EQ(f.Air().Mode(), wg::TTraceMode::PeakHold);
+    EXPECT_EQ(f.Air().Mode(), wg::TraceMode::PeakHold);
     EXPECT_NE(f.Air().HoldSeries(), nullptr);
     EXPECT_TRUE(f.Air().PeakMarker());
     EXPECT_EQ(f.Air().FixedMarkers(), (std::vector<double>{145e6, 146e6}));
@@ -126,13 +126,13 @@ TEST_F(TraceModesTest, ModeAndMarkersAreRememberedAndACommandLineModeWinsForOneR
   {
     wg::TSettings settings(file);
     wg::Options options;
-    options.mode = wg::TraceModeChoice::Average;
+    options.mode = wg::TraceMode::Average;
     TForm1 f(settings, options);
-    EXPECT_EQ(f.Air().Mode(), wg::TTraceMode::Average);
+    EXPECT_EQ(f.Air().Mode(), wg::TraceMode::Average);
     EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Average);
   }
   wg::TSettings settings(file);
-  EXPECT_EQ(settings.Values().traceView, wg::TraceView::PeakHold) << "the command line's mode is for one run";
+  EXPECT_EQ(settings.Values().traceView, wg::TraceMode::PeakHold) << "the command line's mode is for one run";
 }
 
 // Noise of a band without emitters, the 95th minus the 5th percentile of its
@@ -148,7 +148,7 @@ TEST_F(TraceModesTest, AveragingAtLeastHalvesTheNoiseAndBringsOutWeakEmitters) {
     return Noise{Percentile(quiet, 0.95) - Percentile(quiet, 0.05), Percentile(quiet, 1.0)};
   };
   const Levels live = NextSweeps(f, 2).at(1);
-  f.Air().SetMode(wg::TTraceMode::Average);
+  f.Air().SetMode(wg::TraceMode::Average);
   const Levels average = NextSweeps(f, 2).at(1);
   const Noise liveNoise = noise(live, 143.0e6, 144.0e6), averageNoise = noise(average, 143.0e6, 144.0e6);
   EXPECT_LE(averageNoise.spread, liveNoise.spread / 2);
