@@ -220,17 +220,16 @@ void TReadTheAir::SetMode(TraceMode mode) {
     hold_ = nullptr;
     held_.clear();
   }
-  TSweepEngine& sweep = sweep_;
   const TraceMode computation = LevelComputation(mode);
-  if (sweep.GetTraceMode() != computation) {
-    sweep.SetTraceMode(computation);
+  if (sweep_.GetTraceMode() != computation) {
+    sweep_.SetTraceMode(computation);
     // The computation changes at the next start; a sweep half in one mode
     // and half in the other would show a step in the noise, so it begins
     // again at the scan start.
-    if (sweep.Running()) {
-      sweep.Stop();
-      sweep.Reset();
-      sweep.Start();
+    if (sweep_.Running()) {
+      sweep_.Stop();
+      sweep_.Reset();
+      sweep_.Start();
     }
   }
 }

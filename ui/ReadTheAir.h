@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QString>
 
+#include "app/Settings.h"
 #include "sweep/TraceMode.h"
 
 #include <cstdint>
@@ -28,7 +29,6 @@ class TChart;
 class TChartMenu;
 class TChartOverlay;
 class TFastLineSeries;
-class TSettings;
 class TSweepEngine;
 struct SweepView;
 
@@ -58,7 +58,7 @@ class TReadTheAir : public QObject {
   TReadout ReadoutAt(QPoint pointer) const;
 
   // ---- markers -----------------------------------------------------------------
-  static constexpr int kMaxFixedMarkers = 4;
+  static constexpr int kMaxFixedMarkers = static_cast<int>(TSettings::kMaxMarkers);
   struct TMarker {
     bool Peak = false;
     double Hz = 0;
