@@ -242,7 +242,7 @@ TEST_F(SettingsTest, KeysTheProgramDoesNotKnowAreNotWrittenBack) {
   EXPECT_TRUE(QFileInfo(Path()).isSymLink());
   wg::TSettings again(Path());
   EXPECT_EQ(again.Values().range, (wg::ScanRange{88000000, 108000000}));
-  EXPECT_EQ(again.Values().traceView, wg::TraceView::Average);
+  EXPECT_EQ(again.Values().traceView, wg::TraceMode::Average);
   EXPECT_EQ(again.Values().ppm, -12);
 }
 
