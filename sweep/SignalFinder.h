@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+#include "sweep/ScanLimits.h"
+
 namespace wg {
 
 // One sweep as the finder reads it: levels in dB in frequency order,
@@ -27,7 +29,7 @@ struct TSignalInput {
   const float* levels = nullptr;
   size_t count = 0;
   std::vector<int64_t> stepStarts;  // Hz, the first bin of each step
-  int pointsPerStep = 4096;
+  int pointsPerStep = kPointsPerStep;
   double binWidth = 0;       // Hz
   int64_t start = 0, stop = 0;  // scan range, Hz; points outside are not searched
   int transformsAveraged = 1;   // per level: 1 in the live trace
