@@ -19,7 +19,10 @@ enum class Fault {
   Hang,    // the read never returns
 };
 
-constexpr uint32_t kDefaultSettleBytes = 16384;
+// No more than rtl_power flushes after a retune (4096 bytes): with more held
+// stale, rtl_power would show each hop's signals again in the next, which it
+// does not do on a real stick.
+constexpr uint32_t kDefaultSettleBytes = 4096;
 constexpr uint64_t kDefaultSeed = 1;
 // How long a real stick's PLL takes to settle after a retune, as long as
 // rtl_power waits after each one.

@@ -177,4 +177,43 @@ TEST_F(Peers, RtlPowerFindsTheSceneCarrier) {
   EXPECT_NEAR(low + best * step, carrier, step) << line;
 }
 
+// rtl_power over two hops (centres 144.25 and 146.75 MHz at 2.5 MS/s) flushes
+// 4096 bytes after each retune and trusts the rest: a carrier in the upper
+// hop must not show in the lower one (where it would land 2.5 MHz down).
+TEST_F(Peers, RtlPowerSeesNoGhostOfTheOtherHop) {
+  if (std::string(WG_RTL_POWER).empty())
+    GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
+  const std::string scene = Scene("146520000 -50 carrier\n");
+  const fs::path csv = dir / "power.csv";
+  const int status = Run(std::string(WG_RTL_POWER) + " -f 143M:148M:10k -i 1 -1 '" +
+                             csv.string() + "'",
+                         scene);
+  ASSERT_EQ(status, 0) << output;
+  std::ifstream in(csv);
+  double ghost = -1e9, real = -1e9, floor = 0;
+  int counted = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> fields;
+    std::stringstream ss(line);
+    for (std::string f; std::getline(ss, f, ',');) fields.push_back(f);
+    ASSERT_GT(fields.size(), 16u) << line;
+    const double low = std::stod(fields[2]);
+    const double step = std::stod(fields[4]);
+    for (size_t i = 6; i < fields.size(); ++i) {
+      const double f = low + static_cast<double>(i - 6) * step;
+      const double db = std::stod(fields[i]);
+      if (std::abs(f - 146520000) < 2 * step) real = std::max(real, db);
+      else if (std::abs(f - 144020000) < 2 * step) ghost = std::max(ghost, db);
+      else {
+        floor += db;
+        ++counted;
+      }
+    }
+  }
+  ASSERT_GT(counted, 0) << output;
+  floor /= counted;
+  EXPECT_GT(real, floor + 15);
+  EXPECT_LT(ghost, floor + 6) << "real " << real << " dB, floor " << floor << " dB";
+}
+
 }  // namespace

@@ -128,7 +128,7 @@ TEST(SimEnvironment, ValuesAreTakenAndBadOnesWarnedAbout) {
   EXPECT_TRUE(c.paced);
   EXPECT_TRUE(c.filter);
   EXPECT_EQ(c.tuneUs, 5000u);
-  EXPECT_EQ(c.settleBytes, 16384u);
+  EXPECT_EQ(c.settleBytes, 4096u);
   EXPECT_EQ(c.fault, Fault::None);
   EXPECT_FALSE(c.crystalErrorPpm);
   EXPECT_FALSE(c.replugMs);
@@ -178,7 +178,7 @@ TEST(SimEnvironment, ValuesAreTakenAndBadOnesWarnedAbout) {
   EXPECT_TRUE(c.paced);
   EXPECT_TRUE(c.filter);
   EXPECT_EQ(c.tuneUs, 5000u);
-  EXPECT_EQ(c.settleBytes, 16384u);
+  EXPECT_EQ(c.settleBytes, 4096u);
   EXPECT_EQ(c.faultAfter, 0u);
   EXPECT_EQ(c.fault, Fault::None);
   EXPECT_FALSE(c.replugMs);

@@ -79,6 +79,7 @@ TEST_F(SimTest, CarrierAppearsAtItsOffsetScaledByTheGain) {
 
 TEST_F(SimTest, RetuneShowsOnlyAfterTheSettleBytes) {
   UseScene("146400300 -20 carrier\n");
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "16384", 1);
   rtlsdr_dev_t* d = OpenTuned(kCentre);
   const double strong = AmplitudeOf(-20) * 0.9;
   // The first 16384 bytes after the first tuning carry what the stick
@@ -275,8 +276,8 @@ TEST_F(SimTest, ReadsArePacedLikeTheStick) {
   rtlsdr_dev_t* d = OpenTuned(kCentre);
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 3; ++i) Read(d, 131072);  // 20.48 ms each at 3.2 MS/s
-  // Less what the pipeline held already: 16384 bytes, 2.56 ms.
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(61440 - 2560));
+  // Less what the pipeline held already: 4096 bytes, 0.64 ms.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(61440 - 640));
 }
 
 // The stick samples all the time. After a retune all it makes before the
