@@ -4,35 +4,24 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include "chart/ChartAxis.h"
+#include "runtime/ReleaseAside.h"
 
 namespace wg {
 
 namespace {
 
-// Blocks from this size on are given back with the user-interface thread's
-// time in mind: a widest scan range holds two of 41 MB.
-constexpr std::size_t kLargeBlockBytes = std::size_t{8} << 20;
-
-// Gives a block back. A large one goes back on a thread of its own:
-// unmapping tens of megabytes costs the thread that does it tens of
-// milliseconds, and the window must not wait for that.
+// Gives a block back; a large one on a thread of its own.
 void ReleaseBlock(std::vector<double>&& v) {
-  if (v.capacity() * sizeof(double) < kLargeBlockBytes) {
+  if (v.capacity() * sizeof(double) < rt::kLargeBlockBytes)
     std::vector<double>().swap(v);
-    return;
-  }
-  try {
-    std::thread([block = std::move(v)]() mutable { std::vector<double>().swap(block); }).detach();
-  } catch (...) {
-    std::vector<double>().swap(v);  // no thread to be had: here, then
-  }
+  else
+    rt::ReleaseAside(std::move(v));
 }
 
 // Splits {X, Y} pairs into the two lists, two pairs a step. A sweep larger
@@ -100,6 +89,7 @@ std::vector<std::pair<int, std::string>>::const_iterator TChartSeries::LabelLowe
 
 int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor color) {
   if (OnBeforeAdd && !OnBeforeAdd(*this)) return -1;
+  OwnPoints();
 
   // Everything that can fail (allocation, the label copy) happens before the
   // first list changes, so a failed add leaves the point lists in step.
@@ -155,6 +145,16 @@ int TChartSeries::AddPoint(double x, double y, const std::string& label, TColor 
   return i;
 }
 
+namespace {
+
+// Whether a block may take n values without a new allocation and without
+// holding far more than they need.
+bool Keeps(const std::vector<double>& v, std::size_t n) {
+  return n > 0 && v.capacity() >= n && v.capacity() / 2 <= n + 1024;
+}
+
+}  // namespace
+
 void TChartSeries::ResetPoints(int count, double x, double y, TColor colour) {
   if (count < 0) throw ChartException("ResetPoints: negative point count");
   if (OnBeforeAdd || OnAfterAdd) {
@@ -163,48 +163,10 @@ void TChartSeries::ResetPoints(int count, double x, double y, TColor colour) {
     for (int i = 0; i < count; ++i) AddPoint(x, y, "", colour);
     return;
   }
-  const auto n = static_cast<std::size_t>(count);
-  // Keeping the block saves an allocation when the count barely changes; one
-  // much larger than the new count (a return from a wide survey to a narrow
-  // range) is given back to the system. New blocks are made before anything
-  // changes, so a failed allocation leaves the series as it was.
-  auto keeps = [n](const std::vector<double>& v) {
-    return n > 0 && v.capacity() >= n && v.capacity() / 2 <= n + 1024;
-  };
-  std::vector<double> newX, newY;
-  // A block kept from a wider range that fits is filled in place of a new one.
-  const bool fromSpare = !keeps(xValues_.values_) && !keeps(yValues_.values_) && keeps(spareX_) && keeps(spareY_);
-  if (fromSpare) {
-    newX.swap(spareX_);
-    newY.swap(spareY_);
-    newX.assign(n, x);
-    newY.assign(n, y);
-  } else {
-    if (!keeps(xValues_.values_)) newX.assign(n, x);
-    if (!keeps(yValues_.values_)) newY.assign(n, y);
-  }
-  // From here on nothing throws.
-  if (keeps(xValues_.values_))
-    xValues_.values_.assign(n, x);
-  else
-    xValues_.values_.swap(newX);
-  if (keeps(yValues_.values_))
-    yValues_.values_.assign(n, y);
-  else
-    yValues_.values_.swap(newY);
-  // A wider range's blocks become the spare (the one they replace, if any,
-  // goes back); others go back at once.
-  const bool narrowed = newX.capacity() > xValues_.values_.capacity() && newY.capacity() > yValues_.values_.capacity() &&
-                        newX.capacity() * sizeof(double) >= kLargeBlockBytes;
-  if (narrowed) {
-    ReleaseSpare();
-    spareX_.swap(newX);
-    spareY_.swap(newY);
-  }
-  ReleaseBlock(std::move(newX));
-  ReleaseBlock(std::move(newY));
-  xValues_.ChangedToOneValue();
-  yValues_.ChangedToOneValue();
+  SetAsideOwnBlocks(static_cast<std::size_t>(count));
+  xValues_.BorrowConstant(count, x);
+  yValues_.BorrowConstant(count, y);
+  shown_ = {};
   std::vector<TColor>().swap(colors_);
   colorsUniform_ = true;
   uniformColor_ = count > 0 ? colour : clDefault;
@@ -213,11 +175,75 @@ void TChartSeries::ResetPoints(int count, double x, double y, TColor colour) {
   if (active_ && parentChart_ && !parentChart_->IsDestroying()) RequestRedraw();
 }
 
+void TChartSeries::SetAsideOwnBlocks(std::size_t n) {
+  std::vector<double>& xs = xValues_.values_;
+  std::vector<double>& ys = yValues_.values_;
+  // A block that fits is filled when the points are first changed; a wider
+  // range's blocks become the spare (the one they replace, if any, goes
+  // back); others go back at once.
+  const bool narrowed = !Keeps(xs, n) && !Keeps(ys, n) && xs.capacity() > n && ys.capacity() > n &&
+                        xs.capacity() * sizeof(double) >= rt::kLargeBlockBytes;
+  if (narrowed) {
+    ReleaseSpare();
+    spareX_.swap(xs);
+    spareY_.swap(ys);
+    return;
+  }
+  if (!Keeps(xs, n)) ReleaseBlock(std::move(xs));
+  if (!Keeps(ys, n)) ReleaseBlock(std::move(ys));
+  xs = {};
+  ys = {};
+}
+
+void TChartSeries::OwnPoints() {
+  if (!xValues_.Borrowed() && !yValues_.Borrowed()) return;
+  const auto n = static_cast<std::size_t>(xValues_.Count());
+  std::vector<double>& xs = xValues_.values_;
+  std::vector<double>& ys = yValues_.values_;
+  const bool keepX = Keeps(xs, n), keepY = Keeps(ys, n);
+  // New blocks are made (or the spare taken) before anything changes, so a
+  // failed allocation leaves the series as it was.
+  std::vector<double> newX, newY;
+  if (!keepX && !keepY && Keeps(spareX_, n) && Keeps(spareY_, n)) {
+    newX.swap(spareX_);
+    newY.swap(spareY_);
+  }
+  if (!keepX) xValues_.StoredInto(newX);
+  if (!keepY) yValues_.StoredInto(newY);
+  // From here on nothing throws.
+  if (keepX) xValues_.StoredInto(xs);
+  else xs.swap(newX);
+  if (keepY) yValues_.StoredInto(ys);
+  else ys.swap(newY);
+  ReleaseBlock(std::move(newX));
+  ReleaseBlock(std::move(newY));
+  xValues_.Own();
+  yValues_.Own();
+  shown_ = {};
+}
+
+void TChartSeries::ShowPoints(TSteppedPoints points) {
+  if (points.Count() == 0 || !points.stepStarts || !points.levels) throw ChartException("ShowPoints: no points");
+  const int n = PointCount();
+  shown_ = std::move(points);
+  xValues_.BorrowStepped(n, &shown_, true);
+  yValues_.BorrowStepped(n, &shown_, false);
+  // The range is swept: neither the own blocks nor a wider range's are
+  // needed any more.
+  ReleaseBlock(std::move(xValues_.values_));
+  ReleaseBlock(std::move(yValues_.values_));
+  xValues_.values_ = {};
+  yValues_.values_ = {};
+  ReleaseSpare();
+  RequestRedraw();
+}
+
 void TChartSeries::ReplaceXY(int count, const double* x, const double* y, std::ptrdiff_t stride) {
   if (count < 0) ThrowListIndexError(count);
   if (count > PointCount()) ThrowListIndexError(PointCount());
   if (count == 0) return;
   if (!x || !y) throw ChartException("ReplaceXY: no values");
+  OwnPoints();
   double* xs = xValues_.values_.data();
   double* ys = yValues_.values_.data();
   const auto n = static_cast<std::size_t>(count);
@@ -254,6 +280,9 @@ void TChartSeries::ReleaseSpare() {
 
 void TChartSeries::ClearValues() {
   ReleaseSpare();
+  xValues_.Own();
+  yValues_.Own();
+  shown_ = {};
   xValues_.RemoveAll();
   yValues_.RemoveAll();
   std::vector<TColor>().swap(colors_);
@@ -264,6 +293,7 @@ void TChartSeries::ClearValues() {
 
 void TChartSeries::DeletePoint(int index) {
   CheckPointIndex(index);
+  OwnPoints();
   // The Y list is as long as the X list (every add and delete goes through
   // both), so checking once covers every list.
   xValues_.RemoveAt(index);

@@ -55,10 +55,21 @@ class TChartSeries {
 
   // Replaces every point by `count` points at (x, y), no label, colour
   // `colour`, with one redraw request: the state ClearPoints() followed by
-  // `count` AddPoint(x, y, "", colour) would leave. Storage far larger than
-  // the new count is given back. A negative count raises ChartException and
-  // changes nothing.
+  // `count` AddPoint(x, y, "", colour) would leave. The points take no
+  // storage and no time per point until they are first changed (a range
+  // change must not hold the window); storage far larger than the new count
+  // is given back. A negative count raises ChartException and changes
+  // nothing. With add hooks installed the points are added one by one.
   void ResetPoints(int count, double x, double y, TColor colour);
+  // Shows `points` as every point of the series, without a copy: the count,
+  // colours and labels stay, point i reads points' X(i) and Y(i) (their last
+  // point beyond their end), one redraw request. The series' own storage is
+  // given back; the first change through the operations above copies the
+  // points into new storage. Points with none to read raise ChartException
+  // and change nothing.
+  void ShowPoints(TSteppedPoints points);
+  // The points shown, while they are; null when the series holds its own.
+  const TSteppedPoints* ShownPoints() const { return xValues_.kind_ == TChartValueList::Kind::SteppedX ? &shown_ : nullptr; }
   // Overwrites X and Y of points 0 .. count-1 from the caller's buffers, read
   // with a stride in doubles (an interleaved {X, Y} array: x = &p[0].X,
   // y = &p[0].Y, stride 2), with one redraw request and no copy of the
@@ -154,6 +165,10 @@ class TChartSeries {
   virtual void ClearValues();
 
  private:
+  friend class TChartValueList;
+  // Copies borrowed values (one for all points, or points shown) into the
+  // lists' own storage, reusing a block kept for it.
+  void OwnPoints();
   void CheckPointIndex(int index) const;
   // Label storage: sorted (index, text) pairs of the points that have a text.
   std::vector<std::pair<int, std::string>>::iterator LabelLowerBound(int index);
@@ -176,6 +191,10 @@ class TChartSeries {
   // megabytes costs the window tens of milliseconds of page faults to fill.
   std::vector<double> spareX_, spareY_;
   void ReleaseSpare();
+  // Own blocks that will not take `count` values are given back, or kept
+  // as the spare when a wider range's.
+  void SetAsideOwnBlocks(std::size_t count);
+  TSteppedPoints shown_;
 
   TColor seriesColor_ = clDefault;
   bool colorEachPoint_ = false;

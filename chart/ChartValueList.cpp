@@ -31,8 +31,40 @@ void TChartValueList::AssignSettings(const TChartValueList& other) {
 
 void TChartValueList::ReserveOne() { detail::GrowForOne(values_); }
 
+void TChartValueList::MakeOwn() const {
+  // The lists are the series' members and the series is never a constant
+  // object itself: the copy changes how the values are held, not what they are.
+  if (kind_ != Kind::Own && owner_) const_cast<TChartSeries*>(owner_)->OwnPoints();
+}
+
+void TChartValueList::BorrowConstant(int count, double value) {
+  kind_ = Kind::Constant;
+  count_ = count;
+  constant_ = value;
+  stepped_ = nullptr;
+  ChangedToOneValue();
+}
+
+void TChartValueList::BorrowStepped(int count, const TSteppedPoints* points, bool x) {
+  kind_ = x ? Kind::SteppedX : Kind::SteppedY;
+  count_ = count;
+  stepped_ = points;
+  Changed();
+}
+
+void TChartValueList::StoredInto(std::vector<double>& into) const {
+  const auto n = static_cast<std::size_t>(Count());
+  if (kind_ == Kind::Constant) {
+    into.assign(n, constant_);
+    return;
+  }
+  into.resize(n);
+  for (std::size_t i = 0; i < n; ++i) into[i] = Stored(i);
+}
+
 void TChartValueList::InsertAt(int index, double value) {
   if (index < 0 || index > Count()) ThrowListIndexError(index);
+  MakeOwn();
   ReserveOne();
   values_.insert(values_.begin() + index, value);
   Changed();
@@ -53,6 +85,7 @@ int TChartValueList::OrderedPlace(double value) const {
 }
 
 int TChartValueList::AddOrdered(double value) {
+  MakeOwn();
   const int place = OrderedPlace(value);
   if (Count() == std::numeric_limits<int>::max()) throw std::length_error("TChartValueList");
   ReserveOne();
@@ -63,11 +96,13 @@ int TChartValueList::AddOrdered(double value) {
 
 void TChartValueList::RemoveAt(int index) {
   CheckIndex(index);
+  MakeOwn();
   values_.erase(values_.begin() + index);
   Changed();
 }
 
 void TChartValueList::RemoveAll() {
+  MakeOwn();
   std::vector<double>().swap(values_);
   Changed();
 }
@@ -75,7 +110,19 @@ void TChartValueList::RemoveAll() {
 void TChartValueList::Recompute() const {
   lowest_ = highest_ = sum_ = absSum_ = 0;
   counted_ = 0;
-  const std::size_t n = values_.size();
+  const auto n = static_cast<std::size_t>(Count());
+  if (kind_ == Kind::Constant && (n == 0 || Read(0) == 0 || Read(0) != Read(0))) {
+    // A series just prepared for a sweep: millions of zeros (or gaps) need
+    // no walk; their sums are exact.
+    const double v = n > 0 ? Read(0) : 0;
+    if (n > 0 && v == v) {
+      lowest_ = highest_ = sum_ = v;
+      absSum_ = 0;
+      counted_ = static_cast<int>(n);
+    }
+    statsStale_ = false;
+    return;
+  }
   std::size_t i = 0;
   // A NaN is a point that was not measured: it has no place in the extremes
   // or sums, and the first measured value starts them.
@@ -103,14 +150,41 @@ void TChartValueList::Recompute() const {
 
 void TChartValueList::ChangedToOneValue() {
   Changed();
-  const bool number = values_.empty() || !std::isnan(Read(0));
+  const bool number = Count() == 0 || !std::isnan(Read(0));
   ascending_ = number;
   uniform_ = number;
   shapeFor_ = version_;
 }
 
+void TChartValueList::WorkOutSteppedShape() const {
+  const TSteppedPoints& p = *stepped_;
+  const auto n = static_cast<std::size_t>(Count());
+  bool ascending = true, uniform = true;
+  const double first = n > 0 ? Read(0) : 0;
+  double before = first;
+  // Points past the source's end repeat its last one: only the steps up to
+  // the last point read need looking at.
+  const std::size_t per = static_cast<std::size_t>(p.perStep);
+  const std::size_t last = n > 0 ? p.Clamp(n - 1) : 0;
+  for (std::size_t s = 0; n > 0 && s * per <= last && (ascending || uniform); ++s) {
+    const double lo = Read(s * per), hi = Read(std::min(last, s * per + per - 1));
+    // NaN ends both, as in the walk; inside a step X is monotone in the
+    // offset, so its ends bound it.
+    ascending = ascending && before <= lo && lo <= hi;
+    uniform = uniform && lo == first && hi == first;
+    before = hi;
+  }
+  ascending_ = ascending;
+  uniform_ = uniform;
+  shapeFor_ = version_;
+}
+
 void TChartValueList::WorkOutShape() const {
-  const std::size_t n = values_.size();
+  if (kind_ == Kind::SteppedX) {
+    WorkOutSteppedShape();
+    return;
+  }
+  const auto n = static_cast<std::size_t>(Count());
   bool ascending = n == 0 || !std::isnan(Read(0));
   bool uniform = ascending;
   if (n > 1 && ascending) {
@@ -122,7 +196,7 @@ void TChartValueList::WorkOutShape() const {
     for (std::size_t b = 1; b < n && (ascending || uniform); b += kBlock) {
       const std::size_t e = std::min(n, b + kBlock);
       bool a = true, u = true;
-      if (multiplier_ == 1.0) {
+      if (multiplier_ == 1.0 && kind_ == Kind::Own) {
         const double* v = values_.data();
         for (std::size_t i = b; i < e; ++i) {
           a &= v[i - 1] <= v[i];

@@ -1,8 +1,11 @@
 // One coordinate (X or Y) of every point of a series.
 //
-// Storage is one contiguous array per coordinate. A sweep overwrites every
-// value by index after each pass, so the lists are built for cheap in-place
-// writes and cheap lazy statistics rather than for cheap insertion.
+// Storage is one contiguous array per coordinate, built for cheap in-place
+// writes and cheap lazy statistics rather than for cheap insertion. A list
+// may also hold no values of its own: one value for every point (a series
+// just prepared for a sweep), or a coordinate of points the series shows
+// from elsewhere (TSteppedPoints). The first change through the list's
+// operations copies the values into storage of its own.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "chart/ChartExceptions.h"
+#include "chart/SteppedPoints.h"
 
 namespace wg {
 
@@ -62,16 +66,21 @@ class TChartValueList {
   // Copies Order, DateTime, Multiplier and ValueSource (not the values).
   void AssignSettings(const TChartValueList& other);
 
-  int Count() const { return static_cast<int>(values_.size()); }
+  int Count() const { return kind_ == Kind::Own ? static_cast<int>(values_.size()) : count_; }
   // Stored value times Multiplier. Throws EListError outside 0 .. Count-1.
   double ValueAt(int index) const {
     CheckIndex(index);
     return Read(static_cast<std::size_t>(index));
   }
+  // The same without the index check, for walks over the whole list.
+  double ReadUnchecked(std::size_t index) const { return Read(index); }
+  // The stored value, without Multiplier and without the index check.
+  double StoredUnchecked(std::size_t index) const { return Stored(index); }
   double LastValue() const { return ValueAt(Count() - 1); }
   // Overwrites the stored value in place: no reordering, no redraw request.
   void SetValueAt(int index, double value) {
     CheckIndex(index);
+    MakeOwn();
     values_[static_cast<std::size_t>(index)] = value;
     Changed();
   }
@@ -103,17 +112,53 @@ class TChartValueList {
   int CountedValues() const;
 
   // Stored values (without Multiplier), for readers that walk the whole list.
-  const std::vector<double>& Values() const { return values_; }
+  // A list without values of its own (see Borrowed) gets them first.
+  const std::vector<double>& Values() const {
+    MakeOwn();
+    return values_;
+  }
   std::size_t Capacity() const { return values_.capacity(); }
+  // Whether the values are not the list's own: one value for every point,
+  // or points shown from elsewhere.
+  bool Borrowed() const { return kind_ != Kind::Own; }
+  // Every point has the same stored value (and none of its own storage).
+  bool Constant() const { return kind_ == Kind::Constant; }
 
  private:
   friend class TChartSeries;
 
+  enum class Kind : unsigned char { Own, Constant, SteppedX, SteppedY };
+
+  double Stored(std::size_t i) const {
+    switch (kind_) {
+      case Kind::Own: return values_[i];
+      case Kind::Constant: return constant_;
+      case Kind::SteppedX: return stepped_->X(i);
+      case Kind::SteppedY: return stepped_->Y(i);
+    }
+    return constant_;
+  }
   double Read(std::size_t i) const {
     // The product is formed in extended precision and then rounded once to a
     // double, which is not always what a plain double product gives.
-    if (multiplier_ == 1.0) return values_[i];
-    return static_cast<double>(static_cast<long double>(values_[i]) * multiplier_);
+    if (multiplier_ == 1.0) return Stored(i);
+    return static_cast<double>(static_cast<long double>(Stored(i)) * multiplier_);
+  }
+  // Before any change of the values: the owner copies every borrowed value
+  // into storage of its own (for both lists at once).
+  void MakeOwn() const;
+  // The values become `count` times `value` / a coordinate of `points`
+  // (kept by the owner), without storage; the own storage is left as it is.
+  void BorrowConstant(int count, double value);
+  void BorrowStepped(int count, const TSteppedPoints* points, bool x);
+  // The borrowed values as stored, into `into` (Count() of them); no
+  // allocation when it has the room.
+  void StoredInto(std::vector<double>& into) const;
+  // The values are the own storage's again (the owner has filled it).
+  void Own() {
+    kind_ = Kind::Own;
+    count_ = 0;
+    stepped_ = nullptr;
   }
   void CheckIndex(int index) const {
     if (index < 0 || index >= Count()) ThrowListIndexError(index);
@@ -130,6 +175,9 @@ class TChartValueList {
   // After the values were all set to one: their shape needs no walk.
   void ChangedToOneValue();
   void WorkOutShape() const;
+  // The shape of stepped X from each step's ends: X rises, or stays, with
+  // the offset inside a step.
+  void WorkOutSteppedShape() const;
 
   TChartSeries* owner_;
   std::string name_;
@@ -138,6 +186,10 @@ class TChartValueList {
   bool dateTime_ = false;
   std::string valueSource_;
   std::vector<double> values_;
+  Kind kind_ = Kind::Own;
+  int count_ = 0;  // the values when not Own
+  double constant_ = 0;
+  const TSteppedPoints* stepped_ = nullptr;
 
   mutable bool statsStale_ = true;
   mutable double lowest_ = 0, highest_ = 0, sum_ = 0, absSum_ = 0;

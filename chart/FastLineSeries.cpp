@@ -11,18 +11,6 @@
 
 namespace wg {
 
-namespace {
-
-// A value as the list reads it (stored value times Multiplier, the product
-// rounded once from extended precision), without the index check.
-inline double ReadValue(const std::vector<double>& values, double multiplier, int i) {
-  const double v = values[static_cast<std::size_t>(i)];
-  if (multiplier == 1.0) return v;
-  return static_cast<double>(static_cast<long double>(v) * multiplier);
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // TFastLineSeries
 
@@ -130,6 +118,20 @@ struct ScaledValues {
   double m;
   double operator()(int i) const { return static_cast<double>(static_cast<long double>(v[i]) * m); }
 };
+// Any list as it reads, whatever holds its values.
+struct ListValues {
+  const TChartValueList* list;
+  double operator()(int i) const { return list->ReadUnchecked(static_cast<std::size_t>(i)); }
+};
+// Points shown from a stepped source, without a multiplier.
+struct SteppedX {
+  const TSteppedPoints* p;
+  double operator()(int i) const { return p->X(static_cast<std::size_t>(i)); }
+};
+struct SteppedY {
+  const TSteppedPoints* p;
+  double operator()(int i) const { return p->Y(static_cast<std::size_t>(i)); }
+};
 
 // Extends a column run over points i, i + 1, … up to last while their X
 // stays inside [inLo, inHi] and their Y is a number: the lowest and highest
@@ -150,9 +152,69 @@ int ScanColumnTail(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, 
   return i;
 }
 
+#if defined(__SSE2__)
+// The stepped source four points a step as well, X worked out in the
+// registers with the same two roundings as SteppedX, Y widened from floats.
+// A block never spans two steps; the points a step ends with, fewer than
+// four, go one by one.
+int ScanSteppedColumn(const TSteppedPoints& p, int i, int last, double inLo, double inHi, double& low,
+                      double& high) {
+  const int per = p.perStep;
+  const int have = static_cast<int>(std::min<std::size_t>(p.Count(), static_cast<std::size_t>(INT_MAX)));
+  const __m128d lo = _mm_set1_pd(inLo), hi = _mm_set1_pd(inHi), spacing = _mm_set1_pd(p.spacing);
+  const __m128d two = _mm_set1_pd(2.0), four = _mm_set1_pd(4.0);
+  __m128d mn0 = _mm_set1_pd(low), mn1 = mn0, mx0 = _mm_set1_pd(high), mx1 = mx0;
+  double lw = low, hg = high;
+  bool left = false;
+  while (!left && i <= last && i < have) {
+    const int s = i / per;
+    const int end = std::min({(s + 1) * per - 1, have - 1, last});
+    const double base = static_cast<double>(p.stepStarts[s]);
+    const __m128d b = _mm_set1_pd(base);
+    int g = i - s * per;
+    __m128d gv = _mm_set_pd(g + 1, g);
+    for (; i + 3 <= end; i += 4, g += 4) {
+      const __m128d xa = _mm_add_pd(_mm_mul_pd(gv, spacing), b);
+      const __m128d xb = _mm_add_pd(_mm_mul_pd(_mm_add_pd(gv, two), spacing), b);
+      const __m128d ya = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p.levels + i))));
+      const __m128d yb =
+          _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p.levels + i + 2))));
+      const __m128d in = _mm_and_pd(_mm_and_pd(_mm_and_pd(_mm_cmpge_pd(xa, lo), _mm_cmple_pd(xa, hi)),
+                                               _mm_and_pd(_mm_cmpge_pd(xb, lo), _mm_cmple_pd(xb, hi))),
+                                    _mm_cmpord_pd(ya, yb));
+      if (_mm_movemask_pd(in) != 3) {
+        left = true;
+        break;
+      }
+      mn0 = _mm_min_pd(ya, mn0);
+      mn1 = _mm_min_pd(yb, mn1);
+      mx0 = _mm_max_pd(ya, mx0);
+      mx1 = _mm_max_pd(yb, mx1);
+      gv = _mm_add_pd(gv, four);
+    }
+    for (; !left && i <= end; ++i, ++g) {
+      const double xv = static_cast<double>(g) * p.spacing + base;
+      const double yv = p.levels[i];
+      if (!(xv >= inLo && xv <= inHi) || yv != yv) {
+        left = true;
+        break;
+      }
+      lw = yv < lw ? yv : lw;
+      hg = yv > hg ? yv : hg;
+    }
+  }
+  const __m128d mn = _mm_min_pd(mn0, mn1), mx = _mm_max_pd(mx0, mx1);
+  low = std::min({lw, _mm_cvtsd_f64(mn), _mm_cvtsd_f64(_mm_unpackhi_pd(mn, mn))});
+  high = std::max({hg, _mm_cvtsd_f64(mx), _mm_cvtsd_f64(_mm_unpackhi_pd(mx, mx))});
+  return i;
+}
+#endif
+
 template <class ReadX, class ReadY>
 int ScanColumn(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, double& low, double& high) {
 #if defined(__SSE2__)
+  if constexpr (std::is_same_v<ReadX, SteppedX> && std::is_same_v<ReadY, SteppedY>)
+    i = ScanSteppedColumn(*X.p, i, last, inLo, inHi, low, high);
   if constexpr (std::is_same_v<ReadX, PlainValues> && std::is_same_v<ReadY, PlainValues>) {
     // Four points a step, two to a register, with separate extremes so
     // that no chain of dependent comparisons sets the pace. A block that
@@ -187,13 +249,26 @@ void TFastLineSeries::DrawPointsFast(TCanvas3D& canvas, const TCustomChartAxis& 
                                      const TCustomChartAxis& vert, int first, int last) {
   const TAxisPixelMap mapX(horiz);
   const TAxisPixelMap mapY(vert);
-  const double* xs = XValues().Values().data();
-  const double* ys = YValues().Values().data();
   const double xm = XValues().Multiplier();
   const double ym = YValues().Multiplier();
+  // Every point a gap, without a walk over them: the pen is up after them.
+  if (YValues().Constant() && std::isnan(YValues().ReadUnchecked(0))) {
+    penUp_ = true;
+    return;
+  }
   // Every point on the first one's pixel (a series prepared for a sweep not
   // yet done): the walk would skip all after it.
   if (XValues().Uniform() && YValues().Uniform()) last = first;
+  if (const TSteppedPoints* p = ShownPoints(); p && xm == 1.0 && ym == 1.0) {
+    WalkColumns(canvas, mapX, mapY, SteppedX{p}, SteppedY{p}, first, last);
+    return;
+  }
+  if (XValues().Borrowed() || YValues().Borrowed()) {
+    WalkColumns(canvas, mapX, mapY, ListValues{&XValues()}, ListValues{&YValues()}, first, last);
+    return;
+  }
+  const double* xs = XValues().Values().data();
+  const double* ys = YValues().Values().data();
   if (xm == 1.0 && ym == 1.0)
     WalkColumns(canvas, mapX, mapY, PlainValues{xs}, PlainValues{ys}, first, last);
   else  // a multiplier of 1 reads the stored value unchanged either way
@@ -374,8 +449,7 @@ bool TFastLineSeries::PointOnSegment(TPoint p, TPoint a, TPoint b, int tolerance
 template <class PixelOf>
 int TFastLineSeries::HitWalk(TPoint target, int from, int last, PixelOf&& pixel) const {
   // A gap (NaN level) is never hit, nor are the segments it does not draw.
-  const std::vector<double>& ys = YValues().Values();
-  auto gap = [&](int i) { return std::isnan(ys[static_cast<std::size_t>(i)]); };
+  auto gap = [this](int i) { return std::isnan(YValues().StoredUnchecked(static_cast<std::size_t>(i))); };
   TPoint prev{0, 0};
   bool prevDrawn = false;
   if (from > FirstVisible && !gap(from - 1)) {
@@ -409,13 +483,12 @@ int TFastLineSeries::HitTest(int x, int y) {
   if (!horiz || !vert) return HitWalk(target, last, [this](int i) { return TPoint{PointPixelX(i), PointPixelY(i)}; });
   // A press over a survey of millions of points is answered at drawing
   // speed, with the very pixels PointPixelX and PointPixelY give.
-  const std::vector<double>& xs = XValues().Values();
-  const std::vector<double>& ys = YValues().Values();
-  const double xm = XValues().Multiplier();
-  const double ym = YValues().Multiplier();
+  const TChartValueList& xs = XValues();
+  const TChartValueList& ys = YValues();
   const TAxisPixelMap mapX(*horiz);
   const TAxisPixelMap mapY(*vert);
-  const auto pixel = [&](int i) { return TPoint{mapX(ReadValue(xs, xm, i)), mapY(ReadValue(ys, ym, i))}; };
+  const auto read = [](const TChartValueList& l, int i) { return l.ReadUnchecked(static_cast<std::size_t>(i)); };
+  const auto pixel = [&](int i) { return TPoint{mapX(read(xs, i)), mapY(read(ys, i))}; };
   if (!XValues().Ascending() || horiz->Inverted() || last - FirstVisible < 64) return HitWalk(target, last, pixel);
   // Ascending values left to right: a point, or a segment, can take the
   // target only where its columns reach the target's. Every point before
@@ -423,7 +496,7 @@ int TFastLineSeries::HitTest(int x, int y) {
   // the last may lie far beyond it, where the axis sends it to its centre,
   // so its segment is looked at on its own. The first hit of the full walk
   // lies in the window, or is that segment.
-  const auto column = [&](int i) { return mapX(ReadValue(xs, xm, i)); };
+  const auto column = [&](int i) { return mapX(read(xs, i)); };
   int lo = FirstVisible, hi = last - 1;  // the first before `last` at or right of the target's column
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;

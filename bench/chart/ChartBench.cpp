@@ -130,6 +130,52 @@ void BM_ChartDrawPrepared(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * c.points);
 }
 
+// A sweep as the engine hands it over: steps of 4096 float levels in bins of
+// 781.25 Hz from 24 MHz on, the X of each point worked out from its step.
+struct Steps {
+  std::vector<int64_t> starts;
+  std::vector<float> levels;
+};
+const Steps& MakeSteps(int points) {
+  static std::map<int, Steps> cache;
+  auto it = cache.find(points);
+  if (it != cache.end()) return it->second;
+  const Trace& t = MakeTrace(points);
+  Steps s;
+  for (int k = 0; k * 4096 < points; ++k) s.starts.push_back(24000000 + 3200000LL * k);
+  s.levels.assign(t.y.begin(), t.y.end());
+  s.levels.resize(s.starts.size() * 4096, -95.0f);
+  return cache.emplace(points, std::move(s)).first->second;
+}
+
+// The whole chart drawn from a shown sweep (`shown`) or from the same values
+// held by the series point by point.
+void DrawSteps(benchmark::State& state, bool shown) {
+  const Case c = CaseOf(state);
+  const Steps& st = MakeSteps(c.points);
+  auto chart = std::make_unique<wg::TChart>();
+  wgtest::SetUpLikeTheWindow(*chart, c.width, c.height);
+  auto* s = chart->AddSeries(std::make_unique<wg::TFastLineSeries>());
+  wg::ConfigureTraceSeries(*s);
+  s->ResetPoints(c.points, 0.0, 0.0, wg::clRed);
+  s->ShowPoints({nullptr, st.starts.data(), st.starts.size(), 4096, 781.25, st.levels.data()});
+  if (!shown) {
+    std::vector<double> xy;
+    for (int i = 0; i < c.points; ++i) xy.insert(xy.end(), {s->PointX(i), s->PointY(i)});
+    s->ReplaceXY(c.points, &xy[0], &xy[1], 2);
+  }
+  chart->BottomAxis()->SetAutomatic(false);
+  chart->BottomAxis()->SetRange(s->PointX(0), s->PointX(c.points - 1));
+  for (auto _ : state) {
+    chart->Invalidate();
+    chart->Draw(nullptr, {0, 0, c.width, c.height});
+    benchmark::DoNotOptimize(chart->Canvas().Image().constBits());
+  }
+  state.SetItemsProcessed(state.iterations() * c.points);
+}
+void BM_ChartDrawShownSweep(benchmark::State& state) { DrawSteps(state, true); }
+void BM_ChartDrawHeldSweep(benchmark::State& state) { DrawSteps(state, false); }
+
 #ifdef WG_HAVE_QCUSTOMPLOT
 // QCustomPlot with its defaults (its graph thins dense data by adaptive
 // sampling) and the same look: white, a title, labelled axes, one red line.
@@ -211,6 +257,8 @@ void Sizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_ChartDraw)->Apply(Sizes);
 BENCHMARK(BM_ChartDrawAndCopy)->Apply(Sizes);
 BENCHMARK(BM_ChartDrawPrepared)->Args({1920, 1080, 5120000})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartDrawShownSweep)->Apply(Sizes);
+BENCHMARK(BM_ChartDrawHeldSweep)->Apply(Sizes);
 #ifdef WG_HAVE_QCUSTOMPLOT
 BENCHMARK(BM_QCustomPlotDraw)->Apply(Sizes);
 BENCHMARK(BM_QCustomPlotDrawEveryPoint)->Apply(Sizes);

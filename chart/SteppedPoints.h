@@ -1,0 +1,39 @@
+// Points a series shows without holding them: a spectrum measured in steps,
+// shared with whoever measured it. X is worked out (each step's first X plus
+// the point's offset in the step times the spacing), Y is kept as floats.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace wg {
+
+struct TSteppedPoints {
+  // Keeps the arrays below alive while a series shows them.
+  std::shared_ptr<const void> owner;
+  const int64_t* stepStarts = nullptr;  // X of each step's first point
+  std::size_t steps = 0;
+  int perStep = 0;                      // points per step
+  double spacing = 0;                   // X from one point of a step to the next
+  const float* levels = nullptr;        // Y, perStep per step; NaN: a gap
+
+  std::size_t Count() const { return steps * static_cast<std::size_t>(perStep > 0 ? perStep : 0); }
+  // A series longer than the points reads their last one beyond their end:
+  // a sweep that lost a step still fills the series it was measured for.
+  std::size_t Clamp(std::size_t i) const {
+    const std::size_t n = Count();
+    return i < n ? i : n - 1;
+  }
+  // The offset is multiplied and the start added in double, in that order:
+  // the very X the sweep's own points carry.
+  double X(std::size_t i) const {
+    i = Clamp(i);
+    const std::size_t s = i / static_cast<std::size_t>(perStep);
+    return static_cast<double>(i - s * static_cast<std::size_t>(perStep)) * spacing +
+           static_cast<double>(stepStarts[s]);
+  }
+  double Y(std::size_t i) const { return levels[Clamp(i)]; }
+};
+
+}  // namespace wg

@@ -1,0 +1,158 @@
+// Series whose points are not their own: a series prepared for a sweep holds
+// no storage until a point is changed, and one that shows a stepped sweep
+// reads it where it lies. Both must read, change and draw exactly as a
+// series holding the same values would.
+#include <QApplication>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "chart/SteppedPoints.h"
+#include "tests/chart/LineChart.h"
+
+using namespace wg;
+using namespace wgtest;
+
+namespace {
+
+// Steps of `per` points `spacing` apart; a step left out after the second
+// (its neighbours meet), untuned steps of NaN, carriers over noise.
+struct Steps {
+  std::vector<int64_t> starts;
+  std::vector<float> levels;
+  int per = 0;
+  double spacing = 0;
+
+  Steps(int steps, int perStep, double space, unsigned seed) : per(perStep), spacing(space) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> noise(-95.0f, 4.0f);
+    const auto width = static_cast<int64_t>(perStep * space);
+    for (int k = 0; k < steps + 1; ++k) {
+      if (k == 2) continue;
+      starts.push_back(138000000 + width * k);
+      const bool untuned = k % 5 == 4;
+      for (int g = 0; g < perStep; ++g)
+        levels.push_back(untuned ? NAN : noise(rng) + (g % 97 == 5 ? 60.0f : 0.0f));
+    }
+  }
+  // Shared with the series: the arrays live as long as the returned owner.
+  TSteppedPoints Points(const std::shared_ptr<const void>& owner) const {
+    return {owner, starts.data(), starts.size(), per, spacing, levels.data()};
+  }
+  std::size_t Count() const { return levels.size(); }
+};
+
+class ShownPoints : public FastLinePixels {
+ protected:
+  // Draws both ways, expecting the same pixels, and returns the picture.
+  QImage Both(const std::string& what) {
+    ExpectSameBothWays(true, 360, 240, what);
+    return Render(true, true, 360, 240);
+  }
+};
+
+}  // namespace
+
+TEST_F(ShownPoints, APreparedSeriesHoldsNothingUntilAPointChanges) {
+  TChartSeries& s = chart.series;
+  s.ResetPoints(5120000, 0, 0, clRed);
+  EXPECT_EQ(s.PointCount(), 5120000);
+  EXPECT_EQ(s.StorageBytes(), 0u) << "the widest range prepared without storage";
+  EXPECT_TRUE(s.XValues().Constant());
+  EXPECT_EQ(s.PointX(5119999), 0);
+  EXPECT_EQ(s.MaxY(), 0);
+  EXPECT_EQ(s.YValues().CountedValues(), 5120000);
+  EXPECT_TRUE(s.XValues().Ascending());
+  EXPECT_EQ(s.PointColor(77), clRed);
+
+  // The first change copies every point into storage of its own.
+  s.SetPointY(3, -40);
+  EXPECT_FALSE(s.YValues().Borrowed());
+  EXPECT_GE(s.StorageBytes(), 5120000u * 16);
+  EXPECT_EQ(s.PointY(3), -40);
+  EXPECT_EQ(s.PointY(4), 0);
+  EXPECT_EQ(s.MinY(), -40);
+
+  // A gap for every point draws nothing and leaves the pen up.
+  s.ResetPoints(1000, 5, NAN, clRed);
+  EXPECT_EQ(s.YValues().CountedValues(), 0);
+  EXPECT_EQ(ExpectSameBothWays(true, 360, 240, "gaps"), 0);
+}
+
+TEST_F(ShownPoints, ShownStepsReadAsTheSweepAndTheirOwnerStaysAlive) {
+  auto steps = std::make_shared<Steps>(6, 64, 781.25, 3);
+  TChartSeries& s = chart.series;
+  const int n = static_cast<int>(steps->Count()) + 100;  // the sweep lost a step
+  s.ResetPoints(n, 0, 0, clRed);
+  chart.invalidations = 0;
+  s.ShowPoints(steps->Points(steps));
+  EXPECT_EQ(chart.invalidations, 1);
+  EXPECT_EQ(s.PointCount(), n);
+  EXPECT_EQ(s.StorageBytes(), 0u);
+  EXPECT_EQ(s.PointColor(n - 1), clRed);
+  EXPECT_EQ(s.PointX(0), 138000000.0);
+  EXPECT_EQ(s.PointX(64 * 2), 138000000.0 + 3 * 50000) << "the step left out is skipped";
+  EXPECT_EQ(s.PointX(65), 138000000.0 + 50000 + 781.25);
+  EXPECT_EQ(s.PointY(5), steps->levels[5]);
+  EXPECT_EQ(s.PointX(n - 1), s.PointX(n - 101)) << "past the sweep's end: its last point";
+  EXPECT_TRUE(std::isnan(s.PointY(64 * 3)));
+  EXPECT_TRUE(s.XValues().Ascending());
+  EXPECT_FALSE(s.XValues().Uniform());
+  EXPECT_EQ(s.MinX(), 138000000.0);
+  EXPECT_EQ(s.MaxX(), s.PointX(n - 1));
+
+  std::weak_ptr<Steps> owner = steps;
+  steps.reset();
+  EXPECT_FALSE(owner.expired()) << "the series keeps what it shows";
+  // A write through the point operations copies the points, then lets go.
+  const double before = s.PointX(200);
+  s.SetPointY(0, 1);
+  EXPECT_TRUE(owner.expired());
+  EXPECT_EQ(s.PointX(200), before);
+  EXPECT_EQ(s.PointY(0), 1);
+  EXPECT_EQ(s.XValues().Values().size(), static_cast<std::size_t>(n));
+
+  // Nothing to show is refused and changes nothing.
+  Steps none(0, 0, 1, 1);
+  EXPECT_THROW(s.ShowPoints(none.Points(nullptr)), ChartException);
+  EXPECT_EQ(s.PointY(0), 1);
+}
+
+// The trace drawn from a shown sweep is the trace drawn from the same values
+// held point by point: fast path and per-point walk, whole, zoomed in across
+// a step's edge and zoomed out far below a pixel per step.
+TEST_F(ShownPoints, AShownSweepDrawsThePixelsOfTheSameValuesHeld) {
+  chart.plot = {30, 20, 330, 220};
+  TFastLineSeries& s = chart.series;
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    auto steps = std::make_shared<Steps>(seed == 4 ? 60 : 9, seed == 4 ? 4096 : 64, 781.25, seed);
+    const int n = static_cast<int>(steps->Count()) + (seed % 2 ? 0 : 5);
+    const auto show = [&] {
+      s.ResetPoints(n, 0, 0, clRed);
+      s.ShowPoints(steps->Points(steps));
+    };
+    show();
+    std::vector<std::pair<double, double>> values;
+    for (int i = 0; i < n; ++i) values.emplace_back(s.PointX(i), s.PointY(i));
+    const double x0 = values.front().first, x1 = values.back().first;
+    struct View {
+      const char* name;
+      double lo, hi;
+    };
+    for (const View& v : {View{"whole", x0, x1}, View{"step edge", x0 + 49000, x0 + 51500},
+                          View{"past both ends", x0 - 1e6, x1 + 1e6}}) {
+      const std::string what = "seed " + std::to_string(seed) + " " + v.name;
+      chart.Layout(v.lo, v.hi, -120, 25);
+      show();
+      const QImage shown = Both(what + " shown");
+      s.ClearPoints();
+      for (const auto& [x, y] : values) s.AddPoint(x, y);
+      const QImage held = Both(what + " held");
+      EXPECT_EQ(shown, held) << what;
+    }
+  }
+}
