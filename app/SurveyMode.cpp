@@ -6,7 +6,6 @@
 #include "app/StartChoice.h"
 #include "receiver/api_rtl_sdr.h"
 #include "record/SweepRecorder.h"
-#include "sweep/FftLevels.h"
 #include "sweep/ReceiverSetup.h"
 #include "sweep/QueuedEngine.h"
 #include "sweep/SweepEngine.h"
@@ -73,8 +72,7 @@ class Survey {
 
     engine_ = MakeQueuedEngine(app_, nullptr, [this](const std::string& text) { EngineLine(text); });
     ApplyScanChoice(*engine_, options_, nothingRemembered_);
-    samples_ = engine_->GetTraceMode() == TraceMode::Average ? kAveragedTransforms : 1;
-    engine_->AddSweepListener([this](const SweepView& v) { OnSweep(v); });
+    engine_->AddSweepListener([this](const SweepPtr& sweep) { OnSweep(sweep); });
 
     setup_ = std::make_unique<TReceiverSetup>(*engine_);
     if (!OpenReceiver()) {
@@ -135,12 +133,10 @@ class Survey {
     if (text.rfind(EngineText(kUntunedText), 0) == 0) Say(text);
   }
 
-  void OnSweep(const SweepView& v) {
+  void OnSweep(const SweepPtr& sweep) {
     const bool enough = options_.sweeps && static_cast<int64_t>(sweeps_) >= *options_.sweeps;
     if (finishing_ || enough) return;
-    RtlPowerSweep s = recorder_->TakeBuffer();
-    CaptureSweep(v, samples_, s);
-    if (recorder_->Add(std::move(s))) ++sweeps_;
+    if (recorder_->Add(sweep)) ++sweeps_;
     if (options_.sweeps && static_cast<int64_t>(sweeps_) >= *options_.sweeps)
       QMetaObject::invokeMethod(&app_, [this] { Finish(0); }, Qt::QueuedConnection);
   }
@@ -223,7 +219,6 @@ class Survey {
   std::thread signalThread_;
   QTimer watch_, progress_;
   std::chrono::steady_clock::time_point began_;
-  int samples_ = 1;
   uint64_t sweeps_ = 0;
   int signals_ = 0;
   bool finishing_ = false;

@@ -69,7 +69,9 @@ class TChartSeries {
   // and change nothing.
   void ShowPoints(TSteppedPoints points);
   // The points shown, while they are; null when the series holds its own.
-  const TSteppedPoints* ShownPoints() const { return xValues_.kind_ == TChartValueList::Kind::SteppedX ? &shown_ : nullptr; }
+  const TSteppedPoints* ShownPoints() const {
+    return xValues_.kind_ == TChartValueList::Kind::SteppedX ? &shown_ : nullptr;
+  }
   // Overwrites X and Y of points 0 .. count-1 from the caller's buffers, read
   // with a stride in doubles (an interleaved {X, Y} array: x = &p[0].X,
   // y = &p[0].Y, stride 2), with one redraw request and no copy of the

@@ -157,6 +157,11 @@ int ScanColumnTail(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, 
 // registers with the same two roundings as SteppedX, Y widened from floats.
 // A block never spans two steps; the points a step ends with, fewer than
 // four, go one by one.
+// Two float levels widened to doubles.
+inline __m128d TwoLevels(const float* v) {
+  return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v))));
+}
+
 int ScanSteppedColumn(const TSteppedPoints& p, int i, int last, double inLo, double inHi, double& low,
                       double& high) {
   const int per = p.perStep;
@@ -176,9 +181,7 @@ int ScanSteppedColumn(const TSteppedPoints& p, int i, int last, double inLo, dou
     for (; i + 3 <= end; i += 4, g += 4) {
       const __m128d xa = _mm_add_pd(_mm_mul_pd(gv, spacing), b);
       const __m128d xb = _mm_add_pd(_mm_mul_pd(_mm_add_pd(gv, two), spacing), b);
-      const __m128d ya = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p.levels + i))));
-      const __m128d yb =
-          _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p.levels + i + 2))));
+      const __m128d ya = TwoLevels(p.levels + i), yb = TwoLevels(p.levels + i + 2);
       const __m128d in = _mm_and_pd(_mm_and_pd(_mm_and_pd(_mm_cmpge_pd(xa, lo), _mm_cmple_pd(xa, hi)),
                                                _mm_and_pd(_mm_cmpge_pd(xb, lo), _mm_cmple_pd(xb, hi))),
                                     _mm_cmpord_pd(ya, yb));

@@ -1,5 +1,6 @@
 #include "record/RtlPowerCsv.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ctime>
@@ -35,32 +36,37 @@ std::string RtlPowerTime(std::chrono::system_clock::time_point when) {
   return std::string(buf, n);
 }
 
-size_t AppendRtlPowerLines(std::string& out, const RtlPowerSweep& sweep) {
-  const int bins = sweep.binsPerStep;
+namespace {
+
+// The lines of a sweep of either form: each step's first frequency, its
+// levels and what the steps share.
+template <class Level>
+size_t AppendLines(std::string& out, int bins, const std::vector<int64_t>& lows, const std::vector<Level>& levels,
+                   int32_t sampleRate, double binWidth, int samples, std::chrono::system_clock::time_point when) {
   if (bins <= 0) return 0;
-  const size_t steps = std::min(sweep.lows.size(), sweep.levels.size() / static_cast<size_t>(bins));
+  const size_t steps = std::min(lows.size(), levels.size() / static_cast<size_t>(bins));
 
   // The fields every line of the sweep shares, after the step's band.
-  std::string head = RtlPowerTime(sweep.when);
+  std::string head = RtlPowerTime(when);
   head += ", ";
   std::string tail = ", ";
-  AppendFixed2(tail, sweep.binWidth);
+  AppendFixed2(tail, binWidth);
   tail += ", ";
-  AppendInteger(tail, sweep.samples);
+  AppendInteger(tail, samples);
   // Bands are as wide as rtl_power makes them: twice half the rate.
-  const int64_t width = 2 * static_cast<int64_t>(sweep.sampleRate / 2);
+  const int64_t width = 2 * static_cast<int64_t>(sampleRate / 2);
 
   out.reserve(out.size() + steps * (head.size() + tail.size() + 24 + (bins + 1) * 10u));
   size_t lines = 0;
   for (size_t s = 0; s < steps; ++s) {
-    const double* lv = sweep.levels.data() + s * bins;
+    const Level* lv = levels.data() + s * bins;
     bool measured = true;
     for (int i = 0; i < bins && measured; ++i) measured = std::isfinite(lv[i]);
     if (!measured) continue;
     out += head;
-    AppendInteger(out, sweep.lows[s]);
+    AppendInteger(out, lows[s]);
     out += ", ";
-    AppendInteger(out, sweep.lows[s] + width);
+    AppendInteger(out, lows[s] + width);
     out += tail;
     for (int i = 0; i < bins; ++i) {
       out += ", ";
@@ -72,6 +78,18 @@ size_t AppendRtlPowerLines(std::string& out, const RtlPowerSweep& sweep) {
     ++lines;
   }
   return lines;
+}
+
+}  // namespace
+
+size_t AppendRtlPowerLines(std::string& out, const RtlPowerSweep& sweep) {
+  return AppendLines(out, sweep.binsPerStep, sweep.lows, sweep.levels, sweep.sampleRate, sweep.binWidth, sweep.samples,
+                     sweep.when);
+}
+
+size_t AppendRtlPowerLines(std::string& out, const Sweep& sweep) {
+  return AppendLines(out, sweep.pointsPerStep, sweep.stepStarts, sweep.levels, sweep.sampleRate, sweep.binWidth,
+                     sweep.transformsAveraged, sweep.finished);
 }
 
 }  // namespace wg

@@ -20,10 +20,12 @@
 #include <vector>
 
 #include "sweep/ScanLimits.h"
+#include "sweep/Sweep.h"
 
 namespace wg {
 
-// What the format needs of one sweep.
+// A sweep as a recording holds it: read back from a file, or integrated from
+// several. The engine's own sweeps are written as they are (Sweep.h).
 struct RtlPowerSweep {
   int binsPerStep = kPointsPerStep;
   std::vector<int64_t> lows;    // per step: the frequency of its first bin, Hz
@@ -37,6 +39,9 @@ struct RtlPowerSweep {
 // Appends the sweep's lines to `out` and returns how many were written. A
 // step with a level that is not a number (never measured) is left out whole.
 size_t AppendRtlPowerLines(std::string& out, const RtlPowerSweep& sweep);
+// The same for a sweep of the engine, dated when it finished, with the
+// transforms it averaged per level as "samples".
+size_t AppendRtlPowerLines(std::string& out, const Sweep& sweep);
 
 // "YYYY-MM-DD, HH:MM:SS" in local time, as rtl_power writes it.
 std::string RtlPowerTime(std::chrono::system_clock::time_point when);

@@ -5,13 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
-#include <limits>
-
-#include "sweep/SweepEngine.h"
 
 namespace wg {
+
+namespace {
+
+// The formatted text of a sweep is kept for the next one up to this size.
+constexpr size_t kKeptTextBytes = size_t{4} << 20;
+
+}  // namespace
 
 std::unique_ptr<TSweepRecorder> TSweepRecorder::Open(const std::string& path, std::string& error,
                                                      FailureFn onFailure, Options options) {
@@ -44,22 +47,13 @@ std::string TSweepRecorder::FailureReason() const {
   return failure_;
 }
 
-RtlPowerSweep TSweepRecorder::TakeBuffer() {
-  std::lock_guard lk(m_);
-  if (spare_.empty()) return {};
-  RtlPowerSweep s = std::move(spare_.back());
-  spare_.pop_back();
-  return s;
-}
-
-bool TSweepRecorder::Add(RtlPowerSweep sweep) {
+bool TSweepRecorder::Add(SweepPtr sweep) {
   std::unique_lock lk(m_);
   if (options_.waitWhenFull)
     cv_.wait(lk, [&] { return closing_ || failed_ || queue_.size() < options_.maxQueued; });
-  if (closing_ || failed_) return false;
+  if (closing_ || failed_ || !sweep) return false;
   if (queue_.size() >= options_.maxQueued) {
     ++sweepsDropped_;
-    spare_.push_back(std::move(sweep));
     return false;
   }
   queue_.push_back(std::move(sweep));
@@ -84,7 +78,7 @@ void TSweepRecorder::Close() {
 void TSweepRecorder::Run() {
   std::string text;
   for (;;) {
-    RtlPowerSweep sweep;
+    SweepPtr sweep;
     {
       std::unique_lock lk(m_);
       cv_.wait(lk, [&] { return closing_ || !queue_.empty(); });
@@ -95,14 +89,14 @@ void TSweepRecorder::Run() {
     }
     if (!failed_) {
       text.clear();
-      AppendRtlPowerLines(text, sweep);
+      AppendRtlPowerLines(text, *sweep);
       if (WriteSweep(text)) {
         bytesWritten_ += text.size();
         ++sweepsWritten_;
       }
+      // A survey's text runs to tens of megabytes: not kept between sweeps.
+      if (text.capacity() > kKeptTextBytes) std::string().swap(text);
     }
-    std::lock_guard lk(m_);
-    if (spare_.size() <= options_.maxQueued) spare_.push_back(std::move(sweep));
   }
 }
 
@@ -151,38 +145,6 @@ void TSweepRecorder::Fail(const std::string& reason) {
     cv_.notify_all();
   }
   if (onFailure_) onFailure_(reason);
-}
-
-void CaptureSweep(const SpectrumPoint* points, size_t count, int32_t sampleRate, double binWidth,
-                  int samples, std::chrono::system_clock::time_point when, RtlPowerSweep& into) {
-  const int bins = TSweepEngine::kPointsPerStep;
-  const size_t steps = count / bins;
-  into.binsPerStep = bins;
-  into.sampleRate = sampleRate;
-  into.binWidth = binWidth;
-  into.samples = samples;
-  into.when = when;
-  into.lows.resize(steps);
-  into.levels.resize(steps * bins);
-  for (size_t s = 0; s < steps; ++s) {
-    const SpectrumPoint* p = points + s * bins;
-    double* lv = into.levels.data() + s * bins;
-    for (int i = 0; i < bins; ++i) lv[i] = p[i].Y;
-    if (std::isfinite(p[0].X) && std::abs(p[0].X) < 1e18) {
-      into.lows[s] = std::llround(p[0].X);
-    } else {
-      into.lows[s] = 0;
-      lv[0] = std::numeric_limits<double>::quiet_NaN();  // no place for it: leave the step out
-    }
-  }
-}
-
-}  // namespace wg
-
-namespace wg {
-
-void CaptureSweep(const SweepView& view, int samples, RtlPowerSweep& into) {
-  CaptureSweep(view.points, view.count, view.sampleRate, view.binWidth, samples, view.finished, into);
 }
 
 }  // namespace wg

@@ -1,5 +1,6 @@
 // Appends sweeps to an rtl_power CSV file on a writer thread of its own, so
-// that the thread that hands the sweeps over never waits for the disk.
+// that the thread that hands the sweeps over never waits for the disk, nor
+// for the formatting: it queues the shared sweep itself, not a copy.
 //
 // Each sweep goes out whole: its lines are formatted first and written with
 // one write call, and a write that fails part-way is cut back off a regular
@@ -21,11 +22,9 @@
 #include <vector>
 
 #include "record/RtlPowerCsv.h"
+#include "sweep/Sweep.h"
 
 namespace wg {
-
-struct SpectrumPoint;
-struct SweepView;
 
 struct SweepRecorderOptions {
   // Sweeps waiting for the disk at most (1 or more); a further one is dropped
@@ -49,11 +48,9 @@ class TSweepRecorder {
   TSweepRecorder(const TSweepRecorder&) = delete;
   TSweepRecorder& operator=(const TSweepRecorder&) = delete;
 
-  // Storage for the next sweep, recycled from written ones.
-  RtlPowerSweep TakeBuffer();
   // Queues a sweep for writing. False when it was not taken: the recording
   // failed or was closed, or the queue is full (without waitWhenFull).
-  bool Add(RtlPowerSweep sweep);
+  bool Add(SweepPtr sweep);
   // Writes what is queued, then ends the writer thread. Safe to call twice.
   void Close();
   // For an exit in a hurry, from any thread: waits at most `wait` for a
@@ -84,8 +81,7 @@ class TSweepRecorder {
 
   mutable std::mutex m_;
   std::condition_variable cv_;
-  std::deque<RtlPowerSweep> queue_;
-  std::vector<RtlPowerSweep> spare_;
+  std::deque<SweepPtr> queue_;
   bool closing_ = false;
   bool closed_ = false;
   std::string failure_;
@@ -96,12 +92,5 @@ class TSweepRecorder {
   bool writesStopped_ = false;  // under writing_
   std::thread thread_;
 };
-
-// Copies what the file needs of a finished sweep (4096 levels per step and
-// each step's first frequency) into `into`, reusing its storage.
-void CaptureSweep(const SpectrumPoint* points, size_t count, int32_t sampleRate, double binWidth,
-                  int samples, std::chrono::system_clock::time_point when, RtlPowerSweep& into);
-// The same for a sweep as the engine's listeners see it, dated when it finished.
-void CaptureSweep(const SweepView& view, int samples, RtlPowerSweep& into);
 
 }  // namespace wg

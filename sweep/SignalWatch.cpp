@@ -1,25 +1,20 @@
 #include "sweep/SignalWatch.h"
 
-#include <cmath>
-
 namespace wg {
 
-TSignalInput SignalInputOf(const SweepView& view, int transformsAveraged) {
+TSignalInput SignalInputOf(const SweepPtr& sweep) {
   TSignalInput in;
-  auto levels = std::make_shared<std::vector<float>>(view.count);
-  for (size_t i = 0; i < view.count; ++i) (*levels)[i] = static_cast<float>(view.points[i].Y);
-  const size_t pps = TSweepEngine::kPointsPerStep;
-  for (size_t i = 0; i < view.count; i += pps) in.stepStarts.push_back(std::llround(view.points[i].X));
-  in.levels = levels->data();
-  in.count = view.count;
-  in.owner = std::move(levels);
-  in.pointsPerStep = TSweepEngine::kPointsPerStep;
-  in.binWidth = view.binWidth;
-  in.start = view.start;
-  in.stop = view.stop;
-  in.transformsAveraged = transformsAveraged;
-  in.sequence = view.sequence;
-  in.finished = view.finished;
+  in.levels = sweep->levels.data();
+  in.count = sweep->PointCount();
+  in.stepStarts = sweep->stepStarts;
+  in.pointsPerStep = sweep->pointsPerStep;
+  in.binWidth = sweep->binWidth;
+  in.start = sweep->start;
+  in.stop = sweep->stop;
+  in.transformsAveraged = sweep->transformsAveraged;
+  in.sequence = sweep->sequence;
+  in.finished = sweep->finished;
+  in.owner = sweep;
   return in;
 }
 

@@ -24,10 +24,9 @@ struct TSignalSnapshot {
   uint64_t dropped = 0;  // detections left out of a full table
 };
 
-// The sweep as the finder reads it, copied out of the engine's view (which
-// lives only as long as the listener call). transformsAveraged: what the
-// engine's trace mode averages per level.
-TSignalInput SignalInputOf(const SweepView& view, int transformsAveraged);
+// The sweep as the finder reads it: its levels where they lie, kept alive by
+// the input; only the step starts are copied.
+TSignalInput SignalInputOf(const SweepPtr& sweep);
 
 class TSignalWatch {
  public:

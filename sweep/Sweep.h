@@ -15,11 +15,11 @@
 #include <memory>
 #include <vector>
 
+#include "sweep/ScanLimits.h"
+
 namespace wg {
 
 struct Sweep {
-  static constexpr int kPointsPerStep = 4096;
-
   int64_t start = 0, stop = 0;  // the scan range, Hz
   int32_t sampleRate = 0;       // the width of a step, Hz
   double binWidth = 0;          // Hz from one level of a step to the next
@@ -32,6 +32,10 @@ struct Sweep {
   std::chrono::system_clock::time_point started, finished;  // wall clock
   int transformsAveraged = 1;  // transforms whose mean power is each level
   uint64_t sequence = 0;       // 1, 2, 3... as the engine hands sweeps over
+  // While the engine holds peaks: each level's highest since the hold began
+  // (NaN where none was measured yet), and which hold that was.
+  std::vector<float> maxima;
+  uint64_t holdGeneration = 0;
 
   std::size_t PointCount() const { return levels.size(); }
   std::size_t StepCount() const { return stepStarts.size(); }

@@ -1,18 +1,15 @@
 // The sweep engine: one worker thread tunes the receiver step by step over the
 // scan range, turns each sample block into 4096 levels and hands every
-// finished sweep to the user-interface thread, which writes it into the
-// chart's series in one step and passes it on to the sweep listeners. A
-// watchdog notices a receiver that stops responding. The receiver set-up
-// (ReceiverSetup.h) opens the receiver and starts the first sweep.
+// finished sweep, an immutable Sweep, to the user-interface thread, which
+// shows it in the chart's series and passes it on to the sweep listeners,
+// all by pointer. A watchdog notices a receiver that stops responding. The
+// receiver set-up (ReceiverSetup.h) opens the receiver and starts the first
+// sweep.
 //
 // Everything here is called from the user-interface thread. The engine reaches
 // the window only through the narrow interfaces below, so it runs without one.
+// Nothing the user-interface thread does here takes time per point.
 #pragma once
-
-#include <rtl-sdr.h>
-
-#include "sweep/ScanLimits.h"
-#include "sweep/TraceMode.h"
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +20,10 @@
 #include <thread>
 #include <vector>
 
+#include "sweep/ScanLimits.h"
+#include "sweep/Sweep.h"
+#include "sweep/TraceMode.h"
+
 namespace wg {
 
 // What the engine needs of the chart's line series. The window adapts the
@@ -30,14 +31,13 @@ namespace wg {
 class TSweepSeries {
  public:
   virtual ~TSweepSeries() = default;
-  virtual int PointCount() const = 0;
   // Replaces every point by `count` points at X 0, Y 0, no label, red, in one
-  // step; releases storage when count is far below what the series held.
+  // step and without time or storage per point.
   virtual void ResetPoints(int count) = 0;
-  // Overwrites X and Y of points 0..count-1 from buffers read with a stride in
-  // doubles, without copying them; count above PointCount() throws and
-  // changes nothing. A NaN Y is a gap in the trace.
-  virtual void ReplaceXY(int count, const double* x, const double* y, std::ptrdiff_t stride) = 0;
+  // Shows the sweep as the series' points, without copying it: their count
+  // stays, point i is the sweep's point i (its last one past its end). A NaN
+  // level is a gap in the trace.
+  virtual void ShowSweep(const SweepPtr& sweep) = 0;
 };
 
 // Queues a call to run later on the user-interface thread and returns at once
@@ -46,22 +46,13 @@ using PostToUi = std::function<void(std::function<void()>)>;
 // Appends one text to the log pane; "\r\n" inside starts further lines.
 using LogSink = std::function<void(const std::string&)>;
 
-struct SpectrumPoint {
-  double X;  // frequency, Hz
-  double Y;  // level, dB; a quiet NaN where the receiver could not tune
-};
+// Told of each finished sweep; may keep the pointer as long as it likes.
+using SweepListener = std::function<void(const SweepPtr&)>;
 
-// One finished sweep as the listeners see it.
-struct SweepView {
-  const SpectrumPoint* points;  // the whole sweep in frequency order, 4096 per step; Y NaN = untuned
-  size_t count;
-  int64_t start, stop;  // scan range of this sweep, Hz
-  int32_t sampleRate;   // step width, Hz
-  double binWidth;      // Hz
-  uint64_t sequence;    // 1, 2, 3... since the engine was made
-  std::chrono::system_clock::time_point started, finished;  // wall clock of the sweep
-};
-using SweepListener = std::function<void(const SweepView&)>;
+struct TSweepProgress;
+struct TSweepHub;
+struct TSweepWorker;
+struct TSweepWatchdog;
 
 // Centres of the steps of one sweep over start..stop at the given sample
 // rate, in order: step j (j = 0, 1, ...) is tuned to Round(rate / 2 * (2j + 1)
@@ -103,9 +94,6 @@ class TSweepEngine {
   static constexpr int64_t kLowestFrequency = kMinStartHz;
   static constexpr int64_t kHighestFrequency = kMaxStopHz;
   static constexpr int kMostSeriesPoints = 5120000;
-  // Publication writes a later point in place of one whose frequency is
-  // below this (a point never measured still holds X = 0).
-  static constexpr double kLowestPublishedX = 10000.0;
   // How long Stop waits for the worker to return before leaving it to end on
   // its own; a block at the default rate takes 20.48 ms.
   static constexpr std::chrono::milliseconds kDefaultStopWait{50};
@@ -143,10 +131,22 @@ class TSweepEngine {
   void SetTraceMode(TraceMode m) { traceMode_ = m; }
   TraceMode GetTraceMode() const { return traceMode_; }
 
-  // Step index 1 and an empty point list, so that the next start begins a new
-  // sweep at the start frequency. Does nothing (false) while a worker runs.
+  // Peak hold: while it is on, the worker folds each finished sweep into the
+  // maxima of the sweeps before it, so the window never walks the points.
+  // Turning it on, or restarting it, begins the maxima again with the next
+  // sweep shown.
+  void SetHold(bool on);
+  void RestartHold();
+  bool Holding() const;
+  // The levels a held line shows for a sweep: its maxima, or its own levels
+  // when it is the first of a hold (it was on its way at the restart).
+  const std::vector<float>& HeldLevels(const Sweep& sweep) const;
+
+  // Step index 1 and an empty sweep under way, so that the next start begins a
+  // new sweep at the start frequency. Does nothing (false) while a worker runs.
   bool Reset();
-  // Gives the series one zero point per bin of the scan range, in one step.
+  // Gives the series one zero point per bin of the scan range, in one step
+  // and without time per point.
   void PrepareSeries();
   // Starts one worker (the start button). It continues the sweep where the
   // previous worker left it unless Reset ran in between, and touches the
@@ -168,8 +168,8 @@ class TSweepEngine {
   void StopForDestroy();
 
   // Called on the user-interface thread after each finished sweep of the
-  // current scan range has been written into the series (also without a
-  // series). The view is valid only during the call.
+  // current scan range has been shown in the series (also without a
+  // series), in the order added.
   int AddSweepListener(SweepListener fn);
   void RemoveSweepListener(int id);
 
@@ -194,14 +194,9 @@ class TSweepEngine {
 
   // Sweep progress, for tests; read only while the engine is idle.
   int32_t StepIndex() const;
-  const std::vector<SpectrumPoint>& PointList() const;
-  // Points of storage the engine holds for sweeps (point list and hand-over).
+  size_t PointsInProgress() const;
+  // Points of storage the engine holds for sweeps (under way and handed over).
   size_t HeldPointCapacity() const;
-
-  struct Progress;
-  struct Hub;
-  struct Worker;
-  struct Watchdog;
 
  private:
   void EndWorker() { EndWorker(stopWait_); }
@@ -221,13 +216,13 @@ class TSweepEngine {
   uint64_t rangeEpoch_ = 0;
   std::chrono::milliseconds stopWait_ = kDefaultStopWait;
 
-  std::shared_ptr<Progress> progress_;
-  std::shared_ptr<Hub> hub_;
-  std::shared_ptr<Worker> worker_;
+  std::shared_ptr<TSweepProgress> progress_;
+  std::shared_ptr<TSweepHub> hub_;
+  std::shared_ptr<TSweepWorker> worker_;
   std::thread thread_;
   // Stopped workers that had not returned when Stop gave up waiting.
-  std::vector<std::pair<std::shared_ptr<Worker>, std::thread>> retiring_;
-  std::unique_ptr<Watchdog> watchdog_;
+  std::vector<std::pair<std::shared_ptr<TSweepWorker>, std::thread>> retiring_;
+  std::unique_ptr<TSweepWatchdog> watchdog_;
 };
 
 }  // namespace wg

@@ -1,7 +1,8 @@
 // What the trace shows: the sweep as measured (the written behaviour), the
 // mean power of several transforms per step, or the live trace with a second
 // line that holds each point's maximum. The engine computes live or averaged
-// levels; the held line is the window's, drawn over the live trace.
+// levels and, while the hold is on, each point's maximum; the window draws
+// the held line over the live trace.
 #pragma once
 
 #include <optional>

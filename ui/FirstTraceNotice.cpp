@@ -19,7 +19,7 @@ class TFirstTraceNotice : public QObject {
   TFirstTraceNotice(QWidget& window, QWidget& chart, TSweepEngine& sweep) : QObject(&window), window_(window) {
     // The engine goes before the window's children do: its listener holds
     // nothing of this object.
-    sweep.AddSweepListener([seen = sweepSeen_](const SweepView&) { *seen = true; });
+    sweep.AddSweepListener([seen = sweepSeen_](const SweepPtr&) { *seen = true; });
     chart.installEventFilter(this);
   }
 

@@ -1,8 +1,8 @@
 #include "ui/KeepWhatWasSeen.h"
 
 #include "chart/Chart.h"
+#include "record/RtlPowerCsv.h"
 #include "record/SweepRecorder.h"
-#include "sweep/FftLevels.h"
 #include "sweep/SweepEngine.h"
 #include "ui/ChartMenu.h"
 #include "ui/ChartOverlay.h"
@@ -72,7 +72,7 @@ TKeepWhatWasSeen::TKeepWhatWasSeen(QWidget& window, TChart& chart, TChartMenu& m
   indicator_->hide();
   chart_.installEventFilter(this);
 
-  listener_ = sweep_.AddSweepListener([this](const SweepView& v) { OnSweep(v); });
+  listener_ = sweep_.AddSweepListener([this](const SweepPtr& sweep) { OnSweep(sweep); });
 }
 
 TKeepWhatWasSeen::~TKeepWhatWasSeen() {
@@ -90,27 +90,20 @@ QString TKeepWhatWasSeen::Ask(const QString& caption, const QString& suffix, con
                                       appends ? QFileDialog::DontConfirmOverwrite : QFileDialog::Options());
 }
 
-int TKeepWhatWasSeen::SamplesPerLevel() const {
-  return sweep_.GetTraceMode() == TraceMode::Average ? kAveragedTransforms : 1;
-}
-
-void TKeepWhatWasSeen::OnSweep(const SweepView& view) {
-  CaptureSweep(view, SamplesPerLevel(), last_);
-  haveLast_ = true;
+void TKeepWhatWasSeen::OnSweep(const SweepPtr& sweep) {
+  last_ = sweep;
   if (!recorder_) return;
-  RtlPowerSweep s = recorder_->TakeBuffer();
-  CaptureSweep(view, SamplesPerLevel(), s);
-  if (recorder_->Add(std::move(s))) ++handedOver_;
+  if (recorder_->Add(sweep)) ++handedOver_;
   ShowIndicator();
 }
 
 bool TKeepWhatWasSeen::SaveSweepCsv(const QString& path) {
-  if (!haveLast_) {
+  if (!last_) {
     log_(T(kNoSweepYetText));
     return false;
   }
   std::string text;
-  AppendRtlPowerLines(text, last_);
+  AppendRtlPowerLines(text, *last_);
   // Written beside and renamed over the old file: a failure leaves that intact.
   QSaveFile f(path);
   if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "record/RtlPowerCsv.h"
+#include "sweep/Sweep.h"
 
 class QAction;
 class QImage;
@@ -26,7 +26,6 @@ class TChartMenu;
 class TChartOverlay;
 class TSweepEngine;
 class TSweepRecorder;
-struct SweepView;
 
 // Log lines, each followed by its details.
 extern const char* const kRecordStartedText;     // the file
@@ -71,13 +70,12 @@ class TKeepWhatWasSeen : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void OnSweep(const SweepView& view);
+  void OnSweep(const SweepPtr& sweep);
   void RecordingFailed(const std::string& reason);
   void EndRecording(const std::string& line);
   void ShowIndicator();
   static constexpr bool Appends = true;
   QString Ask(const QString& caption, const QString& suffix, const QString& filter, bool appends = false);
-  int SamplesPerLevel() const;
 
   QWidget& window_;
   TChart& chart_;
@@ -87,8 +85,7 @@ class TKeepWhatWasSeen : public QObject {
   QAction* recordAction_ = nullptr;
   QLabel* indicator_ = nullptr;
   int listener_ = -1;
-  RtlPowerSweep last_;
-  bool haveLast_ = false;
+  SweepPtr last_;  // the last complete sweep, shared with the trace
   std::unique_ptr<TSweepRecorder> recorder_;
   uint64_t handedOver_ = 0;
 };

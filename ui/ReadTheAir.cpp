@@ -7,6 +7,7 @@
 #include "sweep/SweepEngine.h"
 #include "ui/ChartMenu.h"
 #include "ui/ChartOverlay.h"
+#include "ui/SweepPoints.h"
 #include "ui/TraceReadout.h"
 
 #include <QAction>
@@ -61,7 +62,7 @@ TReadTheAir::TReadTheAir(TChart& chart, TFastLineSeries& trace, TSweepEngine& sw
   menu.AddEntry(QStringLiteral("Clear hold"), QKeySequence(QStringLiteral("Ctrl+Shift+H")), [this] {
         ClearHold();
       })->setObjectName(QStringLiteral("clear-hold"));
-  listenerId_ = sweep.AddSweepListener([this](const SweepView& v) { OnSweep(v); });
+  listenerId_ = sweep.AddSweepListener([this](const SweepPtr& s) { OnSweep(s); });
 
   menu.Menu()->addSeparator();
   peakAction_ = menu.AddEntry(QStringLiteral("Mark peak"), QKeySequence(QStringLiteral("Ctrl+Shift+M")),
@@ -214,11 +215,11 @@ void TReadTheAir::SetMode(TraceMode mode) {
     series->XValues().SetOrder(loAscending);
     series->YValues().SetOrder(loNone);
     hold_ = chart_.AddSeries(std::move(series));
-    ClearHold();
+    sweep_.SetHold(true);
   } else if (mode != TraceMode::PeakHold && hold_) {
     chart_.RemoveSeries(hold_);
     hold_ = nullptr;
-    held_.clear();
+    sweep_.SetHold(false);
   }
   const TraceMode computation = LevelComputation(mode);
   if (sweep_.GetTraceMode() != computation) {
@@ -235,36 +236,21 @@ void TReadTheAir::SetMode(TraceMode mode) {
 }
 
 void TReadTheAir::ClearHold() {
-  held_.clear();
-  if (hold_) hold_->ClearPoints();
+  if (!hold_) return;
+  sweep_.RestartHold();
+  hold_->ClearPoints();
 }
 
 void TReadTheAir::ScanRangeChanged() { ClearHold(); }
 
-void TReadTheAir::OnSweep(const SweepView& v) {
+void TReadTheAir::OnSweep(const SweepPtr& sweep) {
   if (!hold_) return;
   // The sweep's last step reaches past the stop; the trace shows only the
   // scan range's points, and so does the held line.
-  const size_t n = std::min(v.count, static_cast<size_t>(std::max(0, trace_.PointCount())));
-  if (held_.size() != 2 * n || heldStart_ != v.start || heldStop_ != v.stop) {
-    held_.assign(2 * n, NAN);
-    heldStart_ = v.start;
-    heldStop_ = v.stop;
-  }
-  for (size_t i = 0; i < n; ++i) {
-    held_[2 * i] = v.points[i].X;
-    const double y = v.points[i].Y;
-    double& h = held_[2 * i + 1];
-    // An untuned point (NaN) holds nothing; a held NaN takes any level.
-    if (!std::isnan(y) && !(h >= y)) h = y;
-  }
-  WriteHold();
-}
-
-void TReadTheAir::WriteHold() {
-  const int n = static_cast<int>(held_.size() / 2);
+  const auto traced = static_cast<size_t>(std::max(0, trace_.PointCount()));
+  const int n = static_cast<int>(std::min(sweep->PointCount(), traced));
   if (hold_->PointCount() != n) hold_->ResetPoints(n, 0.0, NAN, kHoldColour);
-  if (n > 0) hold_->ReplaceXY(n, &held_[0], &held_[1], 2);
+  if (n > 0) hold_->ShowPoints(SweepPoints(sweep, sweep_.HeldLevels(*sweep)));
 }
 
 // ---- drawing ------------------------------------------------------------------

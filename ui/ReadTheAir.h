@@ -30,7 +30,7 @@ class TChartMenu;
 class TChartOverlay;
 class TFastLineSeries;
 class TSweepEngine;
-struct SweepView;
+struct Sweep;
 
 class TReadTheAir : public QObject {
   Q_OBJECT
@@ -107,9 +107,8 @@ class TReadTheAir : public QObject {
   void Paint(QPainter& p, const QPoint* pointer) const;
   QRect PlotRect() const;
   void Redraw();
-  void OnSweep(const SweepView& v);
+  void OnSweep(const std::shared_ptr<const Sweep>& sweep);
   void StoreMarkers();
-  void WriteHold();
 
   TChart& chart_;
   TFastLineSeries& trace_;
@@ -120,11 +119,9 @@ class TReadTheAir : public QObject {
   std::vector<double> fixed_;
   TraceMode mode_ = TraceMode::Live;
   QActionGroup* modeGroup_ = nullptr;
-  TFastLineSeries* hold_ = nullptr;  // owned by the chart while peak hold is on
-  // Held maxima, interleaved {X, Y} as the chart takes them; Y NaN = nothing
-  // measured there yet.
-  std::vector<double> held_;
-  int64_t heldStart_ = 0, heldStop_ = 0;
+  // Owned by the chart while peak hold is on; it shows the maxima the
+  // engine's worker folds into each sweep.
+  TFastLineSeries* hold_ = nullptr;
   int listenerId_ = -1;
   TSettings* settings_ = nullptr;
   bool ctrlPressed_ = false;

@@ -1,6 +1,7 @@
 #include "ui/TraceReadout.h"
 
 #include "chart/ChartSeries.h"
+#include "chart/SteppedPoints.h"
 
 #include <cmath>
 
@@ -8,17 +9,34 @@ namespace wg {
 
 namespace {
 
-// First index whose X is not below hz.
-int LowerBound(const TChartSeries& s, double hz) {
+// First index whose X is not below hz (above it, with `above`).
+int LowerBound(const TChartSeries& s, double hz, bool above = false) {
   int lo = 0, hi = s.PointCount();
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (s.PointX(mid) < hz)
+    const double x = s.PointX(mid);
+    if (x < hz || (above && x == hz))
       lo = mid + 1;
     else
       hi = mid;
   }
   return lo;
+}
+
+// The first strongest of levels(i), from <= i < to, NaN left out; -1 for none.
+template <class Level>
+int Strongest(Level level, int from, int to) {
+  int best = -1;
+  double strongest = 0;
+  for (int i = from; i < to; ++i) {
+    const double y = level(i);
+    if (std::isnan(y)) continue;
+    if (best < 0 || y > strongest) {
+      best = i;
+      strongest = y;
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -45,18 +63,11 @@ int NearestMeasured(const TChartSeries& s, double hz) {
 }
 
 int StrongestBetween(const TChartSeries& s, double lo, double hi) {
-  const int n = s.PointCount();
-  int best = -1;
-  double level = 0;
-  for (int i = LowerBound(s, lo); i < n && s.PointX(i) <= hi; ++i) {
-    const double y = s.PointY(i);
-    if (std::isnan(y)) continue;
-    if (best < 0 || y > level) {
-      best = i;
-      level = y;
-    }
-  }
-  return best;
+  const int from = LowerBound(s, lo), to = LowerBound(s, hi, true);
+  // A shown sweep's levels are read where they lie, without a call per point.
+  if (const TSteppedPoints* p = s.ShownPoints(); p && s.YValues().Multiplier() == 1.0)
+    return Strongest([p](int i) { return p->Y(static_cast<std::size_t>(i)); }, from, to);
+  return Strongest([&s](int i) { return s.PointY(i); }, from, to);
 }
 
 QString FormatMHz(double hz) { return QString::number(hz / 1e6, 'f', 4) + QStringLiteral(" MHz"); }

@@ -17,7 +17,8 @@ class TChartSeries;
 // (NaN) level there. X must not decrease along the series.
 int NearestMeasured(const TChartSeries& s, double hz);
 
-// The strongest measured point with lo <= X <= hi, or -1.
+// The strongest measured point with lo <= X <= hi (the first of equals), or
+// -1. X must not decrease along the series.
 int StrongestBetween(const TChartSeries& s, double lo, double hi);
 
 // "146.5200 MHz": to 0.1 kHz, always with a point.

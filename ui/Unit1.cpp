@@ -21,6 +21,7 @@
 #include "ui/ReadTheAir.h"
 #include "ui/ReceiverMenu.h"
 #include "ui/ReceiverReport.h"
+#include "ui/SweepPoints.h"
 #include "ui/VirtualKeys.h"
 #include "ui/waterfall/WaterfallSplitter.h"
 
@@ -86,11 +87,8 @@ void LogControlException(std::exception_ptr error) {
 class TForm1::SeriesLink : public wg::TSweepSeries {
  public:
   explicit SeriesLink(wg::TFastLineSeries* s) : s_(s) {}
-  int PointCount() const override { return s_->PointCount(); }
   void ResetPoints(int count) override { s_->ResetPoints(count, 0.0, 0.0, wg::clRed); }
-  void ReplaceXY(int count, const double* x, const double* y, std::ptrdiff_t stride) override {
-    s_->ReplaceXY(count, x, y, stride);
-  }
+  void ShowSweep(const wg::SweepPtr& sweep) override { s_->ShowPoints(wg::SweepPoints(sweep)); }
 
  private:
   wg::TFastLineSeries* s_;

@@ -1,15 +1,19 @@
 // Handing a finished sweep to the chart's series, and preparing the series
 // for a new scan range.
 //
-// Hand-over: the sweep's own buffer of interleaved {X, Y} points written into
-// the series by ReplaceXY, against QCustomPlot's QCPGraph::setData from key
-// and value vectors (prepared outside the timing, which favours the peer), at
-// the default range (19,200 points) and a 24-1766 MHz survey (2,000,000). The
-// per-point SetPointX / SetPointY publication is the baseline it replaces.
+// Hand-over: the sweep shown where it lies (ShowPoints, what the window
+// does), against the sweep's interleaved {X, Y} points copied into the
+// series' own lists by ReplaceXY (what it did before), QCustomPlot's
+// QCPGraph::setData from key and value vectors (prepared outside the timing,
+// which favours the peer), and the per-point SetPointX / SetPointY
+// publication, at the default range (19,200 points), a 24-1766 MHz survey
+// (2,000,000) and the widest range (5,120,000).
 //
 // Preparation: ResetPoints to the widest range the editors allow
-// (0.1-4000 MHz, 5,120,000 points) from the default range's 19,200, against
-// ClearPoints followed by one AddPoint per point.
+// (0.1-4000 MHz, 5,120,000 points) from the default range's 19,200, as the
+// window does it (no storage until a point changes), against the same points
+// made in storage (what it did before) and ClearPoints followed by one
+// AddPoint per point.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -17,6 +21,7 @@
 #include <vector>
 
 #include "chart/ChartSeries.h"
+#include "chart/SteppedPoints.h"
 
 #if __has_include(<qcustomplot.h>)
 #include <qcustomplot.h>
@@ -70,7 +75,25 @@ void BM_HandOver_ReplaceXY(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_HandOver_ReplaceXY)->Arg(19200)->Arg(2000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HandOver_ReplaceXY)->Arg(19200)->Arg(2000000)->Arg(kWidest)->Unit(benchmark::kMicrosecond);
+
+void BM_HandOver_ShowPoints(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  auto starts = std::make_shared<std::vector<int64_t>>();
+  for (int k = 0; k * 4096 < n; ++k) starts->push_back(24000000 + 3200000LL * k);
+  const std::vector<float> levels(starts->size() * 4096, -90.0f);
+  NoteChart chart;
+  TChartSeries series;
+  series.SetParentChart(&chart);
+  series.ResetPoints(n, 0, 0, 255);
+  for (auto _ : state) {
+    series.ShowPoints({starts, starts->data(), starts->size(), 4096, 781.25, levels.data()});
+    benchmark::DoNotOptimize(series.ShownPoints());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_HandOver_ShowPoints)->Arg(19200)->Arg(2000000)->Arg(kWidest)->Unit(benchmark::kMicrosecond);
 
 void BM_HandOver_SetPointByIndex(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
@@ -116,20 +139,27 @@ BENCHMARK(BM_HandOver_QCPSetData)->Arg(19200)->Arg(2000000)->Unit(benchmark::kMi
 // ---------------------------------------------------------------------------
 // Preparing the widest range
 
-void BM_Prepare_ResetPoints(benchmark::State& state) {
+// As the window prepares the series, or with the points made in storage at
+// once (what it did before), read whole after the preparation.
+void Prepare(benchmark::State& state, bool inStorage) {
   NoteChart chart;
   TChartSeries series;
   series.SetParentChart(&chart);
   for (auto _ : state) {
     state.PauseTiming();
     series.ResetPoints(kDefault, 0, 0, 255);
+    if (inStorage) series.XValues().Values();
     state.ResumeTiming();
     series.ResetPoints(kWidest, 0, 0, 255);
-    benchmark::DoNotOptimize(series.XValues().Values().data());
+    if (inStorage) benchmark::DoNotOptimize(series.XValues().Values().data());
+    benchmark::DoNotOptimize(series.PointX(kWidest - 1));
   }
   state.counters["points"] = kWidest;
 }
+void BM_Prepare_ResetPoints(benchmark::State& state) { Prepare(state, false); }
+void BM_Prepare_InStorage(benchmark::State& state) { Prepare(state, true); }
 BENCHMARK(BM_Prepare_ResetPoints)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Prepare_InStorage)->Unit(benchmark::kMillisecond);
 
 void BM_Prepare_ClearAndAdd(benchmark::State& state) {
   NoteChart chart;
@@ -157,7 +187,7 @@ void BM_Prepare_ReturnToDefault(benchmark::State& state) {
     series.ResetPoints(kWidest, 0, 0, 255);
     state.ResumeTiming();
     series.ResetPoints(kDefault, 0, 0, 255);
-    benchmark::DoNotOptimize(series.XValues().Values().data());
+    benchmark::DoNotOptimize(series.PointX(kDefault - 1));
   }
   state.counters["held_bytes"] = static_cast<double>(series.StorageBytes());
 }

@@ -60,16 +60,20 @@ void BM_TableAdd(benchmark::State& state) {
 }
 BENCHMARK(BM_TableAdd)->Arg(153000000)->Arg(1766000000)->Unit(benchmark::kMillisecond);
 
-// On the window's thread: the engine's view copied for the watch and
+// On the window's thread: the engine's sweep made the watch's input and
 // submitted. Each iteration waits (untimed) for the watch to finish.
 void BM_WindowThreadHandOver(benchmark::State& state) {
   const wg::TSignalInput& in = Sweep(state.range(0));
-  std::vector<wg::SpectrumPoint> pts(in.count);
-  for (size_t i = 0; i < in.count; ++i) pts[i] = {in.Frequency(i), in.levels[i]};
-  const wg::SweepView view{pts.data(), pts.size(), in.start, in.stop, 3200000, in.binWidth, 1, {}, {}};
+  auto sweep = std::make_shared<wg::Sweep>();
+  sweep->stepStarts = in.stepStarts;
+  sweep->levels.assign(in.levels, in.levels + in.count);
+  sweep->start = in.start;
+  sweep->stop = in.stop;
+  sweep->sampleRate = 3200000;
+  sweep->binWidth = in.binWidth;
   wg::TSignalWatch watch;
   for (auto _ : state) {
-    watch.Submit(wg::SignalInputOf(view, 1));
+    watch.Submit(wg::SignalInputOf(sweep));
     state.PauseTiming();
     watch.WaitIdle(std::chrono::minutes(1));
     state.ResumeTiming();

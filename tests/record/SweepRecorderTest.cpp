@@ -21,7 +21,7 @@
 
 #include "record/RtlPowerCsv.h"
 #include "record/SweepRecorder.h"
-#include "sweep/SweepEngine.h"
+#include "sweep/Sweep.h"
 
 namespace fs = std::filesystem;
 
@@ -64,18 +64,19 @@ TEST(RtlPowerCsv, LinesAsRtlPowerWritesThemWhateverTheLocale) {
             "2026-12-07, 11:29:26, 144400000, 147600000, 781.25, 8, -2072.25, 0.12, 12.35, 12.35\n");
 }
 
-TEST(RtlPowerCsv, CaptureTakesEachStepsFirstFrequencyAndItsLevels) {
-  std::vector<wg::SpectrumPoint> pts(2 * 4096 + 5);
-  for (size_t i = 0; i < pts.size(); ++i) pts[i] = {146e6 + 781.25 * static_cast<double>(i), -1.0 * static_cast<double>(i)};
-  pts[4096].X = kNaN;  // a step with no place is left out
-  wg::RtlPowerSweep s;
-  wg::CaptureSweep(pts.data(), pts.size(), 3200000, 781.25, 1, When(), s);
-  ASSERT_EQ(s.lows.size(), 2u);  // the 5 extra points make no step
-  EXPECT_EQ(s.lows[0], 146000000);
-  EXPECT_EQ(s.levels.size(), 2u * 4096);
-  EXPECT_EQ(s.levels[4095], -4095.0);
+TEST(RtlPowerCsv, EachStepStartsAtItsFirstFrequencyWithItsLevels) {
+  wg::Sweep s;
+  s.stepStarts = {146000000, 149200000};
+  s.levels.resize(2 * 4096 + 5);
+  for (size_t i = 0; i < s.levels.size(); ++i) s.levels[i] = -1.0f * static_cast<float>(i % 4096);
+  s.sampleRate = 3200000;
+  s.binWidth = 781.25;
+  s.finished = When();
   std::string out;
-  EXPECT_EQ(wg::AppendRtlPowerLines(out, s), 1u);
+  EXPECT_EQ(wg::AppendRtlPowerLines(out, s), 2u);  // the 5 extra levels make no step
+  EXPECT_EQ(out.find("2026-12-07, 11:29:26, 149200000, 152400000, 781.25, 1, -0.00, -1.00, "),
+            out.find('\n') + 1);
+  EXPECT_NE(out.find(", -4095.00, -4095.00\n"), std::string::npos);
 }
 
 class Recorder : public ::testing::Test {
@@ -90,13 +91,13 @@ class Recorder : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir); }
 
   // A sweep of `steps` steps whose levels tell which sweep it is.
-  static wg::RtlPowerSweep Sweep(int n, int steps = 5) {
-    wg::RtlPowerSweep s;
-    for (int k = 0; k < steps; ++k) s.lows.push_back(138000000 + 3200000LL * k);
-    s.levels.assign(static_cast<size_t>(steps) * 4096, -n);
-    s.sampleRate = 3200000;
-    s.binWidth = 781.25;
-    s.when = When();
+  static wg::SweepPtr Sweep(int n, int steps = 5) {
+    auto s = std::make_shared<wg::Sweep>();
+    for (int k = 0; k < steps; ++k) s->stepStarts.push_back(138000000 + 3200000LL * k);
+    s->levels.assign(static_cast<size_t>(steps) * 4096, static_cast<float>(-n));
+    s->sampleRate = 3200000;
+    s->binWidth = 781.25;
+    s->finished = When();
     return s;
   }
   static size_t Lines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
@@ -110,11 +111,7 @@ TEST_F(Recorder, AppendsWholeSweepsInOrder) {
   std::string error;
   auto rec = wg::TSweepRecorder::Open(file.string(), error, {}, {16, true});
   ASSERT_TRUE(rec) << error;
-  for (int n = 1; n <= 10; ++n) {
-    auto s = rec->TakeBuffer();
-    s = Sweep(n);
-    ASSERT_TRUE(rec->Add(std::move(s)));
-  }
+  for (int n = 1; n <= 10; ++n) ASSERT_TRUE(rec->Add(Sweep(n)));
   rec->Close();
   EXPECT_EQ(rec->SweepsWritten(), 10u);
   EXPECT_FALSE(rec->Add(Sweep(11)));
@@ -155,7 +152,7 @@ TEST_F(Recorder, FailuresStopTheRecordingAndKeepWhatWasWritten) {
         file.string(), error, [&](const std::string& r) { reason = r, ++calls; }, {16, true});
     ASSERT_TRUE(rec) << what << ": " << error;
     std::string one;
-    wg::AppendRtlPowerLines(one, Sweep(1));
+    wg::AppendRtlPowerLines(one, *Sweep(1));
     if (what != "full") {
       ASSERT_TRUE(rec->Add(Sweep(1)));
       while (rec->SweepsWritten() < 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));

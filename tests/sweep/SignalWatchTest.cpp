@@ -90,22 +90,23 @@ TEST(SignalWatch, DestroyedWhileSearching) {
 }
 
 TEST(SignalWatch, InputFromTheEngineView) {
-  std::vector<wg::SpectrumPoint> pts;
+  auto sweep = std::make_shared<wg::Sweep>();
   const double bin = 3200000.0 / 4096;
+  sweep->stepStarts = {100000000, 103200000};
   for (int s = 0; s < 2; ++s)
     for (int g = 0; g < 4096; ++g)
-      pts.push_back({100000000.0 + s * 3200000 + g * bin, s == 1 ? std::numeric_limits<double>::quiet_NaN() : -70.25 + g % 3});
-  wg::SweepView view{pts.data(), pts.size(), 100000000, 106000000, 3200000, bin, 7, {}, {}};
-  const wg::TSignalInput in = wg::SignalInputOf(view, 8);
+      sweep->levels.push_back(s == 1 ? std::numeric_limits<float>::quiet_NaN() : -70.25f + g % 3);
+  sweep->start = 100000000;
+  sweep->stop = 106000000;
+  sweep->sampleRate = 3200000;
+  sweep->binWidth = bin;
+  sweep->transformsAveraged = 8;
+  sweep->sequence = 7;
+  const wg::TSignalInput in = wg::SignalInputOf(sweep);
   EXPECT_EQ(in.stepStarts, (std::vector<int64_t>{100000000, 103200000}));
-  ASSERT_EQ(in.count, pts.size());
-  for (size_t i = 0; i < in.count; ++i) {
-    EXPECT_EQ(in.Frequency(i), pts[i].X);
-    if (i < 4096)
-      EXPECT_EQ(in.levels[i], static_cast<float>(pts[i].Y));
-    else
-      EXPECT_TRUE(std::isnan(in.levels[i]));
-  }
+  ASSERT_EQ(in.count, sweep->PointCount());
+  EXPECT_EQ(in.levels, sweep->levels.data()) << "the levels are not copied";
+  for (size_t i = 0; i < in.count; ++i) EXPECT_EQ(in.Frequency(i), sweep->X(i));
   EXPECT_EQ(in.transformsAveraged, 8);
   EXPECT_EQ(in.sequence, 7u);
   EXPECT_EQ(in.IndexOf(100000000 + 5 * bin + 0.4 * bin), 5u);

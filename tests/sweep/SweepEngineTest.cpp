@@ -180,7 +180,7 @@ TEST_F(Engine, StopMidSweepKeepsTheLastSweepAndStartContinuesAtTheNextStep) {
   EXPECT_EQ(series.deliveries, 1);
   EXPECT_EQ(SweepShown(), 0);
   EXPECT_EQ(engine->StepIndex(), 5);
-  EXPECT_EQ(engine->PointList().size(), 2u * 4096);
+  EXPECT_EQ(engine->PointsInProgress(), 2u * 4096);
   EXPECT_EQ(fake::Centres().size(), 7u);
 
   fake::script().pauseAtRead = 11;  // hold the sweep after the continued one
@@ -415,12 +415,12 @@ TEST_F(Engine, UntunableStepsAreGapsWithOneLinePerRange) {
 // Listeners get every sweep of the current range after the series, with or
 // without a series; a series that refuses writes costs one log line.
 TEST_F(Engine, ListenersSeeEachSweepAndFailuresAreSaidOnce) {
-  std::vector<wg::SweepView> seen;
+  std::vector<wg::SweepPtr> seen;
   std::vector<double> firstX;
-  const int id = engine->AddSweepListener([&](const wg::SweepView& v) {
+  const int id = engine->AddSweepListener([&](const wg::SweepPtr& v) {
     seen.push_back(v);
-    firstX.push_back(v.points[0].X);
-    EXPECT_EQ(series.x[0], v.points[0].X);  // the series is written first
+    firstX.push_back(v->X(0));
+    EXPECT_EQ(series.x[0], v->X(0));  // the series is written first
   });
   Sweep(138000000, 153000000);
   ASSERT_TRUE(WaitDeliveries(3));
@@ -429,9 +429,9 @@ TEST_F(Engine, ListenersSeeEachSweepAndFailuresAreSaidOnce) {
   engine->Stop();
   ASSERT_EQ(seen.size(), 3u);
   for (size_t i = 0; i < seen.size(); ++i) {
-    const wg::SweepView& v = seen[i];
+    const wg::Sweep& v = *seen[i];
     EXPECT_EQ(v.sequence, i + 1);
-    EXPECT_EQ(v.count, 20480u);
+    EXPECT_EQ(v.PointCount(), 20480u);
     EXPECT_EQ(std::tie(v.start, v.stop, v.sampleRate, v.binWidth),
               std::make_tuple(int64_t{138000000}, int64_t{153000000}, 3200000, kBin));
     EXPECT_LE(v.started, v.finished);
@@ -439,21 +439,67 @@ TEST_F(Engine, ListenersSeeEachSweepAndFailuresAreSaidOnce) {
   }
 
   struct Refusing : wgtest::TestSeries {
-    void ReplaceXY(int, const double*, const double*, std::ptrdiff_t) override {
-      throw std::out_of_range("List index out of bounds (19200)");
-    }
+    void ShowSweep(const wg::SweepPtr&) override { throw std::out_of_range("List index out of bounds (19200)"); }
   } refusing;
   for (wg::TSweepSeries* s : {static_cast<wg::TSweepSeries*>(&refusing), static_cast<wg::TSweepSeries*>(nullptr)}) {
     engine = std::make_unique<TSweepEngine>(s, ui.Poster(), [this](const std::string& t) { log.push_back(t); });
     log.clear();
     int calls = 0;
-    engine->AddSweepListener([&](const wg::SweepView&) { ++calls; });
+    engine->AddSweepListener([&](const wg::SweepPtr&) { ++calls; });
     Sweep(138000000, 153000000);
     ASSERT_TRUE(ui.PumpUntil([&] { return calls >= 3; }));
     engine->Stop();
     if (s) EXPECT_EQ(log, std::vector<std::string>{std::string(wg::kDeliveryFailedText) + "List index out of bounds (19200)"});
     else EXPECT_TRUE(log.empty());
   }
+}
+
+// The worker folds each sweep into the maxima of the hold; a restart begins
+// them again with the next sweep shown, also when that one was on its way.
+TEST_F(Engine, HoldKeepsTheMaximaSinceItBeganWithoutTheWindowWalkingThePoints) {
+  std::vector<wg::SweepPtr> seen;
+  engine->AddSweepListener([&](const wg::SweepPtr& s) { seen.push_back(s); });
+  const auto maxima = [&](size_t from, size_t to) {
+    std::vector<float> m(seen[from]->levels);
+    for (size_t k = from + 1; k <= to; ++k)
+      for (size_t i = 0; i < m.size(); ++i) m[i] = std::max(m[i], seen[k]->levels[i]);
+    return m;
+  };
+  // One sweep at a time: the worker waits in the first read of each sweep
+  // until it is let go to measure it and hand it over.
+  const auto measure = [&] {
+    const long posted = ui.Posted();
+    if (!fake::WaitPaused(5s)) return false;
+    fake::script().pauseAtRead += 5;
+    fake::Release();
+    return ui.WaitPosted(posted);
+  };
+  const auto deliver = [&](size_t n) { return ui.PumpUntil([&] { return seen.size() == n; }); };
+  engine->SetHold(true);
+  EXPECT_TRUE(engine->Holding());
+  fake::script().pauseAtRead = 1;
+  Sweep(138000000, 153000000);
+  ASSERT_TRUE(measure() && deliver(1));
+  EXPECT_EQ(engine->HeldLevels(*seen[0]), seen[0]->levels);
+  ASSERT_TRUE(measure() && deliver(2));
+  EXPECT_EQ(engine->HeldLevels(*seen[1]), maxima(0, 1));
+  EXPECT_NE(seen[1]->levels, maxima(0, 1)) << "a weaker sweep than the first";
+
+  engine->RestartHold();
+  ASSERT_TRUE(measure() && deliver(3));
+  EXPECT_EQ(engine->HeldLevels(*seen[2]), seen[2]->levels);
+  ASSERT_TRUE(measure());  // the fourth sweep waits untaken while the hold restarts
+  engine->RestartHold();
+  ASSERT_TRUE(deliver(4));
+  EXPECT_EQ(engine->HeldLevels(*seen[3]), seen[3]->levels);
+  ASSERT_TRUE(measure() && deliver(5));
+  EXPECT_EQ(engine->HeldLevels(*seen[4]), maxima(3, 4));
+
+  engine->SetHold(false);
+  ASSERT_TRUE(measure() && deliver(6));
+  EXPECT_TRUE(seen[5]->maxima.empty()) << "no hold, no fold";
+  engine->Stop();
+  fake::Release();
 }
 
 // After a wide range the storage for sweeps shrinks back with the range.
@@ -490,7 +536,7 @@ TEST_F(Engine, StartIsRefusedWithoutTheLibraryOrAReceiverAndResetWhileRunning) {
   engine->Stop();
   EXPECT_TRUE(engine->Reset());
   EXPECT_EQ(engine->StepIndex(), 1);
-  EXPECT_TRUE(engine->PointList().empty());
+  EXPECT_EQ(engine->PointsInProgress(), 0u);
 }
 
 }  // namespace

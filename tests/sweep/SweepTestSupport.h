@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -22,17 +23,23 @@ namespace wgtest {
 
 class TestSeries : public wg::TSweepSeries {
  public:
-  int PointCount() const override { return static_cast<int>(x.size()); }
+  int PointCount() const { return static_cast<int>(x.size()); }
   void ResetPoints(int count) override {
     x.assign(static_cast<size_t>(count), 0.0);
     y.assign(static_cast<size_t>(count), 0.0);
     x.shrink_to_fit(), y.shrink_to_fit();
   }
-  void ReplaceXY(int count, const double* px, const double* py, std::ptrdiff_t stride) override {
-    if (count > PointCount()) throw std::out_of_range("List index out of bounds");
-    for (int i = 0; i < count; ++i) x[i] = px[i * stride], y[i] = py[i * stride];
+  // The points as the chart reads a shown sweep: point i of the sweep, its
+  // last one past its end.
+  void ShowSweep(const wg::SweepPtr& sweep) override {
+    const size_t have = sweep->PointCount();
+    for (size_t i = 0; i < x.size(); ++i) {
+      const size_t k = std::min(i, have - 1);
+      x[i] = sweep->X(k);
+      y[i] = sweep->Y(k);
+    }
     ++deliveries;
-    writes += count;
+    writes += PointCount();
   }
 
   std::vector<double> x, y;
@@ -88,7 +95,7 @@ class UiQueue {
   long posted_ = 0;
 };
 
-// Levels of a block filled with one byte value, as the engine computes them.
+// Levels of a block filled with one byte value, as the engine keeps them.
 inline const std::array<double, wg::kFftSize>& LevelsOfConstantBlock(uint8_t c) {
   static std::array<std::array<double, wg::kFftSize>, 256> cache;
   static std::array<bool, 256> have{};
@@ -97,6 +104,7 @@ inline const std::array<double, wg::kFftSize>& LevelsOfConstantBlock(uint8_t c) 
   if (!have[c]) {
     std::vector<uint8_t> block(wg::TSweepEngine::kBlockSize, c);
     wg::SpectrumOfBlock(block.data(), block.size(), static_cast<long>(block.size()), cache[c].data());
+    for (double& v : cache[c]) v = static_cast<float>(v);
     have[c] = true;
   }
   return cache[c];

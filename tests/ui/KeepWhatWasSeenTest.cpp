@@ -124,7 +124,7 @@ TEST_F(KeepTest, SavesTheLastSweepAsCsvAndTheChartsPixelsAsPng) {
   EXPECT_TRUE(early.empty() ? LogHas(wg::kNoSweepYetText) : early.size() == 5u);
 
   long sweeps = 0;
-  f.Sweep().AddSweepListener([&](const wg::SweepView&) { ++sweeps; });
+  f.Sweep().AddSweepListener([&](const wg::SweepPtr&) { ++sweeps; });
   ASSERT_TRUE(Until([&] { return sweeps >= 1; }));
   asked = QString::fromStdString((dir_ / "sweep.csv").string());
   Entry("save-csv")->trigger();

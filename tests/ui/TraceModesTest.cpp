@@ -23,15 +23,21 @@
 
 namespace {
 
-using Levels = std::vector<wg::SpectrumPoint>;
+// A finished sweep's points, as the listeners see them.
+struct Point {
+  double X, Y;
+};
+using Levels = std::vector<Point>;
 
 class TraceModesTest : public FormTest {
  protected:
   // The next `count` finished sweeps, as the listeners see them.
   std::vector<Levels> NextSweeps(TForm1& f, size_t count) {
     std::vector<Levels> got;
-    const int id = f.Sweep().AddSweepListener(
-        [&](const wg::SweepView& v) { got.emplace_back(v.points, v.points + v.count); });
+    const int id = f.Sweep().AddSweepListener([&](const wg::SweepPtr& s) {
+      Levels& l = got.emplace_back();
+      for (size_t i = 0; i < s->PointCount(); ++i) l.push_back({s->X(i), s->Y(i)});
+    });
     for (int i = 0; i < 1000 && got.size() < count; ++i) QTest::qWait(10);
     f.Sweep().RemoveSweepListener(id);
     EXPECT_GE(got.size(), count) << "sweeps did not arrive";
@@ -44,7 +50,7 @@ class TraceModesTest : public FormTest {
   }
   static std::vector<double> Band(const Levels& s, double lo, double hi) {
     std::vector<double> out;
-    for (const wg::SpectrumPoint& p : s)
+    for (const Point& p : s)
       if (p.X >= lo && p.X <= hi && !std::isnan(p.Y)) out.push_back(p.Y);
     return out;
   }

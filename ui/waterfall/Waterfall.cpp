@@ -74,7 +74,15 @@ void TWaterfall::SyncWithChart() {
 void TWaterfall::AddSweep(const double* x, const double* y, std::ptrdiff_t stride, std::size_t count,
                           Clock::time_point finished) {
   if (count == 0) return;
-  const bool cleared = history_.AddSweep(x, y, stride, count, finished);
+  RowAdded(history_.AddSweep(x, y, stride, count, finished));
+}
+
+void TWaterfall::AddReduced(TWaterfallHistory::Reduced row) {
+  if (row.levels.empty()) return;
+  RowAdded(history_.Add(std::move(row)));
+}
+
+void TWaterfall::RowAdded(bool cleared) {
   // A new layout needs new spans; hidden or not yet laid out, the next paint
   // renders everything.
   if (cleared || history_.RowCount() == 1 || image_.isNull() || isHidden()) {

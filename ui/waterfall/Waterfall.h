@@ -37,6 +37,8 @@ class TWaterfall : public QWidget {
   // starts the history anew.
   void AddSweep(const double* x, const double* y, std::ptrdiff_t stride, std::size_t count,
                 Clock::time_point finished);
+  // The same for a sweep already reduced to its columns.
+  void AddReduced(TWaterfallHistory::Reduced row);
   void Clear();
   // Renders again if the chart's scale moved since the rows were drawn. The
   // window calls it after every drawing of the chart.
@@ -79,6 +81,8 @@ class TWaterfall : public QWidget {
   void RenderAll();
   // Rows age … age + count - 1 into image rows imageRow … onwards.
   void RenderRows(std::size_t age, int imageRow, int count);
+  // After a row was added: the newest row rendered, or all when needed.
+  void RowAdded(bool cleared);
   static constexpr int kRowBlock = 4;
   void DrawColourBar(class QPainter& p);
   void DrawReadout(class QPainter& p);

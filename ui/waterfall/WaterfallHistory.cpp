@@ -18,53 +18,90 @@ TWaterfallHistory::Level TWaterfallHistory::Encode(double db) {
   return static_cast<Level>(static_cast<int>(c >= 0 ? c + 0.5 : c - 0.5));
 }
 
-void TWaterfallHistory::MakeLayout(const double* x, std::ptrdiff_t stride, std::size_t count) {
-  const std::size_t n = std::min<std::size_t>(count, kMaxColumns);
-  columnLow_.resize(n);
-  columnHigh_.resize(n);
-  columnEnd_.resize(n);
+namespace {
+
+// The columns of count points whose X x(i) reads, or `reuse` when it fits.
+template <class X>
+std::shared_ptr<const TWaterfallHistory::Layout> LayoutOf(X x, std::size_t count,
+                                                          std::shared_ptr<const TWaterfallHistory::Layout> reuse) {
+  const double first = x(0), last = x(count - 1);
+  if (reuse && reuse->Fits(count, first, last)) return reuse;
+  auto l = std::make_shared<TWaterfallHistory::Layout>();
+  l->count = count;
+  l->first = first;
+  l->last = last;
+  const std::size_t n = std::min<std::size_t>(count, TWaterfallHistory::kMaxColumns);
+  l->low.resize(n);
+  l->high.resize(n);
+  l->end.resize(n);
   std::size_t begin = 0;
   for (std::size_t k = 0; k < n; ++k) {
     const std::size_t end = (k + 1) * count / n;  // never empty: count >= n
-    columnLow_[k] = x[static_cast<std::ptrdiff_t>(begin) * stride];
-    columnHigh_[k] = x[static_cast<std::ptrdiff_t>(end - 1) * stride];
-    columnEnd_[k] = end;
+    l->low[k] = x(begin);
+    l->high[k] = x(end - 1);
+    l->end[k] = end;
     begin = end;
   }
+  return l;
+}
+
+// Each column's maximum level into `levels` (the row's storage).
+template <class Y>
+void ReduceLevels(Y y, const TWaterfallHistory::Layout& l, std::vector<TWaterfallHistory::Level>& levels) {
+  constexpr double kNone = -std::numeric_limits<double>::infinity();
+  const std::size_t n = l.end.size();
+  levels.resize(n);
+  std::size_t i = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t end = l.end[k];
+    double m = kNone;
+    bool any = false;
+    for (; i < end; ++i) {
+      const double v = y(i);
+      // NaN compares false both ways: an untuned point never wins.
+      if (v > m) m = v;
+      any |= v == v;
+    }
+    levels[k] = any ? TWaterfallHistory::Encode(m) : TWaterfallHistory::kUntuned;
+  }
+}
+
+}  // namespace
+
+TWaterfallHistory::Reduced TWaterfallHistory::Reduce(const Sweep& sweep, std::size_t count,
+                                                     std::shared_ptr<const Layout> reuse) {
+  Reduced r;
+  r.finished = sweep.finished;
+  count = std::min(count, sweep.PointCount());
+  if (count == 0) return r;
+  r.layout = LayoutOf([&](std::size_t i) { return sweep.X(i); }, count, std::move(reuse));
+  const float* levels = sweep.levels.data();
+  ReduceLevels([levels](std::size_t i) { return static_cast<double>(levels[i]); }, *r.layout, r.levels);
+  return r;
 }
 
 bool TWaterfallHistory::AddSweep(const double* x, const double* y, std::ptrdiff_t stride, std::size_t count,
                                  Clock::time_point finished) {
   if (count == 0 || !x || !y) return false;
-  const LayoutKey key{count, x[0], x[static_cast<std::ptrdiff_t>(count - 1) * stride]};
+  Reduced r;
+  r.finished = finished;
+  r.layout = LayoutOf([=](std::size_t i) { return x[static_cast<std::ptrdiff_t>(i) * stride]; }, count, layout_);
+  r.levels = std::move(spare_);
+  spare_ = {};
+  ReduceLevels([=](std::size_t i) { return y[static_cast<std::ptrdiff_t>(i) * stride]; }, *r.layout, r.levels);
+  return Add(std::move(r));
+}
+
+bool TWaterfallHistory::Add(Reduced row) {
+  if (!row.layout || row.levels.empty()) return false;
   bool cleared = false;
-  if (!(key == key_) || columnLow_.empty()) {
+  const Layout& l = *row.layout;
+  if (!layout_ || !layout_->Fits(l.count, l.first, l.last)) {
     cleared = !rows_.empty();
     Clear();
-    key_ = key;
-    MakeLayout(x, stride, count);
+    layout_ = std::move(row.layout);
   }
-  const std::size_t n = columnEnd_.size();
-  RowData row;
-  row.levels = std::move(spare_);
-  spare_ = {};
-  row.levels.resize(n);
-  row.finished = finished;
-  constexpr double kNone = -std::numeric_limits<double>::infinity();
-  std::size_t i = 0;
-  for (std::size_t k = 0; k < n; ++k) {
-    const std::size_t end = columnEnd_[k];
-    double m = kNone;
-    bool any = false;
-    for (; i < end; ++i) {
-      const double v = y[static_cast<std::ptrdiff_t>(i) * stride];
-      // NaN compares false both ways: an untuned point never wins.
-      if (v > m) m = v;
-      any |= v == v;
-    }
-    row.levels[k] = any ? Encode(m) : kUntuned;
-  }
-  rows_.push_front(std::move(row));
+  rows_.push_front(RowData{std::move(row.levels), row.finished});
   Trim();
   return cleared;
 }
@@ -87,17 +124,16 @@ void TWaterfallHistory::Clear() {
   rows_.clear();
   rows_.shrink_to_fit();
   spare_ = {};
-  columnLow_.clear();
-  columnHigh_.clear();
-  columnEnd_.clear();
-  key_ = {};
+  layout_.reset();
 }
 
 std::size_t TWaterfallHistory::MemoryBytes() const {
   std::size_t bytes = spare_.capacity() * sizeof(Level);
   for (const RowData& r : rows_) bytes += r.levels.capacity() * sizeof(Level) + kRowOverhead;
-  return bytes + (columnLow_.capacity() + columnHigh_.capacity()) * sizeof(double) +
-         columnEnd_.capacity() * sizeof(std::size_t);
+  if (layout_)
+    bytes += (layout_->low.capacity() + layout_->high.capacity()) * sizeof(double) +
+             layout_->end.capacity() * sizeof(std::size_t);
+  return bytes;
 }
 
 // ---------------------------------------------------------------------------

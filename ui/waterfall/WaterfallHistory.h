@@ -12,7 +12,10 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <memory>
 #include <vector>
+
+#include "sweep/Sweep.h"
 
 namespace wg {
 
@@ -44,23 +47,45 @@ class TWaterfallHistory {
   static Level Encode(double db);
   static double Decode(Level v) { return v / 100.0; }
 
-  // Adds one sweep as the newest row: count points whose X (Hz, ascending)
-  // and Y (dB, NaN = untuned) are read with a stride in doubles. Each column
-  // holds the maximum of its points, so a signal narrower than a column
-  // stays visible. Returns true when the sweep's layout differed from the
-  // rows held, which were dropped. An empty sweep changes nothing.
+  // The columns of a sweep: which points each takes and the frequencies of
+  // its first and last point. Shared by every row made for it.
+  struct Layout {
+    std::size_t count = 0;  // points of the sweep
+    double first = 0, last = 0;
+    std::vector<double> low, high;
+    std::vector<std::size_t> end;  // one past each column's last point
+    bool Fits(std::size_t n, double x0, double x1) const { return n == count && x0 == first && x1 == last; }
+  };
+  // One sweep reduced to its columns: each holds the maximum of its points,
+  // so a signal narrower than a column stays visible. Made on any thread (it
+  // reads nothing but the sweep), added where the history lives.
+  struct Reduced {
+    std::shared_ptr<const Layout> layout;
+    std::vector<Level> levels;
+    Clock::time_point finished;
+  };
+  // The first `count` points of a sweep (at most all of them), dated when it
+  // finished; a layout that fits is taken over instead of made anew.
+  static Reduced Reduce(const Sweep& sweep, std::size_t count, std::shared_ptr<const Layout> reuse = nullptr);
+  // Adds a reduced sweep as the newest row. Returns true when its layout
+  // differed from the rows held, which were dropped. An empty one changes
+  // nothing.
+  bool Add(Reduced row);
+  // Reduces and adds count points whose X (Hz, ascending) and Y (dB, NaN =
+  // untuned) are read with a stride in doubles.
   bool AddSweep(const double* x, const double* y, std::ptrdiff_t stride, std::size_t count,
                 Clock::time_point finished);
   void Clear();
 
   std::size_t RowCount() const { return rows_.size(); }
-  int ColumnCount() const { return static_cast<int>(columnLow_.size()); }
+  int ColumnCount() const { return layout_ ? static_cast<int>(layout_->low.size()) : 0; }
+  const std::shared_ptr<const Layout>& CurrentLayout() const { return layout_; }
   // age 0 is the newest row; age < RowCount().
   const Level* Row(std::size_t age) const { return rows_[age].levels.data(); }
   Clock::time_point RowTime(std::size_t age) const { return rows_[age].finished; }
   // Frequencies of the first and the last point of a column, Hz.
-  double ColumnLow(int k) const { return columnLow_[static_cast<std::size_t>(k)]; }
-  double ColumnHigh(int k) const { return columnHigh_[static_cast<std::size_t>(k)]; }
+  double ColumnLow(int k) const { return layout_->low[static_cast<std::size_t>(k)]; }
+  double ColumnHigh(int k) const { return layout_->high[static_cast<std::size_t>(k)]; }
   // Rows the history may hold with the current layout.
   std::size_t RowLimit() const { return RowLimit(ColumnCount()); }
   static std::size_t RowLimit(int columns);
@@ -72,17 +97,9 @@ class TWaterfallHistory {
     std::vector<Level> levels;
     Clock::time_point finished;
   };
-  struct LayoutKey {
-    std::size_t count = 0;
-    double first = 0, last = 0;
-    bool operator==(const LayoutKey&) const = default;
-  };
-  void MakeLayout(const double* x, std::ptrdiff_t stride, std::size_t count);
   void Trim();
 
-  LayoutKey key_;
-  std::vector<double> columnLow_, columnHigh_;
-  std::vector<std::size_t> columnEnd_;  // one past each column's last point
+  std::shared_ptr<const Layout> layout_;
   std::deque<RowData> rows_;
   std::vector<Level> spare_;  // the buffer of the last row dropped, reused
 };

@@ -3,6 +3,7 @@
 #include "chart/Chart.h"
 #include "sweep/SweepEngine.h"
 #include "ui/waterfall/Waterfall.h"
+#include "ui/waterfall/WaterfallFeed.h"
 
 #include <QAction>
 
@@ -19,6 +20,9 @@ TWaterfallSplitter::TWaterfallSplitter(TChart* chart, QWidget* parent)
   waterfall_ = new TWaterfall(chart, this);
   addWidget(waterfall_);
   waterfall_->hide();
+  feed_ = std::make_unique<TWaterfallFeed>(this, [this](TWaterfallHistory::Reduced row) {
+    if (WaterfallShown()) waterfall_->AddReduced(std::move(row));
+  });
   // The waterfall follows every drawing of the chart (zoom, scroll, range,
   // levels); a handler already there keeps running first.
   chart->OnAfterDraw = [previous = chart->OnAfterDraw, w = waterfall_] {
@@ -43,6 +47,8 @@ TWaterfallSplitter::TWaterfallSplitter(TChart* chart, QWidget* parent)
   });
 }
 
+TWaterfallSplitter::~TWaterfallSplitter() = default;
+
 bool TWaterfallSplitter::WaterfallShown() const { return !waterfall_->isHidden(); }
 
 void TWaterfallSplitter::ShowWaterfall(bool shown) {
@@ -51,7 +57,10 @@ void TWaterfallSplitter::ShowWaterfall(bool shown) {
     action_->setChecked(shown);
   }
   if (WaterfallShown() == shown) return;
-  if (!shown) waterfall_->Clear();
+  if (!shown) {
+    feed_->Drop();
+    waterfall_->Clear();
+  }
   waterfall_->setVisible(shown);
   if (shown) ApplyShare();
 }
@@ -83,9 +92,10 @@ void TWaterfallSplitter::AddSweep(const double* x, const double* y, std::ptrdiff
 namespace wg {
 
 void TWaterfallSplitter::Follow(TSweepEngine& engine, const TChartSeries& series) {
-  engine.AddSweepListener([this, &series](const SweepView& v) {
-    const std::size_t shown = std::min(v.count, static_cast<std::size_t>(std::max(0, series.PointCount())));
-    if (shown > 0) AddSweep(&v.points[0].X, &v.points[0].Y, 2, shown, v.finished);
+  engine.AddSweepListener([this, &series](const SweepPtr& sweep) {
+    if (!WaterfallShown()) return;
+    const std::size_t shown = std::min(sweep->PointCount(), static_cast<std::size_t>(std::max(0, series.PointCount())));
+    if (shown > 0) feed_->Add(sweep, shown);
   });
 }
 

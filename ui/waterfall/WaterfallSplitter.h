@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 class QAction;
 
@@ -18,6 +19,7 @@ class TChart;
 class TChartSeries;
 class TSweepEngine;
 class TWaterfall;
+class TWaterfallFeed;
 
 class TWaterfallSplitter : public QSplitter {
   Q_OBJECT
@@ -27,6 +29,7 @@ class TWaterfallSplitter : public QSplitter {
 
   // Takes the chart into its upper part.
   TWaterfallSplitter(TChart* chart, QWidget* parent);
+  ~TWaterfallSplitter() override;
 
   TWaterfall* Waterfall() const { return waterfall_; }
   // "Waterfall", checkable, Ctrl+Shift+W, for the chart menu.
@@ -45,7 +48,8 @@ class TWaterfallSplitter : public QSplitter {
                 std::chrono::system_clock::time_point finished);
 
   // Feeds every finished sweep of the engine to the waterfall, as much of it
-  // as the series holds (what the trace draws). Both must outlive the feed.
+  // as the series holds (what the trace draws), reduced to its columns on a
+  // thread of its own. Both must outlive the feed.
   void Follow(TSweepEngine& engine, const TChartSeries& series);
 
   // Told after the user showed or hid the waterfall or moved the split.
@@ -61,6 +65,7 @@ class TWaterfallSplitter : public QSplitter {
 
   TChart* chart_;
   TWaterfall* waterfall_;
+  std::unique_ptr<TWaterfallFeed> feed_;
   QAction* action_;
   double share_ = kDefaultShare;
 };

@@ -85,6 +85,38 @@ TEST(WaterfallHistory, ColumnsKeepTheMaximumAndMarkUntunedPoints) {
   EXPECT_EQ(h.ColumnHigh(7), initial.X(7));
 }
 
+// A shared sweep reduced on the feed's thread makes the row its points would
+// make added one by one, and keeps the layout of the rows before it.
+TEST(WaterfallHistory, ASweepReducedElsewhereAddsTheRowOfItsPoints) {
+  auto shared = std::make_shared<wg::Sweep>();
+  shared->binWidth = kBin;
+  shared->stepStarts = {24000000, 30400000, 33600000};  // a step left out after the first
+  std::mt19937 rng(5);
+  std::normal_distribution<float> noise(-90, 8);
+  for (int i = 0; i < 3 * 4096; ++i) shared->levels.push_back(i / 4096 == 2 ? NAN : noise(rng));
+  const std::size_t count = 3 * 4096 - 700;  // the scan range ends inside the last step
+  Sweep points(static_cast<int>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    points.xy[2 * i] = shared->X(i);
+    points.Y(static_cast<int>(i)) = shared->Y(i);
+  }
+  TWaterfallHistory one, other;
+  points.AddTo(one);
+  TWaterfallHistory::Reduced r = TWaterfallHistory::Reduce(*shared, count);
+  const auto layout = r.layout;
+  EXPECT_FALSE(other.Add(std::move(r)));
+  ASSERT_EQ(other.ColumnCount(), one.ColumnCount());
+  for (int k = 0; k < one.ColumnCount(); ++k) {
+    ASSERT_EQ(other.ColumnLow(k), one.ColumnLow(k)) << k;
+    ASSERT_EQ(other.ColumnHigh(k), one.ColumnHigh(k)) << k;
+    ASSERT_EQ(other.Row(0)[k], one.Row(0)[k]) << k;
+  }
+  EXPECT_EQ(other.Row(0)[one.ColumnCount() - 1], TWaterfallHistory::kUntuned);
+  EXPECT_EQ(TWaterfallHistory::Reduce(*shared, count, layout).layout, layout) << "a layout that fits is kept";
+  EXPECT_FALSE(other.Add(TWaterfallHistory::Reduce(*shared, count, layout)));
+  EXPECT_EQ(other.RowCount(), 2u);
+}
+
 TEST(WaterfallHistory, KeepsAThousandRowsOrAMinuteWithinItsMemory) {
   using namespace std::chrono;
   struct Case {
