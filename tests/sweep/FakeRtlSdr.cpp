@@ -200,6 +200,12 @@ int MaxConcurrentCalls() {
   return s->maxInFlight;
 }
 
+int SweepOfFillByte(uint8_t b) {
+  std::lock_guard lk(s->m);
+  const int begun = std::max(s->sweep, 0), r = b - 128;
+  return begun < r ? r : begun - (begun - r) % 128;
+}
+
 bool WaitPaused(std::chrono::milliseconds timeout) {
   std::unique_lock lk(s->m);
   return s->cv.wait_for(lk, timeout, [] { return s->paused; });

@@ -47,9 +47,12 @@ int Reads();
 int MaxConcurrentCalls();  // callers inside the sweep's entry points at once; 1 unless workers meet
 
 // The byte every read of sweep s fills its block with (a sweep starts the
-// first time and whenever the centre moves down).
-inline uint8_t FillByteOfSweep(int sweep) { return static_cast<uint8_t>(2 + sweep % 200); }
-inline int SweepOfFillByte(uint8_t b) { return b - 2; }
+// first time and whenever the centre moves down). Bytes above the mid-scale
+// only: a level tells only how far its byte lies from it.
+inline uint8_t FillByteOfSweep(int sweep) { return static_cast<uint8_t>(128 + sweep % 128); }
+// The latest sweep begun so far that fills its blocks with b: a fast worker
+// runs through the 128 bytes within one test.
+int SweepOfFillByte(uint8_t b);
 
 bool WaitPaused(std::chrono::milliseconds timeout);  // until the paused read is entered
 void Release();                                      // lets a paused or hung read return

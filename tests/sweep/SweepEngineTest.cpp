@@ -54,7 +54,7 @@ class Engine : public ::testing::Test {
     int found = -1;
     for (size_t i = 0; i < series.y.size(); i += wg::kFftSize) {
       int s = -1;
-      for (int c = 2; c < 202 && s < 0; ++c) {
+      for (int c = 128; c < 256 && s < 0; ++c) {
         const auto& lv = wgtest::LevelsOfConstantBlock(static_cast<uint8_t>(c));
         bool all = true;
         for (size_t g = 0; g < wg::kFftSize && i + g < series.y.size() && all; ++g)
