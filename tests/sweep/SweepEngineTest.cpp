@@ -335,7 +335,7 @@ TEST_F(Engine, AThousandStopsAndStartsNeverRunTwoWorkers) {
 TEST_F(Engine, StaleQueuedCallsTouchNothing) {
   Sweep(138000000, 153000000);
   ASSERT_TRUE(WaitDeliveries(1));
-  ASSERT_TRUE(ui.WaitPosted(ui.Posted()));  // a finished sweep waits untaken
+  ASSERT_TRUE(ui.WaitQueued());  // a finished sweep waits untaken
   engine->Stop();
   engine->SetScanRange(100000000, 110000000);
   ASSERT_TRUE(engine->Reset());
@@ -351,7 +351,7 @@ TEST_F(Engine, StaleQueuedCallsTouchNothing) {
   EXPECT_EQ(series.x[0], 100000000.0);
 
   ASSERT_TRUE(engine->Start());
-  ASSERT_TRUE(ui.WaitPosted(ui.Posted()));
+  ASSERT_TRUE(ui.WaitQueued());
   engine.reset();
   writes = series.writes;
   ui.Pump();

@@ -78,6 +78,13 @@ class UiQueue {
       cv_.wait_for(lk, std::chrono::milliseconds(5), [this] { return !q_.empty(); });
     }
   }
+  // Waits, without running anything, until a call is queued: one posted
+  // while the test was not pumping counts too, and is the only one a worker
+  // posts until it has run.
+  bool WaitQueued(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    std::unique_lock lk(m_);
+    return cv_.wait_for(lk, timeout, [&] { return !q_.empty(); });
+  }
   // Waits, without running anything, until something more has been posted.
   bool WaitPosted(long than, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     std::unique_lock lk(m_);
