@@ -40,11 +40,14 @@ class TestSeries : public wg::TSweepSeries {
     }
     ++deliveries;
     writes += PointCount();
+    if (shown) shown();
   }
 
   std::vector<double> x, y;
   int deliveries = 0;
   long writes = 0;
+  // Called in the hand-over, right after the points changed.
+  std::function<void()> shown;
 };
 
 // Calls posted by the worker, run when the test thread pumps.
