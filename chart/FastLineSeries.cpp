@@ -177,8 +177,24 @@ int ScanSteppedColumn(const TSteppedPoints& p, int i, int last, double inLo, dou
     const double base = static_cast<double>(p.stepStarts[s]);
     const __m128d b = _mm_set1_pd(base);
     int g = i - s * per;
+    // Whole blocks of the step that lie in the column, from their extremes:
+    // X rises through a step, so its first and last X tell.
+    if (p.blocks && g % p.blockPoints == 0) {
+      const int bp = p.blockPoints;
+      const float* blocks = p.blocks + 2 * static_cast<std::size_t>(s) * ((per + bp - 1) / bp);
+      for (; i + bp - 1 <= end; i += bp, g += bp) {
+        const double x0 = static_cast<double>(g) * p.spacing + base;
+        const double x1 = static_cast<double>(g + bp - 1) * p.spacing + base;
+        const float bl = blocks[2 * (g / bp)], bh = blocks[2 * (g / bp) + 1];
+        if (!(x0 >= inLo && x1 <= inHi) || bl != bl) break;
+        lw = bl < lw ? bl : lw;
+        hg = bh > hg ? bh : hg;
+      }
+    }
+    // Point by point up to the next block (or the step's end).
+    const int pointsEnd = p.blocks ? std::min(end, i + (p.blockPoints - g % p.blockPoints) - 1) : end;
     __m128d gv = _mm_set_pd(g + 1, g);
-    for (; i + 3 <= end; i += 4, g += 4) {
+    for (; i + 3 <= pointsEnd; i += 4, g += 4) {
       const __m128d xa = _mm_add_pd(_mm_mul_pd(gv, spacing), b);
       const __m128d xb = _mm_add_pd(_mm_mul_pd(_mm_add_pd(gv, two), spacing), b);
       const __m128d ya = TwoLevels(p.levels + i), yb = TwoLevels(p.levels + i + 2);
@@ -195,7 +211,7 @@ int ScanSteppedColumn(const TSteppedPoints& p, int i, int last, double inLo, dou
       mx1 = _mm_max_pd(yb, mx1);
       gv = _mm_add_pd(gv, four);
     }
-    for (; !left && i <= end; ++i, ++g) {
+    for (; !left && i <= pointsEnd; ++i, ++g) {
       const double xv = static_cast<double>(g) * p.spacing + base;
       const double yv = p.levels[i];
       if (!(xv >= inLo && xv <= inHi) || yv != yv) {

@@ -17,6 +17,11 @@ struct TSteppedPoints {
   int perStep = 0;                      // points per step
   double spacing = 0;                   // X from one point of a step to the next
   const float* levels = nullptr;        // Y, perStep per step; NaN: a gap
+  // Optional: the lowest and highest Y of each block of blockPoints points of
+  // a step (its last block may be shorter), in pairs, both NaN for a block
+  // with a gap. Drawing takes a block that lies in one pixel column whole.
+  const float* blocks = nullptr;
+  int blockPoints = 0;
 
   std::size_t Count() const { return steps * static_cast<std::size_t>(perStep > 0 ? perStep : 0); }
   // A series longer than the points reads their last one beyond their end:

@@ -36,6 +36,11 @@ struct Sweep {
   // (NaN where none was measured yet), and which hold that was.
   std::vector<float> maxima;
   uint64_t holdGeneration = 0;
+  // The lowest and highest level of each block of kSummaryPoints levels of a
+  // step (the last block of a step may be shorter), in pairs; both NaN where
+  // the block holds a NaN. Drawing a trace of millions of points takes a
+  // whole block that falls in one pixel column from these. Empty: none made.
+  std::vector<float> levelBlocks, maximaBlocks;
 
   std::size_t PointCount() const { return levels.size(); }
   std::size_t StepCount() const { return stepStarts.size(); }
@@ -51,6 +56,11 @@ struct Sweep {
 };
 
 using SweepPtr = std::shared_ptr<const Sweep>;
+
+constexpr int kSummaryPoints = 64;
+
+// The block pairs described above for `levels`, laid out pointsPerStep a step.
+std::vector<float> SummariseBlocks(const std::vector<float>& levels, int pointsPerStep);
 
 // A new, empty sweep to be filled. Whoever lets go of it last, on whatever
 // thread, does not wait for a large one's memory to go back to the system:

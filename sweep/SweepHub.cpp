@@ -66,7 +66,9 @@ bool TSweepHub::HandOver(std::shared_ptr<Sweep> sweep, uint64_t epoch) {
                                                                            : nullptr;
       FoldMaxima(*sweep, held);
       sweep->holdGeneration = generation;
+      sweep->maximaBlocks = SummariseBlocks(sweep->maxima, sweep->pointsPerStep);
     }
+    if (sweep->levelBlocks.empty()) sweep->levelBlocks = SummariseBlocks(sweep->levels, sweep->pointsPerStep);
     std::lock_guard lk(m);
     if (hold != holding || generation != holdGeneration || base != holdBase || last != holdLast) continue;
     if (hold) {

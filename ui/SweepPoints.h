@@ -11,7 +11,14 @@
 namespace wg {
 
 inline TSteppedPoints SweepPoints(const SweepPtr& sweep, const std::vector<float>& levels) {
-  return {sweep, sweep->stepStarts.data(), sweep->StepCount(), sweep->pointsPerStep, sweep->binWidth, levels.data()};
+  TSteppedPoints p{sweep, sweep->stepStarts.data(), sweep->StepCount(), sweep->pointsPerStep, sweep->binWidth,
+                   levels.data()};
+  const std::vector<float>& blocks = &levels == &sweep->maxima ? sweep->maximaBlocks : sweep->levelBlocks;
+  if (!blocks.empty() && (&levels == &sweep->maxima || &levels == &sweep->levels)) {
+    p.blocks = blocks.data();
+    p.blockPoints = kSummaryPoints;
+  }
+  return p;
 }
 
 inline TSteppedPoints SweepPoints(const SweepPtr& sweep) { return SweepPoints(sweep, sweep->levels); }

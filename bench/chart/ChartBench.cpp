@@ -18,6 +18,7 @@
 
 #include "chart/Chart.h"
 #include "chart/FastLineSeries.h"
+#include "sweep/Sweep.h"
 #include "tests/chart/WindowChart.h"
 
 #if __has_include(<qcustomplot.h>)
@@ -148,9 +149,11 @@ const Steps& MakeSteps(int points) {
   return cache.emplace(points, std::move(s)).first->second;
 }
 
-// The whole chart drawn from a shown sweep (`shown`) or from the same values
-// held by the series point by point.
-void DrawSteps(benchmark::State& state, bool shown) {
+// The whole chart drawn from a shown sweep, with its block extremes as the
+// engine makes them or without, or from the same values held by the series
+// point by point.
+enum class Drawn { Held, Shown, ShownWithBlocks };
+void DrawSteps(benchmark::State& state, Drawn drawn) {
   const Case c = CaseOf(state);
   const Steps& st = MakeSteps(c.points);
   auto chart = std::make_unique<wg::TChart>();
@@ -158,8 +161,14 @@ void DrawSteps(benchmark::State& state, bool shown) {
   auto* s = chart->AddSeries(std::make_unique<wg::TFastLineSeries>());
   wg::ConfigureTraceSeries(*s);
   s->ResetPoints(c.points, 0.0, 0.0, wg::clRed);
-  s->ShowPoints({nullptr, st.starts.data(), st.starts.size(), 4096, 781.25, st.levels.data()});
-  if (!shown) {
+  wg::TSteppedPoints points{nullptr, st.starts.data(), st.starts.size(), 4096, 781.25, st.levels.data()};
+  const std::vector<float> blocks = wg::SummariseBlocks(st.levels, 4096);
+  if (drawn == Drawn::ShownWithBlocks) {
+    points.blocks = blocks.data();
+    points.blockPoints = wg::kSummaryPoints;
+  }
+  s->ShowPoints(points);
+  if (drawn == Drawn::Held) {
     std::vector<double> xy;
     for (int i = 0; i < c.points; ++i) xy.insert(xy.end(), {s->PointX(i), s->PointY(i)});
     s->ReplaceXY(c.points, &xy[0], &xy[1], 2);
@@ -173,8 +182,9 @@ void DrawSteps(benchmark::State& state, bool shown) {
   }
   state.SetItemsProcessed(state.iterations() * c.points);
 }
-void BM_ChartDrawShownSweep(benchmark::State& state) { DrawSteps(state, true); }
-void BM_ChartDrawHeldSweep(benchmark::State& state) { DrawSteps(state, false); }
+void BM_ChartDrawShownSweep(benchmark::State& state) { DrawSteps(state, Drawn::Shown); }
+void BM_ChartDrawShownSweepBlocks(benchmark::State& state) { DrawSteps(state, Drawn::ShownWithBlocks); }
+void BM_ChartDrawHeldSweep(benchmark::State& state) { DrawSteps(state, Drawn::Held); }
 
 #ifdef WG_HAVE_QCUSTOMPLOT
 // QCustomPlot with its defaults (its graph thins dense data by adaptive
@@ -258,6 +268,7 @@ BENCHMARK(BM_ChartDraw)->Apply(Sizes);
 BENCHMARK(BM_ChartDrawAndCopy)->Apply(Sizes);
 BENCHMARK(BM_ChartDrawPrepared)->Args({1920, 1080, 5120000})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChartDrawShownSweep)->Apply(Sizes);
+BENCHMARK(BM_ChartDrawShownSweepBlocks)->Apply(Sizes);
 BENCHMARK(BM_ChartDrawHeldSweep)->Apply(Sizes);
 #ifdef WG_HAVE_QCUSTOMPLOT
 BENCHMARK(BM_QCustomPlotDraw)->Apply(Sizes);

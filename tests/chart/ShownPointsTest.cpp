@@ -9,9 +9,12 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "chart/SteppedPoints.h"
+#include "sweep/Sweep.h"
 #include "tests/chart/LineChart.h"
 
 using namespace wg;
@@ -42,6 +45,15 @@ struct Steps {
   // Shared with the series: the arrays live as long as the returned owner.
   TSteppedPoints Points(const std::shared_ptr<const void>& owner) const {
     return {owner, starts.data(), starts.size(), per, spacing, levels.data()};
+  }
+  // The same with the extremes of each block of a step, as a sweep has them.
+  std::vector<float> blocks;
+  TSteppedPoints PointsWithBlocks(const std::shared_ptr<const void>& owner) {
+    blocks = SummariseBlocks(levels, per);
+    TSteppedPoints p = Points(owner);
+    p.blocks = blocks.data();
+    p.blockPoints = kSummaryPoints;
+    return p;
   }
   std::size_t Count() const { return levels.size(); }
 };
@@ -153,6 +165,40 @@ TEST_F(ShownPoints, AShownSweepDrawsThePixelsOfTheSameValuesHeld) {
       for (const auto& [x, y] : values) s.AddPoint(x, y);
       const QImage held = Both(what + " held");
       EXPECT_EQ(shown, held) << what;
+    }
+  }
+}
+
+// A trace of millions of points draws a whole block of a step that falls in
+// one pixel column from the block's extremes: the pixels must be those of
+// every point drawn, at every zoom, around gaps, step joins and blocks cut
+// short by a step's end.
+TEST_F(ShownPoints, BlockExtremesDrawThePixelsOfEveryPoint) {
+  chart.plot = {30, 20, 330, 220};
+  TFastLineSeries& s = chart.series;
+  struct Case {
+    int steps, per;
+    double spacing;
+  };
+  unsigned seed = 10;
+  for (const Case& c : {Case{60, 4096, 781.25}, Case{200, 100, 30000.0}, Case{40, 4000, 800.0}}) {
+    auto steps = std::make_shared<Steps>(c.steps, c.per, c.spacing, ++seed);
+    const int n = static_cast<int>(steps->Count());
+    const double x0 = steps->starts.front(), x1 = steps->starts.back() + c.per * c.spacing;
+    const double width = x1 - x0;
+    for (const auto& [name, lo, hi] :
+         {std::tuple{"whole", x0, x1}, std::tuple{"a third", x0 + width / 3, x0 + 2 * width / 3},
+          std::tuple{"step join", x0 + c.per * c.spacing * 2.5, x0 + c.per * c.spacing * 3.7},
+          std::tuple{"odd edges", x0 + 12345.6, x1 - 98765.4}}) {
+      const std::string what = std::to_string(c.per) + " a step, " + name;
+      chart.Layout(lo, hi, -120, 25);
+      s.ResetPoints(n, 0, 0, clRed);
+      s.ShowPoints(steps->Points(steps));
+      const QImage plain = Render(true, true, 360, 240);
+      s.ResetPoints(n, 0, 0, clRed);
+      s.ShowPoints(steps->PointsWithBlocks(steps));
+      const QImage blocks = Both(what);
+      EXPECT_EQ(plain, blocks) << what;
     }
   }
 }
