@@ -7,7 +7,8 @@
 namespace wg {
 
 TChartOverlay::TChartOverlay(QWidget* chart, PaintFn paint)
-    : QWidget(chart), chart_(chart), paint_(std::move(paint)) {
+    : QWidget(chart), chart_(chart) {
+  if (paint) paint_.push_back(std::move(paint));
   setObjectName(QStringLiteral("ChartOverlay"));
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setAttribute(Qt::WA_NoSystemBackground);
@@ -45,10 +46,19 @@ bool TChartOverlay::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
+void TChartOverlay::AddPainter(PaintFn paint) {
+  if (paint) paint_.push_back(std::move(paint));
+  update();
+}
+
 void TChartOverlay::paintEvent(QPaintEvent* /*event*/) {
-  if (!paint_) return;
+  if (paint_.empty()) return;
   QPainter p(this);
-  paint_(p, Pointer());
+  for (const PaintFn& paint : paint_) {
+    p.save();
+    paint(p, Pointer());
+    p.restore();
+  }
 }
 
 }  // namespace wg

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 namespace wg {
 
@@ -21,6 +22,9 @@ class TChartOverlay : public QWidget {
   TChartOverlay(QWidget* chart, PaintFn paint);
   ~TChartOverlay() override;
 
+  // Another painter, run after the first and those added before it.
+  void AddPainter(PaintFn paint);
+
   // The pointer over the chart, in chart pixels; null when it is elsewhere.
   const QPoint* Pointer() const { return hasPointer_ ? &pointer_ : nullptr; }
 
@@ -30,7 +34,7 @@ class TChartOverlay : public QWidget {
 
  private:
   QWidget* chart_;
-  PaintFn paint_;
+  std::vector<PaintFn> paint_;
   QPoint pointer_;
   bool hasPointer_ = false;
 };

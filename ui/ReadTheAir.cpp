@@ -15,8 +15,6 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -71,6 +69,21 @@ TReadTheAir::TReadTheAir(TChart& chart, TFastLineSeries& trace, TSweepEngine& sw
   menu.AddEntry(QStringLiteral("Clear marker"), QKeySequence(QStringLiteral("Ctrl+Shift+K")), [this] {
         ClearMarkers();
       })->setObjectName(QStringLiteral("clear-marker"));
+  markerMenu_ = new QMenu(&chart);
+  markerMenu_->setObjectName(QStringLiteral("MarkerMenu"));
+  QAction* del = markerMenu_->addAction(QStringLiteral("Delete marker"), this, [this] {
+    if (menuMarker_.Peak)
+      SetPeakMarker(false);
+    else
+      RemoveFixedMarker(static_cast<size_t>(menuMarker_.Fixed));
+  });
+  del->setObjectName(QStringLiteral("marker-delete"));
+  markerMenu_->addAction(QStringLiteral("Listen in gqrx"), this, [this] {
+        if (OnListen) OnListen(menuMarker_.Hz);
+      })->setObjectName(QStringLiteral("marker-listen"));
+  markerMenu_->addAction(QStringLiteral("Calibrate: this signal is at \u2026 MHz"), this, [this] {
+        if (OnCalibrate) OnCalibrate(menuMarker_.Hz);
+      })->setObjectName(QStringLiteral("marker-calibrate"));
   menu.Menu()->addSeparator();
   menu.AddEntry(QStringLiteral("Reset view"), QKeySequence(QStringLiteral("Ctrl+Shift+R")), [this] {
         ResetView();
@@ -92,32 +105,6 @@ void TReadTheAir::ResetView() {
   chart.LeftAxis()->SetRange(kLevelAxisMin, kLevelAxisMax);
 }
 
-// ---- readout ------------------------------------------------------------------
-
-QRect TReadTheAir::PlotRect() const {
-  const TRect r = chart_.GetPlotRect();
-  return QRect(QPoint(r.Left, r.Top), QPoint(r.Right - 1, r.Bottom - 1));
-}
-
-TReadTheAir::TReadout TReadTheAir::ReadoutAt(QPoint pointer) const {
-  TReadout out;
-  const QRect plot = PlotRect();
-  if (!plot.contains(pointer)) return out;
-  TChart& chart = chart_;
-  const TChartSeries& s = trace_;
-  out.Shown = true;
-  out.Hz = chart.BottomAxis()->PixelToValue(pointer.x());
-  const int i = NearestMeasured(s, out.Hz);
-  out.Db = LevelAt(s, i);
-  out.ReadPoint = i < 0 ? pointer
-                        : QPoint(chart.BottomAxis()->ValueToPixel(s.PointX(i)), chart.LeftAxis()->ValueToPixel(out.Db));
-  out.Text = FormatMHz(out.Hz) + QStringLiteral("  ") + FormatDb(out.Db);
-  const QFontMetrics fm(overlay_->font());
-  const QSize size(fm.horizontalAdvance(out.Text) + 8, fm.height() + 4);
-  out.Rect = PlaceLabel(size, pointer, out.ReadPoint, plot);
-  return out;
-}
-
 // ---- markers ------------------------------------------------------------------
 
 void TReadTheAir::SetPeakMarker(bool on) {
@@ -137,10 +124,34 @@ void TReadTheAir::SetFixedMarkers(std::vector<double> hz) {
 
 bool TReadTheAir::AddFixedMarkerAt(QPoint pixel) {
   if (fixed_.size() >= kMaxFixedMarkers || !PlotRect().contains(pixel)) return false;
-  fixed_.push_back(chart_.BottomAxis()->PixelToValue(pixel.x()));
+  fixed_.push_back(SnapHz(pixel.x()));
   StoreMarkers();
   Redraw();
   return true;
+}
+
+// At full span a pixel holds a dozen bins and a carrier is one of them: a
+// marker set by hand goes on the carrier, not on the noise beside it.
+double TReadTheAir::SnapHz(int pixelX) const {
+  const TChartAxis* b = chart_.BottomAxis();
+  // Whole pixel columns: a point drawn in the outermost column counts.
+  const double a = b->PixelToValue(pixelX - kSnapPixels), z = b->PixelToValue(pixelX + kSnapPixels);
+  const double half = std::fabs(b->PixelToValue(pixelX + 1) - b->PixelToValue(pixelX)) / 2;
+  const int i = StrongestBetween(trace_, std::min(a, z) - half, std::max(a, z) + half);
+  return i < 0 ? b->PixelToValue(pixelX) : trace_.PointX(i);
+}
+
+void TReadTheAir::MoveFixedMarker(size_t k, double hz) {
+  if (k >= fixed_.size() || !std::isfinite(hz)) return;
+  fixed_[k] = hz;
+  Redraw();
+}
+
+void TReadTheAir::RemoveFixedMarker(size_t k) {
+  if (k >= fixed_.size()) return;
+  fixed_.erase(fixed_.begin() + static_cast<std::ptrdiff_t>(k));
+  StoreMarkers();
+  Redraw();
 }
 
 void TReadTheAir::ClearMarkers() {
@@ -171,9 +182,12 @@ std::vector<TReadTheAir::TMarker> TReadTheAir::Markers() const {
   const TChartSeries& s = trace_;
   for (size_t k = 0; k < fixed_.size(); ++k) {
     TMarker m;
+    m.Fixed = static_cast<int>(k);
     m.Hz = fixed_[k];
     m.Db = LevelAt(s, NearestMeasured(s, m.Hz));
-    m.Text = QStringLiteral("M%1 %2 %3").arg(k + 1).arg(FormatMHz(m.Hz), FormatDb(m.Db));
+    m.Name = QStringLiteral("M%1").arg(k + 1);
+    m.Label = QStringLiteral("%1 %2 %3").arg(m.Name, FormatMHz(m.Hz), FormatDb(m.Db));
+    m.Text = m.Label;
     if (k > 0) {
       const TMarker& first = out.front();
       m.Text += QString::fromUtf8(" (\u0394 %1, %2)")
@@ -191,7 +205,8 @@ std::vector<TReadTheAir::TMarker> TReadTheAir::Markers() const {
       m.Peak = true;
       m.Hz = s.PointX(i);
       m.Db = s.PointY(i);
-      m.Text = QStringLiteral("Peak %1 %2").arg(FormatMHz(m.Hz), FormatDb(m.Db));
+      m.Name = QStringLiteral("Peak");
+      m.Text = m.Label = QStringLiteral("Peak %1 %2").arg(FormatMHz(m.Hz), FormatDb(m.Db));
       out.push_back(m);
     }
   }
@@ -253,50 +268,62 @@ void TReadTheAir::OnSweep(const SweepPtr& sweep) {
   if (n > 0) hold_->ShowPoints(SweepPoints(sweep, sweep_.HeldLevels(*sweep)));
 }
 
-// ---- drawing ------------------------------------------------------------------
+// ---- mouse --------------------------------------------------------------------
 
-void TReadTheAir::Paint(QPainter& p, const QPoint* pointer) const {
-  const QRect plot = PlotRect();
-  if (plot.isEmpty()) return;
-  const TChart& chart = chart_;
-  const QFontMetrics fm(overlay_->font());
-  p.setClipRect(plot);
-  for (const TMarker& m : Markers()) {
-    const int x = chart.BottomAxis()->ValueToPixel(m.Hz);
-    if (x < plot.left() || x > plot.right()) continue;
-    int y = std::isnan(m.Db) ? plot.center().y() : chart.LeftAxis()->ValueToPixel(m.Db);
-    y = std::clamp(y, plot.top() + 8, plot.bottom());
-    const QColor colour = m.Peak ? QColor(0, 0, 160) : QColor(0, 0, 0);
-    QPainterPath tri;
-    tri.moveTo(x, y);
-    tri.lineTo(x - 5, y - 8);
-    tri.lineTo(x + 5, y - 8);
-    tri.closeSubpath();
-    p.fillPath(tri, colour);
-    QRect label(0, 0, fm.horizontalAdvance(m.Text) + 6, fm.height() + 2);
-    label.moveBottom(y - 10);
-    label.moveLeft(x - label.width() / 2);
-    if (label.right() > plot.right()) label.moveRight(plot.right());
-    if (label.left() < plot.left()) label.moveLeft(plot.left());
-    if (label.top() < plot.top()) label.moveTop(y + 4);
-    p.fillRect(label, QColor(255, 255, 255, 220));
-    p.setPen(colour);
-    p.drawText(label, Qt::AlignCenter, m.Text);
-  }
-  if (!pointer) return;
-  const TReadout r = ReadoutAt(*pointer);
-  if (!r.Shown) return;
-  p.fillRect(r.Rect, QColor(255, 255, 225));
-  p.setPen(QColor(0x80, 0x80, 0x80));
-  p.drawRect(r.Rect.adjusted(0, 0, -1, -1));
-  p.setPen(Qt::black);
-  p.drawText(r.Rect, Qt::AlignCenter, r.Text);
+void TReadTheAir::OpenMarkerMenu(int marker, QPoint globalPos) {
+  const std::vector<TMarker> all = Markers();
+  if (marker < 0 || static_cast<size_t>(marker) >= all.size()) return;
+  menuMarker_ = all[static_cast<size_t>(marker)];
+  markerMenu_->findChild<QAction*>(QStringLiteral("marker-listen"))->setVisible(static_cast<bool>(OnListen));
+  markerMenu_->findChild<QAction*>(QStringLiteral("marker-calibrate"))->setVisible(static_cast<bool>(OnCalibrate));
+  markerMenu_->popup(globalPos);
 }
 
-// ---- mouse --------------------------------------------------------------------
+// A left drag on a fixed marker moves it, snapping to the peaks it passes;
+// a right click on any marker opens its own menu. Both are taken from the
+// chart, which would zoom or pan.
+bool TReadTheAir::MarkerMouse(QEvent* event) {
+  const auto type = event->type();
+  if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease) return false;
+  auto* m = static_cast<QMouseEvent*>(event);
+  const QPoint at = m->position().toPoint();
+  if (type == QEvent::MouseButtonPress) {
+    if (m->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) return false;
+    const int k = MarkerAt(at);
+    if (k < 0) return false;
+    const TMarker mk = Markers()[static_cast<size_t>(k)];
+    if (m->button() == Qt::RightButton) {
+      rightOn_ = k;
+      return true;
+    }
+    if (m->button() == Qt::LeftButton && !mk.Peak) {
+      dragging_ = mk.Fixed;
+      return true;
+    }
+    return false;
+  }
+  if (type == QEvent::MouseMove) {
+    if (dragging_ < 0) return false;
+    MoveFixedMarker(static_cast<size_t>(dragging_), SnapHz(std::clamp(at.x(), PlotRect().left(), PlotRect().right())));
+    return true;
+  }
+  if (m->button() == Qt::LeftButton && dragging_ >= 0) {
+    dragging_ = -1;
+    StoreMarkers();
+    return true;
+  }
+  if (m->button() == Qt::RightButton && rightOn_ >= 0) {
+    const int k = rightOn_;
+    rightOn_ = -1;
+    if (MarkerAt(at) == k) OpenMarkerMenu(k, m->globalPosition().toPoint());
+    return true;
+  }
+  return false;
+}
 
 bool TReadTheAir::eventFilter(QObject* watched, QEvent* event) {
   if (watched != &chart_) return false;
+  if (MarkerMouse(event)) return true;
   // Ctrl + a left click that stays put sets a fixed marker; the chart still
   // sees the press and release as it always did (a drag with Ctrl zooms).
   if (event->type() == QEvent::MouseButtonPress) {

@@ -15,12 +15,14 @@
 #include "sweep/TraceMode.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class QAction;
 class QActionGroup;
+class QMenu;
 class QPainter;
 
 namespace wg {
@@ -61,9 +63,12 @@ class TReadTheAir : public QObject {
   static constexpr int kMaxFixedMarkers = static_cast<int>(TSettings::kMaxMarkers);
   struct TMarker {
     bool Peak = false;
+    int Fixed = -1;  // its place in FixedMarkers(); -1 for the peak marker
     double Hz = 0;
     double Db = 0;  // NaN when nothing is measured there
-    QString Text;
+    QString Name;   // "M1", "Peak"
+    QString Text;   // name, frequency, level, and the difference to the first
+    QString Label;  // what its label on the chart says: name, frequency, level
   };
   // The markers as they read now: the fixed ones in the order they were set,
   // then the peak marker when it is on (and the visible range holds a
@@ -75,14 +80,43 @@ class TReadTheAir : public QObject {
   // Fixed-frequency markers, Hz; more than four are cut to the first four.
   const std::vector<double>& FixedMarkers() const { return fixed_; }
   void SetFixedMarkers(std::vector<double> hz);
-  // Adds one at a chart pixel column inside the plot; false when the plot
-  // is not there or four are set already.
+  // Adds one at the strongest measured point within kSnapPixels of a chart
+  // pixel column inside the plot (at the column itself where nothing is
+  // measured); false when the plot is not there or four are set already.
   bool AddFixedMarkerAt(QPoint pixel);
+  static constexpr int kSnapPixels = 4;
+  double SnapHz(int pixelX) const;
+  void MoveFixedMarker(size_t k, double hz);
+  void RemoveFixedMarker(size_t k);
   // Removes the peak marker and every fixed marker.
   void ClearMarkers();
 
   TChartOverlay* Overlay() const { return overlay_; }
 
+  // Where the overlay draws, for a pointer at `pointer` (null: none): the
+  // markers' tips and labels in Markers() order, the markers table (empty
+  // without markers) and the readout. Labels keep clear of each other, the
+  // table, the readout and the widgets on the chart (the editors).
+  struct TLayout {
+    std::vector<TMarker> markers;
+    std::vector<QPoint> tips;
+    std::vector<QRect> labels;
+    QRect table;
+    TReadout readout;
+  };
+  TLayout Layout(const QPoint* pointer) const;
+  // The marker whose tip or label is at a chart pixel: its place in
+  // Markers(), or -1.
+  int MarkerAt(QPoint pixel) const;
+
+  // A marker's own menu (right-click on it): "Delete marker", and the
+  // entries below for each hook that is set, given the marker's frequency.
+  QMenu* MarkerMenu() const { return markerMenu_; }
+  void OpenMarkerMenu(int marker, QPoint globalPos);
+  std::function<void(double hz)> OnListen;     // "Listen in gqrx"
+  std::function<void(double hz)> OnCalibrate;  // "Calibrate: this signal is at … MHz"
+  // Features that draw on the overlay tell where, for the labels to keep clear.
+  std::function<QRect()> StripRect;
   // ---- trace modes ---------------------------------------------------------------
   TraceMode Mode() const { return mode_; }
   // Average restarts the sweep with the engine's averaging (a new sweep
@@ -105,6 +139,9 @@ class TReadTheAir : public QObject {
 
  private:
   void Paint(QPainter& p, const QPoint* pointer) const;
+  void PaintTable(QPainter& p, const std::vector<TMarker>& markers, const QRect& table) const;
+  std::vector<QRect> WidgetsOnChart() const;
+  bool MarkerMouse(QEvent* event);
   QRect PlotRect() const;
   void Redraw();
   void OnSweep(const std::shared_ptr<const Sweep>& sweep);
@@ -126,6 +163,10 @@ class TReadTheAir : public QObject {
   TSettings* settings_ = nullptr;
   bool ctrlPressed_ = false;
   QPoint ctrlPressPos_;
+  int dragging_ = -1;      // the fixed marker a left drag moves
+  int rightOn_ = -1;       // the marker a right press began on
+  QMenu* markerMenu_ = nullptr;
+  TMarker menuMarker_;     // the marker the menu was opened for
 };
 
 }  // namespace wg

@@ -3,6 +3,7 @@
 #include "chart/ChartSeries.h"
 #include "chart/SteppedPoints.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace wg {
@@ -88,7 +89,7 @@ QString FormatDeltaDb(double db) {
   return (t.startsWith('-') ? t : QStringLiteral("+") + t) + QStringLiteral(" dB");
 }
 
-QRect PlaceLabel(QSize label, QPoint pointer, QPoint readPoint, const QRect& plot) {
+QRect PlaceLabel(QSize label, QPoint pointer, QPoint readPoint, const QRect& plot, const std::vector<QRect>& keepClear) {
   constexpr int gap = 12;
   const QPoint corners[] = {
       {pointer.x() + gap, pointer.y() - gap - label.height()},
@@ -97,9 +98,15 @@ QRect PlaceLabel(QSize label, QPoint pointer, QPoint readPoint, const QRect& plo
       {pointer.x() - gap - label.width(), pointer.y() + gap},
   };
   const QRect inner = plot.adjusted(1, 1, -1, -1);
-  for (const QPoint& c : corners) {
-    const QRect r(c, label);
-    if (inner.contains(r) && !r.contains(readPoint) && !r.contains(pointer)) return r;
+  const auto clear = [&](const QRect& r) {
+    return std::none_of(keepClear.begin(), keepClear.end(), [&](const QRect& k) { return k.intersects(r); });
+  };
+  // Clear of the editors where it can be; the read point always.
+  for (bool editorsToo : {true, false}) {
+    for (const QPoint& c : corners) {
+      const QRect r(c, label);
+      if (inner.contains(r) && !r.contains(readPoint) && !r.contains(pointer) && (!editorsToo || clear(r))) return r;
+    }
   }
   // A plot too small for any: keep it inside as far as it goes.
   QRect r(corners[0], label);
@@ -108,6 +115,55 @@ QRect PlaceLabel(QSize label, QPoint pointer, QPoint readPoint, const QRect& plo
   r.moveLeft(std::max(r.left(), inner.left()));
   r.moveTop(std::max(r.top(), inner.top()));
   return r;
+}
+
+std::vector<QRect> PlaceMarkerLabels(const std::vector<QSize>& sizes, const std::vector<QPoint>& tips,
+                                     const QRect& plot, std::vector<QRect> keepClear) {
+  constexpr int kAboveTip = 10, kBelowTip = 4, kStep = 1;
+  std::vector<QRect> out;
+  out.reserve(sizes.size());
+  const QRect inner = plot.adjusted(1, 1, -1, -1);
+  const auto free = [&](const QRect& r) {
+    if (!inner.contains(r)) return false;
+    return std::none_of(keepClear.begin(), keepClear.end(), [&](const QRect& k) { return k.intersects(r); });
+  };
+  for (size_t k = 0; k < sizes.size() && k < tips.size(); ++k) {
+    const QSize size = sizes[k];
+    const QPoint tip = tips[k];
+    // Centred on the tip, moved into the plot sideways.
+    const auto at = [&](int top, int left) {
+      QRect r(QPoint(left, top), size);
+      if (r.right() > inner.right()) r.moveRight(inner.right());
+      if (r.left() < inner.left()) r.moveLeft(inner.left());
+      return r;
+    };
+    const int centred = tip.x() - size.width() / 2;
+    QRect chosen;
+    // Stacked above the tip, then below it: a label stays over its marker.
+    for (int top = tip.y() - kAboveTip - size.height(); chosen.isNull() && top >= inner.top();
+         top -= size.height() + kStep)
+      if (free(at(top, centred))) chosen = at(top, centred);
+    for (int top = tip.y() + kBelowTip; chosen.isNull() && top + size.height() - 1 <= inner.bottom();
+         top += size.height() + kStep)
+      if (free(at(top, centred))) chosen = at(top, centred);
+    // Anywhere free, the nearest to the tip.
+    if (chosen.isNull()) {
+      long best = -1;
+      for (int top = inner.top(); top + size.height() - 1 <= inner.bottom(); top += 2)
+        for (int left = inner.left(); left + size.width() - 1 <= inner.right(); left += 4) {
+          const QRect r(QPoint(left, top), size);
+          if (!free(r)) continue;
+          const long dx = r.center().x() - tip.x(), dy = r.center().y() - tip.y();
+          if (best < 0 || dx * dx + dy * dy < best) {
+            best = dx * dx + dy * dy;
+            chosen = r;
+          }
+        }
+    }
+    if (!chosen.isNull()) keepClear.push_back(chosen);
+    out.push_back(chosen);
+  }
+  return out;
 }
 
 }  // namespace wg

@@ -7,6 +7,8 @@
 #include <QSize>
 #include <QString>
 
+#include <vector>
+
 namespace wg {
 
 class TChartSeries;
@@ -30,8 +32,17 @@ QString FormatDeltaMHz(double hz);
 QString FormatDeltaDb(double db);
 
 // Where a label of the given size goes near the pointer: inside the plot,
-// clear of the point it reads (and of the pointer), preferring the upper
-// right.
-QRect PlaceLabel(QSize label, QPoint pointer, QPoint readPoint, const QRect& plot);
+// clear of the point it reads (and of the pointer) and, where it can be, of
+// the rectangles in keepClear (the editors on the chart), preferring the
+// upper right.
+QRect PlaceLabel(QSize label, QPoint pointer, QPoint readPoint, const QRect& plot,
+                 const std::vector<QRect>& keepClear = {});
+
+// Where the markers' labels go: each above its marker's tip where that is
+// free, else stacked above or below it, else wherever in the plot is free
+// nearest to it. No label overlaps another, nor anything in keepClear; a
+// label with no free place left is an empty rectangle (not drawn).
+std::vector<QRect> PlaceMarkerLabels(const std::vector<QSize>& sizes, const std::vector<QPoint>& tips,
+                                     const QRect& plot, std::vector<QRect> keepClear);
 
 }  // namespace wg

@@ -11,6 +11,7 @@
 #include "ui/Unit1.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTest>
@@ -147,9 +148,11 @@ TEST_F(ReadTheAirTest, MarkersReadThePeakAndFixedFrequencies) {
   }
   m = air.Markers();
   ASSERT_EQ(m.size(), 5u) << "four fixed and the peak";
-  const double first = f.Chart1->BottomAxis()->PixelToValue(plot.left() + 20);
-  EXPECT_EQ(m[0].Hz, first);
-  EXPECT_EQ(m[0].Db, s.PointY(Nearest(first)));
+  // Each snapped to the strongest point within four pixels of the click.
+  const wg::TChartAxis* b = f.Chart1->BottomAxis();
+  const int firstPeak = peakOf(b->PixelToValue(plot.left() + 16), b->PixelToValue(plot.left() + 24));
+  EXPECT_EQ(m[0].Hz, s.PointX(firstPeak));
+  EXPECT_EQ(m[0].Db, s.PointY(firstPeak));
   EXPECT_TRUE(m[1].Text.contains(QString::fromUtf8("\u0394 +"))) << m[1].Text.toStdString();
   EXPECT_TRUE(m[1].Text.endsWith(wg::FormatDeltaDb(m[1].Db - m[0].Db) + ")")) << m[1].Text.toStdString();
   EXPECT_EQ(air.FixedMarkers().size(), 4u);
@@ -166,6 +169,111 @@ TEST_F(ReadTheAirTest, MarkersReadThePeakAndFixedFrequencies) {
   f.ChartMenu->findChild<QAction*>("clear-marker")->trigger();
   EXPECT_TRUE(air.Markers().empty());
   EXPECT_FALSE(air.PeakMarker());
+}
+
+TEST_F(ReadTheAirTest, AtFullSpanTheReadoutAndAClickReadTheCarrierNotTheNoiseBesideIt) {
+  TForm1& f = OpenStill();
+  const wg::TFastLineSeries& s = *f.Series1;
+  const wg::TChartAxis* b = f.Chart1->BottomAxis();
+  int carrier = 0;
+  for (int i = 1; i < s.PointCount(); ++i)
+    if (s.PointY(i) > s.PointY(carrier)) carrier = i;
+  const int x = b->ValueToPixel(s.PointX(carrier));
+  ASSERT_GT(std::fabs(b->PixelToValue(x + 1) - b->PixelToValue(x)), 2 * (s.PointX(1) - s.PointX(0)))
+      << "a pixel holds several points";
+  const wg::TReadTheAir::TReadout r = f.Air().ReadoutAt(QPoint(x, Plot().center().y()));
+  EXPECT_EQ(r.Db, s.PointY(carrier));
+  EXPECT_EQ(r.Hz, s.PointX(carrier));
+  for (int off : {-wg::TReadTheAir::kSnapPixels, 3, wg::TReadTheAir::kSnapPixels}) {
+    f.Air().ClearMarkers();
+    QTest::mouseClick(f.Chart1, Qt::LeftButton, Qt::ControlModifier, QPoint(x + off, Plot().center().y()));
+    ASSERT_EQ(f.Air().FixedMarkers().size(), 1u) << off;
+    EXPECT_EQ(f.Air().FixedMarkers()[0], s.PointX(carrier)) << off;
+  }
+}
+
+TEST_F(ReadTheAirTest, LabelsNeverOverlapEvenWithMarkersOnePixelApart) {
+  TForm1& f = OpenStill();
+  wg::TReadTheAir& air = f.Air();
+  const QRect plot = Plot();
+  const wg::TChartAxis* b = f.Chart1->BottomAxis();
+  std::vector<QRect> editors;
+  for (QWidget* w : {static_cast<QWidget*>(f.StartFreqEdit), static_cast<QWidget*>(f.StopFreqEdit),
+                     static_cast<QWidget*>(f.Label2)})
+    editors.push_back(w->geometry());
+  // Near the left edge (by the editors), the middle and the right edge; the
+  // pointer on them.
+  for (int x0 : {plot.left() + 2, plot.center().x(), plot.right() - 5}) {
+    std::vector<double> hz;
+    for (int k = 0; k < 4; ++k) hz.push_back(b->PixelToValue(x0 + k));
+    air.SetFixedMarkers(hz);
+    air.SetPeakMarker(true);
+    for (const QPoint pointer : {QPoint(x0, plot.center().y()), QPoint(x0 + 2, plot.top() + 3),
+                                 QPoint(x0, plot.bottom() - 2)}) {
+      const wg::TReadTheAir::TLayout l = air.Layout(&pointer);
+      ASSERT_EQ(l.labels.size(), 5u);
+      std::vector<QRect> all = l.labels;
+      all.push_back(l.readout.Rect);
+      for (size_t i = 0; i < all.size(); ++i) {
+        if (i < l.labels.size()) {
+          EXPECT_FALSE(all[i].isEmpty()) << "every label finds a place " << x0 << " " << i;
+          EXPECT_FALSE(all[i].intersects(l.table)) << x0 << " " << i;
+        }
+        EXPECT_TRUE(plot.contains(all[i]) || all[i].isEmpty()) << x0 << " " << i;
+        for (const QRect& e : editors) EXPECT_FALSE(all[i].intersects(e)) << x0 << " " << i;
+        for (size_t j = i + 1; j < all.size(); ++j) EXPECT_FALSE(all[i].intersects(all[j])) << x0 << " " << i << " " << j;
+      }
+    }
+  }
+  // A plot with no room left: a label is left out rather than laid over another.
+  const std::vector<QRect> cramped = wg::PlaceMarkerLabels({QSize(50, 12), QSize(50, 12)}, {QPoint(30, 20), QPoint(31, 20)},
+                                                           QRect(0, 0, 60, 16), {});
+  EXPECT_FALSE(cramped[0].isEmpty());
+  EXPECT_TRUE(cramped[1].isEmpty());
+}
+
+TEST_F(ReadTheAirTest, AMarkerIsDraggedAndDeletedAlone) {
+  TForm1& f = OpenStill();
+  wg::TReadTheAir& air = f.Air();
+  const wg::TFastLineSeries& s = *f.Series1;
+  const wg::TChartAxis* b = f.Chart1->BottomAxis();
+  const QRect plot = Plot();
+  air.SetFixedMarkers({b->PixelToValue(plot.left() + 40), b->PixelToValue(plot.left() + 200)});
+  Paint();
+  wg::TReadTheAir::TLayout l = air.Layout(nullptr);
+  const QPoint grip = l.tips[0] - QPoint(0, 3);
+  ASSERT_EQ(air.MarkerAt(grip), 0);
+  // Dragged onto the carrier's column, it lands on the carrier; the chart
+  // neither zooms nor pans.
+  int carrier = 0;
+  for (int i = 1; i < s.PointCount(); ++i)
+    if (s.PointY(i) > s.PointY(carrier)) carrier = i;
+  const QPoint onto(b->ValueToPixel(s.PointX(carrier)) + 2, grip.y() + 30);
+  QTest::mousePress(f.Chart1, Qt::LeftButton, Qt::NoModifier, grip);
+  QTest::mouseMove(f.Chart1, (grip + onto) / 2);
+  QTest::mouseMove(f.Chart1, onto);
+  QTest::mouseRelease(f.Chart1, Qt::LeftButton, Qt::NoModifier, onto);
+  EXPECT_TRUE(f.Chart1->ScalesRestored()) << "the drag moved the marker, not the view";
+  ASSERT_EQ(air.FixedMarkers().size(), 2u);
+  EXPECT_EQ(air.FixedMarkers()[0], s.PointX(carrier));
+  EXPECT_EQ(f.Settings().Values().markers, air.FixedMarkers()) << "remembered";
+
+  // A right click on the second opens its own menu, whose Delete removes it alone.
+  air.SetPeakMarker(true);
+  Paint();
+  l = air.Layout(nullptr);
+  QTest::mouseClick(f.Chart1, Qt::RightButton, Qt::NoModifier, l.tips[1] - QPoint(0, 3));
+  EXPECT_TRUE(air.MarkerMenu()->isVisible());
+  EXPECT_FALSE(f.ChartMenu->isVisible());
+  air.MarkerMenu()->findChild<QAction*>("marker-delete")->trigger();
+  air.MarkerMenu()->hide();
+  ASSERT_EQ(air.FixedMarkers().size(), 1u);
+  EXPECT_EQ(air.FixedMarkers()[0], s.PointX(carrier));
+  EXPECT_TRUE(air.PeakMarker());
+  // Away from every marker the chart's own menu opens.
+  QTest::mouseClick(f.Chart1, Qt::RightButton, Qt::NoModifier, QPoint(plot.right() - 3, plot.bottom() - 3));
+  EXPECT_FALSE(air.MarkerMenu()->isVisible());
+  f.ChartMenu->hide();
 }
 
 }  // namespace
