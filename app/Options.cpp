@@ -145,6 +145,11 @@ ParseResult ParseOptions(const QStringList& args) {
   const QCommandLineOption duration(QStringList{"e"},
                                     QStringLiteral("With --record: stop after DURATION (s, m or h suffix)."),
                                     QStringLiteral("DURATION"));
+  const QCommandLineOption signalsFile(
+      QStringList{"signals"},
+      QStringLiteral("With --record: write the signals found (frequency, levels, SNR, bandwidth, occupancy, first "
+                     "and last seen) to FILE as CSV, rewritten whole every second and when the survey ends."),
+      QStringLiteral("FILE"));
   const QCommandLineOption mode(QStringList{"mode"}, QStringLiteral("Trace mode: live (default) or average."),
                                 QStringLiteral("live|average"));
   const QCommandLineOption library(QStringList{"receiver-library"},
@@ -162,7 +167,7 @@ ParseResult ParseOptions(const QStringList& args) {
                                  QStringLiteral("PIXELS"));
   const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringList{"version"}, QStringLiteral("Show the version and exit."));
-  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &mode, &library,
+  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &signalsFile, &mode, &library,
                         &heatmap, &width, &help, &version})
     p.addOption(*o);
 
@@ -308,6 +313,12 @@ ParseResult ParseOptions(const QStringList& args) {
     if (v.isEmpty() || !file.exists() || file.isDir())
       return fail(QStringLiteral("--receiver-library ") + Quoted(v) + QStringLiteral(": no such file"));
     o.receiverLibrary = file.absoluteFilePath().toLocal8Bit().toStdString();
+  }
+  if (p.isSet(signalsFile)) {
+    const QString v = p.value(signalsFile);
+    if (v.isEmpty()) return fail(QStringLiteral("--signals: expected a file name"));
+    o.signalsFile = QFileInfo(v).absoluteFilePath().toLocal8Bit().toStdString();
+    if (!o.record) return fail(QStringLiteral("--signals writes what a survey found and needs --record"));
   }
   if ((o.sweeps || o.duration) && !o.record)
     return fail(QStringLiteral("-n and -e end a survey and need --record"));

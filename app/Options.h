@@ -48,6 +48,7 @@ struct Options {
   std::optional<int64_t> sweeps;       // -n, at least 1
   std::optional<std::chrono::milliseconds> duration;  // -e, above zero
   std::optional<TraceMode> mode;       // Live or Average
+  std::optional<std::string> signalsFile;  // --signals: the signal table's CSV file, with --record
   // --heatmap IN OUT: the recording to draw and the PNG to write, and the
   // picture's width in pixels.
   std::optional<std::string> heatmap, heatmapOut;

@@ -29,9 +29,14 @@ constexpr const char* kGeometry = "window/geometry";
 constexpr const char* kWaterfallShown = "waterfall/shown";
 constexpr const char* kWaterfallShare = "waterfall/share";
 constexpr const char* kLanguage = "ui/language";
+constexpr const char* kWaterfallColours = "waterfall/colours";
+constexpr const char* kStrip = "ui/strip";
+constexpr const char* kGqrx = "gqrx/address";
+constexpr const char* kCalibration = "receiver/calibration";
 constexpr const char* kKnownKeys[] = {kScanStart, kScanStop,      kGain,       kPpm,       kRate,
                                       kSerial,    kTraceMode,     kPeakMarker, kMarkers,   kGeometry,
-                                      kWaterfallShown, kWaterfallShare, kLanguage};
+                                      kWaterfallShown, kWaterfallShare, kLanguage, kWaterfallColours,
+                                      kStrip,     kGqrx,          kCalibration};
 
 constexpr const char* kNotSaved = QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1");
 
@@ -249,6 +254,57 @@ void TSettings::Load() {
     v_.language = s == QLatin1String("en") ? Language::English : Language::Russian;
     return true;
   });
+  take(kWaterfallColours, ColoursText(defaults.waterfallColours), [&](const QVariant& raw) {
+    const auto c = ParseColours(raw.toString());
+    if (c) v_.waterfallColours = *c;
+    return c.has_value();
+  });
+  take(kStrip, QStringLiteral("false"), [&](const QVariant& raw) {
+    const auto b = ReadBool(raw);
+    if (b) v_.receiverStrip = *b;
+    return b.has_value();
+  });
+  take(kGqrx, QString::fromStdString(defaults.gqrxAddress), [&](const QVariant& raw) {
+    const QString s = raw.toString().trimmed();
+    const qsizetype colon = s.lastIndexOf(QLatin1Char(':'));
+    bool ok = false;
+    const int port = colon > 0 ? s.mid(colon + 1).toInt(&ok) : 0;
+    if (!ok || port < 1 || port > 65535 || s.size() > 255) return false;
+    v_.gqrxAddress = s.toStdString();
+    return true;
+  });
+  take(kCalibration, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "без поправок")), [&](const QVariant& raw) {
+    std::map<std::string, int> found;
+    for (const QString& item : raw.toStringList()) {
+      const qsizetype eq = item.lastIndexOf(QLatin1Char('='));
+      const auto ppm = eq > 0 ? ReadInteger(item.mid(eq + 1)) : std::nullopt;
+      if (!ppm || *ppm < kMinPpm || *ppm > kMaxPpm || found.size() >= 64) return false;
+      found[item.left(eq).toStdString()] = static_cast<int>(*ppm);
+    }
+    v_.calibration = std::move(found);
+    return true;
+  });
+}
+
+QString TSettings::ColoursText(const ColourSpan& c) {
+  switch (c.kind) {
+    case ColourSpan::Kind::Automatic: return QStringLiteral("auto");
+    case ColourSpan::Kind::LevelAxis: return QStringLiteral("axis");
+    case ColourSpan::Kind::Fixed: break;
+  }
+  return QString::number(c.low, 'g', 6) + QLatin1Char(' ') + QString::number(c.high, 'g', 6);
+}
+
+std::optional<ColourSpan> TSettings::ParseColours(const QString& text) {
+  const QString t = text.trimmed();
+  if (t == QLatin1String("auto")) return ColourSpan{};
+  if (t == QLatin1String("axis")) return ColourSpan{ColourSpan::Kind::LevelAxis};
+  const QStringList ends = t.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (ends.size() != 2) return std::nullopt;
+  bool ok1 = false, ok2 = false;
+  const double lo = ends[0].toDouble(&ok1), hi = ends[1].toDouble(&ok2);
+  if (!ok1 || !ok2 || !(lo >= -200 && hi <= 100 && lo < hi)) return std::nullopt;
+  return ColourSpan{ColourSpan::Kind::Fixed, lo, hi};
 }
 
 // The file is written on the event loop's next turn after a change, so a
@@ -379,6 +435,33 @@ void TSettings::SetWaterfallShare(double share) {
   if (share == v_.waterfallShare) return;
   v_.waterfallShare = share;
   Write(kWaterfallShare, QString::number(share, 'g', 6));
+}
+
+void TSettings::SetWaterfallColours(const ColourSpan& c) {
+  if (c == v_.waterfallColours) return;
+  v_.waterfallColours = c;
+  Write(kWaterfallColours, ColoursText(c));
+}
+
+void TSettings::SetReceiverStrip(bool on) {
+  if (on == v_.receiverStrip) return;
+  v_.receiverStrip = on;
+  Write(kStrip, on);
+}
+
+void TSettings::SetGqrxAddress(const std::string& hostPort) {
+  if (hostPort == v_.gqrxAddress) return;
+  v_.gqrxAddress = hostPort;
+  Write(kGqrx, QString::fromStdString(hostPort));
+}
+
+void TSettings::SetCalibration(const std::string& serial, int ppm) {
+  auto it = v_.calibration.find(serial);
+  if (it != v_.calibration.end() && it->second == ppm) return;
+  v_.calibration[serial] = ppm;
+  QStringList l;
+  for (const auto& [s, p] : v_.calibration) l << QString::fromStdString(s) + QLatin1Char('=') + QString::number(p);
+  Write(kCalibration, l);
 }
 
 void TSettings::SetLanguage(Language l) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "app/Options.h"
+#include "runtime/ColourScale.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,6 +47,10 @@ struct SettingsValues {
   bool waterfallShown = false;
   double waterfallShare = 0.4;     // the waterfall's part of the right panel's height
   Language language = Language::Russian;
+  ColourSpan waterfallColours;     // automatic unless chosen
+  bool receiverStrip = false;
+  std::string gqrxAddress = "127.0.0.1:7356";
+  std::map<std::string, int> calibration;  // ppm found for a receiver, by its serial
 };
 
 class TSettings {
@@ -95,6 +101,10 @@ class TSettings {
   void SetWaterfallShown(bool shown);
   void SetWaterfallShare(double share);
   void SetLanguage(Language l);
+  void SetWaterfallColours(const ColourSpan& c);
+  void SetReceiverStrip(bool on);
+  void SetGqrxAddress(const std::string& hostPort);
+  void SetCalibration(const std::string& serial, int ppm);
 
   // Writes what changed now; a failure adds a message.
   void Sync();
@@ -102,6 +112,8 @@ class TSettings {
   // Texts as the file holds them, for tests and messages.
   static QString GainText(const std::optional<GainChoice>& g);
   static QString TraceViewText(TraceMode t);
+  static QString ColoursText(const ColourSpan& c);
+  static std::optional<ColourSpan> ParseColours(const QString& text);
 
  private:
   void Load();

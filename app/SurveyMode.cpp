@@ -5,9 +5,11 @@
 #include "app/Settings.h"
 #include "app/StartChoice.h"
 #include "receiver/api_rtl_sdr.h"
+#include "record/SignalsCsv.h"
 #include "record/SweepRecorder.h"
 #include "sweep/ReceiverSetup.h"
 #include "sweep/QueuedEngine.h"
+#include "sweep/SignalWatch.h"
 #include "sweep/SweepEngine.h"
 
 #include <QCoreApplication>
@@ -73,6 +75,13 @@ class Survey {
     engine_ = MakeQueuedEngine(app_, nullptr, [this](const std::string& text) { EngineLine(text); });
     ApplyScanChoice(*engine_, options_, nothingRemembered_);
     engine_->AddSweepListener([this](const SweepPtr& sweep) { OnSweep(sweep); });
+    if (options_.signalsFile) {
+      signalWatch_ = std::make_unique<TSignalWatch>();
+      // Rewritten whole each second: a reader sees the table as it stood then.
+      signalsTimer_.setInterval(1000);
+      QObject::connect(&signalsTimer_, &QTimer::timeout, &app_, [this] { WriteSignals(); });
+      signalsTimer_.start();
+    }
 
     setup_ = std::make_unique<TReceiverSetup>(*engine_);
     if (!OpenReceiver()) {
@@ -136,7 +145,10 @@ class Survey {
   void OnSweep(const SweepPtr& sweep) {
     const bool enough = options_.sweeps && static_cast<int64_t>(sweeps_) >= *options_.sweeps;
     if (finishing_ || enough) return;
-    if (recorder_->Add(sweep)) ++sweeps_;
+    if (recorder_->Add(sweep)) {
+      ++sweeps_;
+      if (signalWatch_) signalWatch_->Submit(SignalInputOf(sweep));
+    }
     if (options_.sweeps && static_cast<int64_t>(sweeps_) >= *options_.sweeps)
       QMetaObject::invokeMethod(&app_, [this] { Finish(0); }, Qt::QueuedConnection);
   }
@@ -163,8 +175,22 @@ class Survey {
       Say("writing " + Where() + ": " + recorder_->FailureReason());
       rc = 1;
     }
+    signalsTimer_.stop();
+    // The table of every sweep written, whatever the end.
+    if (signalWatch_) {
+      signalWatch_->WaitIdle(std::chrono::seconds(10));
+      if (!WriteSignals() && rc == 0) rc = 1;
+    }
     if (progressShown_) Progress();
     app_.exit(rc);
+  }
+
+  bool WriteSignals() {
+    std::string error;
+    if (WriteSignalsCsvFile(*options_.signalsFile, signalWatch_->Snapshot()->found, &error)) return true;
+    if (!signalsFailed_) Say("writing " + *options_.signalsFile + ": " + error);
+    signalsFailed_ = true;
+    return false;
   }
 
   void Fail(const std::string& line) {
@@ -217,7 +243,9 @@ class Survey {
   std::unique_ptr<TSweepEngine> engine_;
   std::unique_ptr<TReceiverSetup> setup_;  // after the engine: goes first
   std::thread signalThread_;
-  QTimer watch_, progress_;
+  QTimer watch_, progress_, signalsTimer_;
+  std::unique_ptr<TSignalWatch> signalWatch_;
+  bool signalsFailed_ = false;
   std::chrono::steady_clock::time_point began_;
   uint64_t sweeps_ = 0;
   int signals_ = 0;

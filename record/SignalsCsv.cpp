@@ -26,10 +26,10 @@ std::string UtcTime(std::chrono::system_clock::time_point when) {
   return std::string(buf, n);
 }
 
-std::string SignalsCsv(const std::vector<TSignal>& signals) {
+std::string SignalsCsv(const std::vector<TSignal>& table) {
   std::string out = kSignalsCsvHeader;
   out += '\n';
-  for (const TSignal& s : signals) {
+  for (const TSignal& s : table) {
     out += rt::FormatFixed(s.frequency, 0) + ',' + rt::FormatFixed(s.peakDb, 2) + ',' +
            rt::FormatFixed(s.meanDb, 2) + ',' + rt::FormatFixed(s.snrDb, 2) + ',' +
            rt::FormatFixed(s.bandwidth, 0) + ',' + rt::FormatFixed(s.OccupancyPercent(), 1) + ',' +
@@ -39,14 +39,14 @@ std::string SignalsCsv(const std::vector<TSignal>& signals) {
   return out;
 }
 
-bool WriteSignalsCsvFile(const std::string& path, const std::vector<TSignal>& signals, std::string* error) {
+bool WriteSignalsCsvFile(const std::string& path, const std::vector<TSignal>& table, std::string* error) {
   auto fail = [&](const std::string& what) {
     if (error) *error = what + ": " + std::strerror(errno);
     return false;
   };
   static std::atomic<unsigned> serial{0};
   const std::string temp = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-  const std::string text = SignalsCsv(signals);
+  const std::string text = SignalsCsv(table);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return fail(temp);
   size_t done = 0;

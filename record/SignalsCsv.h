@@ -18,7 +18,7 @@ namespace wg {
 
 extern const char* const kSignalsCsvHeader;
 
-std::string SignalsCsv(const std::vector<TSignal>& signals);
+std::string SignalsCsv(const std::vector<TSignal>& table);
 
 // "2026-12-07T11:29:26Z".
 std::string UtcTime(std::chrono::system_clock::time_point when);
@@ -26,6 +26,6 @@ std::string UtcTime(std::chrono::system_clock::time_point when);
 // Writes the table whole into `path` through a file beside it that is then
 // renamed over it, so that a reader of `path` never sees half a table and a
 // failure leaves the earlier file as it was. False with the reason.
-bool WriteSignalsCsvFile(const std::string& path, const std::vector<TSignal>& signals, std::string* error);
+bool WriteSignalsCsvFile(const std::string& path, const std::vector<TSignal>& table, std::string* error);
 
 }  // namespace wg

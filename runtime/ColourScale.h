@@ -11,6 +11,15 @@
 
 namespace wg {
 
+// Which levels the colours span: found from the levels shown (the noise
+// floor to the strongest), the level axis's visible range, or fixed ends.
+struct ColourSpan {
+  enum class Kind { Automatic, LevelAxis, Fixed };
+  Kind kind = Kind::Automatic;
+  double low = -100, high = -20;  // dB, for Fixed; low < high
+  bool operator==(const ColourSpan&) const = default;
+};
+
 // The 256 colours, 0xAARRGGBB and opaque, from the lowest level to the highest.
 const std::array<uint32_t, 256>& WaterfallScale();
 

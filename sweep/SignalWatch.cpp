@@ -91,7 +91,7 @@ void TSignalWatch::Run() {
     if (epoch != applied) table.Clear(), applied = epoch;
     table.Add(in, finder.Find(in, settings));
     auto snap = std::make_shared<TSignalSnapshot>();
-    snap->signals = table.Signals();
+    snap->found = table.Signals();
     snap->sweeps = table.Sweeps();
     snap->dropped = table.Dropped();
     in = {};  // the sweep's levels go before the lock is taken again

@@ -18,7 +18,7 @@
 namespace wg {
 
 struct TSignalSnapshot {
-  std::vector<TSignal> signals;  // in frequency order
+  std::vector<TSignal> found;  // in frequency order; not "signals", which Qt takes for a keyword
   uint64_t sweeps = 0;   // sweeps taken into the table
   uint64_t skipped = 0;  // sweeps that came while an earlier one was still searched
   uint64_t dropped = 0;  // detections left out of a full table

@@ -184,6 +184,10 @@
         <source>не удалось сохранить в %1</source>
         <translation>could not save to %1</translation>
     </message>
+    <message>
+        <source>без поправок</source>
+        <translation>no corrections</translation>
+    </message>
 </context>
 <context>
     <name>SweepEngine</name>
@@ -307,6 +311,17 @@
     <message>
         <source> не открылся</source>
         <translation> did not open</translation>
+    </message>
+</context>
+<context>
+    <name>wg::TSignalsPanel</name>
+    <message>
+        <source>gqrx настроен на %1</source>
+        <translation>gqrx tuned to %1</translation>
+    </message>
+    <message>
+        <source>gqrx не настроен на %1: %2</source>
+        <translation>gqrx not tuned to %1: %2</translation>
     </message>
 </context>
 </TS>

@@ -21,8 +21,11 @@
 #include "ui/ReadTheAir.h"
 #include "ui/ReceiverMenu.h"
 #include "ui/ReceiverReport.h"
+#include "ui/ReceiverStrip.h"
+#include "ui/SignalsPanel.h"
 #include "ui/SweepPoints.h"
 #include "ui/VirtualKeys.h"
+#include "ui/waterfall/WaterfallColourMenu.h"
 #include "ui/waterfall/WaterfallSplitter.h"
 
 #include <QApplication>
@@ -220,6 +223,12 @@ void TForm1::CreateControls() {
   Splitter1->Follow(Sweep(), *Series1);
   keep_ = std::make_unique<wg::TKeepWhatWasSeen>(*this, *Chart1, *chartMenu_, Sweep(), air_->Overlay(), log);
   new wg::TLanguageMenu(this, *chartMenu_, Settings(), RunOptions().language, log);
+  strip_ = std::make_unique<wg::TReceiverStrip>(*Chart1, *air_->Overlay(), *receiver_, Sweep(), *chartMenu_,
+                                                [this] { return Air().Mode(); });
+  air_->StripRect = [this] { return strip_->Rect(); };
+  signals_ = std::make_unique<wg::TSignalsPanel>(this, *Chart1, Sweep(), *chartMenu_, Settings());
+  signals_->Log = log;
+  air_->OnListen = [this](double hz) { signals_->ListenAt(hz); };
 }
 
 void TForm1::NameButtons() {
@@ -472,6 +481,9 @@ void TForm1::RestoreFeatures() {
   if (v.waterfallShown) Splitter1->ShowWaterfall(true);
   Splitter1->OnShownChanged = [this](bool shown) { Settings().SetWaterfallShown(shown); };
   Splitter1->OnShareChanged = [this](double share) { Settings().SetWaterfallShare(share); };
+  wg::AddWaterfallColourMenu(*ChartMenu, *Waterfall1, Settings());
+  Strip().SetShown(v.receiverStrip);
+  Strip().OnShownChanged = [this](bool shown) { Settings().SetReceiverStrip(shown); };
 }
 
 void TForm1::RememberOnClose() {

@@ -24,6 +24,8 @@ class TKeepWhatWasSeen;
 class TSettings;
 class TReceiverMenu;
 class TReceiverSetup;
+class TReceiverStrip;
+class TSignalsPanel;
 class TSpinEditDouble;
 class TSweepEngine;
 struct Options;
@@ -101,6 +103,9 @@ class TForm1 : public QWidget {
   wg::TWaterfall* Waterfall1 = nullptr;
   // Saving the sweep and the image, recording.
   wg::TKeepWhatWasSeen& Keep() { return *keep_; }
+  // The receiver at a glance, and the signals found.
+  wg::TReceiverStrip& Strip() { return *strip_; }
+  wg::TSignalsPanel& Signals() { return *signals_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -133,6 +138,9 @@ class TForm1 : public QWidget {
   std::unique_ptr<wg::TReadTheAir> air_;
   std::unique_ptr<wg::TReceiverSetup> receiver_;  // after sweep_: goes first
   std::unique_ptr<wg::TKeepWhatWasSeen> keep_;
+  // Both listen to the sweep and read the receiver: go before them.
+  std::unique_ptr<wg::TReceiverStrip> strip_;
+  std::unique_ptr<wg::TSignalsPanel> signals_;
   bool destroyed_ = false;
   bool inRangeChange_ = false;
 };

@@ -83,6 +83,11 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
     s.SetWaterfallShown(true);
     s.SetWaterfallShare(0.25);
     s.SetLanguage(wg::Language::English);
+    s.SetWaterfallColours({wg::ColourSpan::Kind::Fixed, -95.5, -30});
+    s.SetReceiverStrip(true);
+    s.SetGqrxAddress("localhost:7357");
+    s.SetCalibration("00000001", 41);
+    s.SetCalibration("SDR=2", -3);
     s.Sync();
     EXPECT_TRUE(ReadFile().contains("ppm=-12"));
   }
@@ -100,6 +105,10 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
   EXPECT_TRUE(v.waterfallShown);
   EXPECT_EQ(v.waterfallShare, 0.25);
   EXPECT_EQ(v.language, wg::Language::English);
+  EXPECT_EQ(v.waterfallColours, (wg::ColourSpan{wg::ColourSpan::Kind::Fixed, -95.5, -30}));
+  EXPECT_TRUE(v.receiverStrip);
+  EXPECT_EQ(v.gqrxAddress, "localhost:7357");
+  EXPECT_EQ(v.calibration, (std::map<std::string, int>{{"00000001", 41}, {"SDR=2", -3}}));
   EXPECT_TRUE(s.TakeMessages().empty());
   // Automatic gain, one marker and none round-trip too.
   s.SetGain({true, 0});
@@ -138,6 +147,13 @@ TEST_F(SettingsTest, EachBadValueFallsBackWithOneLine) {
       {"[waterfall]\nshare=2\n", "waterfall/share"},
       {"[waterfall]\nshown=perhaps\n", "waterfall/shown"},
       {"[ui]\nlanguage=de\n", "ui/language"},
+      {"[waterfall]\ncolours=-20 -90\n", "waterfall/colours"},
+      {"[waterfall]\ncolours=bright\n", "waterfall/colours"},
+      {"[ui]\nstrip=1x\n", "ui/strip"},
+      {"[gqrx]\naddress=localhost\n", "gqrx/address"},
+      {"[gqrx]\naddress=localhost:99999\n", "gqrx/address"},
+      {"[receiver]\ncalibration=00000001=9000\n", "receiver/calibration"},
+      {"[receiver]\ncalibration=00000001\n", "receiver/calibration"},
   };
   const wg::SettingsValues defaults;
   for (const auto& c : cases) {
@@ -153,6 +169,9 @@ TEST_F(SettingsTest, EachBadValueFallsBackWithOneLine) {
     EXPECT_FALSE(v.gain.has_value()) << c.ini;
     EXPECT_EQ(v.traceView, defaults.traceView) << c.ini;
     EXPECT_TRUE(v.markers.empty()) << c.ini;
+    EXPECT_EQ(v.waterfallColours, defaults.waterfallColours) << c.ini;
+    EXPECT_EQ(v.gqrxAddress, defaults.gqrxAddress) << c.ini;
+    EXPECT_TRUE(v.calibration.empty()) << c.ini;
     EXPECT_EQ(v.serial, "00000002") << "a good value beside a bad one stays: " << c.ini;
     ExpectSane(v, c.ini);
   }

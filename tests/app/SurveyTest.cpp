@@ -263,3 +263,38 @@ TEST_F(Survey, FindsTheCarriersRtlPowerFinds) {
 }
 
 }  // namespace
+
+namespace {
+
+// The survey's signal table: the emitters of the default scene found, the
+// file whole with its header, written when the survey ends.
+TEST_F(Survey, SignalsFileListsTheSceneEmittersWhenTheSurveyEnds) {
+  ASSERT_EQ(Run("./wideglass --record live.csv -n 20 --mode average --signals signals.csv"), 0) << Err();
+  std::ifstream in(dir / "signals.csv");
+  std::string header;
+  std::getline(in, header);
+  EXPECT_EQ(header.rfind("frequency_hz,peak_db,mean_db,snr_db,bandwidth_hz,occupancy_pct", 0), 0u) << header;
+  std::vector<std::pair<double, double>> found;  // frequency, occupancy
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream ls(line);
+    std::string f[6];
+    for (std::string& v : f) std::getline(ls, v, ',');
+    found.emplace_back(std::stod(f[0]), std::stod(f[5]));
+  }
+  const auto near = [&](double hz, double within) {
+    return std::find_if(found.begin(), found.end(), [&](const auto& s) { return std::fabs(s.first - hz) <= within; });
+  };
+  // Carriers within a bin of 781.25 Hz and present in every sweep; the
+  // strongest FM and NFM ones within their channel.
+  for (double hz : {138512500.0, 140125000.0, 145500000.0, 146520000.0, 151400000.0}) {
+    const auto it = near(hz, 781.25);
+    ASSERT_NE(it, found.end()) << hz;
+    EXPECT_GT(it->second, 90) << hz;
+  }
+  EXPECT_NE(near(144800000, 6000), found.end());
+  EXPECT_NE(near(147950000, 25000), found.end());
+  EXPECT_EQ(Run("./wideglass -e 1 --signals signals.csv"), 2) << "needs --record";
+  EXPECT_NE(Err().find("--record"), std::string::npos) << Err();
+}
+
+}  // namespace

@@ -33,17 +33,17 @@ TEST(SignalWatch, KeepsTheTableOnItsOwnThread) {
   auto snap = watch.Snapshot();
   EXPECT_EQ(snap->sweeps, 5u);
   EXPECT_EQ(snap->skipped, 0u);
-  ASSERT_EQ(snap->signals.size(), 1u);
-  EXPECT_NEAR(snap->signals[0].frequency, 139000000, SignalScene::kBin);
-  EXPECT_EQ(snap->signals[0].OccupancyPercent(), 100);
+  ASSERT_EQ(snap->found.size(), 1u);
+  EXPECT_NEAR(snap->found[0].frequency, 139000000, SignalScene::kBin);
+  EXPECT_EQ(snap->found[0].OccupancyPercent(), 100);
 
   // Clear empties the table at once, and the next sweeps start it afresh.
   watch.Clear();
-  EXPECT_TRUE(watch.Snapshot()->signals.empty());
+  EXPECT_TRUE(watch.Snapshot()->found.empty());
   watch.Submit(scene.Sweep(5));
   ASSERT_TRUE(watch.WaitIdle(kPatience));
   EXPECT_EQ(watch.Snapshot()->sweeps, 1u);
-  EXPECT_EQ(watch.Snapshot()->signals.size(), 1u);
+  EXPECT_EQ(watch.Snapshot()->found.size(), 1u);
 
   // The threshold set is the one the next sweep is searched with.
   wg::TSignalSettings deaf;
@@ -53,7 +53,7 @@ TEST(SignalWatch, KeepsTheTableOnItsOwnThread) {
   watch.Clear();
   watch.Submit(scene.Sweep(6));
   ASSERT_TRUE(watch.WaitIdle(kPatience));
-  EXPECT_TRUE(watch.Snapshot()->signals.empty());
+  EXPECT_TRUE(watch.Snapshot()->found.empty());
   EXPECT_EQ(watch.Snapshot()->sweeps, 1u);
 }
 
@@ -68,9 +68,9 @@ TEST(SignalWatch, SweepsFasterThanTheSearch) {
   ASSERT_TRUE(watch.WaitIdle(kPatience));
   auto snap = watch.Snapshot();
   EXPECT_EQ(snap->sweeps + snap->skipped, 40u);
-  ASSERT_EQ(snap->signals.size(), 1u);
-  EXPECT_EQ(snap->signals[0].present, snap->sweeps);
-  EXPECT_EQ(snap->signals[0].covered, snap->sweeps);
+  ASSERT_EQ(snap->found.size(), 1u);
+  EXPECT_EQ(snap->found[0].present, snap->sweeps);
+  EXPECT_EQ(snap->found[0].covered, snap->sweeps);
 }
 
 // Destroyed with work under way and queued: it returns, and tells no one

@@ -18,6 +18,19 @@ constexpr int kBarWidth = 6;
 constexpr int kBarGap = 4;  // between the bar and the plot frame
 constexpr QRgb kFrameColour = 0xFF000000u;
 
+// Automatic colours: the noise floor is the level this share of the visible
+// columns stays below, and the first colour goes kAboveFloor dB above it, so
+// that most of the noise is dark and anything standing out of it is not; the
+// span is never narrower than kLeastSpan dB, so that a band of noise alone is
+// not stretched over every colour. Each row moves the span kFollow of the
+// way to its own, and the rows are drawn anew only once the span has moved
+// kRedrawStep dB.
+constexpr double kFloorShare = 0.25;
+constexpr double kAboveFloor = 1;
+constexpr double kLeastSpan = 20;
+constexpr double kFollow = 0.25;
+constexpr double kRedrawStep = 1;
+
 QFont SmallFont(const QFont& base) {
   QFont f = base;
   f.setPixelSize(9);
@@ -82,7 +95,47 @@ void TWaterfall::AddReduced(TWaterfallHistory::Reduced row) {
   RowAdded(history_.Add(std::move(row)));
 }
 
+void TWaterfall::SetColours(const ColourSpan& c) {
+  if (c == colours_) return;
+  colours_ = c;
+  dirty_ = true;
+  update();
+}
+
+std::pair<double, double> TWaterfall::ColourRange() const {
+  if (colours_.kind == ColourSpan::Kind::Fixed) return {colours_.low, colours_.high};
+  if (colours_.kind == ColourSpan::Kind::Automatic && followed_) return {autoLow_, autoHigh_};
+  return {chart_->LeftAxis()->EffectiveMinimum, chart_->LeftAxis()->EffectiveMaximum};
+}
+
+// The levels as drawn: a pixel shows the strongest of the columns in it, so
+// its noise lies higher than a column's.
+void TWaterfall::FollowLevels(const TWaterfallHistory::Level* pixels, int count) {
+  if (colours_.kind != ColourSpan::Kind::Automatic) return;
+  visible_.clear();
+  for (int i = 0; i < count; ++i)
+    if (pixels[i] > TWaterfallHistory::kUntuned) visible_.push_back(pixels[i]);
+  if (visible_.empty()) return;
+  const auto floorAt = visible_.begin() + static_cast<std::ptrdiff_t>(kFloorShare * static_cast<double>(visible_.size() - 1));
+  std::nth_element(visible_.begin(), floorAt, visible_.end());
+  const double floor = TWaterfallHistory::Decode(*floorAt) + kAboveFloor;
+  const double top = std::max(TWaterfallHistory::Decode(*std::max_element(floorAt, visible_.end())), floor + kLeastSpan);
+  if (!followed_) {
+    followed_ = true;
+    autoLow_ = floor;
+    autoHigh_ = top;
+    dirty_ = true;
+    return;
+  }
+  autoLow_ += kFollow * (floor - autoLow_);
+  autoHigh_ += kFollow * (top - autoHigh_);
+  if (std::fabs(autoLow_ - palette_.Low()) >= kRedrawStep || std::fabs(autoHigh_ - palette_.High()) >= kRedrawStep)
+    dirty_ = true;
+}
+
 void TWaterfall::RowAdded(bool cleared) {
+  // A new range's levels are its own.
+  if (cleared) followed_ = false;
   // A new layout needs new spans; hidden or not yet laid out, the next paint
   // renders everything.
   if (cleared || history_.RowCount() == 1 || image_.isNull() || isHidden()) {
@@ -90,12 +143,15 @@ void TWaterfall::RowAdded(bool cleared) {
   } else if (!dirty_) {
     top_ = (top_ + image_.height() - 1) % image_.height();
     RenderRows(0, top_, 1);
+    // RenderRows left the row's levels per pixel at the start of rowLevels_.
+    FollowLevels(rowLevels_.data(), image_.width());
   }
   update();
 }
 
 void TWaterfall::Clear() {
   history_.Clear();
+  followed_ = false;
   dirty_ = true;
   update();
 }
@@ -142,7 +198,6 @@ void TWaterfall::RenderAll() {
   }
   if (image_.width() != w || image_.height() != h) image_ = QImage(w, h, QImage::Format_RGB32);
   rowLevels_.assign(static_cast<std::size_t>(w) * kRowBlock, TWaterfallHistory::kNoData);
-  palette_.SetRange(view_.levelLow, view_.levelHigh);
   const TChartAxis* bottom = chart_->BottomAxis();
   const double scale = bottom->AxisLength / bottom->EffectiveRange, origin = bottom->EffectiveMinimum;
   const int start = bottom->Inverted() ? bottom->EndPixel : bottom->StartPixel, x0 = view_.x0, x1 = view_.x1;
@@ -166,6 +221,15 @@ void TWaterfall::RenderAll() {
     return bottom->ValueToPixel(f);
   };
   spans_.Compute(history_, toPixel, nearPixel, x0, x1);
+  if (colours_.kind == ColourSpan::Kind::Automatic && !followed_ && history_.RowCount() > 0) {
+    const TWaterfallHistory::Level* newest = history_.Row(0);
+    TWaterfallHistory::Level* levels = rowLevels_.data();
+    spans_.Render(&newest, &levels, 1);
+    FollowLevels(levels, w);
+    dirty_ = false;
+  }
+  const auto [low, high] = ColourRange();
+  palette_.SetRange(low, high);
   top_ = 0;
   RenderRows(0, 0, h);
 }

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <chrono>
+#include <utility>
 #include <vector>
 
 #include "ui/waterfall/WaterfallColours.h"
@@ -43,6 +44,13 @@ class TWaterfall : public QWidget {
   // Renders again if the chart's scale moved since the rows were drawn. The
   // window calls it after every drawing of the chart.
   void SyncWithChart();
+
+  // Which levels the colours span; automatic unless chosen.
+  void SetColours(const ColourSpan& c);
+  const ColourSpan& Colours() const { return colours_; }
+  // The levels the lowest and the highest colour stand for now, dB.
+  double ColourLow() const { return palette_.Low(); }
+  double ColourHigh() const { return palette_.High(); }
 
   const TWaterfallHistory& History() const { return history_; }
   // Bytes held for the rows and their rendering; at most 64 MiB with any
@@ -85,12 +93,20 @@ class TWaterfall : public QWidget {
   void RowAdded(bool cleared);
   static constexpr int kRowBlock = 4;
   void DrawColourBar(class QPainter& p);
+  // Automatic colours: the newest row's levels per pixel move the span a
+  // step towards their noise floor and their strongest level.
+  void FollowLevels(const TWaterfallHistory::Level* pixels, int count);
+  std::pair<double, double> ColourRange() const;
   void DrawReadout(class QPainter& p);
 
   TCustomChart* chart_;
   TWaterfallHistory history_;
   TWaterfallSpans spans_;
   TWaterfallPalette palette_;
+  ColourSpan colours_;
+  bool followed_ = false;  // the automatic span has seen a row
+  double autoLow_ = 0, autoHigh_ = 0;
+  std::vector<TWaterfallHistory::Level> visible_;
   View view_;
   bool dirty_ = true;
   // Rows as a ring: the newest at image row top_, older ones below it and

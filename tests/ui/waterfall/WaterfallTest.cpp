@@ -253,10 +253,12 @@ TEST(WaterfallMemory, StaysWithin64MiBForAnyRangeOnA4KScreen) {
 
 class WaterfallWindowTest : public FormTest {
  protected:
-  // The window with the sweep stopped, the waterfall shown by its shortcut.
+  // The window with the sweep stopped, the waterfall shown by its shortcut,
+  // its colours on the level axis.
   TForm1& OpenWithWaterfall() {
     TForm1& f = Open();
     f.Button2Click(nullptr);
+    f.Waterfall1->SetColours({wg::ColourSpan::Kind::LevelAxis});
     f.activateWindow();
     QTest::keyClick(&f, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
     Settle(f);
@@ -347,6 +349,57 @@ TEST_F(WaterfallWindowTest, ACarrierSitsUnderTheTraceAtEveryZoom) {
   Settle(f);
   const int x = f.Chart1->BottomAxis()->ValueToPixel(s.X(j));
   EXPECT_EQ(Picture(f).pixel(x, 0), Colour(1));
+}
+
+TEST_F(WaterfallWindowTest, AutomaticColoursDarkenTheNoiseAndLetEveryEmitterOfTheSceneStandOut) {
+  TForm1& f = Open();
+  f.activateWindow();
+  EXPECT_EQ(f.Waterfall1->Colours().kind, wg::ColourSpan::Kind::Automatic) << "by default";
+  QTest::keyClick(&f, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+  constexpr int kRows = 6;
+  for (int i = 0; i < 1000 && f.Waterfall1->History().RowCount() < kRows; ++i) QTest::qWait(20);
+  f.Button2Click(nullptr);
+  ASSERT_GE(f.Waterfall1->History().RowCount(), static_cast<size_t>(kRows)) << "sweeps arrived";
+  // Brightness of the noise (the median pixel) and of each emitter (its
+  // brightest pixel within one of its frequency), over the rows.
+  const double emitters[] = {138512500, 140125000, 141850000, 144800000, 145500000,
+                             146520000, 147950000, 150775000, 151400000, 152050000};
+  struct Seen {
+    double noise = 0;
+    std::vector<double> emitter;
+  };
+  const auto look = [&] {
+    Settle(f);
+    const QImage img = Picture(f);
+    Seen seen;
+    seen.emitter.assign(std::size(emitters), 0);
+    for (int y = 0; y < kRows; ++y) {
+      std::vector<int> grey;
+      for (int x = f.Waterfall1->DataLeft(); x < f.Waterfall1->DataRight(); ++x) grey.push_back(qGray(img.pixel(x, y)));
+      std::nth_element(grey.begin(), grey.begin() + static_cast<std::ptrdiff_t>(grey.size() / 2), grey.end());
+      seen.noise += grey[grey.size() / 2] / double(kRows);
+      for (size_t k = 0; k < std::size(emitters); ++k) {
+        const int x = f.Chart1->BottomAxis()->ValueToPixel(emitters[k]);
+        int brightest = 0;
+        for (int dx = -1; dx <= 1; ++dx) brightest = std::max(brightest, qGray(img.pixel(x + dx, y)));
+        seen.emitter[k] += brightest / double(kRows);
+      }
+    }
+    return seen;
+  };
+  const Seen automatic = look();
+  f.Waterfall1->SetColours({wg::ColourSpan::Kind::LevelAxis});
+  const Seen axis = look();
+  RecordProperty("noise_grey", std::to_string(automatic.noise) + " (level axis: " + std::to_string(axis.noise) + ")");
+  EXPECT_LT(automatic.noise, 40) << "the noise is dark";
+  EXPECT_GT(axis.noise, 60) << "on the level axis's colours it was not";
+  for (size_t k = 0; k < std::size(emitters); ++k) {
+    const double stands = automatic.emitter[k] - automatic.noise, stood = axis.emitter[k] - axis.noise;
+    RecordProperty("grey_above_noise_" + std::to_string(static_cast<int64_t>(emitters[k])),
+                   std::to_string(stands) + " (level axis: " + std::to_string(stood) + ")");
+    EXPECT_GT(stands, 15) << emitters[k];
+    EXPECT_GT(stands, 4 * stood) << emitters[k] << ": " << stands << " against " << stood;
+  }
 }
 
 TEST_F(WaterfallWindowTest, ColoursFollowTheLevelAxisAndGreyOutUntunedSteps) {
