@@ -256,6 +256,13 @@
     </message>
 </context>
 <context>
+    <name>wg::TCalibrateOnMarker</name>
+    <message>
+        <source>Поправка частоты %1 ppm: сигнал с %2 МГц на %3 МГц</source>
+        <translation>Frequency correction %1 ppm: the signal from %2 MHz to %3 MHz</translation>
+    </message>
+</context>
+<context>
     <name>wg::TLanguageMenu</name>
     <message>
         <source>Язык журнала: английский</source>

@@ -14,6 +14,7 @@
 #include "sweep/ReceiverSetup.h"
 #include "sweep/ScanLimits.h"
 #include "sweep/SweepEngine.h"
+#include "ui/CalibrateOnMarker.h"
 #include "ui/ChartMenu.h"
 #include "ui/HandlerGuard.h"
 #include "ui/KeepWhatWasSeen.h"
@@ -229,6 +230,7 @@ void TForm1::CreateControls() {
   signals_ = std::make_unique<wg::TSignalsPanel>(this, *Chart1, Sweep(), *chartMenu_, Settings());
   signals_->Log = log;
   air_->OnListen = [this](double hz) { signals_->ListenAt(hz); };
+  calibrate_ = std::make_unique<wg::TCalibrateOnMarker>(*this, *air_, Sweep(), *receiver_, Settings(), log);
 }
 
 void TForm1::NameButtons() {
@@ -304,6 +306,7 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
 
   wg::ApplyReceiverChoice(Receiver(), RunOptions(), Settings());
   Button3Click(nullptr);
+  calibrate_->ApplyRemembered(RunOptions().ppm.has_value());
   receiverMenu_ = new wg::TReceiverMenu(this, ChartMenu, Receiver(), Settings(),
                                         [this](const std::string& line) { LogAppend(line); });
   RestoreFeatures();

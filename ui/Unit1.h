@@ -17,6 +17,7 @@ class QPushButton;
 namespace wg {
 class TChart;
 class TChartAxis;
+class TCalibrateOnMarker;
 class TChartMenu;
 class TReadTheAir;
 class TFastLineSeries;
@@ -106,6 +107,8 @@ class TForm1 : public QWidget {
   // The receiver at a glance, and the signals found.
   wg::TReceiverStrip& Strip() { return *strip_; }
   wg::TSignalsPanel& Signals() { return *signals_; }
+  // The frequency correction found on a marker.
+  wg::TCalibrateOnMarker& Calibration() { return *calibrate_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -141,6 +144,7 @@ class TForm1 : public QWidget {
   // Both listen to the sweep and read the receiver: go before them.
   std::unique_ptr<wg::TReceiverStrip> strip_;
   std::unique_ptr<wg::TSignalsPanel> signals_;
+  std::unique_ptr<wg::TCalibrateOnMarker> calibrate_;
   bool destroyed_ = false;
   bool inRangeChange_ = false;
 };
