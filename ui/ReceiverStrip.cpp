@@ -90,7 +90,7 @@ QString TReceiverStrip::Text() const {
   if (sweepsPerSecond_ > 0)
     parts << QString::number(sweepsPerSecond_, 'f', sweepsPerSecond_ < 10 ? 2 : 1) + QStringLiteral(" sweeps/s, ") +
                  QString::number(hzPerSecond_ / 1e6, 'f', 1) + QStringLiteral(" MHz/s");
-  return parts.join(QStringLiteral("  \u00b7  "));
+  return parts.join(QStringLiteral(" \u00b7 "));
 }
 
 QRect TReceiverStrip::Rect() const {

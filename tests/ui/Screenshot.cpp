@@ -1,7 +1,8 @@
 // Saves pictures of the real window on the simulated receiver for a person to
-// look at: plain, with the readout, markers and peak hold, with the chart
-// menu open, with the log in English, with the waterfall, and over a survey
-// of the whole tuner. Run under an X server (xvfb-run -a).
+// look at: plain, with the readout, markers and peak hold, the readout over a
+// carrier at the full span, markers a pixel apart, the receiver strip, the
+// signals panel, with the chart menu open, with the log in English, with the
+// waterfall, and over a survey of the whole tuner. Run under an X server (xvfb-run -a).
 //
 // Usage: ui_screenshot <simulated librtlsdr> <output folder>
 #include "chart/Chart.h"
@@ -11,6 +12,8 @@
 #include "sweep/SweepEngine.h"
 #include "ui/KeepWhatWasSeen.h"
 #include "ui/ReadTheAir.h"
+#include "ui/ReceiverStrip.h"
+#include "ui/SignalsPanel.h"
 #include "ui/Unit1.h"
 #include "ui/waterfall/Waterfall.h"
 #include "ui/waterfall/WaterfallSplitter.h"
@@ -21,6 +24,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
+#include <QTableView>
 #include <QTest>
 
 #include <cstdio>
@@ -67,6 +71,39 @@ int main(int argc, char** argv) {
     save("read-the-air.png");
     // What "Save image…" writes: the chart's own pixels with the readout and markers.
     if (!f.Keep().SaveImage(QString::fromStdString((out / "saved-image.png").string()))) rc = 1;
+
+    // The readout over the strongest carrier at the full span, where a pixel
+    // holds a dozen bins; markers one pixel apart; the receiver strip.
+    f.Air().SetMode(wg::TraceMode::Live);
+    f.Air().SetPeakMarker(false);
+    f.Air().SetFixedMarkers({});
+    const wg::TChartAxis* bottom = f.Chart1->BottomAxis();
+    const int carrier = bottom->ValueToPixel(145.5e6);
+    const QPoint onCarrier(carrier, f.Chart1->height() / 2);
+    QMouseEvent moveOn(QEvent::MouseMove, onCarrier, f.Chart1->mapToGlobal(onCarrier), Qt::NoButton, Qt::NoButton,
+                       Qt::NoModifier);
+    QApplication::sendEvent(f.Chart1, &moveOn);
+    save("readout-on-carrier.png");
+    std::vector<double> close;
+    for (int k = 0; k < 4; ++k) close.push_back(bottom->PixelToValue(carrier - 2 + k));
+    f.Air().SetFixedMarkers(close);
+    f.Air().SetPeakMarker(true);
+    QApplication::sendEvent(f.Chart1, &moveOn);
+    save("markers-close.png");
+    f.Air().SetFixedMarkers({});
+    f.Air().SetPeakMarker(false);
+    f.Strip().SetShown(true);
+    QTest::qWait(1500);
+    save("strip.png");
+    if (!f.Keep().SaveImage(QString::fromStdString((out / "saved-image-strip.png").string()))) rc = 1;
+    f.Strip().SetShown(false);
+    f.Signals().Open(true);
+    QTest::qWait(3000);
+    f.Signals().Catchup(std::chrono::milliseconds(500));
+    f.Signals().Table()->sortByColumn(1, Qt::DescendingOrder);
+    QApplication::processEvents();
+    if (!f.Signals().grab().save(QString::fromStdString((out / "signals.png").string()))) rc = 1;
+    f.Signals().Open(false);
 
     f.Air().SetMode(wg::TraceMode::Average);
     QTest::qWait(1500);
