@@ -168,11 +168,19 @@ void TSignalsPanel::Refresh() {
   const double selected = SelectedHz();
   const auto snapshot = watch_->Snapshot();
   signals_ = snapshot->found;
+  sweeps_ = snapshot->sweeps;
   model_->Set(&signals_);
-  // The row chosen stays chosen as the table follows the sweeps.
-  if (std::isfinite(selected))
-    for (int r = 0; r < sorted_->rowCount(); ++r)
-      if (sorted_->index(r, 0).data(Qt::UserRole).toDouble() == selected) table_->selectRow(r);
+  // The row chosen stays chosen as the table follows the sweeps: its
+  // frequency, an average of its sightings, may move a little.
+  if (std::isfinite(selected)) {
+    int nearest = -1;
+    double best = 5e3;
+    for (int r = 0; r < sorted_->rowCount(); ++r) {
+      const double d = std::fabs(sorted_->index(r, 0).data(Qt::UserRole).toDouble() - selected);
+      if (d <= best) nearest = r, best = d;
+    }
+    if (nearest >= 0) table_->selectRow(nearest);
+  }
   if (status_->text().isEmpty() || status_->property("counts").toBool()) {
     status_->setText(QStringLiteral("%1 signals in %2 sweeps").arg(signals_.size()).arg(snapshot->sweeps));
     status_->setProperty("counts", true);
@@ -189,6 +197,7 @@ bool TSignalsPanel::Catchup(std::chrono::milliseconds wait) {
 void TSignalsPanel::Clear() {
   if (watch_) watch_->Clear();
   signals_.clear();
+  sweeps_ = 0;
   model_->Set(&signals_);
 }
 

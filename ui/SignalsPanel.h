@@ -49,6 +49,8 @@ class TSignalsPanel : public QWidget {
   void Open(bool shown);
   // The signals as the table holds them now, in frequency order.
   const std::vector<TSignal>& Signals() const { return signals_; }
+  // Sweeps taken into the table so far.
+  uint64_t Sweeps() const { return sweeps_; }
   // Waits at most `wait` for the sweeps handed over so far to be in the
   // table, and shows it; for tests and the export.
   bool Catchup(std::chrono::milliseconds wait);
@@ -79,6 +81,7 @@ class TSignalsPanel : public QWidget {
   int listenerId_ = -1;
   std::atomic<bool> refreshQueued_{false};
   std::vector<TSignal> signals_;
+  uint64_t sweeps_ = 0;
   TSignalsModel* model_ = nullptr;
   QSortFilterProxyModel* sorted_ = nullptr;
   QTableView* table_ = nullptr;

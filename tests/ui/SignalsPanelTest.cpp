@@ -75,6 +75,14 @@ TEST_F(SignalsPanelTest, TheTableFollowsTheSweepsSortsZoomsClearsAndExports) {
   EXPECT_GT(b->Maximum(), 145.5e6);
   EXPECT_LT(b->Maximum() - b->Minimum(), 200e3);
   EXPECT_NEAR(p.SelectedHz(), 145.5e6, bin);
+  // It stays chosen as the table follows further sweeps.
+  const uint64_t before = p.Sweeps();
+  for (int i = 0; i < 500 && p.Sweeps() < before + 3; ++i) {
+    QTest::qWait(20);
+    p.Catchup(std::chrono::milliseconds(0));
+  }
+  EXPECT_GE(p.Sweeps(), before + 3);
+  EXPECT_NEAR(p.SelectedHz(), 145.5e6, bin);
 
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("signals.csv"));
