@@ -61,6 +61,11 @@ class Survey {
 
   int Run() {
     std::string error;
+    // A table that cannot be written is known before anything else is done.
+    if (options_.signalsFile && !WriteSignalsCsvFile(*options_.signalsFile, {}, &error)) {
+      Say(*options_.signalsFile + ": " + error);
+      return 1;
+    }
     TSweepRecorder::Options ro;
     ro.waitWhenFull = true;  // nobody is waiting on this thread but the receiver
     recorder_ = TSweepRecorder::Open(*options_.record, error, [this](const std::string& reason) {

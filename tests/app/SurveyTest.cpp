@@ -293,6 +293,8 @@ TEST_F(Survey, SignalsFileListsTheSceneEmittersWhenTheSurveyEnds) {
   }
   EXPECT_NE(near(144800000, 6000), found.end());
   EXPECT_NE(near(147950000, 25000), found.end());
+  EXPECT_EQ(Run("./wideglass --record again.csv -n 1 --signals no/such/folder.csv"), 1);
+  EXPECT_NE(Err().find("no/such/folder.csv"), std::string::npos) << Err();
   EXPECT_EQ(Run("./wideglass -e 1 --signals signals.csv"), 2) << "needs --record";
   EXPECT_NE(Err().find("--record"), std::string::npos) << Err();
 }
