@@ -463,18 +463,21 @@ bool TRecording::Scan(const SweepFn& each, const ProgressFn& progress) {
     const bool cut = std::any_of(problems_.begin(), problems_.end(), [](const RecordingProblem& p) { return p.kind == Kind::CutLine; });
     if (!cut) problems_.push_back({Kind::CutLine, shortLast, 1, "the last sweep ends early"});
   }
-  std::lock_guard lk(m_);
-  // Nothing read at all: the lines that did not read say why in one line.
-  const bool lines = std::any_of(problems_.begin(), problems_.end(), [](const RecordingProblem& p) {
-    return p.kind == Kind::BadLine || p.kind == Kind::CutLine || p.kind == Kind::TooLarge;
-  });
-  if (sweeps_ == 0 && lines) {
-    const RecordingProblem first = *std::min_element(
-        problems_.begin(), problems_.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
-    problems_ = {{Kind::NotARecording, 0, 1,
-                  "not an rtl_power recording (line " + std::to_string(first.line) + ": " + first.detail + ")"}};
+  {
+    std::lock_guard lk(m_);
+    // Nothing read at all: the lines that did not read say why in one line.
+    const bool lines = std::any_of(problems_.begin(), problems_.end(), [](const RecordingProblem& p) {
+      return p.kind == Kind::BadLine || p.kind == Kind::CutLine || p.kind == Kind::TooLarge;
+    });
+    if (sweeps_ == 0 && lines) {
+      const RecordingProblem first = *std::min_element(
+          problems_.begin(), problems_.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
+      problems_ = {{Kind::NotARecording, 0, 1,
+                    "not an rtl_power recording (line " + std::to_string(first.line) + ": " + first.detail + ")"}};
+    }
+    scanned_ = true;
   }
-  scanned_ = true;
+  // Outside the lock: the caller may well ask what was found.
   if (progress) progress(1.0);
   return true;
 }

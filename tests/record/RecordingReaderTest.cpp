@@ -198,12 +198,19 @@ TEST(RecordingReader, CompressedSweepsReadOnDemandWhileTheScanGoesOn) {
   ASSERT_TRUE(r) << error;
   std::vector<RecordedSweep> seen(900);
   std::atomic<uint64_t> scanned{0};
+  std::atomic<int> progressed{0};
   std::thread scan([&] {
-    r->Scan([&](const RecordedSweep& s) {
-      seen[s.number] = s;
-      scanned = s.number + 1;
-      return true;
-    });
+    r->Scan(
+        [&](const RecordedSweep& s) {
+          seen[s.number] = s;
+          scanned = s.number + 1;
+          return true;
+        },
+        // Progress may ask what was found, at the end too.
+        [&](double done) {
+          progressed += r->SweepCount() > 0 && r->Problems().empty() && done > 0;
+          return true;
+        });
   });
   // Reads behind the scan while it goes on.
   RecordedSweep s;
@@ -220,6 +227,7 @@ TEST(RecordingReader, CompressedSweepsReadOnDemandWhileTheScanGoesOn) {
     std::this_thread::yield();
   }
   scan.join();
+  EXPECT_GE(progressed.load(), 1);
   ExpectReadsBack(*r, seen);
   EXPECT_LT(r->MemoryBytes(), 2u << 20);
 }
