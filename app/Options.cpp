@@ -119,8 +119,10 @@ ParseResult ParseOptions(const QStringList& args) {
       "(e.g. 88M:108M). Given options override the remembered settings for this run."));
   p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
   const QCommandLineOption range(QStringList{"f"},
-                                 QStringLiteral("Scan range START:STOP in Hz (default %1:%2).").arg(Mega(kDefaultStartHz), Mega(kDefaultStopHz)),
-                                 QStringLiteral("START:STOP"));
+                                 QStringLiteral("Scan range START:STOP in Hz (default %1:%2); with --record, "
+                                                "START:STOP:BIN also combines adjacent bins into bins of at least "
+                                                "BIN Hz.").arg(Mega(kDefaultStartHz), Mega(kDefaultStopHz)),
+                                 QStringLiteral("START:STOP[:BIN]"));
   const QCommandLineOption gain(QStringList{"g"},
                                 QStringLiteral("Tuner gain in dB, or auto (default: manual mode, no gain set)."),
                                 QStringLiteral("GAIN|auto"));
@@ -150,6 +152,12 @@ ParseResult ParseOptions(const QStringList& args) {
       QStringLiteral("With --record: write the signals found (frequency, levels, SNR, bandwidth, occupancy, first "
                      "and last seen) to FILE as CSV, rewritten whole every second and when the survey ends."),
       QStringLiteral("FILE"));
+  const QCommandLineOption interval(QStringList{"i"},
+                                    QStringLiteral("With --record: integrate the sweeps of every INTERVAL (whole "
+                                                   "seconds, s, m or h suffix) into one set of lines."),
+                                    QStringLiteral("INTERVAL"));
+  const QCommandLineOption peak(QStringList{"P"},
+                                QStringLiteral("With --record: the highest power of an interval instead of its mean."));
   const QCommandLineOption mode(QStringList{"mode"}, QStringLiteral("Trace mode: live (default) or average."),
                                 QStringLiteral("live|average"));
   const QCommandLineOption library(QStringList{"receiver-library"},
@@ -165,10 +173,14 @@ ParseResult ParseOptions(const QStringList& args) {
                                  QStringLiteral("With --heatmap: the picture's width in pixels (default: one "
                                                 "column per bin, within limits)."),
                                  QStringLiteral("PIXELS"));
+  const QCommandLineOption open(QStringList{"open"},
+                                QStringLiteral("Show the recording FILE (rtl_power's CSV, plain or .gz) in the "
+                                               "window instead of the live sweep."),
+                                QStringLiteral("FILE"));
   const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringList{"version"}, QStringLiteral("Show the version and exit."));
-  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &signalsFile, &mode, &library,
-                        &heatmap, &width, &help, &version})
+  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &signalsFile, &interval,
+                        &peak, &mode, &library, &heatmap, &width, &open, &help, &version})
     p.addOption(*o);
 
   ParseResult r;
@@ -229,8 +241,15 @@ ParseResult ParseOptions(const QStringList& args) {
   if (p.isSet(range)) {
     const QString v = p.value(range);
     const QStringList parts = v.split(QLatin1Char(':'));
-    if (parts.size() != 2)
-      return fail(QStringLiteral("-f ") + Quoted(v) + QStringLiteral(": expected START:STOP, e.g. 88M:108M"));
+    if (parts.size() != 2 && parts.size() != 3)
+      return fail(QStringLiteral("-f ") + Quoted(v) + QStringLiteral(": expected START:STOP, e.g. 88M:108M, or START:STOP:BIN"));
+    if (parts.size() == 3) {
+      const auto bin = ParseHz(parts[2]);
+      if (!bin || *bin < 1 || *bin > kSampleRates[0])
+        return fail(QStringLiteral("-f ") + Quoted(v) + QStringLiteral(": BIN must be a frequency from 1 to ") +
+                    Mega(kSampleRates[0]));
+      o.binHz = static_cast<double>(*bin);
+    }
     const auto start = ParseHz(parts[0]);
     const auto stop = ParseHz(parts[1]);
     if (!start || !stop)
@@ -305,6 +324,19 @@ ParseResult ParseOptions(const QStringList& args) {
     if (!o.duration)
       return fail(QStringLiteral("-e ") + Quoted(v) + QStringLiteral(": expected a duration above zero, e.g. 30s, 15m or 2h"));
   }
+  if (p.isSet(interval)) {
+    const QString v = p.value(interval);
+    const auto d = ParseDuration(v);
+    if (!d || d->count() % 1000 != 0)
+      return fail(QStringLiteral("-i ") + Quoted(v) + QStringLiteral(": expected whole seconds above zero, e.g. 10s, 1m or 1h"));
+    o.intervalSeconds = d->count() / 1000;
+  }
+  o.peakHold = p.isSet(peak);
+  if (p.isSet(open)) {
+    const QString v = p.value(open);
+    if (v.isEmpty()) return fail(QStringLiteral("--open: expected a recording"));
+    o.open = v.toLocal8Bit().toStdString();
+  }
   if (p.isSet(library)) {
     const QString v = p.value(library);
     const QFileInfo file(v);
@@ -322,7 +354,10 @@ ParseResult ParseOptions(const QStringList& args) {
   }
   if ((o.sweeps || o.duration) && !o.record)
     return fail(QStringLiteral("-n and -e end a survey and need --record"));
+  if ((o.binHz || o.intervalSeconds || o.peakHold) && !o.record)
+    return fail(QStringLiteral("-f START:STOP:BIN, -i and -P shape a survey's lines and need --record"));
   if (o.sweeps && o.duration) return fail(QStringLiteral("-n and -e exclude each other"));
+  if (o.open && (o.record || o.heatmap)) return fail(QStringLiteral("--open is for the window: not with --record or --heatmap"));
   if (o.heatmap && o.record) return fail(QStringLiteral("--heatmap and --record exclude each other"));
   return r;
 }

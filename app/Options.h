@@ -49,10 +49,18 @@ struct Options {
   std::optional<std::chrono::milliseconds> duration;  // -e, above zero
   std::optional<TraceMode> mode;       // Live or Average
   std::optional<std::string> signalsFile;  // --signals: the signal table's CSV file, with --record
+  // What a survey writes, as rtl_power's -f START:STOP:BIN, -i and -P: bins
+  // combined to at least binHz, sweeps integrated over intervalSeconds, the
+  // highest power instead of the mean.
+  std::optional<double> binHz;
+  std::optional<int64_t> intervalSeconds;
+  bool peakHold = false;
   // --heatmap IN OUT: the recording to draw and the PNG to write, and the
   // picture's width in pixels.
   std::optional<std::string> heatmap, heatmapOut;
   std::optional<int> heatmapWidth;
+  // --open FILE: a recording shown in the window instead of the live sweep.
+  std::optional<std::string> open;
   // Absolute path of the receiver library to load instead of the plugins
   // folder's (e.g. the simulated receiver shipped with the program).
   std::optional<std::string> receiverLibrary;

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -68,6 +69,7 @@ class Survey {
     }
     TSweepRecorder::Options ro;
     ro.waitWhenFull = true;  // nobody is waiting on this thread but the receiver
+    ro.integration = {options_.binHz.value_or(0), options_.intervalSeconds.value_or(0), options_.peakHold};
     recorder_ = TSweepRecorder::Open(*options_.record, error, [this](const std::string& reason) {
       QMetaObject::invokeMethod(&app_, [this, reason] { Fail("writing " + Where() + ": " + reason); },
                                 Qt::QueuedConnection);
@@ -214,11 +216,20 @@ class Survey {
         if (c == 0) return;  // the survey is over
         if (++heard == 1) {
           QMetaObject::invokeMethod(&app_, [this] { Finish(0); }, Qt::QueuedConnection);
-        } else {
-          // At once, but never in the middle of a sweep's write.
-          recorder_->StopWriting(std::chrono::seconds(2));
-          std::_Exit(128 + static_cast<unsigned char>(c));
+          continue;
         }
+        // Nothing new is written, the line under way is finished: bytes in
+        // a pipe cannot be taken back, and a reader must not take a cut
+        // line for data. A reader that never reads again keeps that line
+        // waiting; a third signal then ends it whatever is left.
+        const int status = 128 + static_cast<unsigned char>(c);
+        while (!recorder_->StopWriting(std::chrono::milliseconds(20))) {
+          pollfd more{g_signalPipe[0], POLLIN, 0};
+          if (::poll(&more, 1, 0) != 1 || ::read(g_signalPipe[0], &c, 1) != 1) continue;
+          // The finish got there first: still the second signal's status.
+          std::_Exit(c == 0 ? status : 128 + static_cast<unsigned char>(c));
+        }
+        std::_Exit(status);
       }
     });
     struct sigaction sa {};

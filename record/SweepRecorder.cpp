@@ -37,6 +37,8 @@ TSweepRecorder::TSweepRecorder(std::string path, int fd, FailureFn onFailure, Op
     inode_ = st.st_ino;
   }
   if (options_.maxQueued == 0) options_.maxQueued = 1;
+  if (options_.integration.Chosen())
+    integrator_ = std::make_unique<TSweepIntegrator>(options_.integration, std::chrono::system_clock::now());
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -89,8 +91,10 @@ void TSweepRecorder::Run() {
     }
     if (!failed_) {
       text.clear();
-      AppendRtlPowerLines(text, *sweep);
-      if (WriteSweep(text)) {
+      Format(*sweep, text);
+      if (text.empty()) {
+        ++sweepsWritten_;  // in an interval still under way
+      } else if (WriteSweep(text)) {
         bytesWritten_ += text.size();
         ++sweepsWritten_;
       }
@@ -100,7 +104,24 @@ void TSweepRecorder::Run() {
   }
 }
 
+void TSweepRecorder::Format(const Sweep& sweep, std::string& text) {
+  if (!integrator_) {
+    AppendRtlPowerLines(text, sweep);
+    return;
+  }
+  RtlPowerSweep& s = integrated_;
+  s.binsPerStep = sweep.pointsPerStep;
+  s.lows = sweep.stepStarts;
+  s.levels.assign(sweep.levels.begin(), sweep.levels.end());
+  s.sampleRate = sweep.sampleRate;
+  s.binWidth = sweep.binWidth;
+  s.samples = sweep.transformsAveraged;
+  s.when = sweep.finished;
+  integrator_->Add(s, [&](RtlPowerSweep& out) { AppendRtlPowerLines(text, out); });
+}
+
 bool TSweepRecorder::StopWriting(std::chrono::milliseconds wait) {
+  stopAsked_ = true;
   if (!writing_.try_lock_for(wait)) return false;
   writesStopped_ = true;
   writing_.unlock();
@@ -122,7 +143,18 @@ bool TSweepRecorder::WriteSweep(const std::string& text) {
   }
   size_t done = 0;
   while (done < text.size()) {
-    const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+    // A pipe gets a line per call, so that a stop asked for while its reader
+    // dawdles waits for one line only; a file gets the sweep in one.
+    size_t end = text.size();
+    if (stopAsked_ && (done == 0 || (!regularFile_ && text[done - 1] == '\n'))) {
+      bytesWritten_ += done;
+      return false;
+    }
+    if (!regularFile_) {
+      const size_t nl = text.find('\n', done);
+      if (nl != std::string::npos) end = nl + 1;
+    }
+    const ssize_t n = ::write(fd_, text.data() + done, end - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
       continue;

@@ -3,7 +3,7 @@
 // for the formatting: it queues the shared sweep itself, not a copy.
 //
 // Each sweep goes out whole: its lines are formatted first and written with
-// one write call, and a write that fails part-way is cut back off a regular
+// one write call (one per line to a pipe), and a write that fails part-way is cut back off a regular
 // file, so the file always ends with a whole sweep and readers never meet a
 // split line. The first failure (disk full, file removed or replaced, a pipe
 // closed) ends the recording; what was written before stays as it was.
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "record/RtlPowerCsv.h"
+#include "record/SweepIntegrator.h"
 #include "sweep/Sweep.h"
 
 namespace wg {
@@ -31,6 +32,9 @@ struct SweepRecorderOptions {
   // (and counted), or waited for when waitWhenFull is set.
   size_t maxQueued = 4;
   bool waitWhenFull = false;
+  // Bins combined and sweeps integrated before they are written (nothing
+  // chosen: every sweep as it is); intervals count from the opening.
+  IntegrationChoice integration;
 };
 
 class TSweepRecorder {
@@ -53,9 +57,12 @@ class TSweepRecorder {
   bool Add(SweepPtr sweep);
   // Writes what is queued, then ends the writer thread. Safe to call twice.
   void Close();
-  // For an exit in a hurry, from any thread: waits at most `wait` for a
-  // write under way and lets no further one start, so that the process can
-  // end without leaving part of a sweep. False when the write did not end.
+  // For an exit in a hurry, from any thread: lets no further write start and
+  // waits at most `wait` for the one under way, so that the process can end
+  // without leaving part of a line. A file gets the rest of its sweep (a
+  // disk does not keep a writer waiting); anything else (a pipe whose
+  // reader may never read again) only the rest of the line under way.
+  // False when the write did not end in time.
   bool StopWriting(std::chrono::milliseconds wait);
 
   const std::string& Path() const { return path_; }
@@ -70,6 +77,7 @@ class TSweepRecorder {
   TSweepRecorder(std::string path, int fd, FailureFn onFailure, Options options);
   void Run();
   bool WriteSweep(const std::string& text);
+  void Format(const Sweep& sweep, std::string& text);
   void Fail(const std::string& reason);
 
   const std::string path_;
@@ -90,6 +98,9 @@ class TSweepRecorder {
   std::atomic<bool> failed_{false};
   std::timed_mutex writing_;  // held for each write to the file
   bool writesStopped_ = false;  // under writing_
+  std::atomic<bool> stopAsked_{false};
+  std::unique_ptr<TSweepIntegrator> integrator_;  // writer thread only
+  RtlPowerSweep integrated_;
   std::thread thread_;
 };
 

@@ -62,6 +62,12 @@ TEST(Options, AcceptedValues) {
       // A relative file name is fixed against the folder the program started in.
       {"--record out.csv", [](auto& o) { return o.record->front() == '/' && o.record->ends_with("/out.csv"); }},
       {"--receiver-library " WG_SIM_LIB, [](auto& o) { return *o.receiverLibrary == WG_SIM_LIB; }},
+      // rtl_power's survey shaping: a bin size, an interval, peak hold.
+      {"--record - -f 144M:146M:10k -i 10s", [](auto& o) {
+         return *o.stop == 146000000 && *o.binHz == 10000 && *o.intervalSeconds == 10 && !o.peakHold;
+       }},
+      {"--record - -i 2m -P", [](auto& o) { return !o.binHz && *o.intervalSeconds == 120 && o.peakHold; }},
+      {"--record - -f 88M:108M", [](auto& o) { return !o.binHz && !o.intervalSeconds && !o.peakHold; }},
       {"--heatmap in.csv out.png", [](auto& o) { return *o.heatmap == "in.csv" && *o.heatmapOut == "out.png" && !o.heatmapWidth; }},
       {"--heatmap in.csv.gz --width 800 out.png", [](auto& o) { return *o.heatmapWidth == 800 && *o.heatmapOut == "out.png"; }},
   };
@@ -78,7 +84,16 @@ TEST(Options, RefusedValuesSayWhichOptionInOneLine) {
     const char* names;  // the message quotes this
   } cases[] = {
       {"-f 88M", "-f '88M'"},
-      {"-f 88M:108M:1k", "-f '88M:108M:1k'"},
+      {"-f 88M:108M:1k:2", "-f '88M:108M:1k:2'"},
+      {"--record - -f 88M:108M:0", "-f '88M:108M:0'"},
+      {"--record - -f 88M:108M:4M", "BIN must be"},
+      {"--record - -f 88M:108M:", "-f '88M:108M:'"},
+      {"-f 88M:108M:1k", "need --record"},
+      {"-i 10", "need --record"},
+      {"-P", "need --record"},
+      {"--record - -i 0", "-i '0'"},
+      {"--record - -i 1.5s", "-i '1.5s'"},
+      {"--record - -i ten", "-i 'ten'"},
       {"-f 108M:88M", "STOP must be above START"},
       {"-f 50k:1M", "-f '50k:1M'"},
       {"-f 100M:4.1G", "-f '100M:4.1G'"},
@@ -127,7 +142,7 @@ TEST(Options, HelpAndVersionEndTheProgramWell) {
   const auto help = Parse(QStringLiteral("-p 5 --help"));
   EXPECT_EQ(help.action, Action::Help);
   EXPECT_EQ(help.ExitStatus(), 0);
-  for (const char* o : {"-f", "-g", "-p", "-s", "-d", "--lang", "--record", "-n", "-e", "--mode", "--receiver-library",
+  for (const char* o : {"-f", "-g", "-p", "-s", "-d", "--lang", "--record", "-n", "-e", "-i", "-P", "--mode", "--receiver-library",
                         "--heatmap", "--width", "--version"})
     EXPECT_NE(help.text.find(o), std::string::npos) << o;
   EXPECT_EQ(help.text.find("<executable_name>"), std::string::npos);

@@ -1,6 +1,7 @@
 // The survey mode as its users run it: the real executable over the simulated
 // receiver, its files read by a small reader of rtl_power files, and its
 // carriers compared with what Debian's rtl_power finds in the same scene.
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -222,6 +223,89 @@ TEST_F(Survey, ASecondSignalEndsItAtOnceWithoutAPartialLine) {
   while (steps < lines.size() && lines[steps].low != lines[0].low) ++steps;
   EXPECT_GT(steps, 500u);
   EXPECT_EQ(lines.size() % steps, 0u) << lines.size() << " lines of " << steps << "-step sweeps";
+}
+
+// Once a signal has been taken off the process's pending set, the next one
+// of the same kind counts on its own.
+void WaitDelivered(pid_t pid, int sig) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    bool pending = false;
+    for (std::string l; std::getline(status, l);)
+      if (l.rfind("ShdPnd:", 0) == 0) pending = (std::stoull(l.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+    if (!pending) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ADD_FAILURE() << "signal " << sig << " still pending";
+}
+
+// A reader that stops reading: the survey blocks in the middle of a line. A
+// second signal lets it finish that line only, and it ends as soon as the
+// reader reads again; a third ends it without waiting for the reader.
+TEST_F(Survey, ASecondSignalFinishesTheLineUnderWayForAReaderThatDawdles) {
+  for (const bool third : {false, true}) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(fds[1], STDOUT_FILENO);
+      ::close(fds[0]);
+      ::close(fds[1]);
+      ::chdir(dir.c_str());
+      // Sweeps of megabytes: the pipe is full long before the first is out.
+      ::execl("./wideglass", "wideglass", "--record", "-", "-f", "24M:1766M", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    pollfd ready{fds[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 60000), 1) << "no output";
+    ::kill(pid, SIGINT);
+    WaitDelivered(pid, SIGINT);
+    ::kill(pid, SIGTERM);
+    if (third) {
+      WaitDelivered(pid, SIGTERM);
+      ::kill(pid, SIGINT);
+      int st = 0;
+      ::waitpid(pid, &st, 0);
+      ASSERT_TRUE(WIFEXITED(st));
+      EXPECT_EQ(WEXITSTATUS(st), 128 + SIGINT);
+      ::close(fds[0]);
+      continue;
+    }
+    std::string text;
+    char buf[65536];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) != 0;)
+      if (n > 0) text.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 128 + SIGTERM);
+    std::ofstream(dir / "piped.csv", std::ios::binary) << text;
+    const auto lines = ReadRtlPower(dir / "piped.csv");
+    EXPECT_FALSE(lines.empty());
+    // What the pipe held and the line under way; not the rest of the sweep.
+    EXPECT_LT(lines.size(), 10u);
+  }
+}
+
+// -f START:STOP:BIN and -i: lines of 12.5 kHz bins, one set per second,
+// each integrating the sweeps that ended in it.
+TEST_F(Survey, BinsAndIntervalsShapeTheLines) {
+  ASSERT_EQ(Run("./wideglass --record i.csv -f 144M:146M:10k -i 1 -e 3.5"), 0) << Err();
+  const auto lines = ReadRtlPower(dir / "i.csv");
+  ASSERT_GE(lines.size(), 1u);
+  EXPECT_LE(lines.size(), 4u);
+  for (const Line& l : lines) {
+    EXPECT_EQ(l.step, 12500);
+    EXPECT_EQ(l.db.size(), 256u + 1);
+    EXPECT_GE(l.samples, 2) << "an interval of one sweep";
+  }
+  std::ifstream in(dir / "i.csv");
+  std::vector<std::string> times;
+  for (std::string l; std::getline(in, l);) times.push_back(l.substr(0, 20));
+  for (size_t i = 1; i < times.size(); ++i) EXPECT_LT(times[i - 1], times[i]) << "one set of lines per interval";
 }
 
 // Weak carriers (rtl_power's 16-bit arithmetic overflows above about -23 dB)

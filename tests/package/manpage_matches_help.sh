@@ -12,7 +12,7 @@ from_help="$(sed -n '/^Options:/,$p' <<<"$help" | grep -E '^ +-' |
              sed -E 's/^ +//; s/  .*//; s/ <[^>]*>//g' | tr ',' '\n' | tr -d ' ' | sort -u)"
 # The tags of the OPTIONS section: the line after each .TP.
 from_page="$(sed -n '/^\.SH OPTIONS/,/^\.SH /p' "$page" | awk 'tp { print; tp = 0 } /^\.TP/ { tp = 1 }' |
-             sed 's/\\-/-/g' | grep -oE '(^|[ "])--?[a-z][a-z-]*' | tr -d ' "' | sort -u)"
+             sed 's/\\-/-/g' | grep -oE '(^|[ "])--?[a-zA-Z][a-z-]*' | tr -d ' "' | sort -u)"
 
 rc=0
 if [ -z "$from_help" ] || [ -z "$from_page" ]; then

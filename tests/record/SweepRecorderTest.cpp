@@ -109,7 +109,7 @@ TEST_F(Recorder, AppendsWholeSweepsInOrder) {
   const fs::path file = dir / "survey.csv";
   std::ofstream(file) << "earlier survey\n";
   std::string error;
-  auto rec = wg::TSweepRecorder::Open(file.string(), error, {}, {16, true});
+  auto rec = wg::TSweepRecorder::Open(file.string(), error, {}, {16, true, {}});
   ASSERT_TRUE(rec) << error;
   for (int n = 1; n <= 10; ++n) ASSERT_TRUE(rec->Add(Sweep(n)));
   rec->Close();
@@ -149,7 +149,7 @@ TEST_F(Recorder, FailuresStopTheRecordingAndKeepWhatWasWritten) {
     std::atomic<int> calls{0};
     std::string reason, error;
     auto rec = wg::TSweepRecorder::Open(
-        file.string(), error, [&](const std::string& r) { reason = r, ++calls; }, {16, true});
+        file.string(), error, [&](const std::string& r) { reason = r, ++calls; }, {16, true, {}});
     ASSERT_TRUE(rec) << what << ": " << error;
     std::string one;
     wg::AppendRtlPowerLines(one, *Sweep(1));
@@ -190,7 +190,7 @@ TEST_F(Recorder, AStuckWriterNeverHoldsUpTheCaller) {
   const int saved = ::dup(STDOUT_FILENO);
   ::dup2(p[1], STDOUT_FILENO);
   std::string error;
-  auto rec = wg::TSweepRecorder::Open("-", error, {}, {2, false});
+  auto rec = wg::TSweepRecorder::Open("-", error, {}, {2, false, {}});
   ::dup2(saved, STDOUT_FILENO);
   ::close(saved);
   ::close(p[1]);
@@ -212,3 +212,38 @@ TEST_F(Recorder, AStuckWriterNeverHoldsUpTheCaller) {
 }
 
 }  // namespace
+
+// What the survey's -f START:STOP:BIN, -i and -P choose: pairs of bins
+// combined by their mean power, the sweeps of an interval by their mean (or
+// highest) power, written once a sweep ends past the interval.
+TEST_F(Recorder, IntegratesBinsAndIntervalsBeforeWriting) {
+  for (const bool peak : {false, true}) {
+    const fs::path file = dir / (peak ? "peak.csv" : "mean.csv");
+    std::string error;
+    wg::SweepRecorderOptions o{16, true, {1500, 10, peak}};
+    auto rec = wg::TSweepRecorder::Open(file.string(), error, {}, o);
+    ASSERT_TRUE(rec) << error;
+    const auto now = std::chrono::system_clock::now();
+    // Within the first interval (it ends 9 to 10 s from now), then past it.
+    const std::pair<int, int> at[] = {{1, 0}, {2, 30}, {25, 30}};
+    for (const auto& [seconds, db] : at) {
+      auto s = std::const_pointer_cast<wg::Sweep>(Sweep(db, 2));
+      if (db == 0)
+        for (size_t i = 0; i < s->levels.size(); ++i) s->levels[i] = i % 2 ? -20.0f : -10.0f;
+      s->finished = now + std::chrono::seconds(seconds);
+      ASSERT_TRUE(rec->Add(s));
+    }
+    rec->Close();
+    EXPECT_EQ(rec->SweepsWritten(), 3u);
+    const std::string text = Slurp(file);
+    ASSERT_EQ(Lines(text), 2u) << text.substr(0, 200);
+    EXPECT_EQ(text.substr(0, 22), wg::RtlPowerTime(now + std::chrono::seconds(25)) + ", ");
+    // 1562.5 Hz bins centred between the pairs; three sweeps of one transform.
+    EXPECT_NE(text.find(", 138000391, 141200391, 1562.50, 3, "), std::string::npos) << text.substr(0, 120);
+    // Mean: (0.055 + 0.001 + 0.001) / 3 of full power; peak: 0.055.
+    const std::string level = peak ? ", -12.60" : ", -17.21";
+    size_t count = 0;
+    for (size_t p = text.find(level); p != std::string::npos; p = text.find(level, p + 1)) ++count;
+    EXPECT_EQ(count, 2u * 2049) << level;
+  }
+}
