@@ -33,10 +33,14 @@ constexpr const char* kWaterfallColours = "waterfall/colours";
 constexpr const char* kStrip = "ui/strip";
 constexpr const char* kGqrx = "gqrx/address";
 constexpr const char* kCalibration = "receiver/calibration";
+constexpr const char* kRecordBin = "record/bin";
+constexpr const char* kRecordInterval = "record/interval";
+constexpr const char* kRecordPeak = "record/peak";
 constexpr const char* kKnownKeys[] = {kScanStart, kScanStop,      kGain,       kPpm,       kRate,
                                       kSerial,    kTraceMode,     kPeakMarker, kMarkers,   kGeometry,
                                       kWaterfallShown, kWaterfallShare, kLanguage, kWaterfallColours,
-                                      kStrip,     kGqrx,          kCalibration};
+                                      kStrip,     kGqrx,          kCalibration, kRecordBin,
+                                      kRecordInterval, kRecordPeak};
 
 constexpr const char* kNotSaved = QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1");
 
@@ -247,6 +251,24 @@ void TSettings::Load() {
     if (!ok || !(d >= kMinWaterfallShare && d <= kMaxWaterfallShare)) return false;
     v_.waterfallShare = d;
     return true;
+  });
+  take(kRecordBin, QStringLiteral("0"), [&](const QVariant& raw) {
+    bool ok = false;
+    const double d = raw.toString().trimmed().toDouble(&ok);
+    if (!ok || !(d >= 0 && d <= kMostRecordBinHz)) return false;
+    v_.recordBinHz = d;
+    return true;
+  });
+  take(kRecordInterval, QStringLiteral("0"), [&](const QVariant& raw) {
+    const auto n = ReadInteger(raw);
+    if (!n || *n < 0 || *n > kMostRecordIntervalSeconds) return false;
+    v_.recordIntervalSeconds = *n;
+    return true;
+  });
+  take(kRecordPeak, QStringLiteral("false"), [&](const QVariant& raw) {
+    const auto b = ReadBool(raw);
+    if (b) v_.recordPeakHold = *b;
+    return b.has_value();
   });
   take(kLanguage, LanguageText(defaults.language), [&](const QVariant& raw) {
     const QString s = raw.toString();
@@ -468,6 +490,15 @@ void TSettings::SetLanguage(Language l) {
   if (l == v_.language) return;
   v_.language = l;
   Write(kLanguage, LanguageText(l));
+}
+
+void TSettings::SetRecordChoice(double binHz, int64_t intervalSeconds, bool peakHold) {
+  binHz = std::clamp(binHz, 0.0, kMostRecordBinHz);
+  intervalSeconds = std::clamp<int64_t>(intervalSeconds, 0, kMostRecordIntervalSeconds);
+  if (binHz != v_.recordBinHz) Write(kRecordBin, QString::number(v_.recordBinHz = binHz, 'g', 10));
+  if (intervalSeconds != v_.recordIntervalSeconds)
+    Write(kRecordInterval, QString::number(v_.recordIntervalSeconds = intervalSeconds));
+  if (peakHold != v_.recordPeakHold) Write(kRecordPeak, v_.recordPeakHold = peakHold);
 }
 
 }  // namespace wg

@@ -51,6 +51,11 @@ struct SettingsValues {
   bool receiverStrip = false;
   std::string gqrxAddress = "127.0.0.1:7356";
   std::map<std::string, int> calibration;  // ppm found for a receiver, by its serial
+  // Record…'s choices: bins combined to at least this width (0: every bin),
+  // sweeps integrated over this many seconds (0: every sweep), peak hold.
+  double recordBinHz = 0;
+  int64_t recordIntervalSeconds = 0;
+  bool recordPeakHold = false;
 };
 
 class TSettings {
@@ -105,6 +110,10 @@ class TSettings {
   void SetReceiverStrip(bool on);
   void SetGqrxAddress(const std::string& hostPort);
   void SetCalibration(const std::string& serial, int ppm);
+  void SetRecordChoice(double binHz, int64_t intervalSeconds, bool peakHold);
+  // The limits of Record…'s choices.
+  static constexpr double kMostRecordBinHz = 3200000;
+  static constexpr int64_t kMostRecordIntervalSeconds = 86400;
 
   // Writes what changed now; a failure adds a message.
   void Sync();

@@ -179,6 +179,11 @@ bool TSweepEngine::Start() {
 
 void TSweepEngine::Stop() { EndWorker(stopWait_); }
 
+void TSweepEngine::StopAndWithhold() {
+  EndWorker(stopWait_);
+  ScanValuesChanged();
+}
+
 void TSweepEngine::StopForDestroy() {
   const auto deadline = std::chrono::steady_clock::now() + stopWait_;
   const auto left = [&] {

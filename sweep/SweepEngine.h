@@ -161,6 +161,10 @@ class TSweepEngine {
   // The same with a wait of the caller's choosing (0: none; the next worker
   // then waits for this one on its own thread).
   void Stop(std::chrono::milliseconds wait) { EndWorker(wait); }
+  // Stop, and a sweep of the stopped worker still on its way reaches neither
+  // the series nor the listeners: the series shows something else until
+  // PrepareSeries and the next Start (a recording opened in the window).
+  void StopAndWithhold();
   // Stop for the window's destruction: waits at most the stop wait in all
   // (not at all for a receiver that no longer responds). Afterwards queued
   // publications and log lines of this engine reach neither the series, the

@@ -131,6 +131,25 @@
     </message>
 </context>
 <context>
+    <name>RecordingView</name>
+    <message>
+        <source>Открыта запись: </source>
+        <translation>Recording opened: </translation>
+    </message>
+    <message>
+        <source>Не удалось открыть запись: </source>
+        <translation>Could not open the recording: </translation>
+    </message>
+    <message>
+        <source>В записи пропущено: </source>
+        <translation>Left out of the recording: </translation>
+    </message>
+    <message>
+        <source>, развёрток: </source>
+        <translation>, sweeps: </translation>
+    </message>
+</context>
+<context>
     <name>Settings</name>
     <message>
         <source>неверное значение window/geometry, взято положение по умолчанию</source>

@@ -6,6 +6,8 @@
 #include "sweep/SweepEngine.h"
 #include "ui/ChartMenu.h"
 #include "ui/ChartOverlay.h"
+#include "ui/RecordChoice.h"
+#include "app/Settings.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -59,6 +61,11 @@ TKeepWhatWasSeen::TKeepWhatWasSeen(QWidget& window, TChart& chart, TChartMenu& m
     if (Recording()) {
       StopRecording();
       return;
+    }
+    if (AskChoice || !AskFile) {
+      const auto choice = AskChoice ? AskChoice(choice_) : AskRecordChoice(&window_, choice_);
+      if (!choice) return;
+      SetRecordChoice(*choice);
     }
     const QString path = Ask(QString::fromUtf8("Record…"), QStringLiteral(".csv"), kCsvFilter, Appends);
     if (!path.isEmpty()) StartRecording(path);
@@ -147,7 +154,9 @@ bool TKeepWhatWasSeen::StartRecording(const QString& path) {
   };
   const QFileInfo before(path);
   const bool appending = before.isFile() && before.size() > 0;
-  recorder_ = TSweepRecorder::Open(Utf8(QDir::cleanPath(path)), error, onFailure);
+  TSweepRecorder::Options options;
+  options.integration = choice_;
+  recorder_ = TSweepRecorder::Open(Utf8(QDir::cleanPath(path)), error, onFailure, options);
   if (!recorder_) {
     log_(T(kRecordOpenFailedText) + Utf8(path) + ": " + error);
     return false;
@@ -158,6 +167,17 @@ bool TKeepWhatWasSeen::StartRecording(const QString& path) {
   recordAction_->setText(QStringLiteral("Stop recording"));
   ShowIndicator();
   return true;
+}
+
+void TKeepWhatWasSeen::SetRecordChoice(const IntegrationChoice& choice) {
+  choice_ = choice;
+  if (settings_) settings_->SetRecordChoice(choice.binHz, choice.intervalSeconds, choice.peakHold);
+}
+
+void TKeepWhatWasSeen::Remember(TSettings& settings) {
+  const SettingsValues& v = settings.Values();
+  choice_ = {v.recordBinHz, v.recordIntervalSeconds, v.recordPeakHold};
+  settings_ = &settings;
 }
 
 uint64_t TKeepWhatWasSeen::RecordedSweeps() const { return recorder_ ? recorder_->SweepsWritten() : 0; }

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "record/SweepIntegrator.h"
 #include "sweep/Sweep.h"
 
 class QAction;
@@ -25,6 +27,7 @@ class TChart;
 class TChartMenu;
 class TChartOverlay;
 class TSweepEngine;
+class TSettings;
 class TSweepRecorder;
 
 // Log lines, each followed by its details.
@@ -52,6 +55,16 @@ class TKeepWhatWasSeen : public QObject {
   // A save dialog unless replaced (tests do).
   std::function<QString(const QString& caption, const QString& suggestedName, const QString& filter)>
       AskFile;
+  // Asks Record…'s choices before the file: those made, or nothing when the
+  // user cancelled. A dialog unless replaced; with AskFile replaced and this
+  // not, the choices in force are taken without asking.
+  std::function<std::optional<IntegrationChoice>(const IntegrationChoice& initial)> AskChoice;
+  // What a recording started next combines and integrates (nothing chosen:
+  // every sweep as it is).
+  const IntegrationChoice& RecordChoice() const { return choice_; }
+  void SetRecordChoice(const IntegrationChoice& choice);
+  // Takes the remembered choices, and remembers every later one in settings.
+  void Remember(TSettings& settings);
 
   // Each says what went wrong in one log line and returns false then.
   bool SaveSweepCsv(const QString& path);
@@ -88,6 +101,8 @@ class TKeepWhatWasSeen : public QObject {
   SweepPtr last_;  // the last complete sweep, shared with the trace
   std::unique_ptr<TSweepRecorder> recorder_;
   uint64_t handedOver_ = 0;
+  IntegrationChoice choice_;
+  TSettings* settings_ = nullptr;
 };
 
 }  // namespace wg

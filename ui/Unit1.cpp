@@ -24,6 +24,7 @@
 #include "ui/ReceiverReport.h"
 #include "ui/ReceiverStrip.h"
 #include "ui/SignalsPanel.h"
+#include "ui/RecordingView.h"
 #include "ui/SweepPoints.h"
 #include "ui/VirtualKeys.h"
 #include "ui/waterfall/WaterfallColourMenu.h"
@@ -223,6 +224,7 @@ void TForm1::CreateControls() {
   receiver_ = std::make_unique<wg::TReceiverSetup>(*sweep_);
   Splitter1->Follow(Sweep(), *Series1);
   keep_ = std::make_unique<wg::TKeepWhatWasSeen>(*this, *Chart1, *chartMenu_, Sweep(), air_->Overlay(), log);
+  recording_ = std::make_unique<wg::TRecordingView>(*this, *Chart1, *Series1, *Splitter1, Sweep(), *chartMenu_, log);
   new wg::TLanguageMenu(this, *chartMenu_, Settings(), RunOptions().language, log);
   strip_ = std::make_unique<wg::TReceiverStrip>(*Chart1, *air_->Overlay(), *receiver_, Sweep(), *chartMenu_,
                                                 [this] { return Air().Mode(); });
@@ -313,6 +315,7 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   // What the settings have to say from now on (a file that cannot be
   // written) comes as it happens.
   Settings().SetMessageSink([this](const std::string& line) { LogAppend(line); });
+  if (RunOptions().open) Recording().Open(QString::fromLocal8Bit(RunOptions().open->c_str()));
 }
 
 void TForm1::FormDestroy(QObject* /*Sender*/) {
@@ -478,6 +481,7 @@ void TForm1::RestoreGeometry() {
 // as the window closes.
 void TForm1::RestoreFeatures() {
   Air().Remember(Settings(), RunOptions().mode);
+  Keep().Remember(Settings());
   // The waterfall and its share of the right panel, remembered as they change.
   const wg::SettingsValues& v = Settings().Values();
   Splitter1->SetShare(v.waterfallShare);

@@ -24,6 +24,7 @@ class TFastLineSeries;
 class TKeepWhatWasSeen;
 class TSettings;
 class TReceiverMenu;
+class TRecordingView;
 class TReceiverSetup;
 class TReceiverStrip;
 class TSignalsPanel;
@@ -109,6 +110,8 @@ class TForm1 : public QWidget {
   wg::TSignalsPanel& Signals() { return *signals_; }
   // The frequency correction found on a marker.
   wg::TCalibrateOnMarker& Calibration() { return *calibrate_; }
+  // A recording opened in the window instead of the live sweep.
+  wg::TRecordingView& Recording() { return *recording_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -145,6 +148,7 @@ class TForm1 : public QWidget {
   std::unique_ptr<wg::TReceiverStrip> strip_;
   std::unique_ptr<wg::TSignalsPanel> signals_;
   std::unique_ptr<wg::TCalibrateOnMarker> calibrate_;
+  std::unique_ptr<wg::TRecordingView> recording_;
   bool destroyed_ = false;
   bool inRangeChange_ = false;
 };

@@ -1,6 +1,7 @@
 // Keeping what was seen, on the real window over the simulated receiver:
 // the sweep as CSV, the chart as PNG, and a recording with its indicator,
 // its log lines and its end when the disk refuses a write.
+#include "app/Settings.h"
 #include "chart/Chart.h"
 #include "tests/ui/FormFixture.h"
 #include "ui/KeepWhatWasSeen.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,6 +98,37 @@ TEST_F(KeepTest, RecordingAppendsWholeSweepsUntilStoppedWithAnIndicatorMeanwhile
   const auto more = ReadCsv(file);
   ASSERT_GT(more.size(), rows.size());
   EXPECT_EQ(std::vector(more.begin(), more.begin() + static_cast<long>(rows.size())), rows);
+}
+
+// Record…'s choices: asked before the file, cancelled without a recording,
+// remembered, and the lines shaped as the survey's -f START:STOP:BIN shapes them.
+TEST_F(KeepTest, RecordingTakesTheChosenBinSizeAndRemembersIt) {
+  TForm1& f = OpenKeeping();
+  std::optional<wg::IntegrationChoice> answer;
+  int asks = 0;
+  f.Keep().AskChoice = [&](const wg::IntegrationChoice&) {
+    ++asks;
+    return answer;
+  };
+  const auto file = dir_ / "binned.csv";
+  asked = QString::fromStdString(file.string());
+  QAction* record = Entry("record");
+  record->trigger();
+  EXPECT_EQ(asks, 1);
+  EXPECT_FALSE(f.Keep().Recording()) << "cancelled";
+  answer = wg::IntegrationChoice{10000, 0, false};
+  record->trigger();
+  ASSERT_TRUE(f.Keep().Recording());
+  EXPECT_EQ(f.Settings().Values().recordBinHz, 10000);
+  EXPECT_EQ(f.Settings().Values().recordIntervalSeconds, 0);
+  ASSERT_TRUE(Until([&] { return f.Keep().RecordedSweeps() >= 2; }));
+  record->trigger();
+  const auto rows = ReadCsv(file);
+  ASSERT_GE(rows.size(), 10u);
+  for (const auto& r : rows) {
+    ASSERT_EQ(r.size(), 6u + 257u);
+    EXPECT_EQ(r[4], "12500.00");
+  }
 }
 
 TEST_F(KeepTest, AFailedWriteEndsTheRecordingWithOneLineAndTheSweepGoesOn) {

@@ -2,7 +2,8 @@
 // look at: plain, with the readout, markers and peak hold, the readout over a
 // carrier at the full span, markers a pixel apart, the receiver strip, the
 // signals panel, with the chart menu open, with the log in English, with the
-// waterfall, and over a survey of the whole tuner. Run under an X server (xvfb-run -a).
+// waterfall, with a recording opened, and over a survey of the whole tuner.
+// Run under an X server (xvfb-run -a).
 //
 // Usage: ui_screenshot <simulated librtlsdr> <output folder>
 #include "chart/Chart.h"
@@ -14,11 +15,13 @@
 #include "ui/ReadTheAir.h"
 #include "ui/ReceiverStrip.h"
 #include "ui/SignalsPanel.h"
+#include "ui/RecordingView.h"
 #include "ui/Unit1.h"
 #include "ui/waterfall/Waterfall.h"
 #include "ui/waterfall/WaterfallSplitter.h"
 
 #include <QAction>
+#include <QFile>
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -142,6 +145,28 @@ int main(int argc, char** argv) {
     save("waterfall-zoomed.png");
     f.Splitter1->Action()->trigger();
     f.Chart1->UndoZoom();
+    f.setGeometry(before);
+
+    // A recording of a few seconds opened again: one sweep on the chart, all
+    // of them in the waterfall, the bar with its slider on the chart.
+    const QString recorded = QString::fromStdString((out / "recorded.csv").string());
+    QFile::remove(recorded);
+    f.Keep().StartRecording(recorded);
+    QTest::qWait(5000);
+    f.Keep().StopRecording();
+    f.move(0, 0);
+    f.resize(1280, 800);
+    f.Recording().Open(recorded);
+    for (int i = 0; i < 200 && !f.Recording().Scanned(); ++i) QTest::qWait(50);
+    QTest::keyClick(&f, Qt::Key_PageDown);
+    QTest::keyClick(&f, Qt::Key_PageDown);
+    QTest::qWait(1000);
+    f.Air().SetPeakMarker(true);
+    QApplication::sendEvent(f.Chart1, &move);
+    QTest::qWait(300);
+    save("recording.png");
+    f.Air().SetPeakMarker(false);
+    f.Recording().BackToLive();
     f.setGeometry(before);
 
     // A survey of the whole tuner, 24-1766 MHz (2.2 million points), once its
