@@ -61,7 +61,9 @@ TRecordingView::TRecordingView(QWidget& window, TChart& chart, TFastLineSeries& 
                                            QStringLiteral("rtl_power CSV (*.csv *.csv.gz *.gz);;All files (*)"));
         if (!path.isEmpty()) Open(path);
       })->setObjectName(QStringLiteral("open-recording"));
-  backAction_ = menu.AddEntry(QStringLiteral("Back to live"), QKeySequence(), [this] { BackToLive(); });
+  backAction_ = menu.AddEntry(QStringLiteral("Back to live"), QKeySequence(QStringLiteral("Ctrl+Shift+B")), [this] {
+    BackToLive();
+  });
   backAction_->setObjectName(QStringLiteral("back-to-live"));
   backAction_->setEnabled(false);
 
