@@ -125,7 +125,8 @@ TRecordingView::~TRecordingView() {
 }
 
 bool TRecordingView::Open(const QString& path) {
-  const uint64_t generation = ++generation_;
+  // Events of the recording shown so far count until this one is open.
+  const uint64_t generation = generation_ + 1;
   TRecordingSource::Events events;
   events.progress = [this, generation](double done, uint64_t sweeps) {
     QMetaObject::invokeMethod(this, [this, generation, done, sweeps] {
@@ -161,15 +162,14 @@ bool TRecordingView::Open(const QString& path) {
   };
 
   const bool wasOpen = IsOpen();
-  source_.reset();
   std::string error;
   const std::string file = Utf8(path);
   auto source = TRecordingSource::Open(file, error, std::move(events), TWaterfallHistory::kMinRows);
   if (!source) {
     log_(T(kRecordingOpenFailedText) + file + ": " + error);
-    if (wasOpen) BackToLive();
-    return false;
+    return false;  // what was shown stays
   }
+  generation_ = generation;
   if (!wasOpen) {
     liveTitle_ = window_.windowTitle();
     waterfallWasShown_ = splitter_.WaterfallShown();

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "record/RecordingReader.h"
+#include "record/RecordingSource.h"
 #include "record/RtlPowerCsv.h"
 
 namespace fs = std::filesystem;
@@ -384,6 +388,67 @@ TEST(RecordingReader, MutatedFilesNeverBreakTheReader) {
       return;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// What the window reads a recording through: sweeps asked for by number and
+// an overview spread over the whole file, oldest first, as Sweep values the
+// chart and the waterfall take as they take the engine's.
+TEST(RecordingSource, SweepsOnRequestAndAnOverviewOfTheWholeRecording) {
+  Dir dir;
+  WriteGz(dir / "s.csv.gz", WideglassSweeps(300, 3, 64));
+  std::mutex m;
+  std::condition_variable cv;
+  std::vector<wg::SweepPtr> overview;
+  std::map<uint64_t, wg::SweepPtr> shown;
+  bool finished = false, complete = false;
+  wg::TRecordingSource::Events events;
+  events.shown = [&](uint64_t n, const wg::SweepPtr& s) {
+    std::lock_guard lk(m);
+    shown[n] = s;
+    cv.notify_all();
+  };
+  events.overview = [&](const wg::SweepPtr& s) {
+    std::lock_guard lk(m);
+    overview.push_back(s);
+  };
+  events.finished = [&](bool whole) {
+    std::lock_guard lk(m);
+    finished = true, complete = whole;
+    cv.notify_all();
+  };
+  std::string error;
+  auto source = wg::TRecordingSource::Open((dir / "s.csv.gz").string(), error, events, 10);
+  ASSERT_TRUE(source) << error;
+  std::unique_lock lk(m);
+  ASSERT_TRUE(cv.wait_for(lk, std::chrono::seconds(60), [&] { return finished; }));
+  EXPECT_TRUE(complete);
+  ASSERT_EQ(overview.size(), 10u);
+  EXPECT_EQ(overview.front()->sequence, 1u);
+  EXPECT_EQ(overview.back()->sequence, 300u);
+  for (size_t i = 1; i < overview.size(); ++i) EXPECT_LT(overview[i - 1]->sequence, overview[i]->sequence);
+  for (const uint64_t n : {uint64_t{299}, uint64_t{5}}) {
+    lk.unlock();
+    source->Show(n);
+    lk.lock();
+    ASSERT_TRUE(cv.wait_for(lk, std::chrono::seconds(60), [&] { return shown.count(n) > 0; })) << n;
+  }
+  const wg::Sweep& s = *shown[5];
+  ASSERT_EQ(s.StepCount(), 3u);
+  EXPECT_EQ(s.pointsPerStep, 64);
+  EXPECT_EQ(s.PointCount(), 3u * 64);
+  EXPECT_EQ(s.stepStarts[1], 138000000 + 3200000);
+  EXPECT_EQ(s.binWidth, 50000);
+  EXPECT_EQ(s.sampleRate, 3200000);
+  EXPECT_EQ(s.X(64 + 1), 138000000.0 + 3200000 + 50000);
+  EXPECT_FLOAT_EQ(s.levels[64 + 1], -5.0f - 0.1f - 0.01f);
+  EXPECT_EQ(s.transformsAveraged, 8);
+  // Written at 1796642967 (three sweeps a second), read in this zone (UTC).
+  EXPECT_EQ(s.finished, std::chrono::system_clock::from_time_t(1796642967));
+  EXPECT_EQ(shown[299]->sequence, 300u);
 }
 
 }  // namespace
