@@ -29,6 +29,8 @@ SweepPtr RecordedSweepValue(const RecordedSweep& r) {
     if (step.first + n <= r.levels.size())
       std::copy_n(r.levels.begin() + step.first, n, s->levels.begin() + static_cast<std::ptrdiff_t>(k * per));
   }
+  // Made here, off the window's thread, as the engine's worker makes them.
+  s->levelBlocks = SummariseBlocks(s->levels, s->pointsPerStep);
   // The file says the wall clock where it was written; read here as the
   // local time it most likely was.
   const std::time_t written = static_cast<std::time_t>(r.time);

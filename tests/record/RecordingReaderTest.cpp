@@ -446,6 +446,7 @@ TEST(RecordingSource, SweepsOnRequestAndAnOverviewOfTheWholeRecording) {
   EXPECT_EQ(s.X(64 + 1), 138000000.0 + 3200000 + 50000);
   EXPECT_FLOAT_EQ(s.levels[64 + 1], -5.0f - 0.1f - 0.01f);
   EXPECT_EQ(s.transformsAveraged, 8);
+  EXPECT_EQ(s.levelBlocks, wg::SummariseBlocks(s.levels, 64)) << "drawn as quickly as a live sweep";
   // Written at 1796642967 (three sweeps a second), read in this zone (UTC).
   EXPECT_EQ(s.finished, std::chrono::system_clock::from_time_t(1796642967));
   EXPECT_EQ(shown[299]->sequence, 300u);
