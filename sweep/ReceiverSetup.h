@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "sweep/ScanLimits.h"
+#include "receiver/ReceiverSettings.h"
 
 namespace wg {
 
@@ -58,13 +59,6 @@ struct ReceiverReport {
   int fftSize = 0;              // points per step
   int64_t scanStart = 0, scanStop = 0;  // the range the sweep covers, Hz
   bool sweepStarted = false;
-};
-
-// How the receiver's gain is set.
-enum class GainMode {
-  Written,  // manual gain selected, no gain ever chosen (the tuner's lowest on an R820T)
-  Auto,     // the tuner's automatic gain
-  Manual,   // one of the tuner's gains
 };
 
 class TReceiverSetup {

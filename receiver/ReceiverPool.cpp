@@ -1,0 +1,399 @@
+#include "receiver/ReceiverPool.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <limits>
+#include <mutex>
+#include <utility>
+
+namespace wg {
+
+struct ReceiverPool::Core : StepSource {
+  struct Member {
+    ReceiverId id = 0;
+    Receiver* receiver = nullptr;  // owned by the pool; taken out of here before it goes
+    std::string serial;
+    bool settled = false; // its first open has been tried
+    bool ready = false;   // open and sweeping
+    bool failed = false;  // a read failed: left out until Restart
+    // This sweep's share: steps [begin, end), the next one to hand out.
+    size_t begin = 0, end = 0, next = 0;
+    bool inFlight = false;
+    uint64_t flightSweep = 0;
+    size_t flightStep = 0;
+    std::shared_ptr<const ScanPlan> flightPlan;
+  };
+
+  std::mutex m;
+  std::condition_variable cv;
+  Listener listener;
+  bool closed = false;
+  int calling = 0;  // listener calls under way
+
+  std::vector<Member> members;
+  std::shared_ptr<const ScanPlan> plan;
+  uint64_t planCount = 0, sweepCount = 0, handedOver = 0;
+  bool running = false, stalled = false;
+  std::shared_ptr<PooledSweep> current;
+  SteadyTime notBefore{};  // after a sweep that tuned nothing
+
+  Member* Find(ReceiverId id) {
+    for (auto& mb : members)
+      if (mb.id == id) return &mb;
+    return nullptr;
+  }
+
+  bool NextStep(ReceiverId id, StepTask& task, SteadyTime& askAgain) override;
+  void StepDone(ReceiverId id, const StepTask& task, const StepResult& result) override;
+  void OnEvent(const ReceiverEvent& e);
+
+  // Under m. The pending calls to the listener are made by Flush, unlocked.
+  void BeginSweep();
+  void DropSweep();
+  void CheckFinished();
+  void LeaveOut(Member& mb);
+  std::vector<std::shared_ptr<const PooledSweep>> outSweeps;
+  std::vector<PoolNote> outNotes;
+  void Note(PoolNote n) { outNotes.push_back(std::move(n)); }
+  void Flush(std::unique_lock<std::mutex>& lk);
+};
+
+void ReceiverPool::Core::BeginSweep() {
+  current.reset();
+  for (auto& mb : members) {
+    mb.begin = mb.end = mb.next = 0;
+  }
+  if (!running || !plan || plan->centres.empty()) return;
+  // Sticks still opening are waited for: each takes a share from the start.
+  if (!std::all_of(members.begin(), members.end(), [](const Member& mb) { return mb.settled; })) return;
+  std::vector<Member*> sweepers;
+  for (auto& mb : members)
+    if (mb.ready && !mb.failed) sweepers.push_back(&mb);
+  if (sweepers.empty()) {
+    if (!members.empty()) {
+      if (!stalled) {
+        PoolNote n;
+        n.kind = PoolNote::Kind::Stalled;
+        Note(n);
+      }
+      stalled = true;
+    }
+    return;
+  }
+  stalled = false;
+  const size_t steps = plan->centres.size(), n = sweepers.size();
+  for (size_t k = 0; k < n; ++k) {
+    Member& mb = *sweepers[k];
+    mb.begin = mb.next = steps * k / n;
+    mb.end = steps * (k + 1) / n;
+  }
+  auto s = std::make_shared<PooledSweep>();
+  s->plan = planCount;
+  s->pointsPerStep = plan->pointsPerStep;
+  s->levels.assign(steps * static_cast<size_t>(std::max(plan->pointsPerStep, 0)),
+                   std::numeric_limits<double>::quiet_NaN());
+  s->marks.assign(steps, StepMark::Gap);
+  s->started = std::chrono::system_clock::now();
+  current = std::move(s);
+  ++sweepCount;
+  for (Member* mb : sweepers) mb->receiver->Wake();
+}
+
+void ReceiverPool::Core::DropSweep() {
+  current.reset();
+  ++sweepCount;  // steps under way now belong to no sweep
+}
+
+void ReceiverPool::Core::LeaveOut(Member& mb) {
+  // The rest of its share stays unmeasured in this sweep.
+  mb.next = mb.end;
+  if (mb.inFlight) {
+    mb.inFlight = false;
+    mb.flightPlan.reset();
+  }
+}
+
+void ReceiverPool::Core::CheckFinished() {
+  if (!current) return;
+  for (const auto& mb : members)
+    if (mb.next < mb.end || (mb.inFlight && mb.flightSweep == sweepCount)) return;
+  std::shared_ptr<PooledSweep> done = std::move(current);
+  done->finished = std::chrono::system_clock::now();
+  // A sweep that none of its receivers finished is no sweep: with one stick,
+  // a failed read shows nothing of it.
+  bool anyLeft = false;
+  for (const auto& mb : members) anyLeft |= mb.ready && !mb.failed;
+  const bool tunedAny = std::find(done->marks.begin(), done->marks.end(), StepMark::Measured) != done->marks.end();
+  if (anyLeft) {
+    done->sequence = ++handedOver;
+    outSweeps.push_back(std::move(done));
+  }
+  if (!tunedAny && plan) {
+    // Nothing could be tuned: wait about as long as reading would have
+    // taken rather than spin.
+    const long long ms = static_cast<long long>(plan->centres.size()) * plan->read.Length() * 500LL /
+                         std::max<long long>(plan->rate, 1);
+    notBefore = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::clamp(ms, 100LL, 1000LL));
+  }
+  BeginSweep();
+}
+
+bool ReceiverPool::Core::NextStep(ReceiverId id, StepTask& task, SteadyTime& askAgain) {
+  std::lock_guard lk(m);
+  if (closed || !running || !current) return false;
+  if (std::chrono::steady_clock::now() < notBefore) {
+    askAgain = notBefore;
+    return false;
+  }
+  Member* mb = Find(id);
+  if (!mb || mb->inFlight || mb->next >= mb->end) return false;
+  task.centre = plan->centres[mb->next];
+  task.rate = plan->rate;
+  task.read = plan->read;
+  task.ticket = mb->next;
+  mb->inFlight = true;
+  mb->flightSweep = sweepCount;
+  mb->flightStep = mb->next++;
+  mb->flightPlan = plan;
+  return true;
+}
+
+void ReceiverPool::Core::StepDone(ReceiverId id, const StepTask&, const StepResult& r) {
+  std::shared_ptr<const ScanPlan> p;
+  std::shared_ptr<PooledSweep> target;
+  size_t step = 0;
+  {
+    std::lock_guard lk(m);
+    Member* mb = Find(id);
+    if (!mb || !mb->inFlight) return;
+    if (mb->flightSweep != sweepCount || !current) {
+      mb->inFlight = false;  // of a sweep dropped meanwhile
+      mb->flightPlan.reset();
+      return;
+    }
+    p = mb->flightPlan;
+    target = current;
+    step = mb->flightStep;
+  }
+  // Each step has its own stretch of the sweep; only this thread writes it.
+  const size_t at = step * static_cast<size_t>(p->pointsPerStep);
+  if (r.kind == StepResult::Kind::Read && p->transform)
+    p->transform(r.bytes, static_cast<size_t>(r.length), r.count, target->levels.data() + at);
+  std::unique_lock lk(m);
+  Member* mb = Find(id);
+  if (!mb || !mb->inFlight) return;
+  mb->inFlight = false;
+  mb->flightPlan.reset();
+  if (mb->flightSweep != sweepCount || current != target) {
+    // Dropped while the step was transformed: its levels go with it.
+    return;
+  }
+  switch (r.kind) {
+    case StepResult::Kind::Read:
+      target->marks[step] = StepMark::Measured;
+      break;
+    case StepResult::Kind::Untuned:
+      target->marks[step] = StepMark::Untuned;
+      break;
+    case StepResult::Kind::Failed:
+      mb->failed = true;
+      LeaveOut(*mb);
+      Note({PoolNote::Kind::ReadFailed, id, mb->serial, r.result, r.count, r.length});
+      break;
+    case StepResult::Kind::Gone:
+      // The receiver looks for it from now on, and says when it is back.
+      mb->ready = false;
+      LeaveOut(*mb);
+      Note({PoolNote::Kind::Gone, id, mb->serial, r.result, r.count, r.length});
+      break;
+  }
+  CheckFinished();
+  Flush(lk);
+}
+
+void ReceiverPool::Core::OnEvent(const ReceiverEvent& e) {
+  std::unique_lock lk(m);
+  Member* mb = Find(e.id);
+  if (!mb || closed) return;
+  if (!e.serial.empty()) mb->serial = e.serial;
+  mb->settled = true;
+  PoolNote n{PoolNote::Kind::Opened, e.id, mb->serial, e.result};
+  switch (e.kind) {
+    case ReceiverEvent::Kind::Opened:
+    case ReceiverEvent::Kind::Back:
+      n.kind = e.kind == ReceiverEvent::Kind::Opened ? PoolNote::Kind::Opened : PoolNote::Kind::Back;
+      mb->ready = true;
+      Note(n);
+      if (!current) BeginSweep();  // a pool left without receivers goes on
+      break;
+    case ReceiverEvent::Kind::OpenFailed:
+      n.kind = PoolNote::Kind::OpenFailed;
+      mb->ready = false;
+      Note(n);
+      if (!current) BeginSweep();
+      break;
+    case ReceiverEvent::Kind::Gone:
+      // Said already when its step came back, unless that step was dropped.
+      if (!mb->ready) break;
+      n.kind = PoolNote::Kind::Gone;
+      mb->ready = false;
+      LeaveOut(*mb);
+      Note(n);
+      CheckFinished();
+      if (!current) BeginSweep();
+      break;
+    case ReceiverEvent::Kind::Hung:
+      // The step under way will never be done: the share ends here.
+      n.kind = PoolNote::Kind::Hung;
+      mb->ready = false;
+      LeaveOut(*mb);
+      Note(n);
+      CheckFinished();
+      if (!current) BeginSweep();
+      break;
+  }
+  Flush(lk);
+}
+
+void ReceiverPool::Core::Flush(std::unique_lock<std::mutex>& lk) {
+  while (!outSweeps.empty() || !outNotes.empty()) {
+    auto sweeps = std::move(outSweeps);
+    auto notes = std::move(outNotes);
+    outSweeps.clear();
+    outNotes.clear();
+    if (closed) return;
+    ++calling;
+    const Listener l = listener;
+    lk.unlock();
+    for (const auto& n : notes)
+      if (l.note) l.note(n);
+    for (auto& s : sweeps)
+      if (l.sweep) l.sweep(std::move(s));
+    lk.lock();
+    --calling;
+    cv.notify_all();
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+ReceiverPool::ReceiverPool(Listener listener) : core_(std::make_shared<Core>()) {
+  core_->listener = std::move(listener);
+}
+
+ReceiverPool::~ReceiverPool() { Close(Receiver::kCloseWait); }
+
+ReceiverId ReceiverPool::Add(std::unique_ptr<Receiver> receiver) {
+  if (!receiver) return 0;
+  Receiver* r = receiver.get();
+  {
+    std::lock_guard lk(core_->m);
+    if (core_->closed) return 0;
+    Core::Member mb;
+    mb.id = r->Id();
+    mb.receiver = r;
+    core_->members.push_back(std::move(mb));
+  }
+  receivers_.push_back(std::move(receiver));
+  // Events reach the pool only while it is there.
+  r->SetListener([weak = std::weak_ptr<Core>(core_)](const ReceiverEvent& e) {
+    if (auto core = weak.lock()) core->OnEvent(e);
+  });
+  r->SetSource(core_);
+  if (!r->Start()) {
+    Remove(r->Id(), std::chrono::milliseconds(0));
+    return 0;
+  }
+  return r->Id();
+}
+
+void ReceiverPool::Remove(ReceiverId id, std::chrono::milliseconds wait) {
+  auto it = std::find_if(receivers_.begin(), receivers_.end(), [id](const auto& r) { return r->Id() == id; });
+  if (it == receivers_.end()) return;
+  {
+    std::unique_lock lk(core_->m);
+    if (Core::Member* mb = core_->Find(id)) {
+      core_->LeaveOut(*mb);
+      std::erase_if(core_->members, [id](const auto& m) { return m.id == id; });
+      core_->CheckFinished();
+      if (!core_->current) core_->BeginSweep();
+    }
+    core_->Flush(lk);
+  }
+  std::unique_ptr<Receiver> r = std::move(*it);
+  receivers_.erase(it);
+  r->Close(wait);
+}
+
+Receiver* ReceiverPool::Find(ReceiverId id) const {
+  for (const auto& r : receivers_)
+    if (r->Id() == id) return r.get();
+  return nullptr;
+}
+
+std::vector<ReceiverId> ReceiverPool::Ids() const {
+  std::vector<ReceiverId> ids;
+  for (const auto& r : receivers_) ids.push_back(r->Id());
+  return ids;
+}
+
+void ReceiverPool::SetPlan(ScanPlan plan) {
+  std::unique_lock lk(core_->m);
+  core_->plan = std::make_shared<const ScanPlan>(std::move(plan));
+  ++core_->planCount;
+  core_->notBefore = {};
+  core_->running = true;
+  core_->DropSweep();
+  core_->BeginSweep();
+  core_->Flush(lk);
+}
+
+void ReceiverPool::Restart() {
+  std::unique_lock lk(core_->m);
+  for (auto& mb : core_->members) mb.failed = false;
+  core_->notBefore = {};
+  core_->running = true;
+  core_->DropSweep();
+  core_->BeginSweep();
+  core_->Flush(lk);
+}
+
+void ReceiverPool::Stop() {
+  std::lock_guard lk(core_->m);
+  core_->running = false;
+}
+
+void ReceiverPool::Resume() {
+  std::unique_lock lk(core_->m);
+  core_->running = true;
+  if (!core_->current)
+    core_->BeginSweep();
+  else
+    for (auto& mb : core_->members) mb.receiver->Wake();
+  core_->Flush(lk);
+}
+
+bool ReceiverPool::Running() const {
+  std::lock_guard lk(core_->m);
+  return core_->running && !core_->stalled;
+}
+
+void ReceiverPool::Close(std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  {
+    std::unique_lock lk(core_->m);
+    core_->closed = true;
+    core_->running = false;
+    core_->current.reset();
+    core_->members.clear();
+    // A listener call under way finishes before Close returns.
+    core_->cv.wait_until(lk, deadline, [&] { return core_->calling == 0; });
+  }
+  for (auto& r : receivers_) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    r->Close(std::max(left, std::chrono::milliseconds(0)));
+  }
+  receivers_.clear();
+}
+
+}  // namespace wg
