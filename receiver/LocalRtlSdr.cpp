@@ -32,8 +32,8 @@ int LocalRtlSdr::Open() {
 
 void LocalRtlSdr::Close() {
   if (!dev_) return;
-  if (api().rtlsdr_close) api().rtlsdr_close(std::exchange(dev_, nullptr));
-  dev_ = nullptr;
+  rtlsdr_dev_t* dev = std::exchange(dev_, nullptr);
+  if (api().rtlsdr_close) api().rtlsdr_close(dev);
 }
 
 bool LocalRtlSdr::Listed() { return !serial_.empty() && library_->IndexOfSerial(serial_) >= 0; }

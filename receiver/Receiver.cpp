@@ -77,6 +77,18 @@ struct Receiver::Core {
   }
   bool Open();
   bool ApplyGain(GainMode mode, int tenths);
+  // An option: kept for the next open while the stick is not open; taken
+  // only from a library that has it and a stick that accepts it.
+  template <class Keep, class Apply>
+  bool Option(Keep keep, bool able, Apply apply) {
+    if (liveState != ReceiverState::Open) {
+      keep();
+      return false;
+    }
+    if (!able || Call(apply) != 0) return false;
+    keep();
+    return true;
+  }
   void Step(const StepTask& task, StepSource& source);
   bool WaitForWork(uint64_t seenWakes, SteadyTime until);
   void FailChanges(std::deque<std::pair<Change, Done>> failed);
@@ -440,29 +452,21 @@ void Receiver::SetSampleRate(uint32_t rate, Done done) {
 void Receiver::SetBiasTee(bool on, Done done) {
   Ask(
       [on](Core& c) {
-        if (c.liveState != ReceiverState::Open) {
-          c.live.biasTee = on;
-          return false;
-        }
-        if (!c.liveFound.abilities.biasTee || c.Call([&] { return c.device->SetBiasTee(on); }) != 0) return false;
-        c.live.biasTee = on;
-        return true;
+        return c.Option([&] { c.live.biasTee = on; }, c.liveFound.abilities.biasTee,
+                        [&] { return c.device->SetBiasTee(on); });
       },
       std::move(done));
 }
 
 void Receiver::SetDirectSampling(int mode, Done done) {
+  if (mode < 0 || mode > 2) {
+    if (done) done(false);
+    return;
+  }
   Ask(
       [mode](Core& c) {
-        if (mode < 0 || mode > 2) return false;
-        if (c.liveState != ReceiverState::Open) {
-          c.live.directSampling = mode;
-          return false;
-        }
-        if (!c.liveFound.abilities.directSampling || c.Call([&] { return c.device->SetDirectSampling(mode); }) != 0)
-          return false;
-        c.live.directSampling = mode;
-        return true;
+        return c.Option([&] { c.live.directSampling = mode; }, c.liveFound.abilities.directSampling,
+                        [&] { return c.device->SetDirectSampling(mode); });
       },
       std::move(done));
 }
@@ -470,14 +474,8 @@ void Receiver::SetDirectSampling(int mode, Done done) {
 void Receiver::SetOffsetTuning(bool on, Done done) {
   Ask(
       [on](Core& c) {
-        if (c.liveState != ReceiverState::Open) {
-          c.live.offsetTuning = on;
-          return false;
-        }
-        if (!c.liveFound.abilities.offsetTuning || c.Call([&] { return c.device->SetOffsetTuning(on); }) != 0)
-          return false;
-        c.live.offsetTuning = on;
-        return true;
+        return c.Option([&] { c.live.offsetTuning = on; }, c.liveFound.abilities.offsetTuning,
+                        [&] { return c.device->SetOffsetTuning(on); });
       },
       std::move(done));
 }

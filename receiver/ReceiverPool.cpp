@@ -28,7 +28,7 @@ struct ReceiverPool::Core : StepSource {
   std::condition_variable cv;
   Listener listener;
   bool closed = false;
-  int calling = 0;  // listener calls under way
+  int calling = 0;  // a thread is handing over to the listener
 
   std::vector<Member> members;
   std::shared_ptr<const ScanPlan> plan;
@@ -50,6 +50,7 @@ struct ReceiverPool::Core : StepSource {
   // Under m. The pending calls to the listener are made by Flush, unlocked.
   void BeginSweep();
   void DropSweep();
+  void StartOver(std::unique_lock<std::mutex>& lk);
   void CheckFinished();
   void LeaveOut(Member& mb);
   std::vector<std::shared_ptr<const PooledSweep>> outSweeps;
@@ -97,6 +98,14 @@ void ReceiverPool::Core::BeginSweep() {
   current = std::move(s);
   ++sweepCount;
   for (Member* mb : sweepers) mb->receiver->Wake();
+}
+
+void ReceiverPool::Core::StartOver(std::unique_lock<std::mutex>& lk) {
+  notBefore = {};
+  running = true;
+  DropSweep();
+  BeginSweep();
+  Flush(lk);
 }
 
 void ReceiverPool::Core::DropSweep() {
@@ -233,18 +242,12 @@ void ReceiverPool::Core::OnEvent(const ReceiverEvent& e) {
       if (!current) BeginSweep();
       break;
     case ReceiverEvent::Kind::Gone:
-      // Said already when its step came back, unless that step was dropped.
-      if (!mb->ready) break;
-      n.kind = PoolNote::Kind::Gone;
-      mb->ready = false;
-      LeaveOut(*mb);
-      Note(n);
-      CheckFinished();
-      if (!current) BeginSweep();
-      break;
     case ReceiverEvent::Kind::Hung:
-      // The step under way will never be done: the share ends here.
-      n.kind = PoolNote::Kind::Hung;
+      // A stick gone was said already when its step came back, unless that
+      // step was dropped. A hung one's step will never be done: its share
+      // ends here.
+      if (e.kind == ReceiverEvent::Kind::Gone && !mb->ready) break;
+      n.kind = e.kind == ReceiverEvent::Kind::Gone ? PoolNote::Kind::Gone : PoolNote::Kind::Hung;
       mb->ready = false;
       LeaveOut(*mb);
       Note(n);
@@ -256,6 +259,9 @@ void ReceiverPool::Core::OnEvent(const ReceiverEvent& e) {
 }
 
 void ReceiverPool::Core::Flush(std::unique_lock<std::mutex>& lk) {
+  // One thread at a time hands over, so the listener hears everything in the
+  // order it happened: a thread finding another at it leaves its part to it.
+  if (calling > 0) return;
   while (!outSweeps.empty() || !outNotes.empty()) {
     auto sweeps = std::move(outSweeps);
     auto notes = std::move(outNotes);
@@ -341,21 +347,13 @@ void ReceiverPool::SetPlan(ScanPlan plan) {
   std::unique_lock lk(core_->m);
   core_->plan = std::make_shared<const ScanPlan>(std::move(plan));
   ++core_->planCount;
-  core_->notBefore = {};
-  core_->running = true;
-  core_->DropSweep();
-  core_->BeginSweep();
-  core_->Flush(lk);
+  core_->StartOver(lk);
 }
 
 void ReceiverPool::Restart() {
   std::unique_lock lk(core_->m);
   for (auto& mb : core_->members) mb.failed = false;
-  core_->notBefore = {};
-  core_->running = true;
-  core_->DropSweep();
-  core_->BeginSweep();
-  core_->Flush(lk);
+  core_->StartOver(lk);
 }
 
 void ReceiverPool::Stop() {

@@ -42,12 +42,20 @@ class Steps : public wg::StepSource {
     std::unique_lock lk(m_);
     return cv_.wait_for(lk, 10s, [&] { return kinds.size() >= n; });
   }
-  std::vector<wg::StepResult::Kind> kinds;
-  std::vector<uint8_t> lastBytes;
+  std::vector<wg::StepResult::Kind> Kinds() {
+    std::lock_guard lk(m_);
+    return kinds;
+  }
+  std::vector<uint8_t> LastBytes() {
+    std::lock_guard lk(m_);
+    return lastBytes;
+  }
 
  private:
   std::mutex m_;
   std::condition_variable cv_;
+  std::vector<wg::StepResult::Kind> kinds;
+  std::vector<uint8_t> lastBytes;
   std::vector<int64_t> centres_;
   wg::ReadPlan plan_;
   size_t next_ = 0;
@@ -188,7 +196,9 @@ TEST(Receiver, StickThatGoesAwayIsFoundAgainBySerialWithItsSettings) {
   ASSERT_TRUE(r->Start());
   ASSERT_TRUE(ev.WaitFor(ReceiverEvent::Kind::Gone));
   EXPECT_EQ(r->State(), ReceiverState::Lost);
-  r->SetFreqCorrection(66);  // kept for its return
+  std::promise<bool> kept;
+  r->SetFreqCorrection(66, [&](bool taken) { kept.set_value(taken); });
+  EXPECT_FALSE(kept.get_future().get());  // not taken by an absent stick, but kept for its return
   // It comes back first in the bus's list.
   {
     std::lock_guard lk(bus->m);
@@ -200,7 +210,8 @@ TEST(Receiver, StickThatGoesAwayIsFoundAgainBySerialWithItsSettings) {
   EXPECT_EQ(r->Found().index, 0u);
   EXPECT_EQ(r->Found().freqCorrection, 66);
   ASSERT_TRUE(steps->WaitDone(10));
-  EXPECT_EQ(std::count(steps->kinds.begin(), steps->kinds.end(), wg::StepResult::Kind::Gone), 1);
+  const auto kinds = steps->Kinds();
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), wg::StepResult::Kind::Gone), 1);
   r->Close(1s);
 }
 
@@ -215,7 +226,7 @@ TEST(Receiver, FastStepReadsWholePacketsAndNoStaleByteReachesTheSpectrum) {
     r->SetSource(steps);
     ASSERT_TRUE(r->Start());
     ASSERT_TRUE(steps->WaitDone(2));
-    const auto& b = steps->lastBytes;
+    const auto b = steps->LastBytes();
     ASSERT_EQ(b.size(), 24576u);
     const std::vector<uint8_t> used(b.end() - fast.usedBytes, b.end());
     EXPECT_EQ(std::count(used.begin(), used.end(), wgtest::MarkOf(200000000)), fast.usedBytes);

@@ -39,6 +39,7 @@ class SimReceivers : public ::testing::Test {
                           "RTLSDR_SIM_SCENE", "RTLSDR_SIM_SETTLE_BYTES", "RTLSDR_SIM_PPM"})
       ::unsetenv(v);
     ::setenv("RTLSDR_SIM_PACE", "0", 1);
+    ::setenv("RTLSDR_SIM_FILTER", "0", 1);  // scenes as written, without the demodulator's filter
     std::string error;
     auto sim = wg::RtlSdrLibrary::Load(WG_SIM_LIB, &error);
     ASSERT_TRUE(sim) << error;
