@@ -87,11 +87,9 @@ int main(int argc, char** argv) {
     }
     rt::SetBeepSink(nullptr);
   }
-  // A worker still finishing a slow read gets a moment after the window has
-  // gone; one stuck for good inside the library still runs its code: leave
-  // the library mapped then, and let the process end take both.
-  if (wg::TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds(500)) &&
-      wg::TReceiverSetup::WaitPendingCloses(std::chrono::milliseconds(500)))
-    api_rtl_sdr::Unload();
+  // A receiver thread still closing its stick, or stuck for good inside the
+  // library, holds the library mapped on its own; the process end takes both.
+  wg::Receiver::WaitThreadsEnded(std::chrono::milliseconds(500));
+  api_rtl_sdr::Unload();
   return rc;
 }

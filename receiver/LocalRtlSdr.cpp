@@ -5,24 +5,25 @@
 
 namespace wg {
 
-LocalRtlSdr::LocalRtlSdr(std::shared_ptr<const RtlSdrLibrary> library, uint32_t index)
-    : library_(std::move(library)), index_(index) {}
+LocalRtlSdr::LocalRtlSdr(std::shared_ptr<const RtlSdrLibrary> library, uint32_t index, std::string serial)
+    : library_(std::move(library)), index_(index), serial_(std::move(serial)) {}
 
 LocalRtlSdr::~LocalRtlSdr() { Close(); }
 
 int LocalRtlSdr::Open() {
   Close();
   if (!api().rtlsdr_open) return -1;
-  if (!serial_.empty()) {
+  if (openedOnce_ && !serial_.empty()) {
     // Once known, the stick is its serial: after a replug the bus may list
     // it at another index, and another stick at its old one.
     const int at = library_->IndexOfSerial(serial_);
     if (at < 0) return -1;
     index_ = static_cast<uint32_t>(at);
-  } else {
+  } else if (serial_.empty()) {
     const auto list = library_->List();
     if (index_ < list.size()) serial_ = list[index_].serial;
   }
+  openedOnce_ = true;
   rtlsdr_dev_t* dev = nullptr;
   const int result = api().rtlsdr_open(&dev, index_);
   if (result < 0 || !dev) return result < 0 ? result : -1;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "receiver/ReceiverDevice.h"
 #include "receiver/RtlSdrLibrary.h"
@@ -16,7 +17,9 @@ class LocalRtlSdr : public ReceiverDevice {
   // passes on from its transfers.
   static constexpr int kNoDevice = -4;
 
-  LocalRtlSdr(std::shared_ptr<const RtlSdrLibrary> library, uint32_t index);
+  // `serial`, when the caller listed it already, saves listing the sticks
+  // at the first open.
+  LocalRtlSdr(std::shared_ptr<const RtlSdrLibrary> library, uint32_t index, std::string serial = {});
   ~LocalRtlSdr() override;  // closes a handle left open
 
   int Open() override;
@@ -50,6 +53,7 @@ class LocalRtlSdr : public ReceiverDevice {
   uint32_t index_;
   std::string serial_;
   rtlsdr_dev* dev_ = nullptr;
+  bool openedOnce_ = false;
 };
 
 }  // namespace wg

@@ -20,6 +20,31 @@ int64_t SteadyNanos() {
 
 std::atomic<ReceiverId> g_nextId{1};
 
+// Threads left in a call. Never destroyed: such a thread may return while
+// the program's statics are torn down.
+struct HungCount {
+  std::mutex m;
+  std::condition_variable cv;
+  int count = 0;
+  int alive = 0;  // receiver threads not ended
+};
+HungCount& Hung() {
+  static auto* h = new HungCount;
+  return *h;
+}
+void CountHung(int delta) {
+  HungCount& h = Hung();
+  std::lock_guard lk(h.m);
+  h.count += delta;
+  h.cv.notify_all();
+}
+void CountAlive(int delta) {
+  HungCount& h = Hung();
+  std::lock_guard lk(h.m);
+  h.alive += delta;
+  h.cv.notify_all();
+}
+
 int NearestIn(const std::vector<int>& gains, int tenths) {
   if (gains.empty()) return tenths;
   return *std::min_element(gains.begin(), gains.end(), [tenths](int a, int b) {
@@ -199,18 +224,30 @@ void Receiver::Core::Step(const StepTask& t, StepSource& src) {
   if (buffer.size() < static_cast<size_t>(length)) buffer.resize(static_cast<size_t>(length));
   // A frequency the tuner cannot reach is not measured: whatever the stick
   // delivered would belong to its previous tuning.
-  const bool tuned = Call([&] { return device->SetCentre(static_cast<uint32_t>(t.centre)); }) >= 0;
-  if (tuned) {
-    // The written step sets the rate each time; a fast one only when it
-    // changed.
-    if (!t.read.fast || t.rate != rateInForce) {
-      Call([&] { return device->SetSampleRate(t.rate); });
-      rateInForce = t.rate;
+  bool tuned = false;
+  try {
+    tuned = Call([&] { return device->SetCentre(static_cast<uint32_t>(t.centre)); }) >= 0;
+    if (tuned) {
+      // The written step sets the rate each time; a fast one only when it
+      // changed.
+      if (!t.read.fast || t.rate != rateInForce) {
+        Call([&] { return device->SetSampleRate(t.rate); });
+        rateInForce = t.rate;
+      }
+      Call([&] { return device->ResetBuffer(); });
+      r.result = Call([&] { return device->Read(buffer.data(), length, &r.count); });
     }
-    Call([&] { return device->ResetBuffer(); });
-    r.result = Call([&] { return device->Read(buffer.data(), length, &r.count); });
+  } catch (const std::exception& e) {
+    r.error = e.what();
+  } catch (...) {
+    r.error = "?";
   }
   if (hung) return;  // the watchdog has spoken for this step
+  if (!r.error.empty()) {
+    r.kind = StepResult::Kind::Error;
+    src.StepDone(id, t, r);
+    return;
+  }
   if (!tuned) {
     r.kind = StepResult::Kind::Untuned;
   } else if (r.count < length || r.result < 0) {
@@ -248,12 +285,14 @@ void Receiver::Core::Run() {
   }
   const bool opened = Open();
   SetState(opened ? ReceiverState::Open : ReceiverState::OpenFailed);
+  // Heard before the open counts as tried: whoever waited for it finds its
+  // listener (the pool) knowing already.
+  if (!hung) Emit(opened ? ReceiverEvent::Kind::Opened : ReceiverEvent::Kind::OpenFailed, liveFound.openResult);
   {
     std::lock_guard lk(m);
     openTried = true;
     cv.notify_all();
   }
-  if (!hung) Emit(opened ? ReceiverEvent::Kind::Opened : ReceiverEvent::Kind::OpenFailed, liveFound.openResult);
   SteadyTime nextLook{};
   StepTask task;
   while (!hung) {
@@ -311,6 +350,8 @@ void Receiver::Core::Run() {
   }
   FailChanges(std::move(left));
   if (watchdog.joinable()) watchdog.join();
+  if (hung) CountHung(-1);
+  CountAlive(-1);
 }
 
 void Receiver::Core::Watch() {
@@ -322,6 +363,7 @@ void Receiver::Core::Watch() {
     if (watchdogQuit || since == 0 || SteadyNanos() - since < limit) continue;
     // Left in the call: the thread ends once it returns. Nothing waits for
     // it any more, and no change reaches the stick again.
+    CountHung(1);
     hung = true;
     state = ReceiverState::Hung;
     std::deque<std::pair<Change, Done>> failed;
@@ -330,8 +372,9 @@ void Receiver::Core::Watch() {
     const ReceiverEvent e{id, ReceiverEvent::Kind::Hung, found.serial, 0};
     cv.notify_all();
     lk.unlock();
-    FailChanges(std::move(failed));
+    // Heard first: whoever learns that a change failed finds the receiver lost.
     if (l) l(e);
+    FailChanges(std::move(failed));
     return;
   }
 }
@@ -353,8 +396,10 @@ bool Receiver::Start() {
   try {
     // The thread holds the state, the device and through it the library for
     // as long as it runs, whatever becomes of this object.
+    CountAlive(1);
     thread_ = std::thread([core = core_] { core->Run(); });
   } catch (const std::system_error&) {
+    CountAlive(-1);
     return false;
   }
   return true;
@@ -494,7 +539,7 @@ bool Receiver::Close(std::chrono::milliseconds wait) {
       core_->state = ReceiverState::Closed;
       left.swap(core_->changes);
     } else if (!core_->hung) {
-      core_->cv.wait_for(lk, wait, [&] { return core_->ended; });
+      core_->cv.wait_for(lk, wait, [&] { return core_->ended || core_->hung; });
     }
     ended = core_->ended;
   }
@@ -505,6 +550,24 @@ bool Receiver::Close(std::chrono::milliseconds wait) {
   else
     thread_.detach();  // it closes the stick itself when its call returns
   return ended;
+}
+
+int Receiver::HungThreads() {
+  HungCount& h = Hung();
+  std::lock_guard lk(h.m);
+  return h.count;
+}
+
+bool Receiver::WaitNoHungThreads(std::chrono::milliseconds wait) {
+  HungCount& h = Hung();
+  std::unique_lock lk(h.m);
+  return h.cv.wait_for(lk, wait, [&] { return h.count == 0; });
+}
+
+bool Receiver::WaitThreadsEnded(std::chrono::milliseconds wait) {
+  HungCount& h = Hung();
+  std::unique_lock lk(h.m);
+  return h.cv.wait_for(lk, wait, [&] { return h.alive == 0; });
 }
 
 ReceiverState Receiver::State() const {

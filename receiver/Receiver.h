@@ -40,11 +40,13 @@ struct StepResult {
     Untuned,  // the tuner cannot reach the centre; nothing was read
     Failed,   // the read failed; the stick is still there
     Gone,     // the read failed and the stick is gone; it is looked for
+    Error,    // a call into the stick threw; `error` says what
   };
   Kind kind = Kind::Read;
   int count = 0, result = 0;       // the read's
   const uint8_t* bytes = nullptr;  // `length` bytes, valid during the call
   int length = 0;
+  std::string error;
 };
 
 // Where a receiver takes its steps from. Called on the receiver's thread.
@@ -124,6 +126,14 @@ class Receiver {
   // thread still inside a call then ends on its own once the call returns.
   // True when the thread has ended. No event is sent afterwards.
   bool Close(std::chrono::milliseconds wait);
+
+  // Receiver threads, of any receiver, left in a call that has not returned.
+  static int HungThreads();
+  // Waits at most `wait` until none is left; true then.
+  static bool WaitNoHungThreads(std::chrono::milliseconds wait);
+  // Waits at most `wait` until every receiver thread, hung or closing, has
+  // ended: only then are all sticks closed.
+  static bool WaitThreadsEnded(std::chrono::milliseconds wait);
 
   ReceiverState State() const;
   ReceiverFound Found() const;

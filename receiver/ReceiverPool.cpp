@@ -7,6 +7,21 @@
 #include <utility>
 
 namespace wg {
+namespace {
+
+PoolNote MakeNote(PoolNote::Kind kind, ReceiverId id, const std::string& serial, int result, int count = 0,
+                  int length = 0) {
+  PoolNote n;
+  n.kind = kind;
+  n.id = id;
+  n.serial = serial;
+  n.result = result;
+  n.count = count;
+  n.length = length;
+  return n;
+}
+
+}  // namespace
 
 struct ReceiverPool::Core : StepSource {
   struct Member {
@@ -19,13 +34,14 @@ struct ReceiverPool::Core : StepSource {
     // This sweep's share: steps [begin, end), the next one to hand out.
     size_t begin = 0, end = 0, next = 0;
     bool inFlight = false;
+    int errorsInARow = 0;
     uint64_t flightSweep = 0;
     size_t flightStep = 0;
     std::shared_ptr<const ScanPlan> flightPlan;
   };
 
-  std::mutex m;
-  std::condition_variable cv;
+  mutable std::mutex m;
+  mutable std::condition_variable cv;
   Listener listener;
   bool closed = false;
   int calling = 0;  // a thread is handing over to the listener
@@ -53,7 +69,7 @@ struct ReceiverPool::Core : StepSource {
   void StartOver(std::unique_lock<std::mutex>& lk);
   void CheckFinished();
   void LeaveOut(Member& mb);
-  std::vector<std::shared_ptr<const PooledSweep>> outSweeps;
+  std::vector<std::shared_ptr<PooledSweep>> outSweeps;
   std::vector<PoolNote> outNotes;
   void Note(PoolNote n) { outNotes.push_back(std::move(n)); }
   void Flush(std::unique_lock<std::mutex>& lk);
@@ -89,7 +105,8 @@ void ReceiverPool::Core::BeginSweep() {
     mb.end = steps * (k + 1) / n;
   }
   auto s = std::make_shared<PooledSweep>();
-  s->plan = planCount;
+  s->plan = plan;
+  s->planNumber = planCount;
   s->pointsPerStep = plan->pointsPerStep;
   s->levels.assign(steps * static_cast<size_t>(std::max(plan->pointsPerStep, 0)),
                    std::numeric_limits<double>::quiet_NaN());
@@ -123,7 +140,7 @@ void ReceiverPool::Core::LeaveOut(Member& mb) {
 }
 
 void ReceiverPool::Core::CheckFinished() {
-  if (!current) return;
+  if (!current || !running) return;
   for (const auto& mb : members)
     if (mb.next < mb.end || (mb.inFlight && mb.flightSweep == sweepCount)) return;
   std::shared_ptr<PooledSweep> done = std::move(current);
@@ -178,6 +195,7 @@ void ReceiverPool::Core::StepDone(ReceiverId id, const StepTask&, const StepResu
     if (mb->flightSweep != sweepCount || !current) {
       mb->inFlight = false;  // of a sweep dropped meanwhile
       mb->flightPlan.reset();
+      cv.notify_all();
       return;
     }
     p = mb->flightPlan;
@@ -186,8 +204,19 @@ void ReceiverPool::Core::StepDone(ReceiverId id, const StepTask&, const StepResu
   }
   // Each step has its own stretch of the sweep; only this thread writes it.
   const size_t at = step * static_cast<size_t>(p->pointsPerStep);
-  if (r.kind == StepResult::Kind::Read && p->transform)
-    p->transform(r.bytes, static_cast<size_t>(r.length), r.count, target->levels.data() + at);
+  std::string error = r.error;
+  if (r.kind == StepResult::Kind::Read && p->transform) {
+    try {
+      thread_local std::vector<double> levels;
+      levels.resize(static_cast<size_t>(p->pointsPerStep));
+      p->transform(r.bytes, static_cast<size_t>(r.length), r.count, levels.data());
+      std::copy(levels.begin(), levels.end(), target->levels.begin() + static_cast<std::ptrdiff_t>(at));
+    } catch (const std::exception& e) {
+      error = e.what();
+    } catch (...) {
+      error = "?";
+    }
+  }
   std::unique_lock lk(m);
   Member* mb = Find(id);
   if (!mb || !mb->inFlight) return;
@@ -195,9 +224,28 @@ void ReceiverPool::Core::StepDone(ReceiverId id, const StepTask&, const StepResu
   mb->flightPlan.reset();
   if (mb->flightSweep != sweepCount || current != target) {
     // Dropped while the step was transformed: its levels go with it.
+    cv.notify_all();
     return;
   }
+  if (!error.empty()) {
+    // The step is left out; the share goes on unless the steps keep failing.
+    target->marks[step] = StepMark::Skipped;
+    cv.notify_all();
+    if (++mb->errorsInARow >= p->mostFailedSteps) {
+      mb->failed = true;
+      LeaveOut(*mb);
+      PoolNote n = MakeNote(PoolNote::Kind::StepFailed, id, mb->serial, 0);
+      n.error = error;
+      Note(std::move(n));
+    }
+    CheckFinished();
+    Flush(lk);
+    return;
+  }
+  mb->errorsInARow = 0;
+  cv.notify_all();
   switch (r.kind) {
+    case StepResult::Kind::Error:
     case StepResult::Kind::Read:
       target->marks[step] = StepMark::Measured;
       break;
@@ -207,13 +255,13 @@ void ReceiverPool::Core::StepDone(ReceiverId id, const StepTask&, const StepResu
     case StepResult::Kind::Failed:
       mb->failed = true;
       LeaveOut(*mb);
-      Note({PoolNote::Kind::ReadFailed, id, mb->serial, r.result, r.count, r.length});
+      Note(MakeNote(PoolNote::Kind::ReadFailed, id, mb->serial, r.result, r.count, r.length));
       break;
     case StepResult::Kind::Gone:
       // The receiver looks for it from now on, and says when it is back.
       mb->ready = false;
       LeaveOut(*mb);
-      Note({PoolNote::Kind::Gone, id, mb->serial, r.result, r.count, r.length});
+      Note(MakeNote(PoolNote::Kind::Gone, id, mb->serial, r.result, r.count, r.length));
       break;
   }
   CheckFinished();
@@ -226,7 +274,7 @@ void ReceiverPool::Core::OnEvent(const ReceiverEvent& e) {
   if (!mb || closed) return;
   if (!e.serial.empty()) mb->serial = e.serial;
   mb->settled = true;
-  PoolNote n{PoolNote::Kind::Opened, e.id, mb->serial, e.result};
+  PoolNote n = MakeNote(PoolNote::Kind::Opened, e.id, mb->serial, e.result);
   switch (e.kind) {
     case ReceiverEvent::Kind::Opened:
     case ReceiverEvent::Kind::Back:
@@ -347,6 +395,7 @@ void ReceiverPool::SetPlan(ScanPlan plan) {
   std::unique_lock lk(core_->m);
   core_->plan = std::make_shared<const ScanPlan>(std::move(plan));
   ++core_->planCount;
+  for (auto& mb : core_->members) mb.failed = false;
   core_->StartOver(lk);
 }
 
@@ -357,13 +406,16 @@ void ReceiverPool::Restart() {
 }
 
 void ReceiverPool::Stop() {
-  std::lock_guard lk(core_->m);
+  std::unique_lock lk(core_->m);
   core_->running = false;
+  // A hand-over under way on a receiver's thread ends first.
+  core_->cv.wait(lk, [&] { return core_->calling == 0; });
 }
 
 void ReceiverPool::Resume() {
   std::unique_lock lk(core_->m);
   core_->running = true;
+  core_->CheckFinished();  // a sweep finished while stopped
   if (!core_->current)
     core_->BeginSweep();
   else
@@ -371,9 +423,43 @@ void ReceiverPool::Resume() {
   core_->Flush(lk);
 }
 
+void ReceiverPool::Discard() {
+  std::lock_guard lk(core_->m);
+  core_->DropSweep();
+}
+
 bool ReceiverPool::Running() const {
   std::lock_guard lk(core_->m);
   return core_->running && !core_->stalled;
+}
+
+bool ReceiverPool::Stalled() const {
+  std::lock_guard lk(core_->m);
+  return core_->stalled;
+}
+
+bool ReceiverPool::WaitQuiet(std::chrono::milliseconds wait) const {
+  std::unique_lock lk(core_->m);
+  return core_->cv.wait_for(lk, wait, [&] {
+    return core_->calling == 0 &&
+           std::none_of(core_->members.begin(), core_->members.end(), [](const auto& mb) { return mb.inFlight; });
+  });
+}
+
+size_t ReceiverPool::StepsDone() const {
+  std::lock_guard lk(core_->m);
+  if (!core_->current) return 0;
+  size_t done = 0;
+  for (const auto& mb : core_->members) {
+    const bool busy = mb.inFlight && mb.flightSweep == core_->sweepCount;
+    done += mb.next - mb.begin - (busy ? 1 : 0);
+  }
+  return done;
+}
+
+size_t ReceiverPool::HeldCapacity() const {
+  std::lock_guard lk(core_->m);
+  return core_->current ? core_->current->levels.capacity() : 0;
 }
 
 void ReceiverPool::Close(std::chrono::milliseconds wait) {

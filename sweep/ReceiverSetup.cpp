@@ -10,6 +10,8 @@
 #include <thread>
 #include <utility>
 
+#include "receiver/LocalRtlSdr.h"
+#include "receiver/RtlSdrLibrary.h"
 #include "receiver/api_rtl_sdr.h"
 #include "sweep/FftLevels.h"
 #include "sweep/SweepEngine.h"
@@ -90,112 +92,84 @@ bool LibraryComplete(ReceiverReport& r) {
 
 }  // namespace
 
-TReceiverSetup::TReceiverSetup(TSweepEngine& engine) : engine_(engine) {}
+// Where a change's outcome waits for the user-interface thread. The receiver
+// answers on its own thread; nothing is posted once the set-up is gone.
+struct TReceiverSetup::Mailbox {
+  std::mutex m;
+  std::condition_variable cv;
+  bool open = true;
+  PostToUi post;
+};
 
-TReceiverSetup::~TReceiverSetup() { Close(); }
+namespace {
 
-bool TReceiverSetup::IsOpen() const { return api::dev != nullptr; }
+struct Answer {
+  bool have = false, taken = false, later = false;
+  std::function<void()> settleLater;  // posted once the caller stopped waiting
+};
 
-bool TReceiverSetup::WaitUntilReceiverFree(std::chrono::milliseconds wait) {
-  // A worker that has not returned by the engine's hang time never will; one
-  // that is merely slow is waited for as long as the caller can afford.
-  if (engine_.WorkerAbandoned()) return false;
-  return engine_.WaitIdle(wait) && TSweepEngine::WaitAbandonedWorkers(wait);
+}  // namespace
+
+TReceiverSetup::TReceiverSetup(TSweepEngine& engine) : engine_(engine), mailbox_(std::make_shared<Mailbox>()) {
+  mailbox_->post = engine_.Poster();
 }
 
-bool TReceiverSetup::StopForChange() {
-  engine_.Stop();
-  // Nothing is sent to the receiver while a worker is inside the library
-  // with it, nor ever again once one hung there.
-  return WaitUntilReceiverFree(kChangeWait);
+TReceiverSetup::~TReceiverSetup() {
+  Close();
+  std::lock_guard lk(mailbox_->m);
+  mailbox_->open = false;
 }
 
-bool TReceiverSetup::Change(std::function<bool()> apply) {
-  lastChangeWaits_ = false;
-  if (engine_.WorkerAbandoned()) return false;
-  // Changes keep their order: a later one waits behind an earlier one.
-  if (waiting_.empty() && StopForChange()) return apply();
-  if (engine_.WorkerAbandoned()) return false;
-  if (waiting_.empty()) waitingSince_ = std::chrono::steady_clock::now();
-  waiting_.push_back(std::move(apply));
-  lastChangeWaits_ = true;
-  return false;
-}
+Receiver* TReceiverSetup::Open() const { return receiver_ ? engine_.FindReceiver(receiver_) : nullptr; }
 
-std::optional<bool> TReceiverSetup::RetryWaiting() {
-  if (waiting_.empty()) return std::nullopt;
-  // Given up when the watchdog says the receiver no longer responds, or when
-  // the receiver stays busy for longer than a hang takes to be noticed.
-  const auto now = std::chrono::steady_clock::now();
-  const bool lost = engine_.WorkerAbandoned() || now - waitingSince_ > kMostChangeWait;
-  if (!lost) {
-    engine_.Stop();  // a sweep restarted meanwhile (a range edit)
-    if (!WaitUntilReceiverFree(std::chrono::milliseconds(0))) return std::nullopt;
-  }
-  std::function<bool()> apply = std::move(waiting_.front());
-  waiting_.erase(waiting_.begin());
-  waitingSince_ = now;
-  return lost ? false : apply();
+bool TReceiverSetup::IsOpen() const {
+  const Receiver* r = Open();
+  return r && r->State() == ReceiverState::Open;
 }
 
 bool TReceiverSetup::ReceiverLost() const { return engine_.WorkerAbandoned(); }
 
-namespace {
-
-// Handles being closed off the window's thread. Never destroyed: a closer
-// may still be waiting while the program's statics are torn down.
-struct PendingCloses {
-  std::mutex m;
-  std::condition_variable cv;
-  int count = 0;
-};
-PendingCloses& Pending() {
-  static auto* p = new PendingCloses;
-  return *p;
-}
-
-}  // namespace
-
-bool TReceiverSetup::WaitPendingCloses(std::chrono::milliseconds wait) {
-  PendingCloses& p = Pending();
-  std::unique_lock lk(p.m);
-  return p.cv.wait_for(lk, wait, [&] { return p.count == 0; });
+bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void(bool)> settle) {
+  lastChangeWaits_ = false;
+  Receiver* r = Open();
+  if (!r || engine_.WorkerAbandoned()) return false;
+  auto answer = std::make_shared<Answer>();
+  std::shared_ptr<Mailbox> box = mailbox_;
+  ask(*r, [answer, box](bool taken) {
+    std::lock_guard lk(box->m);
+    answer->have = true;
+    answer->taken = taken;
+    box->cv.notify_all();
+    if (answer->later && box->open && box->post) box->post(std::move(answer->settleLater));
+  });
+  std::unique_lock lk(box->m);
+  if (box->cv.wait_for(lk, kChangeWait, [&] { return answer->have; })) {
+    lk.unlock();
+    settle(answer->taken);
+    return answer->taken;
+  }
+  // Settled on this thread once the receiver has answered; the set-up may be
+  // gone by then.
+  answer->later = true;
+  answer->settleLater = [this, box, answer, settle] {
+    {
+      std::lock_guard lk2(box->m);
+      if (!box->open) return;
+    }
+    settle(answer->taken);
+    if (settled_) settled_(answer->taken);
+  };
+  lastChangeWaits_ = true;
+  return false;
 }
 
 void TReceiverSetup::Close() {
   engine_.Stop();
-  if (!api::dev) return;
-  // Closing the handle under a read still in the library would free what
-  // that read works on: a handle held for good is left open.
-  // A handle left open by a slow read would keep the receiver busy for the
-  // next open, so the close waits out a read that is merely slow.
-  const auto slowest = TSweepEngine::kHangTime + std::chrono::milliseconds(200);
-  rtlsdr_dev_t* dev = std::exchange(api::dev, nullptr);
-  if (engine_.WorkerAbandoned()) return;
-  const bool ownWorkersDone = engine_.WaitIdle(kChangeWait);
-  if (ownWorkersDone && TSweepEngine::WaitAbandonedWorkers(kChangeWait)) {
-    if (api::rtlsdr_close) api::rtlsdr_close(dev);
-    return;
-  }
-  if (!ownWorkersDone) {
-    // Still this engine's own: waited for here, as before.
-    if (WaitUntilReceiverFree(slowest) && api::rtlsdr_close) api::rtlsdr_close(dev);
-    return;
-  }
-  // Only reads left to finish on their own are in the library: the window
-  // does not wait for them.
-  PendingCloses& p = Pending();
-  {
-    std::lock_guard lk(p.m);
-    ++p.count;
-  }
-  std::thread([dev, slowest] {
-    if (TSweepEngine::WaitAbandonedWorkers(slowest) && api::rtlsdr_close) api::rtlsdr_close(dev);
-    PendingCloses& q = Pending();
-    std::lock_guard lk(q.m);
-    --q.count;
-    q.cv.notify_all();
-  }).detach();
+  if (!receiver_) return;
+  const ReceiverId id = std::exchange(receiver_, 0);
+  // A read that is merely slow is waited out, so that the next open finds
+  // the stick free; one that hung is not waited for at all.
+  engine_.RemoveReceiver(id, engine_.WorkerAbandoned() ? std::chrono::milliseconds(0) : kOpenWait);
 }
 
 ReceiverReport TReceiverSetup::Run() {
@@ -216,12 +190,10 @@ ReceiverReport TReceiverSetup::Run() {
 
 void TReceiverSetup::ChooseReceiver(uint32_t index) { index_ = index; }
 
-bool TReceiverSetup::OpenReceiver(uint32_t index) {
-  if (!IsOpen()) return OpenReceiverNow(index);
-  return Change([this, index] { return OpenReceiverNow(index); });
-}
+bool TReceiverSetup::OpenReceiver(uint32_t index) { return OpenReceiverNow(index); }
 
 bool TReceiverSetup::OpenReceiverNow(uint32_t index) {
+  lastChangeWaits_ = false;
   Close();
   if (!LibraryComplete(report_)) return false;
   const uint32_t previous = index_;
@@ -240,63 +212,43 @@ bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
   r.index = index;
   r.outcome = ReceiverReport::Outcome::OpenFailed;
   r.sweepStarted = false;
-  // Any failure to open ends here; the library is never called with a handle
-  // it did not give.
-  // A receiver an earlier window still has to let go of is not free yet.
-  WaitPendingCloses(TSweepEngine::kHangTime + std::chrono::milliseconds(200));
-  rtlsdr_dev_t* dev = nullptr;
-  r.openResult = api::rtlsdr_open(&dev, index);
-  if (r.openResult < 0 || !dev) return false;
-  api::dev = dev;
+  r.openResult = -1;
+  std::shared_ptr<const RtlSdrLibrary> library = RtlSdrLibrary::FromLoader();
+  if (!library) return false;
+  ReceiverSettings settings;
+  settings.gainMode = gainMode_;
+  settings.gainTenths = gain_;
+  settings.freqCorrection = ppm_;
+  settings.sampleRate = rate_;
+  const std::string serial = index < r.devices.size() ? r.devices[index].serial : std::string();
+  auto receiver = std::make_unique<Receiver>(std::make_unique<LocalRtlSdr>(library, index, serial), settings);
+  Receiver* opened = receiver.get();
+  const ReceiverId id = engine_.AddReceiver(std::move(receiver));
+  if (id == 0) return false;
+  // The stick opens and is set up on its own thread; the sweep starts once
+  // it has, as it always did.
+  opened->WaitOpened(kOpenWait);
+  const ReceiverFound found = opened->Found();
+  r.openResult = found.openResult;
+  if (opened->State() != ReceiverState::Open) {
+    engine_.RemoveReceiver(id, std::chrono::milliseconds(0));
+    return false;
+  }
+  receiver_ = id;
   r.outcome = ReceiverReport::Outcome::Opened;
-
-  r.tuner = static_cast<uint8_t>(api::rtlsdr_get_tuner_type(dev));
-
-  // A rate kept from before the receiver was open may be one this library
-  // refuses; the written rate then stands.
-  if (api::rtlsdr_set_sample_rate(dev, rate_) != 0 && rate_ != kDefaultSampleRate) {
-    rate_ = kDefaultSampleRate;
-    api::rtlsdr_set_sample_rate(dev, rate_);
-  }
+  r.tuner = static_cast<uint8_t>(found.tuner);
+  const ReceiverSettings inForce = opened->Settings();
+  rate_ = inForce.sampleRate;
+  gainMode_ = inForce.gainMode;
+  gain_ = inForce.gainTenths;
   engine_.SetSampleRate(static_cast<int32_t>(rate_));
-  r.sampleRate = api::rtlsdr_get_sample_rate(dev);
-
-  const int gainCount = api::rtlsdr_get_tuner_gains(dev, api::gains);
-  const int shown = std::min(gainCount, static_cast<int>(std::size(api::gains)));
-  r.gains.assign(api::gains, api::gains + std::max(shown, 0));
-
-  // A gain typed in dB (an option, a value remembered from another stick) is
-  // the tuner's nearest, settled here so that the sweep starts with it.
-  if (gainMode_ == GainMode::Manual) gain_ = NearestGain(gain_);
-  if (!ApplyGain(gainMode_, gain_)) {
-    gainMode_ = GainMode::Written;
-    ApplyGain(gainMode_, gain_);
-  }
-  api::rtlsdr_set_freq_correction(dev, ppm_);
-  r.freqCorrection = api::rtlsdr_get_freq_correction(dev);
-
+  r.sampleRate = found.sampleRate;
+  r.gains = found.gains;
+  r.freqCorrection = found.freqCorrection;
   r.binWidth = r.sampleRate / static_cast<double>(kPointsPerStep);
   engine_.SetBinWidth(r.binWidth);
   r.fftSize = kFftSize;
   return true;
-}
-
-bool TReceiverSetup::ApplyGain(GainMode mode, int tenths) {
-  rtlsdr_dev_t* dev = api::dev;
-  switch (mode) {
-    case GainMode::Written:
-      // The written set-up's value, its result never looked at.
-      api::rtlsdr_set_tuner_gain_mode(dev, kWrittenGainMode);
-      return true;
-    case GainMode::Auto:
-      return api::rtlsdr_set_tuner_gain_mode(dev, 0) == 0;
-    case GainMode::Manual:
-      if (!api::rtlsdr_set_tuner_gain) return false;
-      if (!report_.gains.empty() && std::find(report_.gains.begin(), report_.gains.end(), tenths) == report_.gains.end())
-        return false;
-      return api::rtlsdr_set_tuner_gain_mode(dev, 1) == 0 && api::rtlsdr_set_tuner_gain(dev, tenths) == 0;
-  }
-  return false;
 }
 
 int TReceiverSetup::NearestGain(int tenthsDb) const {
@@ -308,7 +260,7 @@ int TReceiverSetup::NearestGain(int tenthsDb) const {
 }
 
 void TReceiverSetup::Restart(bool newLayout) {
-  engine_.Stop();  // the set-up normally runs before any worker; never two
+  engine_.Stop();
   engine_.Reset();
   if (newLayout) engine_.PrepareSeries();
   report_.sweepStarted = engine_.Start();
@@ -317,6 +269,7 @@ void TReceiverSetup::Restart(bool newLayout) {
 }
 
 bool TReceiverSetup::SetGain(std::optional<int> tenthsDb) {
+  lastChangeWaits_ = false;
   const GainMode mode = tenthsDb ? GainMode::Manual : GainMode::Auto;
   const int tenths = tenthsDb.value_or(0);
   if (!IsOpen()) {
@@ -324,57 +277,54 @@ bool TReceiverSetup::SetGain(std::optional<int> tenthsDb) {
     gain_ = tenths;
     return false;
   }
-  return Change([this, mode, tenths] {
-    const bool ok = ApplyGain(mode, tenths);
-    if (ok) {
-      gainMode_ = mode;
-      gain_ = tenths;
-    } else {
-      ApplyGain(gainMode_, gain_);  // a half-applied change is undone
-    }
-    Restart(false);
-    return ok;
-  });
+  return Change([tenthsDb](Receiver& r, Receiver::Done done) { r.SetGain(tenthsDb, std::move(done)); },
+                [this, mode, tenths](bool ok) {
+                  if (ok) {
+                    gainMode_ = mode;
+                    gain_ = tenths;
+                  }
+                  Restart(false);
+                });
 }
 
 bool TReceiverSetup::SetFreqCorrection(int ppm) {
+  lastChangeWaits_ = false;
   if (ppm < kMinPpm || ppm > kMaxPpm) return false;
   if (!IsOpen()) {
     ppm_ = ppm;
     return false;
   }
-  return Change([this, ppm] {
-    // The library refuses a correction equal to the one in force.
-    const bool ok = api::rtlsdr_get_freq_correction(api::dev) == ppm ||
-                    api::rtlsdr_set_freq_correction(api::dev, ppm) == 0;
-    if (ok) ppm_ = ppm;
-    report_.freqCorrection = api::rtlsdr_get_freq_correction(api::dev);
-    Restart(false);
-    return ok;
-  });
+  return Change([ppm](Receiver& r, Receiver::Done done) { r.SetFreqCorrection(ppm, std::move(done)); },
+                [this, ppm](bool ok) {
+                  if (ok) ppm_ = ppm;
+                  if (const Receiver* r = Open()) report_.freqCorrection = r->Found().freqCorrection;
+                  Restart(false);
+                });
 }
 
 bool TReceiverSetup::SetSampleRate(uint32_t rate) {
+  lastChangeWaits_ = false;
   if (rate == 0 || rate > static_cast<uint32_t>(INT32_MAX)) return false;
   if (!IsOpen()) {
     rate_ = rate;
     return false;
   }
-  return Change([this, rate] {
-    if (api::rtlsdr_set_sample_rate(api::dev, rate) != 0) {
-      // The worker sets the engine's rate at every step, so the previous one
-      // is back in force with the next step.
-      Restart(false);
-      return false;
-    }
-    rate_ = rate;
-    report_.sampleRate = api::rtlsdr_get_sample_rate(api::dev);
-    report_.binWidth = report_.sampleRate / static_cast<double>(kPointsPerStep);
-    engine_.SetSampleRate(static_cast<int32_t>(rate));
-    engine_.SetBinWidth(report_.binWidth);
-    Restart(true);
-    return true;
-  });
+  return Change([rate](Receiver& r, Receiver::Done done) { r.SetSampleRate(rate, std::move(done)); },
+                [this, rate](bool ok) {
+                  const Receiver* r = Open();
+                  if (!ok || !r) {
+                    // Each step sets the engine's rate, so the previous one
+                    // stays in force.
+                    Restart(false);
+                    return;
+                  }
+                  rate_ = rate;
+                  report_.sampleRate = r->Found().sampleRate;
+                  report_.binWidth = report_.sampleRate / static_cast<double>(kPointsPerStep);
+                  engine_.SetSampleRate(static_cast<int32_t>(rate));
+                  engine_.SetBinWidth(report_.binWidth);
+                  Restart(true);
+                });
 }
 
 }  // namespace wg

@@ -5,7 +5,8 @@
 // closing of the receiver when the window goes.
 //
 // Everything here is called from the user-interface thread. The open receiver
-// is api_rtl_sdr::dev; this class is the only one that opens or closes it.
+// is a Receiver the engine sweeps with; this class is the only one that gives
+// the engine a receiver or takes it back.
 #pragma once
 
 #include <chrono>
@@ -15,8 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "sweep/ScanLimits.h"
+#include "receiver/Receiver.h"
 #include "receiver/ReceiverSettings.h"
+#include "sweep/ScanLimits.h"
 
 namespace wg {
 
@@ -63,13 +65,13 @@ struct ReceiverReport {
 
 class TReceiverSetup {
  public:
-  static constexpr int kWrittenGainMode = 364;  // any non-zero value selects manual gain
-  // How long a control waits, after the engine's own stop wait, for the
-  // worker to return from its block (64 ms at the lowest rate): together
-  // they stay under the 100 ms the window may be held.
+  // How long a control waits for the receiver to apply its change between
+  // two steps (64 ms at the lowest rate) before leaving it to be settled
+  // later: the window is never held longer.
   static constexpr std::chrono::milliseconds kChangeWait{30};
-  // How long a waiting change may wait before it is given up.
-  static constexpr std::chrono::milliseconds kMostChangeWait{2500};
+  // How long the set-up waits for a stick to open, and a close for a read
+  // that is merely slow.
+  static constexpr std::chrono::milliseconds kOpenWait{1200};
 
   // The engine must outlive this object.
   explicit TReceiverSetup(TSweepEngine& engine);
@@ -80,20 +82,19 @@ class TReceiverSetup {
   // The set-up (the hidden set-up button): stops the sweep and closes the
   // receiver a previous set-up opened, lists the receivers, opens the chosen
   // one (0 unless chosen otherwise) with the chosen settings, resets the
-  // sweep, prepares the series and starts the worker.
+  // sweep, prepares the series and starts the sweep.
   ReceiverReport Run();
 
-  // Receiver controls. Each stops the worker, applies the value to the open
-  // receiver and restarts the sweep, and returns whether the library accepted
-  // it. A refused value leaves the previous one in force. Without an open
-  // receiver a valid value is kept for the next set-up or OpenReceiver, and
-  // the result is false. Nothing is applied (false) once a worker was
-  // abandoned in a read: the receiver is lost.
+  // Receiver controls. Each goes to the receiver, which applies it between
+  // two steps, and the sweep starts again; each returns whether the receiver
+  // took the value. A refused value leaves the previous one in force. Without
+  // an open receiver a valid value is kept for the next set-up or
+  // OpenReceiver, and the result is false. Nothing is applied (false) once
+  // the receiver hung in a call.
   //
-  // None of them waits longer than kChangeWait for the worker to leave the
-  // receiver. A worker still reading then (a slow read, or one that hangs
-  // before the watchdog says so) makes the change wait: the call returns
-  // false, LastChangeWaits() says so, and RetryWaiting() applies it later.
+  // None of them waits longer than kChangeWait. A change not applied by then
+  // returns false, LastChangeWaits() says so, and the change-settled
+  // function hears its outcome later on this thread, in the order asked.
   bool SetGain(std::optional<int> tenthsDb);  // nullopt: the tuner's automatic gain
   bool SetFreqCorrection(int ppm);           // kMinPpm..kMaxPpm
   // Also the step width: the bin width, the series' point count and the sweep
@@ -109,27 +110,18 @@ class TReceiverSetup {
   // receiver reported its gains), for gains typed in dB.
   int NearestGain(int tenthsDb) const;
 
-  // Whether the last control call left its change waiting for the receiver.
+  // Whether the last control call left its change to be settled later.
   bool LastChangeWaits() const { return lastChangeWaits_; }
-  int ChangesWaiting() const { return static_cast<int>(waiting_.size()); }
-  // Applies the first waiting change once no worker is inside the library,
-  // without waiting for one, and returns whether it was taken; nullopt while
-  // it still waits or none does. Once the receiver no longer responds (or
-  // stays busy past kMostChangeWait) each waiting change ends as not taken.
-  std::optional<bool> RetryWaiting();
-  // A worker hung in the receiver: no change reaches it any more.
+  // Hears, on this thread, whether each change that was left waiting was
+  // taken, once the receiver has applied or refused it.
+  void SetChangeSettled(std::function<void(bool)> settled) { settled_ = std::move(settled); }
+  // The receiver hung in a call: no change reaches it any more.
   bool ReceiverLost() const;
 
-  // Stops the worker and closes the open receiver (the window's last act,
-  // after the sweep has stopped) once no worker is inside the library with
-  // it; a receiver under a worker stuck there is left as it is. A read still
-  // under way that was already left to finish on its own (the window's
-  // close) is not waited for here: the handle is closed on a thread of its
-  // own once that read is back.
+  // Stops the sweep and closes the open receiver (the window's last act). A
+  // read under way is waited out while it is merely slow; a receiver hung in
+  // a call closes its stick on its own thread once the call returns.
   void Close();
-  // Waits until handles left to close that way are closed or given up: the
-  // next open needs the receiver free, the library's unload needs no call in it.
-  static bool WaitPendingCloses(std::chrono::milliseconds wait);
 
   // The settings in force (or chosen for the next open).
   GainMode CurrentGainMode() const { return gainMode_; }
@@ -141,14 +133,15 @@ class TReceiverSetup {
   // The record of the last set-up, updated by OpenReceiver and the controls.
   const ReceiverReport& Report() const { return report_; }
 
+  struct Mailbox;
+
  private:
   bool OpenAndConfigure(uint32_t index);
   bool OpenReceiverNow(uint32_t index);
-  bool ApplyGain(GainMode mode, int tenths);
-  bool WaitUntilReceiverFree(std::chrono::milliseconds wait);
-  bool StopForChange();
-  // Applies a change at once when the receiver is free, else keeps it waiting.
-  bool Change(std::function<bool()> apply);
+  Receiver* Open() const;
+  // Sends one change to the receiver; `settle` runs on this thread with its
+  // outcome, now or later.
+  bool Change(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void(bool)> settle);
   void Restart(bool newLayout);
 
   TSweepEngine& engine_;
@@ -157,10 +150,11 @@ class TReceiverSetup {
   int ppm_ = kDefaultPpm;
   uint32_t rate_ = kDefaultSampleRate;
   uint32_t index_ = 0;
+  ReceiverId receiver_ = 0;
   ReceiverReport report_;
-  std::vector<std::function<bool()>> waiting_;
-  std::chrono::steady_clock::time_point waitingSince_;
   bool lastChangeWaits_ = false;
+  std::function<void(bool)> settled_;
+  std::shared_ptr<Mailbox> mailbox_;
 };
 
 }  // namespace wg

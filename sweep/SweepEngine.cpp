@@ -10,9 +10,6 @@
 #include "runtime/NumText.h"
 #include "sweep/FftLevels.h"
 #include "sweep/SweepHub.h"
-#include "sweep/SweepSteps.h"
-#include "sweep/SweepWatchdog.h"
-#include "sweep/SweepWorker.h"
 
 #include <QCoreApplication>
 
@@ -59,11 +56,105 @@ std::string ReceiverLibraryAbsentLine() {
   return EngineText(kLibraryMissingText) + ReceiverLibraryFile();
 }
 
-TSweepEngine::TSweepEngine(TSweepSeries* series, PostToUi post, LogSink log)
-    : progress_(std::make_shared<TSweepProgress>()), hub_(std::make_shared<TSweepHub>()) {
+namespace {
+
+std::string MHzText(int64_t hz) { return rt::FloatToStr(static_cast<double>(hz) / 1e6); }
+
+// The bands of a sweep its receivers could not tune, adjoining ones merged,
+// as the log names them.
+std::string UntunedRanges(const PooledSweep& p) {
+  const ScanPlan& plan = *p.plan;
+  const int64_t rate = plan.rate;
+  std::vector<std::pair<int64_t, int64_t>> runs;
+  for (size_t j = 0; j < p.marks.size(); ++j) {
+    if (p.marks[j] != StepMark::Untuned) continue;
+    const int64_t first = plan.centres[j] - rate / 2;
+    const int64_t lo = std::max(plan.start, first), hi = std::min(plan.stop, first + rate);
+    if (!runs.empty() && lo <= runs.back().second)
+      runs.back().second = std::max(runs.back().second, hi);
+    else
+      runs.emplace_back(lo, hi);
+  }
+  std::string ranges;
+  for (size_t i = 0; i < runs.size(); ++i)
+    ranges += (i ? ", " : "") + MHzText(runs[i].first) + "–" + MHzText(runs[i].second);
+  return ranges;
+}
+
+// The pool's sweep as the engine hands it over: the levels move, nothing is copied.
+std::shared_ptr<Sweep> ToSweep(PooledSweep& p) {
+  const ScanPlan& plan = *p.plan;
+  std::shared_ptr<Sweep> s = NewSweep();
+  s->start = plan.start;
+  s->stop = plan.stop;
+  s->sampleRate = static_cast<int32_t>(plan.rate);
+  s->binWidth = plan.binWidth;
+  s->pointsPerStep = plan.pointsPerStep;
+  s->transformsAveraged = plan.transformsAveraged;
+  s->started = p.started;
+  s->finished = p.finished;
+  s->stepStarts.reserve(plan.centres.size());
+  s->levels = std::move(p.levels);
+  // A step whose work threw is not there: the steps either side of it meet.
+  const auto per = static_cast<size_t>(plan.pointsPerStep);
+  size_t kept = 0;
+  for (size_t j = 0; j < plan.centres.size(); ++j) {
+    if (p.marks[j] == StepMark::Skipped) continue;
+    if (kept != j)
+      std::copy_n(s->levels.begin() + static_cast<std::ptrdiff_t>(j * per), per,
+                  s->levels.begin() + static_cast<std::ptrdiff_t>(kept * per));
+    s->stepStarts.push_back(plan.centres[j] - static_cast<int64_t>(plan.rate / 2));
+    ++kept;
+  }
+  s->levels.resize(kept * per);
+  return s;
+}
+
+}  // namespace
+
+TSweepEngine::TSweepEngine(TSweepSeries* series, PostToUi post, LogSink log) : hub_(std::make_shared<TSweepHub>()) {
   hub_->post = std::move(post);
   hub_->series = series;
   hub_->log = std::move(log);
+  ReceiverPool::Listener l;
+  // Both run on the receivers' threads and reach the window only by posting.
+  l.sweep = [hub = hub_](std::shared_ptr<PooledSweep> p) {
+    bool sayUntuned = false;
+    const uint64_t epoch = p->plan->tag;
+    if (std::find(p->marks.begin(), p->marks.end(), StepMark::Untuned) != p->marks.end()) {
+      std::lock_guard lk(hub->m);
+      if (hub->untunedLoggedEpoch != epoch) {
+        hub->untunedLoggedEpoch = epoch;  // once per scan range, not per sweep
+        sayUntuned = true;
+      }
+    }
+    const std::string ranges = sayUntuned ? UntunedRanges(*p) : std::string();
+    if (hub->HandOver(ToSweep(*p), epoch)) hub->post([hub] { hub->Deliver(); });
+    if (sayUntuned) hub->post([hub, ranges] { hub->LogLine(EngineText(kUntunedText) + ranges); });
+  };
+  l.note = [hub = hub_](const PoolNote& n) {
+    switch (n.kind) {
+      case PoolNote::Kind::ReadFailed:
+      case PoolNote::Kind::Gone:
+        // Worded on the user-interface thread, in the language chosen there.
+        hub->post([hub, n] {
+          const QString details =
+              QCoreApplication::translate("SweepEngine", " (прочитано %1 из %2 байт, результат %3)")
+                  .arg(QString::number(n.count), QString::number(n.length), QString::number(n.result));
+          hub->LogLine(EngineText(kReadFailedText) + details.toUtf8().toStdString());
+        });
+        break;
+      case PoolNote::Kind::StepFailed:
+        hub->post([hub, error = n.error] { hub->LogLine(EngineText(kStepFailedText) + error); });
+        break;
+      case PoolNote::Kind::Hung:
+        if (!hub->hung.exchange(true)) hub->post([hub] { hub->LogLine(EngineText(kReceiverLostText)); });
+        break;
+      default:
+        break;
+    }
+  };
+  pool_ = std::make_unique<ReceiverPool>(std::move(l));
 }
 
 TSweepEngine::~TSweepEngine() { StopForDestroy(); }
@@ -107,14 +198,18 @@ int TSweepEngine::SeriesPointCount() const {
   return static_cast<int>(std::min<long long>(rt::RoundHalfEven(n), kMostSeriesPoints));
 }
 
+ReceiverId TSweepEngine::AddReceiver(std::unique_ptr<Receiver> receiver) { return pool_->Add(std::move(receiver)); }
+
+void TSweepEngine::RemoveReceiver(ReceiverId id, std::chrono::milliseconds wait) { pool_->Remove(id, wait); }
+
+Receiver* TSweepEngine::FindReceiver(ReceiverId id) const { return pool_->Find(id); }
+
+std::vector<ReceiverId> TSweepEngine::Receivers() const { return pool_->Ids(); }
+
 bool TSweepEngine::Reset() {
-  JoinFinished();
-  if (worker_) return false;
-  // A stopped worker still finishing its step keeps the old sweep.
-  if (progress_.use_count() > 1)
-    progress_ = std::make_shared<TSweepProgress>();
-  else
-    *progress_ = TSweepProgress{};  // storage of a wider range is let go
+  if (Running()) return false;
+  planGiven_ = false;  // the next start begins a sweep of its own
+  pool_->Discard();
   return true;
 }
 
@@ -125,119 +220,70 @@ void TSweepEngine::PrepareSeries() {
   hub_->preparedEpoch = rangeEpoch_;
 }
 
+ScanPlan TSweepEngine::MakePlan() const {
+  const bool average = traceMode_ == TraceMode::Average;
+  ScanPlan plan;
+  plan.centres = SweepCentres(start_, stop_, sampleRate_);
+  plan.rate = static_cast<uint32_t>(sampleRate_);
+  plan.pointsPerStep = kPointsPerStep;
+  plan.mostFailedSteps = kMostFailedSteps;
+  plan.start = start_;
+  plan.stop = stop_;
+  plan.binWidth = binWidth_;
+  plan.transformsAveraged = average ? kAveragedTransforms : 1;
+  plan.tag = rangeEpoch_;
+  plan.transform = average ? &AveragedSpectrumOfBlock : &SpectrumOfBlock;
+  return plan;
+}
+
 bool TSweepEngine::Start() {
-  JoinFinished();
-  if (worker_) return false;  // never two workers on the receiver
-  if (hub_->hung.load() || abandoned::HoldsDevice(api_rtl_sdr::dev)) return false;
-  if (!api_rtl_sdr::rtlsdr_set_center_freq || !api_rtl_sdr::rtlsdr_set_sample_rate ||
-      !api_rtl_sdr::rtlsdr_reset_buffer || !api_rtl_sdr::rtlsdr_read_sync) {
-    Log(ReceiverLibraryAbsentLine());
-    return false;
-  }
-  if (!api_rtl_sdr::dev) {
-    Log(EngineText(kReceiverNotOpenText));
+  if (Running()) return false;
+  if (hub_->hung.load()) return false;
+  const auto ids = pool_->Ids();
+  if (std::none_of(ids.begin(), ids.end(), [&](ReceiverId id) {
+        const Receiver* r = pool_->Find(id);
+        return r && r->State() != ReceiverState::OpenFailed && r->State() != ReceiverState::Closed;
+      })) {
+    // Without the library no receiver could be opened: that is the news.
+    const bool library = api_rtl_sdr::rtlsdr_set_center_freq && api_rtl_sdr::rtlsdr_set_sample_rate &&
+                         api_rtl_sdr::rtlsdr_reset_buffer && api_rtl_sdr::rtlsdr_read_sync;
+    Log(library ? EngineText(kReceiverNotOpenText) : ReceiverLibraryAbsentLine());
     return false;
   }
   if (sampleRate_ <= 0) return false;  // the centre would never move on
-
-  const bool average = traceMode_ == TraceMode::Average;
-  auto w = std::make_shared<TSweepWorker>(
-      TSweepSteps(sampleRate_, kBlockSize, average ? &AveragedSpectrumOfBlock : &SpectrumOfBlock));
-  w->start = start_;
-  w->stop = stop_;
-  w->rate = sampleRate_;
-  w->binWidth = binWidth_;
-  w->blockSize = kBlockSize;
-  w->transformsAveraged = average ? kAveragedTransforms : 1;
-  w->epoch = rangeEpoch_;
-  w->centres = SweepCentres(start_, stop_, sampleRate_);
-  w->progress = progress_;
-  w->hub = hub_;
-  for (const auto& r : retiring_) w->previous.push_back(r.first);
-  if (!watchdog_) {
-    auto wd = std::make_unique<TSweepWatchdog>();
-    wd->hub = hub_;
-    try {
-      wd->thread = std::thread([p = wd.get()] { p->Run(); });
-    } catch (const std::system_error&) {
-      return false;
-    }
-    watchdog_ = std::move(wd);
+  if (planGiven_ && planEpoch_ == rangeEpoch_ && planMode_ == traceMode_ && !pool_->Stalled()) {
+    pool_->Resume();
+  } else {
+    ScanPlan plan = MakePlan();
+    planSteps_ = plan.centres.size();
+    pool_->SetPlan(std::move(plan));
+    planGiven_ = true;
+    planEpoch_ = rangeEpoch_;
+    planMode_ = traceMode_;
   }
-  try {
-    thread_ = std::thread([w] { w->Run(); });
-  } catch (const std::system_error&) {
-    return false;
-  }
-  {
-    std::lock_guard lk(watchdog_->m);
-    watchdog_->watched.push_back(w);
-  }
-  worker_ = std::move(w);
+  // Nothing in this range can be measured: it ends at once.
+  sweeping_ = planSteps_ > 0;
   return true;
 }
 
-void TSweepEngine::Stop() { EndWorker(stopWait_); }
+void TSweepEngine::Stop() {
+  pool_->Stop();
+  sweeping_ = false;
+}
 
 void TSweepEngine::StopAndWithhold() {
-  EndWorker(stopWait_);
+  Stop();
   ScanValuesChanged();
 }
 
 void TSweepEngine::StopForDestroy() {
-  const auto deadline = std::chrono::steady_clock::now() + stopWait_;
-  const auto left = [&] {
-    if (hub_->hung.load()) return std::chrono::milliseconds(0);
-    return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                      deadline - std::chrono::steady_clock::now()));
-  };
-  EndWorker(left());
-  for (auto& [w, t] : retiring_) w->RequestStop();
-  for (auto& [w, t] : retiring_) {
-    if (w->WaitDone(left()) || !w->Abandon()) {
-      t.join();
-    } else {
-      // Stuck in the library: leave it there. It keeps its own state alive
-      // and posts nothing more; the receiver it holds is not used again.
-      t.detach();
-    }
-  }
-  retiring_.clear();
-  if (watchdog_) {
-    {
-      std::lock_guard lk(watchdog_->m);
-      watchdog_->quit = true;
-      watchdog_->cv.notify_all();
-    }
-    watchdog_->thread.join();
-    watchdog_.reset();
+  if (pool_) {
+    pool_->Close(hub_->hung.load() ? std::chrono::milliseconds(0) : stopWait_);
+    sweeping_ = false;
   }
   hub_->series = nullptr;
   hub_->log = nullptr;
   hub_->listeners.clear();
-}
-
-void TSweepEngine::EndWorker(std::chrono::milliseconds wait) {
-  if (!worker_) return;
-  std::shared_ptr<TSweepWorker> w = std::move(worker_);
-  w->RequestStop();
-  if (!hub_->hung.load() && w->WaitDone(wait)) {
-    thread_.join();
-    return;
-  }
-  retiring_.emplace_back(std::move(w), std::move(thread_));
-}
-
-void TSweepEngine::JoinFinished() {
-  if (worker_ && worker_->done.load(std::memory_order_acquire)) {
-    thread_.join();
-    worker_.reset();
-  }
-  std::erase_if(retiring_, [](auto& r) {
-    if (!r.first->done.load(std::memory_order_acquire)) return false;
-    r.second.join();
-    return true;
-  });
 }
 
 void TSweepEngine::SetHold(bool on) { hub_->RestartHold(on); }
@@ -265,45 +311,31 @@ void TSweepEngine::RemoveSweepListener(int id) {
   std::erase_if(hub_->listeners, [id](const auto& l) { return l.first == id; });
 }
 
-bool TSweepEngine::Running() const {
-  return worker_ && !worker_->done.load(std::memory_order_acquire) && !hub_->hung.load();
-}
+bool TSweepEngine::Running() const { return sweeping_ && pool_->Running() && !hub_->hung.load(); }
 
-bool TSweepEngine::Idle() const {
-  const auto ended = [](const std::shared_ptr<TSweepWorker>& w) { return w->done.load(std::memory_order_acquire); };
-  return (!worker_ || ended(worker_)) &&
-         std::all_of(retiring_.begin(), retiring_.end(), [&](const auto& r) { return ended(r.first); });
-}
+bool TSweepEngine::Idle() const { return !Running() && pool_->WaitQuiet(std::chrono::milliseconds(0)); }
 
 bool TSweepEngine::WaitIdle(std::chrono::milliseconds wait) {
-  const auto deadline = std::chrono::steady_clock::now() + wait;
-  const auto waitFor = [&](const std::shared_ptr<TSweepWorker>& w) {
-    if (hub_->hung.load()) return;
-    w->WaitDone(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()));
-  };
-  if (worker_) waitFor(worker_);
-  for (const auto& r : retiring_) waitFor(r.first);
-  JoinFinished();
-  return Idle();
+  if (hub_->hung.load()) return false;
+  return !Running() && pool_->WaitQuiet(wait);
 }
 
-bool TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds wait) { return abandoned::WaitNone(wait); }
+bool TSweepEngine::WaitAbandonedWorkers(std::chrono::milliseconds wait) { return Receiver::WaitNoHungThreads(wait); }
 
 bool TSweepEngine::WorkerAbandoned() const { return hub_->hung.load(); }
 
-int TSweepEngine::AbandonedWorkersAlive() { return abandoned::Count(); }
+int TSweepEngine::AbandonedWorkersAlive() { return Receiver::HungThreads(); }
 
-int32_t TSweepEngine::StepIndex() const { return progress_->stepIndex; }
+int32_t TSweepEngine::StepIndex() const { return static_cast<int32_t>(1 + 2 * pool_->StepsDone()); }
 
-size_t TSweepEngine::PointsInProgress() const {
-  return progress_->building ? progress_->building->PointCount() : 0;
-}
+size_t TSweepEngine::PointsInProgress() const { return pool_->StepsDone() * static_cast<size_t>(kPointsPerStep); }
 
 size_t TSweepEngine::HeldPointCapacity() const {
-  const auto capacity = [](const std::shared_ptr<Sweep>& s) { return s ? s->levels.capacity() : 0; };
   std::lock_guard lk(hub_->m);
-  return capacity(progress_->building) + capacity(hub_->slot);
+  return pool_->HeldCapacity() + (hub_->slot ? hub_->slot->levels.capacity() : 0);
 }
+
+const PostToUi& TSweepEngine::Poster() const { return hub_->post; }
 
 void TSweepEngine::Log(const std::string& text) { hub_->LogLine(text); }
 

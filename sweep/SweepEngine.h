@@ -1,10 +1,10 @@
-// The sweep engine: one worker thread tunes the receiver step by step over the
-// scan range, turns each sample block into 4096 levels and hands every
-// finished sweep, an immutable Sweep, to the user-interface thread, which
-// shows it in the chart's series and passes it on to the sweep listeners,
-// all by pointer. A watchdog notices a receiver that stops responding. The
-// receiver set-up (ReceiverSetup.h) opens the receiver and starts the first
-// sweep.
+// The sweep engine: its receivers (each a Receiver with a thread and a
+// watchdog of its own) tune step by step over their shares of the scan range,
+// each sample block becomes 4096 levels, and every finished sweep, an
+// immutable Sweep, goes to the user-interface thread, which shows it in the
+// chart's series and passes it on to the sweep listeners, all by pointer.
+// The receiver set-up (ReceiverSetup.h) opens the receivers, gives them to
+// the engine and starts the first sweep.
 //
 // Everything here is called from the user-interface thread. The engine reaches
 // the window only through the narrow interfaces below, so it runs without one.
@@ -17,9 +17,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "receiver/ReceiverPool.h"
 #include "sweep/ScanLimits.h"
 #include "sweep/Sweep.h"
 #include "sweep/TraceMode.h"
@@ -49,10 +49,7 @@ using LogSink = std::function<void(const std::string&)>;
 // Told of each finished sweep; may keep the pointer as long as it likes.
 using SweepListener = std::function<void(const SweepPtr&)>;
 
-struct TSweepProgress;
 struct TSweepHub;
-struct TSweepWorker;
-struct TSweepWatchdog;
 
 // Centres of the steps of one sweep over start..stop at the given sample
 // rate, in order: step j (j = 0, 1, ...) is tuned to Round(rate / 2 * (2j + 1)
@@ -94,19 +91,19 @@ class TSweepEngine {
   static constexpr int64_t kLowestFrequency = kMinStartHz;
   static constexpr int64_t kHighestFrequency = kMaxStopHz;
   static constexpr int kMostSeriesPoints = 5120000;
-  // How long Stop waits for the worker to return before leaving it to end on
-  // its own; a block at the default rate takes 20.48 ms.
+  // How long the destructor waits for a receiver to close before leaving it
+  // to close on its own; a block at the default rate takes 20.48 ms.
   static constexpr std::chrono::milliseconds kDefaultStopWait{50};
   // A receiver call that has not returned after this long means the receiver
   // no longer responds (50 block times).
-  static constexpr std::chrono::milliseconds kHangTime{1000};
+  static constexpr std::chrono::milliseconds kHangTime = Receiver::kHangTime;
   // Steps in a row that fail with an exception before the worker gives up.
   static constexpr int kMostFailedSteps = 8;
 
   // series may be null (nothing is prepared or written then; listeners are
   // still called). post and log must be callable; post is called from the
-  // engine's threads and never after Stop, StopForDestroy or the destructor
-  // has returned.
+  // receivers' threads and never after StopForDestroy or the destructor has
+  // returned, and after Stop only to write a log line.
   TSweepEngine(TSweepSeries* series, PostToUi post, LogSink log);
   ~TSweepEngine();  // as StopForDestroy
   TSweepEngine(const TSweepEngine&) = delete;
@@ -142,33 +139,38 @@ class TSweepEngine {
   // when it is the first of a hold (it was on its way at the restart).
   const std::vector<float>& HeldLevels(const Sweep& sweep) const;
 
+  // The receivers that sweep, each a contiguous share of the range in the
+  // order added. The engine starts a receiver it is given (not started yet)
+  // and closes it when it is removed, waiting at most `wait`.
+  ReceiverId AddReceiver(std::unique_ptr<Receiver> receiver);
+  void RemoveReceiver(ReceiverId id, std::chrono::milliseconds wait);
+  Receiver* FindReceiver(ReceiverId id) const;
+  std::vector<ReceiverId> Receivers() const;
+
   // Step index 1 and an empty sweep under way, so that the next start begins a
-  // new sweep at the start frequency. Does nothing (false) while a worker runs.
+  // new sweep at the start frequency. Does nothing (false) while it sweeps.
   bool Reset();
   // Gives the series one zero point per bin of the scan range, in one step
   // and without time per point.
   void PrepareSeries();
-  // Starts one worker (the start button). It continues the sweep where the
-  // previous worker left it unless Reset ran in between, and touches the
-  // receiver only once every earlier worker has returned. Refused (false)
-  // when a worker runs already, the receiver no longer responds, or the
-  // library lacks an entry point the sweep calls (one log line then).
+  // Starts the sweep (the start button). It continues the sweep where it was
+  // stopped unless Reset ran or the range changed in between. Refused (false)
+  // when it sweeps already, the receiver no longer responds, or no receiver
+  // is open (one log line then).
   bool Start();
-  // Sets the stop flag and waits for the worker, at most the stop wait; a
-  // worker still inside a receiver call then ends on its own, and the next
-  // worker waits for it on its own thread.
+  // No more steps are begun and no sweep is handed over once it returns; a
+  // step under way finishes on its receiver's thread.
   void Stop();
-  // The same with a wait of the caller's choosing (0: none; the next worker
-  // then waits for this one on its own thread).
-  void Stop(std::chrono::milliseconds wait) { EndWorker(wait); }
-  // Stop, and a sweep of the stopped worker still on its way reaches neither
-  // the series nor the listeners: the series shows something else until
-  // PrepareSeries and the next Start (a recording opened in the window).
+  void Stop(std::chrono::milliseconds) { Stop(); }
+  // Stop, and a sweep of the stopped receivers still on its way reaches
+  // neither the series nor the listeners: the series shows something else
+  // until PrepareSeries and the next Start (a recording opened in the window).
   void StopAndWithhold();
-  // Stop for the window's destruction: waits at most the stop wait in all
-  // (not at all for a receiver that no longer responds). Afterwards queued
-  // publications and log lines of this engine reach neither the series, the
-  // listeners nor the log pane; a worker that has not returned is abandoned.
+  // Stop for the window's destruction: closes the receivers, waiting at most
+  // the stop wait in all (not at all for one that no longer responds).
+  // Afterwards queued publications and log lines of this engine reach
+  // neither the series, the listeners nor the log pane; a receiver that has
+  // not closed by then closes on its own thread.
   void StopForDestroy();
 
   // Called on the user-interface thread after each finished sweep of the
@@ -177,24 +179,24 @@ class TSweepEngine {
   int AddSweepListener(SweepListener fn);
   void RemoveSweepListener(int id);
 
-  // True while a worker thread runs (false once it ended by itself after a
-  // failed read, or hangs in the receiver).
+  // True while it sweeps (false once it stopped by itself after a failed
+  // read, or a receiver hangs).
   bool Running() const;
-  // No worker of this engine is alive, stopped ones included: only then may
-  // the receiver be closed or reconfigured without a read under way.
+  // Not sweeping, and no step under way.
   bool Idle() const;
-  // Waits at most `wait` (not at all once a worker hung) until Idle().
+  // Waits at most `wait` (not at all once a receiver hung) until Idle().
   bool WaitIdle(std::chrono::milliseconds wait);
-  // A worker of this engine hung in the receiver: the receiver is lost.
+  // A receiver of this engine hung in a call: it is lost.
   bool WorkerAbandoned() const;
-  // Workers, of any engine, that hung or were abandoned and have not
-  // returned yet. The receiver library must not be unloaded while this is
-  // above zero.
+  // Receiver threads, of any engine, left in a call that has not returned.
   static int AbandonedWorkersAlive();
-  // Waits at most `wait` until no abandoned worker is left; true then.
+  // Waits at most `wait` until none is left; true then.
   static bool WaitAbandonedWorkers(std::chrono::milliseconds wait);
 
   void SetStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
+  // The engine's way to the user-interface thread, for those that drive its
+  // receivers.
+  const PostToUi& Poster() const;
 
   // Sweep progress, for tests; read only while the engine is idle.
   int32_t StepIndex() const;
@@ -203,9 +205,7 @@ class TSweepEngine {
   size_t HeldPointCapacity() const;
 
  private:
-  void EndWorker() { EndWorker(stopWait_); }
-  void EndWorker(std::chrono::milliseconds wait);
-  void JoinFinished();
+  ScanPlan MakePlan() const;
   void ScanValuesChanged();
   int64_t BoundedStop(int64_t start, int64_t stop) const;
   void Log(const std::string& text);
@@ -220,13 +220,13 @@ class TSweepEngine {
   uint64_t rangeEpoch_ = 0;
   std::chrono::milliseconds stopWait_ = kDefaultStopWait;
 
-  std::shared_ptr<TSweepProgress> progress_;
   std::shared_ptr<TSweepHub> hub_;
-  std::shared_ptr<TSweepWorker> worker_;
-  std::thread thread_;
-  // Stopped workers that had not returned when Stop gave up waiting.
-  std::vector<std::pair<std::shared_ptr<TSweepWorker>, std::thread>> retiring_;
-  std::unique_ptr<TSweepWatchdog> watchdog_;
+  std::unique_ptr<ReceiverPool> pool_;
+  bool sweeping_ = false;
+  bool planGiven_ = false;  // the pool has the plan of rangeEpoch_ and traceMode_
+  uint64_t planEpoch_ = 0;
+  size_t planSteps_ = 0;
+  TraceMode planMode_ = TraceMode::Live;
 };
 
 }  // namespace wg

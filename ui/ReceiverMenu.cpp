@@ -10,7 +10,6 @@
 #include <QCursor>
 #include <QInputDialog>
 #include <QMenu>
-#include <QTimer>
 #include <QVariant>
 #include <QWidget>
 
@@ -50,17 +49,12 @@ TReceiverMenu::TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& recei
   rateMenu_ = AddSubmenu(window, menu, QStringLiteral("Sample rate"), QKeySequence(Qt::Key_F8), popUp);
   receiverMenu_ = AddSubmenu(window, menu, QStringLiteral("Receiver"),
                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), popUp);
-  // A waiting change is tried again every block time or so, never waited for.
-  retry_ = new QTimer(this);
-  retry_->setInterval(20);
-  connect(retry_, &QTimer::timeout, this, [this] { RetryWaiting(); });
-  // Changes of the start-up that still wait are applied without a line.
-  for (int i = 0; i < receiver_.ChangesWaiting(); ++i) waiting_.push_back([this](bool) { Refresh(); });
-  if (!waiting_.empty()) retry_->start();
+  // A change the receiver applies later says its line then.
+  receiver_.SetChangeSettled([this](bool taken) { Settled(taken); });
   Refresh();
 }
 
-TReceiverMenu::~TReceiverMenu() = default;
+TReceiverMenu::~TReceiverMenu() { receiver_.SetChangeSettled(nullptr); }
 
 void TReceiverMenu::PopUp(QMenu* m) {
   if (m->isEnabled() && !m->actions().isEmpty()) m->popup(QCursor::pos());
@@ -136,24 +130,17 @@ void TReceiverMenu::Refresh() {
 bool TReceiverMenu::Waits(std::function<void(bool)> say) {
   if (!receiver_.LastChangeWaits()) return false;
   waiting_.push_back(std::move(say));
-  retry_->start();
   return true;
 }
 
-void TReceiverMenu::RetryWaiting() {
-  const std::optional<bool> taken = receiver_.RetryWaiting();
-  if (!taken) {
-    if (receiver_.ChangesWaiting() == 0) {  // nothing left to wait for
-      retry_->stop();
-      waiting_.clear();
-    }
+void TReceiverMenu::Settled(bool taken) {
+  if (waiting_.empty()) {  // a change of the start-up: no line
+    Refresh();
     return;
   }
-  if (waiting_.empty()) return;
   const std::function<void(bool)> say = std::move(waiting_.front());
   waiting_.pop_front();
-  if (waiting_.empty()) retry_->stop();
-  say(*taken);
+  say(taken);
 }
 
 std::string TReceiverMenu::NotTaken(const std::string& refused) const {

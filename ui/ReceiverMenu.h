@@ -15,7 +15,6 @@
 
 class QAction;
 class QMenu;
-class QTimer;
 class QWidget;
 
 namespace wg {
@@ -57,7 +56,7 @@ class TReceiverMenu : public QObject {
   // After a choice: whether it waits for the receiver; `say` then writes its
   // line once it is settled.
   bool Waits(std::function<void(bool)> say);
-  void RetryWaiting();
+  void Settled(bool taken);
   // What follows a value the receiver did not take: refused, or never sent
   // because the receiver no longer responds.
   std::string NotTaken(const std::string& refused) const;
@@ -78,7 +77,6 @@ class TReceiverMenu : public QObject {
   std::vector<std::string> builtDevices_;
   // The lines of the choices that wait, in the order they were made.
   std::deque<std::function<void(bool)>> waiting_;
-  QTimer* retry_;
 };
 
 }  // namespace wg

@@ -17,6 +17,9 @@
 #include <tuple>
 #include <atomic>
 
+#include "receiver/LocalRtlSdr.h"
+#include "receiver/Receiver.h"
+#include "receiver/RtlSdrLibrary.h"
 #include "receiver/api_rtl_sdr.h"
 #include "sweep/SweepEngine.h"
 
@@ -87,8 +90,8 @@ class Ui {
   std::deque<std::function<void()>> q_;
 };
 
-// Runs the engine over the default range; one iteration is one sweep's
-// worth of steps.
+// Runs the engine with one receiver of the bound entry points over the
+// default range; one iteration is one sweep's worth of steps.
 void MeasureSweeps(benchmark::State& state) {
   g_innerRead = api_rtl_sdr::rtlsdr_read_sync;
   api_rtl_sdr::rtlsdr_read_sync = &CountingRead;
@@ -97,6 +100,11 @@ void MeasureSweeps(benchmark::State& state) {
   std::string log;
   {
     wg::TSweepEngine engine(&series, ui.Poster(), [&](const std::string& s) { log += s + "\n"; });
+    auto receiver = std::make_unique<wg::Receiver>(
+        std::make_unique<wg::LocalRtlSdr>(wg::RtlSdrLibrary::FromLoader(), 0, "bench"), wg::ReceiverSettings{});
+    wg::Receiver* r = receiver.get();
+    engine.AddReceiver(std::move(receiver));
+    r->WaitOpened(std::chrono::seconds(5));
     engine.SetBinWidth(3200000 / 4096.0);
     engine.Reset();
     engine.PrepareSeries();
@@ -151,15 +159,20 @@ bool OpenSimulator(const char* pace, benchmark::State& state) {
     return false;
   }
   ::setenv("RTLSDR_SIM_PACE", pace, 1);
-  if (api_rtl_sdr::dev) api_rtl_sdr::rtlsdr_close(api_rtl_sdr::dev);
-  api_rtl_sdr::dev = nullptr;
-  if (api_rtl_sdr::rtlsdr_open(&api_rtl_sdr::dev, 0) != 0) {
-    state.SkipWithError("simulator did not open");
-    return false;
-  }
-  api_rtl_sdr::rtlsdr_set_sample_rate(api_rtl_sdr::dev, 3200000);
   return true;
 }
+
+// The bare receiver calls need a handle of their own.
+struct OpenHandle {
+  rtlsdr_dev_t* dev = nullptr;
+  OpenHandle() {
+    if (api_rtl_sdr::rtlsdr_open(&dev, 0) != 0) dev = nullptr;
+    if (dev) api_rtl_sdr::rtlsdr_set_sample_rate(dev, 3200000);
+  }
+  ~OpenHandle() {
+    if (dev) api_rtl_sdr::rtlsdr_close(dev);
+  }
+};
 
 void BM_SweepRate_PacedSimulator(benchmark::State& state) {
   if (OpenSimulator("1", state)) MeasureSweeps(state);
@@ -170,17 +183,22 @@ BENCHMARK(BM_SweepRate_PacedSimulator)->Iterations(40)->UseManualTime()->Unit(be
 // benchmark thread: what the machine allows right now, without the engine.
 void BM_ReceiverOnly_PacedSimulator(benchmark::State& state) {
   if (!OpenSimulator("1", state)) return;
+  OpenHandle h;
+  if (!h.dev) {
+    state.SkipWithError("simulator did not open");
+    return;
+  }
   std::vector<uint8_t> block(131072);
   double seconds = 0;
   long steps = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
     for (int k = 1; k < 2 * kStepsPerSweep; k += 2) {
-      api_rtl_sdr::rtlsdr_set_center_freq(api_rtl_sdr::dev, 138000000 + 1600000 * k);
-      api_rtl_sdr::rtlsdr_set_sample_rate(api_rtl_sdr::dev, 3200000);
-      api_rtl_sdr::rtlsdr_reset_buffer(api_rtl_sdr::dev);
+      api_rtl_sdr::rtlsdr_set_center_freq(h.dev, 138000000 + 1600000 * k);
+      api_rtl_sdr::rtlsdr_set_sample_rate(h.dev, 3200000);
+      api_rtl_sdr::rtlsdr_reset_buffer(h.dev);
       int n = 0;
-      api_rtl_sdr::rtlsdr_read_sync(api_rtl_sdr::dev, block.data(), static_cast<int>(block.size()), &n);
+      api_rtl_sdr::rtlsdr_read_sync(h.dev, block.data(), static_cast<int>(block.size()), &n);
       ++steps;
     }
     const double dt = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -206,26 +224,33 @@ namespace free_rx {
 int SetCentre(rtlsdr_dev_t*, uint32_t) { return 0; }
 int SetRate(rtlsdr_dev_t*, uint32_t) { return 0; }
 int Reset(rtlsdr_dev_t*) { return 0; }
+char handle;
+int Open(rtlsdr_dev_t** dev, uint32_t) {
+  *dev = reinterpret_cast<rtlsdr_dev_t*>(&handle);
+  return 0;
+}
+int Close(rtlsdr_dev_t*) { return 0; }
 int Read(rtlsdr_dev_t*, void* buf, int len, int* n) {
   static_cast<uint8_t*>(buf)[len - 1] ^= 1;  // the samples change a little each time
   *n = len;
   return 0;
 }
-char handle;
 }  // namespace free_rx
 
 void BM_Sweep_FreeReceiver(benchmark::State& state) {
   const auto saved = std::make_tuple(api_rtl_sdr::rtlsdr_set_center_freq, api_rtl_sdr::rtlsdr_set_sample_rate,
                                      api_rtl_sdr::rtlsdr_reset_buffer, api_rtl_sdr::rtlsdr_read_sync,
-                                     api_rtl_sdr::dev);
+                                     api_rtl_sdr::rtlsdr_open, api_rtl_sdr::rtlsdr_close);
   api_rtl_sdr::rtlsdr_set_center_freq = &free_rx::SetCentre;
   api_rtl_sdr::rtlsdr_set_sample_rate = &free_rx::SetRate;
   api_rtl_sdr::rtlsdr_reset_buffer = &free_rx::Reset;
   api_rtl_sdr::rtlsdr_read_sync = &free_rx::Read;
-  api_rtl_sdr::dev = reinterpret_cast<rtlsdr_dev_t*>(&free_rx::handle);
+  api_rtl_sdr::rtlsdr_open = &free_rx::Open;
+  api_rtl_sdr::rtlsdr_close = &free_rx::Close;
   MeasureSweeps(state);
   std::tie(api_rtl_sdr::rtlsdr_set_center_freq, api_rtl_sdr::rtlsdr_set_sample_rate,
-           api_rtl_sdr::rtlsdr_reset_buffer, api_rtl_sdr::rtlsdr_read_sync, api_rtl_sdr::dev) = saved;
+           api_rtl_sdr::rtlsdr_reset_buffer, api_rtl_sdr::rtlsdr_read_sync, api_rtl_sdr::rtlsdr_open,
+           api_rtl_sdr::rtlsdr_close) = saved;
 }
 BENCHMARK(BM_Sweep_FreeReceiver)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -76,7 +76,7 @@ struct Window {
   }
   ~Window() {
     form.reset();
-    wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2));
+    wg::Receiver::WaitThreadsEnded(std::chrono::seconds(2));
     std::filesystem::remove_all(dir);
   }
   // The range as a user types it into the editors: stop first when widening.

@@ -83,7 +83,7 @@ TEST_F(Setup, OneReceiverIsOpenedConfiguredAsWrittenAndSwept) {
   engine->Stop();
   EXPECT_EQ(SetupCalls(), kWrittenSetupCalls);
   EXPECT_EQ(fake::Centres().at(0), 139600000u);
-  EXPECT_EQ(api_rtl_sdr::dev, fake::Handle());
+  EXPECT_TRUE(setup->IsOpen());
   EXPECT_EQ(api_rtl_sdr::device_count, 1u);
   EXPECT_EQ(series.PointCount(), 19200);
   EXPECT_TRUE(log.empty()) << "the window writes the report";
@@ -128,7 +128,7 @@ TEST_F(Setup, TwoNoneOrAFailingOpen) {
     EXPECT_EQ(r.index, 0u);
     EXPECT_EQ(SetupCalls().back(), "open 0");
     EXPECT_FALSE(engine->Running());
-    EXPECT_EQ(api_rtl_sdr::dev, nullptr);
+    EXPECT_FALSE(setup->IsOpen());
   }
 }
 
@@ -217,7 +217,7 @@ TEST_F(Setup, EveryHandleIsClosedOnceItsWorkerStopped) {
   setup.reset();
   EXPECT_FALSE(engine->Running());
   EXPECT_EQ(fake::Calls().back(), "close");
-  EXPECT_EQ(api_rtl_sdr::dev, nullptr);
+  EXPECT_TRUE(engine->Receivers().empty());
 }
 
 TEST_F(Setup, AHandleUnderAHungReadIsNeverClosed) {
@@ -230,14 +230,15 @@ TEST_F(Setup, AHandleUnderAHungReadIsNeverClosed) {
   // once it has, the change is given up.
   EXPECT_LT(wgtest::HeldFor([&] { EXPECT_FALSE(setup->SetFreqCorrection(0)); }), std::chrono::milliseconds(100));
   EXPECT_TRUE(setup->LastChangeWaits());
-  for (int i = 0; i < 300 && !engine->WorkerAbandoned(); ++i) usleep(10000);
+  std::optional<bool> settled;
+  setup->SetChangeSettled([&](bool taken) { settled = taken; });
+  ASSERT_TRUE(ui.PumpUntil([&] { return settled.has_value(); }, std::chrono::seconds(5)));
+  EXPECT_EQ(settled, std::optional<bool>(false));
   EXPECT_TRUE(engine->WorkerAbandoned());
-  EXPECT_EQ(setup->RetryWaiting(), std::optional<bool>(false));
-  EXPECT_EQ(setup->ChangesWaiting(), 0);
   EXPECT_FALSE(Called("set_ppm 0")) << "nothing more goes to a lost receiver";
   setup->Close();
   EXPECT_FALSE(Called("close"));
-  EXPECT_EQ(api_rtl_sdr::dev, nullptr);
+  EXPECT_FALSE(setup->IsOpen());
   fake::Release();
   for (int i = 0; i < 500 && TSweepEngine::AbandonedWorkersAlive() > 0; ++i) usleep(10000);
 }

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "receiver/LocalRtlSdr.h"
+#include "receiver/RtlSdrLibrary.h"
 #include "sweep/FftLevels.h"
 #include "sweep/SweepEngine.h"
 
@@ -118,6 +120,18 @@ inline const std::array<double, wg::kFftSize>& LevelsOfConstantBlock(uint8_t c) 
     have[c] = true;
   }
   return cache[c];
+}
+
+// Gives the engine stick `index` of the bound library (the fake or the
+// simulator) as a receiver with the written settings, once it has opened.
+inline wg::Receiver* AttachReceiver(wg::TSweepEngine& engine, uint32_t index = 0) {
+  auto library = wg::RtlSdrLibrary::FromLoader();
+  if (!library) return nullptr;
+  auto r = std::make_unique<wg::Receiver>(std::make_unique<wg::LocalRtlSdr>(library, index), wg::ReceiverSettings{});
+  wg::Receiver* p = r.get();
+  if (engine.AddReceiver(std::move(r)) == 0) return nullptr;
+  p->WaitOpened(std::chrono::seconds(5));
+  return p;
 }
 
 }  // namespace wgtest

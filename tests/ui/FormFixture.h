@@ -15,11 +15,11 @@
 #include <filesystem>
 #include <memory>
 
-// Unloads the receiver library once no read and no close is left in it; a
-// receiver hung for good keeps it loaded.
+// Unloads the receiver library once every receiver thread has closed its
+// stick; a receiver hung for good keeps it loaded on its own.
 inline void UnloadReceiverLibraryWhenFree() {
-  if (wg::TReceiverSetup::WaitPendingCloses(std::chrono::seconds(2)) && wg::TSweepEngine::AbandonedWorkersAlive() == 0)
-    api_rtl_sdr::Unload();
+  wg::Receiver::WaitThreadsEnded(std::chrono::seconds(2));
+  api_rtl_sdr::Unload();
 }
 
 class FormTest : public ::testing::Test {

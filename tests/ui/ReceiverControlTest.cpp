@@ -52,8 +52,12 @@ class ReceiverControlTest : public FormTest {
   // Where the strongest level of a fresh sweep lies, Hz.
   double PeakAfterFreshSweeps() {
     wg::TFastLineSeries* s = form_->Series1;
-    for (int i = 0; i < 200 && (s->PointCount() == 0 || s->PointX(0) == 0); ++i) QTest::qWait(10);
-    QTest::qWait(300);  // a few whole sweeps of the new tuning
+    // Three sweeps shown from now: at most the first was under way before
+    // the new tuning.
+    int shown = 0;
+    const int id = form_->Sweep().AddSweepListener([&](const wg::SweepPtr&) { ++shown; });
+    for (int i = 0; i < 2000 && shown < 3; ++i) QTest::qWait(10);
+    form_->Sweep().RemoveSweepListener(id);
     int best = 0;
     for (int i = 1; i < s->PointCount(); ++i) {
       // The step's centre carries the samples' constant offset.
@@ -95,7 +99,8 @@ TEST_F(ReceiverControlTest, CorrectionFromTheMenuRetunesLogsAndIsRemembered) {
   ASSERT_NE(dialog, nullptr);
   dialog->setIntValue(0);
   dialog->accept();
-  QApplication::processEvents();
+  // Said once the receiver has applied it between two steps.
+  for (int i = 0; i < 500 && LastLine() != QString::fromUtf8("PPM: 0"); ++i) QTest::qWait(10);
   EXPECT_EQ(LastLine(), QString::fromUtf8("PPM: 0"));
   EXPECT_NEAR(PeakAfterFreshSweeps(), kCarrierHz, 781.25);
   EXPECT_EQ(settings_->Values().ppm, 0);
@@ -218,7 +223,7 @@ TEST_F(ReceiverControlTest, ControlsNeverHoldTheWindowForAHungReceiver) {
   EXPECT_EQ(f.Receiver().SampleRate(), 3200000u);
   EXPECT_FALSE(settings_->Values().gain.has_value());
   EXPECT_LT(timed([&] { EXPECT_FALSE(menu->ChooseCorrection(0)); }), 100ms);
-  EXPECT_EQ(LastLine(), QString::fromUtf8("PPM: 0 — не применено: приёмник не отвечает"));
+  EXPECT_EQ(LastLine(), QString::fromUtf8("PPM: 0 — не применено: приёмник не отвечает")) << f.Memo1->toPlainText().toStdString();
 }
 
 // Closed in the first second of a hang (before the watchdog says so), the
