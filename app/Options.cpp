@@ -112,6 +112,24 @@ std::optional<uint32_t> FindDevice(const std::string& wanted, const std::vector<
   return first([&](const std::string& s) { return s.ends_with(wanted); });
 }
 
+std::optional<std::vector<uint32_t>> FindDevices(const std::string& wanted, const std::vector<std::string>& serials) {
+  if (const auto one = FindDevice(wanted, serials)) return std::vector<uint32_t>{*one};
+  std::vector<uint32_t> found;
+  if (wanted == "all") {
+    for (uint32_t i = 0; i < serials.size(); ++i) found.push_back(i);
+    return found.empty() ? std::nullopt : std::optional(found);
+  }
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = wanted.find(',', from);
+    const auto index = FindDevice(wanted.substr(from, comma == std::string::npos ? std::string::npos : comma - from), serials);
+    if (!index) return std::nullopt;
+    if (std::find(found.begin(), found.end(), *index) == found.end()) found.push_back(*index);
+    if (comma == std::string::npos) return found;
+    from = comma + 1;
+  }
+}
+
 ParseResult ParseOptions(const QStringList& args) {
   QCommandLineParser p;
   p.setApplicationDescription(QStringLiteral(
@@ -134,7 +152,7 @@ ParseResult ParseOptions(const QStringList& args) {
                                     QStringLiteral(" (default %1).").arg(Mega(kDefaultSampleRate)),
                                 QStringLiteral("RATE"));
   const QCommandLineOption device(QStringList{"d"},
-                                  QStringLiteral("Receiver index or serial (default 0)."),
+                                  QStringLiteral("Receiver index or serial (default 0); several as 0,1 or all share the range."),
                                   QStringLiteral("INDEX|SERIAL"));
   const QCommandLineOption lang(QStringList{"lang"}, QStringLiteral("Language of the log: ru (default) or en."),
                                 QStringLiteral("en|ru"));

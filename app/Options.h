@@ -94,5 +94,9 @@ std::optional<GainChoice> ParseGain(const QString& text);
 // decimal index below the count, else the first exact serial, else the first
 // serial that starts with it, else the first that ends with it.
 std::optional<uint32_t> FindDevice(const std::string& wanted, const std::vector<std::string>& serials);
+// Several receivers to share the range: "all" of them, or a comma list of
+// what FindDevice reads, in that order without repeats. A name that is one
+// receiver as a whole is that one. nullopt when any of them is not there.
+std::optional<std::vector<uint32_t>> FindDevices(const std::string& wanted, const std::vector<std::string>& serials);
 
 }  // namespace wg

@@ -33,12 +33,13 @@ void ApplyReceiverChoice(TReceiverSetup& setup, const Options& options, TSetting
   // serial must match exactly.
   std::optional<uint32_t> index;
   if (options.device) {
-    index = FindDevice(device, *serials);
+    if (const auto several = FindDevices(device, *serials)) setup.ChooseReceivers(*several);
+    return;
   } else if (const auto it = std::find(serials->begin(), serials->end(), device); it != serials->end()) {
     index = static_cast<uint32_t>(it - serials->begin());
   }
   if (index) setup.ChooseReceiver(*index);
-  else if (!options.device)
+  else
     settings.Note(QT_TRANSLATE_NOOP("Settings", "приёмник с серийником \"%1\" не найден, взят приёмник 0"),
                   {QString::fromStdString(device)});
 }

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   // A receiver asked for by name must exist; listing does not open it.
   if (options.device) {
     const auto serials = wg::ReceiverSerials();
-    if (serials && !wg::FindDevice(*options.device, *serials)) {
+    if (serials && !wg::FindDevices(*options.device, *serials)) {
       api_rtl_sdr::Unload();
       return Fail("wideglass: -d '" + *options.device + "': no such receiver (" + wg::DescribeReceivers(*serials) +
                   ")");

@@ -105,6 +105,7 @@ namespace {
 
 struct Answer {
   bool have = false, taken = false, later = false;
+  size_t left = 0;  // sticks yet to answer
   std::function<void()> settleLater;  // posted once the caller stopped waiting
 };
 
@@ -129,19 +130,27 @@ bool TReceiverSetup::IsOpen() const {
 
 bool TReceiverSetup::ReceiverLost() const { return engine_.WorkerAbandoned(); }
 
-bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void(bool)> settle) {
+bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void(bool)> settle,
+                            bool firstOnly) {
   lastChangeWaits_ = false;
-  Receiver* r = Open();
-  if (!r || engine_.WorkerAbandoned()) return false;
+  std::vector<Receiver*> all;
+  for (ReceiverId id : receivers_)
+    if (Receiver* r = engine_.FindReceiver(id); r && (!firstOnly || id == receiver_)) all.push_back(r);
+  if (!Open() || engine_.WorkerAbandoned()) return false;
   auto answer = std::make_shared<Answer>();
+  answer->taken = true;
+  answer->left = all.size();
   std::shared_ptr<Mailbox> box = mailbox_;
-  ask(*r, [answer, box](bool taken) {
-    std::lock_guard lk(box->m);
-    answer->have = true;
-    answer->taken = taken;
-    box->cv.notify_all();
-    if (answer->later && box->open && box->post) box->post(std::move(answer->settleLater));
-  });
+  // Every stick is asked; the change is taken when each took it.
+  for (Receiver* r : all)
+    ask(*r, [answer, box](bool taken) {
+      std::lock_guard lk(box->m);
+      answer->taken = answer->taken && taken;
+      if (--answer->left > 0) return;
+      answer->have = true;
+      box->cv.notify_all();
+      if (answer->later && box->open && box->post) box->post(std::move(answer->settleLater));
+    });
   std::unique_lock lk(box->m);
   if (box->cv.wait_for(lk, kChangeWait, [&] { return answer->have; })) {
     lk.unlock();
@@ -165,11 +174,71 @@ bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, 
 
 void TReceiverSetup::Close() {
   engine_.Stop();
-  if (!receiver_) return;
-  const ReceiverId id = std::exchange(receiver_, 0);
+  receiver_ = 0;
   // A read that is merely slow is waited out, so that the next open finds
   // the stick free; one that hung is not waited for at all.
-  engine_.RemoveReceiver(id, engine_.WorkerAbandoned() ? std::chrono::milliseconds(0) : kOpenWait);
+  for (ReceiverId id : std::exchange(receivers_, {}))
+    engine_.RemoveReceiver(id, engine_.WorkerAbandoned() ? std::chrono::milliseconds(0) : kOpenWait);
+}
+
+void TReceiverSetup::ChooseReceivers(std::vector<uint32_t> indices) {
+  if (indices.empty()) return;
+  index_ = indices.front();
+  others_.assign(indices.begin() + 1, indices.end());
+}
+
+ReceiverSettings TReceiverSetup::SettingsFor(const std::string& serial) const {
+  ReceiverSettings settings;
+  settings.gainMode = gainMode_;
+  settings.gainTenths = gain_;
+  settings.freqCorrection = ppm_;
+  settings.sampleRate = rate_;
+  if (bySerial_ && !serial.empty())
+    if (const auto own = bySerial_(serial)) {
+      settings.gainMode = own->gainMode;
+      settings.gainTenths = own->gainTenths;
+      settings.freqCorrection = own->freqCorrection;
+    }
+  return settings;
+}
+
+void TReceiverSetup::OpenOthers() {
+  report_.others.clear();
+  std::shared_ptr<const RtlSdrLibrary> library = RtlSdrLibrary::FromLoader();
+  std::vector<std::pair<ReceiverId, Receiver*>> opening;
+  for (uint32_t index : others_) {
+    if (index == index_) continue;
+    ReceiverReport::Stick stick;
+    stick.index = index;
+    stick.serial = index < report_.devices.size() ? report_.devices[index].serial : std::string();
+    stick.openResult = -1;
+    report_.others.push_back(stick);
+    opening.emplace_back(0, nullptr);
+    if (!library || index >= report_.deviceCount) continue;
+    ReceiverSettings settings = SettingsFor(stick.serial);
+    settings.sampleRate = rate_;  // one step width for the whole range
+    auto receiver =
+        std::make_unique<Receiver>(std::make_unique<LocalRtlSdr>(library, index, stick.serial), settings);
+    Receiver* r = receiver.get();
+    if (const ReceiverId id = engine_.AddReceiver(std::move(receiver))) opening.back() = {id, r};
+  }
+  // They open at the same time, each on its own thread.
+  for (size_t k = 0; k < opening.size(); ++k) {
+    auto [id, r] = opening[k];
+    if (!r) continue;
+    r->WaitOpened(kOpenWait);
+    ReceiverReport::Stick& stick = report_.others[k];
+    const ReceiverFound found = r->Found();
+    stick.openResult = found.openResult;
+    if (r->State() != ReceiverState::Open) {
+      if (stick.openResult >= 0) stick.openResult = -1;
+      engine_.RemoveReceiver(id, std::chrono::milliseconds(0));
+      continue;
+    }
+    stick.tuner = static_cast<uint8_t>(found.tuner);
+    stick.freqCorrection = found.freqCorrection;
+    receivers_.push_back(id);
+  }
 }
 
 ReceiverReport TReceiverSetup::Run() {
@@ -184,7 +253,10 @@ ReceiverReport TReceiverSetup::Run() {
     report_.outcome = ReceiverReport::Outcome::NoReceiver;
     return report_;
   }
-  if (OpenAndConfigure(index_)) Restart(true);
+  if (OpenAndConfigure(index_)) {
+    OpenOthers();
+    Restart(true);
+  }
   return report_;
 }
 
@@ -195,6 +267,7 @@ bool TReceiverSetup::OpenReceiver(uint32_t index) { return OpenReceiverNow(index
 bool TReceiverSetup::OpenReceiverNow(uint32_t index) {
   lastChangeWaits_ = false;
   Close();
+  others_.clear();
   if (!LibraryComplete(report_)) return false;
   const uint32_t previous = index_;
   index_ = index;
@@ -215,12 +288,8 @@ bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
   r.openResult = -1;
   std::shared_ptr<const RtlSdrLibrary> library = RtlSdrLibrary::FromLoader();
   if (!library) return false;
-  ReceiverSettings settings;
-  settings.gainMode = gainMode_;
-  settings.gainTenths = gain_;
-  settings.freqCorrection = ppm_;
-  settings.sampleRate = rate_;
   const std::string serial = index < r.devices.size() ? r.devices[index].serial : std::string();
+  const ReceiverSettings settings = SettingsFor(serial);
   auto receiver = std::make_unique<Receiver>(std::make_unique<LocalRtlSdr>(library, index, serial), settings);
   Receiver* opened = receiver.get();
   const ReceiverId id = engine_.AddReceiver(std::move(receiver));
@@ -235,12 +304,14 @@ bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
     return false;
   }
   receiver_ = id;
+  receivers_.push_back(id);
   r.outcome = ReceiverReport::Outcome::Opened;
   r.tuner = static_cast<uint8_t>(found.tuner);
   const ReceiverSettings inForce = opened->Settings();
   rate_ = inForce.sampleRate;
   gainMode_ = inForce.gainMode;
   gain_ = inForce.gainTenths;
+  ppm_ = inForce.freqCorrection;
   engine_.SetSampleRate(static_cast<int32_t>(rate_));
   r.sampleRate = found.sampleRate;
   r.gains = found.gains;
@@ -299,7 +370,8 @@ bool TReceiverSetup::SetFreqCorrection(int ppm) {
                   if (ok) ppm_ = ppm;
                   if (const Receiver* r = Open()) report_.freqCorrection = r->Found().freqCorrection;
                   Restart(false);
-                });
+                },
+                true);  // crystals differ: the others keep their own
 }
 
 bool TReceiverSetup::SetSampleRate(uint32_t rate) {

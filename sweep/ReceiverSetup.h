@@ -61,6 +61,17 @@ struct ReceiverReport {
   int fftSize = 0;              // points per step
   int64_t scanStart = 0, scanStop = 0;  // the range the sweep covers, Hz
   bool sweepStarted = false;
+
+  // The sticks chosen besides the first (the one above), each sweeping a
+  // share of the range, in the order chosen.
+  struct Stick {
+    uint32_t index = 0;
+    std::string serial;
+    int openResult = 0;  // negative: not opened, it has no share
+    unsigned tuner = 0;
+    int freqCorrection = 0;
+  };
+  std::vector<Stick> others;
 };
 
 class TReceiverSetup {
@@ -106,6 +117,14 @@ class TReceiverSetup {
   // The receiver the next set-up opens, without opening it now (a receiver
   // chosen before the window's set-up runs).
   void ChooseReceiver(uint32_t index);
+  // Several that share the range, the first as above; the others open only
+  // if the first does.
+  void ChooseReceivers(std::vector<uint32_t> indices);
+  // The settings a stick opens with, by its serial (its own gain and
+  // correction); unset or nullopt: those of the set-up.
+  using SettingsBySerial = std::function<std::optional<ReceiverSettings>(const std::string& serial)>;
+  void SetSettingsBySerial(SettingsBySerial f) { bySerial_ = std::move(f); }
+  size_t OpenCount() const { return receivers_.size(); }
   // The tuner's gain nearest to a wanted one (the wanted one itself before a
   // receiver reported its gains), for gains typed in dB.
   int NearestGain(int tenthsDb) const;
@@ -137,11 +156,16 @@ class TReceiverSetup {
 
  private:
   bool OpenAndConfigure(uint32_t index);
+  ReceiverSettings SettingsFor(const std::string& serial) const;
+  // Opens the chosen sticks after the first; those that do not open are
+  // said in the report and left out.
+  void OpenOthers();
   bool OpenReceiverNow(uint32_t index);
   Receiver* Open() const;
   // Sends one change to the receiver; `settle` runs on this thread with its
   // outcome, now or later.
-  bool Change(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void(bool)> settle);
+  bool Change(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void(bool)> settle,
+              bool firstOnly = false);
   void Restart(bool newLayout);
 
   TSweepEngine& engine_;
@@ -150,7 +174,10 @@ class TReceiverSetup {
   int ppm_ = kDefaultPpm;
   uint32_t rate_ = kDefaultSampleRate;
   uint32_t index_ = 0;
-  ReceiverId receiver_ = 0;
+  std::vector<uint32_t> others_;
+  SettingsBySerial bySerial_;
+  ReceiverId receiver_ = 0;  // the first, whose values the report shows
+  std::vector<ReceiverId> receivers_;  // every one open, the first first
   ReceiverReport report_;
   bool lastChangeWaits_ = false;
   std::function<void(bool)> settled_;

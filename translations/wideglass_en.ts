@@ -129,6 +129,14 @@
         <source>Кол-во точек FFT: </source>
         <translation>FFT points: </translation>
     </message>
+    <message>
+        <source>Приёмник %1, серийник %2: не открылся (код ошибки rtlsdr_open: %3)</source>
+        <translation>Receiver %1, serial %2: did not open (rtlsdr_open error code: %3)</translation>
+    </message>
+    <message>
+        <source>Приёмник %1, серийник %2: %3, PPM: %4</source>
+        <translation>Receiver %1, serial %2: %3, PPM: %4</translation>
+    </message>
 </context>
 <context>
     <name>RecordingView</name>

@@ -61,6 +61,17 @@ std::vector<std::string> FormatReceiverReport(const ReceiverReport& r) {
   out.push_back("PPM: " + rt::FormatInt(r.freqCorrection));
   out.push_back(U(Text::tr("Шаг по частоте, Hz: ")) + rt::FormatFixed(r.binWidth, 2));
   out.push_back(U(Text::tr("Кол-во точек FFT: ")) + rt::FormatInt(r.fftSize));
+  // Sticks that share the range with the first, each on a line of its own.
+  for (const ReceiverReport::Stick& s : r.others) {
+    const QString index = QString::number(s.index), serial = QString::fromStdString(s.serial);
+    if (s.openResult < 0)
+      out.push_back(U(Text::tr("Приёмник %1, серийник %2: не открылся (код ошибки rtlsdr_open: %3)")
+                          .arg(index, serial, QString::number(s.openResult))));
+    else
+      out.push_back(U(Text::tr("Приёмник %1, серийник %2: %3, PPM: %4")
+                          .arg(index, serial, QString::fromStdString(api_rtl_sdr::TunerName(s.tuner)),
+                               QString::number(s.freqCorrection))));
+  }
   return out;
 }
 

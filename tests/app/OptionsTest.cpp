@@ -169,6 +169,18 @@ TEST(Options, DeviceFoundAsRtlSdrFindsIt) {
   EXPECT_EQ(wg::FindDevice("0", {}), std::nullopt);
   // Beyond the count, digits are read as a serial (the simulator's sticks).
   EXPECT_EQ(wg::FindDevice("00000002", {"00000001", "00000002"}), 1u);
+  // Several share the range: a list in its order without repeats, or all;
+  // one missing spoils the list.
+  using List = std::optional<std::vector<uint32_t>>;
+  const std::vector<std::string> three{"00000001", "00000002", "00000003"};
+  EXPECT_EQ(wg::FindDevices("2,0", three), List({2, 0}));
+  EXPECT_EQ(wg::FindDevices("0,00000003,0", three), List({0, 2}));
+  EXPECT_EQ(wg::FindDevices("all", three), List({0, 1, 2}));
+  EXPECT_EQ(wg::FindDevices("1", three), List(std::vector<uint32_t>{1}));
+  EXPECT_EQ(wg::FindDevices("0,5", three), std::nullopt);
+  EXPECT_EQ(wg::FindDevices("0,", three), std::nullopt);
+  EXPECT_EQ(wg::FindDevices("all", {}), std::nullopt);
+  EXPECT_EQ(wg::FindDevices("a,b", {"a,b"}), List(std::vector<uint32_t>{0})) << "a serial with a comma is one receiver";
 }
 
 // Random command lines, from the options' own words and from noise: the

@@ -183,6 +183,48 @@ TEST_F(Sim, CarrierOfTheSceneShowsAtItsFrequency) {
   fs::remove_all(dir_);
 }
 
+// Two sticks share the range, each its own contiguous part, and every sweep
+// shown is whole; a stick whose read fails leaves the rest of its part of
+// that sweep unmeasured (NaN) with one line, and the other sweeps the whole
+// range from the next sweep on.
+TEST_F(Sim, SticksShareTheRangeAndAFailedOneLeavesItsPartAsAGap) {
+  ::setenv("RTLSDR_SIM_DEVICES", "2", 1);
+  setup->ChooseReceivers({0, 1});
+  engine->SetScanRange(100000000, 132000000);  // ten steps, five each
+  const ReceiverReport r = setup->Run();
+  ASSERT_EQ(r.outcome, ReceiverReport::Outcome::Opened);
+  ASSERT_EQ(r.others.size(), 1u);
+  EXPECT_EQ(r.others[0].serial, "00000002");
+  EXPECT_EQ(setup->OpenCount(), 2u);
+  ASSERT_TRUE(ui.PumpUntil([&] { return series.deliveries >= 2; }));
+  for (double y : series.y) ASSERT_FALSE(std::isnan(y));
+  for (int i = 0; i < series.PointCount(); ++i) ASSERT_EQ(series.x[i], 100000000.0 + i * 781.25);
+  engine->Stop();
+  EXPECT_TRUE(log.empty());
+
+  setup->Close();
+  ::setenv("RTLSDR_SIM_FAULT", "none,error", 1);  // the second stick's reads fail from its third on
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "0,2", 1);
+  std::vector<wg::SweepPtr> sweeps;
+  engine->AddSweepListener([&](const wg::SweepPtr& s) { sweeps.push_back(s); });
+  setup->Run();
+  ASSERT_TRUE(ui.PumpUntil([&] { return sweeps.size() >= 4; }));
+  engine->Stop();
+  ui.Pump();
+  const auto gaps = [](const wg::Sweep& s) {
+    std::string steps;
+    for (size_t j = 0; j < s.StepCount(); ++j) steps += std::isnan(s.levels[j * 4096 + 100]) ? '_' : 'x';
+    return steps;
+  };
+  size_t k = 0;
+  while (k < sweeps.size() && gaps(*sweeps[k]) == "xxxxxxxxxx") ++k;
+  ASSERT_LT(k + 1, sweeps.size());
+  EXPECT_EQ(gaps(*sweeps[k]), "xxxxxxx___");
+  for (++k; k < sweeps.size(); ++k) EXPECT_EQ(gaps(*sweeps[k]), "xxxxxxxxxx");
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind(wg::kReadFailedText, 0), 0u) << log[0];
+}
+
 class SimReadFaults : public Sim, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(SimReadFaults, FailedReadStopsTheSweepWithOneLogLine) {
