@@ -178,6 +178,9 @@ ParseResult ParseOptions(const QStringList& args) {
                                 QStringLiteral("With --record: the highest power of an interval instead of its mean."));
   const QCommandLineOption mode(QStringList{"mode"}, QStringLiteral("Trace mode: live (default) or average."),
                                 QStringLiteral("live|average"));
+  const QCommandLineOption fast(QStringList{"fast"},
+                                QStringLiteral("Fast sweep: each step waits out the tuning and reads only the "
+                                               "samples it uses instead of a whole block."));
   const QCommandLineOption library(QStringList{"receiver-library"},
                                    QStringLiteral("Load the receiver library FILE instead of plugins/librtlsdr.so "
                                                   "beside the program (e.g. the simulated receiver)."),
@@ -198,7 +201,7 @@ ParseResult ParseOptions(const QStringList& args) {
   const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringList{"version"}, QStringLiteral("Show the version and exit."));
   for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &signalsFile, &interval,
-                        &peak, &mode, &library, &heatmap, &width, &open, &help, &version})
+                        &peak, &mode, &fast, &library, &heatmap, &width, &open, &help, &version})
     p.addOption(*o);
 
   ParseResult r;
@@ -317,6 +320,7 @@ ParseResult ParseOptions(const QStringList& args) {
     else if (v == QLatin1String("en")) o.language = Language::English;
     else return fail(QStringLiteral("--lang ") + Quoted(v) + QStringLiteral(": expected en or ru"));
   }
+  o.fast = p.isSet(fast);
   if (p.isSet(mode)) {
     const QString v = p.value(mode);
     const auto m = TraceModeFromKey(v.toStdString());

@@ -55,6 +55,7 @@ struct Options {
   std::optional<double> binHz;
   std::optional<int64_t> intervalSeconds;
   bool peakHold = false;
+  bool fast = false;  // --fast: each step reads only what it uses
   // --heatmap IN OUT: the recording to draw and the PNG to write, and the
   // picture's width in pixels.
   std::optional<std::string> heatmap, heatmapOut;

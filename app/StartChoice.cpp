@@ -15,6 +15,7 @@ void ApplyScanChoice(TSweepEngine& engine, const Options& options, const TSettin
   if (options.start && options.stop) r = {*options.start, *options.stop};
   engine.SetScanRange(r.start, r.stop);
   engine.SetTraceMode(LevelComputation(options.mode.value_or(settings.Values().traceView)));
+  if (options.fast) engine.SetFast(true);
 }
 
 void ApplyReceiverChoice(TReceiverSetup& setup, const Options& options, TSettings& settings) {

@@ -227,6 +227,10 @@ void Receiver::Core::Step(const StepTask& t, StepSource& src) {
   bool tuned = false;
   try {
     tuned = Call([&] { return device->SetCentre(static_cast<uint32_t>(t.centre)); }) >= 0;
+    // What the stick makes while its tuner settles is of no frequency; what
+    // its pipeline still holds then is dropped with the settle bytes.
+    if (tuned && t.read.fast && t.read.tuneWaitUs > 0)
+      std::this_thread::sleep_for(std::chrono::microseconds(t.read.tuneWaitUs));
     if (tuned) {
       // The written step sets the rate each time; a fast one only when it
       // changed.

@@ -60,9 +60,14 @@ struct ReadPlan {
   // takes whole packets of 512 bytes only: a part packet overflows.
   static constexpr int kTransferUnit = 512;
 
+  // How long a fast step waits after the retune before it reads: a stick
+  // gives no sign when its tuner has locked, so the wait is rtl_power's.
+  static constexpr int kTuneWaitUs = 5000;
+
   bool fast = false;
   int usedBytes = 8192;  // the spectrum's: 8,192 live, 65,536 averaged
   int settleBytes = kSettleBytes;
+  int tuneWaitUs = kTuneWaitUs;
 
   // Bytes one step reads: the written block, or the settle bytes and the
   // used ones rounded up to whole packets.

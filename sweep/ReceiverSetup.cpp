@@ -181,6 +181,14 @@ void TReceiverSetup::Close() {
     engine_.RemoveReceiver(id, engine_.WorkerAbandoned() ? std::chrono::milliseconds(0) : kOpenWait);
 }
 
+void TReceiverSetup::SetFast(bool on) {
+  if (on == engine_.Fast()) return;
+  engine_.SetFast(on);
+  if (IsOpen()) Restart(false);
+}
+
+bool TReceiverSetup::Fast() const { return engine_.Fast(); }
+
 void TReceiverSetup::ChooseReceivers(std::vector<uint32_t> indices) {
   if (indices.empty()) return;
   index_ = indices.front();

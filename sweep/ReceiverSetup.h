@@ -129,6 +129,10 @@ class TReceiverSetup {
   // receiver reported its gains), for gains typed in dB.
   int NearestGain(int tenthsDb) const;
 
+  // The fast sweep (TSweepEngine::SetFast); a sweep under way starts again.
+  void SetFast(bool on);
+  bool Fast() const;
+
   // Whether the last control call left its change to be settled later.
   bool LastChangeWaits() const { return lastChangeWaits_; }
   // Hears, on this thread, whether each change that was left waiting was

@@ -233,6 +233,9 @@ ScanPlan TSweepEngine::MakePlan() const {
   plan.transformsAveraged = average ? kAveragedTransforms : 1;
   plan.tag = rangeEpoch_;
   plan.transform = average ? &AveragedSpectrumOfBlock : &SpectrumOfBlock;
+  plan.read.fast = fast_;
+  plan.read.settleBytes = settleBytes_;
+  plan.read.usedBytes = average ? kAveragedBytes : kSpectrumBytes;
   return plan;
 }
 
@@ -251,7 +254,8 @@ bool TSweepEngine::Start() {
     return false;
   }
   if (sampleRate_ <= 0) return false;  // the centre would never move on
-  if (planGiven_ && planEpoch_ == rangeEpoch_ && planMode_ == traceMode_ && !pool_->Stalled()) {
+  if (planGiven_ && planEpoch_ == rangeEpoch_ && planMode_ == traceMode_ && planFast_ == fast_ &&
+      !pool_->Stalled()) {
     pool_->Resume();
   } else {
     ScanPlan plan = MakePlan();
@@ -260,6 +264,7 @@ bool TSweepEngine::Start() {
     planGiven_ = true;
     planEpoch_ = rangeEpoch_;
     planMode_ = traceMode_;
+    planFast_ = fast_;
   }
   // Nothing in this range can be measured: it ends at once.
   sweeping_ = planSteps_ > 0;

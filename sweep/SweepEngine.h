@@ -127,6 +127,14 @@ class TSweepEngine {
   // Takes effect at the next Start; anything but Average computes live levels.
   void SetTraceMode(TraceMode m) { traceMode_ = m; }
   TraceMode GetTraceMode() const { return traceMode_; }
+  // The fast sweep: each step waits out the tuning and reads only the bytes
+  // that may be stale and those its levels use, instead of the written
+  // block. Takes effect at the next Start.
+  void SetFast(bool on, int settleBytes = ReadPlan::kSettleBytes) {
+    fast_ = on;
+    settleBytes_ = settleBytes;
+  }
+  bool Fast() const { return fast_; }
 
   // Peak hold: while it is on, the worker folds each finished sweep into the
   // maxima of the sweeps before it, so the window never walks the points.
@@ -227,6 +235,8 @@ class TSweepEngine {
   uint64_t planEpoch_ = 0;
   size_t planSteps_ = 0;
   TraceMode planMode_ = TraceMode::Live;
+  bool fast_ = false, planFast_ = false;
+  int settleBytes_ = ReadPlan::kSettleBytes;
 };
 
 }  // namespace wg

@@ -47,6 +47,11 @@ TReceiverMenu::TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& recei
   window->addAction(correction_);
   connect(correction_, &QAction::triggered, this, [this] { AskCorrection(); });
   rateMenu_ = AddSubmenu(window, menu, QStringLiteral("Sample rate"), QKeySequence(Qt::Key_F8), popUp);
+  fast_ = menu->addAction(QStringLiteral("Fast sweep"));
+  fast_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+F")));
+  fast_->setCheckable(true);
+  fast_->setChecked(receiver_.Fast());
+  connect(fast_, &QAction::toggled, this, [this](bool on) { receiver_.SetFast(on); });
   receiverMenu_ = AddSubmenu(window, menu, QStringLiteral("Receiver"),
                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), popUp);
   // A change the receiver applies later says its line then.

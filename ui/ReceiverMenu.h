@@ -50,6 +50,7 @@ class TReceiverMenu : public QObject {
   QMenu* RateMenu() const { return rateMenu_; }
   QMenu* ReceiverListMenu() const { return receiverMenu_; }
   QAction* CorrectionAction() const { return correction_; }
+  QAction* FastAction() const { return fast_; }
 
  private:
   void PopUp(QMenu* m);
@@ -73,6 +74,7 @@ class TReceiverMenu : public QObject {
   QMenu* rateMenu_;
   QMenu* receiverMenu_;
   QAction* correction_;
+  QAction* fast_;
   std::vector<int> builtGains_;
   std::vector<std::string> builtDevices_;
   // The lines of the choices that wait, in the order they were made.

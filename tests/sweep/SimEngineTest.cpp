@@ -225,6 +225,36 @@ TEST_F(Sim, SticksShareTheRangeAndAFailedOneLeavesItsPartAsAGap) {
   EXPECT_EQ(log[0].rfind(wg::kReadFailedText, 0), 0u) << log[0];
 }
 
+// The fast sweep drops what the stick still delivers of the previous step: a
+// strong carrier leaves no ghost in the next step, and it reads as the
+// written block reads it.
+TEST_F(Sim, FastSweepShowsNoGhostOfThePreviousStep) {
+  fs::create_directories(dir_);
+  const fs::path scene = dir_ / "scene.txt";
+  std::ofstream(scene) << "146500000 -20 carrier\n";
+  ::setenv("RTLSDR_SIM_SCENE", scene.c_str(), 1);
+  ::setenv("RTLSDR_SIM_SETTLE_BYTES", "16384", 1);  // what the fast step drops
+  const auto levels = [&](bool fast) {
+    setup->Close();
+    engine->SetFast(fast);
+    setup->Run();
+    series.deliveries = 0;
+    EXPECT_TRUE(ui.PumpUntil([&] { return series.deliveries >= 3; }));
+    engine->Stop();
+    return series.y;
+  };
+  const auto at = [](int64_t hz) { return static_cast<size_t>((hz - 138000000) / 781.25); };
+  const std::vector<double> written = levels(false), fast = levels(true);
+  ASSERT_EQ(fast.size(), 19200u);
+  EXPECT_NEAR(fast[at(146500000)], written[at(146500000)], 1.0);
+  // The next step is tuned 3.2 MHz higher: a ghost would sit 3.2 MHz up.
+  std::vector<double> floor(fast.begin() + at(149500000), fast.begin() + at(150500000));
+  std::nth_element(floor.begin(), floor.begin() + floor.size() / 2, floor.end());
+  EXPECT_LT(fast[at(149700000)] - floor[floor.size() / 2], 6.0);
+  EXPECT_GT(fast[at(146500000)] - floor[floor.size() / 2], 30.0);
+  fs::remove_all(dir_);
+}
+
 class SimReadFaults : public Sim, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(SimReadFaults, FailedReadStopsTheSweepWithOneLogLine) {
@@ -239,7 +269,22 @@ TEST_P(SimReadFaults, FailedReadStopsTheSweepWithOneLogLine) {
   EXPECT_EQ(log.back().rfind(wg::kReadFailedText, 0), 0u) << log.back();
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, SimReadFaults, ::testing::Values("short", "error", "unplug"));
+INSTANTIATE_TEST_SUITE_P(Faults, SimReadFaults, ::testing::Values("short", "error"));
+
+// A handle the library says has no device any more is let go of; the stick,
+// still listed, is opened again by its serial and the sweep goes on after
+// one line.
+TEST_F(Sim, AStickWhoseHandleDiedIsOpenedAgainAndTheSweepGoesOn) {
+  ::setenv("RTLSDR_SIM_FAULT", "unplug", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "7", 1);
+  setup->Run();
+  ASSERT_TRUE(ui.PumpUntil([&] { return series.deliveries >= 3; }));
+  engine->Stop();
+  ui.Pump();
+  // Each new handle dies at its eighth read as well: one line each time.
+  ASSERT_FALSE(log.empty());
+  for (const std::string& line : log) EXPECT_EQ(line.rfind(wg::kReadFailedText, 0), 0u) << line;
+}
 
 TEST_F(Sim, HungReadIsAbandonedAndTheLibraryStaysLoaded) {
 #ifdef __SANITIZE_THREAD__

@@ -513,6 +513,30 @@ TEST_F(Engine, HoldKeepsTheMaximaSinceItBeganWithoutTheWindowWalkingThePoints) {
   fake::Release();
 }
 
+// The fast sweep reads whole transfers of the stale bytes and those its
+// levels use, sets the rate only when it changes, and its levels are those
+// of the bytes it keeps: the same as the written block's.
+TEST_F(Engine, FastStepsReadOnlyWhatTheirLevelsUse) {
+  for (auto [mode, length] : {std::pair{wg::TraceMode::Live, 24576}, {wg::TraceMode::Average, 81920}}) {
+    SCOPED_TRACE(length);
+    Reinstall();
+    series.deliveries = 0;
+    engine->SetTraceMode(mode);
+    engine->SetFast(true);
+    Sweep(138000000, 153000000);
+    ASSERT_TRUE(WaitDeliveries(2));
+    engine->Stop();
+    ASSERT_TRUE(engine->WaitIdle(5s));
+    const auto calls = fake::Calls();
+    const std::string read = "read " + std::to_string(length);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "rate 3200000"), 0) << "in force since the open";
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), read), fake::Reads());
+    EXPECT_EQ(length % 512, 0);
+    EXPECT_GE(SweepShown(), 0);
+    ExpectFrequencies(138000000, 19200);
+  }
+}
+
 // After a wide range the storage for sweeps shrinks back with the range.
 TEST_F(Engine, StorageShrinksWhenTheRangeNarrows) {
   Sweep(24000000, 500000000);  // 149 steps, 610,304 points
