@@ -1,0 +1,292 @@
+// A remote receiver against a small server of the tests' own that misbehaves
+// on purpose: nothing listening, something that is not rtl_tcp, a server that
+// says nothing, one that stops sending, one that closes after its header; and
+// the bytes of the commands the client sends.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <rtl-sdr.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "receiver/Receiver.h"
+#include "receiver/RtlTcpDevice.h"
+#include "tests/common/RunQueueWait.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Listens on 127.0.0.1 and treats each client as told: sends `greeting`,
+// then `streamBytes` bytes of samples, then closes or falls silent. What
+// the clients send is kept.
+class FakeServer {
+ public:
+  std::vector<uint8_t> greeting;
+  size_t streamBytes = 0;
+  bool closeAfter = true;
+
+  FakeServer() {
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    ::listen(listen_, 4);
+  }
+  ~FakeServer() {
+    quit_ = true;
+    if (thread_.joinable()) thread_.join();
+    ::close(listen_);
+  }
+  static std::vector<uint8_t> Header(const char magic[4], uint32_t tuner, uint32_t gains) {
+    std::vector<uint8_t> h(magic, magic + 4);
+    for (uint32_t v : {tuner, gains})
+      for (int s = 24; s >= 0; s -= 8) h.push_back(static_cast<uint8_t>(v >> s));
+    return h;
+  }
+  void Run() {
+    thread_ = std::thread([this] { Serve(); });
+  }
+  uint16_t Port() const { return port_; }
+  wg::RtlTcpAddress Where() const { return {"127.0.0.1", port_}; }
+  std::vector<uint8_t> Received() {
+    std::lock_guard lk(m_);
+    return received_;
+  }
+  std::vector<Clock::time_point> Accepted() {
+    std::lock_guard lk(m_);
+    return accepted_;
+  }
+  bool WaitReceived(size_t bytes, std::chrono::milliseconds within) {
+    std::unique_lock lk(m_);
+    return cv_.wait_for(lk, within, [&] { return received_.size() >= bytes; });
+  }
+
+ private:
+  void Serve() {
+    while (!quit_) {
+      pollfd p{listen_, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      const int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (c < 0) continue;
+      {
+        std::lock_guard lk(m_);
+        accepted_.push_back(Clock::now());
+      }
+      std::vector<uint8_t> out = greeting;
+      out.resize(out.size() + streamBytes, 127);
+      for (size_t sent = 0; sent < out.size();) {
+        const ssize_t n = ::send(c, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<size_t>(n);
+      }
+      // Takes what the client sends until it leaves, or until told to go.
+      const auto until = Clock::now() + (closeAfter ? 300ms : 60s);
+      while (!quit_ && Clock::now() < until) {
+        pollfd q{c, POLLIN, 0};
+        if (::poll(&q, 1, 20) <= 0) continue;
+        uint8_t buf[256];
+        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        std::lock_guard lk(m_);
+        received_.insert(received_.end(), buf, buf + n);
+        cv_.notify_all();
+      }
+      ::close(c);
+    }
+  }
+
+  int listen_ = -1;
+  uint16_t port_ = 0;
+  std::atomic<bool> quit_{false};
+  std::thread thread_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::vector<uint8_t> received_;
+  std::vector<Clock::time_point> accepted_;
+};
+
+const std::vector<uint8_t> kR820tHeader = FakeServer::Header("RTL0", RTLSDR_TUNER_R820T, 29);
+
+TEST(RtlTcpFaults, OpeningTellsNothingListeningFromNotAServer) {
+  // A port nothing listens on any more.
+  uint16_t free;
+  {
+    FakeServer probe;
+    free = probe.Port();
+  }
+  wg::RtlTcpDevice nobody({"127.0.0.1", free});
+  EXPECT_EQ(nobody.Open(), wg::kRtlTcpRefused);
+
+  struct Case {
+    std::vector<uint8_t> greeting;
+    int result;
+  };
+  const std::string http = "HTTP/1.0 400 Bad Request\r\n\r\n";
+  const Case cases[] = {
+      {{http.begin(), http.end()}, wg::kRtlTcpNotRtlTcp},
+      {FakeServer::Header("RTL0", 99, 29), wg::kRtlTcpNotRtlTcp},
+      {FakeServer::Header("RTL0", RTLSDR_TUNER_R820T, 1u << 30), wg::kRtlTcpNotRtlTcp},
+      {{'R', 'T', 'L'}, wg::kRtlTcpNoHeader},  // closes mid-header
+      {{}, wg::kRtlTcpNoHeader},               // says nothing: not one, or busy with another client
+  };
+  for (const Case& c : cases) {
+    FakeServer s;
+    s.greeting = c.greeting;
+    s.closeAfter = !c.greeting.empty();
+    s.Run();
+    wg::RtlTcpDevice dev(s.Where());
+    const auto t0 = Clock::now();
+    EXPECT_EQ(dev.Open(), c.result) << c.greeting.size();
+    // Within the receiver's watchdog, whatever the server does.
+    EXPECT_LT(Clock::now() - t0, wg::Receiver::kHangTime);
+    EXPECT_FALSE(dev.Listed());
+  }
+}
+
+TEST(RtlTcpFaults, CommandsGoOutAsTheServerReadsThemAndOnlyWhatAStickTakes) {
+  FakeServer s;
+  s.greeting = kR820tHeader;
+  s.closeAfter = false;
+  s.Run();
+  wg::RtlTcpDevice dev(s.Where());
+  ASSERT_EQ(dev.Open(), 0);
+  EXPECT_EQ(dev.TunerType(), unsigned{RTLSDR_TUNER_R820T});
+  std::vector<int> gains;
+  EXPECT_EQ(dev.TunerGains(gains), 29);
+  EXPECT_EQ(dev.Serial(), "rtl_tcp=127.0.0.1:" + std::to_string(s.Port()));
+
+  EXPECT_EQ(dev.SetSampleRate(2400000), 0);
+  EXPECT_EQ(dev.SetSampleRate(2400000), 0);  // in force already: not sent again
+  EXPECT_EQ(dev.SetSampleRate(500000), wg::kRtlTcpRefusedValue);
+  EXPECT_EQ(dev.SampleRate(), 2400000u);
+  EXPECT_EQ(dev.SetCentre(10000000), wg::kRtlTcpRefusedValue);  // below the R820T
+  EXPECT_EQ(dev.SetCentre(100000000), 0);
+  EXPECT_EQ(dev.SetGainMode(1), 0);
+  EXPECT_EQ(dev.SetGain(-10), 0);
+  EXPECT_EQ(dev.SetFreqCorrection(-5), 0);
+  EXPECT_EQ(dev.FreqCorrection(), -5);
+  EXPECT_EQ(dev.SetAgc(true), 0);
+  EXPECT_EQ(dev.SetDirectSampling(2), 0);
+  EXPECT_EQ(dev.SetCentre(7100000), 0);  // HF, with direct sampling
+  EXPECT_EQ(dev.SetOffsetTuning(true), 0);
+  EXPECT_EQ(dev.SetGainByIndex(3), 0);
+  EXPECT_EQ(dev.SetGainByIndex(29), wg::kRtlTcpRefusedValue);
+  EXPECT_EQ(dev.SetBiasTee(true), 0);
+  const std::vector<uint8_t> want = {
+      0x02, 0x00, 0x24, 0x9f, 0x00,  // 2,400,000
+      0x01, 0x05, 0xf5, 0xe1, 0x00,  // 100 MHz
+      0x03, 0x00, 0x00, 0x00, 0x01, 0x04, 0xff, 0xff, 0xff, 0xf6, 0x05, 0xff, 0xff, 0xff, 0xfb,
+      0x08, 0x00, 0x00, 0x00, 0x01, 0x09, 0x00, 0x00, 0x00, 0x02,
+      0x01, 0x00, 0x6c, 0x56, 0x60,  // 7.1 MHz
+      0x0a, 0x00, 0x00, 0x00, 0x01, 0x0d, 0x00, 0x00, 0x00, 0x03, 0x0e, 0x00, 0x00, 0x00, 0x01};
+  ASSERT_TRUE(s.WaitReceived(want.size(), 5s));
+  EXPECT_EQ(s.Received(), want);
+}
+
+// The server keeps the connection but sends nothing more: the read gives the
+// connection up, late enough for the receiver's watchdog to have spoken.
+TEST(RtlTcpFaults, AReadFromAServerThatStopsSendingGivesTheConnectionUp) {
+  FakeServer s;
+  s.greeting = kR820tHeader;
+  s.streamBytes = 4096;
+  s.closeAfter = false;
+  s.Run();
+
+  auto device = std::make_unique<wg::RtlTcpDevice>(s.Where());
+  wg::RtlTcpDevice* dev = device.get();
+  ASSERT_EQ(dev->Open(), 0);
+  ASSERT_EQ(dev->SetCentre(100000000), 0);
+  ASSERT_EQ(dev->ResetBuffer(), 0);
+  std::vector<uint8_t> buf(131072);
+  int count = -1;
+  const auto t0 = Clock::now();
+  EXPECT_EQ(dev->Read(buf.data(), 131072, &count), wg::kRtlTcpStalled);
+  EXPECT_GE(Clock::now() - t0, wg::RtlTcpDevice::kStallTime);
+  EXPECT_TRUE(dev->MeansGone(wg::kRtlTcpStalled));
+  EXPECT_FALSE(dev->Listed());
+}
+
+struct Events {
+  std::mutex m;
+  std::condition_variable cv;
+  std::vector<wg::ReceiverEvent::Kind> kinds;
+  wg::ReceiverListener Listener() {
+    return [this](const wg::ReceiverEvent& e) {
+      std::lock_guard lk(m);
+      kinds.push_back(e.kind);
+      cv.notify_all();
+    };
+  }
+  bool Wait(wg::ReceiverEvent::Kind k, std::chrono::seconds within) {
+    std::unique_lock lk(m);
+    return cv.wait_for(lk, within, [&] { return std::find(kinds.begin(), kinds.end(), k) != kinds.end(); });
+  }
+};
+
+// Hands out one step after another, forever.
+struct EndlessSteps : wg::StepSource {
+  std::atomic<int> done{0};
+  bool NextStep(wg::ReceiverId, wg::StepTask& task, wg::SteadyTime&) override {
+    task.centre = 100000000;
+    task.rate = 3200000;
+    return true;
+  }
+  void StepDone(wg::ReceiverId, const wg::StepTask&, const wg::StepResult&) override { ++done; }
+};
+
+// The same under a receiver: the watchdog speaks after its second, and closing
+// the receiver holds nobody.
+TEST(RtlTcpFaults, AStalledServerIsTheWatchdogsAndClosingDoesNotWait) {
+  FakeServer s;
+  s.greeting = kR820tHeader;
+  s.streamBytes = 4096;
+  s.closeAfter = false;
+  s.Run();
+  Events events;
+  wg::Receiver r(std::make_unique<wg::RtlTcpDevice>(s.Where()), {}, events.Listener());
+  ASSERT_TRUE(r.Start() && r.WaitOpened(5s));
+  ASSERT_EQ(r.State(), wg::ReceiverState::Open);
+  r.SetSource(std::make_shared<EndlessSteps>());
+  const auto t0 = Clock::now();
+  ASSERT_TRUE(events.Wait(wg::ReceiverEvent::Kind::Hung, 10s));
+  EXPECT_GE(Clock::now() - t0, wg::Receiver::kHangTime);
+  const auto held = wgtest::HeldFor([&] { r.Close(wg::Receiver::kCloseWait); });
+  EXPECT_LT(held, 1s);
+}
+
+// The server closes each connection after its header and a little stream:
+// the receiver hears it is gone and connects again, a second after the loss
+// and, while no step gets through, after longer and longer waits.
+TEST(RtlTcpFaults, ALostConnectionIsOpenedAgainAfterGrowingWaits) {
+  FakeServer s;
+  s.greeting = kR820tHeader;
+  s.streamBytes = 1024;
+  s.closeAfter = true;
+  s.Run();
+  Events events;
+  wg::Receiver r(std::make_unique<wg::RtlTcpDevice>(s.Where()), {}, events.Listener());
+  ASSERT_TRUE(r.Start() && r.WaitOpened(5s));
+  r.SetSource(std::make_shared<EndlessSteps>());
+  ASSERT_TRUE(events.Wait(wg::ReceiverEvent::Kind::Gone, 10s));
+  ASSERT_TRUE(events.Wait(wg::ReceiverEvent::Kind::Back, 10s));
+  // Back, and gone again at its first step; the next waits are longer.
+  const auto deadline = Clock::now() + 15s;
+  while (s.Accepted().size() < 4 && Clock::now() < deadline) std::this_thread::sleep_for(50ms);
+  const auto at = s.Accepted();
+  ASSERT_GE(at.size(), 4u);
+  EXPECT_GE(at[1] - at[0], wg::RtlTcpDevice::kFirstRetry);
+  EXPECT_GT(at[3] - at[2], at[2] - at[1]);
+}
+
+}  // namespace

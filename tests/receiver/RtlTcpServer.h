@@ -1,0 +1,108 @@
+// Debian's rtl_tcp serving the simulated stick on 127.0.0.1, started and
+// killed by a test, on a port that was free.
+#pragma once
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace wgtest {
+
+// A port nothing listens on now: the kernel's pick for a socket bound to 0.
+inline uint16_t FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  uint16_t port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+    port = ntohs(a.sin_port);
+  ::close(fd);
+  return port;
+}
+
+// Whether something listens on 127.0.0.1:port, from the kernel's table:
+// knocking would take the server's only client place.
+inline bool Listening(uint16_t port) {
+  std::ifstream in("/proc/net/tcp");
+  std::string line;
+  char want[32];
+  std::snprintf(want, sizeof want, "0100007F:%04X", port);
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state;
+    fields >> slot >> local >> remote >> state;
+    if (local == want && state == "0A") return true;
+  }
+  return false;
+}
+
+class RtlTcpServer {
+ public:
+  // `program` is rtl_tcp, `simDir` holds the simulator's librtlsdr.so.0;
+  // `env` adds RTLSDR_SIM_*.
+  RtlTcpServer(std::string program, std::string simDir, std::map<std::string, std::string> env)
+      : program_(std::move(program)), simDir_(std::move(simDir)), env_(std::move(env)) {}
+  ~RtlTcpServer() { Kill(); }
+
+  // Starts rtl_tcp on `port` (a free one when 0) and waits until it listens.
+  bool Start(uint16_t port = 0) {
+    Kill();
+    port_ = port ? port : FreePort();
+    std::vector<std::string> env = {"LD_LIBRARY_PATH=" + simDir_, "PATH=/usr/bin:/bin"};
+    for (const auto& [k, v] : env_) env.push_back(k + "=" + v);
+    const std::string portText = std::to_string(port_);
+    // Nothing is allocated between fork and exec: other threads may hold the heap's lock.
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      ::execle(program_.c_str(), "rtl_tcp", "-a", "127.0.0.1", "-p", portText.c_str(), static_cast<char*>(nullptr),
+               envp.data());
+      ::_exit(127);
+    }
+    for (int i = 0; i < 200 && pid_ > 0; ++i) {
+      if (Listening(port_)) return true;
+      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = -1;
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+  }
+  // rtl_tcp finishes its client before a polite signal: it is killed.
+  void Kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  uint16_t Port() const { return port_; }
+
+ private:
+  std::string program_, simDir_;
+  std::map<std::string, std::string> env_;
+  uint16_t port_ = 0;
+  pid_t pid_ = -1;
+};
+
+}  // namespace wgtest

@@ -1,0 +1,145 @@
+// A remote receiver against Debian's rtl_tcp serving the simulated stick on
+// 127.0.0.1: no sample of a previous tuning over a thousand retunes, a scene
+// seen as a stick on this computer sees it, a server killed mid-sweep and
+// started again, and what each command the server takes does to its stream.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "receiver/LocalRtlSdr.h"
+#include "receiver/ReceiverPool.h"
+#include "receiver/RtlTcpDevice.h"
+#include "sweep/FftLevels.h"
+#include "sweep/SweepEngine.h"
+#include "tests/receiver/RtlTcpServer.h"
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kRate = 3200000;
+
+// Power of a tone `offsetHz` from the centre in 256 I/Q samples, against
+// full scale; a -20 dB carrier reads some 160, noise well under 1.
+double ToneIn(const uint8_t* iq, double offsetHz, double rate) {
+  constexpr int n = 256;
+  const std::complex<double> step = std::polar(1.0, -2 * M_PI * offsetHz / rate);
+  std::complex<double> acc = 0, turn = 1;
+  for (int i = 0; i < n; ++i, turn *= step) acc += std::complex<double>(iq[2 * i] - 127.5, iq[2 * i + 1] - 127.5) * turn;
+  return std::norm(acc) / n / n;
+}
+constexpr double kToneSeen = 20;
+
+class RtlTcpSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scene = fs::temp_directory_path() / ("wg-rtltcp-scene-" + std::to_string(::getpid()));
+  }
+  void TearDown() override {
+    pool.reset();
+    server.reset();
+    fs::remove(scene);
+  }
+  // rtl_tcp on the paced simulator with this scene; the server's stream
+  // keeps the stick's own pace, as over a network.
+  void Serve(const std::string& sceneText, std::map<std::string, std::string> env = {}) {
+    std::ofstream(scene) << sceneText;
+    env.emplace("RTLSDR_SIM_SCENE", scene.string());
+    env.emplace("RTLSDR_SIM_PACE", "1");
+    server = std::make_unique<wgtest::RtlTcpServer>(WG_RTL_TCP, WG_SIM_DIR, env);
+    ASSERT_TRUE(server->Start());
+  }
+  wg::RtlTcpAddress Where() const { return {"127.0.0.1", server->Port()}; }
+
+  void Sweep(std::unique_ptr<wg::ReceiverDevice> device, int64_t start, int64_t stop) {
+    pool = std::make_unique<wg::ReceiverPool>(wg::ReceiverPool::Listener{
+        [this](std::shared_ptr<const wg::PooledSweep> s) {
+          std::lock_guard lk(m);
+          sweeps.push_back(std::move(s));
+          cv.notify_all();
+        },
+        [this](const wg::PoolNote& n) {
+          std::lock_guard lk(m);
+          notes.push_back(n.kind);
+          cv.notify_all();
+        }});
+    pool->Add(std::make_unique<wg::Receiver>(std::move(device), wg::ReceiverSettings{}));
+    wg::ScanPlan plan;
+    plan.centres = centres = wg::SweepCentres(start, stop, kRate);
+    plan.rate = kRate;
+    plan.transform = &wg::SpectrumOfBlock;
+    pool->SetPlan(plan);
+  }
+  std::shared_ptr<const wg::PooledSweep> WaitSweep(size_t n, std::chrono::seconds within = 30s) {
+    std::unique_lock lk(m);
+    if (!cv.wait_for(lk, within, [&] { return sweeps.size() >= n; })) return nullptr;
+    return sweeps[n - 1];
+  }
+  bool WaitNote(wg::PoolNote::Kind k, std::chrono::seconds within = 20s) {
+    std::unique_lock lk(m);
+    return cv.wait_for(lk, within, [&] { return std::count(notes.begin(), notes.end(), k) > 0; });
+  }
+  double LevelAt(const wg::PooledSweep& s, double hz) const {
+    for (size_t j = 0; j < centres.size(); ++j) {
+      const double g = (hz - (centres[j] - kRate / 2.0)) / (kRate / 4096.0);
+      if (g >= 0 && g < 4096) return s.levels[j * 4096 + static_cast<size_t>(std::lround(g))];
+    }
+    return NAN;
+  }
+  // The bin of the strongest level within `bins` of `hz`, as its offset.
+  long PeakNear(const wg::PooledSweep& s, double hz, long bins) const {
+    long best = 0;
+    for (long b = -bins; b <= bins; ++b)
+      if (LevelAt(s, hz + b * (kRate / 4096.0)) > LevelAt(s, hz + best * (kRate / 4096.0))) best = b;
+    return best;
+  }
+
+  fs::path scene;
+  std::unique_ptr<wgtest::RtlTcpServer> server;
+  std::unique_ptr<wg::ReceiverPool> pool;
+  std::vector<int64_t> centres;
+  std::mutex m;
+  std::condition_variable cv;
+  std::vector<std::shared_ptr<const wg::PooledSweep>> sweeps;
+  std::vector<wg::PoolNote::Kind> notes;
+};
+
+// Each step is read as a receiver's fast step reads it, and every byte after
+// its settle bytes is looked at, not only those the spectrum uses.
+TEST_F(RtlTcpSim, AThousandRetunesShowNothingOfThePreviousTuning) {
+  Serve("100300000 -20\n109650000 -20\n");
+  wg::RtlTcpDevice dev(Where());
+  ASSERT_EQ(dev.Open(), 0);
+  ASSERT_EQ(dev.SetSampleRate(kRate), 0);
+  ASSERT_EQ(dev.SetGainMode(1), 0);
+  ASSERT_EQ(dev.SetGain(0), 0);
+  wg::ReadPlan plan;
+  plan.fast = true;
+  std::vector<uint8_t> buf(static_cast<size_t>(plan.Length()));
+  const double offsets[2] = {300000, -350000};  // of each tuning's own carrier
+  int ghosts = 0, missing = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const int now = i % 2;
+    ASSERT_EQ(dev.SetCentre(now ? 110000000 : 100000000), 0);
+    ASSERT_EQ(dev.ResetBuffer(), 0);
+    int count = 0;
+    ASSERT_EQ(dev.Read(buf.data(), plan.Length(), &count), 0) << "retune " << i;
+    bool ghost = false;
+    for (int at = plan.settleBytes; at + 512 <= plan.Length(); at += 512)
+      ghost = ghost || ToneIn(&buf[at], offsets[1 - now], kRate) > kToneSeen;
+    ghosts += ghost;
+    missing += ToneIn(&buf[plan.Length() - 512], offsets[now], kRate) < kToneSeen;
+  }
+  EXPECT_EQ(ghosts, 0);
+  EXPECT_EQ(missing, 0);
+}
+
+}  // namespace
