@@ -121,7 +121,11 @@ int RtlTcpDevice::SetGainByIndex(uint32_t index) {
 int RtlTcpDevice::SetCentre(uint32_t hz) {
   if (!stream_) return -1;
   if (!RtlTcpTunes(header_.tuner, directSampling_, hz)) return kRtlTcpRefusedValue;
-  return Send(RtlTcpCommand::Frequency, hz);
+  // A receiver takes a refused tuning for a frequency out of reach and reads
+  // nothing; a connection lost is for the read that follows to report, which
+  // it does at once.
+  Send(RtlTcpCommand::Frequency, hz);
+  return 0;
 }
 
 int RtlTcpDevice::ResetBuffer() {

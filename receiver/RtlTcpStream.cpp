@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
+#include <linux/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -22,10 +22,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // What the stick makes between a command's arrival and its taking effect:
-// the server's command thread waking and the library's calls to the stick.
-// Measured against Debian's rtl_tcp serving the simulator on a loaded
-// two-core machine: at most 0.7 ms beyond the round trip; four times that.
-constexpr std::chrono::microseconds kCarryOut{3000};
+// the server's command thread waking and the library's calls to the stick
+// (see StartAfter for the measurements). As long as a written step at
+// 3.2 MS/s still ends in the server buffer under way when it was tuned.
+constexpr std::chrono::microseconds kCarryOut{15000};
 
 // A command that cannot be handed to the network in this time means the
 // server has stopped reading them.
@@ -308,9 +308,10 @@ std::chrono::microseconds RtlTcpStream::RoundTrip() const {
   tcp_info info{};
   socklen_t len = sizeof info;
   if (::getsockopt(fd_, IPPROTO_TCP, TCP_INFO, &info, &len) != 0) return std::chrono::microseconds{0};
-  // The smoothed round trip and four times its spread, as TCP's own
-  // retransmission timer reckons the longest one to expect.
-  return std::chrono::microseconds{int64_t{info.tcpi_rtt} + 4 * int64_t{info.tcpi_rttvar}};
+  // The shortest round trip seen: the way there and back itself. The smoothed
+  // one holds the server's wait until its next buffer, on which it sends the
+  // acknowledgement of a command.
+  return std::chrono::microseconds{int64_t{info.tcpi_min_rtt}};
 }
 
 // The retune rule. Samples keep flowing while a command travels: the server
@@ -319,17 +320,22 @@ std::chrono::microseconds RtlTcpStream::RoundTrip() const {
 // begin past everything that had arrived (or sat in the socket) when the
 // command went, past everything the stick may have made by then by the
 // stream's clock (the buffer under way and any the server held back), and
-// past what it makes while the command travels and is carried out. The
-// settle bytes of the read come after that, as with a stick on this computer.
+// past what it makes while the command travels and is carried out: the
+// shortest round trip and kCarryOut. A read then takes the last bytes of the
+// server buffer it ends in (LatestStart), which arrive no later; the settle
+// bytes at its head are the stick's own, as on this computer.
 //
-// Measured against Debian's rtl_tcp serving the simulator on a loaded
-// two-core machine (load average 10-12), 1,000 retunes at each rate, a
-// command sent as soon as a step's bytes were in: bytes of the old tuning
-// after max(arrived, made) were at most the settle bytes plus
-//   3.2 MS/s: 0 B, 2.4 MS/s: 5.0 KiB, 2.048 MS/s: 2.5 KiB (0.6 ms),
-//   1.8 MS/s: 7.5 KiB (2.1 ms), 1.024 MS/s: 0 B;
-// after the arrived bytes alone, up to 80 KiB, and after one whole buffer
-// (without the clock) up to 272 KiB when the server had held one back.
+// Measured against Debian's rtl_tcp serving the simulator (paced, 5 ms tuning
+// delay) on this project's two-core machine, a command sent as soon as a
+// step's bytes were in, 1,000 retunes at each rate. Bytes of the old tuning
+// beyond max(arrived, made) and the settle bytes, at load average 10-13:
+//   3.2 and 2.4 MS/s: none; 2.048 MS/s: 0.6 ms; 1.8 MS/s: 2.1 ms; 1.024: none.
+// With two compilers running beside (load 14-16) the server's command thread
+// wakes late: 12 ms at the 99th percentile, 30 ms at worst (3.2 MS/s). Beyond
+// the arrived bytes alone, without the clock: 80 KiB quiet, 300 KiB loaded.
+// kCarryOut alone let one step in 1,000 through under load; with the latest
+// start a fast step at 3.2 MS/s begins some 36 ms after the command, a
+// written one 20 ms, and no step of 1,000 showed the old tuning.
 uint64_t RtlTcpStream::StartAfter(uint64_t arrived, uint64_t made, double bytesPerSecond,
                                   std::chrono::microseconds roundTrip) {
   const double travel = std::chrono::duration<double>(roundTrip + kCarryOut).count() * bytesPerSecond;
@@ -350,18 +356,27 @@ void RtlTcpStream::Restart() {
   kept_.clear();
 }
 
+uint64_t RtlTcpStream::LatestStart(uint64_t from, size_t length) {
+  const uint64_t buffer = static_cast<uint64_t>(RtlTcpStreamClock::kServerBuffer);
+  const uint64_t arrivesWith = (from + length + buffer - 1) / buffer * buffer;
+  return std::max(from, (arrivesWith - length) & ~uint64_t{1});
+}
+
 RtlTcpStream::ReadEnd RtlTcpStream::Read(uint8_t* buf, size_t length, size_t& count, std::chrono::milliseconds stall) {
   count = 0;
-  if (length > kKeepLimit) return ReadEnd::TooLong;
+  if (length > kKeepLimit - static_cast<size_t>(RtlTcpStreamClock::kServerBuffer)) return ReadEnd::TooLong;
   std::unique_lock lk(m_);
+  size_t skip = 0;
   if (!keeping_) {
     keepFrom_ = (received_ + 1) & ~uint64_t{1};
     keeping_ = true;
     kept_.clear();
+  } else {
+    skip = static_cast<size_t>(LatestStart(keepFrom_, length) - keepFrom_);
   }
   ReadEnd end = ReadEnd::Done;
   for (;;) {
-    if (kept_.size() >= length) break;
+    if (kept_.size() >= skip + length) break;
     if (lost_) {
       end = ReadEnd::Lost;
       break;
@@ -373,8 +388,10 @@ RtlTcpStream::ReadEnd RtlTcpStream::Read(uint8_t* buf, size_t length, size_t& co
     }
     cv_.wait_until(lk, due);
   }
-  count = std::min(length, kept_.size());
-  std::copy_n(kept_.begin(), count, buf);
+  if (kept_.size() > skip) {
+    count = std::min(length, kept_.size() - skip);
+    std::copy_n(kept_.begin() + static_cast<ptrdiff_t>(skip), count, buf);
+  }
   keeping_ = false;
   kept_.clear();
   lk.unlock();

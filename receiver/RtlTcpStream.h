@@ -90,9 +90,10 @@ class RtlTcpStream {
   // Keeps the bytes from where nothing could still have been under way when
   // this is called on, for the next Read, and drops the rest.
   void Restart();
-  // Waits for `length` bytes (from the Restart, or those arriving from now
-  // on without one), until the connection is lost or nothing has arrived
-  // for `stall`. `count` gets what was copied to `buf`.
+  // Waits for `length` bytes, until the connection is lost or nothing has
+  // arrived for `stall`; `count` gets what was copied to `buf`. After a
+  // Restart they are the latest that arrive together with the first ones the
+  // Restart allows (see LatestStart); without one, those arriving from now.
   ReadEnd Read(uint8_t* buf, size_t length, size_t& count, std::chrono::milliseconds stall);
   bool Lost() const;
   uint64_t Received() const;  // stream bytes after the header
@@ -102,6 +103,11 @@ class RtlTcpStream {
   // stick makes while the command travels and is carried out.
   static uint64_t StartAfter(uint64_t arrived, uint64_t made, double bytesPerSecond,
                              std::chrono::microseconds roundTrip);
+  // Where a read of `length` bytes allowed to start at `from` starts: the
+  // server sends whole buffers, so the bytes up to the end of the buffer in
+  // which the read would end arrive at the same moment, and the read takes
+  // the last of them, as far from the command as costs no time.
+  static uint64_t LatestStart(uint64_t from, size_t length);
 
  private:
   explicit RtlTcpStream(int fd);

@@ -38,6 +38,16 @@ double ToneIn(const uint8_t* iq, double offsetHz, double rate) {
 }
 constexpr double kToneSeen = 20;
 
+// The level in dB of a tone `offsetHz` from the centre over all of `iq`.
+double ToneDb(const std::vector<uint8_t>& iq, size_t from, double offsetHz, double rate) {
+  const size_t n = (iq.size() - from) / 2;
+  const std::complex<double> step = std::polar(1.0, -2 * M_PI * offsetHz / rate);
+  std::complex<double> acc = 0, turn = 1;
+  for (size_t i = 0; i < n; ++i, turn *= step)
+    acc += std::complex<double>(iq[from + 2 * i] - 127.5, iq[from + 2 * i + 1] - 127.5) * turn;
+  return 10 * std::log10(std::norm(acc) / double(n) / double(n) / (127.5 * 127.5) + 1e-30);
+}
+
 class RtlTcpSim : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -94,6 +104,16 @@ class RtlTcpSim : public ::testing::Test {
     }
     return NAN;
   }
+  // The median level of the step that shows `hz`.
+  double FloorAt(const wg::PooledSweep& s, double hz) const {
+    for (size_t j = 0; j < centres.size(); ++j) {
+      if (std::abs(hz - centres[j]) >= kRate / 2.0) continue;
+      std::vector<double> v(s.levels.begin() + j * 4096, s.levels.begin() + (j + 1) * 4096);
+      std::nth_element(v.begin(), v.begin() + 2048, v.end());
+      return v[2048];
+    }
+    return NAN;
+  }
   // The bin of the strongest level within `bins` of `hz`, as its offset.
   long PeakNear(const wg::PooledSweep& s, double hz, long bins) const {
     long best = 0;
@@ -140,6 +160,117 @@ TEST_F(RtlTcpSim, AThousandRetunesShowNothingOfThePreviousTuning) {
   }
   EXPECT_EQ(ghosts, 0);
   EXPECT_EQ(missing, 0);
+}
+
+// Each command the server takes, by what it does to the stream: a read of
+// a step after it, tuned as the receiver tunes.
+TEST_F(RtlTcpSim, EachCommandActsOnTheStream) {
+  Serve("100300000 -45\n7400000 -45\n", {{"RTLSDR_SIM_PPM", "100"}});
+  wg::RtlTcpDevice dev(Where());
+  ASSERT_EQ(dev.Open(), 0);
+  wg::ReadPlan plan;
+  std::vector<uint8_t> buf(static_cast<size_t>(plan.Length()));
+  uint32_t rate = kRate;
+  const auto step = [&](uint32_t hz) {
+    int count = 0;
+    EXPECT_EQ(dev.SetCentre(hz), 0);
+    EXPECT_EQ(dev.ResetBuffer(), 0);
+    EXPECT_EQ(dev.Read(buf.data(), plan.Length(), &count), 0);
+  };
+  const auto carrier = [&](double offset = 300000) { return ToneDb(buf, size_t(plan.settleBytes), offset, rate); };
+  ASSERT_EQ(dev.SetSampleRate(rate), 0);
+  ASSERT_EQ(dev.SetFreqCorrection(100), 0);  // the stick's crystal is 100 ppm off
+  ASSERT_EQ(dev.SetGainMode(1), 0);
+  ASSERT_EQ(dev.SetGain(0), 0);
+  step(100000000);
+  const double atZero = carrier();
+  EXPECT_NEAR(atZero, -45, 3);
+  // Uncorrected, the carrier sits 10 kHz away, where a 64 Ki-sample read
+  // resolves it from the corrected place.
+  ASSERT_EQ(dev.SetFreqCorrection(0), 0);
+  step(100000000);
+  EXPECT_LT(carrier(), atZero - 10);
+  EXPECT_NEAR(std::max(carrier(310000), carrier(290000)), atZero, 3);
+  ASSERT_EQ(dev.SetFreqCorrection(100), 0);
+
+  ASSERT_EQ(dev.SetGain(197), 0);
+  step(100000000);
+  EXPECT_NEAR(carrier() - atZero, 19.7, 1);
+  ASSERT_EQ(dev.SetGainByIndex(5), 0);  // 7.7 dB
+  step(100000000);
+  EXPECT_NEAR(carrier() - atZero, 7.7, 1);
+  ASSERT_EQ(dev.SetGainByIndex(0), 0);
+
+  // The carrier's offset read at the rate sent: at the wrong one it would
+  // be elsewhere.
+  rate = 1024000;
+  ASSERT_EQ(dev.SetSampleRate(rate), 0);
+  step(100000000);
+  EXPECT_NEAR(carrier(), atZero, 3);
+
+  // HF only through direct sampling, which bypasses the tuner's gain.
+  EXPECT_EQ(dev.SetCentre(7100000), wg::kRtlTcpRefusedValue);
+  ASSERT_EQ(dev.SetDirectSampling(2), 0);
+  step(7100000);
+  EXPECT_GT(carrier(), -60);
+}
+
+// The written step over the network and on a stick on this computer, the
+// same simulated sky: each carrier at its frequency, at the same level, and
+// nothing of it in the step tuned after its own.
+TEST_F(RtlTcpSim, ASceneShowsAsOnAStickOnThisComputer) {
+  const std::string sky = "100500000 -20\n106100000 -30\n110200000 -40\n";
+  Serve(sky);
+  Sweep(std::make_unique<wg::RtlTcpDevice>(Where()), 96000000, 112000000);
+  const auto remote = WaitSweep(2);
+  ASSERT_TRUE(remote);
+  pool.reset();
+  server.reset();
+
+  ::setenv("RTLSDR_SIM_SCENE", scene.c_str(), 1);
+  ::setenv("RTLSDR_SIM_PACE", "0", 1);
+  std::string error;
+  auto sim = wg::RtlSdrLibrary::Load(WG_SIM_LIB, &error);
+  ASSERT_TRUE(sim) << error;
+  sweeps.clear();
+  Sweep(std::make_unique<wg::LocalRtlSdr>(sim, 0), 96000000, 112000000);
+  const auto local = WaitSweep(2);
+  ASSERT_TRUE(local);
+  pool.reset();
+
+  ASSERT_EQ(std::count(remote->marks.begin(), remote->marks.end(), wg::StepMark::Measured), 5);
+  for (double hz : {100500000.0, 106100000.0, 110200000.0}) {
+    EXPECT_LE(std::abs(PeakNear(*remote, hz, 8)), 1) << hz;
+    EXPECT_NEAR(LevelAt(*remote, hz), LevelAt(*local, hz), 1.0) << hz;
+    // Where the carrier would show in the next step if that step still held
+    // samples of this one: the noise there stays noise (a bin of it passes
+    // its step's median by 15 dB once in billions).
+    if (hz + kRate < 112000000) {
+      EXPECT_LT(LevelAt(*remote, hz + kRate) - FloorAt(*remote, hz + kRate), 15.0) << hz;
+    }
+  }
+}
+
+// rtl_tcp killed in the middle of a sweep and started again on its port: the
+// receiver hears the connection go, waits, connects again and sweeps on.
+TEST_F(RtlTcpSim, AServerKilledMidSweepIsWaitedForAndTheSweepGoesOn) {
+  Serve("100500000 -20\n");
+  Sweep(std::make_unique<wg::RtlTcpDevice>(Where()), 96000000, 112000000);
+  ASSERT_TRUE(WaitSweep(1));
+  const uint16_t port = server->Port();
+  server->Kill();
+  ASSERT_TRUE(WaitNote(wg::PoolNote::Kind::Gone));
+  ASSERT_TRUE(server->Start(port));
+  ASSERT_TRUE(WaitNote(wg::PoolNote::Kind::Back));
+  size_t seen;
+  {
+    std::lock_guard lk(m);
+    seen = sweeps.size();
+  }
+  const auto after = WaitSweep(seen + 1);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(std::count(after->marks.begin(), after->marks.end(), wg::StepMark::Measured), 5);
+  EXPECT_LE(std::abs(PeakNear(*after, 100500000.0, 8)), 1);
 }
 
 }  // namespace
