@@ -21,11 +21,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What the stick makes between a command's arrival and its taking effect:
-// the server's command thread waking and the library's calls to the stick
-// (see StartAfter for the measurements). As long as a written step at
-// 3.2 MS/s still ends in the server buffer under way when it was tuned.
-constexpr std::chrono::microseconds kCarryOut{15000};
+// What the stick makes between a command's arrival and its samples being of
+// the new frequency: the server's command thread waking and the library's
+// calls to the stick (see StartAfter for the measurements), then the
+// tuner's settling, which rtl_power waits out after each retune. Together
+// no longer than lets a written step at 3.2 MS/s end in the server buffer
+// under way when it was tuned.
+constexpr std::chrono::microseconds kCarryOut{10000};
+constexpr std::chrono::microseconds kTunerSettles{5000};
 
 // A command that cannot be handed to the network in this time means the
 // server has stopped reading them.
@@ -320,10 +323,11 @@ std::chrono::microseconds RtlTcpStream::RoundTrip() const {
 // begin past everything that had arrived (or sat in the socket) when the
 // command went, past everything the stick may have made by then by the
 // stream's clock (the buffer under way and any the server held back), and
-// past what it makes while the command travels and is carried out: the
-// shortest round trip and kCarryOut. A read then takes the last bytes of the
-// server buffer it ends in (LatestStart), which arrive no later; the settle
-// bytes at its head are the stick's own, as on this computer.
+// past what it makes while the command travels and is carried out and the
+// tuner settles: the shortest round trip, kCarryOut and kTunerSettles. A
+// read then takes the last bytes of the server buffer it ends in
+// (LatestStart), which arrive no later; the settle bytes at its head are the
+// stick's own, as on this computer.
 //
 // Measured against Debian's rtl_tcp serving the simulator (paced, 5 ms tuning
 // delay) on this project's two-core machine, a command sent as soon as a
@@ -333,12 +337,12 @@ std::chrono::microseconds RtlTcpStream::RoundTrip() const {
 // With two compilers running beside (load 14-16) the server's command thread
 // wakes late: 12 ms at the 99th percentile, 30 ms at worst (3.2 MS/s). Beyond
 // the arrived bytes alone, without the clock: 80 KiB quiet, 300 KiB loaded.
-// kCarryOut alone let one step in 1,000 through under load; with the latest
+// 15 ms alone let one step in 1,000 through under load; with the latest
 // start a fast step at 3.2 MS/s begins some 36 ms after the command, a
 // written one 20 ms, and no step of 1,000 showed the old tuning.
 uint64_t RtlTcpStream::StartAfter(uint64_t arrived, uint64_t made, double bytesPerSecond,
                                   std::chrono::microseconds roundTrip) {
-  const double travel = std::chrono::duration<double>(roundTrip + kCarryOut).count() * bytesPerSecond;
+  const double travel = std::chrono::duration<double>(roundTrip + kCarryOut + kTunerSettles).count() * bytesPerSecond;
   const uint64_t at = std::max(arrived, made) + static_cast<uint64_t>(std::ceil(travel));
   return (at + 1) & ~uint64_t{1};  // an I/Q pair begins on an even byte
 }

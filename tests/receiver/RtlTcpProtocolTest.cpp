@@ -127,6 +127,13 @@ TEST(RtlTcpStreamClock, RetuneRuleKeepsPastEverythingUnderWayAndOnAPair) {
   EXPECT_EQ(fromArrived % 2, 0u);
   const uint64_t farAway = wg::RtlTcpStream::StartAfter(1000000, 0, 6.4e6, 20000us);
   EXPECT_GE(farAway - fromArrived, uint64_t(0.02 * 6.4e6) - 2);
+
+  // A read takes the last bytes of the server buffer it would end in.
+  EXPECT_EQ(wg::RtlTcpStream::LatestStart(1000, 24576), 262144u - 24576);
+  EXPECT_EQ(wg::RtlTcpStream::LatestStart(262144 - 24576, 24576), 262144u - 24576);
+  EXPECT_EQ(wg::RtlTcpStream::LatestStart(250000, 24576), 524288u - 24576);
+  EXPECT_EQ(wg::RtlTcpStream::LatestStart(1000, 24577) % 2, 0u);
+  EXPECT_GE(wg::RtlTcpStream::LatestStart(1000, 24577), 1000u);
 }
 
 }  // namespace
