@@ -3,6 +3,7 @@
 // seen as a stick on this computer sees it, a server killed mid-sweep and
 // started again, and what each command the server takes does to its stream.
 #include <gtest/gtest.h>
+#include <rtl-sdr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -213,6 +214,40 @@ TEST_F(RtlTcpSim, EachCommandActsOnTheStream) {
   ASSERT_EQ(dev.SetDirectSampling(2), 0);
   step(7100000);
   EXPECT_GT(carrier(), -60);
+}
+
+// The stick's options: bias-T powers the amplifier at the antenna, the
+// demodulator's gain loop lifts a weak sky, and offset tuning (on an E4000,
+// which has it) takes the converter's DC offset out of the band.
+TEST_F(RtlTcpSim, TheSticksOptionsActOnTheStream) {
+  Serve("100300000 -60\n", {{"RTLSDR_SIM_TUNER", "e4000"}, {"RTLSDR_SIM_LNA_DB", "20"}});
+  wg::RtlTcpDevice dev(Where());
+  ASSERT_EQ(dev.Open(), 0);
+  EXPECT_EQ(dev.TunerType(), unsigned{RTLSDR_TUNER_E4000});
+  std::vector<int> gains;
+  EXPECT_EQ(dev.TunerGains(gains), 14);
+  wg::ReadPlan plan;
+  std::vector<uint8_t> buf(static_cast<size_t>(plan.Length()));
+  const auto level = [&](double offset) {
+    int count = 0;
+    EXPECT_EQ(dev.SetCentre(100000000), 0);
+    EXPECT_EQ(dev.ResetBuffer(), 0);
+    EXPECT_EQ(dev.Read(buf.data(), plan.Length(), &count), 0);
+    return ToneDb(buf, size_t(plan.settleBytes), offset, kRate);
+  };
+  ASSERT_EQ(dev.SetSampleRate(kRate), 0);
+  ASSERT_EQ(dev.SetGainMode(1), 0);
+  ASSERT_EQ(dev.SetGain(-10), 0);
+  const double plain = level(300000), dc = level(0);
+  ASSERT_EQ(dev.SetBiasTee(true), 0);
+  EXPECT_NEAR(level(300000) - plain, 20, 1.5);
+  ASSERT_EQ(dev.SetBiasTee(false), 0);
+  ASSERT_EQ(dev.SetAgc(true), 0);
+  EXPECT_GT(level(300000) - plain, 6);
+  ASSERT_EQ(dev.SetAgc(false), 0);
+  ASSERT_EQ(dev.SetOffsetTuning(true), 0);
+  EXPECT_LT(level(0), dc - 10);
+  EXPECT_NEAR(level(300000), plain, 1.5);
 }
 
 // The written step over the network and on a stick on this computer, the
