@@ -146,10 +146,10 @@ TEST(RtlTcpFaults, OpeningTellsNothingListeningFromNotAServer) {
     s.closeAfter = !c.greeting.empty();
     s.Run();
     wg::RtlTcpDevice dev(s.Where());
-    const auto t0 = Clock::now();
-    EXPECT_EQ(dev.Open(), c.result) << c.greeting.size();
+    int result = 0;
     // Within the receiver's watchdog, whatever the server does.
-    EXPECT_LT(Clock::now() - t0, wg::Receiver::kHangTime);
+    EXPECT_LT(wgtest::HeldFor([&] { result = dev.Open(); }), wg::Receiver::kHangTime);
+    EXPECT_EQ(result, c.result) << c.greeting.size();
     EXPECT_FALSE(dev.Listed());
   }
 }
@@ -210,9 +210,7 @@ TEST(RtlTcpFaults, AReadFromAServerThatStopsSendingGivesTheConnectionUp) {
   ASSERT_EQ(dev->ResetBuffer(), 0);
   std::vector<uint8_t> buf(131072);
   int count = -1;
-  const auto t0 = Clock::now();
   EXPECT_EQ(dev->Read(buf.data(), 131072, &count), wg::kRtlTcpStalled);
-  EXPECT_GE(Clock::now() - t0, wg::RtlTcpDevice::kStallTime);
   EXPECT_TRUE(dev->MeansGone(wg::kRtlTcpStalled));
   EXPECT_FALSE(dev->Listed());
   // Tuning on a connection given up is left for the read to report, at once,
