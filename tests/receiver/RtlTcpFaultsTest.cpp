@@ -28,11 +28,12 @@ namespace {
 // the clients send is kept.
 class FakeServer {
  public:
-  std::vector<uint8_t> greeting;
-  size_t streamBytes = 0;
-  bool closeAfter = true;
+  const std::vector<uint8_t> greeting;
+  const size_t streamBytes;
+  const bool closeAfter;
 
-  FakeServer() {
+  FakeServer(std::vector<uint8_t> greet, size_t bytes, bool close)
+      : greeting(std::move(greet)), streamBytes(bytes), closeAfter(close) {
     listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -42,6 +43,7 @@ class FakeServer {
     ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
     ::listen(listen_, 4);
+    thread_ = std::thread([this] { Serve(); });
   }
   ~FakeServer() {
     quit_ = true;
@@ -53,9 +55,6 @@ class FakeServer {
     for (uint32_t v : {tuner, gains})
       for (int s = 24; s >= 0; s -= 8) h.push_back(static_cast<uint8_t>(v >> s));
     return h;
-  }
-  void Run() {
-    thread_ = std::thread([this] { Serve(); });
   }
   uint16_t Port() const { return port_; }
   wg::RtlTcpAddress Where() const { return {"127.0.0.1", port_}; }
@@ -122,8 +121,8 @@ TEST(RtlTcpFaults, OpeningTellsNothingListeningFromNotAServer) {
   // A port nothing listens on any more.
   uint16_t free;
   {
-    FakeServer probe;
-    free = probe.Port();
+    FakeServer gone({}, 0, true);
+    free = gone.Port();
   }
   wg::RtlTcpDevice nobody({"127.0.0.1", free});
   EXPECT_EQ(nobody.Open(), wg::kRtlTcpRefused);
@@ -141,10 +140,7 @@ TEST(RtlTcpFaults, OpeningTellsNothingListeningFromNotAServer) {
       {{}, wg::kRtlTcpNoHeader},               // says nothing: not one, or busy with another client
   };
   for (const Case& c : cases) {
-    FakeServer s;
-    s.greeting = c.greeting;
-    s.closeAfter = !c.greeting.empty();
-    s.Run();
+    FakeServer s(c.greeting, 0, !c.greeting.empty());
     wg::RtlTcpDevice dev(s.Where());
     int result = 0;
     // Within the receiver's watchdog, whatever the server does.
@@ -155,10 +151,7 @@ TEST(RtlTcpFaults, OpeningTellsNothingListeningFromNotAServer) {
 }
 
 TEST(RtlTcpFaults, CommandsGoOutAsTheServerReadsThemAndOnlyWhatAStickTakes) {
-  FakeServer s;
-  s.greeting = kR820tHeader;
-  s.closeAfter = false;
-  s.Run();
+  FakeServer s(kR820tHeader, 0, false);
   wg::RtlTcpDevice dev(s.Where());
   ASSERT_EQ(dev.Open(), 0);
   EXPECT_EQ(dev.TunerType(), unsigned{RTLSDR_TUNER_R820T});
@@ -197,30 +190,26 @@ TEST(RtlTcpFaults, CommandsGoOutAsTheServerReadsThemAndOnlyWhatAStickTakes) {
 // The server keeps the connection but sends nothing more: the read gives the
 // connection up, late enough for the receiver's watchdog to have spoken.
 TEST(RtlTcpFaults, AReadFromAServerThatStopsSendingGivesTheConnectionUp) {
-  FakeServer s;
-  s.greeting = kR820tHeader;
-  s.streamBytes = 4096;
-  s.closeAfter = false;
-  s.Run();
-
-  auto device = std::make_unique<wg::RtlTcpDevice>(s.Where());
-  wg::RtlTcpDevice* dev = device.get();
-  ASSERT_EQ(dev->Open(), 0);
-  ASSERT_EQ(dev->SetCentre(100000000), 0);
-  ASSERT_EQ(dev->ResetBuffer(), 0);
+  FakeServer s(kR820tHeader, 4096, false);
+  wg::RtlTcpDevice dev(s.Where());
+  ASSERT_EQ(dev.Open(), 0);
+  ASSERT_EQ(dev.SetCentre(100000000), 0);
+  ASSERT_EQ(dev.ResetBuffer(), 0);
   std::vector<uint8_t> buf(131072);
   int count = -1;
-  EXPECT_EQ(dev->Read(buf.data(), 131072, &count), wg::kRtlTcpStalled);
-  EXPECT_TRUE(dev->MeansGone(wg::kRtlTcpStalled));
-  EXPECT_FALSE(dev->Listed());
+  EXPECT_EQ(dev.Read(buf.data(), 131072, &count), wg::kRtlTcpStalled);
+  EXPECT_TRUE(dev.MeansGone(wg::kRtlTcpStalled));
+  EXPECT_FALSE(dev.Listed());
   // Tuning on a connection given up is left for the read to report, at once,
   // so that the receiver looks for the server instead of skipping the step.
-  EXPECT_EQ(dev->SetCentre(100000000), 0);
-  EXPECT_EQ(dev->ResetBuffer(), 0);
-  EXPECT_EQ(dev->Read(buf.data(), 131072, &count), wg::kRtlTcpLost);
+  EXPECT_EQ(dev.SetCentre(100000000), 0);
+  EXPECT_EQ(dev.ResetBuffer(), 0);
+  EXPECT_EQ(dev.Read(buf.data(), 131072, &count), wg::kRtlTcpLost);
 }
 
-struct Events {
+// A receiver of the served stick, taking one step after another once open,
+// and what it said.
+struct Sweeping {
   std::mutex m;
   std::condition_variable cv;
   std::vector<wg::ReceiverEvent::Kind> kinds;
@@ -235,6 +224,9 @@ struct Events {
     std::unique_lock lk(m);
     return cv.wait_for(lk, within, [&] { return std::find(kinds.begin(), kinds.end(), k) != kinds.end(); });
   }
+  wg::Receiver r;
+  explicit Sweeping(const FakeServer& s) : r(std::make_unique<wg::RtlTcpDevice>(s.Where()), {}, Listener()) {}
+  bool Opened();
 };
 
 // Hands out one step after another, forever.
@@ -248,23 +240,22 @@ struct EndlessSteps : wg::StepSource {
   void StepDone(wg::ReceiverId, const wg::StepTask&, const wg::StepResult&) override { ++done; }
 };
 
+bool Sweeping::Opened() {
+  if (!r.Start() || !r.WaitOpened(5s) || r.State() != wg::ReceiverState::Open) return false;
+  r.SetSource(std::make_shared<EndlessSteps>());
+  return true;
+}
+
 // The same under a receiver: the watchdog speaks after its second, and closing
 // the receiver holds nobody.
 TEST(RtlTcpFaults, AStalledServerIsTheWatchdogsAndClosingDoesNotWait) {
-  FakeServer s;
-  s.greeting = kR820tHeader;
-  s.streamBytes = 4096;
-  s.closeAfter = false;
-  s.Run();
-  Events events;
-  wg::Receiver r(std::make_unique<wg::RtlTcpDevice>(s.Where()), {}, events.Listener());
-  ASSERT_TRUE(r.Start() && r.WaitOpened(5s));
-  ASSERT_EQ(r.State(), wg::ReceiverState::Open);
-  r.SetSource(std::make_shared<EndlessSteps>());
+  FakeServer s(kR820tHeader, 4096, false);
+  Sweeping sweeping(s);
   const auto t0 = Clock::now();
-  ASSERT_TRUE(events.Wait(wg::ReceiverEvent::Kind::Hung, 10s));
+  ASSERT_TRUE(sweeping.Opened());
+  ASSERT_TRUE(sweeping.Wait(wg::ReceiverEvent::Kind::Hung, 10s));
   EXPECT_GE(Clock::now() - t0, wg::Receiver::kHangTime);
-  const auto held = wgtest::HeldFor([&] { r.Close(wg::Receiver::kCloseWait); });
+  const auto held = wgtest::HeldFor([&] { sweeping.r.Close(wg::Receiver::kCloseWait); });
   EXPECT_LT(held, 1s);
 }
 
@@ -272,17 +263,11 @@ TEST(RtlTcpFaults, AStalledServerIsTheWatchdogsAndClosingDoesNotWait) {
 // the receiver hears it is gone and connects again, a second after the loss
 // and, while no step gets through, after longer and longer waits.
 TEST(RtlTcpFaults, ALostConnectionIsOpenedAgainAfterGrowingWaits) {
-  FakeServer s;
-  s.greeting = kR820tHeader;
-  s.streamBytes = 1024;
-  s.closeAfter = true;
-  s.Run();
-  Events events;
-  wg::Receiver r(std::make_unique<wg::RtlTcpDevice>(s.Where()), {}, events.Listener());
-  ASSERT_TRUE(r.Start() && r.WaitOpened(5s));
-  r.SetSource(std::make_shared<EndlessSteps>());
-  ASSERT_TRUE(events.Wait(wg::ReceiverEvent::Kind::Gone, 10s));
-  ASSERT_TRUE(events.Wait(wg::ReceiverEvent::Kind::Back, 10s));
+  FakeServer s(kR820tHeader, 1024, true);
+  Sweeping sweeping(s);
+  ASSERT_TRUE(sweeping.Opened());
+  ASSERT_TRUE(sweeping.Wait(wg::ReceiverEvent::Kind::Gone, 10s));
+  ASSERT_TRUE(sweeping.Wait(wg::ReceiverEvent::Kind::Back, 10s));
   // Back, and gone again at its first step; the next waits are longer.
   const auto deadline = Clock::now() + 15s;
   while (s.Accepted().size() < 4 && Clock::now() < deadline) std::this_thread::sleep_for(50ms);
