@@ -16,7 +16,7 @@
 #include "receiver/RtlTcpDevice.h"
 #include "sweep/FftLevels.h"
 #include "sweep/SweepEngine.h"
-#include "tests/receiver/RtlTcpServer.h"
+#include "tests/common/RtlTcpServer.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "receiver/RtlTcpDevice.h"
 #include "sweep/FftLevels.h"
 #include "sweep/SweepEngine.h"
-#include "tests/receiver/RtlTcpServer.h"
+#include "tests/common/RtlTcpServer.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
