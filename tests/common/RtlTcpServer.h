@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,6 +73,8 @@ class RtlTcpServer {
     envp.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
+      // A test killed on its time limit leaves no server behind.
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       const int null = ::open("/dev/null", O_WRONLY);
       ::dup2(null, 1);
       ::dup2(null, 2);
