@@ -130,6 +130,41 @@ std::optional<std::vector<uint32_t>> FindDevices(const std::string& wanted, cons
   }
 }
 
+std::optional<std::vector<ReceiverChoice>> FindReceivers(const std::string& wanted,
+                                                         const std::vector<std::string>& serials) {
+  static constexpr std::string_view kRemote = "rtl_tcp=";
+  std::vector<ReceiverChoice> found;
+  const auto local = [&found](const std::vector<uint32_t>& indices) {
+    for (uint32_t i : indices) found.push_back(ReceiverChoice{i, std::nullopt});
+  };
+  if (wanted.find(kRemote) == std::string::npos) {
+    const auto indices = FindDevices(wanted, serials);
+    if (!indices) return std::nullopt;
+    local(*indices);
+    return found;
+  }
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = wanted.find(',', from);
+    const std::string item = wanted.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    if (item.starts_with(kRemote)) {
+      RtlTcpAddress address;
+      if (!RtlTcpAddress::Parse(std::string_view(item).substr(kRemote.size()), address)) return std::nullopt;
+      const bool again = std::any_of(found.begin(), found.end(), [&](const ReceiverChoice& c) {
+        return c.remote && c.remote->Text() == address.Text();
+      });
+      if (!again) found.push_back(ReceiverChoice{0, address});
+    } else {
+      const auto index = FindDevice(item, serials);
+      if (!index) return std::nullopt;
+      if (std::none_of(found.begin(), found.end(), [&](const ReceiverChoice& c) { return !c.remote && c.index == *index; }))
+        local({*index});
+    }
+    if (comma == std::string::npos) return found;
+    from = comma + 1;
+  }
+}
+
 ParseResult ParseOptions(const QStringList& args) {
   QCommandLineParser p;
   p.setApplicationDescription(QStringLiteral(
@@ -152,7 +187,8 @@ ParseResult ParseOptions(const QStringList& args) {
                                     QStringLiteral(" (default %1).").arg(Mega(kDefaultSampleRate)),
                                 QStringLiteral("RATE"));
   const QCommandLineOption device(QStringList{"d"},
-                                  QStringLiteral("Receiver index or serial (default 0); several as 0,1 or all share the range."),
+                                  QStringLiteral("Receiver index or serial (default 0); several as 0,1 or all share the range;"
+                                                 " rtl_tcp=HOST[:PORT] is a stick served by rtl_tcp."),
                                   QStringLiteral("INDEX|SERIAL"));
   const QCommandLineOption lang(QStringList{"lang"}, QStringLiteral("Language of the log: ru (default) or en."),
                                 QStringLiteral("en|ru"));

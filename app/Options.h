@@ -4,6 +4,7 @@
 // the program before a display or the receiver is touched.
 #pragma once
 
+#include "sweep/ReceiverSetup.h"
 #include "sweep/ScanLimits.h"
 #include "sweep/TraceMode.h"
 
@@ -99,5 +100,10 @@ std::optional<uint32_t> FindDevice(const std::string& wanted, const std::vector<
 // what FindDevice reads, in that order without repeats. A name that is one
 // receiver as a whole is that one. nullopt when any of them is not there.
 std::optional<std::vector<uint32_t>> FindDevices(const std::string& wanted, const std::vector<std::string>& serials);
+// The same, where an item may also be rtl_tcp=HOST[:PORT], a stick served
+// over the network (gr-osmosdr's way of naming it); nullopt when a local one
+// is not there or an address is malformed. Remote ones need no local list.
+std::optional<std::vector<ReceiverChoice>> FindReceivers(const std::string& wanted,
+                                                         const std::vector<std::string>& serials);
 
 }  // namespace wg

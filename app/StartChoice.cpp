@@ -29,17 +29,17 @@ void ApplyReceiverChoice(TReceiverSetup& setup, const Options& options, TSetting
   const std::string device = options.device.value_or(v.serial);
   if (device.empty()) return;
   const auto serials = ReceiverSerials();
-  if (!serials) return;
-  // An option reads as rtl_sdr's -d (main has checked it); a remembered
-  // serial must match exactly.
-  std::optional<uint32_t> index;
+  // An option reads as rtl_sdr's -d (main has checked it), and may name a
+  // remote stick, which needs no library to list the local ones; a
+  // remembered serial must match exactly.
   if (options.device) {
-    if (const auto several = FindDevices(device, *serials)) setup.ChooseReceivers(*several);
+    if (const auto chosen = FindReceivers(device, serials.value_or(std::vector<std::string>{})))
+      setup.ChooseReceivers(*chosen);
     return;
-  } else if (const auto it = std::find(serials->begin(), serials->end(), device); it != serials->end()) {
-    index = static_cast<uint32_t>(it - serials->begin());
   }
-  if (index) setup.ChooseReceiver(*index);
+  if (!serials) return;
+  if (const auto it = std::find(serials->begin(), serials->end(), device); it != serials->end())
+    setup.ChooseReceiver(static_cast<uint32_t>(it - serials->begin()));
   else
     settings.Note(QT_TRANSLATE_NOOP("Settings", "приёмник с серийником \"%1\" не найден, взят приёмник 0"),
                   {QString::fromStdString(device)});

@@ -100,7 +100,15 @@ class Survey {
       QTimer::singleShot(*options_.duration, &app_, [this] { Finish(0); });
     watch_.setInterval(100);
     QObject::connect(&watch_, &QTimer::timeout, &app_, [this] {
-      if (!engine_->Running()) Fail("the receiver stopped" + (lastLine_.empty() ? "" : ": " + lastLine_));
+      // A remote stick whose connection was lost is waited for: the sweep
+      // resumes once it is back.
+      const bool reconnecting = setup_->RemoteReconnecting();
+      if (reconnecting != reconnecting_) {
+        reconnecting_ = reconnecting;
+        Say(reconnecting ? "the connection to the remote receiver was lost; connecting again"
+                         : "the remote receiver is connected again");
+      }
+      if (!engine_->Running() && !reconnecting) Fail("the receiver stopped" + (lastLine_.empty() ? "" : ": " + lastLine_));
     });
     watch_.start();
     if (::isatty(STDERR_FILENO)) {
@@ -130,6 +138,10 @@ class Survey {
         return false;
       case ReceiverReport::Outcome::NoReceiver: Say("no receiver found; plug one in"); return false;
       case ReceiverReport::Outcome::OpenFailed:
+        if (!r.servedFrom.empty()) {
+          Say(RemoteOpenFailedText(r.servedFrom, r.openResult));
+          return false;
+        }
         Say("receiver " + std::to_string(r.index) + " could not be opened (rtlsdr_open: " +
             std::to_string(r.openResult) + ")");
         return false;
@@ -266,6 +278,7 @@ class Survey {
   uint64_t sweeps_ = 0;
   int signals_ = 0;
   bool finishing_ = false;
+  bool reconnecting_ = false;
   bool progressShown_ = false;
   std::string lastLine_;
 };

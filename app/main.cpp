@@ -63,9 +63,12 @@ int main(int argc, char** argv) {
   // A receiver asked for by name must exist; listing does not open it.
   if (options.device) {
     const auto serials = wg::ReceiverSerials();
-    if (serials && !wg::FindDevices(*options.device, *serials)) {
+    const auto listed = serials.value_or(std::vector<std::string>{});
+    // A remote stick is checked for its address even without the library.
+    const bool remote = options.device->find("rtl_tcp=") != std::string::npos;
+    if ((serials || remote) && !wg::FindReceivers(*options.device, listed)) {
       api_rtl_sdr::Unload();
-      return Fail("wideglass: -d '" + *options.device + "': no such receiver (" + wg::DescribeReceivers(*serials) +
+      return Fail("wideglass: -d '" + *options.device + "': no such receiver (" + wg::DescribeReceivers(listed) +
                   ")");
     }
   }

@@ -263,11 +263,13 @@ void Receiver::Core::Step(const StepTask& t, StepSource& src) {
   r.count = std::clamp(r.count, 0, length);
   r.bytes = buffer.data();
   r.length = length;
+  // Lost before the source hears of it: whoever sees the sweep stall then
+  // sees that the stick is being looked for.
+  if (r.kind == StepResult::Kind::Gone) SetState(ReceiverState::Lost);
   src.StepDone(id, t, r);
   if (r.kind != StepResult::Kind::Gone) return;
   // Its handle is of no use any more; the stick is looked for by serial.
   Call([&] { device->Close(); });
-  SetState(ReceiverState::Lost);
   Emit(ReceiverEvent::Kind::Gone, r.result);
 }
 

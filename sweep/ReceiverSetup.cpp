@@ -10,8 +10,11 @@
 #include <thread>
 #include <utility>
 
+#include <QCoreApplication>
+
 #include "receiver/LocalRtlSdr.h"
 #include "receiver/RtlSdrLibrary.h"
+#include "receiver/RtlTcpDevice.h"
 #include "receiver/api_rtl_sdr.h"
 #include "sweep/FftLevels.h"
 #include "sweep/SweepEngine.h"
@@ -90,7 +93,39 @@ bool LibraryComplete(ReceiverReport& r) {
   return false;
 }
 
+// The device of a choice, and the serial its remembered settings go by;
+// nullptr for a local stick without the library.
+std::unique_ptr<ReceiverDevice> MakeDevice(const ReceiverChoice& c, const ReceiverReport& r, std::string& serial) {
+  if (c.remote) {
+    auto remote = std::make_unique<RtlTcpDevice>(*c.remote);
+    serial = remote->Serial();
+    return remote;
+  }
+  serial = c.index < r.devices.size() ? r.devices[c.index].serial : std::string();
+  std::shared_ptr<const RtlSdrLibrary> library = RtlSdrLibrary::FromLoader();
+  if (!library) return nullptr;
+  return std::make_unique<LocalRtlSdr>(library, c.index, serial);
+}
+
 }  // namespace
+
+std::string RemoteOpenFailedText(const std::string& servedFrom, int openResult) {
+  const char* reason = nullptr;
+  switch (openResult) {
+    case kRtlTcpUnresolved: reason = QT_TRANSLATE_NOOP("SweepEngine", "такое имя узла не найдено"); break;
+    case kRtlTcpRefused: reason = QT_TRANSLATE_NOOP("SweepEngine", "там никто не слушает"); break;
+    case kRtlTcpUnreachable: reason = QT_TRANSLATE_NOOP("SweepEngine", "нет ответа"); break;
+    case kRtlTcpNoHeader:
+      reason = QT_TRANSLATE_NOOP("SweepEngine", "сервер не прислал заголовок (занят другим клиентом или не rtl_tcp)");
+      break;
+    case kRtlTcpNotRtlTcp: reason = QT_TRANSLATE_NOOP("SweepEngine", "это не сервер rtl_tcp"); break;
+    case kRtlTcpNotDue: reason = QT_TRANSLATE_NOOP("SweepEngine", "следующая попытка позже"); break;
+    default: break;
+  }
+  std::string text = EngineText(QT_TRANSLATE_NOOP("SweepEngine", "Не удалось подключиться к приёмнику ")) +
+                     "rtl_tcp=" + servedFrom + ": ";
+  return text + (reason ? EngineText(reason) : std::to_string(openResult));
+}
 
 // Where a change's outcome waits for the user-interface thread. The receiver
 // answers on its own thread; nothing is posted once the set-up is gone.
@@ -129,6 +164,13 @@ bool TReceiverSetup::IsOpen() const {
 }
 
 bool TReceiverSetup::ReceiverLost() const { return engine_.WorkerAbandoned(); }
+
+bool TReceiverSetup::RemoteReconnecting() const {
+  return std::any_of(remotes_.begin(), remotes_.end(), [this](ReceiverId id) {
+    const Receiver* r = engine_.FindReceiver(id);
+    return r && r->State() == ReceiverState::Lost;
+  });
+}
 
 bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void(bool)> settle,
                             bool firstOnly) {
@@ -175,6 +217,7 @@ bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, 
 void TReceiverSetup::Close() {
   engine_.Stop();
   receiver_ = 0;
+  remotes_.clear();
   // A read that is merely slow is waited out, so that the next open finds
   // the stick free; one that hung is not waited for at all.
   for (ReceiverId id : std::exchange(receivers_, {}))
@@ -190,9 +233,16 @@ void TReceiverSetup::SetFast(bool on) {
 bool TReceiverSetup::Fast() const { return engine_.Fast(); }
 
 void TReceiverSetup::ChooseReceivers(std::vector<uint32_t> indices) {
-  if (indices.empty()) return;
-  index_ = indices.front();
-  others_.assign(indices.begin() + 1, indices.end());
+  std::vector<ReceiverChoice> chosen;
+  for (uint32_t i : indices) chosen.push_back(ReceiverChoice{i, std::nullopt});
+  ChooseReceivers(std::move(chosen));
+}
+
+void TReceiverSetup::ChooseReceivers(std::vector<ReceiverChoice> chosen) {
+  if (chosen.empty()) return;
+  index_ = chosen.front().index;
+  remote_ = chosen.front().remote;
+  others_.assign(chosen.begin() + 1, chosen.end());
 }
 
 ReceiverSettings TReceiverSetup::SettingsFor(const std::string& serial) const {
@@ -212,21 +262,21 @@ ReceiverSettings TReceiverSetup::SettingsFor(const std::string& serial) const {
 
 void TReceiverSetup::OpenOthers() {
   report_.others.clear();
-  std::shared_ptr<const RtlSdrLibrary> library = RtlSdrLibrary::FromLoader();
   std::vector<std::pair<ReceiverId, Receiver*>> opening;
-  for (uint32_t index : others_) {
-    if (index == index_) continue;
+  for (const ReceiverChoice& choice : others_) {
+    if (!choice.remote && !remote_ && choice.index == index_) continue;
+    if (choice.remote && remote_ && choice.remote->Text() == remote_->Text()) continue;
     ReceiverReport::Stick stick;
-    stick.index = index;
-    stick.serial = index < report_.devices.size() ? report_.devices[index].serial : std::string();
+    stick.index = choice.index;
+    if (choice.remote) stick.servedFrom = choice.remote->Text();
     stick.openResult = -1;
+    std::unique_ptr<ReceiverDevice> device = MakeDevice(choice, report_, stick.serial);
     report_.others.push_back(stick);
     opening.emplace_back(0, nullptr);
-    if (!library || index >= report_.deviceCount) continue;
+    if (!device || (!choice.remote && choice.index >= report_.deviceCount)) continue;
     ReceiverSettings settings = SettingsFor(stick.serial);
     settings.sampleRate = rate_;  // one step width for the whole range
-    auto receiver =
-        std::make_unique<Receiver>(std::make_unique<LocalRtlSdr>(library, index, stick.serial), settings);
+    auto receiver = std::make_unique<Receiver>(std::move(device), settings);
     Receiver* r = receiver.get();
     if (const ReceiverId id = engine_.AddReceiver(std::move(receiver))) opening.back() = {id, r};
   }
@@ -246,29 +296,35 @@ void TReceiverSetup::OpenOthers() {
     stick.tuner = static_cast<uint8_t>(found.tuner);
     stick.freqCorrection = found.freqCorrection;
     receivers_.push_back(id);
+    if (!stick.servedFrom.empty()) remotes_.push_back(id);
   }
 }
 
 ReceiverReport TReceiverSetup::Run() {
   Close();
   // Without every entry point it calls, the set-up says which file it looked
-  // for and stops before touching the library.
-  if (!LibraryComplete(report_)) return report_;
+  // for and stops before touching the library; a remote stick first needs
+  // none, and the local ones are listed only when there is one.
+  const bool library = LibraryComplete(report_);
+  if (!library && !remote_) return report_;
 
   report_ = ReceiverReport{};
-  ListReceivers(report_);
-  if (report_.deviceCount == 0) {
+  if (library) ListReceivers(report_);
+  if (report_.deviceCount == 0 && !remote_) {
     report_.outcome = ReceiverReport::Outcome::NoReceiver;
     return report_;
   }
-  if (OpenAndConfigure(index_)) {
+  if (OpenAndConfigure(ReceiverChoice{index_, remote_})) {
     OpenOthers();
     Restart(true);
   }
   return report_;
 }
 
-void TReceiverSetup::ChooseReceiver(uint32_t index) { index_ = index; }
+void TReceiverSetup::ChooseReceiver(uint32_t index) {
+  index_ = index;
+  remote_.reset();
+}
 
 bool TReceiverSetup::OpenReceiver(uint32_t index) { return OpenReceiverNow(index); }
 
@@ -278,27 +334,30 @@ bool TReceiverSetup::OpenReceiverNow(uint32_t index) {
   others_.clear();
   if (!LibraryComplete(report_)) return false;
   const uint32_t previous = index_;
+  const std::optional<RtlTcpAddress> previousRemote = std::exchange(remote_, std::nullopt);
   index_ = index;
   ListReceivers(report_);
-  if (!OpenAndConfigure(index)) {
+  if (!OpenAndConfigure(ReceiverChoice{index, std::nullopt})) {
     index_ = previous;
+    remote_ = previousRemote;
     return false;
   }
   Restart(true);
   return true;
 }
 
-bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
+bool TReceiverSetup::OpenAndConfigure(const ReceiverChoice& choice) {
   ReceiverReport& r = report_;
-  r.index = index;
+  r.index = choice.index;
+  r.servedFrom = choice.remote ? choice.remote->Text() : std::string();
   r.outcome = ReceiverReport::Outcome::OpenFailed;
   r.sweepStarted = false;
   r.openResult = -1;
-  std::shared_ptr<const RtlSdrLibrary> library = RtlSdrLibrary::FromLoader();
-  if (!library) return false;
-  const std::string serial = index < r.devices.size() ? r.devices[index].serial : std::string();
+  std::string serial;
+  std::unique_ptr<ReceiverDevice> device = MakeDevice(choice, r, serial);
+  if (!device) return false;
   const ReceiverSettings settings = SettingsFor(serial);
-  auto receiver = std::make_unique<Receiver>(std::make_unique<LocalRtlSdr>(library, index, serial), settings);
+  auto receiver = std::make_unique<Receiver>(std::move(device), settings);
   Receiver* opened = receiver.get();
   const ReceiverId id = engine_.AddReceiver(std::move(receiver));
   if (id == 0) return false;
@@ -313,6 +372,7 @@ bool TReceiverSetup::OpenAndConfigure(uint32_t index) {
   }
   receiver_ = id;
   receivers_.push_back(id);
+  if (choice.remote) remotes_.push_back(id);
   r.outcome = ReceiverReport::Outcome::Opened;
   r.tuner = static_cast<uint8_t>(found.tuner);
   const ReceiverSettings inForce = opened->Settings();

@@ -18,11 +18,19 @@
 
 #include "receiver/Receiver.h"
 #include "receiver/ReceiverSettings.h"
+#include "receiver/RtlTcpProtocol.h"
 #include "sweep/ScanLimits.h"
 
 namespace wg {
 
 class TSweepEngine;
+
+// One receiver chosen: a stick of this computer by its index, or one that
+// rtl_tcp serves at an address.
+struct ReceiverChoice {
+  uint32_t index = 0;
+  std::optional<RtlTcpAddress> remote;
+};
 
 // What one set-up found, in the order the report shows it.
 struct ReceiverReport {
@@ -50,7 +58,10 @@ struct ReceiverReport {
   std::vector<Device> devices;  // one per counted receiver, in index order
 
   uint32_t index = 0;  // the receiver opened, or tried
-  int openResult = 0;  // rtlsdr_open's result
+  int openResult = 0;  // rtlsdr_open's result (a remote one's: RtlTcpResult)
+  // HOST:PORT of the rtl_tcp server when the receiver is a remote one;
+  // empty for a stick of this computer.
+  std::string servedFrom;
 
   // Opened: the receiver's values as the library reads them back.
   unsigned tuner = 0;           // rtlsdr_tuner value
@@ -67,12 +78,17 @@ struct ReceiverReport {
   struct Stick {
     uint32_t index = 0;
     std::string serial;
+    std::string servedFrom;  // as above
     int openResult = 0;  // negative: not opened, it has no share
     unsigned tuner = 0;
     int freqCorrection = 0;
   };
   std::vector<Stick> others;
 };
+
+// The line that says why a remote receiver (served from HOST:PORT) did not
+// open, in the log's language.
+std::string RemoteOpenFailedText(const std::string& servedFrom, int openResult);
 
 class TReceiverSetup {
  public:
@@ -120,6 +136,7 @@ class TReceiverSetup {
   // Several that share the range, the first as above; the others open only
   // if the first does.
   void ChooseReceivers(std::vector<uint32_t> indices);
+  void ChooseReceivers(std::vector<ReceiverChoice> chosen);
   // The settings a stick opens with, by its serial (its own gain and
   // correction); unset or nullopt: those of the set-up.
   using SettingsBySerial = std::function<std::optional<ReceiverSettings>(const std::string& serial)>;
@@ -140,6 +157,9 @@ class TReceiverSetup {
   void SetChangeSettled(std::function<void(bool)> settled) { settled_ = std::move(settled); }
   // The receiver hung in a call: no change reaches it any more.
   bool ReceiverLost() const;
+  // A remote receiver lost its connection and is being connected again; the
+  // sweep resumes by itself once it is.
+  bool RemoteReconnecting() const;
 
   // Stops the sweep and closes the open receiver (the window's last act). A
   // read under way is waited out while it is merely slow; a receiver hung in
@@ -159,7 +179,7 @@ class TReceiverSetup {
   struct Mailbox;
 
  private:
-  bool OpenAndConfigure(uint32_t index);
+  bool OpenAndConfigure(const ReceiverChoice& choice);
   ReceiverSettings SettingsFor(const std::string& serial) const;
   // Opens the chosen sticks after the first; those that do not open are
   // said in the report and left out.
@@ -178,10 +198,12 @@ class TReceiverSetup {
   int ppm_ = kDefaultPpm;
   uint32_t rate_ = kDefaultSampleRate;
   uint32_t index_ = 0;
-  std::vector<uint32_t> others_;
+  std::optional<RtlTcpAddress> remote_;  // the first is served from there
+  std::vector<ReceiverChoice> others_;
   SettingsBySerial bySerial_;
   ReceiverId receiver_ = 0;  // the first, whose values the report shows
   std::vector<ReceiverId> receivers_;  // every one open, the first first
+  std::vector<ReceiverId> remotes_;    // those of them served by rtl_tcp
   ReceiverReport report_;
   bool lastChangeWaits_ = false;
   std::function<void(bool)> settled_;

@@ -137,6 +137,14 @@
         <source>Приёмник %1, серийник %2: %3, PPM: %4</source>
         <translation>Receiver %1, serial %2: %3, PPM: %4</translation>
     </message>
+    <message>
+        <source>Приёмник по сети, сервер rtl_tcp: </source>
+        <translation>Remote receiver, rtl_tcp server: </translation>
+    </message>
+    <message>
+        <source>Приёмник %1: %2, PPM: %3</source>
+        <translation>Receiver %1: %2, PPM: %3</translation>
+    </message>
 </context>
 <context>
     <name>RecordingView</name>
@@ -253,6 +261,34 @@
     <message>
         <source> (прочитано %1 из %2 байт, результат %3)</source>
         <translation> (read %1 of %2 bytes, result %3)</translation>
+    </message>
+    <message>
+        <source>такое имя узла не найдено</source>
+        <translation>no such host name</translation>
+    </message>
+    <message>
+        <source>там никто не слушает</source>
+        <translation>nothing listens there</translation>
+    </message>
+    <message>
+        <source>нет ответа</source>
+        <translation>no answer</translation>
+    </message>
+    <message>
+        <source>сервер не прислал заголовок (занят другим клиентом или не rtl_tcp)</source>
+        <translation>the server sent no header (busy with another client, or not rtl_tcp)</translation>
+    </message>
+    <message>
+        <source>это не сервер rtl_tcp</source>
+        <translation>not an rtl_tcp server</translation>
+    </message>
+    <message>
+        <source>следующая попытка позже</source>
+        <translation>the next attempt comes later</translation>
+    </message>
+    <message>
+        <source>Не удалось подключиться к приёмнику </source>
+        <translation>Could not connect to receiver </translation>
     </message>
 </context>
 <context>

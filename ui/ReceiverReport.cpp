@@ -46,12 +46,18 @@ std::vector<std::string> FormatReceiverReport(const ReceiverReport& r) {
     out.push_back(U(Text::tr(kNoReceiverText)));
     return out;
   }
+  if (r.outcome == Outcome::OpenFailed && !r.servedFrom.empty()) {
+    out.push_back(RemoteOpenFailedText(r.servedFrom, r.openResult));
+    return out;
+  }
   if (r.outcome == Outcome::OpenFailed) {
     out.push_back(U(Text::tr(kOpenFailedText)) + rt::FormatInt(r.index) + U(Text::tr(" (код ошибки rtlsdr_open: ")) +
                   rt::FormatInt(r.openResult) + ")");
     return out;
   }
 
+  // Where a remote stick is: the values below are what its server says.
+  if (!r.servedFrom.empty()) out.push_back(U(Text::tr("Приёмник по сети, сервер rtl_tcp: ")) + r.servedFrom);
   out.push_back(U(Text::tr("Чип: ")) + api_rtl_sdr::TunerName(r.tuner) + "\r\n");
   out.push_back(U(Text::tr("Полоса: ")) + rt::FormatInt(r.sampleRate) + " Hz");
   out.push_back(U(Text::tr("Доступные коэффициенты усиления, дБ:")));
@@ -64,7 +70,13 @@ std::vector<std::string> FormatReceiverReport(const ReceiverReport& r) {
   // Sticks that share the range with the first, each on a line of its own.
   for (const ReceiverReport::Stick& s : r.others) {
     const QString index = QString::number(s.index), serial = QString::fromStdString(s.serial);
-    if (s.openResult < 0)
+    if (!s.servedFrom.empty() && s.openResult < 0)
+      out.push_back(RemoteOpenFailedText(s.servedFrom, s.openResult));
+    else if (!s.servedFrom.empty())
+      out.push_back(U(Text::tr("Приёмник %1: %2, PPM: %3")
+                          .arg(serial, QString::fromStdString(api_rtl_sdr::TunerName(s.tuner)),
+                               QString::number(s.freqCorrection))));
+    else if (s.openResult < 0)
       out.push_back(U(Text::tr("Приёмник %1, серийник %2: не открылся (код ошибки rtlsdr_open: %3)")
                           .arg(index, serial, QString::number(s.openResult))));
     else

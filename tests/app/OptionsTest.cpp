@@ -181,6 +181,21 @@ TEST(Options, DeviceFoundAsRtlSdrFindsIt) {
   EXPECT_EQ(wg::FindDevices("0,", three), std::nullopt);
   EXPECT_EQ(wg::FindDevices("all", {}), std::nullopt);
   EXPECT_EQ(wg::FindDevices("a,b", {"a,b"}), List(std::vector<uint32_t>{0})) << "a serial with a comma is one receiver";
+  // A stick served by rtl_tcp, gr-osmosdr's way, alone or among local ones;
+  // it needs no local list, and a malformed address spoils the list.
+  const auto text = [](const std::optional<std::vector<wg::ReceiverChoice>>& chosen) {
+    if (!chosen) return std::string("none");
+    std::string t;
+    for (const auto& c : *chosen) t += (c.remote ? c.remote->Text() : std::to_string(c.index)) + ";";
+    return t;
+  };
+  EXPECT_EQ(text(wg::FindReceivers("rtl_tcp=pi.local", {})), "pi.local:1234;");
+  EXPECT_EQ(text(wg::FindReceivers("0,rtl_tcp=10.0.0.2:7000", three)), "0;10.0.0.2:7000;");
+  EXPECT_EQ(text(wg::FindReceivers("rtl_tcp=[::1]:9,2,rtl_tcp=[::1]:9", three)), "[::1]:9;2;");
+  EXPECT_EQ(text(wg::FindReceivers("2,0,2", three)), "2;0;");
+  EXPECT_EQ(text(wg::FindReceivers("rtl_tcp=", three)), "none");
+  EXPECT_EQ(text(wg::FindReceivers("rtl_tcp=pi:0", three)), "none");
+  EXPECT_EQ(text(wg::FindReceivers("rtl_tcp=pi,7", three)), "none");
 }
 
 // Random command lines, from the options' own words and from noise: the

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/common/RtlTcpServer.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -344,6 +346,82 @@ TEST_F(Survey, FindsTheCarriersRtlPowerFinds) {
       EXPECT_NEAR(a.db - wg0.db, b.db - rp0.db, 2.0) << carriers[i].first;
     }
   }
+}
+
+// A stick on another computer, served by Debian's rtl_tcp over the simulator
+// and chosen as gr-osmosdr names it: alone and beside a local one it shows
+// the carrier where and as strong as a local stick does; nothing listening
+// ends the survey with one line; a server gone mid-survey is waited for.
+class RemoteSurvey : public Survey {
+ protected:
+  void SetUp() override {
+    Survey::SetUp();
+    if (std::string(WG_RTL_TCP).empty()) GTEST_SKIP() << "rtl_tcp (Debian package rtl-sdr) not found";
+    std::ofstream(dir / "scene.txt") << "100312500 -40 carrier\n";
+    ::setenv("RTLSDR_SIM_SCENE", (dir / "scene.txt").c_str(), 1);
+    server = std::make_unique<wgtest::RtlTcpServer>(
+        WG_RTL_TCP, fs::path(WG_SIM_LIB).parent_path().string(),
+        std::map<std::string, std::string>{{"RTLSDR_SIM_SCENE", (dir / "scene.txt").string()},
+                                           {"RTLSDR_SIM_PACE", "1"}, {"RTLSDR_SIM_FILTER", "0"}});
+    ASSERT_TRUE(server->Start());
+    remote = "rtl_tcp=127.0.0.1:" + std::to_string(server->Port());
+  }
+
+  std::unique_ptr<wgtest::RtlTcpServer> server;
+  std::string remote;
+};
+
+TEST_F(RemoteSurvey, ShowsTheCarrierAsALocalStickDoesAloneAndBesideOne) {
+  ASSERT_EQ(Run("./wideglass --record local.csv -f 88M:108M -n 1 -d 0"), 0) << Err();
+  const Peak local = PeakNear(ReadRtlPower(dir / "local.csv"), 100312500);
+  EXPECT_GT(local.db, 20);
+  for (const std::string& d : {remote, "0," + remote, remote + ",0"}) {
+    fs::remove(dir / "r.csv");  // the survey adds to a file that is there
+    ASSERT_EQ(Run("./wideglass --record r.csv -f 88M:108M -n 2 -d " + d), 0) << d << "\n" << Err();
+    const auto lines = ReadRtlPower(dir / "r.csv");
+    ASSERT_EQ(lines.size(), 2 * 7u) << d;
+    const Peak p = PeakNear(lines, 100312500);
+    EXPECT_LE(std::abs(p.hz - local.hz), lines[0].step) << d;
+    EXPECT_NEAR(p.db, local.db, 1.0) << d;
+  }
+}
+
+TEST_F(RemoteSurvey, NothingListeningIsOneLineAndStatusOne) {
+  const std::string nowhere = "rtl_tcp=127.0.0.1:" + std::to_string(wgtest::FreePort());
+  EXPECT_EQ(Run("./wideglass --record n.csv -n 1 -d " + nowhere), 1);
+  const std::string err = Err();
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_NE(err.find(nowhere), std::string::npos) << err;
+  EXPECT_EQ(Run("./wideglass --record n.csv -n 1 -d rtl_tcp=127.0.0.1:99999"), 2) << "a port out of range";
+  EXPECT_NE(Err().find("no such receiver"), std::string::npos) << Err();
+}
+
+TEST_F(RemoteSurvey, AServerGoneMidSurveyIsWaitedForAndTheSurveyEnds) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::chdir(dir.c_str());
+    ::freopen("err.txt", "w", stderr);
+    ::execl("./wideglass", "wideglass", "--record", "k.csv", "-f", "24M:400M", "-n", "2", "-d", remote.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while ((!fs::exists(dir / "k.csv") || fs::file_size(dir / "k.csv") == 0) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  server->Kill();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(server->Start(server->Port()));
+  int st = 0;
+  ::waitpid(pid, &st, 0);
+  ASSERT_TRUE(WIFEXITED(st));
+  EXPECT_EQ(WEXITSTATUS(st), 0);
+  const auto lines = ReadRtlPower(dir / "k.csv");
+  EXPECT_EQ(lines.size(), 2 * 118u) << "two whole sweeps";
+  const std::string err = Err();
+  EXPECT_NE(err.find("connection to the remote receiver was lost"), std::string::npos) << err;
+  EXPECT_NE(err.find("connected again"), std::string::npos) << err;
+  EXPECT_GT(PeakNear(lines, 100312500).db, 20);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <functional>
 
+#include "receiver/RtlTcpDevice.h"
 #include "receiver/api_rtl_sdr.h"
 #include "runtime/NumText.h"
 #include "sweep/ReceiverSetup.h"
@@ -99,6 +100,28 @@ TEST_F(Report, TextAsTheWrittenProgramWroteIt) {
   fake::Uninstall();
   const Lines missing = wg::FormatReceiverReport(setup->Run());
   EXPECT_EQ(missing, Lines{wg::kLibraryMissingText + wg::ReceiverLibraryFile()});
+}
+
+// A stick served by rtl_tcp: the written lines with one saying where from;
+// not reached, one line saying why; beside a local one, a line of its own.
+TEST_F(Report, ARemoteReceiverSaysWhereItIsServedFrom) {
+  Run({});
+  wg::ReceiverReport r = setup->Report();
+  r.servedFrom = "pi.local:1234";
+  EXPECT_EQ(wg::FormatReceiverReport(r), With(kOneReceiver, 3, {"Приёмник по сети, сервер rtl_tcp: pi.local:1234"}));
+  wg::ReceiverReport failed = r;
+  failed.outcome = wg::ReceiverReport::Outcome::OpenFailed;
+  failed.openResult = wg::kRtlTcpRefused;
+  EXPECT_EQ(wg::FormatReceiverReport(failed),
+            With(Lines(kOneReceiver.begin(), kOneReceiver.begin() + 3), 3,
+                 {"Не удалось подключиться к приёмнику rtl_tcp=pi.local:1234: там никто не слушает"}));
+  wg::ReceiverReport beside = setup->Report();
+  beside.others = {{0, "rtl_tcp=pi.local:1234", "pi.local:1234", 0, 6, 0},
+                   {0, "rtl_tcp=roof:1234", "roof:1234", wg::kRtlTcpNotRtlTcp, 0, 0}};
+  EXPECT_EQ(wg::FormatReceiverReport(beside),
+            With(kOneReceiver, kOneReceiver.size(),
+                 {"Приёмник rtl_tcp=pi.local:1234: RTLSDR_TUNER_R828D, PPM: 0",
+                  "Не удалось подключиться к приёмнику rtl_tcp=roof:1234: это не сервер rtl_tcp"}));
 }
 
 TEST_F(Report, CommaLocaleStillPrintsPoints) {
