@@ -1,5 +1,7 @@
 #include "ui/Unit1.h"
 
+#include <utility>
+
 #include "app/Options.h"
 #include "app/Settings.h"
 #include "app/StartChoice.h"
@@ -132,6 +134,9 @@ TForm1::TForm1(wg::TSettings* settings, const wg::Options& options, QWidget* par
 TForm1::~TForm1() {
   qApp->removeEventFilter(this);
   FormDestroy(this);
+  // The receiver menu tells the set-up it goes; children are deleted only
+  // after the members, the set-up among them.
+  delete std::exchange(receiverMenu_, nullptr);
   // Focus moves while the controls are torn down; no handler may run on a
   // window whose members are gone.
   for (wg::TSpinEditDouble* e : {StartFreqEdit, StopFreqEdit}) {
