@@ -2,12 +2,15 @@
 // options, remembered values and the chart menu's entries.
 #include "app/Options.h"
 #include "app/Settings.h"
+#include "chart/Chart.h"
 #include "chart/FastLineSeries.h"
 #include "sweep/ReceiverSetup.h"
+#include "tests/common/RtlTcpServer.h"
 #include "tests/common/RunQueueWait.h"
 #include "tests/ui/FormFixture.h"
 #include "ui/ReceiverMenu.h"
 
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -244,6 +247,37 @@ TEST_F(ReceiverControlTest, ClosingDuringAHangDoesNotHoldTheWindow) {
   QTest::qWait(150);  // three blocks, then the read that hangs
   ASSERT_FALSE(form_->Sweep().WorkerAbandoned());
   EXPECT_LT(wgtest::HeldFor([&] { form_.reset(); }), 100ms);
+}
+
+// A stick served by Debian's rtl_tcp over the simulator, chosen with -d: the
+// report says where it is served from and the carrier shows where it is; a
+// server that is not there is one line, and the menu stays usable.
+TEST_F(ReceiverControlTest, ARemoteStickSweepsInTheWindowAndOneNotThereIsOneLine) {
+  if (std::string(WG_RTL_TCP).empty()) GTEST_SKIP() << "rtl_tcp (Debian package rtl-sdr) not found";
+  wgtest::RtlTcpServer server(WG_RTL_TCP, QFileInfo(QStringLiteral(WG_SIM_LIB)).absolutePath().toStdString(),
+                              {{"RTLSDR_SIM_SCENE", dir_.filePath("scene.txt").toStdString()},
+                               {"RTLSDR_SIM_PACE", "1"}, {"RTLSDR_SIM_FILTER", "0"}, {"RTLSDR_SIM_PPM", "0"}});
+  ASSERT_TRUE(server.Start());
+  const std::string where = "127.0.0.1:" + std::to_string(server.Port());
+  wg::Options o;
+  o.device = "rtl_tcp=" + where;
+  o.ppm = 0;
+  TForm1& f = OpenWith(o);
+  EXPECT_TRUE(Lines().contains(QString::fromStdString("Приёмник по сети, сервер rtl_tcp: " + where))) << Lines().join('|').toStdString();
+  EXPECT_NEAR(PeakAfterFreshSweeps(), kCarrierHz, 781.25);
+  EXPECT_TRUE(f.Receiver().IsOpen());
+  form_.reset();
+
+  o.device = "rtl_tcp=127.0.0.1:" + std::to_string(wgtest::FreePort());
+  TForm1& g = OpenWith(o);
+  EXPECT_EQ(Lines().filter(QStringLiteral("rtl_tcp=")).size(), 1) << Lines().join('|').toStdString();
+  EXPECT_TRUE(LastLine().contains(QString::fromUtf8("там никто не слушает"))) << LastLine().toStdString();
+  EXPECT_FALSE(g.Receiver().IsOpen());
+  const QPoint at(300, 150);
+  QTest::mousePress(g.Chart1, Qt::RightButton, {}, at);
+  QTest::mouseRelease(g.Chart1, Qt::RightButton, {}, at);
+  EXPECT_TRUE(g.ChartMenu->isVisible()) << "the menu still opens";
+  g.ChartMenu->close();
 }
 
 }  // namespace
