@@ -105,12 +105,13 @@ void TKeepWhatWasSeen::OnSweep(const SweepPtr& sweep) {
 }
 
 bool TKeepWhatWasSeen::SaveSweepCsv(const QString& path) {
-  if (!last_) {
+  const SweepPtr& shown = recorded_ ? recorded_ : last_;
+  if (!shown) {
     log_(T(kNoSweepYetText));
     return false;
   }
   std::string text;
-  AppendRtlPowerLines(text, *last_);
+  AppendRtlPowerLines(text, *shown);
   // Written beside and renamed over the old file: a failure leaves that intact.
   QSaveFile f(path);
   if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||

@@ -66,6 +66,10 @@ class TKeepWhatWasSeen : public QObject {
   // Takes the remembered choices, and remembers every later one in settings.
   void Remember(TSettings& settings);
 
+  // A recorded sweep on the chart instead of the live one (null: live
+  // again); Save sweep as CSV saves what the chart shows.
+  void ShowRecorded(const SweepPtr& sweep) { recorded_ = sweep; }
+
   // Each says what went wrong in one log line and returns false then.
   bool SaveSweepCsv(const QString& path);
   bool SaveImage(const QString& path);
@@ -99,6 +103,7 @@ class TKeepWhatWasSeen : public QObject {
   QLabel* indicator_ = nullptr;
   int listener_ = -1;
   SweepPtr last_;  // the last complete sweep, shared with the trace
+  SweepPtr recorded_;
   std::unique_ptr<TSweepRecorder> recorder_;
   uint64_t handedOver_ = 0;
   IntegrationChoice choice_;

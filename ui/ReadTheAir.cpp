@@ -100,8 +100,11 @@ void TReadTheAir::ResetView() {
   // the scan range may have changed since the zoom, so the frequency and
   // level axes are set outright.
   chart.UndoZoom();
-  chart.BottomAxis()->SetRange(static_cast<double>(sweep_.StartFrequency()),
-                               static_cast<double>(sweep_.StopFrequency()));
+  if (recorded_)
+    chart.BottomAxis()->SetRange(static_cast<double>(recorded_->start), static_cast<double>(recorded_->stop));
+  else
+    chart.BottomAxis()->SetRange(static_cast<double>(sweep_.StartFrequency()),
+                                 static_cast<double>(sweep_.StopFrequency()));
   chart.LeftAxis()->SetRange(kLevelAxisMin, kLevelAxisMax);
 }
 
@@ -229,6 +232,7 @@ void TReadTheAir::SetMode(TraceMode mode) {
     series->LinePen().SetColor(kHoldColour);
     series->XValues().SetOrder(loAscending);
     series->YValues().SetOrder(loNone);
+    series->SetActive(!recorded_);
     hold_ = chart_.AddSeries(std::move(series));
     sweep_.SetHold(true);
   } else if (mode != TraceMode::PeakHold && hold_) {
@@ -257,6 +261,11 @@ void TReadTheAir::ClearHold() {
 }
 
 void TReadTheAir::ScanRangeChanged() { ClearHold(); }
+
+void TReadTheAir::ShowRecorded(const SweepPtr& sweep) {
+  recorded_ = sweep;
+  if (hold_ && hold_->Active() != !recorded_) hold_->SetActive(!recorded_);
+}
 
 void TReadTheAir::OnSweep(const SweepPtr& sweep) {
   if (!hold_) return;

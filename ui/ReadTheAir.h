@@ -128,6 +128,10 @@ class TReadTheAir : public QObject {
   TFastLineSeries* HoldSeries() const { return hold_; }
   // The window changed the scan range: what was held is for the old one.
   void ScanRangeChanged();
+  // A recorded sweep on the chart instead of the live one (null: live
+  // again): the held line of live maxima hides meanwhile, and Reset view
+  // fits the recorded sweep's range.
+  void ShowRecorded(const std::shared_ptr<const Sweep>& sweep);
 
   // Takes the remembered mode and markers (a mode given on the command line
   // overrides the remembered one for this run), and remembers every later
@@ -159,6 +163,7 @@ class TReadTheAir : public QObject {
   // Owned by the chart while peak hold is on; it shows the maxima the
   // engine's worker folds into each sweep.
   TFastLineSeries* hold_ = nullptr;
+  std::shared_ptr<const Sweep> recorded_;
   int listenerId_ = -1;
   TSettings* settings_ = nullptr;
   bool ctrlPressed_ = false;

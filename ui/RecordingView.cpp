@@ -227,6 +227,7 @@ void TRecordingView::Display(uint64_t number, const SweepPtr& sweep) {
   }
   when_->setText(TimeText(*sweep));
   Title();
+  if (OnShown) OnShown(sweep);
 }
 
 void TRecordingView::Finished(bool complete, uint64_t generation) {
@@ -255,7 +256,9 @@ void TRecordingView::Close() {
   window_.setWindowTitle(liveTitle_);
   splitter_.ShowWaterfall(false);
   splitter_.ShowWaterfall(waterfallWasShown_);
+  const bool wasShown = shown_ != nullptr;
   shown_.reset();
+  if (wasShown && OnShown) OnShown(nullptr);
 }
 
 void TRecordingView::BackToLive() {

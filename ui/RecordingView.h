@@ -71,6 +71,9 @@ class TRecordingView : public QObject {
   // Asks which file to open: the file chosen, or empty when the user
   // cancelled. Tests replace the dialog.
   std::function<QString()> AskFile;
+  // The recorded sweep put on the chart, and null once the chart is live
+  // again: what reads or keeps the chart follows it.
+  std::function<void(const SweepPtr& shown)> OnShown;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

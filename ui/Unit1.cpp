@@ -230,6 +230,10 @@ void TForm1::CreateControls() {
   Splitter1->Follow(Sweep(), *Series1);
   keep_ = std::make_unique<wg::TKeepWhatWasSeen>(*this, *Chart1, *chartMenu_, Sweep(), air_->Overlay(), log);
   recording_ = std::make_unique<wg::TRecordingView>(*this, *Chart1, *Series1, *Splitter1, Sweep(), *chartMenu_, log);
+  recording_->OnShown = [this](const wg::SweepPtr& shown) {
+    air_->ShowRecorded(shown);
+    keep_->ShowRecorded(shown);
+  };
   new wg::TLanguageMenu(this, *chartMenu_, Settings(), RunOptions().language, log);
   strip_ = std::make_unique<wg::TReceiverStrip>(*Chart1, *air_->Overlay(), *receiver_, Sweep(), *chartMenu_,
                                                 [this] { return Air().Mode(); });

@@ -6,6 +6,7 @@
 #include "chart/FastLineSeries.h"
 #include "controls/SpinDouble.h"
 #include "tests/ui/FormFixture.h"
+#include "ui/KeepWhatWasSeen.h"
 #include "ui/ReadTheAir.h"
 #include "ui/RecordingView.h"
 #include "ui/Unit1.h"
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -118,6 +120,56 @@ TEST_F(RecordingViewTest, ShowsTheNewestSweepAndEveryOtherOnRequestThenGoesBackT
   EXPECT_TRUE(f.Sweep().Running());
   ASSERT_TRUE(Until([&] { return f.Series1->PointCount() == f.Sweep().SeriesPointCount() && f.Series1->YValues().ValueAt(0) != 0; }));
   EXPECT_DOUBLE_EQ(f.Chart1->BottomAxis()->Minimum(), static_cast<double>(f.Sweep().StartFrequency()));
+}
+
+// While a recording is shown the chart's features act on it, not on the
+// live sweep behind it: the saved sweep, the held line, the reset view.
+TEST_F(RecordingViewTest, SaveHoldAndResetViewFollowTheRecordingShown) {
+  TForm1& f = OpenActive();
+  ASSERT_TRUE(Until([&] { return f.Sweep().Running(); }));
+  wg::TReadTheAir& air = f.Air();
+  air.SetMode(wg::TraceMode::PeakHold);
+  ASSERT_NE(air.HoldSeries(), nullptr);
+  ASSERT_TRUE(Until([&] { return air.HoldSeries()->PointCount() > 0; }));
+  const double liveLow = static_cast<double>(f.Sweep().StartFrequency());
+  const double liveHigh = static_cast<double>(f.Sweep().StopFrequency());
+  ASSERT_NE(liveLow, static_cast<double>(kLow)) << "the live range must differ from the recording's";
+
+  const auto file = dir_ / "survey.csv";
+  WriteRecording(file, false);
+  wg::TRecordingView& view = f.Recording();
+  ASSERT_TRUE(view.Open(QString::fromStdString(file.string())));
+  ASSERT_TRUE(Until([&] { return view.Scanned() && view.Shown() && view.ShownNumber() == kSweeps - 1; }));
+
+  // The sweep on the chart, in the recording's own lines.
+  const auto saved = dir_ / "saved.csv";
+  ASSERT_TRUE(f.Keep().SaveSweepCsv(QString::fromStdString(saved.string())));
+  const auto lines = [](const std::filesystem::path& p) {
+    std::ifstream in(p);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    return all;
+  };
+  const std::vector<std::string> recorded = lines(file);
+  ASSERT_EQ(lines(saved), std::vector<std::string>(recorded.end() - 2, recorded.end()));
+
+  // The live maxima are not drawn over the recording.
+  ASSERT_NE(air.HoldSeries(), nullptr);
+  EXPECT_FALSE(air.HoldSeries()->Active());
+
+  // Reset view fits the recording, not the live range.
+  f.Chart1->BottomAxis()->SetRange(kLow + 1e6, kLow + 2e6);
+  f.ChartMenu->findChild<QAction*>("reset-view")->trigger();
+  EXPECT_DOUBLE_EQ(f.Chart1->BottomAxis()->Minimum(), static_cast<double>(kLow));
+  EXPECT_DOUBLE_EQ(f.Chart1->BottomAxis()->Maximum(), static_cast<double>(kLow + 2 * 3200000));
+
+  // Live again: the held line and the live range come back.
+  f.ChartMenu->findChild<QAction*>("back-to-live")->trigger();
+  ASSERT_NE(air.HoldSeries(), nullptr);
+  EXPECT_TRUE(air.HoldSeries()->Active());
+  f.ChartMenu->findChild<QAction*>("reset-view")->trigger();
+  EXPECT_DOUBLE_EQ(f.Chart1->BottomAxis()->Minimum(), liveLow);
+  EXPECT_DOUBLE_EQ(f.Chart1->BottomAxis()->Maximum(), liveHigh);
 }
 
 // What cannot be shown is said in one line, and the window stays live.
