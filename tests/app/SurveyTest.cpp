@@ -196,6 +196,21 @@ TEST_F(Survey, ASignalEndsItWithWholeSweepsAndStatusZero) {
   }
 }
 
+// Once a signal has been taken off the process's pending set, the next one
+// of the same kind counts on its own.
+void WaitDelivered(pid_t pid, int sig) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    bool pending = false;
+    for (std::string l; std::getline(status, l);)
+      if (l.rfind("ShdPnd:", 0) == 0) pending = (std::stoull(l.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+    if (!pending) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ADD_FAILURE() << "signal " << sig << " still pending";
+}
+
 // A second signal ends it at once, even while the first one's finish is still
 // writing: the file still holds whole lines of whole sweeps only.
 TEST_F(Survey, ASecondSignalEndsItAtOnceWithoutAPartialLine) {
@@ -210,7 +225,8 @@ TEST_F(Survey, ASecondSignalEndsItAtOnceWithoutAPartialLine) {
   while ((!fs::exists(dir / "w.csv") || fs::file_size(dir / "w.csv") == 0) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ::kill(pid, SIGINT);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // Sent while the first is still pending, the second would merge with it.
+  WaitDelivered(pid, SIGINT);
   ::kill(pid, SIGINT);
   const auto signalled = std::chrono::steady_clock::now();
   int st = 0;
@@ -225,21 +241,6 @@ TEST_F(Survey, ASecondSignalEndsItAtOnceWithoutAPartialLine) {
   while (steps < lines.size() && lines[steps].low != lines[0].low) ++steps;
   EXPECT_GT(steps, 500u);
   EXPECT_EQ(lines.size() % steps, 0u) << lines.size() << " lines of " << steps << "-step sweeps";
-}
-
-// Once a signal has been taken off the process's pending set, the next one
-// of the same kind counts on its own.
-void WaitDelivered(pid_t pid, int sig) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    bool pending = false;
-    for (std::string l; std::getline(status, l);)
-      if (l.rfind("ShdPnd:", 0) == 0) pending = (std::stoull(l.substr(7), nullptr, 16) >> (sig - 1)) & 1;
-    if (!pending) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  ADD_FAILURE() << "signal " << sig << " still pending";
 }
 
 // A reader that stops reading: the survey blocks in the middle of a line. A

@@ -211,12 +211,16 @@ TEST_F(SimTest, KeyedEmitterSendsOnlyInItsOnTimes) {
   auto since = [] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - wg::sim::LoadTime()).count();
   };
+  constexpr int kBytes = 4096;
+  // Unpaced, a read's samples are dated from a moment within the call and
+  // run on for their own length, past its return when it was quick.
+  const double span = kBytes / 2.0 / 3200000;
   int seenOn = 0, seenOff = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while ((seenOn < 3 || seenOff < 3) && std::chrono::steady_clock::now() < deadline) {
     const double t0 = since();
-    const std::vector<uint8_t> b = Read(d, 4096);
-    const double t1 = since();
+    const std::vector<uint8_t> b = Read(d, kBytes);
+    const double t1 = since() + span;
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
     if (std::floor(t0 / 0.25) != std::floor(t1 / 0.25)) continue;
     const bool on = static_cast<long>(std::floor(t0 / 0.25)) % 2 == 0;
