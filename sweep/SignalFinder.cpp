@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "sweep/CroppedPlan.h"
+
 namespace wg {
 namespace {
 
@@ -147,6 +149,18 @@ std::vector<TDetection> TSignalFinder::Find(const TSignalInput& in, const TSigna
     end = std::max(end, base + static_cast<size_t>(gHi));
   }
 
+  // Every stick's DC offset lights the bins at each step's centre some 20 dB
+  // over the noise. Unless mended, they neither start a signal nor become its
+  // peak or part of its span, but do not split a signal that covers them: a
+  // carrier beside the spike is still found, the spike alone never.
+  const size_t dcMiddle = pps / 2;
+  const bool skipDc = !in.centreMended && pps > 2 * static_cast<size_t>(kDcSpread) + 2;
+  auto dc = [&](size_t i) {
+    const size_t g = i % pps;
+    const size_t spread = static_cast<size_t>(kDcSpread);
+    return skipDc && g + spread >= dcMiddle && g <= dcMiddle + spread;
+  };
+
   // The span of the signal's bins within 6 dB of its peak, widened to where
   // the level crosses peak - 6 dB: its middle is the peak's frequency for a
   // carrier and the centre of a wide signal, whose bins in one transform
@@ -156,9 +170,9 @@ std::vector<TDetection> TSignalFinder::Find(const TSignalInput& in, const TSigna
     const float cut = static_cast<float>(peak - 6);
     size_t l = p, r = p;
     for (size_t i = a; i <= b; ++i)
-      if (lv[i] >= cut) l = std::min(l, i), r = std::max(r, i);
-    while (l > 0 && lv[l - 1] >= cut) --l;
-    while (r + 1 < n && lv[r + 1] >= cut) ++r;
+      if (lv[i] >= cut && !dc(i)) l = std::min(l, i), r = std::max(r, i);
+    while (l > 0 && lv[l - 1] >= cut && !dc(l - 1)) --l;
+    while (r + 1 < n && lv[r + 1] >= cut && !dc(r + 1)) ++r;
     auto beyond = [&](size_t inside, size_t outside) {  // in bins, 0..1
       const double d = static_cast<double>(lv[inside]) - lv[outside];
       return d > 0 ? std::min(1.0, (lv[inside] - cut) / d) : 0.5;
@@ -171,6 +185,10 @@ std::vector<TDetection> TSignalFinder::Find(const TSignalInput& in, const TSigna
   bool open = false, strong = false;
   size_t a = 0, last = 0, p = 0;  // region start, its last bin above `low`, its peak
   for (size_t i = first; i < end; ++i) {
+    if (dc(i)) {
+      if (open) last = i;  // bridged, not counted as a gap
+      continue;
+    }
     const float v = lv[i], fl = floor_[i >> kFloorShift];
     const bool nan = std::isnan(v) || std::isnan(fl);
     const bool above = !nan && v - fl >= low;

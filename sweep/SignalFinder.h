@@ -33,6 +33,9 @@ struct TSignalInput {
   double binWidth = 0;       // Hz
   int64_t start = 0, stop = 0;  // scan range, Hz; points outside are not searched
   int transformsAveraged = 1;   // per level: 1 in the live trace
+  // The DC offset's spike at each step's centre was mended before the finder
+  // saw it; if not, the finder passes over those bins.
+  bool centreMended = false;
   uint64_t sequence = 0;
   std::chrono::system_clock::time_point finished;
 

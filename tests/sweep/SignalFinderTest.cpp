@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "sweep/CroppedPlan.h"
 #include "sweep/SignalTable.h"
 #include "tests/sweep/SignalScene.h"
 
@@ -99,6 +100,35 @@ TEST(SignalFinder, OneSweepCarriersWideSignalsGapsAndEdges) {
   const std::vector<TDetection> fewer = finder.Find(in, strict);
   EXPECT_EQ(fewer.size(), 3u);
   for (const TDetection& d : fewer) EXPECT_NE(Owner(scene.emitters, d.frequency), 4);
+}
+
+// The stick's DC offset: a spike at every step's centre, which is not a
+// signal, while a weaker carrier just beside it still is.
+TEST(SignalFinder, CentreSpikeOfEachStepIsPassedOver) {
+  SignalScene scene(138000000, 153000000, 7);
+  scene.transforms = 8;
+  const int64_t firstCentre = 138000000 + SignalScene::kRate / 2;
+  const double beside = (wg::kDcSpread + 2) * kBin;
+  for (int64_t c = firstCentre; c < 153000000; c += SignalScene::kRate)
+    scene.emitters.push_back({static_cast<double>(c), -60});
+  const size_t spikes = scene.emitters.size();
+  scene.emitters.push_back({firstCentre + SignalScene::kRate + beside, -66});
+  scene.emitters.push_back({firstCentre + 3 * SignalScene::kRate - beside, -66});
+  TSignalFinder finder;
+  wg::TSignalInput in = scene.Sweep(0);
+  const std::vector<TDetection> found = finder.Find(in, {});
+  ASSERT_EQ(found.size(), 2u);
+  for (size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(Owner(scene.emitters, found[k].frequency), static_cast<int>(spikes + k));
+    EXPECT_NEAR(found[k].frequency, scene.emitters[spikes + k].frequency, kBin);
+    EXPECT_LT(found[k].bandwidth, 3.0 * kBin);
+  }
+  // Levels whose centres were already mended are taken as they are.
+  in.centreMended = true;
+  size_t atCentres = 0;
+  for (const TDetection& d : finder.Find(in, {}))
+    atCentres += Owner(scene.emitters, d.frequency) < static_cast<int>(spikes);
+  EXPECT_EQ(atCentres, spikes);
 }
 
 // The scene of the issue: carriers, FM-like wide signals and keyed emitters,
