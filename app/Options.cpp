@@ -204,7 +204,8 @@ ParseResult ParseOptions(const QStringList& args) {
   const QCommandLineOption signalsFile(
       QStringList{"signals"},
       QStringLiteral("With --record: write the signals found (frequency, levels, SNR, bandwidth, occupancy, first "
-                     "and last seen) to FILE as CSV, rewritten whole every second and when the survey ends."),
+                     "and last seen) to FILE as CSV, rewritten whole at each -i interval (every second without one) "
+                     "and when the survey ends."),
       QStringLiteral("FILE"));
   const QCommandLineOption interval(QStringList{"i"},
                                     QStringLiteral("With --record: integrate the sweeps of every INTERVAL (whole "

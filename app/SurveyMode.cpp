@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -84,8 +85,10 @@ class Survey {
     engine_->AddSweepListener([this](const SweepPtr& sweep) { OnSweep(sweep); });
     if (options_.signalsFile) {
       signalWatch_ = std::make_unique<TSignalWatch>();
-      // Rewritten whole each second: a reader sees the table as it stood then.
-      signalsTimer_.setInterval(1000);
+      // Rewritten whole at each interval the recording integrates over (each
+      // second without one): a reader sees the table as it stood then.
+      const int64_t every = options_.intervalSeconds.value_or(0) > 0 ? *options_.intervalSeconds : 1;
+      signalsTimer_.setInterval(static_cast<int>(std::min<int64_t>(every, INT_MAX / 1000) * 1000));
       QObject::connect(&signalsTimer_, &QTimer::timeout, &app_, [this] { WriteSignals(); });
       signalsTimer_.start();
     }

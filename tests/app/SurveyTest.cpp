@@ -3,12 +3,14 @@
 // carriers compared with what Debian's rtl_power finds in the same scene.
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -456,10 +458,40 @@ TEST_F(Survey, SignalsFileListsTheSceneEmittersWhenTheSurveyEnds) {
   }
   EXPECT_NE(near(144800000, 6000), found.end());
   EXPECT_NE(near(147950000, 25000), found.end());
+  // The simulated stick's DC offset lights the centre of every 3.2 MHz step;
+  // that is no signal.
+  for (double centre = 139600000; centre < 153000000; centre += 3200000)
+    EXPECT_EQ(near(centre, 3 * 781.25), found.end()) << "a row at the step centre " << centre;
   EXPECT_EQ(Run("./wideglass --record again.csv -n 1 --signals no/such/folder.csv"), 1);
   EXPECT_NE(Err().find("no/such/folder.csv"), std::string::npos) << Err();
   EXPECT_EQ(Run("./wideglass -e 1 --signals signals.csv"), 2) << "needs --record";
   EXPECT_NE(Err().find("--record"), std::string::npos) << Err();
+}
+
+// With -i the table is rewritten at each interval and at the end, not each
+// second. Each table is a new file renamed over the last, so a new inode
+// marks each rewrite; a busy machine can only make the watcher see fewer.
+TEST_F(Survey, SignalsFileIsRewrittenAtEachInterval) {
+  std::atomic<bool> done{false};
+  int rewrites = 0;
+  std::thread watcher([&] {
+    ino_t seen = 0;
+    for (bool last = false; !last;) {
+      last = done.load();
+      struct stat st {};
+      if (::stat((dir / "signals.csv").c_str(), &st) == 0 && st.st_ino != seen) seen = st.st_ino, ++rewrites;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  // Written at the start, at 3 s and at the end: the next interval would
+  // come 2 s after the end.
+  const int rc = Run("./wideglass --record live.csv -i 3 -e 4 --signals signals.csv");
+  done = true;
+  watcher.join();
+  ASSERT_EQ(rc, 0) << Err();
+  EXPECT_GE(rewrites, 1);
+  EXPECT_LE(rewrites, 3);
+  EXPECT_EQ(Slurp(dir / "signals.csv").rfind("frequency_hz,", 0), 0u);
 }
 
 }  // namespace
