@@ -185,13 +185,14 @@ std::vector<TDetection> TSignalFinder::Find(const TSignalInput& in, const TSigna
   bool open = false, strong = false;
   size_t a = 0, last = 0, p = 0;  // region start, its last bin above `low`, its peak
   for (size_t i = first; i < end; ++i) {
+    const float v = lv[i], fl = floor_[i >> kFloorShift];
+    const bool nan = std::isnan(v) || std::isnan(fl);
+    const bool above = !nan && v - fl >= low;
+    if (!open && !above) continue;  // most bins: the division below is spared them
     if (dc(i)) {
       if (open) last = i;  // bridged, not counted as a gap
       continue;
     }
-    const float v = lv[i], fl = floor_[i >> kFloorShift];
-    const bool nan = std::isnan(v) || std::isnan(fl);
-    const bool above = !nan && v - fl >= low;
     if (open && (nan || (!above && i - last > kMergeGap))) {
       if (strong) measure(a, last, p);
       open = false;
