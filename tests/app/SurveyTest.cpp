@@ -274,7 +274,9 @@ TEST_F(Survey, ASecondSignalFinishesTheLineUnderWayForAReaderThatDawdles) {
       int st = 0;
       ::waitpid(pid, &st, 0);
       ASSERT_TRUE(WIFEXITED(st));
-      EXPECT_EQ(WEXITSTATUS(st), 128 + SIGINT);
+      // The third signal ends it (130); 143 when the second found no line
+      // under way and had ended it already. Either way no reader was waited for.
+      EXPECT_TRUE(WEXITSTATUS(st) == 128 + SIGINT || WEXITSTATUS(st) == 128 + SIGTERM) << WEXITSTATUS(st);
       ::close(fds[0]);
       continue;
     }
