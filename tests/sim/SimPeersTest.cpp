@@ -63,6 +63,22 @@ class Peers : public ::testing::Test {
   }
   std::string output;
 
+  // rtl_power with these arguments writing a CSV in the scratch folder, and
+  // its lines split into fields: date, time, low Hz, high Hz, step Hz,
+  // samples, dB, dB, ...
+  std::vector<std::vector<std::string>> RtlPowerLines(const std::string& args, const std::string& scene) {
+    const fs::path csv = dir / "power.csv";
+    EXPECT_EQ(Run(std::string(WG_RTL_POWER) + " " + args + " '" + csv.string() + "'", scene), 0) << output;
+    std::vector<std::vector<std::string>> lines;
+    std::ifstream in(csv);
+    for (std::string line; std::getline(in, line);) {
+      std::stringstream ss(line);
+      lines.emplace_back();
+      for (std::string f; std::getline(ss, f, ',');) lines.back().push_back(f);
+      EXPECT_GT(lines.back().size(), 16u) << line;
+    }
+    return lines;
+  }
 };
 
 // The strongest bin of a block's spectrum.
@@ -156,25 +172,16 @@ TEST_F(Peers, RtlPowerFindsTheSceneCarrier) {
   // its automatic gain.
   const double carrier = 146437300;
   const std::string scene = Scene("146437300 -60 carrier\n146350000 -75 carrier\n");
-  const fs::path csv = dir / "power.csv";
-  const int status = Run(std::string(WG_RTL_POWER) + " -f 146.3M:146.5M:1k -i 1 -1 '" +
-                             csv.string() + "'",
-                         scene);
-  ASSERT_EQ(status, 0) << output;
-  std::ifstream in(csv);
-  std::string line;
-  ASSERT_TRUE(std::getline(in, line)) << output;
-  // date, time, low Hz, high Hz, step Hz, samples, dB, dB, ...
-  std::vector<std::string> fields;
-  std::stringstream ss(line);
-  for (std::string f; std::getline(ss, f, ',');) fields.push_back(f);
-  ASSERT_GT(fields.size(), 16u) << line;
+  const auto lines = RtlPowerLines("-f 146.3M:146.5M:1k -i 1 -1", scene);
+  ASSERT_FALSE(lines.empty()) << output;
+  const std::vector<std::string>& fields = lines.front();
+  ASSERT_GT(fields.size(), 16u);
   const double low = std::stod(fields[2]);
   const double step = std::stod(fields[4]);
   std::vector<double> db;
   for (size_t i = 6; i < fields.size(); ++i) db.push_back(std::stod(fields[i]));
   const auto best = std::max_element(db.begin(), db.end()) - db.begin();
-  EXPECT_NEAR(low + best * step, carrier, step) << line;
+  EXPECT_NEAR(low + best * step, carrier, step);
 }
 
 // rtl_power over two hops (centres 144.25 and 146.75 MHz at 2.5 MS/s) flushes
@@ -184,19 +191,11 @@ TEST_F(Peers, RtlPowerSeesNoGhostOfTheOtherHop) {
   if (std::string(WG_RTL_POWER).empty())
     GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
   const std::string scene = Scene("146520000 -50 carrier\n");
-  const fs::path csv = dir / "power.csv";
-  const int status = Run(std::string(WG_RTL_POWER) + " -f 143M:148M:10k -i 1 -1 '" +
-                             csv.string() + "'",
-                         scene);
-  ASSERT_EQ(status, 0) << output;
-  std::ifstream in(csv);
+  const auto lines = RtlPowerLines("-f 143M:148M:10k -i 1 -1", scene);
   double ghost = -1e9, real = -1e9, floor = 0;
   int counted = 0;
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> fields;
-    std::stringstream ss(line);
-    for (std::string f; std::getline(ss, f, ',');) fields.push_back(f);
-    ASSERT_GT(fields.size(), 16u) << line;
+  for (const std::vector<std::string>& fields : lines) {
+    if (fields.size() <= 16) continue;
     const double low = std::stod(fields[2]);
     const double step = std::stod(fields[4]);
     for (size_t i = 6; i < fields.size(); ++i) {
