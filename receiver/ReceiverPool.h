@@ -30,6 +30,10 @@ struct ScanPlan {
   int64_t start = 0, stop = 0;
   double binWidth = 0;
   int transformsAveraged = 1;
+  // The transform's bins below the first level a step keeps (its edges cut
+  // off), and whether the transform mended the centre's DC spike.
+  int firstBin = 0;
+  bool centreMended = false;
   uint64_t tag = 0;  // the owner's, handed back with each sweep
   // Turns the `length` bytes of one step, `count` of them read, into
   // pointsPerStep levels. Called on the receivers' threads, several at once.

@@ -87,8 +87,13 @@ size_t AppendRtlPowerLines(std::string& out, const RtlPowerSweep& sweep) {
                      sweep.when);
 }
 
+int32_t RtlPowerBand(const Sweep& sweep) {
+  if (sweep.firstBin == 0) return sweep.sampleRate;
+  return 2 * static_cast<int32_t>(sweep.pointsPerStep * sweep.binWidth / 2);
+}
+
 size_t AppendRtlPowerLines(std::string& out, const Sweep& sweep) {
-  return AppendLines(out, sweep.pointsPerStep, sweep.stepStarts, sweep.levels, sweep.sampleRate, sweep.binWidth,
+  return AppendLines(out, sweep.pointsPerStep, sweep.stepStarts, sweep.levels, RtlPowerBand(sweep), sweep.binWidth,
                      sweep.transformsAveraged, sweep.finished);
 }
 

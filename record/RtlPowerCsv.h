@@ -6,9 +6,10 @@
 // "2026-12-07, 11:29:26, 138000000, 141200000, 781.25, 1, -43.12, ..., -44.91"
 // Fields are separated by ", "; the date and time are local; Hz low and high
 // are integers (the step's band: the first bin's frequency and that plus the
-// sample rate); Hz step is the bin width and every level in dB has two
-// decimals, always with a '.'; "samples" is the number of transforms averaged
-// into each level. The level of bin i lies at Hz low + i * Hz step. As
+// sample rate, or plus the kept bins' span when the step's edges were cut
+// off); Hz step is the bin width and every level in dB has two decimals,
+// always with a '.'; "samples" is the number of transforms averaged into
+// each level. The level of bin i lies at Hz low + i * Hz step. As
 // rtl_power does, a line holds one level more than the step has bins: the
 // last bin's level is written twice.
 #pragma once
@@ -42,6 +43,11 @@ size_t AppendRtlPowerLines(std::string& out, const RtlPowerSweep& sweep);
 // The same for a sweep of the engine, dated when it finished, with the
 // transforms it averaged per level as "samples".
 size_t AppendRtlPowerLines(std::string& out, const Sweep& sweep);
+
+// The width of the sweep's lines, Hz low to Hz high: the sample rate, or
+// for steps with their edges cut off what their bins span, in whole Hz to
+// an even number below as rtl_power's -c gives it.
+int32_t RtlPowerBand(const Sweep& sweep);
 
 // "YYYY-MM-DD, HH:MM:SS" in local time, as rtl_power writes it.
 std::string RtlPowerTime(std::chrono::system_clock::time_point when);

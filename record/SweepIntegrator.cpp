@@ -20,10 +20,10 @@ int64_t WholeSeconds(std::chrono::system_clock::time_point t) {
 }  // namespace
 
 int CombinedBins(double binHz, double binWidth, int binsPerStep) {
-  int k = 1;
-  if (!(binHz > 0) || !(binWidth > 0)) return k;
-  while (k < binsPerStep && binWidth * k < binHz && binsPerStep % (2 * k) == 0) k *= 2;
-  return k;
+  if (!(binHz > 0) || !(binWidth > 0) || binsPerStep <= 1) return 1;
+  for (int k = 1; k < binsPerStep; ++k)
+    if (binsPerStep % k == 0 && binWidth * k >= binHz) return k;
+  return binsPerStep;
 }
 
 TSweepIntegrator::TSweepIntegrator(IntegrationChoice choice, std::chrono::system_clock::time_point start)

@@ -31,9 +31,9 @@ struct IntegrationChoice {
   bool Chosen() const { return binHz > 0 || intervalSeconds > 0; }
 };
 
-// How many adjacent bins go into one: the smallest power of two that makes
-// bins at least binHz wide, and no more than a step holds (so that every
-// step divides into whole bins).
+// How many adjacent bins go into one: the fewest that make bins at least
+// binHz wide and divide a step into whole bins (a power of two for steps of
+// 4096 bins), and no more than a step holds.
 int CombinedBins(double binHz, double binWidth, int binsPerStep);
 
 class TSweepIntegrator {

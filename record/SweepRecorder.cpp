@@ -113,7 +113,7 @@ void TSweepRecorder::Format(const Sweep& sweep, std::string& text) {
   s.binsPerStep = sweep.pointsPerStep;
   s.lows = sweep.stepStarts;
   s.levels.assign(sweep.levels.begin(), sweep.levels.end());
-  s.sampleRate = sweep.sampleRate;
+  s.sampleRate = RtlPowerBand(sweep);
   s.binWidth = sweep.binWidth;
   s.samples = sweep.transformsAveraged;
   s.when = sweep.finished;

@@ -35,8 +35,7 @@ std::optional<SeenPeak> FindPeak(const Sweep& sweep, double hz) {
     const double curve = a - 2 * b + c;
     if (curve < 0) offset = std::clamp(0.5 * (a - c) / curve, -0.5, 0.5);
   }
-  return SeenPeak{start + (static_cast<double>(best) + offset) * sweep.binWidth,
-                  start + static_cast<double>(sweep.sampleRate) / 2};
+  return SeenPeak{start + (static_cast<double>(best) + offset) * sweep.binWidth, sweep.TunedCentre(step)};
 }
 
 int CorrectionFor(const SeenPeak& seen, double trueHz, int ppm) {

@@ -1,5 +1,6 @@
 #include "sweep/CroppedPlan.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "runtime/NumText.h"
@@ -15,8 +16,8 @@ CroppedPlan CroppedCentres(int64_t start, int64_t stop, int32_t rate, double cro
     plan.centres = SweepCentres(start, stop, rate);
     return plan;
   }
-  const int kept = 2 * static_cast<int>(std::lround(kFftSize * (1 - crop) / 2));
-  plan.bins = kept < 2 ? 2 : kept;
+  const int kept = kKeptBinMultiple * static_cast<int>(std::lround(kFftSize * (1 - crop) / kKeptBinMultiple));
+  plan.bins = std::max(kept, kKeptBinMultiple);
   plan.firstBin = (kFftSize - plan.bins) / 2;
   const long double advance = static_cast<long double>(rate) * plan.bins / kFftSize;
   for (int64_t j = 0;; ++j) {

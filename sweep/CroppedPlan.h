@@ -10,9 +10,15 @@
 
 namespace wg {
 
-// The largest share of a step that may be left out: the rest must still hold
-// a bin on each side of the centre.
-constexpr double kMostCrop = 0.99;
+// The largest share of a step that may be left out; beyond it a sweep would
+// take ten times as many steps as the range has step widths.
+constexpr double kMostCrop = 0.9;
+// What rtl_power users are told to start with, and what the window's choice
+// takes when no share was given.
+constexpr double kUsualCrop = 0.25;
+// The kept bins are a multiple of this, so that a recording can combine
+// them into wider bins as it combines a whole step's.
+constexpr int kKeptBinMultiple = 32;
 
 struct CroppedPlan {
   std::vector<int64_t> centres;  // in order, as the steps are tuned
@@ -21,8 +27,9 @@ struct CroppedPlan {
 };
 
 // Steps over start..stop at the given rate with a share `crop` (0 to
-// kMostCrop) of each step left out, half at each edge. The kept width is an
-// even number of bins, so that the steps advance by whole bins: step j is
+// kMostCrop) of each step left out, half at each edge. The kept width is the
+// multiple of kKeptBinMultiple bins nearest (1 - crop) * 4096, so that the
+// steps advance by whole bins and the centre stays a bin: step j is
 // tuned to Round(advance / 2 * (2j + 1) + start), halves to even, and runs
 // while its drawn part's lower edge lies below the stop. With no crop the
 // plan is SweepCentres's, every bin drawn. Empty for an empty or inverted

@@ -232,6 +232,14 @@ void TReceiverSetup::SetFast(bool on) {
 
 bool TReceiverSetup::Fast() const { return engine_.Fast(); }
 
+void TReceiverSetup::SetCrop(double share) {
+  const double before = engine_.Crop();
+  engine_.SetCrop(share);
+  if (engine_.Crop() != before && IsOpen()) Restart(true);
+}
+
+double TReceiverSetup::Crop() const { return engine_.Crop(); }
+
 void TReceiverSetup::ChooseReceivers(std::vector<uint32_t> indices) {
   std::vector<ReceiverChoice> chosen;
   for (uint32_t i : indices) chosen.push_back(ReceiverChoice{i, std::nullopt});

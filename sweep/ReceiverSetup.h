@@ -149,6 +149,10 @@ class TReceiverSetup {
   // The fast sweep (TSweepEngine::SetFast); a sweep under way starts again.
   void SetFast(bool on);
   bool Fast() const;
+  // The share of each step's edges left out (TSweepEngine::SetCrop); the
+  // sweep starts again with its new layout.
+  void SetCrop(double share);
+  double Crop() const;
 
   // Whether the last control call left its change to be settled later.
   bool LastChangeWaits() const { return lastChangeWaits_; }

@@ -12,6 +12,7 @@ TSignalInput SignalInputOf(const SweepPtr& sweep) {
   in.start = sweep->start;
   in.stop = sweep->stop;
   in.transformsAveraged = sweep->transformsAveraged;
+  in.centreMended = sweep->centreMended;
   in.sequence = sweep->sequence;
   in.finished = sweep->finished;
   in.owner = sweep;

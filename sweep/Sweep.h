@@ -21,9 +21,17 @@ namespace wg {
 
 struct Sweep {
   int64_t start = 0, stop = 0;  // the scan range, Hz
-  int32_t sampleRate = 0;       // the width of a step, Hz
+  int32_t sampleRate = 0;       // the rate the steps were tuned with, Hz
   double binWidth = 0;          // Hz from one level of a step to the next
+  // A step spans pointsPerStep * binWidth: the sample rate, unless its edges
+  // were cut off. Then it keeps the bins of its transform from firstBin on,
+  // and its first frequency lies firstBin bins above its tuned frequency
+  // less half the rate.
   int pointsPerStep = kPointsPerStep;
+  int firstBin = 0;
+  // The DC offset's spike at each step's centre was replaced by its
+  // neighbours' mean.
+  bool centreMended = false;
   // The first frequency of each step, in the order swept, Hz. A step whose
   // work failed is not there: the steps either side of it meet.
   std::vector<int64_t> stepStarts;
@@ -50,6 +58,10 @@ struct Sweep {
     const auto per = static_cast<std::size_t>(pointsPerStep);
     const std::size_t s = i / per;
     return static_cast<double>(i - s * per) * binWidth + static_cast<double>(stepStarts[s]);
+  }
+  // The frequency step s was tuned to, Hz.
+  double TunedCentre(std::size_t s) const {
+    return static_cast<double>(stepStarts[s]) - firstBin * binWidth + static_cast<double>(sampleRate) / 2;
   }
   double Y(std::size_t i) const { return levels[i]; }
   bool Measured(std::size_t i) const { return !std::isnan(levels[i]); }

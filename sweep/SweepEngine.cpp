@@ -8,6 +8,7 @@
 #include "receiver/Platform.h"
 #include "receiver/api_rtl_sdr.h"
 #include "runtime/NumText.h"
+#include "sweep/CroppedPlan.h"
 #include "sweep/FftLevels.h"
 #include "sweep/SweepHub.h"
 
@@ -60,6 +61,13 @@ namespace {
 
 std::string MHzText(int64_t hz) { return rt::FloatToStr(static_cast<double>(hz) / 1e6); }
 
+// How far below its tuned frequency a step's first level lies: half the
+// rate, or half the kept bins of a step whose edges are cut off.
+int64_t FirstLevelBelowCentre(const ScanPlan& plan) {
+  if (plan.firstBin == 0) return static_cast<int64_t>(plan.rate / 2);
+  return rt::RoundHalfEven(plan.pointsPerStep / 2 * plan.binWidth);
+}
+
 // The bands of a sweep its receivers could not tune, adjoining ones merged,
 // as the log names them.
 std::string UntunedRanges(const PooledSweep& p) {
@@ -68,8 +76,10 @@ std::string UntunedRanges(const PooledSweep& p) {
   std::vector<std::pair<int64_t, int64_t>> runs;
   for (size_t j = 0; j < p.marks.size(); ++j) {
     if (p.marks[j] != StepMark::Untuned) continue;
-    const int64_t first = plan.centres[j] - rate / 2;
-    const int64_t lo = std::max(plan.start, first), hi = std::min(plan.stop, first + rate);
+    // The part of the step that would have been drawn.
+    const int64_t first = plan.centres[j] - FirstLevelBelowCentre(plan);
+    const int64_t width = plan.firstBin == 0 ? rate : 2 * FirstLevelBelowCentre(plan);
+    const int64_t lo = std::max(plan.start, first), hi = std::min(plan.stop, first + width);
     if (!runs.empty() && lo <= runs.back().second)
       runs.back().second = std::max(runs.back().second, hi);
     else
@@ -90,6 +100,8 @@ std::shared_ptr<Sweep> ToSweep(PooledSweep& p) {
   s->sampleRate = static_cast<int32_t>(plan.rate);
   s->binWidth = plan.binWidth;
   s->pointsPerStep = plan.pointsPerStep;
+  s->firstBin = plan.firstBin;
+  s->centreMended = plan.centreMended;
   s->transformsAveraged = plan.transformsAveraged;
   s->started = p.started;
   s->finished = p.finished;
@@ -97,13 +109,14 @@ std::shared_ptr<Sweep> ToSweep(PooledSweep& p) {
   s->levels = std::move(p.levels);
   // A step whose work threw is not there: the steps either side of it meet.
   const auto per = static_cast<size_t>(plan.pointsPerStep);
+  const int64_t below = FirstLevelBelowCentre(plan);
   size_t kept = 0;
   for (size_t j = 0; j < plan.centres.size(); ++j) {
     if (p.marks[j] == StepMark::Skipped) continue;
     if (kept != j)
       std::copy_n(s->levels.begin() + static_cast<std::ptrdiff_t>(j * per), per,
                   s->levels.begin() + static_cast<std::ptrdiff_t>(kept * per));
-    s->stepStarts.push_back(plan.centres[j] - static_cast<int64_t>(plan.rate / 2));
+    s->stepStarts.push_back(plan.centres[j] - below);
     ++kept;
   }
   s->levels.resize(kept * per);
@@ -186,6 +199,13 @@ void TSweepEngine::SetSampleRate(int32_t rate) {
   ScanValuesChanged();
 }
 
+void TSweepEngine::SetCrop(double share) {
+  share = std::isnan(share) ? 0 : std::clamp(share, 0.0, kMostCrop);
+  if (share == crop_) return;
+  crop_ = share;
+  ScanValuesChanged();
+}
+
 void TSweepEngine::SetBinWidth(double width) {
   if (width == binWidth_) return;
   binWidth_ = width;
@@ -223,9 +243,11 @@ void TSweepEngine::PrepareSeries() {
 ScanPlan TSweepEngine::MakePlan() const {
   const bool average = traceMode_ == TraceMode::Average;
   ScanPlan plan;
-  plan.centres = SweepCentres(start_, stop_, sampleRate_);
+  CroppedPlan steps = CroppedCentres(start_, stop_, sampleRate_, crop_);
+  plan.centres = std::move(steps.centres);
   plan.rate = static_cast<uint32_t>(sampleRate_);
-  plan.pointsPerStep = kPointsPerStep;
+  plan.pointsPerStep = steps.bins;
+  plan.firstBin = steps.firstBin;
   plan.mostFailedSteps = kMostFailedSteps;
   plan.start = start_;
   plan.stop = stop_;
@@ -233,6 +255,16 @@ ScanPlan TSweepEngine::MakePlan() const {
   plan.transformsAveraged = average ? kAveragedTransforms : 1;
   plan.tag = rangeEpoch_;
   plan.transform = average ? &AveragedSpectrumOfBlock : &SpectrumOfBlock;
+  if (crop_ > 0) {
+    plan.centreMended = true;
+    plan.transform = [whole = plan.transform, first = steps.firstBin, bins = steps.bins](
+                         const uint8_t* bytes, size_t length, long count, double* out) {
+      thread_local std::vector<double> levels(kFftSize);
+      whole(bytes, length, count, levels.data());
+      MendCentre(levels.data());
+      std::copy_n(levels.begin() + first, bins, out);
+    };
+  }
   plan.read.fast = fast_;
   plan.read.settleBytes = settleBytes_;
   plan.read.usedBytes = average ? kAveragedBytes : kSpectrumBytes;
@@ -260,6 +292,7 @@ bool TSweepEngine::Start() {
   } else {
     ScanPlan plan = MakePlan();
     planSteps_ = plan.centres.size();
+    planPoints_ = plan.pointsPerStep;
     pool_->SetPlan(std::move(plan));
     planGiven_ = true;
     planEpoch_ = rangeEpoch_;
@@ -333,7 +366,7 @@ int TSweepEngine::AbandonedWorkersAlive() { return Receiver::HungThreads(); }
 
 int32_t TSweepEngine::StepIndex() const { return static_cast<int32_t>(1 + 2 * pool_->StepsDone()); }
 
-size_t TSweepEngine::PointsInProgress() const { return pool_->StepsDone() * static_cast<size_t>(kPointsPerStep); }
+size_t TSweepEngine::PointsInProgress() const { return pool_->StepsDone() * static_cast<size_t>(planPoints_); }
 
 size_t TSweepEngine::HeldPointCapacity() const {
   std::lock_guard lk(hub_->m);

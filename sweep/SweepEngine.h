@@ -135,6 +135,13 @@ class TSweepEngine {
     settleBytes_ = settleBytes;
   }
   bool Fast() const { return fast_; }
+  // The share of each step's edges left out (0 to kMostCrop, as rtl_power's
+  // -c; 0: every bin drawn, the written sweep): the steps advance by what
+  // they keep, and each step's centre bins, lit by the stick's DC offset,
+  // take their neighbours' mean. A share outside 0..kMostCrop counts as the
+  // nearest. Takes effect at the next Start, with a new layout.
+  void SetCrop(double share);
+  double Crop() const { return crop_; }
 
   // Peak hold: while it is on, the worker folds each finished sweep into the
   // maxima of the sweeps before it, so the window never walks the points.
@@ -236,6 +243,8 @@ class TSweepEngine {
   size_t planSteps_ = 0;
   TraceMode planMode_ = TraceMode::Live;
   bool fast_ = false, planFast_ = false;
+  double crop_ = 0;
+  int planPoints_ = kPointsPerStep;
   int settleBytes_ = ReadPlan::kSettleBytes;
 };
 

@@ -48,14 +48,19 @@ std::vector<RtlPowerSweep> Integrate(IntegrationChoice c, const std::vector<RtlP
 
 double Power(double db) { return std::pow(10.0, db / 10.0); }
 
-TEST(SweepIntegrator, BinsCombineInPowersOfTwoAtLeastAsWideAsAsked) {
+TEST(SweepIntegrator, BinsCombineIntoWholeStepsAtLeastAsWideAsAsked) {
   EXPECT_EQ(wg::CombinedBins(0, 781.25, 4096), 1);
   EXPECT_EQ(wg::CombinedBins(781.25, 781.25, 4096), 1);
   EXPECT_EQ(wg::CombinedBins(800, 781.25, 4096), 2);
   EXPECT_EQ(wg::CombinedBins(10000, 781.25, 4096), 16);     // 12.5 kHz bins
   EXPECT_EQ(wg::CombinedBins(100000, 781.25, 4096), 128);   // 100 kHz exactly
   EXPECT_EQ(wg::CombinedBins(1e9, 781.25, 4096), 4096);     // one bin a step at most
-  EXPECT_EQ(wg::CombinedBins(1e9, 100, 12), 4);             // whole bins in every step
+  // Steps with their edges cut off keep fewer bins (3072 at a crop of 0.25,
+  // 3264 at 0.2): whole bins in every step all the same.
+  EXPECT_EQ(wg::CombinedBins(1e6, 781.25, 3072), 1536);
+  EXPECT_EQ(wg::CombinedBins(10000, 781.25, 3264), 16);
+  EXPECT_EQ(wg::CombinedBins(100000, 781.25, 3264), 136);  // 106.25 kHz, not 50 kHz
+  EXPECT_EQ(wg::CombinedBins(1e9, 100, 12), 12);
 }
 
 // The combined, integrated level of every bin is the mean power of the fine

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "sweep/CroppedPlan.h"
@@ -21,29 +23,64 @@ TEST(CroppedPlan, WithoutCropItIsTheWrittenPlan) {
     EXPECT_EQ(p.bins, 4096);
   }
   EXPECT_TRUE(wg::CroppedCentres(100, 100, 3200000, 0.25).centres.empty());
-  EXPECT_TRUE(wg::CroppedCentres(100, 200, 3200000, 1.0).centres.empty());
+  EXPECT_TRUE(wg::CroppedCentres(100, 200, 3200000, 0.95).centres.empty());
   EXPECT_TRUE(wg::CroppedCentres(100, 200, 3200000, -0.1).centres.empty());
   EXPECT_TRUE(wg::CroppedCentres(100, 200, 0, 0.25).centres.empty());
 }
 
 // The drawn parts of neighbouring steps meet bin for bin, the first starts at
-// the start and the last reaches the stop.
+// the start and the last reaches the stop, at odd shares, rates and ranges;
+// the kept bins stay centred on the tuned frequency's bin.
 TEST(CroppedPlan, DrawnPartsJoinWithoutGapOrOverlap) {
-  for (double crop : {0.25, 0.5, 0.2, 0.333}) {
-    const int64_t start = 138000000, stop = 153000000;
-    const int32_t rate = 3200000;
-    const wg::CroppedPlan p = wg::CroppedCentres(start, stop, rate, crop);
-    const double bin = rate / 4096.0;
-    EXPECT_EQ(p.bins % 2, 0);
-    EXPECT_NEAR(p.bins, 4096 * (1 - crop), 2);
-    EXPECT_EQ(p.firstBin * 2 + p.bins, 4096);
-    ASSERT_FALSE(p.centres.empty());
-    const auto first = [&](size_t j) { return p.centres[j] - rate / 2 + p.firstBin * bin; };
-    EXPECT_NEAR(first(0), start, 1.0);
-    for (size_t j = 1; j < p.centres.size(); ++j) EXPECT_NEAR(first(j) - first(j - 1), p.bins * bin, 1.0) << crop;
-    EXPECT_LT(first(p.centres.size() - 1), stop);
-    EXPECT_GE(first(p.centres.size() - 1) + p.bins * bin, stop - 1.0);
+  struct Case {
+    int64_t start, stop;
+    int32_t rate;
+  };
+  for (const Case c : {Case{138000000, 153000000, 3200000}, Case{88000001, 108000000, 2400000},
+                       Case{24000000, 25000000, 1800000}, Case{100000, 3999999999, 1024000}}) {
+    for (double crop : {0.25, 0.5, 0.2, 0.333, 0.137, 0.61, 0.9, 0.001}) {
+      const wg::CroppedPlan p = wg::CroppedCentres(c.start, c.stop, c.rate, crop);
+      const double bin = c.rate / 4096.0;
+      EXPECT_EQ(p.bins % wg::kKeptBinMultiple, 0);
+      EXPECT_NEAR(p.bins, 4096 * (1 - crop), wg::kKeptBinMultiple / 2);
+      EXPECT_EQ(p.firstBin * 2 + p.bins, 4096);
+      ASSERT_FALSE(p.centres.empty());
+      const auto first = [&](size_t j) { return p.centres[j] - c.rate / 2 + p.firstBin * bin; };
+      EXPECT_NEAR(first(0), c.start, 0.5);
+      for (size_t j = 1; j < p.centres.size(); ++j)
+        ASSERT_NEAR(first(j) - first(j - 1), p.bins * bin, 1.0) << crop << " " << c.rate << " step " << j;
+      const double last = first(p.centres.size() - 1);
+      EXPECT_LT(last, c.stop) << crop;
+      EXPECT_GE(last + p.bins * bin, c.stop - 0.5) << crop;
+    }
   }
+}
+
+// Cropping asks for more steps over the same range, not for more points:
+// the bound on the series' points leaves the range as wide as without.
+TEST(CroppedPlan, TheEngineKeepsTheRangeAndItsPointBound) {
+  wg::TSweepEngine engine(nullptr, [](std::function<void()>) {}, [](const std::string&) {});
+  for (int32_t rate : {3200000, 1024000}) {
+    engine.SetSampleRate(rate);
+    engine.SetCrop(0);
+    engine.SetScanRange(wg::TSweepEngine::kLowestFrequency, wg::TSweepEngine::kHighestFrequency);
+    const int64_t stop = engine.StopFrequency();
+    const int points = engine.SeriesPointCount();
+    EXPECT_LE(points, wg::TSweepEngine::kMostSeriesPoints);
+    for (double crop : {0.25, 0.9}) {
+      engine.SetCrop(crop);
+      engine.SetScanRange(wg::TSweepEngine::kLowestFrequency, wg::TSweepEngine::kHighestFrequency);
+      EXPECT_EQ(engine.StopFrequency(), stop) << rate << " " << crop;
+      EXPECT_EQ(engine.SeriesPointCount(), points) << rate << " " << crop;
+      // The steps' drawn points exceed the series' by less than a step, as without crop.
+      const wg::CroppedPlan p = wg::CroppedCentres(engine.StartFrequency(), stop, rate, crop);
+      EXPECT_LT(p.centres.size() * static_cast<size_t>(p.bins), static_cast<size_t>(points + p.bins));
+    }
+  }
+  engine.SetCrop(2);
+  EXPECT_EQ(engine.Crop(), wg::kMostCrop);
+  engine.SetCrop(-1);
+  EXPECT_EQ(engine.Crop(), 0);
 }
 
 TEST(CroppedPlan, CentreMendCoversTheSpreadOfADcOffset) {

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -253,6 +255,144 @@ TEST_F(Sim, FastSweepShowsNoGhostOfThePreviousStep) {
   EXPECT_LT(fast[at(149700000)] - floor[floor.size() / 2], 6.0);
   EXPECT_GT(fast[at(146500000)] - floor[floor.size() / 2], 30.0);
   fs::remove_all(dir_);
+}
+
+// The stick's filter as a real one has it (edge roll-off, folding, DC
+// spike), for one test; the others see the scene's levels.
+struct FilterOn {
+  FilterOn() { ::setenv("RTLSDR_SIM_FILTER", "1", 1); }
+  ~FilterOn() { ::setenv("RTLSDR_SIM_FILTER", "0", 1); }
+};
+
+double Median(std::vector<float> v) {
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+// What the filtered stick shows of 144-151.2 MHz, averaged over sweeps: the
+// floor across each step join, the carriers, and the step centres.
+struct Filtered {
+  double floor = 0;                          // median of every level
+  std::vector<double> belowJoin, aboveJoin;  // median of the 64 bins (50 kHz) on each side of a join
+  std::vector<double> centres;               // highest of the five bins at a step's centre
+  double reference = 0, edgeA = 0, edgeB = 0;  // the carriers' levels
+};
+
+// Carriers of one level on the bin grid: R in the flat middle of a step
+// whatever the crop; A in the outer tenth of the uncropped band of the
+// cropped step tuned to 145.2 MHz; B in the outer tenth of the uncropped
+// step tuned to 145.6 MHz. Their true level is R's: the filter is flat there,
+// and so all three read alike on a stick without it.
+constexpr int64_t kR = 145500000, kA = 146700000, kB = 147100000;
+
+TEST_F(Sim, CroppedStepEdgesJoinFlatAndReadCarriersTrue) {
+  FilterOn filter;
+  fs::create_directories(dir_);
+  const fs::path scene = dir_ / "scene.txt";
+  std::ofstream(scene) << kR << " -40 carrier\n" << kA << " -40 carrier\n" << kB << " -40 carrier\n";
+  ::setenv("RTLSDR_SIM_SCENE", scene.c_str(), 1);
+  engine->SetScanRange(144000000, 151200000);
+  engine->SetTraceMode(wg::TraceMode::Average);
+  std::vector<wg::SweepPtr> sweeps;
+  engine->AddSweepListener([&](const wg::SweepPtr& s) { sweeps.push_back(s); });
+  const auto measure = [&](double crop) {
+    setup->Close();
+    engine->SetCrop(crop);
+    sweeps.clear();
+    setup->Run();
+    EXPECT_TRUE(ui.PumpUntil([&] { return sweeps.size() >= 8; }));
+    engine->Stop();
+    Filtered f;
+    const wg::Sweep& first = *sweeps[0];
+    const size_t per = static_cast<size_t>(first.pointsPerStep), steps = first.StepCount();
+    // Each level's mean power over the sweeps.
+    std::vector<double> power(first.PointCount());
+    for (const auto& s : sweeps) {
+      EXPECT_EQ(s->stepStarts, first.stepStarts);
+      for (size_t i = 0; i < power.size(); ++i) power[i] += std::pow(10.0, s->levels[i] / 10) / sweeps.size();
+    }
+    std::vector<float> db(power.size());
+    for (size_t i = 0; i < db.size(); ++i) db[i] = static_cast<float>(10 * std::log10(power[i]));
+    const auto at = [&](int64_t hz) {
+      size_t j = 0;
+      while (j + 1 < steps && first.stepStarts[j + 1] <= hz) ++j;
+      const size_t i = j * per + static_cast<size_t>(std::lround((hz - first.stepStarts[j]) / first.binWidth));
+      EXPECT_EQ(first.X(i), static_cast<double>(hz));
+      return db[i];
+    };
+    f.floor = Median(db);
+    for (size_t j = 1; j < steps; ++j) {
+      const auto join = db.begin() + static_cast<std::ptrdiff_t>(j * per);
+      f.belowJoin.push_back(Median({join - 64, join}));
+      f.aboveJoin.push_back(Median({join, join + 64}));
+    }
+    for (size_t j = 0; j < steps; ++j)
+      f.centres.push_back(*std::max_element(db.begin() + static_cast<std::ptrdiff_t>(j * per + per / 2 - 2),
+                                            db.begin() + static_cast<std::ptrdiff_t>(j * per + per / 2 + 3)));
+    f.reference = at(kR), f.edgeA = at(kA), f.edgeB = at(kB);
+    return f;
+  };
+
+  const Filtered cropped = measure(0.25);
+  ASSERT_EQ(sweeps[0]->stepStarts, (std::vector<int64_t>{144000000, 146400000, 148800000}));
+  EXPECT_TRUE(sweeps[0]->centreMended);
+  ASSERT_EQ(cropped.belowJoin.size(), 2u);
+  for (size_t j = 0; j < cropped.belowJoin.size(); ++j) {
+    EXPECT_NEAR(cropped.belowJoin[j], cropped.aboveJoin[j], 1.0) << j;
+    EXPECT_NEAR(cropped.belowJoin[j], cropped.floor, 1.0) << j;
+    EXPECT_NEAR(cropped.aboveJoin[j], cropped.floor, 1.0) << j;
+  }
+  EXPECT_GT(cropped.reference - cropped.floor, 20.0);
+  EXPECT_NEAR(cropped.edgeA, cropped.reference, 1.0);
+  EXPECT_NEAR(cropped.edgeB, cropped.reference, 1.0);
+  for (double c : cropped.centres) EXPECT_LT(c - cropped.floor, 3.0);
+
+  // The same stick without crop: the joins dip, B reads low, the centres spike.
+  const Filtered whole = measure(0);
+  EXPECT_FALSE(sweeps[0]->centreMended);
+  ASSERT_EQ(whole.belowJoin.size(), 2u);
+  for (size_t j = 0; j < whole.belowJoin.size(); ++j) {
+    EXPECT_LT(whole.belowJoin[j], whole.floor - 5.0) << j;
+    EXPECT_LT(whole.aboveJoin[j], whole.floor - 5.0) << j;
+  }
+  EXPECT_LT(whole.edgeB, whole.reference - 5.0);
+  for (double c : whole.centres) EXPECT_GT(c - whole.floor, 10.0);
+  std::printf("floor %.2f; cropped joins %+.2f %+.2f / %+.2f %+.2f, A %+.2f B %+.2f, centres %+.2f; "
+              "whole join %+.2f %+.2f, B %+.2f, centre %+.2f dB\n",
+              cropped.floor, cropped.belowJoin[0] - cropped.floor, cropped.aboveJoin[0] - cropped.floor,
+              cropped.belowJoin[1] - cropped.floor, cropped.aboveJoin[1] - cropped.floor,
+              cropped.edgeA - cropped.reference, cropped.edgeB - cropped.reference, cropped.centres[0] - cropped.floor,
+              whole.belowJoin[0] - whole.floor, whole.aboveJoin[0] - whole.floor, whole.edgeB - whole.reference,
+              whole.centres[0] - whole.floor);
+  fs::remove_all(dir_);
+}
+
+// Two sticks share the cropped steps, each reading only what it uses: the
+// sweep is whole and its levels lie bin for bin from the start.
+TEST_F(Sim, CroppedStepsShareAmongSticksInTheFastSweep) {
+  ::setenv("RTLSDR_SIM_DEVICES", "2", 1);
+  setup->ChooseReceivers({0, 1});
+  engine->SetScanRange(100000000, 132000000);
+  engine->SetCrop(0.3);
+  engine->SetFast(true);
+  std::vector<wg::SweepPtr> sweeps;
+  engine->AddSweepListener([&](const wg::SweepPtr& s) { sweeps.push_back(s); });
+  ASSERT_EQ(setup->Run().outcome, ReceiverReport::Outcome::Opened);
+  ASSERT_EQ(setup->OpenCount(), 2u);
+  ASSERT_TRUE(ui.PumpUntil([&] { return sweeps.size() >= 2; }));
+  engine->Stop();
+  const wg::Sweep& s = *sweeps[1];
+  EXPECT_EQ(s.pointsPerStep, 2880);
+  EXPECT_EQ(s.firstBin, (4096 - 2880) / 2);
+  EXPECT_EQ(s.StepCount(), 15u);  // 32 MHz in steps of 2.25 MHz
+  ASSERT_EQ(series.PointCount(), 40960);
+  for (int i = 0; i < series.PointCount(); ++i) {
+    ASSERT_FALSE(std::isnan(series.y[i])) << i;
+    ASSERT_NEAR(series.x[i], 100000000.0 + i * 781.25, 0.5) << i;
+  }
+  for (size_t j = 0; j < s.StepCount(); ++j)
+    EXPECT_NEAR(s.TunedCentre(j), s.stepStarts[j] + 1440 * 781.25, 0.5) << j;
+  EXPECT_TRUE(log.empty());
 }
 
 class SimReadFaults : public Sim, public ::testing::WithParamInterface<const char*> {};
