@@ -1,5 +1,7 @@
 #include "app/Options.h"
 
+#include "sweep/CroppedPlan.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 
@@ -165,6 +167,18 @@ std::optional<std::vector<ReceiverChoice>> FindReceivers(const std::string& want
   }
 }
 
+std::optional<double> ParseCrop(const QString& text) {
+  QString t = text.trimmed();
+  const bool percent = t.endsWith(QLatin1Char('%'));
+  if (percent) t.chop(1);
+  bool ok = false;
+  double share = t.trimmed().toDouble(&ok);
+  if (!ok) return std::nullopt;
+  if (percent) share /= 100;
+  if (!(share >= 0 && share <= kMostCrop)) return std::nullopt;
+  return share;
+}
+
 ParseResult ParseOptions(const QStringList& args) {
   QCommandLineParser p;
   p.setApplicationDescription(QStringLiteral(
@@ -218,6 +232,13 @@ ParseResult ParseOptions(const QStringList& args) {
   const QCommandLineOption fast(QStringList{"fast"},
                                 QStringLiteral("Fast sweep: each step waits out the tuning and reads only the "
                                                "samples it uses instead of a whole block."));
+  const QCommandLineOption crop(QStringList{"c"},
+                                QStringLiteral("Crop step edges, as rtl_power's -c: leave out SHARE of each step "
+                                               "(a fraction, e.g. 0.25, or a percentage, e.g. 25%; 0 to %1), half "
+                                               "at each edge, where the filter rolls the levels off; the steps "
+                                               "advance by what they keep (default 0: every bin).")
+                                    .arg(kMostCrop),
+                                QStringLiteral("SHARE"));
   const QCommandLineOption library(QStringList{"receiver-library"},
                                    QStringLiteral("Load the receiver library FILE instead of plugins/librtlsdr.so "
                                                   "beside the program (e.g. the simulated receiver)."),
@@ -238,7 +259,7 @@ ParseResult ParseOptions(const QStringList& args) {
   const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringList{"version"}, QStringLiteral("Show the version and exit."));
   for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &signalsFile, &interval,
-                        &peak, &mode, &fast, &library, &heatmap, &width, &open, &help, &version})
+                        &peak, &mode, &fast, &crop, &library, &heatmap, &width, &open, &help, &version})
     p.addOption(*o);
 
   ParseResult r;
@@ -358,6 +379,14 @@ ParseResult ParseOptions(const QStringList& args) {
     else return fail(QStringLiteral("--lang ") + Quoted(v) + QStringLiteral(": expected en or ru"));
   }
   o.fast = p.isSet(fast);
+  if (p.isSet(crop)) {
+    const QString v = p.value(crop);
+    o.crop = ParseCrop(v);
+    if (!o.crop)
+      return fail(QStringLiteral("-c ") + Quoted(v) +
+                  QStringLiteral(": expected the share of each step to leave out, from 0 to %1, e.g. 0.25 or 25%")
+                      .arg(kMostCrop));
+  }
   if (p.isSet(mode)) {
     const QString v = p.value(mode);
     const auto m = TraceModeFromKey(v.toStdString());

@@ -57,6 +57,7 @@ struct Options {
   std::optional<int64_t> intervalSeconds;
   bool peakHold = false;
   bool fast = false;  // --fast: each step reads only what it uses
+  std::optional<double> crop;  // -c: the share of each step's edges left out, 0 to kMostCrop
   // --heatmap IN OUT: the recording to draw and the PNG to write, and the
   // picture's width in pixels.
   std::optional<std::string> heatmap, heatmapOut;
@@ -89,6 +90,9 @@ ParseResult ParseOptions(int argc, const char* const* argv);
 std::optional<int64_t> ParseHz(const QString& text);
 // A number of seconds with an optional s/m/h suffix, as rtl_power's -e.
 std::optional<std::chrono::milliseconds> ParseDuration(const QString& text);
+// The share of a step's edges to leave out, as rtl_power's -c: a fraction
+// ("0.25") or a percentage ("25%"), from 0 to kMostCrop.
+std::optional<double> ParseCrop(const QString& text);
 // "auto" or a gain in dB.
 std::optional<GainChoice> ParseGain(const QString& text);
 

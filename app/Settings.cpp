@@ -36,11 +36,12 @@ constexpr const char* kCalibration = "receiver/calibration";
 constexpr const char* kRecordBin = "record/bin";
 constexpr const char* kRecordInterval = "record/interval";
 constexpr const char* kRecordPeak = "record/peak";
+constexpr const char* kCrop = "sweep/crop";
 constexpr const char* kKnownKeys[] = {kScanStart, kScanStop,      kGain,       kPpm,       kRate,
                                       kSerial,    kTraceMode,     kPeakMarker, kMarkers,   kGeometry,
                                       kWaterfallShown, kWaterfallShare, kLanguage, kWaterfallColours,
                                       kStrip,     kGqrx,          kCalibration, kRecordBin,
-                                      kRecordInterval, kRecordPeak};
+                                      kRecordInterval, kRecordPeak, kCrop};
 
 constexpr const char* kNotSaved = QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1");
 
@@ -269,6 +270,11 @@ void TSettings::Load() {
     const auto b = ReadBool(raw);
     if (b) v_.recordPeakHold = *b;
     return b.has_value();
+  });
+  take(kCrop, QStringLiteral("0"), [&](const QVariant& raw) {
+    const auto share = ParseCrop(raw.toString());
+    if (share) v_.crop = *share;
+    return share.has_value();
   });
   take(kLanguage, LanguageText(defaults.language), [&](const QVariant& raw) {
     const QString s = raw.toString();
@@ -499,6 +505,12 @@ void TSettings::SetRecordChoice(double binHz, int64_t intervalSeconds, bool peak
   if (intervalSeconds != v_.recordIntervalSeconds)
     Write(kRecordInterval, QString::number(v_.recordIntervalSeconds = intervalSeconds));
   if (peakHold != v_.recordPeakHold) Write(kRecordPeak, v_.recordPeakHold = peakHold);
+}
+
+void TSettings::SetCrop(double share) {
+  if (share == v_.crop) return;
+  v_.crop = share;
+  Write(kCrop, QString::number(share, 'g', 10));
 }
 
 }  // namespace wg

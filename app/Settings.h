@@ -56,6 +56,7 @@ struct SettingsValues {
   double recordBinHz = 0;
   int64_t recordIntervalSeconds = 0;
   bool recordPeakHold = false;
+  double crop = 0;                 // the share of each step's edges left out; 0: none
 };
 
 class TSettings {
@@ -111,6 +112,7 @@ class TSettings {
   void SetGqrxAddress(const std::string& hostPort);
   void SetCalibration(const std::string& serial, int ppm);
   void SetRecordChoice(double binHz, int64_t intervalSeconds, bool peakHold);
+  void SetCrop(double share);
   // The limits of Record…'s choices.
   static constexpr double kMostRecordBinHz = 3200000;
   static constexpr int64_t kMostRecordIntervalSeconds = 86400;

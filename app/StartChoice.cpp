@@ -16,6 +16,7 @@ void ApplyScanChoice(TSweepEngine& engine, const Options& options, const TSettin
   engine.SetScanRange(r.start, r.stop);
   engine.SetTraceMode(LevelComputation(options.mode.value_or(settings.Values().traceView)));
   if (options.fast) engine.SetFast(true);
+  engine.SetCrop(options.crop.value_or(settings.Values().crop));
 }
 
 void ApplyReceiverChoice(TReceiverSetup& setup, const Options& options, TSettings& settings) {

@@ -10,7 +10,8 @@ class TSettings;
 class TSweepEngine;
 struct Options;
 
-// The scan range and the levels computed (averaged or live).
+// The scan range, the levels computed (averaged or live) and what of each
+// step is drawn.
 void ApplyScanChoice(TSweepEngine& engine, const Options& options, const TSettings& settings);
 
 // The receiver and its gain, correction and rate for the set-up's next open.

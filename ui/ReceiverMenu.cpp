@@ -3,6 +3,7 @@
 #include "app/Options.h"
 #include "app/Settings.h"
 #include "runtime/NumText.h"
+#include "sweep/CroppedPlan.h"
 #include "sweep/ReceiverSetup.h"
 
 #include <QAction>
@@ -52,6 +53,7 @@ TReceiverMenu::TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& recei
   fast_->setCheckable(true);
   fast_->setChecked(receiver_.Fast());
   connect(fast_, &QAction::toggled, this, [this](bool on) { receiver_.SetFast(on); });
+  AddCropEntry(menu);
   receiverMenu_ = AddSubmenu(window, menu, QStringLiteral("Receiver"),
                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), popUp);
   // A change the receiver applies later says its line then.
@@ -60,6 +62,22 @@ TReceiverMenu::TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& recei
 }
 
 TReceiverMenu::~TReceiverMenu() { receiver_.SetChangeSettled(nullptr); }
+
+void TReceiverMenu::AddCropEntry(QMenu* menu) {
+  // The share -c gave, else the one rtl_power users start with.
+  cropShare_ = receiver_.Crop() > 0 ? receiver_.Crop() : kUsualCrop;
+  crop_ = menu->addAction(QStringLiteral("Crop step edges"));
+  crop_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")));
+  crop_->setShortcutContext(Qt::WindowShortcut);
+  crop_->setShortcutVisibleInContextMenu(true);
+  crop_->setCheckable(true);
+  crop_->setChecked(receiver_.Crop() > 0);
+  window_->addAction(crop_);
+  connect(crop_, &QAction::toggled, this, [this](bool on) {
+    receiver_.SetCrop(on ? cropShare_ : 0);
+    settings_.SetCrop(receiver_.Crop());
+  });
+}
 
 void TReceiverMenu::PopUp(QMenu* m) {
   if (m->isEnabled() && !m->actions().isEmpty()) m->popup(QCursor::pos());

@@ -51,9 +51,11 @@ class TReceiverMenu : public QObject {
   QMenu* ReceiverListMenu() const { return receiverMenu_; }
   QAction* CorrectionAction() const { return correction_; }
   QAction* FastAction() const { return fast_; }
+  QAction* CropAction() const { return crop_; }
 
  private:
   void PopUp(QMenu* m);
+  void AddCropEntry(QMenu* menu);
   // After a choice: whether it waits for the receiver; `say` then writes its
   // line once it is settled.
   bool Waits(std::function<void(bool)> say);
@@ -75,6 +77,8 @@ class TReceiverMenu : public QObject {
   QMenu* receiverMenu_;
   QAction* correction_;
   QAction* fast_;
+  QAction* crop_;
+  double cropShare_;  // what "Crop step edges" leaves out when checked
   std::vector<int> builtGains_;
   std::vector<std::string> builtDevices_;
   // The lines of the choices that wait, in the order they were made.

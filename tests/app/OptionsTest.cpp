@@ -26,7 +26,7 @@ TEST(Options, NothingGivenChoosesNothing) {
   ASSERT_EQ(r.action, Action::Run);
   const wg::Options& o = r.options;
   EXPECT_FALSE(o.start || o.stop || o.gain || o.ppm || o.sampleRate || o.device || o.language || o.record ||
-               o.sweeps || o.duration || o.mode || o.receiverLibrary);
+               o.sweeps || o.duration || o.mode || o.receiverLibrary || o.crop);
 }
 
 TEST(Options, AcceptedValues) {
@@ -68,6 +68,11 @@ TEST(Options, AcceptedValues) {
        }},
       {"--record - -i 2m -P", [](auto& o) { return !o.binHz && *o.intervalSeconds == 120 && o.peakHold; }},
       {"--record - -f 88M:108M", [](auto& o) { return !o.binHz && !o.intervalSeconds && !o.peakHold; }},
+      // Cropped step edges, as rtl_power's -c reads the share.
+      {"-c 0.25", [](auto& o) { return *o.crop == 0.25; }},
+      {"-c 30%", [](auto& o) { return *o.crop == 0.3; }},
+      {"-c 0", [](auto& o) { return *o.crop == 0; }},
+      {"--record - -c 0.9", [](auto& o) { return *o.crop == 0.9; }},
       {"--heatmap in.csv out.png", [](auto& o) { return *o.heatmap == "in.csv" && *o.heatmapOut == "out.png" && !o.heatmapWidth; }},
       {"--heatmap in.csv.gz --width 800 out.png", [](auto& o) { return *o.heatmapWidth == 800 && *o.heatmapOut == "out.png"; }},
   };
@@ -115,6 +120,11 @@ TEST(Options, RefusedValuesSayWhichOptionInOneLine) {
       {"--record - -e 5d", "-e '5d'"},
       {"-n 3", "need --record"},
       {"--record - -n 3 -e 1m", "exclude each other"},
+      {"-c 25", "-c '25'"},
+      {"-c 95%", "-c '95%'"},
+      {"-c -0.1", "-c '-0.1'"},
+      {"-c half", "-c 'half'"},
+      {"-c nan", "-c 'nan'"},
       {"--colour red", "Unknown option 'colour'"},
       {"--receiver-library /nonexistent/librtlsdr.so", "--receiver-library '/nonexistent/librtlsdr.so': no such file"},
       {"--receiver-library /tmp", "--receiver-library '/tmp': no such file"},

@@ -2,6 +2,7 @@
 // the written one, values come back, and no file content, however broken,
 // gives a value outside its limits or more than one line per bad value.
 #include "app/Settings.h"
+#include "sweep/CroppedPlan.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,6 +44,7 @@ class SettingsTest : public ::testing::Test {
     EXPECT_TRUE(v.ppm >= wg::kMinPpm && v.ppm <= wg::kMaxPpm) << what;
     EXPECT_TRUE(wg::IsOfferedSampleRate(v.sampleRate)) << what;
     EXPECT_LE(v.markers.size(), wg::TSettings::kMaxMarkers) << what;
+    EXPECT_TRUE(v.crop >= 0 && v.crop <= wg::kMostCrop) << what;
     EXPECT_TRUE(v.waterfallShare >= wg::TSettings::kMinWaterfallShare &&
                 v.waterfallShare <= wg::TSettings::kMaxWaterfallShare)
         << what;
@@ -88,6 +90,7 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
     s.SetGqrxAddress("localhost:7357");
     s.SetCalibration("00000001", 41);
     s.SetCalibration("SDR=2", -3);
+    s.SetCrop(0.3);
     s.Sync();
     EXPECT_TRUE(ReadFile().contains("ppm=-12"));
   }
@@ -109,6 +112,7 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
   EXPECT_TRUE(v.receiverStrip);
   EXPECT_EQ(v.gqrxAddress, "localhost:7357");
   EXPECT_EQ(v.calibration, (std::map<std::string, int>{{"00000001", 41}, {"SDR=2", -3}}));
+  EXPECT_EQ(v.crop, 0.3);
   EXPECT_TRUE(s.TakeMessages().empty());
   // Automatic gain, one marker and none round-trip too.
   s.SetGain({true, 0});
@@ -154,6 +158,8 @@ TEST_F(SettingsTest, EachBadValueFallsBackWithOneLine) {
       {"[gqrx]\naddress=localhost:99999\n", "gqrx/address"},
       {"[receiver]\ncalibration=00000001=9000\n", "receiver/calibration"},
       {"[receiver]\ncalibration=00000001\n", "receiver/calibration"},
+      {"[sweep]\ncrop=0.95\n", "sweep/crop"},
+      {"[sweep]\ncrop=edges\n", "sweep/crop"},
   };
   const wg::SettingsValues defaults;
   for (const auto& c : cases) {

@@ -355,6 +355,60 @@ TEST_F(Survey, FindsTheCarriersRtlPowerFinds) {
   }
 }
 
+// The filtered stick, steps cropped by a quarter in both programs: each
+// line's bins span Hz low to Hz high and the lines join without a gap; the
+// carriers, some where an uncropped step's filter would roll them off, read
+// their levels relative to each other as the scene has them, and as
+// rtl_power reads them. They lie on both programs' bin grids (every 3906.25 Hz).
+TEST_F(Survey, CroppedStepsReadAsRtlPowersCroppedHops) {
+  if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
+  const std::vector<std::pair<double, double>> carriers = {
+      {144585937.5, -30}, {145996093.75, -40}, {146398437.5, -35}, {147101562.5, -45}, {148500000, -38}};
+  {
+    std::ofstream scene(dir / "scene.txt");
+    for (auto [hz, db] : carriers) scene << std::fixed << hz << " " << db << " carrier\n";
+  }
+  const std::string env = "RTLSDR_SIM_FILTER=1 RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "'";
+  ASSERT_EQ(Run("./wideglass --record wg.csv -f 144M:150M -n 1 --mode average -c 25%", env), 0) << Err();
+  ASSERT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M:781.25 -c 0.25 -i 1 -1 rp.csv",
+                env + " LD_LIBRARY_PATH='" + fs::path(WG_SIM_LIB).parent_path().string() + "'"),
+            0)
+      << Err();
+  const auto wg = ReadRtlPower(dir / "wg.csv");
+  const auto rp = ReadRtlPower(dir / "rp.csv");
+  ASSERT_EQ(wg.size(), 3u);
+  ASSERT_FALSE(rp.empty());
+  for (size_t i = 0; i < wg.size(); ++i) {
+    EXPECT_EQ(wg[i].low, 144000000 + static_cast<int64_t>(i) * 2400000);
+    EXPECT_EQ(wg[i].high - wg[i].low, 2400000);
+    EXPECT_EQ(wg[i].step, 781.25);
+    EXPECT_EQ(wg[i].db.size(), 3072u + 1);
+  }
+  for (const auto* lines : {&wg, &rp})
+    for (size_t i = 0; i < lines->size(); ++i) {
+      const Line& l = (*lines)[i];
+      const double end = static_cast<double>(l.low) + static_cast<double>(l.db.size() - 1) * l.step;
+      EXPECT_NEAR(end, static_cast<double>(l.high), 4.0) << i;
+      if (i > 0) EXPECT_NEAR(static_cast<double>(l.low), static_cast<double>((*lines)[i - 1].high), 4.0) << i;
+    }
+  const double bin = std::max(wg[0].step, rp[0].step);
+  Peak wg0{}, rp0{};
+  for (size_t i = 0; i < carriers.size(); ++i) {
+    const Peak a = PeakNear(wg, carriers[i].first), b = PeakNear(rp, carriers[i].first);
+    std::printf("carrier %.2f Hz %.0f dB: wideglass %.2f Hz %+.2f dB, rtl_power %.2f Hz %+.2f dB\n",
+                carriers[i].first, carriers[i].second, a.hz, a.db, b.hz, b.db);
+    EXPECT_GT(a.db, 10) << "wideglass misses " << carriers[i].first;
+    EXPECT_GT(b.db, 10) << "rtl_power misses " << carriers[i].first;
+    EXPECT_LE(std::abs(a.hz - b.hz), bin) << carriers[i].first;
+    if (i == 0) {
+      wg0 = a, rp0 = b;
+    } else {
+      EXPECT_NEAR(a.db - wg0.db, carriers[i].second - carriers[0].second, 1.0) << carriers[i].first;
+      EXPECT_NEAR(a.db - wg0.db, b.db - rp0.db, 2.0) << carriers[i].first;
+    }
+  }
+}
+
 // A stick on another computer, served by Debian's rtl_tcp over the simulator
 // and chosen as gr-osmosdr names it: alone and beside a local one it shows
 // the carrier where and as strong as a local stick does; nothing listening

@@ -200,6 +200,65 @@ TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) 
   EXPECT_EQ(Lines().filter(QString::fromUtf8("00000002")).size(), 1) << form_->Memo1->toPlainText().toStdString();
 }
 
+// "Crop step edges" follows "Fast sweep": off at first; its key crops a
+// quarter of each step, the sweep goes on over the same range with its
+// centres mended, and the choice comes back at the next start. A share
+// given with -c is what the entry crops for that run.
+TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
+  const auto nextSweep = [&](TForm1& f) {
+    wg::SweepPtr got;
+    const int id = f.Sweep().AddSweepListener([&](const wg::SweepPtr& s) { got = s; });
+    for (int i = 0; i < 2000 && !got; ++i) QTest::qWait(10);
+    f.Sweep().RemoveSweepListener(id);
+    return got;
+  };
+  {
+    TForm1& f = OpenWith({});
+    auto* menu = f.findChild<wg::TReceiverMenu*>();
+    ASSERT_NE(menu, nullptr);
+    const auto entries = f.ChartMenu->actions();
+    const qsizetype fast = entries.indexOf(menu->FastAction());
+    ASSERT_GE(fast, 0);
+    ASSERT_EQ(entries.value(fast + 1), menu->CropAction());
+    EXPECT_EQ(menu->CropAction()->text(), QStringLiteral("Crop step edges"));
+    EXPECT_FALSE(menu->CropAction()->isChecked());
+    EXPECT_EQ(f.Sweep().Crop(), 0);
+    EXPECT_EQ(nextSweep(f)->pointsPerStep, 4096);
+
+    QTest::keyClick(&f, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(menu->CropAction()->isChecked());
+    EXPECT_EQ(f.Sweep().Crop(), 0.25);
+    EXPECT_EQ(settings_->Values().crop, 0.25);
+    EXPECT_TRUE(f.Sweep().Running());
+    const wg::SweepPtr s = nextSweep(f);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->pointsPerStep, 3072);
+    EXPECT_TRUE(s->centreMended);
+    EXPECT_EQ(s->stepStarts.front(), kStart);
+    EXPECT_EQ(f.Series1->PointCount(), 4096);  // the range's points, as without crop
+    EXPECT_NEAR(PeakAfterFreshSweeps(), kCarrierHz + 393100, 2 * 781.25);
+    form_.reset();
+  }
+  {
+    TForm1& f = OpenWith({});
+    EXPECT_EQ(f.Sweep().Crop(), 0.25);
+    EXPECT_TRUE(f.findChild<wg::TReceiverMenu*>()->CropAction()->isChecked());
+    form_.reset();
+  }
+  wg::Options o;
+  o.crop = 0.4;
+  TForm1& f = OpenWith(o);
+  auto* menu = f.findChild<wg::TReceiverMenu*>();
+  EXPECT_EQ(f.Sweep().Crop(), 0.4);
+  EXPECT_EQ(settings_->Values().crop, 0.25);  // the option is for this run
+  menu->CropAction()->trigger();
+  EXPECT_EQ(f.Sweep().Crop(), 0);
+  EXPECT_EQ(settings_->Values().crop, 0);
+  menu->CropAction()->trigger();
+  EXPECT_EQ(f.Sweep().Crop(), 0.4);
+  EXPECT_EQ(settings_->Values().crop, 0.4);
+}
+
 // The receiver hangs in a read: a control used before the watchdog has
 // noticed (the first second) holds the window no longer than one used
 // after, its change waits instead of the window, and its line says that it
