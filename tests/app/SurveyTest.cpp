@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/common/RtlTcpServer.h"
@@ -106,6 +107,52 @@ class Survey : public ::testing::Test {
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   }
   std::string Err() { return Slurp(dir / "err.txt"); }
+
+  // The carriers of a scene surveyed by wideglass (one averaged sweep of
+  // 144-150 MHz, `ours` added to its options) and by rtl_power (`theirs`
+  // added), both on the simulator with `env` besides: each found by both at
+  // the same frequency within a bin, with the same level differences within
+  // 2 dB, and with `asScene` wideglass's within 1 dB of the scene's. The
+  // lines of both files.
+  std::pair<std::vector<Line>, std::vector<Line>> CompareCarriers(
+      const std::vector<std::pair<double, double>>& carriers, const std::string& ours, const std::string& theirs,
+      const std::string& env, bool asScene) {
+    {
+      std::ofstream scene(dir / "scene.txt");
+      for (auto [hz, db] : carriers) scene << std::fixed << hz << " " << db << " carrier\n";
+    }
+    const std::string sim = env + " RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "'";
+    EXPECT_EQ(Run("./wideglass --record wg.csv -f 144M:150M -n 1 --mode average" + ours, sim), 0) << Err();
+    EXPECT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M:781.25 -i 1 -1" + theirs + " rp.csv",
+                  sim + " LD_LIBRARY_PATH='" + fs::path(WG_SIM_LIB).parent_path().string() + "'"),
+              0)
+        << Err();
+    auto wg = ReadRtlPower(dir / "wg.csv");
+    auto rp = ReadRtlPower(dir / "rp.csv");
+    if (wg.empty() || rp.empty()) {
+      ADD_FAILURE() << "no lines: wideglass " << wg.size() << ", rtl_power " << rp.size();
+      return {};
+    }
+    const double bin = std::max(wg[0].step, rp[0].step);
+    Peak wg0{}, rp0{};
+    for (size_t i = 0; i < carriers.size(); ++i) {
+      const Peak a = PeakNear(wg, carriers[i].first), b = PeakNear(rp, carriers[i].first);
+      std::printf("carrier %.2f Hz %.0f dB: wideglass %.2f Hz %+.2f dB, rtl_power %.2f Hz %+.2f dB\n",
+                  carriers[i].first, carriers[i].second, a.hz, a.db, b.hz, b.db);
+      EXPECT_GT(a.db, 10) << "wideglass misses " << carriers[i].first;
+      EXPECT_GT(b.db, 10) << "rtl_power misses " << carriers[i].first;
+      EXPECT_LE(std::abs(a.hz - b.hz), bin) << carriers[i].first;
+      if (i == 0) {
+        wg0 = a, rp0 = b;
+        continue;
+      }
+      EXPECT_NEAR(a.db - wg0.db, b.db - rp0.db, 2.0) << carriers[i].first;
+      if (asScene) {
+        EXPECT_NEAR(a.db - wg0.db, carriers[i].second - carriers[0].second, 1.0) << carriers[i].first;
+      }
+    }
+    return {std::move(wg), std::move(rp)};
+  }
   static std::string Slurp(const fs::path& p) {
     std::ifstream in(p);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -322,37 +369,8 @@ TEST_F(Survey, BinsAndIntervalsShapeTheLines) {
 // within a bin, with the same level differences within 2 dB.
 TEST_F(Survey, FindsTheCarriersRtlPowerFinds) {
   if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
-  const std::vector<std::pair<double, double>> carriers = {
-      {144585937.5, -30}, {145367187.5, -40}, {146343750, -50}, {147320312.5, -35}, {148687500, -45}};
-  {
-    std::ofstream scene(dir / "scene.txt");
-    for (auto [hz, db] : carriers) scene << std::fixed << hz << " " << db << " carrier\n";
-  }
-  const std::string env = "RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "'";
-  ASSERT_EQ(Run("./wideglass --record wg.csv -f 144M:150M -n 1 --mode average", env), 0) << Err();
-  ASSERT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M:781.25 -i 1 -1 rp.csv",
-                env + " LD_LIBRARY_PATH='" + fs::path(WG_SIM_LIB).parent_path().string() + "'"),
-            0)
-      << Err();
-  const auto wg = ReadRtlPower(dir / "wg.csv");
-  const auto rp = ReadRtlPower(dir / "rp.csv");
-  ASSERT_FALSE(wg.empty());
-  ASSERT_FALSE(rp.empty());
-  const double bin = std::max(wg[0].step, rp[0].step);
-  Peak wg0{}, rp0{};
-  for (size_t i = 0; i < carriers.size(); ++i) {
-    const Peak a = PeakNear(wg, carriers[i].first), b = PeakNear(rp, carriers[i].first);
-    std::printf("carrier %.1f Hz %.0f dB: wideglass %.2f Hz %+.2f dB, rtl_power %.2f Hz %+.2f dB\n",
-                carriers[i].first, carriers[i].second, a.hz, a.db, b.hz, b.db);
-    EXPECT_GT(a.db, 10) << "wideglass misses " << carriers[i].first;
-    EXPECT_GT(b.db, 10) << "rtl_power misses " << carriers[i].first;
-    EXPECT_LE(std::abs(a.hz - b.hz), bin) << carriers[i].first;
-    if (i == 0) {
-      wg0 = a, rp0 = b;
-    } else {
-      EXPECT_NEAR(a.db - wg0.db, b.db - rp0.db, 2.0) << carriers[i].first;
-    }
-  }
+  CompareCarriers({{144585937.5, -30}, {145367187.5, -40}, {146343750, -50}, {147320312.5, -35}, {148687500, -45}},
+                  "", "", "", false);
 }
 
 // The filtered stick, steps cropped by a quarter in both programs: each
@@ -362,22 +380,10 @@ TEST_F(Survey, FindsTheCarriersRtlPowerFinds) {
 // rtl_power reads them. They lie on both programs' bin grids (every 3906.25 Hz).
 TEST_F(Survey, CroppedStepsReadAsRtlPowersCroppedHops) {
   if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
-  const std::vector<std::pair<double, double>> carriers = {
-      {144585937.5, -30}, {145996093.75, -40}, {146398437.5, -35}, {147101562.5, -45}, {148500000, -38}};
-  {
-    std::ofstream scene(dir / "scene.txt");
-    for (auto [hz, db] : carriers) scene << std::fixed << hz << " " << db << " carrier\n";
-  }
-  const std::string env = "RTLSDR_SIM_FILTER=1 RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "'";
-  ASSERT_EQ(Run("./wideglass --record wg.csv -f 144M:150M -n 1 --mode average -c 25%", env), 0) << Err();
-  ASSERT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M:781.25 -c 0.25 -i 1 -1 rp.csv",
-                env + " LD_LIBRARY_PATH='" + fs::path(WG_SIM_LIB).parent_path().string() + "'"),
-            0)
-      << Err();
-  const auto wg = ReadRtlPower(dir / "wg.csv");
-  const auto rp = ReadRtlPower(dir / "rp.csv");
+  const auto [wg, rp] = CompareCarriers({{144585937.5, -30}, {145996093.75, -40}, {146398437.5, -35},
+                                         {147101562.5, -45}, {148500000, -38}},
+                                        " -c 25%", " -c 0.25", "RTLSDR_SIM_FILTER=1", true);
   ASSERT_EQ(wg.size(), 3u);
-  ASSERT_FALSE(rp.empty());
   for (size_t i = 0; i < wg.size(); ++i) {
     EXPECT_EQ(wg[i].low, 144000000 + static_cast<int64_t>(i) * 2400000);
     EXPECT_EQ(wg[i].high - wg[i].low, 2400000);
@@ -389,24 +395,10 @@ TEST_F(Survey, CroppedStepsReadAsRtlPowersCroppedHops) {
       const Line& l = (*lines)[i];
       const double end = static_cast<double>(l.low) + static_cast<double>(l.db.size() - 1) * l.step;
       EXPECT_NEAR(end, static_cast<double>(l.high), 4.0) << i;
-      if (i > 0) EXPECT_NEAR(static_cast<double>(l.low), static_cast<double>((*lines)[i - 1].high), 4.0) << i;
+      if (i > 0) {
+        EXPECT_NEAR(static_cast<double>(l.low), static_cast<double>((*lines)[i - 1].high), 4.0) << i;
+      }
     }
-  const double bin = std::max(wg[0].step, rp[0].step);
-  Peak wg0{}, rp0{};
-  for (size_t i = 0; i < carriers.size(); ++i) {
-    const Peak a = PeakNear(wg, carriers[i].first), b = PeakNear(rp, carriers[i].first);
-    std::printf("carrier %.2f Hz %.0f dB: wideglass %.2f Hz %+.2f dB, rtl_power %.2f Hz %+.2f dB\n",
-                carriers[i].first, carriers[i].second, a.hz, a.db, b.hz, b.db);
-    EXPECT_GT(a.db, 10) << "wideglass misses " << carriers[i].first;
-    EXPECT_GT(b.db, 10) << "rtl_power misses " << carriers[i].first;
-    EXPECT_LE(std::abs(a.hz - b.hz), bin) << carriers[i].first;
-    if (i == 0) {
-      wg0 = a, rp0 = b;
-    } else {
-      EXPECT_NEAR(a.db - wg0.db, carriers[i].second - carriers[0].second, 1.0) << carriers[i].first;
-      EXPECT_NEAR(a.db - wg0.db, b.db - rp0.db, 2.0) << carriers[i].first;
-    }
-  }
 }
 
 // A stick on another computer, served by Debian's rtl_tcp over the simulator
