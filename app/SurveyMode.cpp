@@ -7,6 +7,7 @@
 #include "receiver/api_rtl_sdr.h"
 #include "record/SignalsCsv.h"
 #include "record/SweepRecorder.h"
+#include "runtime/NumText.h"
 #include "sweep/ReceiverSetup.h"
 #include "sweep/QueuedEngine.h"
 #include "sweep/SignalWatch.h"
@@ -24,6 +25,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -47,6 +49,8 @@ void OnSignal(int sig) {
 }
 
 void Say(const std::string& line) { std::fprintf(stderr, "wideglass: %s\n", line.c_str()); }
+
+std::string MHz(int64_t hz) { return rt::FloatToStr(static_cast<double>(hz) / 1e6); }
 
 std::string Size(uint64_t bytes) {
   char buf[32];
@@ -160,13 +164,20 @@ class Survey {
   void EngineLine(const std::string& text) {
     lastLine_ = text;
     // The frequencies the tuner cannot reach are worth knowing: their steps
-    // are not in the file.
-    if (text.rfind(EngineText(kUntunedText), 0) == 0) Say(text);
+    // are not in the file. A range it cannot reach at all has said why already.
+    if (text.rfind(EngineText(kUntunedText), 0) == 0 && !finishing_) Say(text);
   }
 
   void OnSweep(const SweepPtr& sweep) {
     const bool enough = options_.sweeps && static_cast<int64_t>(sweeps_) >= *options_.sweeps;
     if (finishing_ || enough) return;
+    // A sweep without one measured step writes nothing: carrying on would
+    // leave an empty file behind a survey that seemed to succeed.
+    if (!sweep->levels.empty() &&
+        std::all_of(sweep->levels.begin(), sweep->levels.end(), [](float v) { return std::isnan(v); })) {
+      Fail("the receiver cannot tune to any frequency from " + MHz(sweep->start) + " to " + MHz(sweep->stop) + " MHz");
+      return;
+    }
     if (recorder_->Add(sweep)) {
       ++sweeps_;
       if (signalWatch_) signalWatch_->Submit(SignalInputOf(sweep));

@@ -207,6 +207,9 @@ TEST_F(Survey, FailuresSayWhyInOneLineAndKeepWhatWasWritten) {
       {"./wideglass --record a.csv", "RTLSDR_SIM_FAULT=unplug RTLSDR_SIM_FAULT_AFTER=12", "the receiver stopped"},
       {"./wideglass --record /dev/full -n 3", "", "No space left on device"},
       {"./wideglass --record no/such/folder.csv -n 1", "", "No such file or directory"},
+      // Nothing of the range can be measured: an empty file is no survey.
+      {"./wideglass --record a.csv -f 1800M:1900M -n 2", "", "cannot tune to any frequency from 1800 to 1900 MHz"},
+      {"./wideglass --record a.csv -f 1110M:1240M -n 2", "RTLSDR_SIM_TUNER=e4000", "cannot tune"},
   };
   for (const Case& c : cases) {
     fs::remove(dir / "a.csv");
