@@ -102,6 +102,11 @@ class Survey {
       recorder_->Close();
       return 1;
     }
+    // The rate's points may not reach the stop asked for: the file ends lower.
+    if (engine_->RangeCut())
+      Say("the scan ends at " + MHz(engine_->StopFrequency()) + " MHz instead of " +
+          MHz(engine_->WantedStopFrequency()) + " MHz: at " + std::to_string(engine_->SampleRate()) +
+          " Hz a sweep spans at most " + MHz(engine_->WidestRange()) + " MHz");
 
     if (options_.duration)
       QTimer::singleShot(*options_.duration, &app_, [this] { Finish(0); });

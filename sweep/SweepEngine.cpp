@@ -172,11 +172,12 @@ TSweepEngine::TSweepEngine(TSweepSeries* series, PostToUi post, LogSink log) : h
 
 TSweepEngine::~TSweepEngine() { StopForDestroy(); }
 
-int64_t TSweepEngine::BoundedStop(int64_t start, int64_t stop) const {
-  if (sampleRate_ <= 0) return stop;
-  const auto widest = static_cast<int64_t>(static_cast<long double>(kMostSeriesPoints) * sampleRate_ / kPointsPerStep);
-  return std::min(stop, start + widest);
+int64_t TSweepEngine::WidestRange() const {
+  if (sampleRate_ <= 0) return kHighestFrequency;
+  return static_cast<int64_t>(static_cast<long double>(kMostSeriesPoints) * sampleRate_ / kPointsPerStep);
 }
+
+int64_t TSweepEngine::BoundedStop(int64_t start, int64_t stop) const { return std::min(stop, start + WidestRange()); }
 
 void TSweepEngine::ScanValuesChanged() {
   hub_->currentEpoch = ++rangeEpoch_;
@@ -185,7 +186,8 @@ void TSweepEngine::ScanValuesChanged() {
 
 void TSweepEngine::SetScanRange(int64_t start, int64_t stop) {
   start = std::clamp(start, kLowestFrequency, kHighestFrequency);
-  stop = BoundedStop(start, std::clamp(stop, kLowestFrequency, kHighestFrequency));
+  wantedStop_ = std::clamp(stop, kLowestFrequency, kHighestFrequency);
+  stop = BoundedStop(start, wantedStop_);
   if (start == start_ && stop == stop_) return;
   start_ = start;
   stop_ = stop;
@@ -195,8 +197,10 @@ void TSweepEngine::SetScanRange(int64_t start, int64_t stop) {
 void TSweepEngine::SetSampleRate(int32_t rate) {
   if (rate == sampleRate_) return;
   sampleRate_ = rate;
-  stop_ = BoundedStop(start_, stop_);
+  const int64_t before = stop_;
+  stop_ = BoundedStop(start_, wantedStop_);
   ScanValuesChanged();
+  if (stop_ != before && stopMoved_) stopMoved_();
 }
 
 void TSweepEngine::SetCrop(double share) {

@@ -111,14 +111,23 @@ class TSweepEngine {
 
   // Scan range in Hz (64-bit, so the editors' whole range up to 4000 MHz
   // works), sample rate and bin width. The range is kept within
-  // kLowestFrequency..kHighestFrequency; the stop also within
+  // kLowestFrequency..kHighestFrequency; the stop in force also within
   // kMostSeriesPoints of the start at the current rate. A running worker
   // keeps the values it started with; changes take effect at the next Start.
   int64_t StartFrequency() const { return start_; }
   int64_t StopFrequency() const { return stop_; }
   void SetScanRange(int64_t start, int64_t stop);
+  // The stop that was asked for: a rate whose points cannot reach it cuts
+  // the range in force short, and a rate that can gives it back.
+  int64_t WantedStopFrequency() const { return wantedStop_; }
+  bool RangeCut() const { return stop_ < wantedStop_; }
+  // The widest range the points reach at the current rate, Hz.
+  int64_t WidestRange() const;
   int32_t SampleRate() const { return sampleRate_; }
   void SetSampleRate(int32_t rate);
+  // Hears each change of the stop in force that a new rate made (the range
+  // cut, or given back), when it is made.
+  void SetStopMoved(std::function<void()> heard) { stopMoved_ = std::move(heard); }
   double BinWidth() const { return binWidth_; }
   void SetBinWidth(double width);
   // Points the series gets for the scan range: Round((stop - start) /
@@ -227,6 +236,8 @@ class TSweepEngine {
 
   int64_t start_ = kDefaultStart;
   int64_t stop_ = kDefaultStop;
+  int64_t wantedStop_ = kDefaultStop;
+  std::function<void()> stopMoved_;
   int32_t sampleRate_ = kDefaultSampleRate;
   double binWidth_ = static_cast<double>(kDefaultSampleRate) / kPointsPerStep;
   TraceMode traceMode_ = TraceMode::Live;

@@ -317,6 +317,14 @@
         <source> — не число, остаётся </source>
         <translation> — not a number, stays </translation>
     </message>
+    <message>
+        <source>Конец сканирования, МГц: %1 вместо %2 — при полосе %3 Hz развёртка не шире %4 МГц</source>
+        <translation>Scan stop, MHz: %1 instead of %2 — at a bandwidth of %3 Hz a sweep spans at most %4 MHz</translation>
+    </message>
+    <message>
+        <source>Конец сканирования, МГц: %1 — диапазон больше не сокращён</source>
+        <translation>Scan stop, MHz: %1 — the range is no longer cut short</translation>
+    </message>
 </context>
 <context>
     <name>wg::TCalibrateOnMarker</name>

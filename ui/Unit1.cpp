@@ -315,6 +315,8 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   StopFreqEdit->setParent(Chart1);
   StopFreqEdit->show();
 
+  // The set-up below sets the rate, which may cut the range short already.
+  Sweep().SetStopMoved([this] { FollowStopInForce(); });
   wg::ApplyReceiverChoice(Receiver(), RunOptions(), Settings());
   Button3Click(nullptr);
   calibrate_->ApplyRemembered(RunOptions().ppm.has_value());
@@ -331,7 +333,10 @@ void TForm1::FormDestroy(QObject* /*Sender*/) {
   if (destroyed_) return;
   destroyed_ = true;
   RememberOnClose();
-  if (sweep_) sweep_->StopForDestroy();
+  if (sweep_) {
+    sweep_->SetStopMoved(nullptr);
+    sweep_->StopForDestroy();
+  }
   // The receiver is closed only once no worker reads from it.
   if (receiver_) receiver_->Close();
 }
@@ -374,7 +379,8 @@ void TForm1::RangeEditChange(QObject* Sender) {
     if (!static_cast<wg::TSpinEditDouble*>(Sender)->HoldsNumber()) return;
   wg::TFlagGuard guard(inRangeChange_);
   // A failure leaves the sweep stopped; the next edit starts it again.
-  wg::RunReported(QT_TRANSLATE_NOOP("HandlerGuard", "смене диапазона"), [this] { ApplyScanRange(); },
+  wg::RunReported(QT_TRANSLATE_NOOP("HandlerGuard", "смене диапазона"),
+                  [this, Sender] { ApplyScanRange(Sender != StopFreqEdit); },
                   [this](const std::string& line) { LogAppend(line); });
 }
 
@@ -397,15 +403,23 @@ void TForm1::RangeEditDone(QObject* Sender) {
   if (e == StopFreqEdit &&
       RangeValue(*StartFreqEdit, Sweep().StartFrequency()) + 1.0 >= RangeValue(*StopFreqEdit, Sweep().StopFrequency()))
     RangeEditChange(Sender);
+  // A typed stop beyond what the rate reaches shows as the stop in force
+  // once the user is done with it.
+  ShowStopInForce();
+  SayCut();
 }
 
-void TForm1::ApplyScanRange() {
+void TForm1::ApplyScanRange(bool keepWantedStop) {
   // The worker finishes its block on its own: the next one waits for it on
   // its own thread, the window does not (a change per keystroke).
   Sweep().Stop(std::chrono::milliseconds(0));
   rt::SetDecimalSeparator('.');
   const double startMHz = RangeValue(*StartFreqEdit, Sweep().StartFrequency());
   double stopMHz = RangeValue(*StopFreqEdit, Sweep().StopFrequency());
+  // While the rate cuts the range, the stop editor shows the stop in force;
+  // moving the start must not make that the stop the user asked for.
+  if (keepWantedStop && Sweep().RangeCut() && MHzToHz(stopMHz) == Sweep().StopFrequency())
+    stopMHz = MHz(Sweep().WantedStopFrequency());
   const int64_t start = MHzToHz(startMHz);
   if (startMHz + 1.0 >= stopMHz) {
     if (StopFreqEdit->Typing() && StopFreqEdit->hasFocus()) {
@@ -419,13 +433,58 @@ void TForm1::ApplyScanRange() {
     }
   }
   const int64_t stop = MHzToHz(stopMHz);
-  Chart1->BottomAxis()->SetRange(static_cast<double>(start), static_cast<double>(stop));
   Sweep().SetScanRange(start, stop);
+  Chart1->BottomAxis()->SetRange(static_cast<double>(start),
+                                 static_cast<double>(Sweep().RangeCut() ? Sweep().StopFrequency() : stop));
   Settings().SetScanRange({start, stop});
   Sweep().Reset();
   Sweep().PrepareSeries();
   if (air_) air_->ScanRangeChanged();
   Button1Click(nullptr);
+  ShowStopInForce();
+  // Typing or stepping in an editor says the cut once the user is done.
+  if (!StartFreqEdit->hasFocus() && !StopFreqEdit->hasFocus()) SayCut();
+}
+
+void TForm1::FollowStopInForce() {
+  if (!StopFreqEdit) return;
+  ShowStopInForce();
+  Chart1->BottomAxis()->SetRange(static_cast<double>(Sweep().StartFrequency()),
+                                 static_cast<double>(Sweep().StopFrequency()));
+  if (air_) air_->ScanRangeChanged();
+  // After the line that names the new rate.
+  QMetaObject::invokeMethod(this, [this] { SayCut(); }, Qt::QueuedConnection);
+}
+
+void TForm1::ShowStopInForce() {
+  // Text under the user's fingers stays; it shows once they are done.
+  if (StopFreqEdit->Typing() && StopFreqEdit->hasFocus()) return;
+  const bool cut = Sweep().RangeCut();
+  if (!cut && !stopShownCut_) return;
+  stopShownCut_ = cut;
+  const int64_t stop = Sweep().StopFrequency();
+  if (MHzToHz(RangeValue(*StopFreqEdit, stop)) == stop) return;
+  wg::TFlagGuard guard(inRangeChange_);
+  StopFreqEdit->SetValue(MHz(stop));
+}
+
+void TForm1::SayCut() {
+  const int64_t stop = Sweep().StopFrequency(), wanted = Sweep().WantedStopFrequency();
+  if (Sweep().RangeCut()) {
+    if (stop == saidCutStop_ && wanted == saidCutWanted_) return;
+    saidCutStop_ = stop;
+    saidCutWanted_ = wanted;
+    LogAppend(tr("Конец сканирования, МГц: %1 вместо %2 — при полосе %3 Hz развёртка не шире %4 МГц")
+                  .arg(QString::fromStdString(rt::FloatToStr(MHz(stop))),
+                       QString::fromStdString(rt::FloatToStr(MHz(wanted))), QString::number(Sweep().SampleRate()),
+                       QString::fromStdString(rt::FloatToStr(MHz(Sweep().WidestRange()))))
+                  .toStdString());
+  } else if (saidCutStop_ != 0) {
+    saidCutStop_ = saidCutWanted_ = 0;
+    LogAppend(tr("Конец сканирования, МГц: %1 — диапазон больше не сокращён")
+                  .arg(QString::fromStdString(rt::FloatToStr(MHz(stop))))
+                  .toStdString());
+  }
 }
 
 void TForm1::ScrollAxisByPercent(wg::TChartAxis* Axis, double Percent) {

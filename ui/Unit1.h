@@ -131,7 +131,15 @@ class TForm1 : public QWidget {
   void ConfigureChart();
   void PlaceControls();
   wg::TSpinEditDouble* CreateFreqEdit(double minValue, double maxValue, const char* hint);
-  void ApplyScanRange();
+  // keepWantedStop: the stop editor was not the one changed, so a stop it
+  // shows cut short by the rate stands for the stop asked for.
+  void ApplyScanRange(bool keepWantedStop);
+  // A rate moved the stop in force: the editor, the axis and the log follow.
+  void FollowStopInForce();
+  void ShowStopInForce();
+  // One log line when the range in force is cut short, and one when it no
+  // longer is.
+  void SayCut();
 
   wg::TChartMenu* chartMenu_ = nullptr;
   wg::TReceiverMenu* receiverMenu_ = nullptr;  // a child of the window
@@ -151,6 +159,9 @@ class TForm1 : public QWidget {
   std::unique_ptr<wg::TRecordingView> recording_;
   bool destroyed_ = false;
   bool inRangeChange_ = false;
+  // The cut last said (stop in force and stop asked for); 0 when none is.
+  int64_t saidCutStop_ = 0, saidCutWanted_ = 0;
+  bool stopShownCut_ = false;  // the stop editor shows a stop cut short
 };
 
 extern TForm1* Form1;

@@ -193,6 +193,17 @@ TEST_F(Survey, FilesReadAsRtlPowerFilesInEveryMode) {
       EXPECT_NE(Err().find("1766"), std::string::npos) << Err();
     }
   }
+
+  // A rate whose points cannot reach the stop: the file ends lower, and one
+  // line says where.
+  ASSERT_EQ(Run("./wideglass --record cut.csv -f 24M:1766M -s 1.024M --fast -n 1"), 0) << Err();
+  EXPECT_EQ(Err(), "wideglass: the scan ends at 1304 MHz instead of 1766 MHz: at 1024000 Hz a sweep spans at most "
+                   "1280 MHz\n");
+  std::ifstream in(dir / "cut.csv");
+  std::string line, last;
+  while (std::getline(in, line)) last = line;
+  ASSERT_GT(last.size(), 40u);
+  EXPECT_EQ(last.substr(22, 22), "1302976000, 1304000000") << last.substr(0, 60);
 }
 
 TEST_F(Survey, FailuresSayWhyInOneLineAndKeepWhatWasWritten) {

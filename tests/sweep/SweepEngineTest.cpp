@@ -161,6 +161,34 @@ TEST_F(Engine, ScanRangeIsBoundedToTheEditorsLimits) {
   EXPECT_EQ(engine->SeriesPointCount(), 0);
 }
 
+// The bound cuts the range in force, not the range asked for: a rate that
+// reaches the stop again gives it back, and each move is heard once.
+TEST_F(Engine, ARateCutsTheRangeInForceAndGivesItBack) {
+  int moved = 0;
+  engine->SetStopMoved([&] { ++moved; });
+  engine->SetScanRange(24000000, 1766000000);
+  engine->SetSampleRate(1024000);
+  EXPECT_EQ(engine->StopFrequency(), 1304000000);
+  EXPECT_EQ(engine->WantedStopFrequency(), 1766000000);
+  EXPECT_TRUE(engine->RangeCut());
+  EXPECT_EQ(engine->WidestRange(), 1280000000);
+  engine->SetSampleRate(1800000);  // reaches 2274 MHz
+  EXPECT_EQ(engine->StopFrequency(), 1766000000);
+  EXPECT_FALSE(engine->RangeCut());
+  EXPECT_EQ(moved, 2);
+  engine->SetSampleRate(3200000);  // nothing moves
+  EXPECT_EQ(moved, 2);
+
+  // Typed while cut: the wanted stop is kept, the one in force is bounded.
+  engine->SetSampleRate(1024000);
+  engine->SetScanRange(24000000, 2000000000);
+  EXPECT_EQ(engine->StopFrequency(), 1304000000);
+  EXPECT_EQ(engine->WantedStopFrequency(), 2000000000);
+  engine->SetSampleRate(2400000);
+  EXPECT_EQ(engine->StopFrequency(), 2000000000);
+  EXPECT_EQ(moved, 4);
+}
+
 // An empty or inverted range ends the worker without a read, instead of
 // publishing an empty list in a tight loop.
 TEST_F(Engine, DegenerateRangesEndWithoutSpinning) {

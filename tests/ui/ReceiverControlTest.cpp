@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "chart/Chart.h"
 #include "chart/FastLineSeries.h"
+#include "controls/SpinDouble.h"
 #include "sweep/ReceiverSetup.h"
 #include "tests/common/RtlTcpServer.h"
 #include "tests/common/RunQueueWait.h"
@@ -257,6 +258,58 @@ TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
   menu->CropAction()->trigger();
   EXPECT_EQ(f.Sweep().Crop(), 0.4);
   EXPECT_EQ(settings_->Values().crop, 0.4);
+}
+
+// A rate whose points cannot reach the stop cuts the range in force short:
+// the editors, the axis and one line say so, the range the user set is kept
+// and comes back whole with a rate that reaches it again.
+TEST_F(ReceiverControlTest, ALowRateCutsTheRangeInSightAndAHigherOneGivesItBack) {
+  wg::Options o;
+  o.start = 24000000, o.stop = 1766000000;
+  TForm1& f = OpenWith(o);
+  auto* menu = f.findChild<wg::TReceiverMenu*>();
+  ASSERT_NE(menu, nullptr);
+  const auto cutLine = [](const char* stop, const char* wanted) {
+    return QString::fromUtf8("Конец сканирования, МГц: %1 вместо %2 — при полосе 1024000 Hz развёртка не шире 1280 МГц")
+        .arg(stop, wanted);
+  };
+  const auto expectStop = [&](int64_t hz, const char* text) {
+    EXPECT_EQ(f.Sweep().StopFrequency(), hz) << text;
+    EXPECT_EQ(f.StopFreqEdit->text(), text);
+    EXPECT_EQ(f.Chart1->BottomAxis()->Maximum(), static_cast<double>(hz)) << text;
+  };
+  menu->ChooseRate(1024000);
+  EXPECT_EQ(LastLineOnce(cutLine("1304", "1766")), cutLine("1304", "1766"));
+  expectStop(1304000000, "1304");
+  EXPECT_EQ(f.Series1->PointCount(), 5120000);
+
+  // A new start keeps the stop asked for, and remembers it.
+  f.StartFreqEdit->SetValue(100);
+  EXPECT_EQ(LastLineOnce(cutLine("1380", "1766")), cutLine("1380", "1766"));
+  expectStop(1380000000, "1380");
+  EXPECT_EQ(settings_->Values().range, (wg::ScanRange{100000000, 1766000000}));
+
+  const QString whole = QString::fromUtf8("Конец сканирования, МГц: 1766 — диапазон больше не сокращён");
+  menu->ChooseRate(3200000);
+  EXPECT_EQ(LastLineOnce(whole), whole);
+  expectStop(1766000000, "1766");
+  EXPECT_EQ(Lines().filter(QString::fromUtf8("Конец сканирования")).size(), 3) << Lines().join('\n').toStdString();
+
+  // Typed wider than the rate reaches: the typed text stays while typed,
+  // the stop in force shows once done.
+  menu->ChooseRate(1024000);
+  EXPECT_EQ(LastLineOnce(cutLine("1380", "1766")), cutLine("1380", "1766"));
+  f.activateWindow();
+  (void)QTest::qWaitForWindowActive(&f);
+  f.StopFreqEdit->setFocus();
+  f.StopFreqEdit->selectAll();
+  QTest::keyClicks(f.StopFreqEdit, "2000");
+  EXPECT_EQ(f.StopFreqEdit->text(), "2000");
+  EXPECT_EQ(f.Sweep().StopFrequency(), 1380000000);
+  QTest::keyClick(f.StopFreqEdit, Qt::Key_Return);
+  EXPECT_EQ(LastLine(), cutLine("1380", "2000"));
+  expectStop(1380000000, "1380");
+  EXPECT_EQ(settings_->Values().range, (wg::ScanRange{100000000, 2000000000}));
 }
 
 // The receiver hangs in a read: a control used before the watchdog has
