@@ -53,9 +53,12 @@ struct ReceiverFound {
 // that may still carry the previous tuning and the samples its spectrum uses.
 struct ReadPlan {
   static constexpr int kWrittenBlock = 131072;
-  // What a stick delivers after a retune before its samples are of the new
-  // frequency: the tuner's lock and the demodulator's buffer drain.
-  static constexpr int kSettleBytes = 16384;
+  // What a stick still delivers of the previous tuning once the tuning
+  // delay below has passed: the samples in the demodulator's and the USB
+  // pipeline. Debian's rtl_power flushes as much after each retune (it
+  // sleeps 5 ms, then reads 4096 bytes), and its readings are the ones users
+  // trust; dropping more only slows the sweep.
+  static constexpr int kSettleBytes = 4096;
   // The library passes the length straight to a USB bulk transfer, which
   // takes whole packets of 512 bytes only: a part packet overflows.
   static constexpr int kTransferUnit = 512;

@@ -75,8 +75,7 @@ bool BindSimulator(benchmark::State& state) {
 
 // Seconds of the second whole sweep (the first may begin before every stick
 // is under way).
-void MeasureSweep(benchmark::State& state, int64_t start, int64_t stop, int sticks, bool fast,
-                  int settleBytes = wg::ReadPlan::kSettleBytes) {
+void MeasureSweep(benchmark::State& state, int64_t start, int64_t stop, int sticks, bool fast) {
   if (!BindSimulator(state)) return;
   Ui ui;
   std::string log;
@@ -90,7 +89,7 @@ void MeasureSweep(benchmark::State& state, int64_t start, int64_t stop, int stic
   }
   engine.SetScanRange(start, stop);
   engine.SetBinWidth(3200000 / 4096.0);
-  engine.SetFast(fast, settleBytes);
+  engine.SetFast(fast);
   std::vector<wg::SweepPtr> sweeps;
   engine.AddSweepListener([&](const wg::SweepPtr& s) { sweeps.push_back(s); });
   if (!engine.Start()) {
@@ -125,13 +124,6 @@ void BM_Sticks_Fast_24_1766(benchmark::State& state) {
   MeasureSweep(state, 24000000, 1766000000, static_cast<int>(state.range(0)), true);
 }
 BENCHMARK(BM_Sticks_Fast_24_1766)->Arg(1)->Arg(2)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-
-// The same dropping only the 4096 bytes rtl_power flushes (what the
-// simulator holds here).
-void BM_Sticks_Fast4096_24_1766(benchmark::State& state) {
-  MeasureSweep(state, 24000000, 1766000000, static_cast<int>(state.range(0)), true, 4096);
-}
-BENCHMARK(BM_Sticks_Fast4096_24_1766)->Arg(1)->Arg(2)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Debian's rtl_power, one sweep, on the same simulator.
 void BM_RtlPower_24_1766(benchmark::State& state) {
