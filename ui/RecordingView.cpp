@@ -173,6 +173,7 @@ bool TRecordingView::Open(const QString& path) {
   if (!wasOpen) {
     liveTitle_ = window_.windowTitle();
     waterfallWasShown_ = splitter_.WaterfallShown();
+    liveMarginTop_ = chart_.MarginTop();
   }
   sweep_.StopAndWithhold();
   // Hidden and shown again: the live rows, and any still on their way, go.
@@ -252,6 +253,7 @@ void TRecordingView::Close() {
   source_.reset();
   ++generation_;
   bar_->hide();
+  chart_.SetMarginTop(liveMarginTop_);
   for (QAction* a : {backAction_, newer_, older_}) a->setEnabled(false);
   window_.setWindowTitle(liveTitle_);
   splitter_.ShowWaterfall(false);
@@ -278,8 +280,13 @@ void TRecordingView::Title() {
 
 void TRecordingView::Place() {
   // Beside the range editors, clear of the recording indicator's corner.
-  const int left = 190, right = 70;
-  bar_->setGeometry(left, 2, std::max(120, chart_.width() - left - right), 22);
+  const int left = 190, right = 70, top = 2, height = 22;
+  bar_->setGeometry(left, top, std::max(120, chart_.width() - left - right), height);
+  // The chart's title goes below the bar, and the plot with it: nothing
+  // written is covered. The margin is a share of the chart's height.
+  const int below = top + height + 2;
+  const int share = chart_.height() > 0 ? (below * 100 + chart_.height() - 1) / chart_.height() : liveMarginTop_;
+  chart_.SetMarginTop(std::clamp(share, liveMarginTop_, std::max(liveMarginTop_, 50)));
 }
 
 bool TRecordingView::eventFilter(QObject* watched, QEvent* event) {

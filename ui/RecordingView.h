@@ -104,6 +104,7 @@ class TRecordingView : public QObject {
   uint64_t generation_ = 0;  // of the recording open: events of an earlier one are ignored
   QString path_, liveTitle_;
   bool waterfallWasShown_ = false;
+  int liveMarginTop_ = 0;  // the chart's, restored with the live view
   SweepPtr shown_;
   uint64_t shownNumber_ = 0, count_ = 0, asked_ = UINT64_MAX;
   bool followNewest_ = true, scanned_ = false;

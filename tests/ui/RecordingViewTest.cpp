@@ -88,6 +88,14 @@ TEST_F(RecordingViewTest, ShowsTheNewestSweepAndEveryOtherOnRequestThenGoesBackT
   // The whole recording in the waterfall, newest on top.
   ASSERT_TRUE(Until([&] { return f.Waterfall1->History().RowCount() == static_cast<size_t>(kSweeps); }));
   EXPECT_TRUE(f.Waterfall1->isVisible());
+  // The bar leaves the chart's title in sight, also once the waterfall
+  // took its share of the height.
+  const auto* bar = f.Chart1->findChild<QWidget*>(QStringLiteral("RecordingBar"));
+  ASSERT_NE(bar, nullptr);
+  (void)f.Chart1->grab();
+  const wg::TRect title = f.Chart1->Title().TitleRect();
+  EXPECT_GT(title.Bottom, title.Top);
+  EXPECT_GE(title.Top, bar->geometry().bottom() + 1) << title.Top << " under a bar ending at " << bar->geometry().bottom();
   const auto& h = f.Waterfall1->History();
   EXPECT_DOUBLE_EQ(wg::TWaterfallHistory::Decode(h.Row(0)[0]), Level(kSweeps - 1, 0));
   EXPECT_DOUBLE_EQ(wg::TWaterfallHistory::Decode(h.Row(kSweeps - 1)[0]), Level(0, 0));
@@ -120,6 +128,7 @@ TEST_F(RecordingViewTest, ShowsTheNewestSweepAndEveryOtherOnRequestThenGoesBackT
   EXPECT_TRUE(f.Sweep().Running());
   ASSERT_TRUE(Until([&] { return f.Series1->PointCount() == f.Sweep().SeriesPointCount() && f.Series1->YValues().ValueAt(0) != 0; }));
   EXPECT_DOUBLE_EQ(f.Chart1->BottomAxis()->Minimum(), static_cast<double>(f.Sweep().StartFrequency()));
+  EXPECT_EQ(f.Chart1->MarginTop(), 4) << "the live chart as written";
 }
 
 // While a recording is shown the chart's features act on it, not on the
