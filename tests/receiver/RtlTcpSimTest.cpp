@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "receiver/LocalRtlSdr.h"
 #include "receiver/ReceiverPool.h"
@@ -150,6 +152,7 @@ TEST_F(RtlTcpSim, AThousandRetunesShowNothingOfThePreviousTuning) {
   for (int i = 0; i < 1000; ++i) {
     const int now = i % 2;
     ASSERT_EQ(dev.SetCentre(now ? 110000000 : 100000000), 0);
+    std::this_thread::sleep_for(std::chrono::microseconds(plan.tuneWaitUs));
     ASSERT_EQ(dev.ResetBuffer(), 0);
     int count = 0;
     ASSERT_EQ(dev.Read(buf.data(), plan.Length(), &count), 0) << "retune " << i;

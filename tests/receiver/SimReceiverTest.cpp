@@ -159,7 +159,7 @@ TEST_F(SimReceivers, TwoSticksShareARangeAndNoStepShowsItsPredecessor) {
   }
   std::lock_guard lk(g_lengthsLock);
   EXPECT_TRUE(std::all_of(g_lengths.begin(), g_lengths.end(), [](int n) { return n % 512 == 0; }));
-  EXPECT_EQ(g_lengths.back(), 24576);
+  EXPECT_EQ(g_lengths.back(), 12288);
 }
 
 TEST_F(SimReceivers, UnpluggedStickComesBackAndTheSweepGoesOn) {
