@@ -148,20 +148,36 @@ TEST_F(RtlTcpSim, AThousandRetunesShowNothingOfThePreviousTuning) {
   plan.fast = true;
   std::vector<uint8_t> buf(static_cast<size_t>(plan.Length()));
   const double offsets[2] = {300000, -350000};  // of each tuning's own carrier
-  int ghosts = 0, missing = 0;
-  for (int i = 0; i < 1000; ++i) {
-    const int now = i % 2;
+  // The rule allows the server 10 ms to carry a command out. A retune during
+  // which one of its threads waited longer for a CPU (the tests share a small
+  // machine) is not judged: the command may have been carried out later than
+  // any server on a computer of its own does. Retunes go on until a thousand
+  // have been judged, or give up at five thousand.
+  constexpr int64_t kServerHeldOff = 10'000'000;  // ns
+  int ghosts = 0, missing = 0, judged = 0, tried = 0;
+  for (; judged < 1000 && tried < 5000; ++tried) {
+    const int now = tried % 2;
+    const std::map<int, int64_t> before = server->RunQueueWaits();
     ASSERT_EQ(dev.SetCentre(now ? 110000000 : 100000000), 0);
     std::this_thread::sleep_for(std::chrono::microseconds(plan.tuneWaitUs));
     ASSERT_EQ(dev.ResetBuffer(), 0);
     int count = 0;
-    ASSERT_EQ(dev.Read(buf.data(), plan.Length(), &count), 0) << "retune " << i;
+    ASSERT_EQ(dev.Read(buf.data(), plan.Length(), &count), 0) << "retune " << tried;
+    int64_t heldOff = 0;
+    for (const auto& [task, wait] : server->RunQueueWaits()) {
+      const auto was = before.find(task);
+      heldOff = std::max(heldOff, wait - (was == before.end() ? 0 : was->second));
+    }
+    if (heldOff > kServerHeldOff) continue;
+    ++judged;
     bool ghost = false;
     for (int at = plan.settleBytes; at + 512 <= plan.Length(); at += 512)
       ghost = ghost || ToneIn(&buf[at], offsets[1 - now], kRate) > kToneSeen;
     ghosts += ghost;
     missing += ToneIn(&buf[plan.Length() - 512], offsets[now], kRate) < kToneSeen;
   }
+  std::printf("retunes: %d tried, %d judged\n", tried, judged);
+  EXPECT_GE(judged, 300) << "the server was held off the CPU in most retunes";
   EXPECT_EQ(ghosts, 0);
   EXPECT_EQ(missing, 0);
 }
