@@ -226,7 +226,8 @@ void Receiver::Core::Step(const StepTask& t, StepSource& src) {
   // delivered would belong to its previous tuning.
   bool tuned = false;
   try {
-    tuned = Call([&] { return device->SetCentre(static_cast<uint32_t>(t.centre)); }) >= 0;
+    r.result = Call([&] { return device->SetCentre(static_cast<uint32_t>(t.centre)); });
+    tuned = r.result >= 0;
     // What the stick makes while its tuner settles is of no frequency; what
     // its pipeline still holds then is dropped with the settle bytes.
     if (tuned && t.read.fast && t.read.tuneWaitUs > 0)
@@ -253,7 +254,11 @@ void Receiver::Core::Step(const StepTask& t, StepSource& src) {
     return;
   }
   if (!tuned) {
-    r.kind = StepResult::Kind::Untuned;
+    // A stick pulled out between two steps fails its tuning first: that is
+    // no frequency out of reach.
+    const bool gone = device->MeansGone(r.result) || !Call([&] { return device->Listed(); });
+    r.kind = gone ? StepResult::Kind::Gone : StepResult::Kind::Untuned;
+    if (!gone) r.result = 0;
   } else if (r.count < length || r.result < 0) {
     const bool gone = device->MeansGone(r.result) || !Call([&] { return device->Listed(); });
     r.kind = gone ? StepResult::Kind::Gone : StepResult::Kind::Failed;
