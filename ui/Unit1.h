@@ -31,6 +31,7 @@ class TSignalsPanel;
 class TSpinEditDouble;
 class TSweepEngine;
 struct Options;
+struct ReceiverReport;
 class TWaterfall;
 class TWaterfallSplitter;
 }  // namespace wg
@@ -132,6 +133,8 @@ class TForm1 : public QWidget {
   void PlaceControls();
   wg::TSpinEditDouble* CreateFreqEdit(double minValue, double maxValue, const char* hint);
   void ApplyScanRange();
+  // The receiver report into the log pane, and the bottom axis on the range.
+  void ShowReport(const wg::ReceiverReport& report);
 
   wg::TChartMenu* chartMenu_ = nullptr;
   wg::TReceiverMenu* receiverMenu_ = nullptr;  // a child of the window
