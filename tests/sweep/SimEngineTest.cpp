@@ -441,16 +441,20 @@ TEST_F(Sim, AStickWhoseHandleDiedIsOpenedAgainAndTheSweepGoesOn) {
   ExpectGoneAndBackInTurn(log);
 }
 
-// Pulled out and back 1.5 s later: while it is away the range and the gain
+// Pulled out and back 2.5 s later: while it is away the range and the gain
 // change without a read error each time (the gain is kept for its return),
 // and the sweep goes on once it is back.
 TEST_F(Sim, AStickPulledOutIsWaitedForThroughRangeEditsAndResumes) {
   ::setenv("RTLSDR_SIM_FAULT", "unplug", 1);
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "12", 1);
-  ::setenv("RTLSDR_SIM_REPLUG_MS", "1500", 1);
+  ::setenv("RTLSDR_SIM_REPLUG_MS", "2500", 1);
+  int awayWhenGone = -1;
+  engine->AddReceiverListener([&](const wg::PoolNote& n) {
+    if (n.kind == wg::PoolNote::Kind::Gone && awayWhenGone < 0) awayWhenGone = engine->ReceiverAway();
+  });
   ASSERT_EQ(setup->Run().outcome, ReceiverReport::Outcome::Opened);
   ASSERT_TRUE(ui.PumpUntil([&] { return !log.empty(); }));
-  ASSERT_TRUE(engine->ReceiverAway());
+  EXPECT_EQ(awayWhenGone, 1);
   for (int i = 1; i <= 5; ++i) {
     engine->Stop();
     engine->SetScanRange(138000000 + i * 1000000, 153000000 + i * 1000000);

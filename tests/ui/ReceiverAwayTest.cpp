@@ -11,6 +11,7 @@
 #include "tests/ui/FormFixture.h"
 #include "ui/ReceiverAwayNotice.h"
 
+#include <QImage>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,7 +49,7 @@ class ReceiverAwayTest : public FormTest {
 TEST_F(ReceiverAwayTest, AStickPulledOutIsSaidOnTheChartAndOnceEachWayAndTheTraceGoesOn) {
   qputenv("RTLSDR_SIM_FAULT", "unplug");
   qputenv("RTLSDR_SIM_FAULT_AFTER", "12");
-  qputenv("RTLSDR_SIM_REPLUG_MS", "1500");
+  qputenv("RTLSDR_SIM_REPLUG_MS", "3000");
   TForm1& f = Open();
   // The stick read these when it opened; back, it opens without a fault.
   for (const char* v : {"RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER", "RTLSDR_SIM_REPLUG_MS"}) qunsetenv(v);
@@ -60,6 +61,9 @@ TEST_F(ReceiverAwayTest, AStickPulledOutIsSaidOnTheChartAndOnceEachWayAndTheTrac
   ASSERT_TRUE(QTest::qWaitFor([&] { return notice->Shown(); }, 20000)) << Lines().join('|').toStdString();
   EXPECT_FALSE(notice->Rect().isEmpty());
   EXPECT_TRUE(notice->Rect().intersects(f.Chart1->rect()));
+  const QRect r = notice->Rect();
+  const QImage face = f.Chart1->grab().toImage();
+  EXPECT_EQ(face.pixelColor(r.left(), r.center().y()), QColor(0xb0, 0x20, 0x20)) << "its frame is on the chart";
   // A range edit while it is away is no new line.
   f.StartFreqEdit->SetValue(140);
   int sweeps = 0;
