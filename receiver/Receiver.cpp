@@ -253,18 +253,14 @@ void Receiver::Core::Step(const StepTask& t, StepSource& src) {
     src.StepDone(id, t, r);
     return;
   }
-  if (!tuned) {
-    // A stick pulled out between two steps fails its tuning first: that is
-    // no frequency out of reach.
-    const bool gone = device->MeansGone(r.result) || !Call([&] { return device->Listed(); });
-    r.kind = gone ? StepResult::Kind::Gone : StepResult::Kind::Untuned;
-    if (!gone) r.result = 0;
-  } else if (r.count < length || r.result < 0) {
-    const bool gone = device->MeansGone(r.result) || !Call([&] { return device->Listed(); });
-    r.kind = gone ? StepResult::Kind::Gone : StepResult::Kind::Failed;
-  } else {
+  // A stick pulled out between steps fails its tuning first: gone, not out of reach.
+  const auto gone = [&] { return device->MeansGone(r.result) || !Call([&] { return device->Listed(); }); };
+  if (!tuned)
+    r.kind = gone() ? StepResult::Kind::Gone : StepResult::Kind::Untuned;
+  else if (r.count < length || r.result < 0)
+    r.kind = gone() ? StepResult::Kind::Gone : StepResult::Kind::Failed;
+  else
     r.kind = StepResult::Kind::Read;
-  }
   r.count = std::clamp(r.count, 0, length);
   r.bytes = buffer.data();
   r.length = length;
