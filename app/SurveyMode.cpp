@@ -87,6 +87,11 @@ class Survey {
     engine_ = MakeQueuedEngine(app_, nullptr, [this](const std::string& text) { EngineLine(text); });
     ApplyScanChoice(*engine_, options_, nothingRemembered_);
     engine_->AddSweepListener([this](const SweepPtr& sweep) { OnSweep(sweep); });
+    // A stick pulled out is waited for, and said each way; a remote one's
+    // connection has lines of its own below.
+    engine_->AddReceiverListener([](const PoolNote& n) {
+      if (!FromRemote(n) && !ReceiverAwayLine(n).empty()) Say(ReceiverAwayLine(n));
+    });
     if (options_.signalsFile) {
       signalWatch_ = std::make_unique<TSignalWatch>();
       // Rewritten whole at each interval the recording integrates over (each
@@ -120,7 +125,7 @@ class Survey {
         Say(reconnecting ? "the connection to the remote receiver was lost; connecting again"
                          : "the remote receiver is connected again");
       }
-      if (!engine_->Running() && !reconnecting) Fail("the receiver stopped" + (lastLine_.empty() ? "" : ": " + lastLine_));
+      if (!engine_->Running() && !reconnecting && !engine_->ReceiverAway()) Fail("the receiver stopped" + (lastLine_.empty() ? "" : ": " + lastLine_));
     });
     watch_.start();
     if (::isatty(STDERR_FILENO)) {

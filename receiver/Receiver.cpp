@@ -226,7 +226,8 @@ void Receiver::Core::Step(const StepTask& t, StepSource& src) {
   // delivered would belong to its previous tuning.
   bool tuned = false;
   try {
-    tuned = Call([&] { return device->SetCentre(static_cast<uint32_t>(t.centre)); }) >= 0;
+    r.result = Call([&] { return device->SetCentre(static_cast<uint32_t>(t.centre)); });
+    tuned = r.result >= 0;
     // What the stick makes while its tuner settles is of no frequency; what
     // its pipeline still holds then is dropped with the settle bytes.
     if (tuned && t.read.fast && t.read.tuneWaitUs > 0)
@@ -252,14 +253,14 @@ void Receiver::Core::Step(const StepTask& t, StepSource& src) {
     src.StepDone(id, t, r);
     return;
   }
-  if (!tuned) {
-    r.kind = StepResult::Kind::Untuned;
-  } else if (r.count < length || r.result < 0) {
-    const bool gone = device->MeansGone(r.result) || !Call([&] { return device->Listed(); });
-    r.kind = gone ? StepResult::Kind::Gone : StepResult::Kind::Failed;
-  } else {
+  // A stick pulled out between steps fails its tuning first: gone, not out of reach.
+  const auto gone = [&] { return device->MeansGone(r.result) || !Call([&] { return device->Listed(); }); };
+  if (!tuned)
+    r.kind = gone() ? StepResult::Kind::Gone : StepResult::Kind::Untuned;
+  else if (r.count < length || r.result < 0)
+    r.kind = gone() ? StepResult::Kind::Gone : StepResult::Kind::Failed;
+  else
     r.kind = StepResult::Kind::Read;
-  }
   r.count = std::clamp(r.count, 0, length);
   r.bytes = buffer.data();
   r.length = length;

@@ -148,9 +148,11 @@ struct Answer {
 
 TReceiverSetup::TReceiverSetup(TSweepEngine& engine) : engine_(engine), mailbox_(std::make_shared<Mailbox>()) {
   mailbox_->post = engine_.Poster();
+  noteListener_ = engine_.AddReceiverListener([this](const PoolNote&) { Advance(); });
 }
 
 TReceiverSetup::~TReceiverSetup() {
+  engine_.RemoveReceiverListener(noteListener_);
   Close();
   std::lock_guard lk(mailbox_->m);
   mailbox_->open = false;
@@ -172,6 +174,18 @@ bool TReceiverSetup::RemoteReconnecting() const {
   });
 }
 
+bool TReceiverSetup::ReceiverAway() const { return engine_.ReceiverAway(); }
+
+void TReceiverSetup::SetConnectInBackground(std::function<void(const ReceiverReport&)> reported) {
+  reported_ = std::move(reported);
+}
+
+void TReceiverSetup::KeepWhileAway(const std::function<void(Receiver&)>& keep, bool firstOnly) {
+  // Those away keep it; the others sharing the range apply it between steps.
+  for (ReceiverId id : receivers_)
+    if (Receiver* r = engine_.FindReceiver(id); r && (!firstOnly || id == receiver_)) keep(*r);
+}
+
 bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void(bool)> settle,
                             bool firstOnly) {
   lastChangeWaits_ = false;
@@ -179,6 +193,13 @@ bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, 
   for (ReceiverId id : receivers_)
     if (Receiver* r = engine_.FindReceiver(id); r && (!firstOnly || id == receiver_)) all.push_back(r);
   if (!Open() || engine_.WorkerAbandoned()) return false;
+  // One away keeps the value for its return; the change is the open ones'.
+  std::erase_if(all, [&](Receiver* r) {
+    if (r->State() != ReceiverState::Lost) return false;
+    ask(*r, {});
+    return true;
+  });
+  if (all.empty()) return false;
   auto answer = std::make_shared<Answer>();
   answer->taken = true;
   answer->left = all.size();
@@ -218,6 +239,11 @@ void TReceiverSetup::Close() {
   engine_.Stop();
   receiver_ = 0;
   remotes_.clear();
+  // An open still under way (a remote one connecting) ends on its own thread.
+  phase_ = Phase::Idle;
+  for (const Opening& o : std::exchange(opening_, {}))
+    if (o.id) engine_.RemoveReceiver(o.id, std::chrono::milliseconds(0));
+  if (const ReceiverId id = std::exchange(first_, Opening{}).id) engine_.RemoveReceiver(id, std::chrono::milliseconds(0));
   // A read that is merely slow is waited out, so that the next open finds
   // the stick free; one that hung is not waited for at all.
   for (ReceiverId id : std::exchange(receivers_, {}))
@@ -269,8 +295,15 @@ ReceiverSettings TReceiverSetup::SettingsFor(const std::string& serial) const {
 }
 
 void TReceiverSetup::OpenOthers() {
+  BeginOthers();
+  for (const Opening& o : opening_)
+    if (Receiver* r = o.id ? engine_.FindReceiver(o.id) : nullptr) r->WaitOpened(kOpenWait);
+  FinishOthers();
+}
+
+void TReceiverSetup::BeginOthers() {
   report_.others.clear();
-  std::vector<std::pair<ReceiverId, Receiver*>> opening;
+  opening_.clear();
   for (const ReceiverChoice& choice : others_) {
     if (!choice.remote && !remote_ && choice.index == index_) continue;
     if (choice.remote && remote_ && choice.remote->Text() == remote_->Text()) continue;
@@ -280,32 +313,59 @@ void TReceiverSetup::OpenOthers() {
     stick.openResult = -1;
     std::unique_ptr<ReceiverDevice> device = MakeDevice(choice, report_, stick.serial);
     report_.others.push_back(stick);
-    opening.emplace_back(0, nullptr);
     if (!device || (!choice.remote && choice.index >= report_.deviceCount)) continue;
     ReceiverSettings settings = SettingsFor(stick.serial);
     settings.sampleRate = rate_;  // one step width for the whole range
-    auto receiver = std::make_unique<Receiver>(std::move(device), settings);
-    Receiver* r = receiver.get();
-    if (const ReceiverId id = engine_.AddReceiver(std::move(receiver))) opening.back() = {id, r};
+    // They open at the same time, each on its own thread.
+    if (const ReceiverId id = engine_.AddReceiver(std::make_unique<Receiver>(std::move(device), settings)))
+      opening_.push_back(Opening{id, choice.remote.has_value(), report_.others.size() - 1});
   }
-  // They open at the same time, each on its own thread.
-  for (size_t k = 0; k < opening.size(); ++k) {
-    auto [id, r] = opening[k];
+}
+
+void TReceiverSetup::FinishOthers() {
+  for (const Opening& o : std::exchange(opening_, {})) {
+    Receiver* r = engine_.FindReceiver(o.id);
     if (!r) continue;
-    r->WaitOpened(kOpenWait);
-    ReceiverReport::Stick& stick = report_.others[k];
+    ReceiverReport::Stick& stick = report_.others[o.stick];
     const ReceiverFound found = r->Found();
     stick.openResult = found.openResult;
     if (r->State() != ReceiverState::Open) {
       if (stick.openResult >= 0) stick.openResult = -1;
-      engine_.RemoveReceiver(id, std::chrono::milliseconds(0));
+      engine_.RemoveReceiver(o.id, std::chrono::milliseconds(0));
       continue;
     }
     stick.tuner = static_cast<uint8_t>(found.tuner);
     stick.freqCorrection = found.freqCorrection;
-    receivers_.push_back(id);
-    if (!stick.servedFrom.empty()) remotes_.push_back(id);
+    receivers_.push_back(o.id);
+    if (o.remote) remotes_.push_back(o.id);
   }
+}
+
+bool TReceiverSetup::Settled(ReceiverId id) const {
+  const Receiver* r = engine_.FindReceiver(id);
+  return !r || r->State() != ReceiverState::Opening;
+}
+
+void TReceiverSetup::Advance() {
+  if (phase_ == Phase::First) {
+    if (!Settled(first_.id)) return;
+    if (!FinishFirst()) {
+      phase_ = Phase::Idle;
+      report_.pending = false;
+      if (reported_) reported_(report_);
+      return;
+    }
+    BeginOthers();
+    phase_ = Phase::Others;
+  }
+  if (phase_ != Phase::Others) return;
+  for (const Opening& o : opening_)
+    if (!Settled(o.id)) return;
+  phase_ = Phase::Idle;
+  FinishOthers();
+  Restart(true);
+  report_.pending = false;
+  if (reported_) reported_(report_);
 }
 
 ReceiverReport TReceiverSetup::Run() {
@@ -320,6 +380,15 @@ ReceiverReport TReceiverSetup::Run() {
   if (library) ListReceivers(report_);
   if (report_.deviceCount == 0 && !remote_) {
     report_.outcome = ReceiverReport::Outcome::NoReceiver;
+    return report_;
+  }
+  const bool remote =
+      remote_ || std::any_of(others_.begin(), others_.end(), [](const ReceiverChoice& c) { return c.remote.has_value(); });
+  if (reported_ && remote) {
+    // The window goes on; the report comes once the receivers have opened.
+    if (!BeginFirst(ReceiverChoice{index_, remote_})) return report_;
+    phase_ = Phase::First;
+    report_.pending = true;
     return report_;
   }
   if (OpenAndConfigure(ReceiverChoice{index_, remote_})) {
@@ -355,6 +424,14 @@ bool TReceiverSetup::OpenReceiverNow(uint32_t index) {
 }
 
 bool TReceiverSetup::OpenAndConfigure(const ReceiverChoice& choice) {
+  if (!BeginFirst(choice)) return false;
+  // The stick opens and is set up on its own thread; the sweep starts once
+  // it has, as it always did.
+  if (Receiver* r = engine_.FindReceiver(first_.id)) r->WaitOpened(kOpenWait);
+  return FinishFirst();
+}
+
+bool TReceiverSetup::BeginFirst(const ReceiverChoice& choice) {
   ReceiverReport& r = report_;
   r.index = choice.index;
   r.servedFrom = choice.remote ? choice.remote->Text() : std::string();
@@ -365,22 +442,25 @@ bool TReceiverSetup::OpenAndConfigure(const ReceiverChoice& choice) {
   std::unique_ptr<ReceiverDevice> device = MakeDevice(choice, r, serial);
   if (!device) return false;
   const ReceiverSettings settings = SettingsFor(serial);
-  auto receiver = std::make_unique<Receiver>(std::move(device), settings);
-  Receiver* opened = receiver.get();
-  const ReceiverId id = engine_.AddReceiver(std::move(receiver));
-  if (id == 0) return false;
-  // The stick opens and is set up on its own thread; the sweep starts once
-  // it has, as it always did.
-  opened->WaitOpened(kOpenWait);
+  first_ = Opening{engine_.AddReceiver(std::make_unique<Receiver>(std::move(device), settings)),
+                   choice.remote.has_value()};
+  return first_.id != 0;
+}
+
+bool TReceiverSetup::FinishFirst() {
+  ReceiverReport& r = report_;
+  const Opening first = std::exchange(first_, Opening{});
+  Receiver* opened = engine_.FindReceiver(first.id);
+  if (!opened) return false;
   const ReceiverFound found = opened->Found();
   r.openResult = found.openResult;
   if (opened->State() != ReceiverState::Open) {
-    engine_.RemoveReceiver(id, std::chrono::milliseconds(0));
+    engine_.RemoveReceiver(first.id, std::chrono::milliseconds(0));
     return false;
   }
-  receiver_ = id;
-  receivers_.push_back(id);
-  if (choice.remote) remotes_.push_back(id);
+  receiver_ = first.id;
+  receivers_.push_back(first.id);
+  if (first.remote) remotes_.push_back(first.id);
   r.outcome = ReceiverReport::Outcome::Opened;
   r.tuner = static_cast<uint8_t>(found.tuner);
   const ReceiverSettings inForce = opened->Settings();
@@ -422,6 +502,7 @@ bool TReceiverSetup::SetGain(std::optional<int> tenthsDb) {
   if (!IsOpen()) {
     gainMode_ = mode;
     gain_ = tenths;
+    KeepWhileAway([tenthsDb](Receiver& r) { r.SetGain(tenthsDb); });
     return false;
   }
   return Change([tenthsDb](Receiver& r, Receiver::Done done) { r.SetGain(tenthsDb, std::move(done)); },
@@ -439,6 +520,7 @@ bool TReceiverSetup::SetFreqCorrection(int ppm) {
   if (ppm < kMinPpm || ppm > kMaxPpm) return false;
   if (!IsOpen()) {
     ppm_ = ppm;
+    KeepWhileAway([ppm](Receiver& r) { r.SetFreqCorrection(ppm); }, true);
     return false;
   }
   return Change([ppm](Receiver& r, Receiver::Done done) { r.SetFreqCorrection(ppm, std::move(done)); },
@@ -455,6 +537,15 @@ bool TReceiverSetup::SetSampleRate(uint32_t rate) {
   if (rate == 0 || rate > static_cast<uint32_t>(INT32_MAX)) return false;
   if (!IsOpen()) {
     rate_ = rate;
+    if (!ReceiverAway() || engine_.SampleRate() == static_cast<int32_t>(rate)) return false;
+    // Each step sets the rate it runs at: the sweep takes it now, the
+    // receivers away when they come back.
+    KeepWhileAway([rate](Receiver& r) { r.SetSampleRate(rate); });
+    report_.sampleRate = rate;
+    report_.binWidth = rate / static_cast<double>(kPointsPerStep);
+    engine_.SetSampleRate(static_cast<int32_t>(rate));
+    engine_.SetBinWidth(report_.binWidth);
+    Restart(true);
     return false;
   }
   return Change([rate](Receiver& r, Receiver::Done done) { r.SetSampleRate(rate, std::move(done)); },

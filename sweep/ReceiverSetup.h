@@ -72,6 +72,9 @@ struct ReceiverReport {
   int fftSize = 0;              // points per step
   int64_t scanStart = 0, scanStop = 0;  // the range the sweep covers, Hz
   bool sweepStarted = false;
+  // A remote receiver is still connecting: the whole report follows (see
+  // TReceiverSetup::SetConnectInBackground).
+  bool pending = false;
 
   // The sticks chosen besides the first (the one above), each sweeping a
   // share of the range, in the order chosen.
@@ -164,6 +167,16 @@ class TReceiverSetup {
   // A remote receiver lost its connection and is being connected again; the
   // sweep resumes by itself once it is.
   bool RemoteReconnecting() const;
+  // A receiver is away and looked for: a stick pulled out, or a remote one
+  // reconnecting. Changes asked meanwhile are kept for its return.
+  bool ReceiverAway() const;
+
+  // Remote receivers connect on their own threads, never holding this one:
+  // a set-up with one chosen returns at once with the report pending, and
+  // `reported` hears the whole report on this thread once every receiver
+  // chosen has connected or failed (the sweep has started then). Unset, the
+  // set-up waits for them, as a survey does.
+  void SetConnectInBackground(std::function<void(const ReceiverReport&)> reported);
 
   // Stops the sweep and closes the open receiver (the window's last act). A
   // read under way is waited out while it is merely slow; a receiver hung in
@@ -184,10 +197,22 @@ class TReceiverSetup {
 
  private:
   bool OpenAndConfigure(const ReceiverChoice& choice);
+  // The first receiver's open, begun on its thread and finished once tried:
+  // its values go into the report, or it is taken out (false).
+  bool BeginFirst(const ReceiverChoice& choice);
+  bool FinishFirst();
   ReceiverSettings SettingsFor(const std::string& serial) const;
   // Opens the chosen sticks after the first; those that do not open are
   // said in the report and left out.
   void OpenOthers();
+  void BeginOthers();
+  void FinishOthers();
+  // A background set-up goes on as its receivers' opens are tried.
+  void Advance();
+  bool Settled(ReceiverId id) const;
+  // A value chosen while the first receiver is away: kept by those away for
+  // their return, applied by the others.
+  void KeepWhileAway(const std::function<void(Receiver&)>& keep, bool firstOnly = false);
   bool OpenReceiverNow(uint32_t index);
   Receiver* Open() const;
   // Sends one change to the receiver; `settle` runs on this thread with its
@@ -208,6 +233,18 @@ class TReceiverSetup {
   ReceiverId receiver_ = 0;  // the first, whose values the report shows
   std::vector<ReceiverId> receivers_;  // every one open, the first first
   std::vector<ReceiverId> remotes_;    // those of them served by rtl_tcp
+  // Receivers whose open is under way, first the first, and the set-up's
+  // phase while it waits for them in the background.
+  struct Opening {
+    ReceiverId id = 0;
+    bool remote = false;
+    size_t stick = 0;  // in report_.others
+  };
+  Opening first_;
+  std::vector<Opening> opening_;
+  enum class Phase { Idle, First, Others } phase_ = Phase::Idle;
+  std::function<void(const ReceiverReport&)> reported_;
+  int noteListener_ = -1;
   ReceiverReport report_;
   bool lastChangeWaits_ = false;
   std::function<void(bool)> settled_;

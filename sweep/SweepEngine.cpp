@@ -19,6 +19,13 @@ namespace wg {
 const char* const kReadFailedText = QT_TRANSLATE_NOOP("SweepEngine", "Ошибка чтения из приёмника, сканирование остановлено");
 const char* const kReceiverLostText =
     QT_TRANSLATE_NOOP("SweepEngine", "Приёмник не отвечает: сканирование остановлено, приёмник потерян до перезапуска программы");
+const char* const kReceiverGoneText =
+    QT_TRANSLATE_NOOP("SweepEngine", "Приёмник отключён (серийный номер %1): ожидаю его возвращения");
+const char* const kReceiverBackText =
+    QT_TRANSLATE_NOOP("SweepEngine", "Приёмник снова подключён (серийный номер %1): сканирование продолжается");
+const char* const kRemoteGoneText = QT_TRANSLATE_NOOP("SweepEngine", "Связь с приёмником %1 потеряна: подключаюсь снова");
+const char* const kRemoteBackText =
+    QT_TRANSLATE_NOOP("SweepEngine", "Связь с приёмником %1 восстановлена: сканирование продолжается");
 const char* const kLibraryMissingText = QT_TRANSLATE_NOOP("SweepEngine", "Библиотека приёмника не найдена: ");
 const char* const kLibraryUnloadableText = QT_TRANSLATE_NOOP("SweepEngine", "Библиотека приёмника не может быть загружена: ");
 const char* const kReceiverNotOpenText = QT_TRANSLATE_NOOP("SweepEngine", "Приёмник не открыт: сканирование не запущено");
@@ -41,6 +48,18 @@ std::vector<int64_t> SweepCentres(int64_t start, int64_t stop, int32_t rate) {
 
 std::string EngineText(const char* text) {
   return QCoreApplication::translate("SweepEngine", text).toUtf8().toStdString();
+}
+
+// A remote receiver goes by its address (see RtlTcpDevice::Serial): what it
+// loses is a connection, not a plug.
+bool FromRemote(const PoolNote& note) { return note.serial.rfind("rtl_tcp=", 0) == 0; }
+
+std::string ReceiverAwayLine(const PoolNote& note) {
+  if (note.kind != PoolNote::Kind::Gone && note.kind != PoolNote::Kind::Back) return {};
+  const bool remote = FromRemote(note);
+  const bool gone = note.kind == PoolNote::Kind::Gone;
+  const char* text = remote ? (gone ? kRemoteGoneText : kRemoteBackText) : (gone ? kReceiverGoneText : kReceiverBackText);
+  return QCoreApplication::translate("SweepEngine", text).arg(QString::fromStdString(note.serial)).toUtf8().toStdString();
 }
 
 std::string ReceiverLibraryFile() {
@@ -147,16 +166,6 @@ TSweepEngine::TSweepEngine(TSweepSeries* series, PostToUi post, LogSink log) : h
   };
   l.note = [hub = hub_](const PoolNote& n) {
     switch (n.kind) {
-      case PoolNote::Kind::ReadFailed:
-      case PoolNote::Kind::Gone:
-        // Worded on the user-interface thread, in the language chosen there.
-        hub->post([hub, n] {
-          const QString details =
-              QCoreApplication::translate("SweepEngine", " (прочитано %1 из %2 байт, результат %3)")
-                  .arg(QString::number(n.count), QString::number(n.length), QString::number(n.result));
-          hub->LogLine(EngineText(kReadFailedText) + details.toUtf8().toStdString());
-        });
-        break;
       case PoolNote::Kind::StepFailed:
         hub->post([hub, error = n.error] { hub->LogLine(EngineText(kStepFailedText) + error); });
         break;
@@ -166,6 +175,12 @@ TSweepEngine::TSweepEngine(TSweepSeries* series, PostToUi post, LogSink log) : h
       default:
         break;
     }
+    // Worded on the user-interface thread, in the language chosen there; the
+    // rest only when someone there listens.
+    const bool logged =
+        n.kind == PoolNote::Kind::ReadFailed || n.kind == PoolNote::Kind::Gone || n.kind == PoolNote::Kind::Back;
+    if (n.kind != PoolNote::Kind::Stalled && (logged || hub->noteListening.load() > 0))
+      hub->post([hub, n] { hub->ReceiverNote(n); });
   };
   pool_ = std::make_unique<ReceiverPool>(std::move(l));
 }
@@ -226,6 +241,25 @@ ReceiverId TSweepEngine::AddReceiver(std::unique_ptr<Receiver> receiver) { retur
 
 void TSweepEngine::RemoveReceiver(ReceiverId id, std::chrono::milliseconds wait) { pool_->Remove(id, wait); }
 
+int TSweepEngine::AddReceiverListener(ReceiverNoteListener fn) {
+  const int id = hub_->nextListener++;
+  hub_->noteListeners.emplace_back(id, std::make_shared<ReceiverNoteListener>(std::move(fn)));
+  hub_->noteListening = static_cast<int>(hub_->noteListeners.size());
+  return id;
+}
+
+void TSweepEngine::RemoveReceiverListener(int id) {
+  std::erase_if(hub_->noteListeners, [id](const auto& l) { return l.first == id; });
+  hub_->noteListening = static_cast<int>(hub_->noteListeners.size());
+}
+
+bool TSweepEngine::ReceiverAway() const {
+  const auto ids = pool_->Ids();
+  return std::any_of(ids.begin(), ids.end(), [this](ReceiverId id) {
+    const Receiver* r = pool_->Find(id);
+    return r && r->State() == ReceiverState::Lost;
+  });
+}
 Receiver* TSweepEngine::FindReceiver(ReceiverId id) const { return pool_->Find(id); }
 
 std::vector<ReceiverId> TSweepEngine::Receivers() const { return pool_->Ids(); }
@@ -326,6 +360,8 @@ void TSweepEngine::StopForDestroy() {
   hub_->series = nullptr;
   hub_->log = nullptr;
   hub_->listeners.clear();
+  hub_->noteListeners.clear();
+  hub_->noteListening = 0;
 }
 
 void TSweepEngine::SetHold(bool on) { hub_->RestartHold(on); }

@@ -62,6 +62,12 @@ std::vector<int64_t> SweepCentres(int64_t start, int64_t stop, int32_t rate);
 // the set-up's record). Kept here so that tests and the window can recognise them.
 extern const char* const kReadFailedText;     // followed by details
 extern const char* const kReceiverLostText;
+// A stick pulled out and back (%1: its serial), a remote one's connection
+// lost and made again (%1: rtl_tcp=HOST:PORT); see ReceiverAwayLine.
+extern const char* const kReceiverGoneText;
+extern const char* const kReceiverBackText;
+extern const char* const kRemoteGoneText;
+extern const char* const kRemoteBackText;
 extern const char* const kLibraryMissingText;  // followed by the file name
 extern const char* const kLibraryUnloadableText;  // followed by the file name and the reason
 extern const char* const kReceiverNotOpenText;
@@ -71,6 +77,12 @@ extern const char* const kDeliveryFailedText; // followed by the failure
 // One of the texts above as the log writes it: in the language the user
 // chose, the text itself when no translation is installed.
 std::string EngineText(const char* text);
+
+// The log line for a receiver gone away (Gone) or back (Back), in the
+// language chosen; empty for the other notes.
+std::string ReceiverAwayLine(const PoolNote& note);
+// Whether the note is of a receiver served by rtl_tcp.
+bool FromRemote(const PoolNote& note);
 
 // The receiver library file that was (or will be) looked for: the loader's
 // path once it ran, else plugins/librtlsdr.so beside the executable.
@@ -103,7 +115,7 @@ class TSweepEngine {
   // series may be null (nothing is prepared or written then; listeners are
   // still called). post and log must be callable; post is called from the
   // receivers' threads and never after StopForDestroy or the destructor has
-  // returned, and after Stop only to write a log line.
+  // returned, and after Stop only to write a log line or tell of a receiver.
   TSweepEngine(TSweepSeries* series, PostToUi post, LogSink log);
   ~TSweepEngine();  // as StopForDestroy
   TSweepEngine(const TSweepEngine&) = delete;
@@ -202,6 +214,16 @@ class TSweepEngine {
   // series), in the order added.
   int AddSweepListener(SweepListener fn);
   void RemoveSweepListener(int id);
+
+  // Told on the user-interface thread of what happened to the receivers
+  // (opened, gone, back, ...), after the engine's own log line for it.
+  using ReceiverNoteListener = std::function<void(const PoolNote&)>;
+  int AddReceiverListener(ReceiverNoteListener fn);
+  void RemoveReceiverListener(int id);
+  // A receiver of the sweep is away and looked for: a stick pulled out, or
+  // a remote one whose connection is being made again. Its share of the
+  // range is a gap meanwhile; the others go on.
+  bool ReceiverAway() const;
 
   // True while it sweeps (false once it stopped by itself after a failed
   // read, or a receiver hangs).

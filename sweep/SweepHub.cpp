@@ -5,6 +5,8 @@
 #include <exception>
 #include <limits>
 
+#include <QCoreApplication>
+
 namespace wg {
 
 template <class F>
@@ -124,6 +126,30 @@ void TSweepHub::Deliver() {
     const bool still = std::any_of(listeners.begin(), listeners.end(),
                                    [id = id](const auto& l) { return l.first == id; });
     if (still) Guarded([&] { (*fn)(sweep); });
+  }
+}
+
+void TSweepHub::ReceiverNote(const PoolNote& n) {
+  switch (n.kind) {
+    case PoolNote::Kind::ReadFailed: {
+      const QString details = QCoreApplication::translate("SweepEngine", " (прочитано %1 из %2 байт, результат %3)")
+                                  .arg(QString::number(n.count), QString::number(n.length), QString::number(n.result));
+      LogLine(EngineText(kReadFailedText) + details.toUtf8().toStdString());
+      break;
+    }
+    case PoolNote::Kind::Gone:
+    case PoolNote::Kind::Back:
+      // It is looked for and comes back by itself: the sweep is not over.
+      LogLine(ReceiverAwayLine(n));
+      break;
+    default:
+      break;
+  }
+  const auto now = noteListeners;  // a listener may add or remove listeners
+  for (const auto& [id, fn] : now) {
+    const bool still = std::any_of(noteListeners.begin(), noteListeners.end(),
+                                   [id = id](const auto& l) { return l.first == id; });
+    if (still) (*fn)(n);
   }
 }
 

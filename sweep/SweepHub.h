@@ -28,6 +28,7 @@ struct TSweepHub {
   uint64_t sequence = 0;
   int nextListener = 1;
   std::vector<std::pair<int, std::shared_ptr<SweepListener>>> listeners;
+  std::vector<std::pair<int, std::shared_ptr<TSweepEngine::ReceiverNoteListener>>> noteListeners;
 
   // Shared with the workers, under m: the one-slot hand-over. A sweep never
   // taken is replaced by the next one.
@@ -46,6 +47,8 @@ struct TSweepHub {
 
   // Set by the watchdog: a worker hangs in the receiver.
   std::atomic<bool> hung{false};
+  // How many listen to the receivers' notes, read by the receivers' threads.
+  std::atomic<int> noteListening{0};
 
   // Worker side: puts a finished sweep of the range counted `epoch` into the
   // slot, with its maxima while the hold is on. True when a Deliver call
@@ -58,6 +61,8 @@ struct TSweepHub {
   void Deliver();
   // The range changed: a sweep in the slot is of the old one.
   void DropSlot();
+  // User-interface side: what happened to a receiver, logged and passed on.
+  void ReceiverNote(const PoolNote& note);
   void LogLine(const std::string& text) {
     if (log) log(text);
   }

@@ -290,6 +290,22 @@
         <source>Не удалось подключиться к приёмнику </source>
         <translation>Could not connect to receiver </translation>
     </message>
+    <message>
+        <source>Приёмник отключён (серийный номер %1): ожидаю его возвращения</source>
+        <translation>Receiver unplugged (serial %1): waiting for it to come back</translation>
+    </message>
+    <message>
+        <source>Приёмник снова подключён (серийный номер %1): сканирование продолжается</source>
+        <translation>Receiver plugged in again (serial %1): scanning goes on</translation>
+    </message>
+    <message>
+        <source>Связь с приёмником %1 потеряна: подключаюсь снова</source>
+        <translation>Connection to receiver %1 lost: connecting again</translation>
+    </message>
+    <message>
+        <source>Связь с приёмником %1 восстановлена: сканирование продолжается</source>
+        <translation>Connection to receiver %1 made again: scanning goes on</translation>
+    </message>
 </context>
 <context>
     <name>TForm1</name>

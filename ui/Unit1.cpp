@@ -22,6 +22,7 @@
 #include "ui/KeepWhatWasSeen.h"
 #include "ui/LanguageMenu.h"
 #include "ui/ReadTheAir.h"
+#include "ui/ReceiverAwayNotice.h"
 #include "ui/ReceiverMenu.h"
 #include "ui/ReceiverReport.h"
 #include "ui/ReceiverStrip.h"
@@ -227,6 +228,13 @@ void TForm1::CreateControls() {
   sweep_ = wg::MakeQueuedEngine(*this, seriesLink_.get(), log);
   air_ = std::make_unique<wg::TReadTheAir>(*Chart1, *Series1, Sweep(), *chartMenu_);
   receiver_ = std::make_unique<wg::TReceiverSetup>(*sweep_);
+  // A remote receiver's report comes when it has connected: the window
+  // never waits for the network.
+  receiver_->SetConnectInBackground([this](const wg::ReceiverReport& report) {
+    ShowReport(report);
+    if (report.outcome == wg::ReceiverReport::Outcome::Opened) calibrate_->ApplyRemembered(RunOptions().ppm.has_value());
+    if (receiverMenu_) receiverMenu_->Refresh();
+  });
   Splitter1->Follow(Sweep(), *Series1);
   keep_ = std::make_unique<wg::TKeepWhatWasSeen>(*this, *Chart1, *chartMenu_, Sweep(), air_->Overlay(), log);
   recording_ = std::make_unique<wg::TRecordingView>(*this, *Chart1, *Series1, *Splitter1, Sweep(), *chartMenu_, log);
@@ -242,6 +250,7 @@ void TForm1::CreateControls() {
   signals_->Log = log;
   air_->OnListen = [this](double hz) { signals_->ListenAt(hz); };
   calibrate_ = std::make_unique<wg::TCalibrateOnMarker>(*this, *air_, Sweep(), *receiver_, Settings(), log);
+  new wg::TReceiverAwayNotice(*Chart1, *air_->Overlay(), Sweep());
 }
 
 void TForm1::NameButtons() {
@@ -344,8 +353,10 @@ void TForm1::FormDestroy(QObject* /*Sender*/) {
 void TForm1::Button1Click(QObject* /*Sender*/) { Sweep().Start(); }
 void TForm1::Button2Click(QObject* /*Sender*/) { Sweep().Stop(); }
 
-void TForm1::Button3Click(QObject* /*Sender*/) {
-  const wg::ReceiverReport report = Receiver().Run();
+void TForm1::Button3Click(QObject* /*Sender*/) { ShowReport(Receiver().Run()); }
+
+void TForm1::ShowReport(const wg::ReceiverReport& report) {
+  if (report.pending) return;  // it comes when the remote receiver has connected
   for (const std::string& text : wg::FormatReceiverReport(report)) LogAppend(text);
   if (report.outcome != wg::ReceiverReport::Outcome::Opened) return;
   // Property by property, as the axis checks each bound against the other.

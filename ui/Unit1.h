@@ -31,6 +31,7 @@ class TSignalsPanel;
 class TSpinEditDouble;
 class TSweepEngine;
 struct Options;
+struct ReceiverReport;
 class TWaterfall;
 class TWaterfallSplitter;
 }  // namespace wg
@@ -140,6 +141,8 @@ class TForm1 : public QWidget {
   // One log line when the range in force is cut short, and one when it no
   // longer is.
   void SayCut();
+  // The receiver report into the log pane, and the bottom axis on the range.
+  void ShowReport(const wg::ReceiverReport& report);
 
   wg::TChartMenu* chartMenu_ = nullptr;
   wg::TReceiverMenu* receiverMenu_ = nullptr;  // a child of the window

@@ -215,7 +215,7 @@ TEST_F(Survey, FailuresSayWhyInOneLineAndKeepWhatWasWritten) {
   const Case cases[] = {
       {"./wideglass --record a.csv -n 2", "RTLSDR_SIM_DEVICES=0", "no receiver found"},
       {"./wideglass --record a.csv -n 2", "RTLSDR_SIM_OPEN_FAIL=1", "could not be opened"},
-      {"./wideglass --record a.csv", "RTLSDR_SIM_FAULT=unplug RTLSDR_SIM_FAULT_AFTER=12", "the receiver stopped"},
+      {"./wideglass --record a.csv", "RTLSDR_SIM_FAULT=error RTLSDR_SIM_FAULT_AFTER=12", "the receiver stopped"},
       {"./wideglass --record /dev/full -n 3", "", "No space left on device"},
       {"./wideglass --record no/such/folder.csv -n 1", "", "No such file or directory"},
       // Nothing of the range can be measured: an empty file is no survey.
@@ -232,6 +232,30 @@ TEST_F(Survey, FailuresSayWhyInOneLineAndKeepWhatWasWritten) {
       EXPECT_EQ(ReadRtlPower(dir / "a.csv").size() % 5, 0u) << c.env;
     }
   }
+}
+
+// A stick pulled out after two sweeps and back 1.5 s later: the survey says
+// so each way, waits, and writes the sweeps it was asked for; a duration
+// still ends it as asked while the stick is away.
+TEST_F(Survey, AStickPulledOutIsWaitedForAndTheSurveyGoesOn) {
+  const std::string unplug = "RTLSDR_SIM_FAULT=unplug RTLSDR_SIM_FAULT_AFTER=10 RTLSDR_SIM_REPLUG_MS=1500";
+  ASSERT_EQ(Run("./wideglass --record a.csv -n 6", unplug), 0) << Err();
+  EXPECT_EQ(ReadRtlPower(dir / "a.csv").size(), 6u * 5);
+  const std::string err = Err();
+  const std::string gone = "Приёмник отключён (серийный номер 00000001): ожидаю его возвращения";
+  const std::string back = "Приёмник снова подключён (серийный номер 00000001): сканирование продолжается";
+  // Each handle dies at its eleventh read: six sweeps see it go and come back twice.
+  EXPECT_NE(err.find("wideglass: " + gone + "\nwideglass: " + back + "\n"), std::string::npos) << err;
+  EXPECT_EQ(err.find("stopped"), std::string::npos) << err;
+
+  const std::string away = "RTLSDR_SIM_FAULT=unplug RTLSDR_SIM_FAULT_AFTER=10 RTLSDR_SIM_REPLUG_MS=60000";
+  ASSERT_EQ(Run("./wideglass --record b.csv -e 4 --lang en", away), 0) << Err();
+  const size_t lines = ReadRtlPower(dir / "b.csv").size();
+  EXPECT_LE(lines, 2u * 5);
+  EXPECT_EQ(lines % 5, 0u);
+  // Two sweeps take far less than the four seconds, unless the machine is
+  // very busy: then the stick was not pulled out yet.
+  EXPECT_EQ(Err(), lines < 10 ? "" : "wideglass: Receiver unplugged (serial 00000001): waiting for it to come back\n");
 }
 
 TEST_F(Survey, ASignalEndsItWithWholeSweepsAndStatusZero) {

@@ -215,6 +215,34 @@ TEST(Receiver, StickThatGoesAwayIsFoundAgainBySerialWithItsSettings) {
   r->Close(1s);
 }
 
+// Pulled out between two steps, the stick fails its next tuning: that is a
+// stick gone, looked for until it is back, not a frequency out of reach. One
+// still there that cannot tune a frequency stays untuned and open.
+TEST(Receiver, StickPulledOutBetweenStepsIsGoneNotUntuned) {
+  auto bus = OneStick();
+  Events ev;
+  auto r = Make(bus, 0, {}, ev.Listener());
+  std::vector<int64_t> centres(400, 100000000);
+  centres[1] = 10000000;  // below the tuner's reach
+  auto steps = std::make_shared<Steps>(centres);
+  r->SetSource(steps);
+  ASSERT_TRUE(r->Start());
+  ASSERT_TRUE(steps->WaitDone(3));
+  EXPECT_EQ(steps->Kinds()[1], wg::StepResult::Kind::Untuned);
+  EXPECT_EQ(r->State(), ReceiverState::Open);
+  bus->SetPresent(0, false);
+  ASSERT_TRUE(ev.WaitFor(ReceiverEvent::Kind::Gone));
+  EXPECT_EQ(r->State(), ReceiverState::Lost);
+  bus->SetPresent(0, true);
+  ASSERT_TRUE(ev.WaitFor(ReceiverEvent::Kind::Back));
+  const size_t seen = steps->Kinds().size();
+  ASSERT_TRUE(steps->WaitDone(seen + 2));
+  r->Close(1s);
+  const auto kinds = steps->Kinds();
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), wg::StepResult::Kind::Untuned), 1);
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), wg::StepResult::Kind::Gone), 1);
+}
+
 TEST(Receiver, FastStepReadsWholePacketsAndNoStaleByteReachesTheSpectrum) {
   for (int settle : {wg::ReadPlan::kSettleBytes, 1000}) {
     auto bus = OneStick();

@@ -134,6 +134,7 @@ class ScriptedDevice : public wg::ReceiverDevice {
     Stick& k = bus_->sticks[index_];
     k.calls.push_back("center " + std::to_string(hz));
     k.centres.push_back(hz);
+    if (!k.present) return -1;  // a stick pulled out takes no tuning
     previous_ = std::exchange(centre_, hz);
     stale_ = bus_->settleBytes;
     return hz >= 24000000 ? 0 : -1;

@@ -53,7 +53,7 @@ class Sim : public ::testing::Test {
     // has lost the simulated stick to the hang test by now.
     if (TSweepEngine::AbandonedWorkersAlive() > 0) GTEST_SKIP() << "receiver held by a hung read";
     for (const char* v : {"RTLSDR_SIM_DEVICES", "RTLSDR_SIM_OPEN_FAIL", "RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER",
-                          "RTLSDR_SIM_SCENE", "RTLSDR_SIM_SETTLE_BYTES"})
+                          "RTLSDR_SIM_SCENE", "RTLSDR_SIM_SETTLE_BYTES", "RTLSDR_SIM_REPLUG_MS"})
       ::unsetenv(v);
     ::setenv("RTLSDR_SIM_PACE", "0", 1);
     cwd_ = fs::current_path();
@@ -417,9 +417,24 @@ TEST_P(SimReadFaults, FailedReadStopsTheSweepWithOneLogLine) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, SimReadFaults, ::testing::Values("short", "error"));
 
+std::string AwayLine(wg::PoolNote::Kind kind, const std::string& serial) {
+  wg::PoolNote n;
+  n.kind = kind;
+  n.serial = serial;
+  return wg::ReceiverAwayLine(n);
+}
+
+// Each way one line: gone, back, gone, ... and nothing else.
+void ExpectGoneAndBackInTurn(const std::vector<std::string>& log) {
+  const std::string gone = AwayLine(wg::PoolNote::Kind::Gone, "00000001"),
+                    back = AwayLine(wg::PoolNote::Kind::Back, "00000001");
+  EXPECT_EQ(gone, "Приёмник отключён (серийный номер 00000001): ожидаю его возвращения");
+  for (size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i], i % 2 ? back : gone) << i;
+}
+
 // A handle the library says has no device any more is let go of; the stick,
-// still listed, is opened again by its serial and the sweep goes on after
-// one line.
+// still listed, is opened again by its serial and the sweep goes on, with
+// one line each way.
 TEST_F(Sim, AStickWhoseHandleDiedIsOpenedAgainAndTheSweepGoesOn) {
   ::setenv("RTLSDR_SIM_FAULT", "unplug", 1);
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "7", 1);
@@ -427,9 +442,45 @@ TEST_F(Sim, AStickWhoseHandleDiedIsOpenedAgainAndTheSweepGoesOn) {
   ASSERT_TRUE(ui.PumpUntil([&] { return series.deliveries >= 3; }));
   engine->Stop();
   ui.Pump();
-  // Each new handle dies at its eighth read as well: one line each time.
-  ASSERT_FALSE(log.empty());
-  for (const std::string& line : log) EXPECT_EQ(line.rfind(wg::kReadFailedText, 0), 0u) << line;
+  // Each new handle dies at its eighth read as well.
+  ASSERT_GE(log.size(), 2u);
+  ExpectGoneAndBackInTurn(log);
+}
+
+// Pulled out and back 2.5 s later: while it is away the range and the gain
+// change without a read error each time (the gain is kept for its return),
+// and the sweep goes on once it is back.
+TEST_F(Sim, AStickPulledOutIsWaitedForThroughRangeEditsAndResumes) {
+  ::setenv("RTLSDR_SIM_FAULT", "unplug", 1);
+  ::setenv("RTLSDR_SIM_FAULT_AFTER", "12", 1);
+  ::setenv("RTLSDR_SIM_REPLUG_MS", "2500", 1);
+  int awayWhenGone = -1;
+  engine->AddReceiverListener([&](const wg::PoolNote& n) {
+    if (n.kind == wg::PoolNote::Kind::Gone && awayWhenGone < 0) awayWhenGone = engine->ReceiverAway();
+  });
+  ASSERT_EQ(setup->Run().outcome, ReceiverReport::Outcome::Opened);
+  ASSERT_TRUE(ui.PumpUntil([&] { return !log.empty(); }));
+  EXPECT_EQ(awayWhenGone, 1);
+  for (int i = 1; i <= 5; ++i) {
+    engine->Stop();
+    engine->SetScanRange(138000000 + i * 1000000, 153000000 + i * 1000000);
+    engine->Reset();
+    engine->PrepareSeries();
+    EXPECT_TRUE(engine->Start());
+    ui.Pump();
+  }
+  setup->SetGain(300);  // kept for its return
+  const int before = series.deliveries;
+  ASSERT_TRUE(ui.PumpUntil([&] { return series.deliveries > before; }));
+  engine->Stop();
+  ui.Pump();
+  EXPECT_FALSE(engine->ReceiverAway());
+  ASSERT_GE(log.size(), 2u);
+  ExpectGoneAndBackInTurn(log);
+  EXPECT_EQ(series.x.front(), 143000000.0);
+  const wg::Receiver* r = engine->FindReceiver(engine->Receivers().at(0));
+  EXPECT_EQ(r->Settings().gainMode, wg::GainMode::Manual);
+  EXPECT_EQ(r->Settings().gainTenths, 297);  // the tuner's nearest
 }
 
 TEST_F(Sim, HungReadIsAbandonedAndTheLibraryStaysLoaded) {

@@ -82,7 +82,7 @@ TEST_F(LanguageTest, EveryReceiverFaultIsToldInEnglish) {
        "Error reading from the receiver, scanning stopped (read 65536 of 131072 bytes, result 0)"},
       {"read error", {{"RTLSDR_SIM_FAULT", "error"}}, WG_SIM_LIB, nullptr, "(read 0 of 131072 bytes, result -1)"},
       {"unplug", {{"RTLSDR_SIM_FAULT", "unplug"}, {"RTLSDR_SIM_FAULT_AFTER", "7"}}, WG_SIM_LIB, nullptr,
-       "(read 0 of 131072 bytes, result -4)"},
+       "Receiver unplugged (serial 00000001): waiting for it to come back"},
       {"untunable range", {}, WG_SIM_LIB,
        [](TForm1& f) {
          f.StopFreqEdit->SetValue(1775);

@@ -378,13 +378,17 @@ TEST_F(ReceiverControlTest, ARemoteStickSweepsInTheWindowAndOneNotThereIsOneLine
   o.device = "rtl_tcp=" + where;
   o.ppm = 0;
   TForm1& f = OpenWith(o);
-  EXPECT_TRUE(Lines().contains(QString::fromStdString("Приёмник по сети, сервер rtl_tcp: " + where))) << Lines().join('|').toStdString();
+  // The report comes once the receiver has connected.
+  const QString servedFrom = QString::fromStdString("Приёмник по сети, сервер rtl_tcp: " + where);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Lines().contains(servedFrom); }, 20000)) << Lines().join('|').toStdString();
   EXPECT_NEAR(PeakAfterFreshSweeps(), kCarrierHz, 781.25);
   EXPECT_TRUE(f.Receiver().IsOpen());
   form_.reset();
 
   o.device = "rtl_tcp=127.0.0.1:" + std::to_string(wgtest::FreePort());
   TForm1& g = OpenWith(o);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Lines().filter(QStringLiteral("rtl_tcp=")).isEmpty(); }, 20000));
+  QTest::qWait(50);
   EXPECT_EQ(Lines().filter(QStringLiteral("rtl_tcp=")).size(), 1) << Lines().join('|').toStdString();
   EXPECT_TRUE(LastLine().contains(QString::fromUtf8("там никто не слушает"))) << LastLine().toStdString();
   EXPECT_FALSE(g.Receiver().IsOpen());
