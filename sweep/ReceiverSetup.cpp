@@ -109,6 +109,11 @@ std::unique_ptr<ReceiverDevice> MakeDevice(const ReceiverChoice& c, const Receiv
 
 }  // namespace
 
+bool SameReceiver(const ReceiverChoice& a, const ReceiverChoice& b) {
+  if (a.remote || b.remote) return a.remote && b.remote && a.remote->Text() == b.remote->Text();
+  return a.index == b.index;
+}
+
 std::string RemoteOpenFailedText(const std::string& servedFrom, int openResult) {
   const char* reason = nullptr;
   switch (openResult) {
@@ -310,22 +315,7 @@ void TReceiverSetup::OpenOthers() {
 
 ReceiverReport TReceiverSetup::Run() {
   Close();
-  // Without every entry point it calls, the set-up says which file it looked
-  // for and stops before touching the library; a remote stick first needs
-  // none, and the local ones are listed only when there is one.
-  const bool library = LibraryComplete(report_);
-  if (!library && !remote_) return report_;
-
-  report_ = ReceiverReport{};
-  if (library) ListReceivers(report_);
-  if (report_.deviceCount == 0 && !remote_) {
-    report_.outcome = ReceiverReport::Outcome::NoReceiver;
-    return report_;
-  }
-  if (OpenAndConfigure(ReceiverChoice{index_, remote_})) {
-    OpenOthers();
-    Restart(true);
-  }
+  OpenChosen();
   return report_;
 }
 
@@ -334,22 +324,58 @@ void TReceiverSetup::ChooseReceiver(uint32_t index) {
   remote_.reset();
 }
 
-bool TReceiverSetup::OpenReceiver(uint32_t index) { return OpenReceiverNow(index); }
+std::vector<ReceiverChoice> TReceiverSetup::Chosen() const {
+  std::vector<ReceiverChoice> chosen{ReceiverChoice{index_, remote_}};
+  chosen.insert(chosen.end(), others_.begin(), others_.end());
+  return chosen;
+}
 
-bool TReceiverSetup::OpenReceiverNow(uint32_t index) {
+bool TReceiverSetup::OpenReceiver(uint32_t index) { return UseReceivers({ReceiverChoice{index, std::nullopt}}); }
+
+bool TReceiverSetup::UseReceivers(std::vector<ReceiverChoice> chosen) {
   lastChangeWaits_ = false;
+  if (chosen.empty()) return false;
+  const std::vector<ReceiverChoice> previous = Chosen();
+  const bool wasOpen = IsOpen();
   Close();
-  others_.clear();
-  if (!LibraryComplete(report_)) return false;
-  const uint32_t previous = index_;
-  const std::optional<RtlTcpAddress> previousRemote = std::exchange(remote_, std::nullopt);
-  index_ = index;
-  ListReceivers(report_);
-  if (!OpenAndConfigure(ReceiverChoice{index, std::nullopt})) {
-    index_ = previous;
-    remote_ = previousRemote;
+  ChooseReceivers(std::move(chosen));
+  if (OpenChosen()) {
+    // One that did not open is no longer chosen: its entry shows it not in
+    // use, and the next set-up does not try it again.
+    std::vector<ReceiverChoice> kept;
+    for (size_t k = 0; k < others_.size() && k < report_.others.size(); ++k)
+      if (report_.others[k].openResult >= 0) kept.push_back(others_[k]);
+    others_ = std::move(kept);
+    return true;
+  }
+  // Left with none open, every range edit would say so: the receivers that
+  // worked are opened again instead.
+  ChooseReceivers(previous);
+  if (wasOpen) OpenChosen();
+  return false;
+}
+
+bool TReceiverSetup::OpenChosen() {
+  // Without every entry point it calls, the set-up says which file it looked
+  // for and stops before touching the library; a remote stick first needs
+  // none, and the local ones are listed only when there is one.
+  const bool library = LibraryComplete(report_);
+  if (!library && !remote_) return false;
+  report_ = ReceiverReport{};
+  if (library) ListReceivers(report_);
+  if (report_.deviceCount == 0 && !remote_) {
+    report_.outcome = ReceiverReport::Outcome::NoReceiver;
     return false;
   }
+  if (!OpenAndConfigure(ReceiverChoice{index_, remote_})) return false;
+  // Each once, so that the report's sticks follow the choices one for one.
+  std::vector<ReceiverChoice> once;
+  for (const ReceiverChoice& c : others_)
+    if (!SameReceiver(c, ReceiverChoice{index_, remote_}) &&
+        std::none_of(once.begin(), once.end(), [&](const ReceiverChoice& o) { return SameReceiver(o, c); }))
+      once.push_back(c);
+  others_ = std::move(once);
+  OpenOthers();
   Restart(true);
   return true;
 }

@@ -32,6 +32,9 @@ struct ReceiverChoice {
   std::optional<RtlTcpAddress> remote;
 };
 
+// Whether two choices name the same receiver.
+bool SameReceiver(const ReceiverChoice& a, const ReceiverChoice& b);
+
 // What one set-up found, in the order the report shows it.
 struct ReceiverReport {
   enum class Outcome {
@@ -130,6 +133,13 @@ class TReceiverSetup {
   // Closes the open receiver first, then opens and configures receiver
   // `index` and restarts the sweep. The report record tells what was found.
   bool OpenReceiver(uint32_t index);
+  // The same for several that share the range, the first as above: false
+  // when the first does not open, and then those open before are opened
+  // again. Others that do not open are said in the report and no longer
+  // chosen.
+  bool UseReceivers(std::vector<ReceiverChoice> chosen);
+  // What the next set-up opens (or is open), the first first.
+  std::vector<ReceiverChoice> Chosen() const;
   // The receiver the next set-up opens, without opening it now (a receiver
   // chosen before the window's set-up runs).
   void ChooseReceiver(uint32_t index);
@@ -188,7 +198,8 @@ class TReceiverSetup {
   // Opens the chosen sticks after the first; those that do not open are
   // said in the report and left out.
   void OpenOthers();
-  bool OpenReceiverNow(uint32_t index);
+  // Opens the chosen receivers; false when the first does not open.
+  bool OpenChosen();
   Receiver* Open() const;
   // Sends one change to the receiver; `settle` runs on this thread with its
   // outcome, now or later.

@@ -382,6 +382,10 @@
         <source> не открылся</source>
         <translation> did not open</translation>
     </message>
+    <message>
+        <source>, снова открыт приёмник </source>
+        <translation>, receiver opened again: </translation>
+    </message>
 </context>
 <context>
     <name>wg::TSignalsPanel</name>

@@ -239,10 +239,18 @@ void TReceiverMenu::SayReceiver(uint32_t index, bool ok) {
     const auto& d = r.devices[index];
     log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + ": " + d.name + tr(", серийник ").toStdString() + d.serial);
     settings_.SetReceiverSerial(d.serial);
+  } else if (receiver_.IsOpen()) {
+    log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + tr(" не открылся").toStdString() +
+         tr(", снова открыт приёмник ").toStdString() + InUse());
   } else {
     log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + tr(" не открылся").toStdString());
   }
   Refresh();
+}
+
+std::string TReceiverMenu::InUse() const {
+  const ReceiverReport& r = receiver_.Report();
+  return r.servedFrom.empty() ? rt::FormatInt(r.index) : "rtl_tcp=" + r.servedFrom;
 }
 
 void TReceiverMenu::AskCorrection() {

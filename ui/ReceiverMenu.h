@@ -67,6 +67,9 @@ class TReceiverMenu : public QObject {
   void SayCorrection(int ppm, bool ok);
   void SayRate(uint32_t rate, bool ok);
   void SayReceiver(uint32_t index, bool ok);
+  // The first receiver in use as the log names it: its index, or where
+  // rtl_tcp serves it from.
+  std::string InUse() const;
 
   QWidget* window_;
   TReceiverSetup& receiver_;
