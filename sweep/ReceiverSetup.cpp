@@ -258,19 +258,39 @@ void TReceiverSetup::ChooseReceivers(std::vector<ReceiverChoice> chosen) {
   others_.assign(chosen.begin() + 1, chosen.end());
 }
 
-ReceiverSettings TReceiverSetup::SettingsFor(const std::string& serial) const {
+ReceiverSettings TReceiverSetup::SettingsFor(const std::string& key) const {
   ReceiverSettings settings;
   settings.gainMode = gainMode_;
   settings.gainTenths = gain_;
   settings.freqCorrection = ppm_;
   settings.sampleRate = rate_;
-  if (bySerial_ && !serial.empty())
-    if (const auto own = bySerial_(serial)) {
-      settings.gainMode = own->gainMode;
-      settings.gainTenths = own->gainTenths;
-      settings.freqCorrection = own->freqCorrection;
-    }
+  settings.biasTee = biasTee_;
+  settings.directSampling = directSampling_;
+  settings.offsetTuning = offsetTuning_;
+  if (byKey_ && !key.empty()) {
+    settings = byKey_(key, settings);
+    settings.sampleRate = rate_;  // one step width for the whole range
+  }
   return settings;
+}
+
+std::vector<std::string> TReceiverSetup::KeysInUse() const {
+  std::vector<std::string> keys;
+  for (ReceiverId id : receivers_)
+    if (const Receiver* r = engine_.FindReceiver(id)) keys.push_back(r->Found().serial);
+  return keys;
+}
+
+ReceiverAbilities TReceiverSetup::Abilities() const {
+  ReceiverAbilities can{true, true, true};
+  bool any = false;
+  for (ReceiverId id : receivers_)
+    if (const Receiver* r = engine_.FindReceiver(id)) {
+      const ReceiverAbilities a = r->Found().abilities;
+      can = {can.biasTee && a.biasTee, can.directSampling && a.directSampling, can.offsetTuning && a.offsetTuning};
+      any = true;
+    }
+  return any ? can : ReceiverAbilities{};
 }
 
 void TReceiverSetup::OpenOthers() {
@@ -414,6 +434,9 @@ bool TReceiverSetup::OpenAndConfigure(const ReceiverChoice& choice) {
   gainMode_ = inForce.gainMode;
   gain_ = inForce.gainTenths;
   ppm_ = inForce.freqCorrection;
+  biasTee_ = inForce.biasTee;
+  directSampling_ = inForce.directSampling;
+  offsetTuning_ = inForce.offsetTuning;
   engine_.SetSampleRate(static_cast<int32_t>(rate_));
   r.sampleRate = found.sampleRate;
   r.gains = found.gains;
@@ -499,6 +522,39 @@ bool TReceiverSetup::SetSampleRate(uint32_t rate) {
                   engine_.SetBinWidth(report_.binWidth);
                   Restart(true);
                 });
+}
+
+}  // namespace wg
+
+namespace wg {
+
+bool TReceiverSetup::ChangeOption(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void()> keep) {
+  lastChangeWaits_ = false;
+  if (!IsOpen()) {
+    keep();
+    return false;
+  }
+  return Change(std::move(ask), [this, keep](bool ok) {
+    if (ok) keep();
+    Restart(false);
+  });
+}
+
+bool TReceiverSetup::SetBiasTee(bool on) {
+  return ChangeOption([on](Receiver& r, Receiver::Done done) { r.SetBiasTee(on, std::move(done)); },
+                      [this, on] { biasTee_ = on; });
+}
+
+bool TReceiverSetup::SetDirectSampling(int mode) {
+  lastChangeWaits_ = false;
+  if (mode < 0 || mode > 2) return false;
+  return ChangeOption([mode](Receiver& r, Receiver::Done done) { r.SetDirectSampling(mode, std::move(done)); },
+                      [this, mode] { directSampling_ = mode; });
+}
+
+bool TReceiverSetup::SetOffsetTuning(bool on) {
+  return ChangeOption([on](Receiver& r, Receiver::Done done) { r.SetOffsetTuning(on, std::move(done)); },
+                      [this, on] { offsetTuning_ = on; });
 }
 
 }  // namespace wg

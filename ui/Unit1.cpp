@@ -317,7 +317,6 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
 
   wg::ApplyReceiverChoice(Receiver(), RunOptions(), Settings());
   Button3Click(nullptr);
-  calibrate_->ApplyRemembered(RunOptions().ppm.has_value());
   receiverMenu_ = new wg::TReceiverMenu(this, ChartMenu, Receiver(), Settings(),
                                         [this](const std::string& line) { LogAppend(line); });
   RestoreFeatures();
