@@ -405,32 +405,25 @@ bool TReceiverMenu::AddRemote(const std::string& hostPort) {
 }
 
 bool TReceiverMenu::ChooseBiasTee(bool on) {
-  const bool ok = receiver_.SetBiasTee(on);
-  const auto say = [this, on](bool taken) {
-    SayOption(QStringLiteral("Bias-T"), on ? tr("вкл") : tr("выкл"), taken);
-    if (taken) KeepForEach(ReceiverOwn{.biasTee = on});
-  };
-  if (Waits(say)) return false;
-  say(ok);
-  return ok;
+  return ChooseOption(receiver_.SetBiasTee(on), QStringLiteral("Bias-T"), on ? tr("вкл") : tr("выкл"),
+                      ReceiverOwn{.biasTee = on});
 }
 
 bool TReceiverMenu::ChooseDirectSampling(int mode) {
-  const bool ok = receiver_.SetDirectSampling(mode);
-  const auto say = [this, mode](bool taken) {
-    SayOption(tr("Прямая выборка"), mode == 0 ? tr("выкл") : mode == 1 ? QStringLiteral("I") : QStringLiteral("Q"), taken);
-    if (taken) KeepForEach(ReceiverOwn{.directSampling = mode});
-  };
-  if (Waits(say)) return false;
-  say(ok);
-  return ok;
+  const QString branch = mode == 0 ? tr("выкл") : mode == 1 ? QStringLiteral("I") : QStringLiteral("Q");
+  return ChooseOption(receiver_.SetDirectSampling(mode), tr("Прямая выборка"), branch,
+                      ReceiverOwn{.directSampling = mode});
 }
 
 bool TReceiverMenu::ChooseOffsetTuning(bool on) {
-  const bool ok = receiver_.SetOffsetTuning(on);
-  const auto say = [this, on](bool taken) {
-    SayOption(tr("Смещённая настройка"), on ? tr("вкл") : tr("выкл"), taken);
-    if (taken) KeepForEach(ReceiverOwn{.offsetTuning = on});
+  return ChooseOption(receiver_.SetOffsetTuning(on), tr("Смещённая настройка"), on ? tr("вкл") : tr("выкл"),
+                      ReceiverOwn{.offsetTuning = on});
+}
+
+bool TReceiverMenu::ChooseOption(bool ok, const QString& name, const QString& value, const ReceiverOwn& own) {
+  const auto say = [this, name, value, own](bool taken) {
+    SayOption(name, value, taken);
+    if (taken) KeepForEach(own);
   };
   if (Waits(say)) return false;
   say(ok);

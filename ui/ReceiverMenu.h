@@ -92,6 +92,9 @@ class TReceiverMenu : public QObject {
   void SayRate(uint32_t rate, bool ok);
   void SayReceiver(uint32_t index, bool ok);
   void SayTick(const ReceiverChoice& choice, bool on, bool ok);
+  // After an option was sent (`ok` as the set-up said): its line, now or
+  // once settled, and what each receiver keeps when taken.
+  bool ChooseOption(bool ok, const QString& name, const QString& value, const ReceiverOwn& own);
   void SayOption(const QString& name, const QString& value, bool ok);
   void RefreshReceivers();
   // The receivers in use, the first first; none when none is open.
