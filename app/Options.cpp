@@ -204,6 +204,14 @@ ParseResult ParseOptions(const QStringList& args) {
                                   QStringLiteral("Receiver index or serial (default 0); several as 0,1 or all share the range;"
                                                  " rtl_tcp=HOST[:PORT] is a stick served by rtl_tcp."),
                                   QStringLiteral("INDEX|SERIAL"));
+  const QCommandLineOption biasTee(QStringList{"T"},
+                                   QStringLiteral("Bias-T on: power for an antenna amplifier (LNA) through the "
+                                                  "antenna socket, on sticks that have it."));
+  const QCommandLineOption direct(QStringList{"D"},
+                                  QStringLiteral("Direct sampling: 1 the I branch, 2 the Q branch, 0 off; for HF "
+                                                 "below 24 MHz on sticks wired for it."),
+                                  QStringLiteral("0|1|2"));
+  const QCommandLineOption offset(QStringList{"O"}, QStringLiteral("Offset tuning on (E4000 tuners)."));
   const QCommandLineOption lang(QStringList{"lang"}, QStringLiteral("Language of the log: ru (default) or en."),
                                 QStringLiteral("en|ru"));
   const QCommandLineOption record(QStringList{"record"},
@@ -258,8 +266,9 @@ ParseResult ParseOptions(const QStringList& args) {
                                 QStringLiteral("FILE"));
   const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringList{"version"}, QStringLiteral("Show the version and exit."));
-  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &lang, &record, &sweeps, &duration, &signalsFile, &interval,
-                        &peak, &mode, &fast, &crop, &library, &heatmap, &width, &open, &help, &version})
+  for (const auto* o : {&range, &gain, &ppm, &rate, &device, &biasTee, &direct, &offset, &lang, &record, &sweeps,
+                        &duration, &signalsFile, &interval, &peak, &mode, &fast, &crop, &library, &heatmap, &width,
+                        &open, &help, &version})
     p.addOption(*o);
 
   ParseResult r;
@@ -386,6 +395,15 @@ ParseResult ParseOptions(const QStringList& args) {
       return fail(QStringLiteral("-c ") + Quoted(v) +
                   QStringLiteral(": expected the share of each step to leave out, from 0 to %1, e.g. 0.25 or 25%")
                       .arg(kMostCrop));
+  }
+  o.biasTee = p.isSet(biasTee);
+  o.offsetTuning = p.isSet(offset);
+  if (p.isSet(direct)) {
+    const QString v = p.value(direct).trimmed();
+    if (v != QLatin1String("0") && v != QLatin1String("1") && v != QLatin1String("2"))
+      return fail(QStringLiteral("-D ") + Quoted(p.value(direct)) +
+                  QStringLiteral(": expected 1 (the I branch), 2 (the Q branch) or 0 (off)"));
+    o.directSampling = v.toInt();
   }
   if (p.isSet(mode)) {
     const QString v = p.value(mode);

@@ -1,5 +1,5 @@
 // The command line, with the rtl-sdr tools' conventions: -f START:STOP as
-// rtl_power's, -g, -p, -s, -d as rtl_sdr's, and the survey options. Parsing
+// rtl_power's, -g, -p, -s, -d, -T, -D, -O as rtl_sdr's, and the survey options. Parsing
 // happens before any application object exists, so that a bad option ends
 // the program before a display or the receiver is touched.
 #pragma once
@@ -58,6 +58,11 @@ struct Options {
   bool peakHold = false;
   bool fast = false;  // --fast: each step reads only what it uses
   std::optional<double> crop;  // -c: the share of each step's edges left out, 0 to kMostCrop
+  // rtl_sdr's -T (bias-T on), -D 0|1|2 (direct sampling off, I or Q branch)
+  // and -O (offset tuning on), for every receiver in use.
+  bool biasTee = false;
+  std::optional<int> directSampling;
+  bool offsetTuning = false;
   // --heatmap IN OUT: the recording to draw and the PNG to write, and the
   // picture's width in pixels.
   std::optional<std::string> heatmap, heatmapOut;

@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "receiver/RtlTcpProtocol.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -37,11 +39,12 @@ constexpr const char* kRecordBin = "record/bin";
 constexpr const char* kRecordInterval = "record/interval";
 constexpr const char* kRecordPeak = "record/peak";
 constexpr const char* kCrop = "sweep/crop";
+constexpr const char* kRemotes = "receiver/remotes";
 constexpr const char* kKnownKeys[] = {kScanStart, kScanStop,      kGain,       kPpm,       kRate,
                                       kSerial,    kTraceMode,     kPeakMarker, kMarkers,   kGeometry,
                                       kWaterfallShown, kWaterfallShare, kLanguage, kWaterfallColours,
                                       kStrip,     kGqrx,          kCalibration, kRecordBin,
-                                      kRecordInterval, kRecordPeak, kCrop};
+                                      kRecordInterval, kRecordPeak, kCrop, kRemotes};
 
 constexpr const char* kNotSaved = QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1");
 
@@ -301,6 +304,9 @@ void TSettings::Load() {
     v_.gqrxAddress = s.toStdString();
     return true;
   });
+  // Corrections found by calibrating, as an earlier version kept them; a
+  // receiver's own group wins.
+  std::map<std::string, int> calibration;
   take(kCalibration, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "без поправок")), [&](const QVariant& raw) {
     std::map<std::string, int> found;
     for (const QString& item : raw.toStringList()) {
@@ -309,7 +315,32 @@ void TSettings::Load() {
       if (!ppm || *ppm < kMinPpm || *ppm > kMaxPpm || found.size() >= 64) return false;
       found[item.left(eq).toStdString()] = static_cast<int>(*ppm);
     }
-    v_.calibration = std::move(found);
+    calibration = std::move(found);
+    return true;
+  });
+  for (const auto& [serial, ppm] : calibration) v_.receivers[serial].ppm = ppm;
+  const auto bad = [this](const QString& name, const QVariant& raw) {
+    const QString shown = Shown(raw);
+    messages_.push_back([name, shown] {
+      return Fill(Tr(QT_TRANSLATE_NOOP("Settings", "неверное значение %1 = \"%2\", взято %3")),
+                  {name, shown, Tr(QT_TRANSLATE_NOOP("Settings", "значение по умолчанию"))});
+    });
+  };
+  for (auto& [key, own] : ReadReceivers(*file_, bad, receiverKeys_)) {
+    ReceiverOwn& kept = v_.receivers[key];
+    const std::optional<int> calibrated = kept.ppm;
+    kept = own;
+    if (!kept.ppm) kept.ppm = calibrated;
+  }
+  take(kRemotes, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "без приёмников по сети")), [&](const QVariant& raw) {
+    std::vector<std::string> found;
+    for (const QString& item : raw.toStringList()) {
+      RtlTcpAddress address;
+      if (item.trimmed().isEmpty()) continue;
+      if (!RtlTcpAddress::Parse(item.trimmed().toStdString(), address) || found.size() >= kMostRemotes) return false;
+      if (std::find(found.begin(), found.end(), address.Text()) == found.end()) found.push_back(address.Text());
+    }
+    v_.remotes = std::move(found);
     return true;
   });
 }
@@ -338,11 +369,13 @@ std::optional<ColourSpan> TSettings::ParseColours(const QString& text) {
 // The file is written on the event loop's next turn after a change, so a
 // burst of changes (typing a frequency) costs one write, and checked right
 // then: a failure is said while the user is still there to read it.
-void TSettings::Write(const char* key, const QVariant& value) {
+void TSettings::Write(const char* key, const QVariant& value) { Write(QLatin1String(key), value); }
+
+void TSettings::Write(const QString& key, const QVariant& value) {
   if (!file_) return;
   CheckWritten();
   DropUnknownKeys();
-  file_->setValue(QLatin1String(key), value);
+  file_->setValue(key, value);
   written_ = true;
   if (std::exchange(syncQueued_, true)) return;
   QTimer::singleShot(0, file_.get(), [this] {
@@ -371,6 +404,8 @@ void TSettings::DropUnknownKeys() {
     QSettings known(fresh.fileName(), QSettings::IniFormat);
     for (const char* key : kKnownKeys)
       if (file_->contains(QLatin1String(key))) known.setValue(QLatin1String(key), file_->value(QLatin1String(key)));
+    for (const QString& key : receiverKeys_)
+      if (file_->contains(key)) known.setValue(key, file_->value(key));
     known.sync();
     if (known.status() != QSettings::NoError) return;
   }
@@ -483,13 +518,38 @@ void TSettings::SetGqrxAddress(const std::string& hostPort) {
   Write(kGqrx, QString::fromStdString(hostPort));
 }
 
-void TSettings::SetCalibration(const std::string& serial, int ppm) {
-  auto it = v_.calibration.find(serial);
-  if (it != v_.calibration.end() && it->second == ppm) return;
-  v_.calibration[serial] = ppm;
+void TSettings::SetReceiverOwn(const std::string& key, const ReceiverOwn& own) {
+  if (key.empty()) return;
+  const auto it = v_.receivers.find(key);
+  if (it == v_.receivers.end() && v_.receivers.size() >= kMostReceiversKept) return;
+  ReceiverOwn& kept = v_.receivers[key];
+  ReceiverOwn changed;
+  const auto take = [](auto& to, const auto& from, auto& change) {
+    if (from && from != to) to = change = from;
+  };
+  take(kept.gain, own.gain, changed.gain);
+  take(kept.ppm, own.ppm, changed.ppm);
+  take(kept.biasTee, own.biasTee, changed.biasTee);
+  take(kept.directSampling, own.directSampling, changed.directSampling);
+  take(kept.offsetTuning, own.offsetTuning, changed.offsetTuning);
+  for (const auto& [name, value] : ReceiverEntries(key, changed)) {
+    Write(name, value);
+    if (!receiverKeys_.contains(name)) receiverKeys_ << name;
+  }
+}
+
+ReceiverOwn TSettings::OwnOf(const std::string& key) const {
+  const auto it = v_.receivers.find(key);
+  return it == v_.receivers.end() ? ReceiverOwn{} : it->second;
+}
+
+void TSettings::SetRemotes(const std::vector<std::string>& hostPorts) {
+  std::vector<std::string> kept(hostPorts.begin(), hostPorts.begin() + std::min(hostPorts.size(), kMostRemotes));
+  if (kept == v_.remotes) return;
+  v_.remotes = kept;
   QStringList l;
-  for (const auto& [s, p] : v_.calibration) l << QString::fromStdString(s) + QLatin1Char('=') + QString::number(p);
-  Write(kCalibration, l);
+  for (const std::string& r : kept) l << QString::fromStdString(r);
+  Write(kRemotes, l);
 }
 
 void TSettings::SetLanguage(Language l) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "app/Options.h"
+#include "app/ReceiverStore.h"
 #include "runtime/ColourScale.h"
 
 #include <QByteArray>
@@ -50,7 +51,10 @@ struct SettingsValues {
   ColourSpan waterfallColours;     // automatic unless chosen
   bool receiverStrip = false;
   std::string gqrxAddress = "127.0.0.1:7356";
-  std::map<std::string, int> calibration;  // ppm found for a receiver, by its serial
+  // What each receiver keeps of its own (gain, correction, options), by its
+  // key; a correction found by calibrating is kept here too.
+  std::map<std::string, ReceiverOwn> receivers;
+  std::vector<std::string> remotes;  // rtl_tcp servers added by hand, HOST:PORT, in the order added
   // Record…'s choices: bins combined to at least this width (0: every bin),
   // sweeps integrated over this many seconds (0: every sweep), peak hold.
   double recordBinHz = 0;
@@ -110,7 +114,11 @@ class TSettings {
   void SetWaterfallColours(const ColourSpan& c);
   void SetReceiverStrip(bool on);
   void SetGqrxAddress(const std::string& hostPort);
-  void SetCalibration(const std::string& serial, int ppm);
+  // The values set in `own` become the receiver's own; those unset stay.
+  void SetReceiverOwn(const std::string& key, const ReceiverOwn& own);
+  // What a receiver keeps of its own; nothing set for one never seen.
+  ReceiverOwn OwnOf(const std::string& key) const;
+  void SetRemotes(const std::vector<std::string>& hostPorts);
   void SetRecordChoice(double binHz, int64_t intervalSeconds, bool peakHold);
   void SetCrop(double share);
   // The limits of Record…'s choices.
@@ -129,6 +137,7 @@ class TSettings {
  private:
   void Load();
   void Write(const char* key, const QVariant& value);
+  void Write(const QString& key, const QVariant& value);
   void DropUnknownKeys();
   void CheckWritten();
   void Say(std::function<QString()> line);
@@ -138,6 +147,7 @@ class TSettings {
   std::vector<std::function<QString()>> messages_;
   std::function<void(const std::string&)> sink_;
   bool written_ = false;
+  QStringList receiverKeys_;  // the receivers' keys the file holds, kept by a rewrite
   bool unknownDropped_ = false;
   bool syncQueued_ = false;
   bool writeFailed_ = false;

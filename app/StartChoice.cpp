@@ -27,6 +27,25 @@ void ApplyReceiverChoice(TReceiverSetup& setup, const Options& options, TSetting
   if (rate != kDefaultSampleRate) setup.SetSampleRate(rate);
   if (const auto gain = options.gain ? options.gain : v.gain)
     setup.SetGain(gain->automatic ? std::nullopt : std::optional<int>(gain->tenthsDb));
+  if (options.biasTee) setup.SetBiasTee(true);
+  if (options.directSampling) setup.SetDirectSampling(*options.directSampling);
+  if (options.offsetTuning) setup.SetOffsetTuning(true);
+  // Each receiver opens with what it keeps of its own, but for what the
+  // command line chose for this run.
+  setup.SetSettingsByKey([&settings, options](const std::string& key, ReceiverSettings s) {
+    const ReceiverOwn own = settings.OwnOf(key);
+    if (own.gain && !options.gain) {
+      s.gainMode = own.gain->automatic ? GainMode::Auto : GainMode::Manual;
+      s.gainTenths = own.gain->tenthsDb;
+    }
+    if (own.ppm && !options.ppm) s.freqCorrection = *own.ppm;
+    // An option powers or rewires the stick: one never chosen for it stays
+    // off, whatever another stick has.
+    if (!options.biasTee) s.biasTee = own.biasTee.value_or(false);
+    if (!options.directSampling) s.directSampling = own.directSampling.value_or(0);
+    if (!options.offsetTuning) s.offsetTuning = own.offsetTuning.value_or(false);
+    return s;
+  });
   const std::string device = options.device.value_or(v.serial);
   if (device.empty()) return;
   const auto serials = ReceiverSerials();
@@ -44,6 +63,25 @@ void ApplyReceiverChoice(TReceiverSetup& setup, const Options& options, TSetting
   else
     settings.Note(QT_TRANSLATE_NOOP("Settings", "приёмник с серийником \"%1\" не найден, взят приёмник 0"),
                   {QString::fromStdString(device)});
+}
+
+std::vector<std::string> OptionsNotInForce(const TReceiverSetup& setup, const Options& options) {
+  std::vector<std::string> lines;
+  if (!setup.IsOpen()) return lines;
+  const ReceiverAbilities can = setup.Abilities();
+  const auto check = [&](bool asked, bool inForce, bool able, const char* option, const char* what,
+                         const char* entryPoint) {
+    if (!asked || inForce) return;
+    lines.push_back(std::string(option) + ": " +
+                    (able ? std::string("the receiver refused ") + what
+                          : std::string("the receiver library lacks ") + entryPoint) +
+                    "; going on without it");
+  };
+  check(options.biasTee, setup.BiasTee(), can.biasTee, "-T", "bias-T", "rtlsdr_set_bias_tee");
+  check(options.directSampling.value_or(0) != 0, setup.DirectSampling() == options.directSampling.value_or(0),
+        can.directSampling, "-D", "direct sampling", "rtlsdr_set_direct_sampling");
+  check(options.offsetTuning, setup.OffsetTuning(), can.offsetTuning, "-O", "offset tuning", "rtlsdr_set_offset_tuning");
+  return lines;
 }
 
 }  // namespace wg

@@ -164,6 +164,7 @@ class Survey {
         return false;
       case ReceiverReport::Outcome::Opened: break;
     }
+    for (const std::string& line : OptionsNotInForce(*setup_, options_)) Say(line);
     if (!engine_->Running()) {
       Say("the sweep could not be started" + (lastLine_.empty() ? "" : ": " + lastLine_));
       return false;

@@ -109,6 +109,11 @@ std::unique_ptr<ReceiverDevice> MakeDevice(const ReceiverChoice& c, const Receiv
 
 }  // namespace
 
+bool SameReceiver(const ReceiverChoice& a, const ReceiverChoice& b) {
+  if (a.remote || b.remote) return a.remote && b.remote && a.remote->Text() == b.remote->Text();
+  return a.index == b.index;
+}
+
 std::string RemoteOpenFailedText(const std::string& servedFrom, int openResult) {
   const char* reason = nullptr;
   switch (openResult) {
@@ -279,19 +284,39 @@ void TReceiverSetup::ChooseReceivers(std::vector<ReceiverChoice> chosen) {
   others_.assign(chosen.begin() + 1, chosen.end());
 }
 
-ReceiverSettings TReceiverSetup::SettingsFor(const std::string& serial) const {
+ReceiverSettings TReceiverSetup::SettingsFor(const std::string& key) const {
   ReceiverSettings settings;
   settings.gainMode = gainMode_;
   settings.gainTenths = gain_;
   settings.freqCorrection = ppm_;
   settings.sampleRate = rate_;
-  if (bySerial_ && !serial.empty())
-    if (const auto own = bySerial_(serial)) {
-      settings.gainMode = own->gainMode;
-      settings.gainTenths = own->gainTenths;
-      settings.freqCorrection = own->freqCorrection;
-    }
+  settings.biasTee = biasTee_;
+  settings.directSampling = directSampling_;
+  settings.offsetTuning = offsetTuning_;
+  if (byKey_ && !key.empty()) {
+    settings = byKey_(key, settings);
+    settings.sampleRate = rate_;  // one step width for the whole range
+  }
   return settings;
+}
+
+std::vector<std::string> TReceiverSetup::KeysInUse() const {
+  std::vector<std::string> keys;
+  for (ReceiverId id : receivers_)
+    if (const Receiver* r = engine_.FindReceiver(id)) keys.push_back(r->Found().serial);
+  return keys;
+}
+
+ReceiverAbilities TReceiverSetup::Abilities() const {
+  ReceiverAbilities can{true, true, true};
+  bool any = false;
+  for (ReceiverId id : receivers_)
+    if (const Receiver* r = engine_.FindReceiver(id)) {
+      const ReceiverAbilities a = r->Found().abilities;
+      can = {can.biasTee && a.biasTee, can.directSampling && a.directSampling, can.offsetTuning && a.offsetTuning};
+      any = true;
+    }
+  return any ? can : ReceiverAbilities{};
 }
 
 void TReceiverSetup::OpenOthers() {
@@ -370,31 +395,27 @@ void TReceiverSetup::Advance() {
 
 ReceiverReport TReceiverSetup::Run() {
   Close();
-  // Without every entry point it calls, the set-up says which file it looked
-  // for and stops before touching the library; a remote stick first needs
-  // none, and the local ones are listed only when there is one.
-  const bool library = LibraryComplete(report_);
-  if (!library && !remote_) return report_;
-
-  report_ = ReceiverReport{};
-  if (library) ListReceivers(report_);
-  if (report_.deviceCount == 0 && !remote_) {
-    report_.outcome = ReceiverReport::Outcome::NoReceiver;
-    return report_;
-  }
   const bool remote =
       remote_ || std::any_of(others_.begin(), others_.end(), [](const ReceiverChoice& c) { return c.remote.has_value(); });
   if (reported_ && remote) {
+    // Without every entry point it calls, the set-up says which file it
+    // looked for and stops before touching the library; a remote stick first
+    // needs none, and the local ones are listed only when there is one.
+    const bool library = LibraryComplete(report_);
+    if (!library && !remote_) return report_;
+    report_ = ReceiverReport{};
+    if (library) ListReceivers(report_);
+    if (report_.deviceCount == 0 && !remote_) {
+      report_.outcome = ReceiverReport::Outcome::NoReceiver;
+      return report_;
+    }
     // The window goes on; the report comes once the receivers have opened.
     if (!BeginFirst(ReceiverChoice{index_, remote_})) return report_;
     phase_ = Phase::First;
     report_.pending = true;
     return report_;
   }
-  if (OpenAndConfigure(ReceiverChoice{index_, remote_})) {
-    OpenOthers();
-    Restart(true);
-  }
+  OpenChosen();
   return report_;
 }
 
@@ -403,22 +424,58 @@ void TReceiverSetup::ChooseReceiver(uint32_t index) {
   remote_.reset();
 }
 
-bool TReceiverSetup::OpenReceiver(uint32_t index) { return OpenReceiverNow(index); }
+std::vector<ReceiverChoice> TReceiverSetup::Chosen() const {
+  std::vector<ReceiverChoice> chosen{ReceiverChoice{index_, remote_}};
+  chosen.insert(chosen.end(), others_.begin(), others_.end());
+  return chosen;
+}
 
-bool TReceiverSetup::OpenReceiverNow(uint32_t index) {
+bool TReceiverSetup::OpenReceiver(uint32_t index) { return UseReceivers({ReceiverChoice{index, std::nullopt}}); }
+
+bool TReceiverSetup::UseReceivers(std::vector<ReceiverChoice> chosen) {
   lastChangeWaits_ = false;
+  if (chosen.empty()) return false;
+  const std::vector<ReceiverChoice> previous = Chosen();
+  const bool wasOpen = IsOpen();
   Close();
-  others_.clear();
-  if (!LibraryComplete(report_)) return false;
-  const uint32_t previous = index_;
-  const std::optional<RtlTcpAddress> previousRemote = std::exchange(remote_, std::nullopt);
-  index_ = index;
-  ListReceivers(report_);
-  if (!OpenAndConfigure(ReceiverChoice{index, std::nullopt})) {
-    index_ = previous;
-    remote_ = previousRemote;
+  ChooseReceivers(std::move(chosen));
+  if (OpenChosen()) {
+    // One that did not open is no longer chosen: its entry shows it not in
+    // use, and the next set-up does not try it again.
+    std::vector<ReceiverChoice> kept;
+    for (size_t k = 0; k < others_.size() && k < report_.others.size(); ++k)
+      if (report_.others[k].openResult >= 0) kept.push_back(others_[k]);
+    others_ = std::move(kept);
+    return true;
+  }
+  // Left with none open, every range edit would say so: the receivers that
+  // worked are opened again instead.
+  ChooseReceivers(previous);
+  if (wasOpen) OpenChosen();
+  return false;
+}
+
+bool TReceiverSetup::OpenChosen() {
+  // Without every entry point it calls, the set-up says which file it looked
+  // for and stops before touching the library; a remote stick first needs
+  // none, and the local ones are listed only when there is one.
+  const bool library = LibraryComplete(report_);
+  if (!library && !remote_) return false;
+  report_ = ReceiverReport{};
+  if (library) ListReceivers(report_);
+  if (report_.deviceCount == 0 && !remote_) {
+    report_.outcome = ReceiverReport::Outcome::NoReceiver;
     return false;
   }
+  if (!OpenAndConfigure(ReceiverChoice{index_, remote_})) return false;
+  // Each once, so that the report's sticks follow the choices one for one.
+  std::vector<ReceiverChoice> once;
+  for (const ReceiverChoice& c : others_)
+    if (!SameReceiver(c, ReceiverChoice{index_, remote_}) &&
+        std::none_of(once.begin(), once.end(), [&](const ReceiverChoice& o) { return SameReceiver(o, c); }))
+      once.push_back(c);
+  others_ = std::move(once);
+  OpenOthers();
   Restart(true);
   return true;
 }
@@ -468,6 +525,9 @@ bool TReceiverSetup::FinishFirst() {
   gainMode_ = inForce.gainMode;
   gain_ = inForce.gainTenths;
   ppm_ = inForce.freqCorrection;
+  biasTee_ = inForce.biasTee;
+  directSampling_ = inForce.directSampling;
+  offsetTuning_ = inForce.offsetTuning;
   engine_.SetSampleRate(static_cast<int32_t>(rate_));
   r.sampleRate = found.sampleRate;
   r.gains = found.gains;
@@ -564,6 +624,39 @@ bool TReceiverSetup::SetSampleRate(uint32_t rate) {
                   engine_.SetBinWidth(report_.binWidth);
                   Restart(true);
                 });
+}
+
+}  // namespace wg
+
+namespace wg {
+
+bool TReceiverSetup::ChangeOption(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void()> keep) {
+  lastChangeWaits_ = false;
+  if (!IsOpen()) {
+    keep();
+    return false;
+  }
+  return Change(std::move(ask), [this, keep](bool ok) {
+    if (ok) keep();
+    Restart(false);
+  });
+}
+
+bool TReceiverSetup::SetBiasTee(bool on) {
+  return ChangeOption([on](Receiver& r, Receiver::Done done) { r.SetBiasTee(on, std::move(done)); },
+                      [this, on] { biasTee_ = on; });
+}
+
+bool TReceiverSetup::SetDirectSampling(int mode) {
+  lastChangeWaits_ = false;
+  if (mode < 0 || mode > 2) return false;
+  return ChangeOption([mode](Receiver& r, Receiver::Done done) { r.SetDirectSampling(mode, std::move(done)); },
+                      [this, mode] { directSampling_ = mode; });
+}
+
+bool TReceiverSetup::SetOffsetTuning(bool on) {
+  return ChangeOption([on](Receiver& r, Receiver::Done done) { r.SetOffsetTuning(on, std::move(done)); },
+                      [this, on] { offsetTuning_ = on; });
 }
 
 }  // namespace wg

@@ -32,6 +32,9 @@ struct ReceiverChoice {
   std::optional<RtlTcpAddress> remote;
 };
 
+// Whether two choices name the same receiver.
+bool SameReceiver(const ReceiverChoice& a, const ReceiverChoice& b);
+
 // What one set-up found, in the order the report shows it.
 struct ReceiverReport {
   enum class Outcome {
@@ -130,9 +133,21 @@ class TReceiverSetup {
   // Also the step width: the bin width, the series' point count and the sweep
   // follow; the scan range does not change.
   bool SetSampleRate(uint32_t rate);
+  // Options as rtl_sdr names them (-T, -D, -O), for every receiver in use;
+  // each is taken when every receiver took it.
+  bool SetBiasTee(bool on);
+  bool SetDirectSampling(int mode);  // 0 off, 1 the I branch, 2 the Q branch
+  bool SetOffsetTuning(bool on);
   // Closes the open receiver first, then opens and configures receiver
   // `index` and restarts the sweep. The report record tells what was found.
   bool OpenReceiver(uint32_t index);
+  // The same for several that share the range, the first as above: false
+  // when the first does not open, and then those open before are opened
+  // again. Others that do not open are said in the report and no longer
+  // chosen.
+  bool UseReceivers(std::vector<ReceiverChoice> chosen);
+  // What the next set-up opens (or is open), the first first.
+  std::vector<ReceiverChoice> Chosen() const;
   // The receiver the next set-up opens, without opening it now (a receiver
   // chosen before the window's set-up runs).
   void ChooseReceiver(uint32_t index);
@@ -140,10 +155,15 @@ class TReceiverSetup {
   // if the first does.
   void ChooseReceivers(std::vector<uint32_t> indices);
   void ChooseReceivers(std::vector<ReceiverChoice> chosen);
-  // The settings a stick opens with, by its serial (its own gain and
-  // correction); unset or nullopt: those of the set-up.
-  using SettingsBySerial = std::function<std::optional<ReceiverSettings>(const std::string& serial)>;
-  void SetSettingsBySerial(SettingsBySerial f) { bySerial_ = std::move(f); }
+  // The settings a receiver opens with, by its key (the serial of a stick
+  // of this computer, "rtl_tcp=HOST:PORT" for a remote one), made from those
+  // of the set-up: its own gain, correction and options. Unset: the set-up's.
+  using SettingsByKey = std::function<ReceiverSettings(const std::string& key, ReceiverSettings base)>;
+  void SetSettingsByKey(SettingsByKey f) { byKey_ = std::move(f); }
+  // The keys of the receivers open, the first first.
+  std::vector<std::string> KeysInUse() const;
+  // What every receiver open can do (nothing with none open).
+  ReceiverAbilities Abilities() const;
   size_t OpenCount() const { return receivers_.size(); }
   // The tuner's gain nearest to a wanted one (the wanted one itself before a
   // receiver reported its gains), for gains typed in dB.
@@ -189,6 +209,9 @@ class TReceiverSetup {
   int FreqCorrection() const { return ppm_; }
   uint32_t SampleRate() const { return rate_; }
   uint32_t ReceiverIndex() const { return index_; }
+  bool BiasTee() const { return biasTee_; }
+  int DirectSampling() const { return directSampling_; }
+  bool OffsetTuning() const { return offsetTuning_; }
   bool IsOpen() const;
   // The record of the last set-up, updated by OpenReceiver and the controls.
   const ReceiverReport& Report() const { return report_; }
@@ -201,7 +224,6 @@ class TReceiverSetup {
   // its values go into the report, or it is taken out (false).
   bool BeginFirst(const ReceiverChoice& choice);
   bool FinishFirst();
-  ReceiverSettings SettingsFor(const std::string& serial) const;
   // Opens the chosen sticks after the first; those that do not open are
   // said in the report and left out.
   void OpenOthers();
@@ -214,6 +236,11 @@ class TReceiverSetup {
   // their return, applied by the others.
   void KeepWhileAway(const std::function<void(Receiver&)>& keep, bool firstOnly = false);
   bool OpenReceiverNow(uint32_t index);
+  ReceiverSettings SettingsFor(const std::string& key) const;
+  // Sends an option to every receiver; `keep` takes it in once taken.
+  bool ChangeOption(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void()> keep);
+  // Opens the chosen receivers; false when the first does not open.
+  bool OpenChosen();
   Receiver* Open() const;
   // Sends one change to the receiver; `settle` runs on this thread with its
   // outcome, now or later.
@@ -229,7 +256,10 @@ class TReceiverSetup {
   uint32_t index_ = 0;
   std::optional<RtlTcpAddress> remote_;  // the first is served from there
   std::vector<ReceiverChoice> others_;
-  SettingsBySerial bySerial_;
+  bool biasTee_ = false;
+  int directSampling_ = 0;
+  bool offsetTuning_ = false;
+  SettingsByKey byKey_;
   ReceiverId receiver_ = 0;  // the first, whose values the report shows
   std::vector<ReceiverId> receivers_;  // every one open, the first first
   std::vector<ReceiverId> remotes_;    // those of them served by rtl_tcp

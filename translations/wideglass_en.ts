@@ -223,6 +223,10 @@
         <source>без поправок</source>
         <translation>no corrections</translation>
     </message>
+    <message>
+        <source>без приёмников по сети</source>
+        <translation>no remote receivers</translation>
+    </message>
 </context>
 <context>
     <name>SweepEngine</name>
@@ -405,6 +409,38 @@
     <message>
         <source> не открылся</source>
         <translation> did not open</translation>
+    </message>
+    <message>
+        <source>В библиотеке приёмника нет функции %1: </source>
+        <translation>The receiver library lacks %1: </translation>
+    </message>
+    <message>
+        <source> недоступно</source>
+        <translation> is unavailable</translation>
+    </message>
+    <message>
+        <source>, снова открыт приёмник </source>
+        <translation>, receiver opened again: </translation>
+    </message>
+    <message>
+        <source>Приёмники в работе: </source>
+        <translation>Receivers in use: </translation>
+    </message>
+    <message>
+        <source>вкл</source>
+        <translation>on</translation>
+    </message>
+    <message>
+        <source>выкл</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>Прямая выборка</source>
+        <translation>Direct sampling</translation>
+    </message>
+    <message>
+        <source>Смещённая настройка</source>
+        <translation>Offset tuning</translation>
     </message>
 </context>
 <context>

@@ -31,10 +31,9 @@ TCalibrateOnMarker::~TCalibrateOnMarker() {
   if (listenerId_ >= 0) engine_.RemoveSweepListener(listenerId_);
 }
 
-std::string TCalibrateOnMarker::Serial() const {
-  const ReceiverReport& r = receiver_.Report();
-  if (r.outcome != ReceiverReport::Outcome::Opened || r.index >= r.devices.size()) return {};
-  return r.devices[r.index].serial;
+std::string TCalibrateOnMarker::Key() const {
+  const std::vector<std::string> keys = receiver_.KeysInUse();
+  return keys.empty() ? std::string() : keys.front();
 }
 
 std::optional<int> TCalibrateOnMarker::Calibrate(double markerHz, double trueHz) {
@@ -45,21 +44,13 @@ std::optional<int> TCalibrateOnMarker::Calibrate(double markerHz, double trueHz)
   // The correction in force is remembered as ever; the stick's own as well,
   // for when it is opened again.
   settings_.SetPpm(ppm);
-  if (const std::string serial = Serial(); !serial.empty()) settings_.SetCalibration(serial, ppm);
+  settings_.SetReceiverOwn(Key(), ReceiverOwn{.ppm = ppm});
   log_(tr("Поправка частоты %1 ppm: сигнал с %2 МГц на %3 МГц")
            .arg(ppm)
            .arg(seen->hz / 1e6, 0, 'f', 4)
            .arg(trueHz / 1e6, 0, 'f', 4)
            .toStdString());
   return ppm;
-}
-
-void TCalibrateOnMarker::ApplyRemembered(bool chosenForThisRun) {
-  if (chosenForThisRun) return;
-  const auto& known = settings_.Values().calibration;
-  const auto it = known.find(Serial());
-  if (it == known.end() || it->second == receiver_.FreqCorrection()) return;
-  receiver_.SetFreqCorrection(it->second);
 }
 
 }  // namespace wg

@@ -1,7 +1,7 @@
 // "Calibrate: this signal is at … MHz" on a marker: the correction that puts
 // the marked signal at the frequency typed in is set on the receiver and
-// remembered for that stick, by its serial; a stick with a remembered
-// correction gets it when it is opened (unless -p chose one for the run).
+// remembered for that stick, by its key, with what else it keeps of its own;
+// it gets it back when it is opened (unless -p chose one for the run).
 #pragma once
 
 #include <QObject>
@@ -34,11 +34,10 @@ class TCalibrateOnMarker : public QObject {
   // and remembered; nothing when the last sweep has no signal there or the
   // receiver refused it.
   std::optional<int> Calibrate(double markerHz, double trueHz);
-  // After a receiver was opened: its remembered correction, if any, set.
-  void ApplyRemembered(bool chosenForThisRun);
 
  private:
-  std::string Serial() const;
+  // The first receiver in use, by the key it keeps its own values under.
+  std::string Key() const;
 
   QWidget& window_;
   TSweepEngine& engine_;

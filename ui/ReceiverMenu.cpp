@@ -6,13 +6,23 @@
 #include "sweep/CroppedPlan.h"
 #include "sweep/ReceiverSetup.h"
 
+#include "ui/ReceiverReport.h"
+
 #include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QActionGroup>
 #include <QCursor>
 #include <QInputDialog>
 #include <QMenu>
 #include <QVariant>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace wg {
 namespace {
@@ -56,6 +66,26 @@ TReceiverMenu::TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& recei
   AddCropEntry(menu);
   receiverMenu_ = AddSubmenu(window, menu, QStringLiteral("Receiver"),
                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), popUp);
+  // The receivers' entries go above this separator as they are found.
+  listEnd_ = receiverMenu_->addSeparator();
+  addRemote_ = receiverMenu_->addAction(QStringLiteral("Add remote receiver…"));
+  connect(addRemote_, &QAction::triggered, this, [this] { AskRemote(); });
+  receiverMenu_->addSeparator();
+  biasTee_ = receiverMenu_->addAction(QStringLiteral("Bias-T"));
+  biasTee_->setCheckable(true);
+  connect(biasTee_, &QAction::triggered, this, [this](bool on) { ChooseBiasTee(on); });
+  directMenu_ = receiverMenu_->addMenu(QStringLiteral("Direct sampling"));
+  auto* branches = new QActionGroup(directMenu_);
+  for (const auto& [text, mode] : {std::pair{"Off", 0}, std::pair{"I branch", 1}, std::pair{"Q branch", 2}}) {
+    QAction* a = directMenu_->addAction(QString::fromLatin1(text));
+    a->setCheckable(true);
+    a->setData(mode);
+    branches->addAction(a);
+    connect(a, &QAction::triggered, this, [this, mode = mode] { ChooseDirectSampling(mode); });
+  }
+  offset_ = receiverMenu_->addAction(QStringLiteral("Offset tuning"));
+  offset_->setCheckable(true);
+  connect(offset_, &QAction::triggered, this, [this](bool on) { ChooseOffsetTuning(on); });
   // A change the receiver applies later says its line then.
   receiver_.SetChangeSettled([this](bool taken) { Settled(taken); });
   Refresh();
@@ -96,8 +126,6 @@ void TReceiverMenu::Refresh() {
   const ReceiverReport& r = receiver_.Report();
   const bool open = r.outcome == ReceiverReport::Outcome::Opened;
 
-  std::vector<std::string> devices;
-  for (const auto& d : r.devices) devices.push_back(d.name + ", " + d.serial);
   if (r.gains != builtGains_ || gainMenu_->actions().isEmpty()) {
     builtGains_ = r.gains;
     Empty(gainMenu_);
@@ -122,32 +150,102 @@ void TReceiverMenu::Refresh() {
       connect(a, &QAction::triggered, this, [this, rate] { ChooseRate(rate); });
     }
   }
-  if (devices != builtDevices_) {
-    builtDevices_ = devices;
-    Empty(receiverMenu_);
-    auto* group = new QActionGroup(receiverMenu_);
-    for (size_t i = 0; i < devices.size(); ++i) {
-      QAction* a = receiverMenu_->addAction(QString::number(i) + QStringLiteral(": ") + QString::fromStdString(devices[i]));
-      a->setCheckable(true);
-      a->setData(static_cast<uint>(i));
-      group->addAction(a);
-      connect(a, &QAction::triggered, this, [this, i] { ChooseReceiver(static_cast<uint32_t>(i)); });
-    }
-  }
-
-  // The checks show what is in force, also after a refused choice.
   const GainMode mode = receiver_.CurrentGainMode();
   for (QAction* a : gainMenu_->actions())
     a->setChecked(a->data().isValid() ? mode == GainMode::Manual && receiver_.ManualGain() == a->data().toInt()
                                       : mode == GainMode::Auto);
   for (QAction* a : rateMenu_->actions()) a->setChecked(receiver_.SampleRate() == a->data().toUInt());
-  for (QAction* a : receiverMenu_->actions()) a->setChecked(open && r.index == a->data().toUInt());
   gainMenu_->setEnabled(open);
   rateMenu_->setEnabled(open);
   correction_->setEnabled(open);
-  // Only a choice when there is one to make.
-  receiverMenu_->menuAction()->setVisible(devices.size() > 1);
-  receiverMenu_->setEnabled(devices.size() > 1);
+  RefreshReceivers();
+}
+
+void TReceiverMenu::RefreshReceivers() {
+  const ReceiverReport& r = receiver_.Report();
+  std::vector<ReceiverChoice> entries;
+  std::vector<std::string> texts;
+  for (size_t i = 0; i < r.devices.size(); ++i) {
+    entries.push_back(ReceiverChoice{static_cast<uint32_t>(i), std::nullopt});
+    texts.push_back(std::to_string(i) + ": " + r.devices[i].name + ", " + r.devices[i].serial);
+  }
+  // The remembered remote receivers, and one chosen on the command line.
+  std::vector<std::string> remotes = settings_.Values().remotes;
+  for (const ReceiverChoice& c : receiver_.Chosen())
+    if (c.remote && std::find(remotes.begin(), remotes.end(), c.remote->Text()) == remotes.end())
+      remotes.push_back(c.remote->Text());
+  for (const std::string& hostPort : remotes) {
+    RtlTcpAddress address;
+    if (!RtlTcpAddress::Parse(hostPort, address)) continue;
+    entries.push_back(ReceiverChoice{0, address});
+    texts.push_back(Named(entries.back()));
+  }
+  if (texts != builtEntries_) {
+    builtEntries_ = texts;
+    for (QAction* a : std::exchange(listed_, {})) {
+      receiverMenu_->removeAction(a);
+      a->deleteLater();
+    }
+    for (size_t k = 0; k < entries.size(); ++k) {
+      auto* a = new QAction(QString::fromStdString(texts[k]), receiverMenu_);
+      a->setCheckable(true);
+      receiverMenu_->insertAction(listEnd_, a);
+      connect(a, &QAction::triggered, this, [this, c = entries[k]](bool on) { TickReceiver(c, on); });
+      listed_.push_back(a);
+    }
+  }
+  const std::vector<ReceiverChoice> used = InUseChoices();
+  for (size_t k = 0; k < listed_.size() && k < entries.size(); ++k)
+    listed_[k]->setChecked(std::any_of(used.begin(), used.end(), [&](const ReceiverChoice& c) {
+      return SameReceiver(c, entries[k]);
+    }));
+
+  // An option the library lacks stays in sight, disabled, and its missing
+  // entry point is said once.
+  const bool open = !used.empty();
+  const ReceiverAbilities can = receiver_.Abilities();
+  const auto offer = [&](QAction* a, bool able, bool& said, const char* entryPoint) {
+    a->setEnabled(open && able);
+    if (!open || able || std::exchange(said, true)) return;
+    log_(tr("В библиотеке приёмника нет функции %1: ").arg(QLatin1String(entryPoint)).toStdString() +
+         a->text().toStdString() + tr(" недоступно").toStdString());
+  };
+  offer(biasTee_, can.biasTee, saidBiasTee_, "rtlsdr_set_bias_tee");
+  offer(directMenu_->menuAction(), can.directSampling, saidDirect_, "rtlsdr_set_direct_sampling");
+  offer(offset_, can.offsetTuning, saidOffset_, "rtlsdr_set_offset_tuning");
+  directMenu_->setEnabled(directMenu_->menuAction()->isEnabled());
+  biasTee_->setChecked(receiver_.BiasTee());
+  offset_->setChecked(receiver_.OffsetTuning());
+  for (QAction* a : directMenu_->actions()) a->setChecked(a->data().toInt() == receiver_.DirectSampling());
+}
+
+std::vector<ReceiverChoice> TReceiverMenu::InUseChoices() const {
+  std::vector<ReceiverChoice> used;
+  if (!receiver_.IsOpen()) return used;
+  // As the report has them: a stick chosen on the command line that did not
+  // open is not in use.
+  const ReceiverReport& r = receiver_.Report();
+  const auto add = [&used](uint32_t index, const std::string& servedFrom) {
+    ReceiverChoice c{index, std::nullopt};
+    RtlTcpAddress address;
+    if (!servedFrom.empty() && RtlTcpAddress::Parse(servedFrom, address)) c = ReceiverChoice{0, address};
+    used.push_back(c);
+  };
+  add(r.index, r.servedFrom);
+  for (const ReceiverReport::Stick& s : r.others)
+    if (s.openResult >= 0) add(s.index, s.servedFrom);
+  return used;
+}
+
+std::string TReceiverMenu::Named(const ReceiverChoice& c) {
+  return c.remote ? "rtl_tcp=" + c.remote->Text() : std::to_string(c.index);
+}
+
+void TReceiverMenu::KeepForEach(const ReceiverOwn& own, bool firstOnly) {
+  for (const std::string& key : receiver_.KeysInUse()) {
+    settings_.SetReceiverOwn(key, own);
+    if (firstOnly) return;
+  }
 }
 
 bool TReceiverMenu::Waits(std::function<void(bool)> say) {
@@ -181,7 +279,11 @@ void TReceiverMenu::SayGain(std::optional<int> tenthsDb, bool ok) {
   const std::string value = (tenthsDb ? GainDb(*tenthsDb) : tr("авто")).toStdString();
   const std::string line = tr("Усиление, дБ: ").toStdString() + value;
   log_(ok ? line : line + NotTaken(tr(" — не принято приёмником").toStdString()));
-  if (ok) settings_.SetGain(tenthsDb ? GainChoice{false, *tenthsDb} : GainChoice{true, 0});
+  if (ok) {
+    const GainChoice g = tenthsDb ? GainChoice{false, *tenthsDb} : GainChoice{true, 0};
+    settings_.SetGain(g);
+    KeepForEach(ReceiverOwn{.gain = g});
+  }
   Refresh();
 }
 
@@ -196,6 +298,7 @@ void TReceiverMenu::SayCorrection(int ppm, bool ok) {
   if (ok) {
     log_("PPM: " + rt::FormatInt(receiver_.Report().freqCorrection));
     settings_.SetPpm(ppm);
+    KeepForEach(ReceiverOwn{.ppm = ppm}, true);  // the first's own crystal
   } else if (receiver_.ReceiverLost()) {
     log_("PPM: " + rt::FormatInt(ppm) + NotTaken({}));
   } else {
@@ -239,10 +342,103 @@ void TReceiverMenu::SayReceiver(uint32_t index, bool ok) {
     const auto& d = r.devices[index];
     log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + ": " + d.name + tr(", серийник ").toStdString() + d.serial);
     settings_.SetReceiverSerial(d.serial);
+  } else if (receiver_.IsOpen()) {
+    log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + tr(" не открылся").toStdString() +
+         tr(", снова открыт приёмник ").toStdString() + InUse());
   } else {
     log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + tr(" не открылся").toStdString());
   }
   Refresh();
+}
+
+bool TReceiverMenu::TickReceiver(const ReceiverChoice& choice, bool on) {
+  std::vector<ReceiverChoice> used = InUseChoices();
+  const auto it = std::find_if(used.begin(), used.end(), [&](const ReceiverChoice& c) { return SameReceiver(c, choice); });
+  if (on == (it != used.end()) || (!on && used.size() == 1)) {
+    // Nothing to change, or the last one in use: the entry shows it again.
+    Refresh();
+    return false;
+  }
+  if (on)
+    used.push_back(choice);
+  else
+    used.erase(it);
+  const bool ok = receiver_.UseReceivers(used);
+  SayTick(choice, on, ok);
+  const std::vector<ReceiverChoice> now = InUseChoices();
+  const bool inUse = std::any_of(now.begin(), now.end(), [&](const ReceiverChoice& c) { return SameReceiver(c, choice); });
+  return ok && inUse == on;
+}
+
+void TReceiverMenu::SayTick(const ReceiverChoice& choice, bool on, bool ok) {
+  const std::vector<ReceiverChoice> used = InUseChoices();
+  // A receiver that did not open says why in its report line.
+  const ReceiverReport& r = receiver_.Report();
+  if (on && ok) {
+    const std::vector<std::string> lines = FormatSharingSticks(r);
+    for (size_t k = 0; k < r.others.size() && k < lines.size(); ++k) {
+      const ReceiverReport::Stick& s = r.others[k];
+      const bool same = choice.remote ? s.servedFrom == choice.remote->Text() : s.servedFrom.empty() && s.index == choice.index;
+      if (same) log_(lines[k]);
+    }
+  } else if (!ok) {
+    log_(choice.remote ? RemoteOpenFailedText(choice.remote->Text(), r.openResult)
+                       : tr("Приёмник ").toStdString() + Named(choice) + tr(" не открылся").toStdString());
+  }
+  std::string names;
+  for (const ReceiverChoice& c : used) names += (names.empty() ? "" : ", ") + Named(c);
+  if (!used.empty()) log_(tr("Приёмники в работе: ").toStdString() + names);
+  if (!used.empty() && !used.front().remote && used.front().index < r.devices.size())
+    settings_.SetReceiverSerial(r.devices[used.front().index].serial);
+  Refresh();
+}
+
+bool TReceiverMenu::AddRemote(const std::string& hostPort) {
+  RtlTcpAddress address;
+  if (!RtlTcpAddress::Parse(hostPort, address)) return false;
+  std::vector<std::string> remotes = settings_.Values().remotes;
+  if (std::find(remotes.begin(), remotes.end(), address.Text()) == remotes.end()) {
+    remotes.push_back(address.Text());
+    settings_.SetRemotes(remotes);
+  }
+  return TickReceiver(ReceiverChoice{0, address}, true);
+}
+
+bool TReceiverMenu::ChooseBiasTee(bool on) {
+  return ChooseOption(receiver_.SetBiasTee(on), QStringLiteral("Bias-T"), on ? tr("вкл") : tr("выкл"),
+                      ReceiverOwn{.biasTee = on});
+}
+
+bool TReceiverMenu::ChooseDirectSampling(int mode) {
+  const QString branch = mode == 0 ? tr("выкл") : mode == 1 ? QStringLiteral("I") : QStringLiteral("Q");
+  return ChooseOption(receiver_.SetDirectSampling(mode), tr("Прямая выборка"), branch,
+                      ReceiverOwn{.directSampling = mode});
+}
+
+bool TReceiverMenu::ChooseOffsetTuning(bool on) {
+  return ChooseOption(receiver_.SetOffsetTuning(on), tr("Смещённая настройка"), on ? tr("вкл") : tr("выкл"),
+                      ReceiverOwn{.offsetTuning = on});
+}
+
+bool TReceiverMenu::ChooseOption(bool ok, const QString& name, const QString& value, const ReceiverOwn& own) {
+  const auto say = [this, name, value, own](bool taken) {
+    SayOption(name, value, taken);
+    if (taken) KeepForEach(own);
+  };
+  if (Waits(say)) return false;
+  say(ok);
+  return ok;
+}
+
+void TReceiverMenu::SayOption(const QString& name, const QString& value, bool ok) {
+  const std::string line = (name + QStringLiteral(": ") + value).toStdString();
+  log_(ok ? line : line + NotTaken(tr(" — не принято приёмником").toStdString()));
+  Refresh();
+}
+
+std::string TReceiverMenu::InUse() const {
+  const ReceiverReport& r = receiver_.Report();
+  return r.servedFrom.empty() ? rt::FormatInt(r.index) : "rtl_tcp=" + r.servedFrom;
 }
 
 void TReceiverMenu::AskCorrection() {
@@ -256,6 +452,41 @@ void TReceiverMenu::AskCorrection() {
   dialog->setIntRange(kMinPpm, kMaxPpm);
   dialog->setIntValue(receiver_.FreqCorrection());
   connect(dialog, &QInputDialog::intValueSelected, this, [this](int ppm) { ChooseCorrection(ppm); });
+  dialog->open();
+}
+
+void TReceiverMenu::AskRemote() {
+  auto* dialog = new QDialog(window_);
+  dialog->setObjectName(QStringLiteral("RemoteDialog"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(QStringLiteral("Add remote receiver"));
+  auto* host = new QLineEdit(dialog);
+  host->setObjectName(QStringLiteral("host"));
+  host->setPlaceholderText(QStringLiteral("host name or address"));
+  auto* port = new QSpinBox(dialog);
+  port->setObjectName(QStringLiteral("port"));
+  port->setRange(1, 65535);
+  port->setValue(RtlTcpAddress::kDefaultPort);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+  auto* form = new QFormLayout(dialog);
+  form->addRow(QStringLiteral("rtl_tcp server:"), host);
+  form->addRow(QStringLiteral("Port:"), port);
+  form->addRow(buttons);
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+  // Only what reads as a host and port can be taken: nothing is connected
+  // to but the address the user typed.
+  const auto check = [host, port, ok] {
+    ok->setEnabled(RemoteAddress(host->text(), QString::number(port->value())).has_value());
+  };
+  check();
+  connect(host, &QLineEdit::textChanged, dialog, check);
+  connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  connect(buttons, &QDialogButtonBox::accepted, dialog, [this, dialog, host, port] {
+    const auto address = RemoteAddress(host->text(), QString::number(port->value()));
+    if (!address) return;
+    dialog->accept();
+    AddRemote(*address);
+  });
   dialog->open();
 }
 

@@ -1,7 +1,10 @@
 // The receiver's controls in the chart menu: gain ("Auto" or one of the
-// tuner's gains), frequency correction, sample rate, and which receiver when
-// more than one is plugged in. Each change is applied to the open receiver,
-// said in one log line and remembered.
+// tuner's gains), frequency correction, sample rate, and the Receiver
+// submenu: the sticks of this computer and the remote receivers remembered,
+// ticked when in use (several share the range), remote receivers added by
+// hand, and the options bias-T, direct sampling and offset tuning. Each
+// change is applied to the receivers in use, said in one log line and
+// remembered, for each receiver by its key.
 #pragma once
 
 #include <QObject>
@@ -12,6 +15,9 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "app/ReceiverStore.h"
+#include "sweep/ReceiverSetup.h"
 
 class QAction;
 class QMenu;
@@ -42,9 +48,21 @@ class TReceiverMenu : public QObject {
   bool ChooseGain(std::optional<int> tenthsDb);  // nullopt: "Auto"
   bool ChooseCorrection(int ppm);
   bool ChooseRate(uint32_t rate);
+  // Switches to receiver `index` alone; one that does not open leaves those
+  // in use before.
   bool ChooseReceiver(uint32_t index);
+  // Adds a receiver to those sharing the range, or takes one away (never
+  // the last).
+  bool TickReceiver(const ReceiverChoice& choice, bool on);
+  // A remote receiver at HOST:PORT remembered and added.
+  bool AddRemote(const std::string& hostPort);
+  bool ChooseBiasTee(bool on);
+  bool ChooseDirectSampling(int mode);
+  bool ChooseOffsetTuning(bool on);
   // Asks for a correction in a small dialog (F7).
   void AskCorrection();
+  // Asks for a remote receiver's host and port in a small dialog.
+  void AskRemote();
 
   QMenu* GainMenu() const { return gainMenu_; }
   QMenu* RateMenu() const { return rateMenu_; }
@@ -52,6 +70,12 @@ class TReceiverMenu : public QObject {
   QAction* CorrectionAction() const { return correction_; }
   QAction* FastAction() const { return fast_; }
   QAction* CropAction() const { return crop_; }
+  // The entries of the receivers: sticks first, then remote ones.
+  std::vector<QAction*> ReceiverEntries() const { return listed_; }
+  QAction* AddRemoteAction() const { return addRemote_; }
+  QAction* BiasTeeAction() const { return biasTee_; }
+  QMenu* DirectSamplingMenu() const { return directMenu_; }
+  QAction* OffsetTuningAction() const { return offset_; }
 
  private:
   void PopUp(QMenu* m);
@@ -67,6 +91,21 @@ class TReceiverMenu : public QObject {
   void SayCorrection(int ppm, bool ok);
   void SayRate(uint32_t rate, bool ok);
   void SayReceiver(uint32_t index, bool ok);
+  void SayTick(const ReceiverChoice& choice, bool on, bool ok);
+  // After an option was sent (`ok` as the set-up said): its line, now or
+  // once settled, and what each receiver keeps when taken.
+  bool ChooseOption(bool ok, const QString& name, const QString& value, const ReceiverOwn& own);
+  void SayOption(const QString& name, const QString& value, bool ok);
+  void RefreshReceivers();
+  // The receivers in use, the first first; none when none is open.
+  std::vector<ReceiverChoice> InUseChoices() const;
+  // A choice's name in the log and its entry: the index, or rtl_tcp=HOST:PORT.
+  static std::string Named(const ReceiverChoice& c);
+  // Takes a value into what each receiver in use keeps of its own.
+  void KeepForEach(const ReceiverOwn& own, bool firstOnly = false);
+  // The first receiver in use as the log names it: its index, or where
+  // rtl_tcp serves it from.
+  std::string InUse() const;
 
   QWidget* window_;
   TReceiverSetup& receiver_;
@@ -80,7 +119,15 @@ class TReceiverMenu : public QObject {
   QAction* crop_;
   double cropShare_;  // what "Crop step edges" leaves out when checked
   std::vector<int> builtGains_;
-  std::vector<std::string> builtDevices_;
+  std::vector<std::string> builtEntries_;
+  std::vector<QAction*> listed_;
+  QAction* listEnd_;
+  QAction* addRemote_;
+  QAction* biasTee_;
+  QMenu* directMenu_;
+  QAction* offset_;
+  // Entry points found missing, each said once.
+  bool saidBiasTee_ = false, saidDirect_ = false, saidOffset_ = false;
   // The lines of the choices that wait, in the order they were made.
   std::deque<std::function<void(bool)>> waiting_;
 };

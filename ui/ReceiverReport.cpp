@@ -68,6 +68,12 @@ std::vector<std::string> FormatReceiverReport(const ReceiverReport& r) {
   out.push_back(U(Text::tr("Шаг по частоте, Hz: ")) + rt::FormatFixed(r.binWidth, 2));
   out.push_back(U(Text::tr("Кол-во точек FFT: ")) + rt::FormatInt(r.fftSize));
   // Sticks that share the range with the first, each on a line of its own.
+  for (std::string& line : FormatSharingSticks(r)) out.push_back(std::move(line));
+  return out;
+}
+
+std::vector<std::string> FormatSharingSticks(const ReceiverReport& r) {
+  std::vector<std::string> out;
   for (const ReceiverReport::Stick& s : r.others) {
     const QString index = QString::number(s.index), serial = QString::fromStdString(s.serial);
     if (!s.servedFrom.empty() && s.openResult < 0)

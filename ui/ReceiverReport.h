@@ -16,5 +16,7 @@ extern const char* const kNoReceiverText;
 extern const char* const kOpenFailedText;
 
 std::vector<std::string> FormatReceiverReport(const ReceiverReport& report);
+// The report's lines of the sticks that share the range with the first.
+std::vector<std::string> FormatSharingSticks(const ReceiverReport& report);
 
 }  // namespace wg

@@ -328,7 +328,6 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   Sweep().SetStopMoved([this] { FollowStopInForce(); });
   wg::ApplyReceiverChoice(Receiver(), RunOptions(), Settings());
   Button3Click(nullptr);
-  calibrate_->ApplyRemembered(RunOptions().ppm.has_value());
   receiverMenu_ = new wg::TReceiverMenu(this, ChartMenu, Receiver(), Settings(),
                                         [this](const std::string& line) { LogAppend(line); });
   RestoreFeatures();

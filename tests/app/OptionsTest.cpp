@@ -26,7 +26,8 @@ TEST(Options, NothingGivenChoosesNothing) {
   ASSERT_EQ(r.action, Action::Run);
   const wg::Options& o = r.options;
   EXPECT_FALSE(o.start || o.stop || o.gain || o.ppm || o.sampleRate || o.device || o.language || o.record ||
-               o.sweeps || o.duration || o.mode || o.receiverLibrary || o.crop);
+               o.sweeps || o.duration || o.mode || o.receiverLibrary || o.crop || o.biasTee || o.directSampling ||
+               o.offsetTuning);
 }
 
 TEST(Options, AcceptedValues) {
@@ -54,6 +55,10 @@ TEST(Options, AcceptedValues) {
       {"-d 1", [](auto& o) { return *o.device == "1"; }},
       {"-d 00000002", [](auto& o) { return *o.device == "00000002"; }},
       {"--lang en", [](auto& o) { return *o.language == wg::Language::English; }},
+      // rtl_sdr's -T, -D and -O, apart or together.
+      {"-T -D 2 -O", [](auto& o) { return o.biasTee && *o.directSampling == 2 && o.offsetTuning; }},
+      {"-D1", [](auto& o) { return *o.directSampling == 1 && !o.biasTee && !o.offsetTuning; }},
+      {"-D 0", [](auto& o) { return *o.directSampling == 0; }},
       {"--mode average", [](auto& o) { return *o.mode == wg::TraceMode::Average; }},
       {"--record - -n 10", [](auto& o) { return *o.record == "-" && *o.sweeps == 10; }},
       {"--record=- -e 1.5m", [](auto& o) { return *o.duration == 90s; }},
@@ -114,6 +119,9 @@ TEST(Options, RefusedValuesSayWhichOptionInOneLine) {
       {"-s 3.2", "-s '3.2'"},
       {"-d", "Missing value after '-d'"},
       {"--lang de", "--lang 'de'"},
+      {"-D 3", "-D '3'"},
+      {"-D q", "-D 'q'"},
+      {"-D", "Missing value after '-D'"},
       {"--mode peak", "--mode 'peak'"},
       {"--record - -n 0", "-n '0'"},
       {"--record - -e 0s", "-e '0s'"},

@@ -88,8 +88,10 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
     s.SetWaterfallColours({wg::ColourSpan::Kind::Fixed, -95.5, -30});
     s.SetReceiverStrip(true);
     s.SetGqrxAddress("localhost:7357");
-    s.SetCalibration("00000001", 41);
-    s.SetCalibration("SDR=2", -3);
+    s.SetReceiverOwn("00000001", {.ppm = 41});
+    s.SetReceiverOwn("SDR/2\\%", {.gain = wg::GainChoice{true, 0}, .ppm = -3, .directSampling = 2});
+    s.SetReceiverOwn("rtl_tcp=[::1]:1234", {.biasTee = true, .offsetTuning = false});
+    s.SetRemotes({"sdr.local:1234", "[::1]:1234"});
     s.SetCrop(0.3);
     s.Sync();
     EXPECT_TRUE(ReadFile().contains("ppm=-12"));
@@ -111,7 +113,11 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
   EXPECT_EQ(v.waterfallColours, (wg::ColourSpan{wg::ColourSpan::Kind::Fixed, -95.5, -30}));
   EXPECT_TRUE(v.receiverStrip);
   EXPECT_EQ(v.gqrxAddress, "localhost:7357");
-  EXPECT_EQ(v.calibration, (std::map<std::string, int>{{"00000001", 41}, {"SDR=2", -3}}));
+  EXPECT_EQ(v.receivers.size(), 3u);
+  EXPECT_EQ(s.OwnOf("00000001"), (wg::ReceiverOwn{.ppm = 41}));
+  EXPECT_EQ(s.OwnOf("SDR/2\\%"), (wg::ReceiverOwn{.gain = wg::GainChoice{true, 0}, .ppm = -3, .directSampling = 2}));
+  EXPECT_EQ(s.OwnOf("rtl_tcp=[::1]:1234"), (wg::ReceiverOwn{.biasTee = true, .offsetTuning = false}));
+  EXPECT_EQ(v.remotes, (std::vector<std::string>{"sdr.local:1234", "[::1]:1234"}));
   EXPECT_EQ(v.crop, 0.3);
   EXPECT_TRUE(s.TakeMessages().empty());
   // Automatic gain, one marker and none round-trip too.
@@ -160,6 +166,10 @@ TEST_F(SettingsTest, EachBadValueFallsBackWithOneLine) {
       {"[receiver]\ncalibration=00000001\n", "receiver/calibration"},
       {"[sweep]\ncrop=0.95\n", "sweep/crop"},
       {"[sweep]\ncrop=edges\n", "sweep/crop"},
+      {"[receivers]\n00000001\\ppm=9000\n", "receivers/00000001/ppm"},
+      {"[receivers]\nrtl_tcp%3Dx%3A1\\directsampling=3\n", "receivers/rtl_tcp=x:1/directsampling"},
+      {"[receivers]\nSDR\\biastee=on\n", "receivers/SDR/biastee"},
+      {"[receiver]\nremotes=sdr.local:1234, bad host:1\n", "receiver/remotes"},
   };
   const wg::SettingsValues defaults;
   for (const auto& c : cases) {
@@ -177,7 +187,8 @@ TEST_F(SettingsTest, EachBadValueFallsBackWithOneLine) {
     EXPECT_TRUE(v.markers.empty()) << c.ini;
     EXPECT_EQ(v.waterfallColours, defaults.waterfallColours) << c.ini;
     EXPECT_EQ(v.gqrxAddress, defaults.gqrxAddress) << c.ini;
-    EXPECT_TRUE(v.calibration.empty()) << c.ini;
+    for (const auto& [key, own] : v.receivers) EXPECT_EQ(own, wg::ReceiverOwn{}) << c.ini;
+    EXPECT_TRUE(v.remotes.empty()) << c.ini;
     EXPECT_EQ(v.serial, "00000002") << "a good value beside a bad one stays: " << c.ini;
     ExpectSane(v, c.ini);
   }
@@ -242,7 +253,8 @@ TEST_F(SettingsTest, AFolderThatCannotBeWrittenIsSaidOnceAndTheRunGoesOn) {
 
 TEST_F(SettingsTest, KeysTheProgramDoesNotKnowAreNotWrittenBack) {
   QByteArray content = "[scan]\nstart=88000000\nstop=108000000\nextra=1\n[trace]\nmode=average\n"
-                       "[General]\nscan=7\nold=x\n[receiver]\nppm=12\ncolour=red\n";
+                       "[General]\nscan=7\nold=x\n[receiver]\nppm=12\ncolour=red\n"
+                       "[receivers]\n00000001\\ppm=7\n00000001\\colour=red\n";
   // Binary junk, as from a damaged disk: lines, sections and keys of anything.
   std::mt19937 rng(5);
   for (int i = 0; i < 200000; ++i) {
@@ -262,13 +274,24 @@ TEST_F(SettingsTest, KeysTheProgramDoesNotKnowAreNotWrittenBack) {
   QSettings back(Path(), QSettings::IniFormat);
   QStringList keys = back.allKeys();
   keys.sort();
-  EXPECT_EQ(keys, (QStringList{"receiver/ppm", "scan/start", "scan/stop", "trace/mode"}));
-  EXPECT_LT(ReadFile().size(), 200) << ReadFile().toStdString();
+  EXPECT_EQ(keys, (QStringList{"receiver/ppm", "receivers/00000001/ppm", "scan/start", "scan/stop", "trace/mode"}));
+  EXPECT_LT(ReadFile().size(), 230) << ReadFile().toStdString();
   EXPECT_TRUE(QFileInfo(Path()).isSymLink());
   wg::TSettings again(Path());
   EXPECT_EQ(again.Values().range, (wg::ScanRange{88000000, 108000000}));
   EXPECT_EQ(again.Values().traceView, wg::TraceMode::Average);
   EXPECT_EQ(again.Values().ppm, -12);
+  EXPECT_EQ(again.OwnOf("00000001").ppm, 7);
+}
+
+// The corrections an earlier version kept apart are the sticks' own; a
+// stick's group wins over them.
+TEST_F(SettingsTest, AnEarlierVersionsCalibrationsAreTheSticksOwnCorrections) {
+  WriteFile("[receiver]\ncalibration=00000001=41, 00000002=5\n[receivers]\n00000002\\ppm=-8\n");
+  wg::TSettings s(Path());
+  EXPECT_EQ(s.OwnOf("00000001"), (wg::ReceiverOwn{.ppm = 41}));
+  EXPECT_EQ(s.OwnOf("00000002"), (wg::ReceiverOwn{.ppm = -8}));
+  EXPECT_TRUE(s.TakeMessages().empty());
 }
 
 // A write that fails is said once, on the event loop's turn that tried it,

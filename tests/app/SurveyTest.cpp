@@ -439,6 +439,40 @@ TEST_F(Survey, CroppedStepsReadAsRtlPowersCroppedHops) {
     }
 }
 
+// rtl_sdr's -T, -D and -O reach the stick: direct sampling hears HF below
+// the tuner's 24 MHz, the bias-T powers the amplifier at the antenna, and an
+// option the stick refuses is one line while the survey goes on.
+TEST_F(Survey, BiasTeeDirectSamplingAndOffsetTuningFromTheCommandLine) {
+  std::ofstream(dir / "scene.txt") << "7100000 -40 carrier\n146000000 -60 carrier\n";
+  const std::string env = "RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "' RTLSDR_SIM_LNA_DB=20";
+  ASSERT_EQ(Run("./wideglass --record hf.csv -f 6M:9M -n 1 -D 2", env), 0) << Err();
+  EXPECT_EQ(Err(), "");
+  const auto hf = ReadRtlPower(dir / "hf.csv");
+  ASSERT_FALSE(hf.empty());
+  EXPECT_GT(PeakNear(hf, 7100000).db, 20);
+  // Without it the tuner reaches nothing there: no line is written.
+  ASSERT_EQ(Run("./wideglass --record none.csv -f 6M:9M -e 1s", env), 0) << Err();
+  EXPECT_TRUE(ReadRtlPower(dir / "none.csv").empty());
+
+  ASSERT_EQ(Run("./wideglass --record off.csv -f 145M:147M -n 1", env), 0) << Err();
+  ASSERT_EQ(Run("./wideglass --record on.csv -f 145M:147M -n 1 -T", env), 0) << Err();
+  EXPECT_EQ(Err(), "");
+  const auto level = [](const std::vector<Line>& lines) {
+    double best = -1e9;
+    for (const Line& l : lines)
+      for (double db : l.db) best = std::max(best, db);
+    return best;
+  };
+  EXPECT_NEAR(level(ReadRtlPower(dir / "on.csv")) - level(ReadRtlPower(dir / "off.csv")), 20, 3);
+
+  // The R820T refuses offset tuning; an E4000 takes it.
+  ASSERT_EQ(Run("./wideglass --record ot.csv -f 145M:147M -n 1 -O", env), 0) << Err();
+  EXPECT_EQ(Err(), "wideglass: -O: the receiver refused offset tuning; going on without it\n");
+  EXPECT_FALSE(ReadRtlPower(dir / "ot.csv").empty());
+  ASSERT_EQ(Run("./wideglass --record ot4.csv -f 145M:147M -n 1 -O", env + " RTLSDR_SIM_TUNER=e4000"), 0) << Err();
+  EXPECT_EQ(Err(), "");
+}
+
 // A stick on another computer, served by Debian's rtl_tcp over the simulator
 // and chosen as gr-osmosdr names it: alone and beside a local one it shows
 // the carrier where and as strong as a local stick does; nothing listening

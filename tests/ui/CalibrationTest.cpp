@@ -87,7 +87,7 @@ TEST_F(CalibrationTest, OneCalibrationPutsEveryCarrierWithinABinAndTheStickKeeps
   for (double hz : kCarriers) EXPECT_NEAR(PeakNear(hz, 50e3), hz, kBin) << hz;
 
   // Remembered for the stick: opened again with another correction in force, it gets its own back.
-  EXPECT_EQ(settings.Values().calibration.at("00000001"), kCrystalError);
+  EXPECT_EQ(settings.OwnOf("00000001").ppm, kCrystalError);
   form_->Sweep().RemoveSweepListener(listener_);
   form_.reset();
   settings.SetPpm(2700);

@@ -152,8 +152,8 @@ TEST_F(ReceiverControlTest, GainAndRateFromTheMenu) {
     EXPECT_EQ(QApplication::activePopupWidget(), list);
     list->close();
   }
-  // One receiver: no list to choose from.
-  EXPECT_FALSE(menu->ReceiverListMenu()->menuAction()->isVisible());
+  // One receiver: shown all the same, for its options and remote receivers.
+  EXPECT_TRUE(menu->ReceiverListMenu()->menuAction()->isVisible());
 }
 
 TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) {
