@@ -232,7 +232,6 @@ void TForm1::CreateControls() {
   // never waits for the network.
   receiver_->SetConnectInBackground([this](const wg::ReceiverReport& report) {
     ShowReport(report);
-    if (report.outcome == wg::ReceiverReport::Outcome::Opened) calibrate_->ApplyRemembered(RunOptions().ppm.has_value());
     if (receiverMenu_) receiverMenu_->Refresh();
   });
   Splitter1->Follow(Sweep(), *Series1);
