@@ -300,25 +300,6 @@ ReceiverSettings TReceiverSetup::SettingsFor(const std::string& key) const {
   return settings;
 }
 
-std::vector<std::string> TReceiverSetup::KeysInUse() const {
-  std::vector<std::string> keys;
-  for (ReceiverId id : receivers_)
-    if (const Receiver* r = engine_.FindReceiver(id)) keys.push_back(r->Found().serial);
-  return keys;
-}
-
-ReceiverAbilities TReceiverSetup::Abilities() const {
-  ReceiverAbilities can{true, true, true};
-  bool any = false;
-  for (ReceiverId id : receivers_)
-    if (const Receiver* r = engine_.FindReceiver(id)) {
-      const ReceiverAbilities a = r->Found().abilities;
-      can = {can.biasTee && a.biasTee, can.directSampling && a.directSampling, can.offsetTuning && a.offsetTuning};
-      any = true;
-    }
-  return any ? can : ReceiverAbilities{};
-}
-
 void TReceiverSetup::OpenOthers() {
   BeginOthers();
   for (const Opening& o : opening_)
@@ -398,17 +379,7 @@ ReceiverReport TReceiverSetup::Run() {
   const bool remote =
       remote_ || std::any_of(others_.begin(), others_.end(), [](const ReceiverChoice& c) { return c.remote.has_value(); });
   if (reported_ && remote) {
-    // Without every entry point it calls, the set-up says which file it
-    // looked for and stops before touching the library; a remote stick first
-    // needs none, and the local ones are listed only when there is one.
-    const bool library = LibraryComplete(report_);
-    if (!library && !remote_) return report_;
-    report_ = ReceiverReport{};
-    if (library) ListReceivers(report_);
-    if (report_.deviceCount == 0 && !remote_) {
-      report_.outcome = ReceiverReport::Outcome::NoReceiver;
-      return report_;
-    }
+    if (!ListChosen()) return report_;
     // The window goes on; the report comes once the receivers have opened.
     if (!BeginFirst(ReceiverChoice{index_, remote_})) return report_;
     phase_ = Phase::First;
@@ -455,7 +426,7 @@ bool TReceiverSetup::UseReceivers(std::vector<ReceiverChoice> chosen) {
   return false;
 }
 
-bool TReceiverSetup::OpenChosen() {
+bool TReceiverSetup::ListChosen() {
   // Without every entry point it calls, the set-up says which file it looked
   // for and stops before touching the library; a remote stick first needs
   // none, and the local ones are listed only when there is one.
@@ -467,6 +438,11 @@ bool TReceiverSetup::OpenChosen() {
     report_.outcome = ReceiverReport::Outcome::NoReceiver;
     return false;
   }
+  return true;
+}
+
+bool TReceiverSetup::OpenChosen() {
+  if (!ListChosen()) return false;
   if (!OpenAndConfigure(ReceiverChoice{index_, remote_})) return false;
   // Each once, so that the report's sticks follow the choices one for one.
   std::vector<ReceiverChoice> once;
@@ -538,14 +514,6 @@ bool TReceiverSetup::FinishFirst() {
   return true;
 }
 
-int TReceiverSetup::NearestGain(int tenthsDb) const {
-  const std::vector<int>& g = report_.gains;
-  if (g.empty()) return tenthsDb;
-  return *std::min_element(g.begin(), g.end(), [tenthsDb](int a, int b) {
-    return std::abs(static_cast<long>(a) - tenthsDb) < std::abs(static_cast<long>(b) - tenthsDb);
-  });
-}
-
 void TReceiverSetup::Restart(bool newLayout) {
   engine_.Stop();
   engine_.Reset();
@@ -553,110 +521,6 @@ void TReceiverSetup::Restart(bool newLayout) {
   report_.sweepStarted = engine_.Start();
   report_.scanStart = engine_.StartFrequency();
   report_.scanStop = engine_.StopFrequency();
-}
-
-bool TReceiverSetup::SetGain(std::optional<int> tenthsDb) {
-  lastChangeWaits_ = false;
-  const GainMode mode = tenthsDb ? GainMode::Manual : GainMode::Auto;
-  const int tenths = tenthsDb.value_or(0);
-  if (!IsOpen()) {
-    gainMode_ = mode;
-    gain_ = tenths;
-    KeepWhileAway([tenthsDb](Receiver& r) { r.SetGain(tenthsDb); });
-    return false;
-  }
-  return Change([tenthsDb](Receiver& r, Receiver::Done done) { r.SetGain(tenthsDb, std::move(done)); },
-                [this, mode, tenths](bool ok) {
-                  if (ok) {
-                    gainMode_ = mode;
-                    gain_ = tenths;
-                  }
-                  Restart(false);
-                });
-}
-
-bool TReceiverSetup::SetFreqCorrection(int ppm) {
-  lastChangeWaits_ = false;
-  if (ppm < kMinPpm || ppm > kMaxPpm) return false;
-  if (!IsOpen()) {
-    ppm_ = ppm;
-    KeepWhileAway([ppm](Receiver& r) { r.SetFreqCorrection(ppm); }, true);
-    return false;
-  }
-  return Change([ppm](Receiver& r, Receiver::Done done) { r.SetFreqCorrection(ppm, std::move(done)); },
-                [this, ppm](bool ok) {
-                  if (ok) ppm_ = ppm;
-                  if (const Receiver* r = Open()) report_.freqCorrection = r->Found().freqCorrection;
-                  Restart(false);
-                },
-                true);  // crystals differ: the others keep their own
-}
-
-bool TReceiverSetup::SetSampleRate(uint32_t rate) {
-  lastChangeWaits_ = false;
-  if (rate == 0 || rate > static_cast<uint32_t>(INT32_MAX)) return false;
-  if (!IsOpen()) {
-    rate_ = rate;
-    if (!ReceiverAway() || engine_.SampleRate() == static_cast<int32_t>(rate)) return false;
-    // Each step sets the rate it runs at: the sweep takes it now, the
-    // receivers away when they come back.
-    KeepWhileAway([rate](Receiver& r) { r.SetSampleRate(rate); });
-    report_.sampleRate = rate;
-    report_.binWidth = rate / static_cast<double>(kPointsPerStep);
-    engine_.SetSampleRate(static_cast<int32_t>(rate));
-    engine_.SetBinWidth(report_.binWidth);
-    Restart(true);
-    return false;
-  }
-  return Change([rate](Receiver& r, Receiver::Done done) { r.SetSampleRate(rate, std::move(done)); },
-                [this, rate](bool ok) {
-                  const Receiver* r = Open();
-                  if (!ok || !r) {
-                    // Each step sets the engine's rate, so the previous one
-                    // stays in force.
-                    Restart(false);
-                    return;
-                  }
-                  rate_ = rate;
-                  report_.sampleRate = r->Found().sampleRate;
-                  report_.binWidth = report_.sampleRate / static_cast<double>(kPointsPerStep);
-                  engine_.SetSampleRate(static_cast<int32_t>(rate));
-                  engine_.SetBinWidth(report_.binWidth);
-                  Restart(true);
-                });
-}
-
-}  // namespace wg
-
-namespace wg {
-
-bool TReceiverSetup::ChangeOption(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void()> keep) {
-  lastChangeWaits_ = false;
-  if (!IsOpen()) {
-    keep();
-    return false;
-  }
-  return Change(std::move(ask), [this, keep](bool ok) {
-    if (ok) keep();
-    Restart(false);
-  });
-}
-
-bool TReceiverSetup::SetBiasTee(bool on) {
-  return ChangeOption([on](Receiver& r, Receiver::Done done) { r.SetBiasTee(on, std::move(done)); },
-                      [this, on] { biasTee_ = on; });
-}
-
-bool TReceiverSetup::SetDirectSampling(int mode) {
-  lastChangeWaits_ = false;
-  if (mode < 0 || mode > 2) return false;
-  return ChangeOption([mode](Receiver& r, Receiver::Done done) { r.SetDirectSampling(mode, std::move(done)); },
-                      [this, mode] { directSampling_ = mode; });
-}
-
-bool TReceiverSetup::SetOffsetTuning(bool on) {
-  return ChangeOption([on](Receiver& r, Receiver::Done done) { r.SetOffsetTuning(on, std::move(done)); },
-                      [this, on] { offsetTuning_ = on; });
 }
 
 }  // namespace wg

@@ -239,6 +239,9 @@ class TReceiverSetup {
   ReceiverSettings SettingsFor(const std::string& key) const;
   // Sends an option to every receiver; `keep` takes it in once taken.
   bool ChangeOption(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void()> keep);
+  // The library checked and the receivers listed into a new report; false
+  // (the report saying why) when there is nothing to open.
+  bool ListChosen();
   // Opens the chosen receivers; false when the first does not open.
   bool OpenChosen();
   Receiver* Open() const;
