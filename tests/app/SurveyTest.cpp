@@ -450,8 +450,10 @@ TEST_F(Survey, BiasTeeDirectSamplingAndOffsetTuningFromTheCommandLine) {
   const auto hf = ReadRtlPower(dir / "hf.csv");
   ASSERT_FALSE(hf.empty());
   EXPECT_GT(PeakNear(hf, 7100000).db, 20);
-  // Without it the tuner reaches nothing there: no line is written.
-  ASSERT_EQ(Run("./wideglass --record none.csv -f 6M:9M -e 1s", env), 0) << Err();
+  // Without it the tuner reaches nothing there: no line is written, and the
+  // survey says so and fails.
+  ASSERT_EQ(Run("./wideglass --record none.csv -f 6M:9M -e 1s", env), 1) << Err();
+  EXPECT_EQ(Err(), "wideglass: the receiver cannot tune to any frequency from 6 to 9 MHz\n");
   EXPECT_TRUE(ReadRtlPower(dir / "none.csv").empty());
 
   ASSERT_EQ(Run("./wideglass --record off.csv -f 145M:147M -n 1", env), 0) << Err();
