@@ -274,7 +274,7 @@ TEST_F(Setup, ControlsApplyTheirValueOrKeepThePreviousOne) {
   };
   for (const Row& row : rows) {
     const size_t before = fake::Calls().size();
-    EXPECT_EQ(row.apply(), row.accepted) << row.name;
+    EXPECT_EQ(wgtest::Settled(*setup, ui, row.apply()), row.accepted) << row.name;
     EXPECT_TRUE(engine->Running()) << row.name;
     EXPECT_EQ(callsAfter(before), row.calls) << row.name;
   }
@@ -294,7 +294,7 @@ TEST_F(Setup, ControlsApplyTheirValueOrKeepThePreviousOne) {
   const auto centres = fake::Centres();
   EXPECT_NE(std::find(centres.begin(), centres.end(), 139200000u), centres.end()) << "steps of 2.4 MHz";
   fake::script().gainResult = -1;
-  EXPECT_FALSE(setup->SetGain(0));
+  EXPECT_FALSE(wgtest::Settled(*setup, ui, setup->SetGain(0)));
   EXPECT_EQ(setup->ManualGain(), 402);
 }
 

@@ -147,14 +147,15 @@ TEST_F(Sim, TwoReceiversNoneAndFailingOpen) {
 // correction in range; the sweep follows a new rate with its bin width.
 TEST_F(Sim, ReceiverControlsReachTheStickAndTheSweepFollows) {
   setup->Run();
-  EXPECT_TRUE(setup->SetGain(std::nullopt));
-  EXPECT_TRUE(setup->SetGain(402));
-  EXPECT_FALSE(setup->SetGain(400));
-  EXPECT_TRUE(setup->SetFreqCorrection(0));
+  const auto settled = [&](bool result) { return wgtest::Settled(*setup, ui, result); };
+  EXPECT_TRUE(settled(setup->SetGain(std::nullopt)));
+  EXPECT_TRUE(settled(setup->SetGain(402)));
+  EXPECT_FALSE(settled(setup->SetGain(400)));
+  EXPECT_TRUE(settled(setup->SetFreqCorrection(0)));
   EXPECT_EQ(setup->Report().freqCorrection, 0);
-  EXPECT_FALSE(setup->SetSampleRate(500000));
+  EXPECT_FALSE(settled(setup->SetSampleRate(500000)));
   EXPECT_EQ(engine->SampleRate(), 3200000);
-  EXPECT_TRUE(setup->SetSampleRate(2048000));
+  EXPECT_TRUE(settled(setup->SetSampleRate(2048000)));
   EXPECT_EQ(setup->Report().sampleRate, 2048000u);
   ASSERT_TRUE(ui.PumpUntil([&] { return series.deliveries >= 1; }));
   engine->Stop();

@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "receiver/LocalRtlSdr.h"
 #include "receiver/RtlSdrLibrary.h"
 #include "sweep/FftLevels.h"
+#include "sweep/ReceiverSetup.h"
 #include "sweep/SweepEngine.h"
 
 namespace wgtest {
@@ -132,6 +134,17 @@ inline wg::Receiver* AttachReceiver(wg::TSweepEngine& engine, uint32_t index = 0
   if (engine.AddReceiver(std::move(r)) == 0) return nullptr;
   p->WaitOpened(std::chrono::seconds(5));
   return p;
+}
+
+// A receiver control's outcome: at once, or, when a busy machine kept the
+// receiver from answering within the set-up's change wait, as settled later.
+inline bool Settled(wg::TReceiverSetup& setup, UiQueue& ui, bool result) {
+  if (result || !setup.LastChangeWaits()) return result;
+  std::optional<bool> settled;
+  setup.SetChangeSettled([&](bool taken) { settled = taken; });
+  const bool heard = ui.PumpUntil([&] { return settled.has_value(); });
+  setup.SetChangeSettled({});
+  return heard && *settled;
 }
 
 }  // namespace wgtest

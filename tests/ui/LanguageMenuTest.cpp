@@ -47,7 +47,7 @@ class LanguageTest : public FormTest {
     QApplication::processEvents();
     return *form_;
   }
-  bool WaitFor(const QString& text, int ms = 4000) {
+  bool WaitFor(const QString& text, int ms = 20000) {
     for (int i = 0; i < ms / 20 && !form_->Memo1->toPlainText().contains(text); ++i) QTest::qWait(20);
     return form_->Memo1->toPlainText().contains(text);
   }

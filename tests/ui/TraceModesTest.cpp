@@ -18,7 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -31,12 +33,16 @@ using Levels = std::vector<Point>;
 
 class TraceModesTest : public FormTest {
  protected:
-  // The next `count` finished sweeps, as the listeners see them.
-  std::vector<Levels> NextSweeps(TForm1& f, size_t count) {
+  // The next `count` finished sweeps, as the listeners see them. `atLast`
+  // runs as the last of them is shown, before a newer one can be: listeners
+  // added earlier (the held line's) have seen that one and no other.
+  std::vector<Levels> NextSweeps(TForm1& f, size_t count, const std::function<void()>& atLast = {}) {
     std::vector<Levels> got;
     const int id = f.Sweep().AddSweepListener([&](const wg::SweepPtr& s) {
+      if (got.size() >= count) return;
       Levels& l = got.emplace_back();
       for (size_t i = 0; i < s->PointCount(); ++i) l.push_back({s->X(i), s->Y(i)});
+      if (got.size() == count && atLast) atLast();
     });
     for (int i = 0; i < 1000 && got.size() < count; ++i) QTest::qWait(10);
     f.Sweep().RemoveSweepListener(id);
@@ -64,25 +70,38 @@ TEST_F(TraceModesTest, PeakHoldKeepsTheMaximaUntilClearedOrTheRangeChanges) {
   TForm1& f = Open();
   wg::TReadTheAir& air = f.Air();
   EXPECT_EQ(f.Chart1->SeriesCount(), 1) << "nothing chosen: the trace alone";
+  // A sweep already taken for the window when the hold begins is shown but
+  // not held; with the receiver quiet and its last sweep shown, the hold
+  // begins with the next one.
+  f.Sweep().Stop();
+  ASSERT_TRUE(f.Sweep().WaitIdle(std::chrono::seconds(10)));
+  QCoreApplication::processEvents();
   f.ChartMenu->findChild<QAction*>("mode-peak-hold")->trigger();
   ASSERT_NE(air.HoldSeries(), nullptr);
   EXPECT_EQ(f.Chart1->SeriesCount(), 2);
   EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Live) << "the trace under the held line is live";
+  ASSERT_TRUE(f.Sweep().Start());
 
-  const std::vector<Levels> sweeps = NextSweeps(f, 3);
-  ASSERT_EQ(sweeps.size(), 3u);
   const wg::TFastLineSeries& hold = *air.HoldSeries();
-  ASSERT_EQ(hold.PointCount(), f.Series1->PointCount()) << "the scan range's points, as the trace";
-  for (size_t i = 0; i < static_cast<size_t>(hold.PointCount()); i += 97) {
+  Levels held;  // the held line as the third sweep is shown
+  const auto takeHeld = [&] {
+    held.clear();
+    for (int i = 0; i < hold.PointCount(); ++i) held.push_back({hold.PointX(i), hold.PointY(i)});
+  };
+  const std::vector<Levels> sweeps = NextSweeps(f, 3, takeHeld);
+  ASSERT_EQ(sweeps.size(), 3u);
+  ASSERT_EQ(static_cast<int>(held.size()), f.Series1->PointCount()) << "the scan range's points, as the trace";
+  for (size_t i = 0; i < held.size(); i += 97) {
     const double most = std::max({sweeps[0][i].Y, sweeps[1][i].Y, sweeps[2][i].Y});
-    EXPECT_EQ(hold.PointY(static_cast<int>(i)), most) << i;
-    EXPECT_EQ(hold.PointX(static_cast<int>(i)), sweeps[2][i].X) << i;
+    EXPECT_EQ(held[i].Y, most) << i;
+    EXPECT_EQ(held[i].X, sweeps[2][i].X) << i;
   }
 
   f.ChartMenu->findChild<QAction*>("clear-hold")->trigger();
   EXPECT_EQ(hold.PointCount(), 0);
-  Levels one = NextSweeps(f, 1).at(0);
-  for (size_t i = 0; i < static_cast<size_t>(hold.PointCount()); i += 97) EXPECT_EQ(hold.PointY(static_cast<int>(i)), one[i].Y) << i;
+  Levels one = NextSweeps(f, 1, takeHeld).at(0);
+  ASSERT_FALSE(held.empty());
+  for (size_t i = 0; i < held.size(); i += 97) EXPECT_EQ(held[i].Y, one[i].Y) << i;
 
   f.StartFreqEdit->SetValue(145);
   EXPECT_EQ(hold.PointCount(), 0) << "a new scan range starts the held line again";
