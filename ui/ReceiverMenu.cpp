@@ -60,8 +60,11 @@ TReceiverMenu::TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& recei
   rateMenu_ = AddSubmenu(window, menu, QStringLiteral("Sample rate"), QKeySequence(Qt::Key_F8), popUp);
   fast_ = menu->addAction(QStringLiteral("Fast sweep"));
   fast_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+F")));
+  fast_->setShortcutContext(Qt::WindowShortcut);
+  fast_->setShortcutVisibleInContextMenu(true);
   fast_->setCheckable(true);
   fast_->setChecked(receiver_.Fast());
+  window->addAction(fast_);
   connect(fast_, &QAction::toggled, this, [this](bool on) { receiver_.SetFast(on); });
   AddCropEntry(menu);
   receiverMenu_ = AddSubmenu(window, menu, QStringLiteral("Receiver"),

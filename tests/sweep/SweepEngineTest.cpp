@@ -7,6 +7,7 @@
 #include <tuple>
 #include <thread>
 
+#include "receiver/Receiver.h"
 #include "receiver/api_rtl_sdr.h"
 #include "sweep/SweepEngine.h"
 #include "tests/common/RunQueueWait.h"
@@ -398,6 +399,9 @@ TEST_F(Engine, StaleQueuedCallsTouchNothing) {
   ui.Pump();
   EXPECT_EQ(series.writes, writes);
 
+  // The destroyed engine's receiver closes on its own thread; the next one
+  // opens the stick once it has.
+  ASSERT_TRUE(wg::Receiver::WaitThreadsEnded(10s));
   SetUp();
   fake::script().fault = fake::Fault::Error;
   fake::script().faultAtRead = 6;

@@ -228,6 +228,13 @@ TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
     EXPECT_FALSE(menu->CropAction()->isChecked());
     EXPECT_EQ(f.Sweep().Crop(), 0);
     EXPECT_EQ(nextSweep(f)->pointsPerStep, 4096);
+    // Both keys work from the window, not only while the menu is open.
+    EXPECT_FALSE(f.Sweep().Fast());
+    QTest::keyClick(&f, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(menu->FastAction()->isChecked());
+    EXPECT_TRUE(f.Sweep().Fast());
+    QTest::keyClick(&f, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(f.Sweep().Fast());
 
     QTest::keyClick(&f, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(menu->CropAction()->isChecked());
