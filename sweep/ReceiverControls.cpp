@@ -39,6 +39,7 @@ int TReceiverSetup::NearestGain(int tenthsDb) const {
 
 bool TReceiverSetup::SetGain(std::optional<int> tenthsDb) {
   lastChangeWaits_ = false;
+  lastChangeKept_ = false;
   const GainMode mode = tenthsDb ? GainMode::Manual : GainMode::Auto;
   const int tenths = tenthsDb.value_or(0);
   if (!IsOpen()) {
@@ -59,6 +60,7 @@ bool TReceiverSetup::SetGain(std::optional<int> tenthsDb) {
 
 bool TReceiverSetup::SetFreqCorrection(int ppm) {
   lastChangeWaits_ = false;
+  lastChangeKept_ = false;
   if (ppm < kMinPpm || ppm > kMaxPpm) return false;
   if (!IsOpen()) {
     ppm_ = ppm;
@@ -76,6 +78,7 @@ bool TReceiverSetup::SetFreqCorrection(int ppm) {
 
 bool TReceiverSetup::SetSampleRate(uint32_t rate) {
   lastChangeWaits_ = false;
+  lastChangeKept_ = false;
   if (rate == 0 || rate > static_cast<uint32_t>(INT32_MAX)) return false;
   if (!IsOpen()) {
     rate_ = rate;
@@ -111,8 +114,10 @@ bool TReceiverSetup::SetSampleRate(uint32_t rate) {
 
 bool TReceiverSetup::ChangeOption(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void()> keep) {
   lastChangeWaits_ = false;
+  lastChangeKept_ = false;
   if (!IsOpen()) {
     keep();
+    if (ReceiverAway()) KeepWhileAway([&ask](Receiver& r) { ask(r, {}); });
     return false;
   }
   return Change(std::move(ask), [this, keep](bool ok) {
@@ -128,6 +133,7 @@ bool TReceiverSetup::SetBiasTee(bool on) {
 
 bool TReceiverSetup::SetDirectSampling(int mode) {
   lastChangeWaits_ = false;
+  lastChangeKept_ = false;
   if (mode < 0 || mode > 2) return false;
   return ChangeOption([mode](Receiver& r, Receiver::Done done) { r.SetDirectSampling(mode, std::move(done)); },
                       [this, mode] { directSampling_ = mode; });

@@ -186,6 +186,7 @@ void TReceiverSetup::SetConnectInBackground(std::function<void(const ReceiverRep
 }
 
 void TReceiverSetup::KeepWhileAway(const std::function<void(Receiver&)>& keep, bool firstOnly) {
+  lastChangeKept_ = ReceiverAway();
   // Those away keep it; the others sharing the range apply it between steps.
   for (ReceiverId id : receivers_)
     if (Receiver* r = engine_.FindReceiver(id); r && (!firstOnly || id == receiver_)) keep(*r);

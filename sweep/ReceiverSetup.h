@@ -179,6 +179,10 @@ class TReceiverSetup {
 
   // Whether the last control call left its change to be settled later.
   bool LastChangeWaits() const { return lastChangeWaits_; }
+  // The last control found the receivers in use away (pulled out, or a
+  // remote one reconnecting): its value was kept and is applied when they
+  // come back, though the result was false.
+  bool LastChangeKept() const { return lastChangeKept_; }
   // Hears, on this thread, whether each change that was left waiting was
   // taken, once the receiver has applied or refused it.
   void SetChangeSettled(std::function<void(bool)> settled) { settled_ = std::move(settled); }
@@ -280,6 +284,7 @@ class TReceiverSetup {
   int noteListener_ = -1;
   ReceiverReport report_;
   bool lastChangeWaits_ = false;
+  bool lastChangeKept_ = false;
   std::function<void(bool)> settled_;
   std::shared_ptr<Mailbox> mailbox_;
 };

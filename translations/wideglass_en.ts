@@ -379,6 +379,10 @@
         <translation> — refused by the receiver</translation>
     </message>
     <message>
+        <source> — будет применено, когда приёмник вернётся</source>
+        <translation> — applied when the receiver comes back</translation>
+    </message>
+    <message>
         <source> — не применено: приёмник не отвечает</source>
         <translation> — not applied: the receiver does not respond</translation>
     </message>

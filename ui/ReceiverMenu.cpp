@@ -271,17 +271,22 @@ std::string TReceiverMenu::NotTaken(const std::string& refused) const {
   return receiver_.ReceiverLost() ? tr(" — не применено: приёмник не отвечает").toStdString() : refused;
 }
 
+std::string TReceiverMenu::Kept(bool kept) const {
+  return kept ? tr(" — будет применено, когда приёмник вернётся").toStdString() : std::string();
+}
+
 bool TReceiverMenu::ChooseGain(std::optional<int> tenthsDb) {
   const bool ok = receiver_.SetGain(tenthsDb);
   if (Waits([this, tenthsDb](bool taken) { SayGain(tenthsDb, taken); })) return false;
-  SayGain(tenthsDb, ok);
+  const bool kept = !ok && receiver_.LastChangeKept();
+  SayGain(tenthsDb, ok || kept, kept);
   return ok;
 }
 
-void TReceiverMenu::SayGain(std::optional<int> tenthsDb, bool ok) {
+void TReceiverMenu::SayGain(std::optional<int> tenthsDb, bool ok, bool kept) {
   const std::string value = (tenthsDb ? GainDb(*tenthsDb) : tr("авто")).toStdString();
   const std::string line = tr("Усиление, дБ: ").toStdString() + value;
-  log_(ok ? line : line + NotTaken(tr(" — не принято приёмником").toStdString()));
+  log_(ok ? line + Kept(kept) : line + NotTaken(tr(" — не принято приёмником").toStdString()));
   if (ok) {
     const GainChoice g = tenthsDb ? GainChoice{false, *tenthsDb} : GainChoice{true, 0};
     settings_.SetGain(g);
@@ -293,13 +298,15 @@ void TReceiverMenu::SayGain(std::optional<int> tenthsDb, bool ok) {
 bool TReceiverMenu::ChooseCorrection(int ppm) {
   const bool ok = receiver_.SetFreqCorrection(ppm);
   if (Waits([this, ppm](bool taken) { SayCorrection(ppm, taken); })) return false;
-  SayCorrection(ppm, ok);
+  const bool kept = !ok && receiver_.LastChangeKept();
+  SayCorrection(ppm, ok || kept, kept);
   return ok;
 }
 
-void TReceiverMenu::SayCorrection(int ppm, bool ok) {
+void TReceiverMenu::SayCorrection(int ppm, bool ok, bool kept) {
   if (ok) {
-    log_("PPM: " + rt::FormatInt(receiver_.Report().freqCorrection));
+    // Away, the stick has not read the value back yet.
+    log_("PPM: " + rt::FormatInt(kept ? ppm : receiver_.Report().freqCorrection) + Kept(kept));
     settings_.SetPpm(ppm);
     KeepForEach(ReceiverOwn{.ppm = ppm}, true);  // the first's own crystal
   } else if (receiver_.ReceiverLost()) {
@@ -313,15 +320,16 @@ void TReceiverMenu::SayCorrection(int ppm, bool ok) {
 bool TReceiverMenu::ChooseRate(uint32_t rate) {
   const bool ok = receiver_.SetSampleRate(rate);
   if (Waits([this, rate](bool taken) { SayRate(rate, taken); })) return false;
-  SayRate(rate, ok);
+  const bool kept = !ok && receiver_.LastChangeKept();
+  SayRate(rate, ok || kept, kept);
   return ok;
 }
 
-void TReceiverMenu::SayRate(uint32_t rate, bool ok) {
+void TReceiverMenu::SayRate(uint32_t rate, bool ok, bool kept) {
   const ReceiverReport& r = receiver_.Report();
   if (ok) {
     log_(tr("Полоса: ").toStdString() + rt::FormatInt(r.sampleRate) + tr(" Hz, шаг по частоте, Hz: ").toStdString() +
-         rt::FormatFixed(r.binWidth, 2));
+         rt::FormatFixed(r.binWidth, 2) + Kept(kept));
     settings_.SetSampleRate(rate);
   } else if (receiver_.ReceiverLost()) {
     log_(tr("Полоса: ").toStdString() + rt::FormatInt(rate) + " Hz" + NotTaken({}));
@@ -429,13 +437,18 @@ bool TReceiverMenu::ChooseOption(bool ok, const QString& name, const QString& va
     if (taken) KeepForEach(own);
   };
   if (Waits(say)) return false;
+  if (!ok && receiver_.LastChangeKept()) {
+    SayOption(name, value, true, true);
+    KeepForEach(own);
+    return false;
+  }
   say(ok);
   return ok;
 }
 
-void TReceiverMenu::SayOption(const QString& name, const QString& value, bool ok) {
+void TReceiverMenu::SayOption(const QString& name, const QString& value, bool ok, bool kept) {
   const std::string line = (name + QStringLiteral(": ") + value).toStdString();
-  log_(ok ? line : line + NotTaken(tr(" — не принято приёмником").toStdString()));
+  log_(ok ? line + Kept(kept) : line + NotTaken(tr(" — не принято приёмником").toStdString()));
   Refresh();
 }
 

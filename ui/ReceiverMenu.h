@@ -87,15 +87,17 @@ class TReceiverMenu : public QObject {
   // What follows a value the receiver did not take: refused, or never sent
   // because the receiver no longer responds.
   std::string NotTaken(const std::string& refused) const;
-  void SayGain(std::optional<int> tenthsDb, bool ok);
-  void SayCorrection(int ppm, bool ok);
-  void SayRate(uint32_t rate, bool ok);
+  std::string Kept(bool kept) const;
+  // kept: taken for receivers away, applied when they come back.
+  void SayGain(std::optional<int> tenthsDb, bool ok, bool kept = false);
+  void SayCorrection(int ppm, bool ok, bool kept = false);
+  void SayRate(uint32_t rate, bool ok, bool kept = false);
   void SayReceiver(uint32_t index, bool ok);
   void SayTick(const ReceiverChoice& choice, bool on, bool ok);
   // After an option was sent (`ok` as the set-up said): its line, now or
   // once settled, and what each receiver keeps when taken.
   bool ChooseOption(bool ok, const QString& name, const QString& value, const ReceiverOwn& own);
-  void SayOption(const QString& name, const QString& value, bool ok);
+  void SayOption(const QString& name, const QString& value, bool ok, bool kept = false);
   void RefreshReceivers();
   // The receivers in use, the first first; none when none is open.
   std::vector<ReceiverChoice> InUseChoices() const;

@@ -10,6 +10,7 @@
 #include "tests/common/StallMeter.h"
 #include "tests/ui/FormFixture.h"
 #include "ui/ReceiverAwayNotice.h"
+#include "ui/ReceiverMenu.h"
 
 #include <QImage>
 #include <QMenu>
@@ -75,6 +76,35 @@ TEST_F(ReceiverAwayTest, AStickPulledOutIsSaidOnTheChartAndOnceEachWayAndTheTrac
   EXPECT_EQ(Count(back), 1) << Lines().join('|').toStdString();
   EXPECT_TRUE(Lines().filter(QString::fromUtf8("Ошибка чтения")).isEmpty()) << Lines().join('|').toStdString();
   EXPECT_EQ(f.Sweep().StartFrequency(), 140000000);
+}
+
+// A value chosen while the stick is away is kept for it: said so, not as
+// refused, remembered, and in force once the stick is back.
+TEST_F(ReceiverAwayTest, AValueChosenWhileTheStickIsAwayIsKeptForItsReturn) {
+  qputenv("RTLSDR_SIM_FAULT", "unplug");
+  qputenv("RTLSDR_SIM_FAULT_AFTER", "12");
+  qputenv("RTLSDR_SIM_REPLUG_MS", "3000");
+  TForm1& f = OpenWith({});
+  for (const char* v : {"RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER", "RTLSDR_SIM_REPLUG_MS"}) qunsetenv(v);
+  auto* notice = f.Chart1->findChild<wg::TReceiverAwayNotice*>();
+  auto* menu = f.findChild<wg::TReceiverMenu*>();
+  ASSERT_NE(notice, nullptr);
+  ASSERT_NE(menu, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notice->Shown(); }, 20000)) << Lines().join('|').toStdString();
+  const QString later = QString::fromUtf8(" — будет применено, когда приёмник вернётся");
+  menu->ChooseGain(402);
+  EXPECT_EQ(Lines().last(), QString::fromUtf8("Усиление, дБ: 40.2") + later);
+  menu->ChooseBiasTee(true);
+  EXPECT_EQ(Lines().last(), QString::fromUtf8("Bias-T: вкл") + later);
+  EXPECT_EQ(settings_->Values().gain, (wg::GainChoice{false, 402}));
+  EXPECT_TRUE(Lines().filter(QString::fromUtf8("не принято")).isEmpty()) << Lines().join('|').toStdString();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !notice->Shown(); }, 20000)) << Lines().join('|').toStdString();
+  const std::vector<wg::ReceiverId> ids = f.Sweep().Receivers();
+  ASSERT_EQ(ids.size(), 1u);
+  const wg::ReceiverSettings own = f.Sweep().FindReceiver(ids[0])->Settings();
+  EXPECT_EQ(own.gainMode, wg::GainMode::Manual);
+  EXPECT_EQ(own.gainTenths, 402);
+  EXPECT_TRUE(own.biasTee);
 }
 
 // A server that takes the connection but never sends its header: the
