@@ -21,11 +21,13 @@ namespace wg {
 
 // Unset: the receiver takes what the set-up has for every receiver.
 struct ReceiverOwn {
-  std::optional<GainChoice> gain;
-  std::optional<int> ppm;
-  std::optional<bool> biasTee;
-  std::optional<int> directSampling;  // 0 off, 1 the I branch, 2 the Q branch
-  std::optional<bool> offsetTuning;
+  // Initialised so that a value given by name leaves the others unset
+  // without a word from the compiler.
+  std::optional<GainChoice> gain = std::nullopt;
+  std::optional<int> ppm = std::nullopt;
+  std::optional<bool> biasTee = std::nullopt;
+  std::optional<int> directSampling = std::nullopt;  // 0 off, 1 the I branch, 2 the Q branch
+  std::optional<bool> offsetTuning = std::nullopt;
   bool operator==(const ReceiverOwn&) const = default;
 };
 
