@@ -253,9 +253,13 @@ TEST_F(Survey, AStickPulledOutIsWaitedForAndTheSurveyGoesOn) {
   const size_t lines = ReadRtlPower(dir / "b.csv").size();
   EXPECT_LE(lines, 2u * 5);
   EXPECT_EQ(lines % 5, 0u);
-  // Two sweeps take far less than the four seconds, unless the machine is
-  // very busy: then the stick was not pulled out yet.
-  EXPECT_EQ(Err(), lines < 10 ? "" : "wideglass: Receiver unplugged (serial 00000001): waiting for it to come back\n");
+  // Two sweeps take far less than the four seconds; on a very busy machine
+  // the stick may not have been pulled out yet, or pulled out with its
+  // second sweep not yet written when the time was up. Nothing else is said.
+  const std::string said = Err();
+  if (!said.empty()) {
+    EXPECT_EQ(said, "wideglass: Receiver unplugged (serial 00000001): waiting for it to come back\n");
+  }
 }
 
 TEST_F(Survey, ASignalEndsItWithWholeSweepsAndStatusZero) {
