@@ -40,11 +40,12 @@ constexpr const char* kRecordInterval = "record/interval";
 constexpr const char* kRecordPeak = "record/peak";
 constexpr const char* kCrop = "sweep/crop";
 constexpr const char* kRemotes = "receiver/remotes";
+constexpr const char* kShared = "receiver/shared";
 constexpr const char* kKnownKeys[] = {kScanStart, kScanStop,      kGain,       kPpm,       kRate,
                                       kSerial,    kTraceMode,     kPeakMarker, kMarkers,   kGeometry,
                                       kWaterfallShown, kWaterfallShare, kLanguage, kWaterfallColours,
                                       kStrip,     kGqrx,          kCalibration, kRecordBin,
-                                      kRecordInterval, kRecordPeak, kCrop, kRemotes};
+                                      kRecordInterval, kRecordPeak, kCrop, kRemotes, kShared};
 
 constexpr const char* kNotSaved = QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1");
 
@@ -343,6 +344,20 @@ void TSettings::Load() {
     v_.remotes = std::move(found);
     return true;
   });
+  take(kShared, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "один приёмник")), [&](const QVariant& raw) {
+    std::vector<std::string> found;
+    for (const QString& item : raw.toStringList()) {
+      const std::string key = Utf8(item.trimmed());
+      if (key.empty()) continue;
+      RtlTcpAddress address;
+      if (key.size() > 255 || found.size() >= kMostReceiversKept ||
+          (key.starts_with("rtl_tcp=") && !RtlTcpAddress::Parse(key.substr(8), address)))
+        return false;
+      if (std::find(found.begin(), found.end(), key) == found.end()) found.push_back(key);
+    }
+    v_.shared = std::move(found);
+    return true;
+  });
 }
 
 QString TSettings::ColoursText(const ColourSpan& c) {
@@ -541,6 +556,16 @@ void TSettings::SetReceiverOwn(const std::string& key, const ReceiverOwn& own) {
 ReceiverOwn TSettings::OwnOf(const std::string& key) const {
   const auto it = v_.receivers.find(key);
   return it == v_.receivers.end() ? ReceiverOwn{} : it->second;
+}
+
+void TSettings::SetSharedReceivers(const std::vector<std::string>& keys) {
+  std::vector<std::string> kept(keys.begin(), keys.begin() + std::min(keys.size(), kMostReceiversKept));
+  if (kept.size() < 2) kept.clear();
+  if (kept == v_.shared) return;
+  v_.shared = kept;
+  QStringList l;
+  for (const std::string& k : kept) l << QString::fromStdString(k);
+  Write(kShared, l);
 }
 
 void TSettings::SetRemotes(const std::vector<std::string>& hostPorts) {

@@ -41,6 +41,9 @@ struct SettingsValues {
   int ppm = kDefaultPpm;
   uint32_t sampleRate = kDefaultSampleRate;
   std::string serial;              // empty: receiver 0
+  // The receivers sharing the range when more than one, the first as
+  // `serial`: serials, and rtl_tcp=HOST:PORT for remote ones.
+  std::vector<std::string> shared;
   TraceMode traceView = TraceMode::Live;
   bool peakMarker = false;
   std::vector<double> markers;     // fixed markers' frequencies, Hz, at most kMaxMarkers
@@ -104,6 +107,8 @@ class TSettings {
   void SetPpm(int ppm);
   void SetSampleRate(uint32_t rate);
   void SetReceiverSerial(const std::string& serial);
+  // Several in use (their keys, as ReceiverOwn's), or none (one in use).
+  void SetSharedReceivers(const std::vector<std::string>& keys);
   void SetTraceView(TraceMode t);
   void SetPeakMarker(bool on);
   void SetMarkers(const std::vector<double>& hz);

@@ -3,10 +3,13 @@
 #include "app/Options.h"
 #include "app/Settings.h"
 #include "receiver/ReceiverList.h"
+#include "receiver/RtlTcpProtocol.h"
 #include "sweep/ReceiverSetup.h"
 #include "sweep/SweepEngine.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 
 namespace wg {
 
@@ -18,6 +21,34 @@ void ApplyScanChoice(TSweepEngine& engine, const Options& options, const TSettin
   if (options.fast) engine.SetFast(true);
   engine.SetCrop(options.crop.value_or(settings.Values().crop));
 }
+
+namespace {
+
+// The receivers that shared the range when the program last ran, those of
+// them that are there now; false when none is.
+bool ChooseShared(TReceiverSetup& setup, TSettings& settings, const std::optional<std::vector<std::string>>& serials) {
+  static constexpr std::string_view kRemote = "rtl_tcp=";
+  std::vector<ReceiverChoice> chosen;
+  for (const std::string& key : settings.Values().shared) {
+    RtlTcpAddress address;
+    if (key.starts_with(kRemote)) {
+      if (RtlTcpAddress::Parse(std::string_view(key).substr(kRemote.size()), address))
+        chosen.push_back(ReceiverChoice{0, address});
+      continue;
+    }
+    if (!serials) continue;  // no library: its report says so
+    if (const auto it = std::find(serials->begin(), serials->end(), key); it != serials->end())
+      chosen.push_back(ReceiverChoice{static_cast<uint32_t>(it - serials->begin()), std::nullopt});
+    else
+      settings.Note(QT_TRANSLATE_NOOP("Settings", "приёмник с серийником \"%1\" не найден, развёртка без него"),
+                    {QString::fromStdString(key)});
+  }
+  if (chosen.empty()) return false;
+  setup.ChooseReceivers(std::move(chosen));
+  return true;
+}
+
+}  // namespace
 
 void ApplyReceiverChoice(TReceiverSetup& setup, const Options& options, TSettings& settings) {
   const SettingsValues& v = settings.Values();
@@ -46,9 +77,10 @@ void ApplyReceiverChoice(TReceiverSetup& setup, const Options& options, TSetting
     if (!options.offsetTuning) s.offsetTuning = own.offsetTuning.value_or(false);
     return s;
   });
+  const auto serials = ReceiverSerials();
+  if (!options.device && v.shared.size() > 1 && ChooseShared(setup, settings, serials)) return;
   const std::string device = options.device.value_or(v.serial);
   if (device.empty()) return;
-  const auto serials = ReceiverSerials();
   // An option reads as rtl_sdr's -d (main has checked it), and may name a
   // remote stick, which needs no library to list the local ones; a
   // remembered serial must match exactly.

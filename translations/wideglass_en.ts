@@ -227,6 +227,14 @@
         <source>без приёмников по сети</source>
         <translation>no remote receivers</translation>
     </message>
+    <message>
+        <source>один приёмник</source>
+        <translation>one receiver</translation>
+    </message>
+    <message>
+        <source>приёмник с серийником &quot;%1&quot; не найден, развёртка без него</source>
+        <translation>receiver with serial &quot;%1&quot; not found, sweeping without it</translation>
+    </message>
 </context>
 <context>
     <name>SweepEngine</name>

@@ -353,6 +353,7 @@ void TReceiverMenu::SayReceiver(uint32_t index, bool ok) {
     const auto& d = r.devices[index];
     log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + ": " + d.name + tr(", серийник ").toStdString() + d.serial);
     settings_.SetReceiverSerial(d.serial);
+    settings_.SetSharedReceivers({});
   } else if (receiver_.IsOpen()) {
     log_(tr("Приёмник ").toStdString() + rt::FormatInt(index) + tr(" не открылся").toStdString() +
          tr(", снова открыт приёмник ").toStdString() + InUse());
@@ -401,6 +402,14 @@ void TReceiverMenu::SayTick(const ReceiverChoice& choice, bool on, bool ok) {
   if (!used.empty()) log_(tr("Приёмники в работе: ").toStdString() + names);
   if (!used.empty() && !used.front().remote && used.front().index < r.devices.size())
     settings_.SetReceiverSerial(r.devices[used.front().index].serial);
+  // The next start opens them all again.
+  std::vector<std::string> keys;
+  for (const ReceiverChoice& c : used)
+    if (c.remote)
+      keys.push_back("rtl_tcp=" + c.remote->Text());
+    else if (c.index < r.devices.size())
+      keys.push_back(r.devices[c.index].serial);
+  if (!used.empty()) settings_.SetSharedReceivers(keys);
   Refresh();
 }
 

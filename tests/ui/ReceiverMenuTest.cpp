@@ -119,15 +119,27 @@ TEST_F(ReceiverMenuTest, TickingASecondStickSharesTheRange) {
   EXPECT_EQ(last->start, 138000000);
   EXPECT_EQ(last->stop, 153000000);
 
+  // Both open again at the next start.
+  EXPECT_EQ(settings_->Values().shared, (std::vector<std::string>{"00000001", "00000002"}));
+  form_.reset();
+  settings_.reset();
+  {
+    TForm1& again = OpenWith();
+    EXPECT_EQ(again.Receiver().OpenCount(), 2u);
+    EXPECT_EQ(Entries(), (QStringList{"[x] 0: Generic RTL2832U OEM, 00000001", "[x] 1: Generic RTL2832U OEM, 00000002"}));
+  }
+
   menu_->ReceiverEntries()[0]->trigger();
-  EXPECT_EQ(f.Receiver().OpenCount(), 1u);
+  EXPECT_EQ(form_->Receiver().OpenCount(), 1u);
   EXPECT_EQ(Lines().last(), QString::fromUtf8("Приёмники в работе: 1"));
   EXPECT_EQ(settings_->Values().serial, "00000002");
+  EXPECT_TRUE(settings_->Values().shared.empty());
+  TForm1& f2 = *form_;
   const qsizetype before = Lines().size();
   menu_->ReceiverEntries()[1]->trigger();
   EXPECT_EQ(Entries(), (QStringList{"[ ] 0: Generic RTL2832U OEM, 00000001", "[x] 1: Generic RTL2832U OEM, 00000002"}));
   EXPECT_EQ(Lines().size(), before);
-  EXPECT_TRUE(f.Sweep().Running());
+  EXPECT_TRUE(f2.Sweep().Running());
 
   // A stick that refuses to open is one line; those in use go on.
   qputenv("RTLSDR_SIM_OPEN_FAIL", "0:1");
@@ -135,6 +147,22 @@ TEST_F(ReceiverMenuTest, TickingASecondStickSharesTheRange) {
   EXPECT_EQ(Lines().size(), before + 2) << Log().toStdString();
   EXPECT_TRUE(Lines()[before].contains(QString::fromUtf8("не открылся"))) << Log().toStdString();
   EXPECT_EQ(Entries(), (QStringList{"[ ] 0: Generic RTL2832U OEM, 00000001", "[x] 1: Generic RTL2832U OEM, 00000002"}));
+  EXPECT_TRUE(SweepShown());
+}
+
+// Sticks remembered as sharing the range that are not plugged in: those
+// that are open, and each missing one is said once.
+TEST_F(ReceiverMenuTest, ARememberedStickNotPluggedInIsSaidAndTheOthersShare) {
+  qputenv("RTLSDR_SIM_DEVICES", "3");
+  {
+    wg::TSettings s(dir_.filePath("wideglass.ini"));
+    s.SetSharedReceivers({"00000003", "00000009", "00000001"});
+  }
+  TForm1& f = OpenWith();
+  EXPECT_EQ(f.Receiver().OpenCount(), 2u);
+  EXPECT_EQ(f.Receiver().ReceiverIndex(), 2u) << "the first remembered is the first again";
+  EXPECT_EQ(Lines().filter(QStringLiteral("00000009")).size(), 1) << Log().toStdString();
+  EXPECT_EQ(Lines().filter(QString::fromUtf8("развёртка без него")).size(), 1) << Log().toStdString();
   EXPECT_TRUE(SweepShown());
 }
 
