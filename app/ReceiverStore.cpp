@@ -5,6 +5,8 @@
 
 #include <QSettings>
 
+#include <algorithm>
+
 namespace wg {
 namespace {
 
@@ -116,6 +118,20 @@ std::optional<std::string> RemoteAddress(const QString& host, const QString& por
   RtlTcpAddress address;
   if (!RtlTcpAddress::Parse(text.toStdString(), address)) return std::nullopt;
   return address.Text();
+}
+
+std::optional<std::vector<std::string>> ReadSharedReceivers(const QStringList& items) {
+  std::vector<std::string> found;
+  for (const QString& item : items) {
+    const std::string key = item.trimmed().toUtf8().toStdString();
+    if (key.empty()) continue;
+    RtlTcpAddress address;
+    if (key.size() > 255 || found.size() >= kMostReceiversKept ||
+        (key.starts_with("rtl_tcp=") && !RtlTcpAddress::Parse(key.substr(8), address)))
+      return std::nullopt;
+    if (std::find(found.begin(), found.end(), key) == found.end()) found.push_back(key);
+  }
+  return found;
 }
 
 }  // namespace wg

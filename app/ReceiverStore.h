@@ -49,5 +49,8 @@ std::vector<std::pair<std::string, ReceiverOwn>> ReadReceivers(
 // HOST:PORT as the user may type it for rtl_tcp: a host name or address and a
 // port 1..65535 (1234 when left out); nullopt when it is not one.
 std::optional<std::string> RemoteAddress(const QString& host, const QString& port);
+// The receivers remembered as sharing the range, in order without repeats:
+// serials and rtl_tcp=HOST:PORT; nullopt when an entry cannot be one.
+std::optional<std::vector<std::string>> ReadSharedReceivers(const QStringList& items);
 
 }  // namespace wg

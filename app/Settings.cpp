@@ -345,18 +345,9 @@ void TSettings::Load() {
     return true;
   });
   take(kShared, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "один приёмник")), [&](const QVariant& raw) {
-    std::vector<std::string> found;
-    for (const QString& item : raw.toStringList()) {
-      const std::string key = Utf8(item.trimmed());
-      if (key.empty()) continue;
-      RtlTcpAddress address;
-      if (key.size() > 255 || found.size() >= kMostReceiversKept ||
-          (key.starts_with("rtl_tcp=") && !RtlTcpAddress::Parse(key.substr(8), address)))
-        return false;
-      if (std::find(found.begin(), found.end(), key) == found.end()) found.push_back(key);
-    }
-    v_.shared = std::move(found);
-    return true;
+    auto found = ReadSharedReceivers(raw.toStringList());
+    if (found) v_.shared = std::move(*found);
+    return found.has_value();
   });
 }
 
