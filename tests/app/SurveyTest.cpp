@@ -447,7 +447,9 @@ TEST_F(Survey, CroppedStepsReadAsRtlPowersCroppedHops) {
 // the tuner's 24 MHz, the bias-T powers the amplifier at the antenna, and an
 // option the stick refuses is one line while the survey goes on.
 TEST_F(Survey, BiasTeeDirectSamplingAndOffsetTuningFromTheCommandLine) {
-  std::ofstream(dir / "scene.txt") << "7100000 -40 carrier\n146000000 -60 carrier\n";
+  // The VHF carrier stands well clear of the noise even without the
+  // amplifier, so that its own level is compared, not the noise's highest bin.
+  std::ofstream(dir / "scene.txt") << "7100000 -40 carrier\n146000000 -40 carrier\n";
   const std::string env = "RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "' RTLSDR_SIM_LNA_DB=20";
   ASSERT_EQ(Run("./wideglass --record hf.csv -f 6M:9M -n 1 -D 2", env), 0) << Err();
   EXPECT_EQ(Err(), "");
@@ -466,10 +468,12 @@ TEST_F(Survey, BiasTeeDirectSamplingAndOffsetTuningFromTheCommandLine) {
   const auto level = [](const std::vector<Line>& lines) {
     double best = -1e9;
     for (const Line& l : lines)
-      for (double db : l.db) best = std::max(best, db);
+      for (size_t i = 0; i + 1 < l.db.size(); ++i)
+        if (std::abs(static_cast<double>(l.low) + static_cast<double>(i) * l.step - 146e6) < 20000)
+          best = std::max(best, l.db[i]);
     return best;
   };
-  EXPECT_NEAR(level(ReadRtlPower(dir / "on.csv")) - level(ReadRtlPower(dir / "off.csv")), 20, 3);
+  EXPECT_NEAR(level(ReadRtlPower(dir / "on.csv")) - level(ReadRtlPower(dir / "off.csv")), 20, 1);
 
   // The R820T refuses offset tuning; an E4000 takes it.
   ASSERT_EQ(Run("./wideglass --record ot.csv -f 145M:147M -n 1 -O", env), 0) << Err();
