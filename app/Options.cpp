@@ -1,5 +1,6 @@
 #include "app/Options.h"
 
+#include "receiver/RtlTcpProtocol.h"
 #include "sweep/CroppedPlan.h"
 
 #include <QCommandLineParser>
@@ -134,12 +135,11 @@ std::optional<std::vector<uint32_t>> FindDevices(const std::string& wanted, cons
 
 std::optional<std::vector<ReceiverChoice>> FindReceivers(const std::string& wanted,
                                                          const std::vector<std::string>& serials) {
-  static constexpr std::string_view kRemote = "rtl_tcp=";
   std::vector<ReceiverChoice> found;
   const auto local = [&found](const std::vector<uint32_t>& indices) {
     for (uint32_t i : indices) found.push_back(ReceiverChoice{i, std::nullopt});
   };
-  if (wanted.find(kRemote) == std::string::npos) {
+  if (wanted.find(kRemoteNamePrefix) == std::string::npos) {
     const auto indices = FindDevices(wanted, serials);
     if (!indices) return std::nullopt;
     local(*indices);
@@ -149,9 +149,9 @@ std::optional<std::vector<ReceiverChoice>> FindReceivers(const std::string& want
   for (;;) {
     const size_t comma = wanted.find(',', from);
     const std::string item = wanted.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
-    if (item.starts_with(kRemote)) {
+    if (IsRemoteName(item)) {
       RtlTcpAddress address;
-      if (!RtlTcpAddress::Parse(std::string_view(item).substr(kRemote.size()), address)) return std::nullopt;
+      if (!ParseRemoteName(item, address)) return std::nullopt;
       const bool again = std::any_of(found.begin(), found.end(), [&](const ReceiverChoice& c) {
         return c.remote && c.remote->Text() == address.Text();
       });

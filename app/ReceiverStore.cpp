@@ -127,7 +127,7 @@ std::optional<std::vector<std::string>> ReadSharedReceivers(const QStringList& i
     if (key.empty()) continue;
     RtlTcpAddress address;
     if (key.size() > 255 || found.size() >= kMostReceiversKept ||
-        (key.starts_with("rtl_tcp=") && !RtlTcpAddress::Parse(key.substr(8), address)))
+        (IsRemoteName(key) && !ParseRemoteName(key, address)))
       return std::nullopt;
     if (std::find(found.begin(), found.end(), key) == found.end()) found.push_back(key);
   }

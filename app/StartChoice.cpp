@@ -27,13 +27,11 @@ namespace {
 // The receivers that shared the range when the program last ran, those of
 // them that are there now; false when none is.
 bool ChooseShared(TReceiverSetup& setup, TSettings& settings, const std::optional<std::vector<std::string>>& serials) {
-  static constexpr std::string_view kRemote = "rtl_tcp=";
   std::vector<ReceiverChoice> chosen;
   for (const std::string& key : settings.Values().shared) {
     RtlTcpAddress address;
-    if (key.starts_with(kRemote)) {
-      if (RtlTcpAddress::Parse(std::string_view(key).substr(kRemote.size()), address))
-        chosen.push_back(ReceiverChoice{0, address});
+    if (IsRemoteName(key)) {
+      if (ParseRemoteName(key, address)) chosen.push_back(ReceiverChoice{0, address});
       continue;
     }
     if (!serials) continue;  // no library: its report says so
@@ -77,10 +75,11 @@ void ApplyReceiverChoice(TReceiverSetup& setup, const Options& options, TSetting
     if (!options.offsetTuning) s.offsetTuning = own.offsetTuning.value_or(false);
     return s;
   });
-  const auto serials = ReceiverSerials();
-  if (!options.device && v.shared.size() > 1 && ChooseShared(setup, settings, serials)) return;
+  // Listing the sticks is left to the starts that name one.
+  if (!options.device && v.shared.size() > 1 && ChooseShared(setup, settings, ReceiverSerials())) return;
   const std::string device = options.device.value_or(v.serial);
   if (device.empty()) return;
+  const auto serials = ReceiverSerials();
   // An option reads as rtl_sdr's -d (main has checked it), and may name a
   // remote stick, which needs no library to list the local ones; a
   // remembered serial must match exactly.

@@ -9,6 +9,7 @@
 #include "app/SurveyMode.h"
 #include "chart/Chart.h"
 #include "receiver/ReceiverList.h"
+#include "receiver/RtlTcpProtocol.h"
 #include "receiver/api_rtl_sdr.h"
 #include "runtime/Beep.h"
 #include "sweep/ReceiverSetup.h"
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
     const auto serials = wg::ReceiverSerials();
     const auto listed = serials.value_or(std::vector<std::string>{});
     // A remote stick is checked for its address even without the library.
-    const bool remote = options.device->find("rtl_tcp=") != std::string::npos;
+    const bool remote = options.device->find(wg::kRemoteNamePrefix) != std::string::npos;
     if ((serials || remote) && !wg::FindReceivers(*options.device, listed)) {
       api_rtl_sdr::Unload();
       return Fail("wideglass: -d '" + *options.device + "': no such receiver (" + wg::DescribeReceivers(listed) +

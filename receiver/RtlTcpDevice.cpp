@@ -30,7 +30,7 @@ RtlTcpDevice::RtlTcpDevice(RtlTcpAddress address) : address_(std::move(address))
 
 RtlTcpDevice::~RtlTcpDevice() = default;
 
-std::string RtlTcpDevice::Serial() const { return "rtl_tcp=" + address_.Text(); }
+std::string RtlTcpDevice::Serial() const { return RemoteName(address_.Text()); }
 
 int RtlTcpDevice::Open() {
   Close();

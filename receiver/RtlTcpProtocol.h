@@ -24,6 +24,18 @@ struct RtlTcpAddress {
   std::string Text() const;
 };
 
+// Where a serial would name a local stick, a remote one is named as
+// gr-osmosdr writes it: rtl_tcp=HOST:PORT.
+inline constexpr std::string_view kRemoteNamePrefix = "rtl_tcp=";
+inline bool IsRemoteName(std::string_view name) { return name.starts_with(kRemoteNamePrefix); }
+inline std::string RemoteName(std::string_view hostPort) {
+  return std::string(kRemoteNamePrefix).append(hostPort);
+}
+// False for a local stick's name or a malformed address.
+inline bool ParseRemoteName(std::string_view name, RtlTcpAddress& out) {
+  return IsRemoteName(name) && RtlTcpAddress::Parse(name.substr(kRemoteNamePrefix.size()), out);
+}
+
 // The header: "RTL0", then the tuner type and its gain count, big-endian.
 struct RtlTcpHeader {
   static constexpr size_t kSize = 12;

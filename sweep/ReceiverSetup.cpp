@@ -128,7 +128,7 @@ std::string RemoteOpenFailedText(const std::string& servedFrom, int openResult) 
     default: break;
   }
   std::string text = EngineText(QT_TRANSLATE_NOOP("SweepEngine", "Не удалось подключиться к приёмнику ")) +
-                     "rtl_tcp=" + servedFrom + ": ";
+                     RemoteName(servedFrom) + ": ";
   return text + (reason ? EngineText(reason) : std::to_string(openResult));
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "receiver/Platform.h"
+#include "receiver/RtlTcpProtocol.h"
 #include "receiver/api_rtl_sdr.h"
 #include "runtime/NumText.h"
 #include "sweep/CroppedPlan.h"
@@ -52,7 +53,7 @@ std::string EngineText(const char* text) {
 
 // A remote receiver goes by its address (see RtlTcpDevice::Serial): what it
 // loses is a connection, not a plug.
-bool FromRemote(const PoolNote& note) { return note.serial.rfind("rtl_tcp=", 0) == 0; }
+bool FromRemote(const PoolNote& note) { return IsRemoteName(note.serial); }
 
 std::string ReceiverAwayLine(const PoolNote& note) {
   if (note.kind != PoolNote::Kind::Gone && note.kind != PoolNote::Kind::Back) return {};

@@ -2,6 +2,7 @@
 
 #include "app/Options.h"
 #include "app/Settings.h"
+#include "receiver/RtlTcpProtocol.h"
 #include "runtime/NumText.h"
 #include "sweep/CroppedPlan.h"
 #include "sweep/ReceiverSetup.h"
@@ -241,7 +242,7 @@ std::vector<ReceiverChoice> TReceiverMenu::InUseChoices() const {
 }
 
 std::string TReceiverMenu::Named(const ReceiverChoice& c) {
-  return c.remote ? "rtl_tcp=" + c.remote->Text() : std::to_string(c.index);
+  return c.remote ? RemoteName(c.remote->Text()) : std::to_string(c.index);
 }
 
 void TReceiverMenu::KeepForEach(const ReceiverOwn& own, bool firstOnly) {
@@ -406,7 +407,7 @@ void TReceiverMenu::SayTick(const ReceiverChoice& choice, bool on, bool ok) {
   std::vector<std::string> keys;
   for (const ReceiverChoice& c : used)
     if (c.remote)
-      keys.push_back("rtl_tcp=" + c.remote->Text());
+      keys.push_back(RemoteName(c.remote->Text()));
     else if (c.index < r.devices.size())
       keys.push_back(r.devices[c.index].serial);
   if (!used.empty()) settings_.SetSharedReceivers(keys);
@@ -463,7 +464,7 @@ void TReceiverMenu::SayOption(const QString& name, const QString& value, bool ok
 
 std::string TReceiverMenu::InUse() const {
   const ReceiverReport& r = receiver_.Report();
-  return r.servedFrom.empty() ? rt::FormatInt(r.index) : "rtl_tcp=" + r.servedFrom;
+  return r.servedFrom.empty() ? rt::FormatInt(r.index) : RemoteName(r.servedFrom);
 }
 
 void TReceiverMenu::AskCorrection() {
