@@ -316,7 +316,7 @@ int RunSurvey(int argc, char** argv, const Options& options) {
   QCoreApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Wideglass"));
   // The survey reads no remembered settings: its language is the option's.
-  SetLanguage(options.language.value_or(Language::Russian));
+  SetLanguage(options.language.value_or(SystemLanguage()));
   int rc;
   {
     Survey survey(app, options);

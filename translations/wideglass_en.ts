@@ -232,6 +232,10 @@
         <translation>one receiver</translation>
     </message>
     <message>
+        <source>язык системы</source>
+        <translation>the system's language</translation>
+    </message>
+    <message>
         <source>приёмник с серийником &quot;%1&quot; не найден, развёртка без него</source>
         <translation>receiver with serial &quot;%1&quot; not found, sweeping without it</translation>
     </message>
