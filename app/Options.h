@@ -57,6 +57,7 @@ struct Options {
   std::optional<int64_t> intervalSeconds;
   bool peakHold = false;
   bool fast = false;  // --fast: each step reads only what it uses
+  bool dcSpike = false;  // --dc-spike: each step's centre bins as the stick delivers them
   std::optional<double> crop;  // -c: the share of each step's edges left out, 0 to kMostCrop
   // rtl_sdr's -T (bias-T on), -D 0|1|2 (direct sampling off, I or Q branch)
   // and -O (offset tuning on), for every receiver in use.

@@ -234,12 +234,22 @@ TEST_F(Survey, FailuresSayWhyInOneLineAndKeepWhatWasWritten) {
   }
 }
 
+// A stick that drops out every five reads, for 100 ms: each return goes on
+// from the step where it dropped out, so sweeps of seven steps still end.
+TEST_F(Survey, AStickThatKeepsDroppingOutStillFinishesItsSweeps) {
+  const std::string flaky = "RTLSDR_SIM_FAULT=unplug RTLSDR_SIM_FAULT_AFTER=5 RTLSDR_SIM_REPLUG_MS=100";
+  ASSERT_EQ(Run("./wideglass --record c.csv -f 138M:160M -n 2 --lang en", flaky), 0) << Err();
+  const auto lines = ReadRtlPower(dir / "c.csv");
+  ASSERT_EQ(lines.size(), 2u * 7);
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].low, 138000000 + static_cast<int64_t>(i % 7) * 3200000);
+}
+
 // A stick pulled out after two sweeps and back 1.5 s later: the survey says
 // so each way, waits, and writes the sweeps it was asked for; a duration
 // still ends it as asked while the stick is away.
 TEST_F(Survey, AStickPulledOutIsWaitedForAndTheSurveyGoesOn) {
   const std::string unplug = "RTLSDR_SIM_FAULT=unplug RTLSDR_SIM_FAULT_AFTER=10 RTLSDR_SIM_REPLUG_MS=1500";
-  ASSERT_EQ(Run("./wideglass --record a.csv -n 6", unplug), 0) << Err();
+  ASSERT_EQ(Run("./wideglass --record a.csv -n 6 --lang ru", unplug), 0) << Err();
   EXPECT_EQ(ReadRtlPower(dir / "a.csv").size(), 6u * 5);
   const std::string err = Err();
   const std::string gone = "Приёмник отключён (серийный номер 00000001): ожидаю его возвращения";
