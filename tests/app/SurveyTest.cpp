@@ -110,20 +110,27 @@ class Survey : public ::testing::Test {
 
   // The carriers of a scene surveyed by wideglass (one averaged sweep of
   // 144-150 MHz, `ours` added to its options) and by rtl_power (`theirs`
-  // added), both on the simulator with `env` besides: each found by both at
-  // the same frequency within a bin, with the same level differences within
-  // 2 dB, and with `asScene` wideglass's within 1 dB of the scene's. The
-  // lines of both files.
+  // added), both on the simulator with `env` besides, both with `bin` as
+  // BIN (rtl_power's finest when empty): each found by both at the same
+  // frequency within a bin, with the same level differences within 2 dB, and
+  // with `asScene` wideglass's within 1 dB of the scene's. The lines of both files.
   std::pair<std::vector<Line>, std::vector<Line>> CompareCarriers(
       const std::vector<std::pair<double, double>>& carriers, const std::string& ours, const std::string& theirs,
-      const std::string& env, bool asScene) {
+      const std::string& env, bool asScene, const std::string& bin = "") {
     {
       std::ofstream scene(dir / "scene.txt");
       for (auto [hz, db] : carriers) scene << std::fixed << hz << " " << db << " carrier\n";
     }
     const std::string sim = env + " RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "'";
-    EXPECT_EQ(Run("./wideglass --record wg.csv -f 144M:150M -n 1 --mode average" + ours, sim), 0) << Err();
-    EXPECT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M:781.25 -i 1 -1" + theirs + " rp.csv",
+    fs::remove(dir / "wg.csv");
+    fs::remove(dir / "rp.csv");
+    EXPECT_EQ(Run("./wideglass --record wg.csv -f 144M:150M" + (bin.empty() ? "" : ":" + bin) + " -n 1 --mode average" +
+                      ours,
+                  sim),
+              0)
+        << Err();
+    EXPECT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M:" + (bin.empty() ? "781.25" : bin) + " -i 1 -1" + theirs +
+                      " rp.csv",
                   sim + " LD_LIBRARY_PATH='" + fs::path(WG_SIM_LIB).parent_path().string() + "'"),
               0)
         << Err();
@@ -133,7 +140,7 @@ class Survey : public ::testing::Test {
       ADD_FAILURE() << "no lines: wideglass " << wg.size() << ", rtl_power " << rp.size();
       return {};
     }
-    const double bin = std::max(wg[0].step, rp[0].step);
+    const double widest = std::max(wg[0].step, rp[0].step);
     Peak wg0{}, rp0{};
     for (size_t i = 0; i < carriers.size(); ++i) {
       const Peak a = PeakNear(wg, carriers[i].first), b = PeakNear(rp, carriers[i].first);
@@ -141,7 +148,7 @@ class Survey : public ::testing::Test {
                   carriers[i].first, carriers[i].second, a.hz, a.db, b.hz, b.db);
       EXPECT_GT(a.db, 10) << "wideglass misses " << carriers[i].first;
       EXPECT_GT(b.db, 10) << "rtl_power misses " << carriers[i].first;
-      EXPECT_LE(std::abs(a.hz - b.hz), bin) << carriers[i].first;
+      EXPECT_LE(std::abs(a.hz - b.hz), widest) << carriers[i].first;
       if (i == 0) {
         wg0 = a, rp0 = b;
         continue;
@@ -388,18 +395,30 @@ TEST_F(Survey, ASecondSignalFinishesTheLineUnderWayForAReaderThatDawdles) {
   }
 }
 
-// -f START:STOP:BIN and -i: lines of 12.5 kHz bins, one set per second,
-// each integrating the sweeps that ended in it.
+// -f START:STOP:BIN and -i: one line of 9375 Hz bins (the most whole bins of
+// 781.25 Hz within 10 kHz) from 144 MHz to no further than 146, one set per
+// second, each integrating the sweeps that ended in it.
 TEST_F(Survey, BinsAndIntervalsShapeTheLines) {
   ASSERT_EQ(Run("./wideglass --record i.csv -f 144M:146M:10k -i 1 -e 3.5"), 0) << Err();
+  EXPECT_EQ(Err(), "");
   const auto lines = ReadRtlPower(dir / "i.csv");
   ASSERT_GE(lines.size(), 1u);
   EXPECT_LE(lines.size(), 4u);
   for (const Line& l : lines) {
-    EXPECT_EQ(l.step, 12500);
-    EXPECT_EQ(l.db.size(), 256u + 1);
+    EXPECT_EQ(l.step, 9375);
+    // Centred over bins 0 to 11, the last band ending within 146 MHz.
+    EXPECT_EQ(l.low, 144004297);
+    EXPECT_EQ(l.high, 145991797);
+    EXPECT_EQ(l.db.size(), 212u + 1);
     EXPECT_GE(l.samples, 2) << "an interval of one sweep";
   }
+  // A BIN below the finest bin is said, and the finest written.
+  ASSERT_EQ(Run("./wideglass --record f.csv -f 144M:146M:500 -n 1"), 0) << Err();
+  EXPECT_EQ(Err(), "wideglass: BIN 500 Hz is narrower than the finest bin at 3200000 Hz: bins of 781.25 Hz are written\n");
+  const auto finest = ReadRtlPower(dir / "f.csv");
+  ASSERT_EQ(finest.size(), 1u);
+  EXPECT_EQ(finest[0].step, 781.25);
+  EXPECT_EQ(finest[0].high - finest[0].low, 2000000);
   std::ifstream in(dir / "i.csv");
   std::vector<std::string> times;
   for (std::string l; std::getline(in, l);) times.push_back(l.substr(0, 20));
@@ -413,6 +432,59 @@ TEST_F(Survey, FindsTheCarriersRtlPowerFinds) {
   if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
   CompareCarriers({{144585937.5, -30}, {145367187.5, -40}, {146343750, -50}, {147320312.5, -35}, {148687500, -45}},
                   "", "", "", false);
+}
+
+// The strongest level within `within` Hz of `hz`.
+double Strongest(const std::vector<Line>& lines, double hz, double within) {
+  double best = -1e9;
+  for (const Line& l : lines)
+    for (size_t i = 0; i + 1 < l.db.size(); ++i)
+      if (std::abs(static_cast<double>(l.low) + static_cast<double>(i) * l.step - hz) <= within) best = std::max(best, l.db[i]);
+  return best;
+}
+
+double Median(const std::vector<Line>& lines) {
+  std::vector<double> all;
+  for (const Line& l : lines) all.insert(all.end(), l.db.begin(), l.db.end() - 1);
+  std::nth_element(all.begin(), all.begin() + static_cast<long>(all.size() / 2), all.end());
+  return all[all.size() / 2];
+}
+
+// BIN as rtl_power's: bins no wider than it within START-STOP, each the power
+// within its width, so that a carrier reads the same level at every BIN
+// (within 1 dB) while the noise floor rises with the width joined (less the
+// window's noise bandwidth of 1.79 bins), and the carriers stand apart as in
+// rtl_power's file at the same BIN (within 2 dB). They lie on both programs'
+// grids at every BIN, well inside the bins joined.
+TEST_F(Survey, BinsHoldThePowerWithinThemAsRtlPowersDo) {
+  if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
+  const std::vector<std::pair<double, double>> carriers = {{144250000, -28}, {145250000, -34}, {147250000, -31}};
+  struct Case {
+    const char* bin;
+    double step;
+    int joined;
+  } const cases[] = {{"1k", 781.25, 1}, {"10k", 9375, 12}, {"100k", 100000, 128}};
+  std::vector<double> finest;
+  double finestFloor = 0;
+  for (const Case& c : cases) {
+    const auto wg = CompareCarriers(carriers, "", "", "", false, c.bin).first;
+    ASSERT_FALSE(wg.empty()) << c.bin;
+    for (const Line& l : wg) {
+      EXPECT_EQ(l.step, c.step) << c.bin;
+      EXPECT_GE(l.low, 144000000) << c.bin;
+      EXPECT_LE(l.high, 150000000) << c.bin;
+    }
+    EXPECT_EQ(wg.front().low, std::llround(144000000 + (c.joined - 1) * 781.25 / 2)) << c.bin;
+    EXPECT_GT(static_cast<double>(wg.back().high), 150000000 - 1.5 * c.step) << c.bin;
+    const double floor = Median(wg);
+    if (c.joined == 1) finestFloor = floor;
+    EXPECT_NEAR(floor - finestFloor, c.joined == 1 ? 0 : 10 * std::log10(c.joined / 1.79), 1.5) << c.bin;
+    for (size_t i = 0; i < carriers.size(); ++i) {
+      const double level = Strongest(wg, carriers[i].first, c.step);
+      if (c.joined == 1) finest.push_back(level);
+      EXPECT_NEAR(level, finest[i], 1.0) << c.bin << " " << carriers[i].first;
+    }
+  }
 }
 
 // The filtered stick, steps cropped by a quarter in both programs: each

@@ -22,6 +22,7 @@
 #include "record/RecordingReader.h"
 #include "record/RecordingSource.h"
 #include "record/RtlPowerCsv.h"
+#include "record/SweepIntegrator.h"
 
 namespace fs = std::filesystem;
 using wg::RecordedSweep;
@@ -188,6 +189,49 @@ TEST(RecordingReader, ReadsRtlPowerLines) {
   EXPECT_TRUE(std::isinf(sweeps[0].levels[255]));
   EXPECT_TRUE(std::isnan(sweeps[0].levels[102]));
   EXPECT_FLOAT_EQ(sweeps[0].levels[1], -29.76f);
+}
+
+// A survey's lines of joined bins (9375 Hz, 341 a line, the last cut at the
+// stop) read back without a problem, each bin at the frequency it was written
+// for, and show in the window with every level in its place.
+TEST(RecordingReader, ReadsJoinedBinsAndALastLineCutAtTheStop) {
+  Dir dir;
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  wg::RtlPowerSweep in;
+  in.sampleRate = 3200000;
+  in.binWidth = 781.25;
+  in.start = 144000000;
+  in.stop = 151000000;
+  for (int j = 0; j < 3; ++j) in.lows.push_back(in.start + j * 3200000);
+  for (int i = 0; i < 3 * 4096; ++i) in.levels.push_back(-60 + (i / 12) % 7);
+  std::string text;
+  wg::TSweepIntegrator({10000, 0, false}, {}).Add(in, [&](wg::RtlPowerSweep& o) { wg::AppendRtlPowerLines(text, o); });
+  Write(dir / "j.csv", text);
+  std::vector<RecordedSweep> sweeps;
+  auto r = Scan(dir / "j.csv", &sweeps);
+  EXPECT_TRUE(r->Problems().empty()) << wg::DescribeProblem("j.csv", r->Problems()[0]);
+  ASSERT_EQ(sweeps.size(), 1u);
+  const RecordedSweep& s = sweeps[0];
+  const uint32_t bins[] = {341, 341, 64};  // (7 MHz - 4296.875 Hz) / 9375 Hz: 746 bins end within
+  ASSERT_EQ(s.steps.size(), 3u);
+  for (size_t j = 0; j < 3; ++j) {
+    EXPECT_EQ(s.steps[j].bins, bins[j]) << j;
+    EXPECT_NEAR(s.steps[j].BinHz(0), 144004296.875 + 341 * 9375.0 * j, 0.5) << j;
+  }
+  EXPECT_LE(s.steps[2].high, in.stop);
+  const wg::SweepPtr shown = wg::RecordedSweepValue(s);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->pointsPerStep, 341);
+  for (size_t i = 0; i < shown->PointCount(); ++i) {
+    if (i >= 2 * 341 + 64) {
+      EXPECT_TRUE(std::isnan(shown->levels[i])) << i;
+      continue;
+    }
+    const double m = std::round((shown->X(i) - 144004296.875) / 9375);
+    EXPECT_NEAR(shown->X(i), 144004296.875 + m * 9375, 1) << i;
+    EXPECT_NEAR(shown->levels[i], -60 + static_cast<int>(m) % 7 + 10 * std::log10(12.0), 0.01) << i;
+  }
 }
 
 // A large compressed file: sweeps fetched by seeking among the access

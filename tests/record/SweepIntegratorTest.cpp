@@ -48,68 +48,82 @@ std::vector<RtlPowerSweep> Integrate(IntegrationChoice c, const std::vector<RtlP
 
 double Power(double db) { return std::pow(10.0, db / 10.0); }
 
-TEST(SweepIntegrator, BinsCombineIntoWholeStepsAtLeastAsWideAsAsked) {
-  EXPECT_EQ(wg::CombinedBins(0, 781.25, 4096), 1);
-  EXPECT_EQ(wg::CombinedBins(781.25, 781.25, 4096), 1);
-  EXPECT_EQ(wg::CombinedBins(800, 781.25, 4096), 2);
-  EXPECT_EQ(wg::CombinedBins(10000, 781.25, 4096), 16);     // 12.5 kHz bins
-  EXPECT_EQ(wg::CombinedBins(100000, 781.25, 4096), 128);   // 100 kHz exactly
-  EXPECT_EQ(wg::CombinedBins(1e9, 781.25, 4096), 4096);     // one bin a step at most
-  // Steps with their edges cut off keep fewer bins (3072 at a crop of 0.25,
-  // 3264 at 0.2): whole bins in every step all the same.
-  EXPECT_EQ(wg::CombinedBins(1e6, 781.25, 3072), 1536);
-  EXPECT_EQ(wg::CombinedBins(10000, 781.25, 3264), 16);
-  EXPECT_EQ(wg::CombinedBins(100000, 781.25, 3264), 136);  // 106.25 kHz, not 50 kHz
-  EXPECT_EQ(wg::CombinedBins(1e9, 100, 12), 12);
+TEST(SweepIntegrator, BinsJoinTheMostWholeBinsThatFitTheSizeAsked) {
+  struct Case {
+    double binHz, binWidth;
+    int binsPerStep, joined;
+  } const cases[] = {
+      {0, 781.25, 4096, 1},        {500, 781.25, 4096, 1},      // below the finest: the finest
+      {781.25, 781.25, 4096, 1},   {1000, 781.25, 4096, 1},     {1562.5, 781.25, 4096, 2},
+      {10000, 781.25, 4096, 12},   // 9375 Hz, not 12.5 kHz
+      {100000, 781.25, 4096, 128}, {1e9, 781.25, 4096, 4096},   // one bin a step at most
+      {1e6, 781.25, 3072, 1280},   {100000, 781.25, 3264, 128}, // steps with their edges cut off
+      {10000, 439.453125, 4096, 22}, {1e9, 100, 12, 12},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(wg::CombinedBins(c.binHz, c.binWidth, c.binsPerStep), c.joined) << c.binHz << " Hz of " << c.binWidth;
 }
 
-// The combined, integrated level of every bin is the mean power of the fine
-// bins of all the sweeps it covers; a step one sweep did not measure is
-// averaged over the others, and one no sweep measured is left out.
-TEST(SweepIntegrator, LevelsAreTheMeanPowerOfWhatTheyCover) {
-  std::vector<RtlPowerSweep> in = {Sweep(0, 0.5), Sweep(1, 1.2), Sweep(2, 2.9)};
-  in[1].levels[8 + 3] = kNaN;  // step 1 unmeasured in sweep 1
+// Bins of 300 Hz out of two steps of eight 100 Hz bins, within a range that
+// ends inside the second step: each holds the total power of the three it
+// joins (one across the steps' edge), less the window's spread of the noise,
+// integrated over the sweeps that measured it whole; lines of two bins,
+// none beyond the range.
+TEST(SweepIntegrator, JoinedBinsHoldTheTotalPowerOfWhatTheyJoin) {
+  std::vector<RtlPowerSweep> in = {Sweep(0, 0.5), Sweep(1, 1.2), Sweep(2, 2.9), Sweep(3, 3.1)};
+  for (RtlPowerSweep& s : in) {
+    s.start = 1000000;
+    s.stop = 1001500;
+    s.noiseBins = 1.5;
+  }
+  in[1].levels[8 + 3] = kNaN;  // fine bin 11 unmeasured in sweep 1
   for (bool peak : {false, true}) {
-    const auto out = Integrate({400, 10, peak}, in);
-    ASSERT_EQ(out.size(), 0u);  // the interval has not ended
-    const auto done = Integrate({400, 3, peak}, {in[0], in[1], in[2], Sweep(3, 3.1)});
+    EXPECT_TRUE(Integrate({350, 10, peak}, in).empty());  // the interval has not ended
+    const auto done = Integrate({350, 3, peak}, in);
     ASSERT_EQ(done.size(), 1u);
     const RtlPowerSweep& o = done[0];
-    EXPECT_EQ(o.binsPerStep, 2);
-    EXPECT_EQ(o.binWidth, 400);
-    EXPECT_EQ(o.lows, (std::vector<int64_t>{1000150, 1000950}));
+    EXPECT_EQ(o.binWidth, 300);
+    // Bins centred at 1000100 + 300 m; the fourth's band would end at 1001600.
+    EXPECT_EQ(o.lows, (std::vector<int64_t>{1000100, 1000700}));
+    EXPECT_EQ(o.lines, (std::vector<RtlPowerSweep::Line>{{2, 1000700}, {2, 1001300}}));
     EXPECT_EQ(o.samples, 32);
     EXPECT_EQ(o.when, At(3.1));
-    const std::vector<RtlPowerSweep> covered = {in[0], in[1], in[2], Sweep(3, 3.1)};
-    for (int step = 0; step < 2; ++step) {
-      for (int j = 0; j < 2; ++j) {
-        double sum = 0, most = 0;
-        int sweeps = 0;
-        for (const auto& s : covered) {
-          const double* lv = s.levels.data() + step * 8;
-          if (std::isnan(lv[3])) continue;
-          double p = 0;
-          for (int i = 0; i < 4; ++i) p += Power(lv[j * 4 + i]);
-          sum += p / 4;
-          most = std::max(most, p / 4);
-          ++sweeps;
-        }
-        const double want = 10 * std::log10(peak ? most : sum / sweeps);
-        EXPECT_NEAR(o.levels[step * 2 + j], want, 1e-9) << "step " << step << " bin " << j << " peak " << peak;
+    ASSERT_EQ(o.levels.size(), 4u);
+    for (int m = 0; m < 4; ++m) {
+      double sum = 0, most = 0;
+      int sweeps = 0;
+      for (const auto& s : in) {
+        double p = 0;
+        for (int g = 3 * m; g < 3 * m + 3; ++g) p += Power(s.levels[static_cast<size_t>(g)]);
+        if (std::isnan(p)) continue;
+        sum += p / 1.5;
+        most = std::max(most, p / 1.5);
+        ++sweeps;
       }
+      EXPECT_EQ(sweeps, m == 3 ? 3 : 4);
+      EXPECT_NEAR(o.levels[static_cast<size_t>(m)], 10 * std::log10(peak ? most : sum / sweeps), 1e-9)
+          << "bin " << m << " peak " << peak;
     }
   }
-  // Nothing chosen but the bin size: every sweep on its own, its own date.
-  const auto single = Integrate({200, 0, false}, {in[0]});
+  // Nothing chosen but the bin size: every sweep on its own, its own date;
+  // one bin alone is as measured. Without a bin size, every step whole.
+  const auto single = Integrate({50, 0, false}, {in[0]});
   ASSERT_EQ(single.size(), 1u);
   EXPECT_EQ(single[0].samples, 8);
-  EXPECT_NEAR(single[0].levels[0], 10 * std::log10((Power(in[0].levels[0]) + Power(in[0].levels[1])) / 2), 1e-9);
-  // A step never measured in the interval is not written.
+  EXPECT_EQ(single[0].lines, (std::vector<RtlPowerSweep::Line>{{8, 1000800}, {7, 1001500}}));
+  EXPECT_NEAR(single[0].levels[14], in[0].levels[14], 1e-9);
+  const auto whole = Integrate({0, 1, false}, {in[0], Sweep(1, 1.5)});
+  ASSERT_EQ(whole.size(), 1u);
+  EXPECT_TRUE(whole[0].lines.empty());
+  EXPECT_EQ(whole[0].lows, in[0].lows);
+  // A step never measured in the interval is not written; with bins joined,
+  // a bin not measured whole splits its line.
   RtlPowerSweep dark = Sweep(0, 0.5);
   dark.levels[0] = kNaN;
-  const auto lines = Integrate({0, 0, false}, {dark});
   std::string text;
-  EXPECT_EQ(wg::AppendRtlPowerLines(text, lines.at(0)), 1u);
+  EXPECT_EQ(wg::AppendRtlPowerLines(text, Integrate({0, 0, false}, {dark}).at(0)), 1u);
+  dark.levels[4] = kNaN;
+  EXPECT_EQ(Integrate({200, 0, false}, {dark}).at(0).lows, (std::vector<int64_t>{1000250, 1000650, 1000850}));
 }
 
 // rtl_power's clock: the survey began at 0.3 s, so intervals of 3 s end at

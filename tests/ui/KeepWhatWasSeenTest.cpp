@@ -123,12 +123,22 @@ TEST_F(KeepTest, RecordingTakesTheChosenBinSizeAndRemembersIt) {
   EXPECT_EQ(f.Settings().Values().recordIntervalSeconds, 0);
   ASSERT_TRUE(Until([&] { return f.Keep().RecordedSweeps() >= 2; }));
   record->trigger();
+  // 138-153 MHz in bins of 9375 Hz: lines of 341, the last cut at the stop.
   const auto rows = ReadCsv(file);
   ASSERT_GE(rows.size(), 10u);
   for (const auto& r : rows) {
-    ASSERT_EQ(r.size(), 6u + 257u);
-    EXPECT_EQ(r[4], "12500.00");
+    EXPECT_EQ(r[4], "9375.00");
+    EXPECT_EQ(r.size(), 6u + 1 + (std::stoll(r[3]) - std::stoll(r[2]) + 4687) / 9375);
+    EXPECT_GE(std::stoll(r[2]), 138000000);
+    EXPECT_LE(std::stoll(r[3]), 153000000);
   }
+  EXPECT_EQ(rows[0].size(), 6u + 341 + 1);
+  // A bin size below the finest bin: said, and the finest written.
+  answer = wg::IntegrationChoice{500, 0, false};
+  record->trigger();
+  ASSERT_TRUE(f.Keep().Recording());
+  EXPECT_TRUE(LogHas("Размер бина 500 Гц меньше самого узкого: записываются бины по 781.25 Гц"));
+  record->trigger();
 }
 
 TEST_F(KeepTest, AFailedWriteEndsTheRecordingWithOneLineAndTheSweepGoesOn) {
