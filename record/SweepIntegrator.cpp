@@ -118,12 +118,21 @@ void TSweepIntegrator::AddJoined(const RtlPowerSweep& sweep) {
     int i = first < 0 ? static_cast<int>(-first) : 0;
     size_t m = static_cast<size_t>((first + i) / k);
     int r = static_cast<int>((first + i) % k);
-    for (; i < per && m < bins; ++i) {
-      if (std::isfinite(lv[i])) {
-        sweepPower_[m] += Power(lv[i]);
-        ++sweepFine_[m];
+    // A run of the step's bins into one joined bin at a time.
+    while (i < per && m < bins) {
+      const int n = std::min(k - r, per - i);
+      double p = 0;
+      int measured = 0;
+      for (const double* v = lv + i; v < lv + i + n; ++v) {
+        if (!std::isfinite(*v)) continue;
+        p += Power(*v);
+        ++measured;
       }
-      if (++r == k) {
+      sweepPower_[m] += p;
+      sweepFine_[m] += measured;
+      i += n;
+      r += n;
+      if (r == k) {
         r = 0;
         ++m;
       }
