@@ -42,10 +42,15 @@ TSweepIntegrator::Grid TSweepIntegrator::GridOf(const RtlPowerSweep& sweep) cons
     g.lows.assign(sweep.lows.begin(), sweep.lows.begin() + static_cast<std::ptrdiff_t>(steps));
     return g;
   }
-  const int k = CombinedBins(choice_.binHz, g.fine, per);
+  const bool ranged = sweep.stop > sweep.start;
+  int k = CombinedBins(choice_.binHz, g.fine, per);
+  // A range too narrow for one bin of that size gets the widest that fits.
+  if (ranged) {
+    const double fits = (static_cast<double>(sweep.stop - sweep.start) + g.fine / 2) / (1.5 * g.fine);
+    k = std::max(1, std::min(k, static_cast<int>(std::floor(fits))));
+  }
   g.join = k;
   g.perLine = std::max(1, per / k);
-  const bool ranged = sweep.stop > sweep.start;
   g.anchor = static_cast<double>(ranged ? sweep.start : sweep.lows[0]);
   // Bins wholly within the steps, and, with a range, written within it: the
   // first bin lies at or above its start, and the band of the last ends at

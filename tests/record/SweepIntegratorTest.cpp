@@ -112,6 +112,13 @@ TEST(SweepIntegrator, JoinedBinsHoldTheTotalPowerOfWhatTheyJoin) {
   EXPECT_EQ(single[0].samples, 8);
   EXPECT_EQ(single[0].lines, (std::vector<RtlPowerSweep::Line>{{8, 1000800}, {7, 1001500}}));
   EXPECT_NEAR(single[0].levels[14], in[0].levels[14], 1e-9);
+  // A range too narrow for one bin of the size asked: the widest that fits.
+  RtlPowerSweep narrow = in[0];
+  narrow.stop = 1001000;
+  const auto fit = Integrate({1e6, 0, false}, {narrow});
+  EXPECT_EQ(fit.at(0).binWidth, 700);
+  EXPECT_EQ(fit.at(0).lows, (std::vector<int64_t>{1000300}));
+  EXPECT_EQ(fit.at(0).lines, (std::vector<RtlPowerSweep::Line>{{1, 1001000}}));
   const auto whole = Integrate({0, 1, false}, {in[0], Sweep(1, 1.5)});
   ASSERT_EQ(whole.size(), 1u);
   EXPECT_TRUE(whole[0].lines.empty());
