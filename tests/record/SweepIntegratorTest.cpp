@@ -1,6 +1,6 @@
-// Bins combined and sweeps integrated before they are written: levels are
-// exactly the mean (or peak) power of what they cover, and intervals are
-// closed and dated by rtl_power's rule.
+// Bins joined and sweeps integrated before they are written: levels are
+// exactly the total power of what they join, the mean (or peak) over the
+// sweeps, and intervals are closed and dated by rtl_power's rule.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,6 +32,9 @@ RtlPowerSweep Sweep(int n, double endsAt) {
   s.binWidth = 100;
   s.samples = 8;
   s.lows = {1000000, 1000800};
+  s.start = 1000000;
+  s.stop = 1001500;  // inside the second step
+  s.noiseBins = 1.5;
   for (int step = 0; step < 2; ++step)
     for (int i = 0; i < 8; ++i) s.levels.push_back(-40.0 + 7.3 * std::sin(n * 1.7 + step * 0.9 + i * 2.3));
   s.when = At(endsAt);
@@ -49,86 +52,69 @@ std::vector<RtlPowerSweep> Integrate(IntegrationChoice c, const std::vector<RtlP
 double Power(double db) { return std::pow(10.0, db / 10.0); }
 
 TEST(SweepIntegrator, BinsJoinTheMostWholeBinsThatFitTheSizeAsked) {
-  struct Case {
-    double binHz, binWidth;
-    int binsPerStep, joined;
-  } const cases[] = {
-      {0, 781.25, 4096, 1},        {500, 781.25, 4096, 1},      // below the finest: the finest
-      {781.25, 781.25, 4096, 1},   {1000, 781.25, 4096, 1},     {1562.5, 781.25, 4096, 2},
-      {10000, 781.25, 4096, 12},   // 9375 Hz, not 12.5 kHz
-      {100000, 781.25, 4096, 128}, {1e9, 781.25, 4096, 4096},   // one bin a step at most
-      {1e6, 781.25, 3072, 1280},   {100000, 781.25, 3264, 128}, // steps with their edges cut off
-      {10000, 439.453125, 4096, 22}, {1e9, 100, 12, 12},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(wg::CombinedBins(c.binHz, c.binWidth, c.binsPerStep), c.joined) << c.binHz << " Hz of " << c.binWidth;
+  EXPECT_EQ(wg::CombinedBins(0, 781.25, 4096), 1);
+  EXPECT_EQ(wg::CombinedBins(781.25, 781.25, 4096), 1);
+  EXPECT_EQ(wg::CombinedBins(500, 781.25, 4096), 1);        // below the finest: the finest
+  EXPECT_EQ(wg::CombinedBins(1600, 781.25, 4096), 2);
+  EXPECT_EQ(wg::CombinedBins(10000, 781.25, 4096), 12);     // 9375 Hz bins, not 12.5 kHz
+  EXPECT_EQ(wg::CombinedBins(100000, 781.25, 4096), 128);   // 100 kHz exactly
+  EXPECT_EQ(wg::CombinedBins(1e9, 781.25, 4096), 4096);     // one bin a step at most
+  // Steps with their edges cut off keep fewer bins (3072 at a crop of 0.25,
+  // 3264 at 0.2): the same rule.
+  EXPECT_EQ(wg::CombinedBins(1e6, 781.25, 3072), 1280);
+  EXPECT_EQ(wg::CombinedBins(100000, 781.25, 3264), 128);
+  EXPECT_EQ(wg::CombinedBins(1e9, 100, 12), 12);
 }
 
-// Bins of 300 Hz out of two steps of eight 100 Hz bins, within a range that
-// ends inside the second step: each holds the total power of the three it
-// joins (one across the steps' edge), less the window's spread of the noise,
-// integrated over the sweeps that measured it whole; lines of two bins,
-// none beyond the range.
+// The joined, integrated level of every bin is the total power of the three
+// fine bins it joins (one across the steps' edge), less the noise spread, of
+// all the sweeps that measured them; bins whose band would reach beyond the
+// stop are left out, and the lines hold two bins.
 TEST(SweepIntegrator, JoinedBinsHoldTheTotalPowerOfWhatTheyJoin) {
-  std::vector<RtlPowerSweep> in = {Sweep(0, 0.5), Sweep(1, 1.2), Sweep(2, 2.9), Sweep(3, 3.1)};
-  for (RtlPowerSweep& s : in) {
-    s.start = 1000000;
-    s.stop = 1001500;
-    s.noiseBins = 1.5;
-  }
-  in[1].levels[8 + 3] = kNaN;  // fine bin 11 unmeasured in sweep 1
+  std::vector<RtlPowerSweep> in = {Sweep(0, 0.5), Sweep(1, 1.2), Sweep(2, 2.9)};
+  in[1].levels[8 + 3] = kNaN;  // bin 3 not measured whole in sweep 1
   for (bool peak : {false, true}) {
-    EXPECT_TRUE(Integrate({350, 10, peak}, in).empty());  // the interval has not ended
-    const auto done = Integrate({350, 3, peak}, in);
+    const auto out = Integrate({350, 10, peak}, in);
+    ASSERT_EQ(out.size(), 0u);  // the interval has not ended
+    const auto done = Integrate({350, 3, peak}, {in[0], in[1], in[2], Sweep(3, 3.1)});
     ASSERT_EQ(done.size(), 1u);
     const RtlPowerSweep& o = done[0];
+    EXPECT_EQ(o.binsPerStep, 2);
     EXPECT_EQ(o.binWidth, 300);
-    // Bins centred at 1000100 + 300 m; the fourth's band would end at 1001600.
     EXPECT_EQ(o.lows, (std::vector<int64_t>{1000100, 1000700}));
     EXPECT_EQ(o.lines, (std::vector<RtlPowerSweep::Line>{{2, 1000700}, {2, 1001300}}));
     EXPECT_EQ(o.samples, 32);
     EXPECT_EQ(o.when, At(3.1));
-    ASSERT_EQ(o.levels.size(), 4u);
+    const std::vector<RtlPowerSweep> covered = {in[0], in[1], in[2], Sweep(3, 3.1)};
     for (int m = 0; m < 4; ++m) {
       double sum = 0, most = 0;
       int sweeps = 0;
-      for (const auto& s : in) {
-        double p = 0;
-        for (int g = 3 * m; g < 3 * m + 3; ++g) p += Power(s.levels[static_cast<size_t>(g)]);
+      for (const auto& s : covered) {
+        const double p = (Power(s.levels[3 * m]) + Power(s.levels[3 * m + 1]) + Power(s.levels[3 * m + 2])) / 1.5;
         if (std::isnan(p)) continue;
-        sum += p / 1.5;
-        most = std::max(most, p / 1.5);
+        sum += p;
+        most = std::max(most, p);
         ++sweeps;
       }
-      EXPECT_EQ(sweeps, m == 3 ? 3 : 4);
-      EXPECT_NEAR(o.levels[static_cast<size_t>(m)], 10 * std::log10(peak ? most : sum / sweeps), 1e-9)
-          << "bin " << m << " peak " << peak;
+      const double want = 10 * std::log10(peak ? most : sum / sweeps);
+      EXPECT_NEAR(o.levels[m], want, 1e-9) << "bin " << m << " peak " << peak;
     }
   }
-  // Nothing chosen but the bin size: every sweep on its own, its own date;
-  // one bin alone is as measured. Without a bin size, every step whole.
-  const auto single = Integrate({50, 0, false}, {in[0]});
+  // Nothing chosen but the bin size: every sweep on its own, its own date.
+  const auto single = Integrate({200, 0, false}, {in[0]});
   ASSERT_EQ(single.size(), 1u);
   EXPECT_EQ(single[0].samples, 8);
-  EXPECT_EQ(single[0].lines, (std::vector<RtlPowerSweep::Line>{{8, 1000800}, {7, 1001500}}));
-  EXPECT_NEAR(single[0].levels[14], in[0].levels[14], 1e-9);
+  EXPECT_NEAR(single[0].levels[0], 10 * std::log10((Power(in[0].levels[0]) + Power(in[0].levels[1])) / 1.5), 1e-9);
   // A range too narrow for one bin of the size asked: the widest that fits.
-  RtlPowerSweep narrow = in[0];
-  narrow.stop = 1001000;
-  const auto fit = Integrate({1e6, 0, false}, {narrow});
-  EXPECT_EQ(fit.at(0).binWidth, 700);
-  EXPECT_EQ(fit.at(0).lows, (std::vector<int64_t>{1000300}));
-  EXPECT_EQ(fit.at(0).lines, (std::vector<RtlPowerSweep::Line>{{1, 1001000}}));
-  const auto whole = Integrate({0, 1, false}, {in[0], Sweep(1, 1.5)});
-  ASSERT_EQ(whole.size(), 1u);
-  EXPECT_TRUE(whole[0].lines.empty());
-  EXPECT_EQ(whole[0].lows, in[0].lows);
+  in[0].stop = 1001000;
+  EXPECT_EQ(Integrate({1e6, 0, false}, {in[0]}).at(0).lines, (std::vector<RtlPowerSweep::Line>{{1, 1001000}}));
   // A step never measured in the interval is not written; with bins joined,
   // a bin not measured whole splits its line.
   RtlPowerSweep dark = Sweep(0, 0.5);
   dark.levels[0] = kNaN;
+  const auto lines = Integrate({0, 0, false}, {dark});
   std::string text;
-  EXPECT_EQ(wg::AppendRtlPowerLines(text, Integrate({0, 0, false}, {dark}).at(0)), 1u);
+  EXPECT_EQ(wg::AppendRtlPowerLines(text, lines.at(0)), 1u);
   dark.levels[4] = kNaN;
   EXPECT_EQ(Integrate({200, 0, false}, {dark}).at(0).lows, (std::vector<int64_t>{1000250, 1000650, 1000850}));
 }
