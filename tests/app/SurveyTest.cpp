@@ -112,27 +112,22 @@ class Survey : public ::testing::Test {
 
   // The carriers of a scene surveyed by wideglass (one averaged sweep of
   // 144-150 MHz, `ours` added to its options) and by rtl_power (`theirs`
-  // added), both on the simulator with `env` besides, both with `bin` as
+  // added), both on the simulator with `env` besides, both with `withBin` as
   // BIN (rtl_power's finest when empty): each found by both at the same
   // frequency within a bin, with the same level differences within 2 dB, and
   // with `asScene` wideglass's within 1 dB of the scene's. The lines of both files.
   std::pair<std::vector<Line>, std::vector<Line>> CompareCarriers(
       const std::vector<std::pair<double, double>>& carriers, const std::string& ours, const std::string& theirs,
-      const std::string& env, bool asScene, const std::string& bin = "") {
+      const std::string& env, bool asScene, const std::string& withBin = "") {
     {
       std::ofstream scene(dir / "scene.txt");
       for (auto [hz, db] : carriers) scene << std::fixed << hz << " " << db << " carrier\n";
     }
     const std::string sim = env + " RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "'";
+    const std::string binField = withBin.empty() ? "" : ":" + withBin;
     fs::remove(dir / "wg.csv");
-    fs::remove(dir / "rp.csv");
-    EXPECT_EQ(Run("./wideglass --record wg.csv -f 144M:150M" + (bin.empty() ? "" : ":" + bin) + " -n 1 --mode average" +
-                      ours,
-                  sim),
-              0)
-        << Err();
-    EXPECT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M:" + (bin.empty() ? "781.25" : bin) + " -i 1 -1" + theirs +
-                      " rp.csv",
+    EXPECT_EQ(Run("./wideglass --record wg.csv -f 144M:150M" + binField + " -n 1 --mode average" + ours, sim), 0) << Err();
+    EXPECT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M" + (withBin.empty() ? ":781.25" : binField) + " -i 1 -1" + theirs + " rp.csv",
                   sim + " LD_LIBRARY_PATH='" + fs::path(WG_SIM_LIB).parent_path().string() + "'"),
               0)
         << Err();
@@ -142,7 +137,7 @@ class Survey : public ::testing::Test {
       ADD_FAILURE() << "no lines: wideglass " << wg.size() << ", rtl_power " << rp.size();
       return {};
     }
-    const double widest = std::max(wg[0].step, rp[0].step);
+    const double bin = std::max(wg[0].step, rp[0].step);
     Peak wg0{}, rp0{};
     for (size_t i = 0; i < carriers.size(); ++i) {
       const Peak a = PeakNear(wg, carriers[i].first), b = PeakNear(rp, carriers[i].first);
@@ -150,7 +145,7 @@ class Survey : public ::testing::Test {
                   carriers[i].first, carriers[i].second, a.hz, a.db, b.hz, b.db);
       EXPECT_GT(a.db, 10) << "wideglass misses " << carriers[i].first;
       EXPECT_GT(b.db, 10) << "rtl_power misses " << carriers[i].first;
-      EXPECT_LE(std::abs(a.hz - b.hz), widest) << carriers[i].first;
+      EXPECT_LE(std::abs(a.hz - b.hz), bin) << carriers[i].first;
       if (i == 0) {
         wg0 = a, rp0 = b;
         continue;
@@ -417,10 +412,7 @@ TEST_F(Survey, BinsAndIntervalsShapeTheLines) {
   // A BIN below the finest bin is said, and the finest written.
   ASSERT_EQ(Run("./wideglass --record f.csv -f 144M:146M:500 -n 1"), 0) << Err();
   EXPECT_EQ(Err(), "wideglass: BIN 500 Hz is narrower than the finest bin at 3200000 Hz: bins of 781.25 Hz are written\n");
-  const auto finest = ReadRtlPower(dir / "f.csv");
-  ASSERT_EQ(finest.size(), 1u);
-  EXPECT_EQ(finest[0].step, 781.25);
-  EXPECT_EQ(finest[0].high - finest[0].low, 2000000);
+  EXPECT_EQ(ReadRtlPower(dir / "f.csv").at(0).step, 781.25);
   std::ifstream in(dir / "i.csv");
   std::vector<std::string> times;
   for (std::string l; std::getline(in, l);) times.push_back(l.substr(0, 20));
@@ -437,11 +429,10 @@ TEST_F(Survey, FindsTheCarriersRtlPowerFinds) {
 }
 
 // BIN as rtl_power's: bins no wider than it within START-STOP, each the power
-// within its width, so that a carrier reads the same level at every BIN
-// (within 1 dB) while the noise floor rises with the width joined (less the
-// window's noise bandwidth of 1.79 bins), and the carriers stand apart as in
-// rtl_power's file at the same BIN (within 2 dB). They lie on both programs'
-// grids at every BIN, well inside the bins joined.
+// within its width: a carrier (on both programs' grids, inside the bins
+// joined) reads the same level at every BIN, the noise floor rises with the
+// width joined less the window's noise bandwidth (1.79 bins), and the
+// carriers stand apart as in rtl_power's file at the same BIN.
 TEST_F(Survey, BinsHoldThePowerWithinThemAsRtlPowersDo) {
   if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
   const std::vector<std::pair<double, double>> carriers = {{144250000, -28}, {145250000, -34}, {147250000, -31}};
