@@ -128,7 +128,7 @@ TEST_F(KeepTest, RecordingTakesTheChosenBinSizeAndRemembersIt) {
   ASSERT_GE(rows.size(), 10u);
   for (const auto& r : rows) {
     EXPECT_EQ(r[4], "9375.00");
-    EXPECT_EQ(r.size(), r[3] == "152991797" ? 6u + 235 + 1 : 6u + 341 + 1) << r[2];
+    EXPECT_EQ(r.size(), r[3] == "152994922" ? 6u + 235 + 1 : 6u + 341 + 1) << r[2];
   }
   // A bin size below the finest bin: said, and the finest written.
   answer = wg::IntegrationChoice{500, 0, false};
