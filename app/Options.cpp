@@ -187,8 +187,8 @@ ParseResult ParseOptions(const QStringList& args) {
   p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
   const QCommandLineOption range(QStringList{"f"},
                                  QStringLiteral("Scan range START:STOP in Hz (default %1:%2); with --record, "
-                                                "START:STOP:BIN also combines adjacent bins into bins of at least "
-                                                "BIN Hz.").arg(Mega(kDefaultStartHz), Mega(kDefaultStopHz)),
+                                                "START:STOP:BIN also joins adjacent bins into bins no wider than "
+                                                "BIN Hz, each holding their total power.").arg(Mega(kDefaultStartHz), Mega(kDefaultStopHz)),
                                  QStringLiteral("START:STOP[:BIN]"));
   const QCommandLineOption gain(QStringList{"g"},
                                 QStringLiteral("Tuner gain in dB, or auto (default: manual mode, no gain set)."),

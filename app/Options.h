@@ -51,7 +51,7 @@ struct Options {
   std::optional<TraceMode> mode;       // Live or Average
   std::optional<std::string> signalsFile;  // --signals: the signal table's CSV file, with --record
   // What a survey writes, as rtl_power's -f START:STOP:BIN, -i and -P: bins
-  // combined to at least binHz, sweeps integrated over intervalSeconds, the
+  // joined into bins no wider than binHz, sweeps integrated over intervalSeconds, the
   // highest power instead of the mean.
   std::optional<double> binHz;
   std::optional<int64_t> intervalSeconds;
