@@ -410,12 +410,15 @@ TEST_F(Survey, BinsAndIntervalsShapeTheLines) {
   const auto lines = ReadRtlPower(dir / "i.csv");
   ASSERT_GE(lines.size(), 1u);
   EXPECT_LE(lines.size(), 4u);
-  for (const Line& l : lines) {
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const Line& l = lines[i];
     EXPECT_EQ(l.step, 9375);
     EXPECT_EQ(l.low, 144004297);  // the middle of bins 0 to 11
     EXPECT_EQ(l.high, 145991797);
     EXPECT_EQ(l.db.size(), 212u + 1);
-    EXPECT_GE(l.samples, 2) << "an interval of one sweep";
+    // The first interval ends at the next whole second: on a busy machine
+    // the first sweep may end it alone.
+    if (i > 0) EXPECT_GE(l.samples, 2) << "an interval of one sweep";
   }
   // A BIN below the finest bin is said, and the finest written.
   ASSERT_EQ(Run("./wideglass --record f.csv -f 144M:146M:500 -n 1"), 0) << Err();
