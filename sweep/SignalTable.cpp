@@ -21,12 +21,42 @@ uint64_t TSignalTable::SweepsOver(double f) const {
   return n;
 }
 
+void TSignalTable::Mark(Row& r, double lo, double hi, uint32_t times) {
+  // More cells than any sweep has bins: the band is then the plain union.
+  constexpr int64_t kMostCells = int64_t{1} << 23;
+  if (!(r.cellHz > 0)) return;
+  const double a = std::floor(lo / r.cellHz), b = std::max(a, std::floor(hi / r.cellHz));
+  if (!std::isfinite(a) || !std::isfinite(b) || b - a >= kMostCells) return;
+  const int64_t first = static_cast<int64_t>(a), last = static_cast<int64_t>(b);
+  if (r.hits.empty()) {
+    r.firstCell = first;
+    r.hits.assign(static_cast<size_t>(last - first + 1), 0);
+  }
+  const int64_t from = std::min(first, r.firstCell);
+  const int64_t to = std::max(last, r.firstCell + static_cast<int64_t>(r.hits.size()) - 1);
+  if (to - from >= kMostCells) return;
+  if (from < r.firstCell) {
+    r.hits.insert(r.hits.begin(), static_cast<size_t>(r.firstCell - from), 0);
+    r.firstCell = from;
+  }
+  if (to - from + 1 > static_cast<int64_t>(r.hits.size())) r.hits.resize(static_cast<size_t>(to - from + 1), 0);
+  for (int64_t k = first; k <= last; ++k) r.hits[static_cast<size_t>(k - r.firstCell)] += times;
+}
+
 void TSignalTable::Describe(Row& r) {
   const double n = static_cast<double>(r.sightings);
   const double width = r.bandwidthSum / n;
-  if (r.hi - r.lo > 2 * width) {
-    r.s.frequency = (r.lo + r.hi) / 2;
-    r.s.bandwidth = r.hi - r.lo;
+  double lo = r.lo, hi = r.hi;
+  const auto often = [&](uint32_t h) { return static_cast<double>(h) * kBandShare >= n; };
+  const auto first = std::find_if(r.hits.begin(), r.hits.end(), often);
+  if (first != r.hits.end()) {
+    const auto last = std::find_if(r.hits.rbegin(), r.hits.rend(), often);
+    lo = static_cast<double>(r.firstCell + (first - r.hits.begin())) * r.cellHz;
+    hi = static_cast<double>(r.firstCell + (r.hits.rend() - last)) * r.cellHz;
+  }
+  if (hi - lo > width + kWanderBins * r.cellHz) {
+    r.s.frequency = (lo + hi) / 2;
+    r.s.bandwidth = hi - lo;
   } else {
     r.s.frequency = r.frequencySum / n;
     r.s.bandwidth = width;
@@ -39,6 +69,7 @@ void TSignalTable::See(Row& r, const Sighting& g, std::chrono::system_clock::tim
   if (r.sightings == 0) {
     s.firstSeen = when;
     r.lo = g.lo, r.hi = g.hi;
+    r.cellHz = cellHz_;
   }
   if (r.sightings == 0 || g.peakDb > s.peakDb) {
     // In power relative to the strongest level, so that no level overflows.
@@ -58,19 +89,33 @@ void TSignalTable::See(Row& r, const Sighting& g, std::chrono::system_clock::tim
   r.powerSum += std::pow(10.0, (g.peakDb - s.peakDb) / 10);
   r.lo = std::min(r.lo, g.lo);
   r.hi = std::max(r.hi, g.hi);
+  Mark(r, g.lo, g.hi, 1);
   r.listed = r.listed || sure || s.present >= 2;
   Describe(r);
 }
 
-// Two rows found to be one signal. The sweeps both were seen in count once
-// as far as `recent` remembers them.
+// Two rows found to be one signal. The sweeps both were seen in count once:
+// those `recent` remembers, and as many again before them as the share of
+// the rarer row's sightings there that the other one shared.
 void TSignalTable::Join(Row& into, const Row& other) {
   const Row* older = into.lastSweep < other.lastSweep ? &into : &other;
   const Row* newer = older == &into ? &other : &into;
   const uint64_t gap = newer->lastSweep - older->lastSweep;
   const uint64_t olderRecent = gap < 64 ? older->recent << gap : 0;
-  const uint64_t both = static_cast<uint64_t>(std::popcount(olderRecent & newer->recent));
+  const uint64_t together = static_cast<uint64_t>(std::popcount(olderRecent & newer->recent));
+  const bool olderRarer = older->s.present <= newer->s.present;
+  const uint64_t rarer = std::min(into.s.present, other.s.present);
+  const uint64_t rarerRecent = static_cast<uint64_t>(std::popcount(olderRarer ? olderRecent : newer->recent));
+  uint64_t both = 0;
+  if (rarerRecent > 0) {
+    const double share = static_cast<double>(together) / static_cast<double>(rarerRecent);
+    both = std::min(rarer, static_cast<uint64_t>(std::llround(share * static_cast<double>(rarer))));
+  }
   const uint64_t recent = olderRecent | newer->recent, last = newer->lastSweep;
+  for (size_t k = 0; k < other.hits.size(); ++k) {
+    const double at = (static_cast<double>(other.firstCell + static_cast<int64_t>(k)) + 0.5) * other.cellHz;
+    if (other.hits[k]) Mark(into, at, at, other.hits[k]);
+  }
 
   TSignal& s = into.s;
   const TSignal& o = other.s;
@@ -78,8 +123,8 @@ void TSignalTable::Join(Row& into, const Row& other) {
   into.powerSum = into.powerSum * std::pow(10.0, (s.peakDb - peak) / 10) +
                   other.powerSum * std::pow(10.0, (o.peakDb - peak) / 10);
   if (o.peakDb > s.peakDb) s.peakDb = o.peakDb, s.snrDb = o.snrDb;
-  s.present = s.present + o.present - std::min(both, std::min(s.present, o.present));
-  s.covered = std::max({s.covered, o.covered, s.present});
+  s.covered = std::max(s.covered, o.covered);
+  s.present = std::min(s.present + o.present - both, s.covered);
   s.firstSeen = std::min(s.firstSeen, o.firstSeen);
   s.lastSeen = std::max(s.lastSeen, o.lastSeen);
   into.frequencySum += other.frequencySum;
@@ -136,6 +181,7 @@ void TSignalTable::Add(const TSignalInput& in, const std::vector<TDetection>& fo
   // order; detections reaching a common row and the rows they reach are one
   // signal. The runs of successive detections only move up.
   const double reach = kMatchBins * in.binWidth;
+  cellHz_ = in.binWidth;
   std::vector<Row> out;
   out.reserve(rows_.size() + dets.size());
   std::vector<Row> fresh;

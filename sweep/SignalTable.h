@@ -6,7 +6,9 @@
 // rows joins them. So the peaks of a frequency modulated signal, which in a
 // single transform lie wherever its frequency lingered and wander over its
 // deviation from one sweep to the next, all count for one row, and so do the
-// pieces a wide signal breaks into.
+// pieces a wide signal breaks into. The band a row reports leaves out the
+// edges that fewer than one in kBandShare of its sightings reached: the odd
+// sighting that noise beside a weak signal widened.
 //
 // Noise now and then crosses the threshold in one bin of one sweep, but not
 // twice at one frequency a few sweeps apart: a row is listed once its signal
@@ -25,14 +27,14 @@
 namespace wg {
 
 struct TSignal {
-  // Hz: the sightings' centres averaged; for a signal whose peak wanders
-  // over a band wider than twice its sightings, the middle of that band.
+  // Hz: the sightings' centres averaged; for a wandering peak (below), the
+  // middle of its band.
   double frequency = 0;
   double peakDb = 0;     // the strongest level it reached
   double meanDb = 0;     // its peak level in the sweeps it was found in, averaged in power
   double snrDb = 0;      // the strongest level above the noise floor under it then
-  // Hz: at 6 dB below the peak, averaged over the sightings; for a wandering
-  // peak, the width of the band it wandered over.
+  // Hz: at 6 dB below the peak, averaged over the sightings; for a peak that
+  // wanders over a band some bins wider, the width of that band.
   double bandwidth = 0;
   uint64_t present = 0;  // sweeps it was found in
   uint64_t covered = 0;  // sweeps that measured its frequency since the table began
@@ -55,6 +57,10 @@ class TSignalTable {
   // Or at once when its peak stood this much above the height that noise of
   // the sweep's averaging reaches once in ten billion bins.
   static constexpr double kSureDb = 10;
+  // The band a row reports: where at least one in this many sightings were.
+  static constexpr uint32_t kBandShare = 50;
+  // A peak wanders when that band is this many bins wider than its sightings.
+  static constexpr double kWanderBins = 4;
 
   // Takes in one sweep and what the finder found in it.
   void Add(const TSignalInput& in, const std::vector<TDetection>& found);
@@ -80,6 +86,11 @@ class TSignalTable {
     uint64_t lastSweep = 0;  // the table's count of sweeps when last seen
     uint64_t recent = 0;     // bit k: seen in sweep lastSweep - k
     bool listed = false;
+    // The sightings over the band in cells of cellHz, the first at
+    // firstCell * cellHz.
+    double cellHz = 0;
+    int64_t firstCell = 0;
+    std::vector<uint32_t> hits;
   };
   struct Span {
     int64_t start, stop;
@@ -87,6 +98,7 @@ class TSignalTable {
   };
   void See(Row& r, const Sighting& g, std::chrono::system_clock::time_point when, bool sure) const;
   static void Join(Row& into, const Row& other);
+  static void Mark(Row& r, double lo, double hi, uint32_t times);
   static void Describe(Row& r);
   uint64_t SweepsOver(double f) const;
 
@@ -95,6 +107,7 @@ class TSignalTable {
   std::vector<Span> spans_;      // the scan ranges swept, in order
   uint64_t sweeps_ = 0;
   uint64_t dropped_ = 0;
+  double cellHz_ = 0;  // the bins of the sweep being taken in
   int sureFor_ = 0;  // transforms the margin below was computed for
   double sureDb_ = 0;
 };
