@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -56,8 +57,10 @@ class TSignalsPanel : public QWidget {
   bool Catchup(std::chrono::milliseconds wait);
   void Clear();
   bool ExportCsv(const QString& path);
-  // Sends hz to gqrx; the outcome shows in the panel's status line.
-  void ListenAt(double hz);
+  // Tunes gqrx to hz, with the demodulator that suits a signal as wide as
+  // bandwidthHz (NaN: not known, the band decides); the outcome shows in the
+  // panel's status line.
+  void ListenAt(double hz, double bandwidthHz = NAN);
   // Zooms the chart to the signal in row `row` of the table as sorted.
   void ZoomToRow(int row);
   // The frequency of the selected row; NaN when none is.
@@ -73,6 +76,7 @@ class TSignalsPanel : public QWidget {
  private:
   void Refresh();
   void ApplyGqrxAddress(const QString& text);
+  const TSignal* Selected() const;
 
   TChart& chart_;
   TSweepEngine& engine_;
