@@ -6,6 +6,7 @@
 #include <QTranslator>
 
 #include <atomic>
+#include <cstring>
 
 namespace wg {
 namespace {
@@ -48,5 +49,17 @@ void SetLanguage(Language language) {
 }
 
 Language CurrentLanguage() { return g_language.load(); }
+
+Language SystemLanguage() {
+  QByteArray locale;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    locale = qgetenv(name);
+    if (!locale.isEmpty()) break;
+  }
+  // "ru", "ru_RU.UTF-8", "ru@petr1708": the language comes before the territory.
+  qsizetype end = 0;
+  while (end < locale.size() && !std::strchr("_.@", locale[end])) ++end;
+  return locale.left(end) == "ru" ? Language::Russian : Language::English;
+}
 
 }  // namespace wg

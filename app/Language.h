@@ -19,4 +19,10 @@ namespace wg {
 void SetLanguage(Language language);
 Language CurrentLanguage();
 
+// The language of the system's messages locale (LC_ALL, else LC_MESSAGES,
+// else LANG, as the C library takes them): Russian for a Russian locale,
+// English for any other, the C and POSIX locales included. What texts are
+// worded in when nothing was chosen.
+Language SystemLanguage();
+
 }  // namespace wg

@@ -187,8 +187,8 @@ ParseResult ParseOptions(const QStringList& args) {
   p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
   const QCommandLineOption range(QStringList{"f"},
                                  QStringLiteral("Scan range START:STOP in Hz (default %1:%2); with --record, "
-                                                "START:STOP:BIN also combines adjacent bins into bins of at least "
-                                                "BIN Hz.").arg(Mega(kDefaultStartHz), Mega(kDefaultStopHz)),
+                                                "START:STOP:BIN also joins adjacent bins into bins no wider than "
+                                                "BIN Hz, each holding their total power.").arg(Mega(kDefaultStartHz), Mega(kDefaultStopHz)),
                                  QStringLiteral("START:STOP[:BIN]"));
   const QCommandLineOption gain(QStringList{"g"},
                                 QStringLiteral("Tuner gain in dB, or auto (default: manual mode, no gain set)."),
@@ -212,7 +212,9 @@ ParseResult ParseOptions(const QStringList& args) {
                                                  "below 24 MHz on sticks wired for it."),
                                   QStringLiteral("0|1|2"));
   const QCommandLineOption offset(QStringList{"O"}, QStringLiteral("Offset tuning on (E4000 tuners)."));
-  const QCommandLineOption lang(QStringList{"lang"}, QStringLiteral("Language of the log: ru (default) or en."),
+  const QCommandLineOption lang(QStringList{"lang"},
+                                QStringLiteral("Language of the log: ru or en (default: the one chosen in the window, "
+                                               "else the system's: ru for a Russian locale, en for any other)."),
                                 QStringLiteral("en|ru"));
   const QCommandLineOption record(QStringList{"record"},
                                   QStringLiteral("Survey without a window: append every sweep to FILE "
@@ -247,6 +249,10 @@ ParseResult ParseOptions(const QStringList& args) {
                                                "advance by what they keep (default 0: every bin).")
                                     .arg(kMostCrop),
                                 QStringLiteral("SHARE"));
+  const QCommandLineOption dcSpike(QStringList{"dc-spike"},
+                                   QStringLiteral("Keep the few bins at each step's centre as the stick delivers "
+                                                  "them, with the spike its DC offset leaves there (by default "
+                                                  "they take their neighbours' level)."));
   const QCommandLineOption library(QStringList{"receiver-library"},
                                    QStringLiteral("Load the receiver library FILE instead of plugins/librtlsdr.so "
                                                   "beside the program (e.g. the simulated receiver)."),
@@ -267,7 +273,7 @@ ParseResult ParseOptions(const QStringList& args) {
   const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
   const QCommandLineOption version(QStringList{"version"}, QStringLiteral("Show the version and exit."));
   for (const auto* o : {&range, &gain, &ppm, &rate, &device, &biasTee, &direct, &offset, &lang, &record, &sweeps,
-                        &duration, &signalsFile, &interval, &peak, &mode, &fast, &crop, &library, &heatmap, &width,
+                        &duration, &signalsFile, &interval, &peak, &mode, &fast, &crop, &dcSpike, &library, &heatmap, &width,
                         &open, &help, &version})
     p.addOption(*o);
 
@@ -388,6 +394,7 @@ ParseResult ParseOptions(const QStringList& args) {
     else return fail(QStringLiteral("--lang ") + Quoted(v) + QStringLiteral(": expected en or ru"));
   }
   o.fast = p.isSet(fast);
+  o.dcSpike = p.isSet(dcSpike);
   if (p.isSet(crop)) {
     const QString v = p.value(crop);
     o.crop = ParseCrop(v);

@@ -51,12 +51,13 @@ struct Options {
   std::optional<TraceMode> mode;       // Live or Average
   std::optional<std::string> signalsFile;  // --signals: the signal table's CSV file, with --record
   // What a survey writes, as rtl_power's -f START:STOP:BIN, -i and -P: bins
-  // combined to at least binHz, sweeps integrated over intervalSeconds, the
+  // joined into bins no wider than binHz, sweeps integrated over intervalSeconds, the
   // highest power instead of the mean.
   std::optional<double> binHz;
   std::optional<int64_t> intervalSeconds;
   bool peakHold = false;
   bool fast = false;  // --fast: each step reads only what it uses
+  bool dcSpike = false;  // --dc-spike: each step's centre bins as the stick delivers them
   std::optional<double> crop;  // -c: the share of each step's edges left out, 0 to kMostCrop
   // rtl_sdr's -T (bias-T on), -D 0|1|2 (direct sampling off, I or Q branch)
   // and -O (offset tuning on), for every receiver in use.

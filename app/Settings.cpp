@@ -39,13 +39,14 @@ constexpr const char* kRecordBin = "record/bin";
 constexpr const char* kRecordInterval = "record/interval";
 constexpr const char* kRecordPeak = "record/peak";
 constexpr const char* kCrop = "sweep/crop";
+constexpr const char* kDcSpike = "sweep/dcSpike";
 constexpr const char* kRemotes = "receiver/remotes";
 constexpr const char* kShared = "receiver/shared";
 constexpr const char* kKnownKeys[] = {kScanStart, kScanStop,      kGain,       kPpm,       kRate,
                                       kSerial,    kTraceMode,     kPeakMarker, kMarkers,   kGeometry,
                                       kWaterfallShown, kWaterfallShare, kLanguage, kWaterfallColours,
                                       kStrip,     kGqrx,          kCalibration, kRecordBin,
-                                      kRecordInterval, kRecordPeak, kCrop, kRemotes, kShared};
+                                      kRecordInterval, kRecordPeak, kCrop, kDcSpike, kRemotes, kShared};
 
 constexpr const char* kNotSaved = QT_TRANSLATE_NOOP("Settings", "не удалось сохранить в %1");
 
@@ -182,6 +183,14 @@ void TSettings::Load() {
     });
   };
 
+  const auto takeBool = [&](const char* key, bool& to) {
+    take(key, QStringLiteral("false"), [&](const QVariant& raw) {
+      const auto b = ReadBool(raw);
+      if (b) to = *b;
+      return b.has_value();
+    });
+  };
+
   // The range is one value: both ends or neither, as the editors keep them.
   if (file_->contains(QLatin1String(kScanStart)) || file_->contains(QLatin1String(kScanStop))) {
     const auto start = ReadInteger(file_->value(QLatin1String(kScanStart)));
@@ -222,11 +231,7 @@ void TSettings::Load() {
     if (t) v_.traceView = *t;
     return t.has_value();
   });
-  take(kPeakMarker, QStringLiteral("false"), [&](const QVariant& raw) {
-    const auto b = ReadBool(raw);
-    if (b) v_.peakMarker = *b;
-    return b.has_value();
-  });
+  takeBool(kPeakMarker, v_.peakMarker);
   take(kMarkers, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "без маркеров")), [&](const QVariant& raw) {
     std::vector<double> hz;
     for (const QString& s : raw.toStringList()) {
@@ -245,11 +250,7 @@ void TSettings::Load() {
     v_.geometry = raw.toByteArray();
     return true;
   });
-  take(kWaterfallShown, QStringLiteral("false"), [&](const QVariant& raw) {
-    const auto b = ReadBool(raw);
-    if (b) v_.waterfallShown = *b;
-    return b.has_value();
-  });
+  takeBool(kWaterfallShown, v_.waterfallShown);
   take(kWaterfallShare, QString::number(defaults.waterfallShare), [&](const QVariant& raw) {
     bool ok = false;
     const double d = raw.toString().trimmed().toDouble(&ok);
@@ -270,17 +271,14 @@ void TSettings::Load() {
     v_.recordIntervalSeconds = *n;
     return true;
   });
-  take(kRecordPeak, QStringLiteral("false"), [&](const QVariant& raw) {
-    const auto b = ReadBool(raw);
-    if (b) v_.recordPeakHold = *b;
-    return b.has_value();
-  });
+  takeBool(kRecordPeak, v_.recordPeakHold);
   take(kCrop, QStringLiteral("0"), [&](const QVariant& raw) {
     const auto share = ParseCrop(raw.toString());
     if (share) v_.crop = *share;
     return share.has_value();
   });
-  take(kLanguage, LanguageText(defaults.language), [&](const QVariant& raw) {
+  takeBool(kDcSpike, v_.dcSpike);
+  take(kLanguage, QString::fromUtf8(QT_TRANSLATE_NOOP("Settings", "язык системы")), [&](const QVariant& raw) {
     const QString s = raw.toString();
     if (s != QLatin1String("ru") && s != QLatin1String("en")) return false;
     v_.language = s == QLatin1String("en") ? Language::English : Language::Russian;
@@ -291,11 +289,7 @@ void TSettings::Load() {
     if (c) v_.waterfallColours = *c;
     return c.has_value();
   });
-  take(kStrip, QStringLiteral("false"), [&](const QVariant& raw) {
-    const auto b = ReadBool(raw);
-    if (b) v_.receiverStrip = *b;
-    return b.has_value();
-  });
+  takeBool(kStrip, v_.receiverStrip);
   take(kGqrx, QString::fromStdString(defaults.gqrxAddress), [&](const QVariant& raw) {
     const QString s = raw.toString().trimmed();
     const qsizetype colon = s.lastIndexOf(QLatin1Char(':'));
@@ -569,7 +563,8 @@ void TSettings::SetRemotes(const std::vector<std::string>& hostPorts) {
 }
 
 void TSettings::SetLanguage(Language l) {
-  if (l == v_.language) return;
+  // Chosen once, it is remembered even when it is the system's.
+  if (v_.language == l) return;
   v_.language = l;
   Write(kLanguage, LanguageText(l));
 }
@@ -581,6 +576,12 @@ void TSettings::SetRecordChoice(double binHz, int64_t intervalSeconds, bool peak
   if (intervalSeconds != v_.recordIntervalSeconds)
     Write(kRecordInterval, QString::number(v_.recordIntervalSeconds = intervalSeconds));
   if (peakHold != v_.recordPeakHold) Write(kRecordPeak, v_.recordPeakHold = peakHold);
+}
+
+void TSettings::SetDcSpike(bool shown) {
+  if (shown == v_.dcSpike) return;
+  v_.dcSpike = shown;
+  Write(kDcSpike, shown);
 }
 
 void TSettings::SetCrop(double share) {

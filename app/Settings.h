@@ -50,7 +50,7 @@ struct SettingsValues {
   QByteArray geometry;             // QWidget::saveGeometry; empty: the written placement
   bool waterfallShown = false;
   double waterfallShare = 0.4;     // the waterfall's part of the right panel's height
-  Language language = Language::Russian;
+  std::optional<Language> language;  // never chosen: the system's (SystemLanguage)
   ColourSpan waterfallColours;     // automatic unless chosen
   bool receiverStrip = false;
   std::string gqrxAddress = "127.0.0.1:7356";
@@ -64,6 +64,7 @@ struct SettingsValues {
   int64_t recordIntervalSeconds = 0;
   bool recordPeakHold = false;
   double crop = 0;                 // the share of each step's edges left out; 0: none
+  bool dcSpike = false;            // each step's centre as the stick delivers it, not mended
 };
 
 class TSettings {
@@ -126,6 +127,7 @@ class TSettings {
   void SetRemotes(const std::vector<std::string>& hostPorts);
   void SetRecordChoice(double binHz, int64_t intervalSeconds, bool peakHold);
   void SetCrop(double share);
+  void SetDcSpike(bool shown);
   // The limits of Record…'s choices.
   static constexpr double kMostRecordBinHz = 3200000;
   static constexpr int64_t kMostRecordIntervalSeconds = 86400;

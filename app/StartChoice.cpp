@@ -20,6 +20,7 @@ void ApplyScanChoice(TSweepEngine& engine, const Options& options, const TSettin
   engine.SetTraceMode(LevelComputation(options.mode.value_or(settings.Values().traceView)));
   if (options.fast) engine.SetFast(true);
   engine.SetCrop(options.crop.value_or(settings.Values().crop));
+  engine.SetKeepDcSpike(options.dcSpike || settings.Values().dcSpike);
 }
 
 namespace {

@@ -113,6 +113,12 @@ class Survey {
           MHz(engine_->WantedStopFrequency()) + " MHz: at " + std::to_string(engine_->SampleRate()) +
           " Hz a sweep spans at most " + MHz(engine_->WidestRange()) + " MHz");
 
+    // A bin size below the finest bin cannot be had: the finest is written.
+    if (options_.binHz && *options_.binHz < engine_->BinWidth())
+      Say("BIN " + rt::FloatToStr(*options_.binHz) + " Hz is narrower than the finest bin at " +
+          std::to_string(engine_->SampleRate()) + " Hz: bins of " + rt::FloatToStr(engine_->BinWidth()) +
+          " Hz are written");
+
     if (options_.duration)
       QTimer::singleShot(*options_.duration, &app_, [this] { Finish(0); });
     watch_.setInterval(100);
@@ -316,7 +322,7 @@ int RunSurvey(int argc, char** argv, const Options& options) {
   QCoreApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Wideglass"));
   // The survey reads no remembered settings: its language is the option's.
-  SetLanguage(options.language.value_or(Language::Russian));
+  SetLanguage(options.language.value_or(SystemLanguage()));
   int rc;
   {
     Survey survey(app, options);

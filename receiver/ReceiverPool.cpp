@@ -31,7 +31,9 @@ struct ReceiverPool::Core : StepSource {
     bool settled = false; // its first open has been tried
     bool ready = false;   // open and sweeping
     bool failed = false;  // a read failed: left out until Restart
-    // This sweep's share: steps [begin, end), the next one to hand out.
+    // This sweep's share: steps [begin, end), the next one to hand out. A
+    // stick gone away keeps its place: back within the sweep, it goes on
+    // from the step it was taken from.
     size_t begin = 0, end = 0, next = 0;
     bool inFlight = false;
     int errorsInARow = 0;
@@ -51,6 +53,11 @@ struct ReceiverPool::Core : StepSource {
   uint64_t planCount = 0, sweepCount = 0, handedOver = 0;
   bool running = false, stalled = false;
   std::shared_ptr<PooledSweep> current;
+  // The sweep under way has its levels (all NaN until measured): the first
+  // receiver to take a step of it makes them, off the lock, so that whoever
+  // begins a sweep (a range change on the window's thread) does no work per
+  // point. Meanwhile the other receivers wait to be woken.
+  bool levelsMade = false, makingLevels = false;
   SteadyTime notBefore{};  // after a sweep that tuned nothing
 
   Member* Find(ReceiverId id) {
@@ -60,6 +67,8 @@ struct ReceiverPool::Core : StepSource {
   }
 
   bool NextStep(ReceiverId id, StepTask& task, SteadyTime& askAgain) override;
+  bool MakeLevels(std::unique_lock<std::mutex>& lk);
+  void WakeSweepers();
   void StepDone(ReceiverId id, const StepTask& task, const StepResult& result) override;
   void OnEvent(const ReceiverEvent& e);
 
@@ -69,6 +78,7 @@ struct ReceiverPool::Core : StepSource {
   void StartOver(std::unique_lock<std::mutex>& lk);
   void CheckFinished();
   void LeaveOut(Member& mb);
+  void Away(Member& mb);
   std::vector<std::shared_ptr<PooledSweep>> outSweeps;
   std::vector<PoolNote> outNotes;
   void Note(PoolNote n) { outNotes.push_back(std::move(n)); }
@@ -108,13 +118,34 @@ void ReceiverPool::Core::BeginSweep() {
   s->plan = plan;
   s->planNumber = planCount;
   s->pointsPerStep = plan->pointsPerStep;
-  s->levels.assign(steps * static_cast<size_t>(std::max(plan->pointsPerStep, 0)),
-                   std::numeric_limits<double>::quiet_NaN());
   s->marks.assign(steps, StepMark::Gap);
   s->started = std::chrono::system_clock::now();
   current = std::move(s);
+  levelsMade = makingLevels = false;
   ++sweepCount;
   for (Member* mb : sweepers) mb->receiver->Wake();
+}
+
+bool ReceiverPool::Core::MakeLevels(std::unique_lock<std::mutex>& lk) {
+  if (levelsMade) return true;
+  if (makingLevels) return false;  // another receiver is at it and wakes us
+  makingLevels = true;
+  const std::shared_ptr<PooledSweep> target = current;
+  const size_t count = target->marks.size() * static_cast<size_t>(std::max(target->pointsPerStep, 0));
+  lk.unlock();
+  std::vector<float> levels(count, std::numeric_limits<float>::quiet_NaN());
+  lk.lock();
+  if (current != target) return false;  // dropped meanwhile; its successor starts afresh
+  target->levels = std::move(levels);
+  makingLevels = false;
+  levelsMade = true;
+  WakeSweepers();
+  return true;
+}
+
+void ReceiverPool::Core::WakeSweepers() {
+  for (auto& mb : members)
+    if (mb.ready && mb.next < mb.end) mb.receiver->Wake();
 }
 
 void ReceiverPool::Core::StartOver(std::unique_lock<std::mutex>& lk) {
@@ -139,16 +170,38 @@ void ReceiverPool::Core::LeaveOut(Member& mb) {
   }
 }
 
+void ReceiverPool::Core::Away(Member& mb) {
+  // The rest of its share waits for its return, the step it was taken from
+  // first; if the others finish before, that rest is a gap in this sweep.
+  mb.ready = false;
+  if (mb.inFlight) {
+    if (mb.flightSweep == sweepCount) mb.next = mb.flightStep;
+    mb.inFlight = false;
+    mb.flightPlan.reset();
+  }
+}
+
 void ReceiverPool::Core::CheckFinished() {
   if (!current || !running) return;
-  for (const auto& mb : members)
-    if (mb.next < mb.end || (mb.inFlight && mb.flightSweep == sweepCount)) return;
+  bool anyLeft = false, awaited = false;
+  for (const auto& mb : members) {
+    if (mb.inFlight && mb.flightSweep == sweepCount) return;
+    const bool sweeping = mb.ready && !mb.failed;
+    if (sweeping && mb.next < mb.end) return;
+    anyLeft |= sweeping;
+    awaited |= !mb.ready && !mb.failed && mb.next < mb.end;
+  }
+  // With no receiver left to sweep, the sweep waits for one that went away:
+  // back, it finishes its share, keeping the steps already read.
+  if (!anyLeft && awaited) return;
   std::shared_ptr<PooledSweep> done = std::move(current);
   done->finished = std::chrono::system_clock::now();
+  // Its receivers went before any took a step: nothing was measured.
+  if (!levelsMade && anyLeft)
+    done->levels.assign(done->marks.size() * static_cast<size_t>(std::max(done->pointsPerStep, 0)),
+                        std::numeric_limits<float>::quiet_NaN());
   // A sweep that none of its receivers finished is no sweep: with one stick,
   // a failed read shows nothing of it.
-  bool anyLeft = false;
-  for (const auto& mb : members) anyLeft |= mb.ready && !mb.failed;
   const bool tunedAny = std::find(done->marks.begin(), done->marks.end(), StepMark::Measured) != done->marks.end();
   if (anyLeft) {
     done->sequence = ++handedOver;
@@ -165,7 +218,7 @@ void ReceiverPool::Core::CheckFinished() {
 }
 
 bool ReceiverPool::Core::NextStep(ReceiverId id, StepTask& task, SteadyTime& askAgain) {
-  std::lock_guard lk(m);
+  std::unique_lock lk(m);
   if (closed || !running || !current) return false;
   if (std::chrono::steady_clock::now() < notBefore) {
     askAgain = notBefore;
@@ -173,6 +226,10 @@ bool ReceiverPool::Core::NextStep(ReceiverId id, StepTask& task, SteadyTime& ask
   }
   Member* mb = Find(id);
   if (!mb || mb->inFlight || mb->next >= mb->end) return false;
+  if (!MakeLevels(lk)) return false;
+  // The lock was let go while the levels were made: look again.
+  mb = Find(id);
+  if (closed || !running || !mb || mb->inFlight || mb->next >= mb->end) return false;
   task.centre = plan->centres[mb->next];
   task.rate = plan->rate;
   task.read = plan->read;
@@ -258,9 +315,10 @@ void ReceiverPool::Core::StepDone(ReceiverId id, const StepTask&, const StepResu
       Note(MakeNote(PoolNote::Kind::ReadFailed, id, mb->serial, r.result, r.count, r.length));
       break;
     case StepResult::Kind::Gone:
-      // The receiver looks for it from now on, and says when it is back.
+      // The receiver looks for it from now on, and says when it is back;
+      // the step is read again then.
       mb->ready = false;
-      LeaveOut(*mb);
+      mb->next = step;
       Note(MakeNote(PoolNote::Kind::Gone, id, mb->serial, r.result, r.count, r.length));
       break;
   }
@@ -281,7 +339,10 @@ void ReceiverPool::Core::OnEvent(const ReceiverEvent& e) {
       n.kind = e.kind == ReceiverEvent::Kind::Opened ? PoolNote::Kind::Opened : PoolNote::Kind::Back;
       mb->ready = true;
       Note(n);
-      if (!current) BeginSweep();  // a pool left without receivers goes on
+      if (!current)
+        BeginSweep();  // a pool left without receivers goes on
+      else if (mb->next < mb->end)
+        mb->receiver->Wake();  // the rest of its share
       break;
     case ReceiverEvent::Kind::OpenFailed:
       n.kind = PoolNote::Kind::OpenFailed;
@@ -296,8 +357,12 @@ void ReceiverPool::Core::OnEvent(const ReceiverEvent& e) {
       // ends here.
       if (e.kind == ReceiverEvent::Kind::Gone && !mb->ready) break;
       n.kind = e.kind == ReceiverEvent::Kind::Gone ? PoolNote::Kind::Gone : PoolNote::Kind::Hung;
-      mb->ready = false;
-      LeaveOut(*mb);
+      if (e.kind == ReceiverEvent::Kind::Gone) {
+        Away(*mb);
+      } else {
+        mb->ready = false;
+        LeaveOut(*mb);
+      }
       Note(n);
       CheckFinished();
       if (!current) BeginSweep();

@@ -11,7 +11,10 @@ namespace wg {
 SweepPtr RecordedSweepValue(const RecordedSweep& r) {
   if (r.steps.empty()) return nullptr;
   const RecordedStep& first = r.steps.front();
-  const auto per = static_cast<size_t>(first.bins);
+  // Lines may differ in their bins (a last one cut at the range's stop): the
+  // longest sets the points per step, the others end in unmeasured points.
+  const auto per = static_cast<size_t>(
+      std::max_element(r.steps.begin(), r.steps.end(), [](const auto& a, const auto& b) { return a.bins < b.bins; })->bins);
   if (per == 0) return nullptr;
   auto s = NewSweep();
   s->pointsPerStep = static_cast<int>(per);
@@ -24,8 +27,7 @@ SweepPtr RecordedSweepValue(const RecordedSweep& r) {
   for (size_t k = 0; k < r.steps.size(); ++k) {
     const RecordedStep& step = r.steps[k];
     s->stepStarts.push_back(step.low);
-    // A step of other bins than the first keeps what fits of its levels.
-    const size_t n = std::min<size_t>(per, step.bins);
+    const size_t n = step.bins;
     if (step.first + n <= r.levels.size())
       std::copy_n(r.levels.begin() + step.first, n, s->levels.begin() + static_cast<std::ptrdiff_t>(k * per));
   }

@@ -39,12 +39,14 @@ std::string RtlPowerTime(std::chrono::system_clock::time_point when) {
 namespace {
 
 // The lines of a sweep of either form: each step's first frequency, its
-// levels and what the steps share.
+// levels and what the steps share; or lines of their own (RtlPowerSweep::lines).
 template <class Level>
 size_t AppendLines(std::string& out, int bins, const std::vector<int64_t>& lows, const std::vector<Level>& levels,
-                   int32_t sampleRate, double binWidth, int samples, std::chrono::system_clock::time_point when) {
-  if (bins <= 0) return 0;
-  const size_t steps = std::min(lows.size(), levels.size() / static_cast<size_t>(bins));
+                   int32_t sampleRate, double binWidth, int samples, std::chrono::system_clock::time_point when,
+                   const std::vector<RtlPowerSweep::Line>& others = {}) {
+  if (bins <= 0 && others.empty()) return 0;
+  const size_t steps = others.empty() ? std::min(lows.size(), levels.size() / static_cast<size_t>(bins))
+                                      : std::min(lows.size(), others.size());
 
   // The fields every line of the sweep shares, after the step's band.
   std::string head = RtlPowerTime(when);
@@ -56,17 +58,21 @@ size_t AppendLines(std::string& out, int bins, const std::vector<int64_t>& lows,
   // Bands are as wide as rtl_power makes them: twice half the rate.
   const int64_t width = 2 * static_cast<int64_t>(sampleRate / 2);
 
-  out.reserve(out.size() + steps * (head.size() + tail.size() + 24 + (bins + 1) * 10u));
+  out.reserve(out.size() + steps * (head.size() + tail.size() + 24) + (levels.size() + steps) * 10u);
   size_t lines = 0;
+  size_t first = 0;
   for (size_t s = 0; s < steps; ++s) {
-    const Level* lv = levels.data() + s * bins;
+    if (!others.empty()) bins = others[s].bins;
+    if (bins <= 0 || first + static_cast<size_t>(bins) > levels.size()) break;
+    const Level* lv = levels.data() + first;
+    first += static_cast<size_t>(bins);
     bool measured = true;
     for (int i = 0; i < bins && measured; ++i) measured = std::isfinite(lv[i]);
     if (!measured) continue;
     out += head;
     AppendInteger(out, lows[s]);
     out += ", ";
-    AppendInteger(out, lows[s] + width);
+    AppendInteger(out, others.empty() ? lows[s] + width : others[s].high);
     out += tail;
     for (int i = 0; i < bins; ++i) {
       out += ", ";
@@ -84,7 +90,7 @@ size_t AppendLines(std::string& out, int bins, const std::vector<int64_t>& lows,
 
 size_t AppendRtlPowerLines(std::string& out, const RtlPowerSweep& sweep) {
   return AppendLines(out, sweep.binsPerStep, sweep.lows, sweep.levels, sweep.sampleRate, sweep.binWidth, sweep.samples,
-                     sweep.when);
+                     sweep.when, sweep.lines);
 }
 
 int32_t RtlPowerBand(const Sweep& sweep) {

@@ -7,7 +7,8 @@
 // Fields are separated by ", "; the date and time are local; Hz low and high
 // are integers (the step's band: the first bin's frequency and that plus the
 // sample rate, or plus the kept bins' span when the step's edges were cut
-// off); Hz step is the bin width and every level in dB has two decimals,
+// off; for joined bins the first one's centre and that plus what the line's
+// bins span); Hz step is the bin width and every level in dB has two decimals,
 // always with a '.'; "samples" is the number of transforms averaged into
 // each level. The level of bin i lies at Hz low + i * Hz step. As
 // rtl_power does, a line holds one level more than the step has bins: the
@@ -35,6 +36,21 @@ struct RtlPowerSweep {
   double binWidth = 0;          // Hz
   int samples = 1;              // transforms averaged into each level
   std::chrono::system_clock::time_point when;
+  int64_t start = 0, stop = 0;  // the scan range the steps were tuned for, Hz (0, 0: not known)
+  // How many bins' width of noise a bin's level holds: more than one where
+  // the transform's window spreads it (FftLevels.h), 1 for a bin that holds
+  // the power within its own width.
+  double noiseBins = 1;
+  // Lines other than the steps (bins joined within the scan range): per line
+  // its bins, whose levels follow those of the lines before it, and the top
+  // of its band, Hz; its first bin lies at lows[line]. Empty: every line a
+  // step of binsPerStep bins, its band sampleRate wide.
+  struct Line {
+    int bins = 0;
+    int64_t high = 0;
+    bool operator==(const Line&) const = default;
+  };
+  std::vector<Line> lines;
 };
 
 // Appends the sweep's lines to `out` and returns how many were written. A

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sweep/FftLevels.h"
+
 namespace wg {
 
 namespace {
@@ -117,6 +119,9 @@ void TSweepRecorder::Format(const Sweep& sweep, std::string& text) {
   s.binWidth = sweep.binWidth;
   s.samples = sweep.transformsAveraged;
   s.when = sweep.finished;
+  s.start = sweep.start;
+  s.stop = sweep.stop;
+  s.noiseBins = NoiseBandwidthBins();
   integrator_->Add(s, [&](RtlPowerSweep& out) { AppendRtlPowerLines(text, out); });
 }
 

@@ -30,8 +30,8 @@ CroppedPlan CroppedCentres(int64_t start, int64_t stop, int32_t rate, double cro
 
 void MendCentre(double* levels) {
   const int centre = kFftSize / 2;
-  const double mean = (levels[centre - kDcSpread - 1] + levels[centre + kDcSpread + 1]) / 2;
-  for (int g = centre - kDcSpread; g <= centre + kDcSpread; ++g) levels[g] = mean;
+  const double quieter = std::min(levels[centre - kDcSpread - 1], levels[centre + kDcSpread + 1]);
+  for (int g = centre - kDcSpread; g <= centre + kDcSpread; ++g) levels[g] = quieter;
 }
 
 }  // namespace wg

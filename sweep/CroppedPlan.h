@@ -41,7 +41,8 @@ CroppedPlan CroppedCentres(int64_t start, int64_t stop, int32_t rate, double cro
 constexpr int kDcSpread = 2;
 
 // Replaces the levels around a step's centre bin (levels[2048] of 4096) that
-// the stick's DC offset lights by the mean of the two bins just beyond them.
+// the stick's DC offset lights by the lower of the two bins just beyond them:
+// a carrier standing just beyond on one side is not spread over the centre.
 void MendCentre(double* levels);
 
 }  // namespace wg

@@ -162,6 +162,19 @@ double CentreReferenceLevel() {
   return level;
 }
 
+double NoiseBandwidthBins() {
+  static const double bins = [] {
+    double sum = 0, squares = 0;
+    for (int i = 0; i < kFftSize; ++i) {
+      const double w = WindowCoefficient(kWindowType, i, kFftSize);
+      sum += w;
+      squares += w * w;
+    }
+    return kFftSize * squares / (sum * sum);
+  }();
+  return bins;
+}
+
 void SpectrumOfBlockReference(const uint8_t* block, size_t blockSize, long countRead, double* out) {
   const uint8_t* s = SampleWindow(block, blockSize, countRead);
   std::vector<double> re(kFftSize), im(kFftSize);

@@ -37,6 +37,11 @@ double WindowCoefficient(int windowType, int i, int N);
 // 0 dB mark, and the levels of different steps stay comparable.
 double CentreReferenceLevel();
 
+// The window's noise bandwidth, in bins (about 1.79 for type 4): a level
+// holds the noise of that many bins' width, while a tone reads its own power.
+// The power within a band of several bins is their sum divided by it.
+double NoiseBandwidthBins();
+
 // Levels of a block, in frequency order: out[g] is FFT bin (g + 2048) mod 4096,
 // so out[0] is the lowest frequency of the band and out[2048] its centre.
 // The samples are the 8192 bytes that end at countRead (the block's first

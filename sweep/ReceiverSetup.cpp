@@ -264,6 +264,14 @@ void TReceiverSetup::SetFast(bool on) {
 
 bool TReceiverSetup::Fast() const { return engine_.Fast(); }
 
+void TReceiverSetup::SetKeepDcSpike(bool keep) {
+  if (keep == engine_.KeepDcSpike()) return;
+  engine_.SetKeepDcSpike(keep);
+  if (IsOpen()) Restart(false);
+}
+
+bool TReceiverSetup::KeepDcSpike() const { return engine_.KeepDcSpike(); }
+
 void TReceiverSetup::SetCrop(double share) {
   const double before = engine_.Crop();
   engine_.SetCrop(share);

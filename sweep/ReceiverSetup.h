@@ -172,6 +172,10 @@ class TReceiverSetup {
   // The fast sweep (TSweepEngine::SetFast); a sweep under way starts again.
   void SetFast(bool on);
   bool Fast() const;
+  // The DC spike at each step's centre kept as the stick delivers it
+  // (TSweepEngine::SetKeepDcSpike); a sweep under way starts again.
+  void SetKeepDcSpike(bool keep);
+  bool KeepDcSpike() const;
   // The share of each step's edges left out (TSweepEngine::SetCrop); the
   // sweep starts again with its new layout.
   void SetCrop(double share);

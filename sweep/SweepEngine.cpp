@@ -303,6 +303,12 @@ ScanPlan TSweepEngine::MakePlan() const {
       MendCentre(levels.data());
       std::copy_n(levels.begin() + first, bins, out);
     };
+  } else if (!keepDcSpike_) {
+    plan.centreMended = true;
+    plan.transform = [whole = plan.transform](const uint8_t* bytes, size_t length, long count, double* out) {
+      whole(bytes, length, count, out);
+      MendCentre(out);
+    };
   }
   plan.read.fast = fast_;
   plan.read.settleBytes = settleBytes_;
@@ -326,7 +332,7 @@ bool TSweepEngine::Start() {
   }
   if (sampleRate_ <= 0) return false;  // the centre would never move on
   if (planGiven_ && planEpoch_ == rangeEpoch_ && planMode_ == traceMode_ && planFast_ == fast_ &&
-      !pool_->Stalled()) {
+      planKeepDcSpike_ == keepDcSpike_ && !pool_->Stalled()) {
     pool_->Resume();
   } else {
     ScanPlan plan = MakePlan();
@@ -337,6 +343,7 @@ bool TSweepEngine::Start() {
     planEpoch_ = rangeEpoch_;
     planMode_ = traceMode_;
     planFast_ = fast_;
+    planKeepDcSpike_ = keepDcSpike_;
   }
   // Nothing in this range can be measured: it ends at once.
   sweeping_ = planSteps_ > 0;

@@ -163,6 +163,12 @@ class TSweepEngine {
   // nearest. Takes effect at the next Start, with a new layout.
   void SetCrop(double share);
   double Crop() const { return crop_; }
+  // The few bins at each step's centre that the stick's DC offset lights
+  // take their neighbours' mean unless the spike is kept (as the stick
+  // delivers it); with a crop they are always mended. Takes effect at the
+  // next Start.
+  void SetKeepDcSpike(bool keep) { keepDcSpike_ = keep; }
+  bool KeepDcSpike() const { return keepDcSpike_; }
 
   // Peak hold: while it is on, the worker folds each finished sweep into the
   // maxima of the sweeps before it, so the window never walks the points.
@@ -276,6 +282,7 @@ class TSweepEngine {
   size_t planSteps_ = 0;
   TraceMode planMode_ = TraceMode::Live;
   bool fast_ = false, planFast_ = false;
+  bool keepDcSpike_ = false, planKeepDcSpike_ = false;
   double crop_ = 0;
   int planPoints_ = kPointsPerStep;
   int settleBytes_ = ReadPlan::kSettleBytes;

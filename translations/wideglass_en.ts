@@ -70,6 +70,10 @@
         <source>Файл не пуст: новые развёртки дописываются в конец, прежние строки сохраняются</source>
         <translation>The file is not empty: new sweeps are appended at its end, the earlier lines stay</translation>
     </message>
+    <message>
+        <source>Размер бина %1 Гц меньше самого узкого: записываются бины по %2 Гц</source>
+        <translation>Bin size %1 Hz is below the finest bin: bins of %2 Hz are written</translation>
+    </message>
 </context>
 <context>
     <name>ReceiverReport</name>
@@ -230,6 +234,10 @@
     <message>
         <source>один приёмник</source>
         <translation>one receiver</translation>
+    </message>
+    <message>
+        <source>язык системы</source>
+        <translation>the system's language</translation>
     </message>
     <message>
         <source>приёмник с серийником &quot;%1&quot; не найден, развёртка без него</source>

@@ -33,6 +33,8 @@ const char* const kSaveFailedText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Не �
 const char* const kNoSweepYetText = QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Нет завершённой развёртки для сохранения");
 const char* const kRecordAppendsText =
     QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Файл не пуст: новые развёртки дописываются в конец, прежние строки сохраняются");
+const char* const kRecordFinestBinText =
+    QT_TRANSLATE_NOOP("KeepWhatWasSeen", "Размер бина %1 Гц меньше самого узкого: записываются бины по %2 Гц");
 
 namespace {
 
@@ -165,6 +167,11 @@ bool TKeepWhatWasSeen::StartRecording(const QString& path) {
   handedOver_ = 0;
   log_(T(kRecordStartedText) + recorder_->Path());
   if (appending) log_(T(kRecordAppendsText));
+  // A bin size below the finest bin cannot be had: the finest is written.
+  if (choice_.binHz > 0 && choice_.binHz < sweep_.BinWidth())
+    log_(Utf8(QCoreApplication::translate("KeepWhatWasSeen", kRecordFinestBinText)
+                  .arg(choice_.binHz, 0, 'g', 10)
+                  .arg(sweep_.BinWidth(), 0, 'g', 10)));
   recordAction_->setText(QStringLiteral("Stop recording"));
   ShowIndicator();
   return true;

@@ -39,6 +39,7 @@ extern const char* const kSavedText;             // the file
 extern const char* const kSaveFailedText;        // the file, the reason
 extern const char* const kNoSweepYetText;
 extern const char* const kRecordAppendsText;     // the file already held sweeps
+extern const char* const kRecordFinestBinText;   // %1 the bin size chosen, %2 the finest bin, Hz
 
 class TKeepWhatWasSeen : public QObject {
   Q_OBJECT

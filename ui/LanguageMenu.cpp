@@ -13,7 +13,7 @@ namespace wg {
 TLanguageMenu::TLanguageMenu(QObject* parent, TChartMenu& menu, TSettings& settings,
                              std::optional<Language> forThisRun, std::function<void(const std::string&)> log)
     : QObject(parent), settings_(settings), log_(std::move(log)) {
-  const Language start = forThisRun.value_or(settings.Values().language);
+  const Language start = forThisRun.value_or(settings.Values().language.value_or(SystemLanguage()));
   SetLanguage(start);
   menu.Menu()->addSeparator();
   // The menu reads the same in both languages, so the entry says what it does.

@@ -111,6 +111,18 @@ void TReceiverMenu::AddCropEntry(QMenu* menu) {
     receiver_.SetCrop(on ? cropShare_ : 0);
     settings_.SetCrop(receiver_.Crop());
   });
+  // Cropped steps are always mended; unchecked, the centre is mended too.
+  dcSpike_ = menu->addAction(QStringLiteral("Show DC spike"));
+  dcSpike_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+X")));
+  dcSpike_->setShortcutContext(Qt::WindowShortcut);
+  dcSpike_->setShortcutVisibleInContextMenu(true);
+  dcSpike_->setCheckable(true);
+  window_->addAction(dcSpike_);
+  dcSpike_->setChecked(receiver_.KeepDcSpike());
+  connect(dcSpike_, &QAction::toggled, this, [this](bool on) {
+    receiver_.SetKeepDcSpike(on);
+    settings_.SetDcSpike(on);
+  });
 }
 
 void TReceiverMenu::PopUp(QMenu* m) {

@@ -70,6 +70,7 @@ class TReceiverMenu : public QObject {
   QAction* CorrectionAction() const { return correction_; }
   QAction* FastAction() const { return fast_; }
   QAction* CropAction() const { return crop_; }
+  QAction* DcSpikeAction() const { return dcSpike_; }
   // The entries of the receivers: sticks first, then remote ones.
   std::vector<QAction*> ReceiverEntries() const { return listed_; }
   QAction* AddRemoteAction() const { return addRemote_; }
@@ -119,6 +120,7 @@ class TReceiverMenu : public QObject {
   QAction* correction_;
   QAction* fast_;
   QAction* crop_;
+  QAction* dcSpike_;
   double cropShare_;  // what "Crop step edges" leaves out when checked
   std::vector<int> builtGains_;
   std::vector<std::string> builtEntries_;

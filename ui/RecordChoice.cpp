@@ -33,7 +33,7 @@ std::optional<IntegrationChoice> AskRecordChoice(QWidget* parent, const Integrat
   within->setObjectName(QStringLiteral("within"));
   within->addItems({QStringLiteral("mean power"), QStringLiteral("peak hold")});
   within->setCurrentIndex(initial.peakHold ? 1 : 0);
-  form->addRow(QStringLiteral("Bin size, at least:"), bin);
+  form->addRow(QStringLiteral("Bin size, at most:"), bin);
   form->addRow(QStringLiteral("Interval:"), interval);
   form->addRow(QStringLiteral("Within an interval:"), within);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &d);

@@ -1,7 +1,7 @@
-// Record…'s choices, asked before the file: a bin size (adjacent bins
-// combined by their mean power), an interval (its sweeps integrated into one
-// set of lines) and mean or peak hold within it, as the survey's
-// -f START:STOP:BIN, -i and -P choose them.
+// Record…'s choices, asked before the file: a bin size (adjacent bins joined
+// into bins no wider than it, each holding their total power), an interval
+// (its sweeps integrated into one set of lines) and mean or peak hold within
+// it, as the survey's -f START:STOP:BIN, -i and -P choose them.
 #pragma once
 
 #include <optional>

@@ -32,6 +32,9 @@ wg::SweepPtr NoisySweep(size_t points) {
   for (float& v : s->levels) v = noise(rng);
   s->sampleRate = 3200000;
   s->binWidth = 781.25;
+  // The range asked for ends inside the last step.
+  s->start = 100000000;
+  s->stop = s->start + static_cast<int64_t>(static_cast<double>(points) * s->binWidth);
   s->finished = std::chrono::system_clock::now();
   return s;
 }
@@ -74,13 +77,14 @@ void BM_RecordHandOver(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordHandOver)->Arg(2000000)->Unit(benchmark::kMicrosecond);
 
-// The whole recording of one sweep: capture, lines, one write to a file.
-void BM_RecordSweepToFile(benchmark::State& state) {
+// The whole recording of one sweep: capture, lines, one write to a file;
+// its bins joined into bins of `binHz` first when that is not 0.
+void RecordSweepToFile(benchmark::State& state, double binHz) {
   const wg::SweepPtr sweep = NoisySweep(static_cast<size_t>(state.range(0)));
   const auto file = std::filesystem::temp_directory_path() /
                     ("wg_record_bench_" + std::to_string(::getpid()) + ".csv");
   std::string error;
-  auto rec = wg::TSweepRecorder::Open(file.string(), error, {}, {1, true});
+  auto rec = wg::TSweepRecorder::Open(file.string(), error, {}, {1, true, {binHz, 0, false}});
   if (!rec) {
     state.SkipWithError(error.c_str());
     return;
@@ -104,6 +108,12 @@ void BM_RecordSweepToFile(benchmark::State& state) {
       static_cast<double>(rec->BytesWritten()) / static_cast<double>(state.iterations());
   std::filesystem::remove(file);
 }
+
+void BM_RecordSweepToFile(benchmark::State& state) { RecordSweepToFile(state, 0); }
 BENCHMARK(BM_RecordSweepToFile)->Arg(2000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The survey's -f START:STOP:10k: 12 bins joined into each one written.
+void BM_RecordSweepToFileInBins(benchmark::State& state) { RecordSweepToFile(state, 10000); }
+BENCHMARK(BM_RecordSweepToFileInBins)->Arg(2000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

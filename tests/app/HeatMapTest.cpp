@@ -90,8 +90,8 @@ std::vector<int> BrightestColumns(const QImage& img, const wg::HeatMapLayout& l,
 }
 
 // The carriers of the scene are the brightest columns, within a pixel of
-// their frequencies, whoever wrote the recording and however it is stored;
-// one row per sweep or interval.
+// their frequencies, whoever wrote the recording (the survey also with its
+// bins joined) and however it is stored; one row per sweep or interval.
 TEST_F(HeatMap, CarriersAreTheBrightestColumnsAtTheirFrequencies) {
   if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
   const std::string env = SceneEnv();
@@ -100,8 +100,9 @@ TEST_F(HeatMap, CarriersAreTheBrightestColumnsAtTheirFrequencies) {
             0)
       << Err();
   ASSERT_EQ(Run("./wideglass --record wg.csv -f 144M:146M -n 3", env), 0) << Err();
+  ASSERT_EQ(Run("./wideglass --record bins.csv -f 144M:146M:5k -n 3", env), 0) << Err();
   ASSERT_EQ(Run("gzip -k rp.csv"), 0);
-  for (const char* name : {"rp.csv", "rp.csv.gz", "wg.csv"}) {
+  for (const char* name : {"rp.csv", "rp.csv.gz", "wg.csv", "bins.csv"}) {
     ASSERT_EQ(Run(std::string("./wideglass --heatmap ") + name + " map.png --width 900"), 0) << name << Err();
     EXPECT_EQ(Err().find("wideglass"), std::string::npos) << name << ": " << Err();
     std::string error;

@@ -78,6 +78,7 @@ TEST(Options, AcceptedValues) {
       {"-c 30%", [](auto& o) { return *o.crop == 0.3; }},
       {"-c 0", [](auto& o) { return *o.crop == 0; }},
       {"--record - -c 0.9", [](auto& o) { return *o.crop == 0.9; }},
+      {"--record - --dc-spike", [](auto& o) { return o.dcSpike && !o.crop; }},
       {"--heatmap in.csv out.png", [](auto& o) { return *o.heatmap == "in.csv" && *o.heatmapOut == "out.png" && !o.heatmapWidth; }},
       {"--heatmap in.csv.gz --width 800 out.png", [](auto& o) { return *o.heatmapWidth == 800 && *o.heatmapOut == "out.png"; }},
   };

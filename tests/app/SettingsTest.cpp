@@ -65,7 +65,8 @@ TEST_F(SettingsTest, FirstStartIsTheWrittenOneAndWritesNothing) {
   EXPECT_TRUE(v.markers.empty());
   EXPECT_TRUE(v.geometry.isEmpty());
   EXPECT_FALSE(v.waterfallShown);
-  EXPECT_EQ(v.language, wg::Language::Russian);
+  EXPECT_FALSE(v.language.has_value());  // the system's
+  EXPECT_FALSE(v.dcSpike);
   EXPECT_TRUE(s.TakeMessages().empty());
   EXPECT_FALSE(QFile::exists(Path()));
 }
@@ -93,6 +94,7 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
     s.SetReceiverOwn("rtl_tcp=[::1]:1234", {.biasTee = true, .offsetTuning = false});
     s.SetRemotes({"sdr.local:1234", "[::1]:1234"});
     s.SetCrop(0.3);
+    s.SetDcSpike(true);
     s.Sync();
     EXPECT_TRUE(ReadFile().contains("ppm=-12"));
   }
@@ -119,6 +121,7 @@ TEST_F(SettingsTest, EveryValueComesBackInTheNextRun) {
   EXPECT_EQ(s.OwnOf("rtl_tcp=[::1]:1234"), (wg::ReceiverOwn{.biasTee = true, .offsetTuning = false}));
   EXPECT_EQ(v.remotes, (std::vector<std::string>{"sdr.local:1234", "[::1]:1234"}));
   EXPECT_EQ(v.crop, 0.3);
+  EXPECT_TRUE(v.dcSpike);
   EXPECT_TRUE(s.TakeMessages().empty());
   // Automatic gain, one marker and none round-trip too.
   s.SetGain({true, 0});

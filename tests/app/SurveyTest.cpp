@@ -63,10 +63,11 @@ std::vector<Line> ReadRtlPower(const fs::path& p) {
 }
 
 struct Peak {
-  double hz, db;
+  double hz, db, floor;
 };
 
-// The strongest bin within 20 kHz of `hz`, and its height above the file's median.
+// The strongest bin within 20 kHz of `hz`, and its height above the file's
+// median, its floor.
 Peak PeakNear(const std::vector<Line>& lines, double hz) {
   std::vector<double> all;
   Peak best{0, -1e9};
@@ -79,7 +80,8 @@ Peak PeakNear(const std::vector<Line>& lines, double hz) {
     }
   }
   std::nth_element(all.begin(), all.begin() + static_cast<long>(all.size() / 2), all.end());
-  best.db -= all[all.size() / 2];
+  best.floor = all[all.size() / 2];
+  best.db -= best.floor;
   return best;
 }
 
@@ -110,20 +112,22 @@ class Survey : public ::testing::Test {
 
   // The carriers of a scene surveyed by wideglass (one averaged sweep of
   // 144-150 MHz, `ours` added to its options) and by rtl_power (`theirs`
-  // added), both on the simulator with `env` besides: each found by both at
-  // the same frequency within a bin, with the same level differences within
-  // 2 dB, and with `asScene` wideglass's within 1 dB of the scene's. The
-  // lines of both files.
+  // added), both on the simulator with `env` besides, both with `withBin` as
+  // BIN (rtl_power's finest when empty): each found by both at the same
+  // frequency within a bin, with the same level differences within 2 dB, and
+  // with `asScene` wideglass's within 1 dB of the scene's. The lines of both files.
   std::pair<std::vector<Line>, std::vector<Line>> CompareCarriers(
       const std::vector<std::pair<double, double>>& carriers, const std::string& ours, const std::string& theirs,
-      const std::string& env, bool asScene) {
+      const std::string& env, bool asScene, const std::string& withBin = "") {
     {
       std::ofstream scene(dir / "scene.txt");
       for (auto [hz, db] : carriers) scene << std::fixed << hz << " " << db << " carrier\n";
     }
     const std::string sim = env + " RTLSDR_SIM_SCENE='" + (dir / "scene.txt").string() + "'";
-    EXPECT_EQ(Run("./wideglass --record wg.csv -f 144M:150M -n 1 --mode average" + ours, sim), 0) << Err();
-    EXPECT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M:781.25 -i 1 -1" + theirs + " rp.csv",
+    const std::string binField = withBin.empty() ? "" : ":" + withBin;
+    fs::remove(dir / "wg.csv");
+    EXPECT_EQ(Run("./wideglass --record wg.csv -f 144M:150M" + binField + " -n 1 --mode average" + ours, sim), 0) << Err();
+    EXPECT_EQ(Run(std::string(WG_RTL_POWER) + " -f 144M:150M" + (withBin.empty() ? ":781.25" : binField) + " -i 1 -1" + theirs + " rp.csv",
                   sim + " LD_LIBRARY_PATH='" + fs::path(WG_SIM_LIB).parent_path().string() + "'"),
               0)
         << Err();
@@ -234,12 +238,22 @@ TEST_F(Survey, FailuresSayWhyInOneLineAndKeepWhatWasWritten) {
   }
 }
 
+// A stick that drops out every five reads, for 100 ms: each return goes on
+// from the step where it dropped out, so sweeps of seven steps still end.
+TEST_F(Survey, AStickThatKeepsDroppingOutStillFinishesItsSweeps) {
+  const std::string flaky = "RTLSDR_SIM_FAULT=unplug RTLSDR_SIM_FAULT_AFTER=5 RTLSDR_SIM_REPLUG_MS=100";
+  ASSERT_EQ(Run("./wideglass --record c.csv -f 138M:160M -n 2 --lang en", flaky), 0) << Err();
+  const auto lines = ReadRtlPower(dir / "c.csv");
+  ASSERT_EQ(lines.size(), 2u * 7);
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].low, 138000000 + static_cast<int64_t>(i % 7) * 3200000);
+}
+
 // A stick pulled out after two sweeps and back 1.5 s later: the survey says
 // so each way, waits, and writes the sweeps it was asked for; a duration
 // still ends it as asked while the stick is away.
 TEST_F(Survey, AStickPulledOutIsWaitedForAndTheSurveyGoesOn) {
   const std::string unplug = "RTLSDR_SIM_FAULT=unplug RTLSDR_SIM_FAULT_AFTER=10 RTLSDR_SIM_REPLUG_MS=1500";
-  ASSERT_EQ(Run("./wideglass --record a.csv -n 6", unplug), 0) << Err();
+  ASSERT_EQ(Run("./wideglass --record a.csv -n 6 --lang ru", unplug), 0) << Err();
   EXPECT_EQ(ReadRtlPower(dir / "a.csv").size(), 6u * 5);
   const std::string err = Err();
   const std::string gone = "Приёмник отключён (серийный номер 00000001): ожидаю его возвращения";
@@ -388,18 +402,25 @@ TEST_F(Survey, ASecondSignalFinishesTheLineUnderWayForAReaderThatDawdles) {
   }
 }
 
-// -f START:STOP:BIN and -i: lines of 12.5 kHz bins, one set per second,
-// each integrating the sweeps that ended in it.
+// -f START:STOP:BIN and -i: one line of 9375 Hz bins (the most whole bins of
+// 781.25 Hz within 10 kHz) from 144 MHz to no further than 146, one set per
+// second, each integrating the sweeps that ended in it.
 TEST_F(Survey, BinsAndIntervalsShapeTheLines) {
   ASSERT_EQ(Run("./wideglass --record i.csv -f 144M:146M:10k -i 1 -e 3.5"), 0) << Err();
   const auto lines = ReadRtlPower(dir / "i.csv");
   ASSERT_GE(lines.size(), 1u);
   EXPECT_LE(lines.size(), 4u);
   for (const Line& l : lines) {
-    EXPECT_EQ(l.step, 12500);
-    EXPECT_EQ(l.db.size(), 256u + 1);
+    EXPECT_EQ(l.step, 9375);
+    EXPECT_EQ(l.low, 144004297);  // the middle of bins 0 to 11
+    EXPECT_EQ(l.high, 145991797);
+    EXPECT_EQ(l.db.size(), 212u + 1);
     EXPECT_GE(l.samples, 2) << "an interval of one sweep";
   }
+  // A BIN below the finest bin is said, and the finest written.
+  ASSERT_EQ(Run("./wideglass --record f.csv -f 144M:146M:500 -n 1"), 0) << Err();
+  EXPECT_EQ(Err(), "wideglass: BIN 500 Hz is narrower than the finest bin at 3200000 Hz: bins of 781.25 Hz are written\n");
+  EXPECT_EQ(ReadRtlPower(dir / "f.csv").at(0).step, 781.25);
   std::ifstream in(dir / "i.csv");
   std::vector<std::string> times;
   for (std::string l; std::getline(in, l);) times.push_back(l.substr(0, 20));
@@ -413,6 +434,37 @@ TEST_F(Survey, FindsTheCarriersRtlPowerFinds) {
   if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
   CompareCarriers({{144585937.5, -30}, {145367187.5, -40}, {146343750, -50}, {147320312.5, -35}, {148687500, -45}},
                   "", "", "", false);
+}
+
+// BIN as rtl_power's: bins no wider than it within START-STOP, each the power
+// within its width: a carrier (on both programs' grids, inside the bins
+// joined) reads the same level at every BIN, the noise floor rises with the
+// width joined less the window's noise bandwidth (1.79 bins), and the
+// carriers stand apart as in rtl_power's file at the same BIN.
+TEST_F(Survey, BinsHoldThePowerWithinThemAsRtlPowersDo) {
+  if (std::string(WG_RTL_POWER).empty()) GTEST_SKIP() << "rtl_power (Debian package rtl-sdr) not found";
+  const std::vector<std::pair<double, double>> carriers = {{144250000, -28}, {145250000, -34}, {147250000, -31}};
+  struct Case {
+    const char* bin;
+    double step;
+    int joined;
+  } const cases[] = {{"1k", 781.25, 1}, {"10k", 9375, 12}, {"100k", 100000, 128}};
+  std::vector<Peak> finest;
+  for (const Case& c : cases) {
+    const auto wg = CompareCarriers(carriers, "", "", "", false, c.bin).first;
+    ASSERT_FALSE(wg.empty()) << c.bin;
+    for (const Line& l : wg) {
+      EXPECT_EQ(l.step, c.step) << c.bin;
+      EXPECT_TRUE(l.low >= 144000000 && l.high <= 150000000) << c.bin << ": " << l.low << " to " << l.high;
+    }
+    EXPECT_GT(static_cast<double>(wg.back().high), 150000000 - 1.5 * c.step) << c.bin;
+    for (size_t i = 0; i < carriers.size(); ++i) {
+      const Peak p = PeakNear(wg, carriers[i].first);
+      if (c.joined == 1) finest.push_back(p);
+      EXPECT_NEAR(p.db + p.floor, finest[i].db + finest[i].floor, 1.0) << c.bin << " " << carriers[i].first;
+      EXPECT_NEAR(p.floor - finest[i].floor, c.joined == 1 ? 0 : 10 * std::log10(c.joined / 1.79), 1.5) << c.bin;
+    }
+  }
 }
 
 // The filtered stick, steps cropped by a quarter in both programs: each

@@ -1,6 +1,6 @@
 // The English translation against the sources: lupdate finds nothing new or
 // gone, every text has its English, no Russian text in the code escapes the
-// translation, and the survey speaks English when asked to.
+// translation, and the survey speaks the language asked for, else the system's.
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -123,29 +123,58 @@ TEST(Translations, EveryRussianStringInTheCodeIsInTheCatalogue) {
   EXPECT_GT(seen, 50);
 }
 
-// The survey's messages and the engine's lines it passes on, with --lang en.
-TEST(Translations, TheSurveySpeaksEnglishWhenAsked) {
+// The survey's messages and the engine's lines it passes on: in the
+// language --lang asks for, else the system's (Russian only for a Russian
+// locale; the C locale, an empty one and any other are English).
+TEST(Translations, TheSurveySpeaksTheLanguageAskedForElseTheSystems) {
   QTemporaryDir tmp;
   ASSERT_TRUE(tmp.isValid());
   QDir dir(tmp.path());
   ASSERT_TRUE(dir.mkpath(QStringLiteral("plugins")));
   ASSERT_TRUE(QFile::copy(QStringLiteral(WG_EXE), dir.filePath(QStringLiteral("wideglass"))));
   ASSERT_TRUE(QFile::link(QStringLiteral(WG_SIM_LIB), dir.filePath(QStringLiteral("plugins/librtlsdr.so"))));
-  QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-  env.insert(QStringLiteral("RTLSDR_SIM_PACE"), QStringLiteral("0"));
-  p.setProcessEnvironment(env);
-  p.setWorkingDirectory(dir.path());
-  // The top of the range lies beyond the simulated tuner.
-  p.start(dir.filePath(QStringLiteral("wideglass")),
-          {QStringLiteral("--record"), QStringLiteral("out.csv"), QStringLiteral("-f"), QStringLiteral("1760M:1775M"),
-           QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--lang"), QStringLiteral("en")});
-  ASSERT_TRUE(p.waitForFinished(60000));
-  const QString err = QString::fromUtf8(p.readAllStandardError());
-  EXPECT_EQ(p.exitCode(), 0) << err.toStdString();
-  EXPECT_TRUE(err.contains(QStringLiteral("The receiver cannot tune to these frequencies"))) << err.toStdString();
-  EXPECT_FALSE(HasCyrillic(err)) << err.toStdString();
+  struct Case {
+    const char *lcAll, *lcMessages, *lang, *option;
+    bool russian;
+  };
+  const Case cases[] = {
+      {"", "", "C", nullptr, false},
+      {"", "", "", nullptr, false},
+      {"", "", "ru_RU.UTF-8", nullptr, true},
+      {"", "", "ru_RU.UTF-8", "en", false},
+      {"", "", "de_DE.UTF-8", nullptr, false},
+      {"", "", "POSIX", "ru", true},
+      {"C", "", "ru_RU.UTF-8", nullptr, false},
+      {"", "ru_UA.UTF-8", "en_GB.UTF-8", nullptr, true},
+      {"ru_RU.UTF-8", "en_US.UTF-8", "C", nullptr, true},
+  };
+  for (const Case& c : cases) {
+    const std::string what = std::string("LC_ALL=") + c.lcAll + " LC_MESSAGES=" + c.lcMessages + " LANG=" + c.lang +
+                             " --lang " + (c.option ? c.option : "(none)");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("RTLSDR_SIM_PACE"), QStringLiteral("0"));
+    env.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(c.lcAll));
+    env.insert(QStringLiteral("LC_MESSAGES"), QString::fromLatin1(c.lcMessages));
+    env.insert(QStringLiteral("LANG"), QString::fromLatin1(c.lang));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    // The top of the range lies beyond the simulated tuner.
+    QStringList args{QStringLiteral("--record"), QStringLiteral("out.csv"), QStringLiteral("-f"),
+                     QStringLiteral("1760M:1775M"), QStringLiteral("-n"), QStringLiteral("2")};
+    if (c.option) args << QStringLiteral("--lang") << QString::fromLatin1(c.option);
+    p.start(dir.filePath(QStringLiteral("wideglass")), args);
+    ASSERT_TRUE(p.waitForFinished(60000)) << what;
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 0) << what << ": " << err.toStdString();
+    if (c.russian)
+      EXPECT_TRUE(err.contains(QStringLiteral("не настраивается на эти частоты"))) << what << ": " << err.toStdString();
+    else
+      EXPECT_TRUE(err.contains(QStringLiteral("The receiver cannot tune to these frequencies")))
+          << what << ": " << err.toStdString();
+    EXPECT_EQ(HasCyrillic(err), c.russian) << what << ": " << err.toStdString();
+  }
 }
 
 }  // namespace

@@ -183,4 +183,27 @@ TEST_F(Pool, StickThatWentAwayTakesPartAgainOnceBack) {
   EXPECT_EQ(Notes(PoolNote::Kind::Stalled), 0);
 }
 
+// A stick that drops out every few reads: each return goes on from the step
+// it was taken from, so the sweeps still come, whole, and no step is read
+// twice but the one it dropped out in.
+TEST_F(Pool, OneStickThatKeepsDroppingOutFinishesItsSweeps) {
+  Sticks(1);
+  bus->sticks[0].failAtRead = 3;
+  bus->sticks[0].failResult = -4;
+  bus->sticks[0].replug = true;
+  Start(5);
+  const auto second = WaitSweep(2);
+  ASSERT_TRUE(second);
+  pool->Stop();
+  EXPECT_EQ(Shape(*WaitSweep(1)), "xxxxx");
+  EXPECT_EQ(Shape(*second), "xxxxx");
+  // Reads 1, 2 and the third's failure, again after each return.
+  const auto c = bus->Centres(0);
+  const std::vector<uint32_t> firstSweep{25000000, 26000000, 27000000, 27000000, 28000000, 29000000, 29000000};
+  ASSERT_GE(c.size(), firstSweep.size());
+  EXPECT_EQ(std::vector<uint32_t>(c.begin(), c.begin() + 7), firstSweep);
+  EXPECT_GE(Notes(PoolNote::Kind::Back), 2);
+  EXPECT_EQ(Notes(PoolNote::Kind::Stalled), 0);
+}
+
 }  // namespace

@@ -24,7 +24,8 @@ struct Stick {
   std::string serial;
   bool present = true;
   int failAtRead = 0;   // this read (1-based) fails with failResult...
-  int failResult = -1;  // ...and with -4 the stick leaves the bus
+  int failResult = -1;  // ...and with -4 the stick leaves the bus,
+  bool replug = false;  // ...or is plugged in again at once (its reads count afresh)
   int hangAtRead = 0;   // this read waits until Bus::Release
   int gainResult = 0;   // of SetGain
   bool biasTee = true;  // the entry point is there
@@ -147,7 +148,7 @@ class ScriptedDevice : public wg::ReceiverDevice {
     const int number = ++k.reads;
     if (number == k.hangAtRead) bus_->cv.wait(lk, [&] { return bus_->released; });
     if (number == k.failAtRead) {
-      if (k.failResult == -4) k.present = false;
+      if (k.failResult == -4) k.present = k.replug;
       return k.failResult;
     }
     const int old = std::min(stale_, length);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -22,6 +23,7 @@
 #include "record/RecordingReader.h"
 #include "record/RecordingSource.h"
 #include "record/RtlPowerCsv.h"
+#include "record/SweepIntegrator.h"
 
 namespace fs = std::filesystem;
 using wg::RecordedSweep;
@@ -188,6 +190,33 @@ TEST(RecordingReader, ReadsRtlPowerLines) {
   EXPECT_TRUE(std::isinf(sweeps[0].levels[255]));
   EXPECT_TRUE(std::isnan(sweeps[0].levels[102]));
   EXPECT_FLOAT_EQ(sweeps[0].levels[1], -29.76f);
+}
+
+// A survey's lines of joined bins (341 a line, the first one shorter by a bin
+// not measured, the last cut at the stop) read back without a problem, and
+// show in the window with every bin at the frequency it was written for.
+TEST(RecordingReader, ReadsJoinedBinsAndALastLineCutAtTheStop) {
+  Dir dir;
+  wg::RtlPowerSweep in;
+  in.binWidth = 781.25;
+  in.start = 144000000;
+  in.stop = 151000000;
+  in.lows = {144000000, 147200000, 150400000};
+  in.levels.assign(3 * 4096, -60);
+  in.levels[0] = std::numeric_limits<double>::quiet_NaN();
+  std::string text;
+  wg::TSweepIntegrator({10000, 0, false}, {}).Add(in, [&](wg::RtlPowerSweep& o) { wg::AppendRtlPowerLines(text, o); });
+  Write(dir / "j.csv", text);
+  std::vector<RecordedSweep> sweeps;
+  auto r = Scan(dir / "j.csv", &sweeps);
+  EXPECT_TRUE(r->Problems().empty()) << wg::DescribeProblem("j.csv", r->Problems()[0]);
+  ASSERT_EQ(sweeps.size(), 1u);
+  ASSERT_EQ(sweeps[0].steps.size(), 3u);
+  EXPECT_EQ(sweeps[0].steps[2].bins, 64u);  // 746 bins of 9375 Hz end within 7 MHz less 4296.875 Hz
+  const wg::SweepPtr shown = wg::RecordedSweepValue(sweeps[0]);
+  ASSERT_EQ(shown->pointsPerStep, 341);
+  EXPECT_NEAR(shown->X(2 * 341 + 63), 144004296.875 + 745 * 9375, 1);
+  EXPECT_EQ(std::count_if(shown->levels.begin(), shown->levels.end(), [](float v) { return std::isnan(v); }), 1 + 341 - 64);
 }
 
 // A large compressed file: sweeps fetched by seeking among the access

@@ -1,6 +1,6 @@
-// Bins combined and sweeps integrated before they are written: levels are
-// exactly the mean (or peak) power of what they cover, and intervals are
-// closed and dated by rtl_power's rule.
+// Bins joined and sweeps integrated before they are written: levels are
+// exactly the total power of what they join, the mean (or peak) over the
+// sweeps, and intervals are closed and dated by rtl_power's rule.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,6 +32,9 @@ RtlPowerSweep Sweep(int n, double endsAt) {
   s.binWidth = 100;
   s.samples = 8;
   s.lows = {1000000, 1000800};
+  s.start = 1000000;
+  s.stop = 1001500;  // inside the second step
+  s.noiseBins = 1.5;
   for (int step = 0; step < 2; ++step)
     for (int i = 0; i < 8; ++i) s.levels.push_back(-40.0 + 7.3 * std::sin(n * 1.7 + step * 0.9 + i * 2.3));
   s.when = At(endsAt);
@@ -48,68 +51,72 @@ std::vector<RtlPowerSweep> Integrate(IntegrationChoice c, const std::vector<RtlP
 
 double Power(double db) { return std::pow(10.0, db / 10.0); }
 
-TEST(SweepIntegrator, BinsCombineIntoWholeStepsAtLeastAsWideAsAsked) {
+TEST(SweepIntegrator, BinsJoinTheMostWholeBinsThatFitTheSizeAsked) {
   EXPECT_EQ(wg::CombinedBins(0, 781.25, 4096), 1);
   EXPECT_EQ(wg::CombinedBins(781.25, 781.25, 4096), 1);
-  EXPECT_EQ(wg::CombinedBins(800, 781.25, 4096), 2);
-  EXPECT_EQ(wg::CombinedBins(10000, 781.25, 4096), 16);     // 12.5 kHz bins
+  EXPECT_EQ(wg::CombinedBins(500, 781.25, 4096), 1);        // below the finest: the finest
+  EXPECT_EQ(wg::CombinedBins(1600, 781.25, 4096), 2);
+  EXPECT_EQ(wg::CombinedBins(10000, 781.25, 4096), 12);     // 9375 Hz bins, not 12.5 kHz
   EXPECT_EQ(wg::CombinedBins(100000, 781.25, 4096), 128);   // 100 kHz exactly
   EXPECT_EQ(wg::CombinedBins(1e9, 781.25, 4096), 4096);     // one bin a step at most
   // Steps with their edges cut off keep fewer bins (3072 at a crop of 0.25,
-  // 3264 at 0.2): whole bins in every step all the same.
-  EXPECT_EQ(wg::CombinedBins(1e6, 781.25, 3072), 1536);
-  EXPECT_EQ(wg::CombinedBins(10000, 781.25, 3264), 16);
-  EXPECT_EQ(wg::CombinedBins(100000, 781.25, 3264), 136);  // 106.25 kHz, not 50 kHz
+  // 3264 at 0.2): the same rule.
+  EXPECT_EQ(wg::CombinedBins(1e6, 781.25, 3072), 1280);
+  EXPECT_EQ(wg::CombinedBins(100000, 781.25, 3264), 128);
   EXPECT_EQ(wg::CombinedBins(1e9, 100, 12), 12);
 }
 
-// The combined, integrated level of every bin is the mean power of the fine
-// bins of all the sweeps it covers; a step one sweep did not measure is
-// averaged over the others, and one no sweep measured is left out.
-TEST(SweepIntegrator, LevelsAreTheMeanPowerOfWhatTheyCover) {
+// The joined, integrated level of every bin is the total power of the three
+// fine bins it joins (one across the steps' edge), less the noise spread, of
+// all the sweeps that measured them; bins whose band would reach beyond the
+// stop are left out, and the lines hold two bins.
+TEST(SweepIntegrator, JoinedBinsHoldTheTotalPowerOfWhatTheyJoin) {
   std::vector<RtlPowerSweep> in = {Sweep(0, 0.5), Sweep(1, 1.2), Sweep(2, 2.9)};
-  in[1].levels[8 + 3] = kNaN;  // step 1 unmeasured in sweep 1
+  in[1].levels[8 + 3] = kNaN;  // bin 3 not measured whole in sweep 1
   for (bool peak : {false, true}) {
-    const auto out = Integrate({400, 10, peak}, in);
+    const auto out = Integrate({350, 10, peak}, in);
     ASSERT_EQ(out.size(), 0u);  // the interval has not ended
-    const auto done = Integrate({400, 3, peak}, {in[0], in[1], in[2], Sweep(3, 3.1)});
+    const auto done = Integrate({350, 3, peak}, {in[0], in[1], in[2], Sweep(3, 3.1)});
     ASSERT_EQ(done.size(), 1u);
     const RtlPowerSweep& o = done[0];
     EXPECT_EQ(o.binsPerStep, 2);
-    EXPECT_EQ(o.binWidth, 400);
-    EXPECT_EQ(o.lows, (std::vector<int64_t>{1000150, 1000950}));
+    EXPECT_EQ(o.binWidth, 300);
+    EXPECT_EQ(o.lows, (std::vector<int64_t>{1000100, 1000700}));
+    EXPECT_EQ(o.lines, (std::vector<RtlPowerSweep::Line>{{2, 1000700}, {2, 1001300}}));
     EXPECT_EQ(o.samples, 32);
     EXPECT_EQ(o.when, At(3.1));
     const std::vector<RtlPowerSweep> covered = {in[0], in[1], in[2], Sweep(3, 3.1)};
-    for (int step = 0; step < 2; ++step) {
-      for (int j = 0; j < 2; ++j) {
-        double sum = 0, most = 0;
-        int sweeps = 0;
-        for (const auto& s : covered) {
-          const double* lv = s.levels.data() + step * 8;
-          if (std::isnan(lv[3])) continue;
-          double p = 0;
-          for (int i = 0; i < 4; ++i) p += Power(lv[j * 4 + i]);
-          sum += p / 4;
-          most = std::max(most, p / 4);
-          ++sweeps;
-        }
-        const double want = 10 * std::log10(peak ? most : sum / sweeps);
-        EXPECT_NEAR(o.levels[step * 2 + j], want, 1e-9) << "step " << step << " bin " << j << " peak " << peak;
+    for (int m = 0; m < 4; ++m) {
+      double sum = 0, most = 0;
+      int sweeps = 0;
+      for (const auto& s : covered) {
+        const double p = (Power(s.levels[3 * m]) + Power(s.levels[3 * m + 1]) + Power(s.levels[3 * m + 2])) / 1.5;
+        if (std::isnan(p)) continue;
+        sum += p;
+        most = std::max(most, p);
+        ++sweeps;
       }
+      const double want = 10 * std::log10(peak ? most : sum / sweeps);
+      EXPECT_NEAR(o.levels[m], want, 1e-9) << "bin " << m << " peak " << peak;
     }
   }
   // Nothing chosen but the bin size: every sweep on its own, its own date.
   const auto single = Integrate({200, 0, false}, {in[0]});
   ASSERT_EQ(single.size(), 1u);
   EXPECT_EQ(single[0].samples, 8);
-  EXPECT_NEAR(single[0].levels[0], 10 * std::log10((Power(in[0].levels[0]) + Power(in[0].levels[1])) / 2), 1e-9);
-  // A step never measured in the interval is not written.
+  EXPECT_NEAR(single[0].levels[0], 10 * std::log10((Power(in[0].levels[0]) + Power(in[0].levels[1])) / 1.5), 1e-9);
+  // A range too narrow for one bin of the size asked: the widest that fits.
+  in[0].stop = 1001000;
+  EXPECT_EQ(Integrate({1e6, 0, false}, {in[0]}).at(0).lines, (std::vector<RtlPowerSweep::Line>{{1, 1001000}}));
+  // A step never measured in the interval is not written; with bins joined,
+  // a bin not measured whole splits its line.
   RtlPowerSweep dark = Sweep(0, 0.5);
   dark.levels[0] = kNaN;
   const auto lines = Integrate({0, 0, false}, {dark});
   std::string text;
   EXPECT_EQ(wg::AppendRtlPowerLines(text, lines.at(0)), 1u);
+  dark.levels[4] = kNaN;
+  EXPECT_EQ(Integrate({200, 0, false}, {dark}).at(0).lows, (std::vector<int64_t>{1000250, 1000650, 1000850}));
 }
 
 // rtl_power's clock: the survey began at 0.3 s, so intervals of 3 s end at

@@ -214,13 +214,14 @@ TEST_F(Recorder, AStuckWriterNeverHoldsUpTheCaller) {
 }  // namespace
 
 // What the survey's -f START:STOP:BIN, -i and -P choose: pairs of bins
-// combined by their mean power, the sweeps of an interval by their mean (or
-// highest) power, written once a sweep ends past the interval.
+// joined by their total power (less the window's noise bandwidth, 1.791
+// bins), the sweeps of an interval by their mean (or highest) power, written
+// once a sweep ends past the interval.
 TEST_F(Recorder, IntegratesBinsAndIntervalsBeforeWriting) {
   for (const bool peak : {false, true}) {
     const fs::path file = dir / (peak ? "peak.csv" : "mean.csv");
     std::string error;
-    wg::SweepRecorderOptions o{16, true, {1500, 10, peak}};
+    wg::SweepRecorderOptions o{16, true, {1600, 10, peak}};
     auto rec = wg::TSweepRecorder::Open(file.string(), error, {}, o);
     ASSERT_TRUE(rec) << error;
     const auto now = std::chrono::system_clock::now();
@@ -240,8 +241,8 @@ TEST_F(Recorder, IntegratesBinsAndIntervalsBeforeWriting) {
     EXPECT_EQ(text.substr(0, 22), wg::RtlPowerTime(now + std::chrono::seconds(25)) + ", ");
     // 1562.5 Hz bins centred between the pairs; three sweeps of one transform.
     EXPECT_NE(text.find(", 138000391, 141200391, 1562.50, 3, "), std::string::npos) << text.substr(0, 120);
-    // Mean: (0.055 + 0.001 + 0.001) / 3 of full power; peak: 0.055.
-    const std::string level = peak ? ", -12.60" : ", -17.21";
+    // Mean: (0.11 + 0.002 + 0.002) / 3 of full power; peak: 0.11; each / 1.791.
+    const std::string level = peak ? ", -12.12" : ", -16.73";
     size_t count = 0;
     for (size_t p = text.find(level); p != std::string::npos; p = text.find(level, p + 1)) ++count;
     EXPECT_EQ(count, 2u * 2049) << level;

@@ -282,29 +282,32 @@ struct Filtered {
   double floor = 0;                          // median of every level
   std::vector<double> belowJoin, aboveJoin;  // median of the 64 bins (50 kHz) on each side of a join
   std::vector<double> centres;               // highest of the five bins at a step's centre
-  double reference = 0, edgeA = 0, edgeB = 0;  // the carriers' levels
+  double reference = 0, edgeA = 0, edgeB = 0, beside = 0;  // the carriers' levels
 };
 
 // Carriers of one level on the bin grid: R in the flat middle of a step
 // whatever the crop; A in the outer tenth of the uncropped band of the
 // cropped step tuned to 145.2 MHz; B in the outer tenth of the uncropped
 // step tuned to 145.6 MHz. Their true level is R's: the filter is flat there,
-// and so all three read alike on a stick without it.
-constexpr int64_t kR = 145500000, kA = 146700000, kB = 147100000;
+// and so all three read alike on a stick without it. C stands three bins
+// above the centre of the uncropped step tuned to 148.8 MHz.
+constexpr int64_t kR = 145500000, kA = 146700000, kB = 147100000, kC = 148802344;
 
 TEST_F(Sim, CroppedStepEdgesJoinFlatAndReadCarriersTrue) {
   FilterOn filter;
   fs::create_directories(dir_);
   const fs::path scene = dir_ / "scene.txt";
-  std::ofstream(scene) << kR << " -40 carrier\n" << kA << " -40 carrier\n" << kB << " -40 carrier\n";
+  std::ofstream(scene) << kR << " -40 carrier\n" << kA << " -40 carrier\n" << kB << " -40 carrier\n"
+                       << kC << " -40 carrier\n";
   ::setenv("RTLSDR_SIM_SCENE", scene.c_str(), 1);
   engine->SetScanRange(144000000, 151200000);
   engine->SetTraceMode(wg::TraceMode::Average);
   std::vector<wg::SweepPtr> sweeps;
   engine->AddSweepListener([&](const wg::SweepPtr& s) { sweeps.push_back(s); });
-  const auto measure = [&](double crop) {
+  const auto measure = [&](double crop, bool keepDcSpike) {
     setup->Close();
     engine->SetCrop(crop);
+    engine->SetKeepDcSpike(keepDcSpike);
     sweeps.clear();
     setup->Run();
     EXPECT_TRUE(ui.PumpUntil([&] { return sweeps.size() >= 8; }));
@@ -324,7 +327,7 @@ TEST_F(Sim, CroppedStepEdgesJoinFlatAndReadCarriersTrue) {
       size_t j = 0;
       while (j + 1 < steps && first.stepStarts[j + 1] <= hz) ++j;
       const size_t i = j * per + static_cast<size_t>(std::lround((hz - first.stepStarts[j]) / first.binWidth));
-      EXPECT_EQ(first.X(i), static_cast<double>(hz));
+      EXPECT_NEAR(first.X(i), static_cast<double>(hz), 1.0);
       return db[i];
     };
     f.floor = Median(db);
@@ -336,11 +339,11 @@ TEST_F(Sim, CroppedStepEdgesJoinFlatAndReadCarriersTrue) {
     for (size_t j = 0; j < steps; ++j)
       f.centres.push_back(*std::max_element(db.begin() + static_cast<std::ptrdiff_t>(j * per + per / 2 - 2),
                                             db.begin() + static_cast<std::ptrdiff_t>(j * per + per / 2 + 3)));
-    f.reference = at(kR), f.edgeA = at(kA), f.edgeB = at(kB);
+    f.reference = at(kR), f.edgeA = at(kA), f.edgeB = at(kB), f.beside = at(kC);
     return f;
   };
 
-  const Filtered cropped = measure(0.25);
+  const Filtered cropped = measure(0.25, false);
   ASSERT_EQ(sweeps[0]->stepStarts, (std::vector<int64_t>{144000000, 146400000, 148800000}));
   EXPECT_TRUE(sweeps[0]->centreMended);
   ASSERT_EQ(cropped.belowJoin.size(), 2u);
@@ -354,8 +357,9 @@ TEST_F(Sim, CroppedStepEdgesJoinFlatAndReadCarriersTrue) {
   EXPECT_NEAR(cropped.edgeB, cropped.reference, 1.0);
   for (double c : cropped.centres) EXPECT_LT(c - cropped.floor, 3.0);
 
-  // The same stick without crop: the joins dip, B reads low, the centres spike.
-  const Filtered whole = measure(0);
+  // Without crop, as the stick delivers them: the joins dip, B reads low,
+  // the centres spike.
+  const Filtered whole = measure(0, true);
   EXPECT_FALSE(sweeps[0]->centreMended);
   ASSERT_EQ(whole.belowJoin.size(), 2u);
   for (size_t j = 0; j < whole.belowJoin.size(); ++j) {
@@ -364,13 +368,21 @@ TEST_F(Sim, CroppedStepEdgesJoinFlatAndReadCarriersTrue) {
   }
   EXPECT_LT(whole.edgeB, whole.reference - 5.0);
   for (double c : whole.centres) EXPECT_GT(c - whole.floor, 10.0);
+  // By default the centres are mended, and the carrier beside one keeps its level.
+  const Filtered mended = measure(0, false);
+  EXPECT_TRUE(sweeps[0]->centreMended);
+  for (double c : mended.centres) EXPECT_LT(std::fabs(c - mended.floor), 4.0);
+  EXPECT_NEAR(mended.beside, whole.beside, 1.0);
+  EXPECT_NEAR(mended.beside, mended.reference, 1.0);
   std::printf("floor %.2f; cropped joins %+.2f %+.2f / %+.2f %+.2f, A %+.2f B %+.2f, centres %+.2f; "
-              "whole join %+.2f %+.2f, B %+.2f, centre %+.2f dB\n",
+              "whole join %+.2f %+.2f, B %+.2f, centre %+.2f dB; mended centres %+.2f %+.2f %+.2f, "
+              "C %+.2f dB beside the spike, %+.2f mended\n",
               cropped.floor, cropped.belowJoin[0] - cropped.floor, cropped.aboveJoin[0] - cropped.floor,
               cropped.belowJoin[1] - cropped.floor, cropped.aboveJoin[1] - cropped.floor,
               cropped.edgeA - cropped.reference, cropped.edgeB - cropped.reference, cropped.centres[0] - cropped.floor,
               whole.belowJoin[0] - whole.floor, whole.aboveJoin[0] - whole.floor, whole.edgeB - whole.reference,
-              whole.centres[0] - whole.floor);
+              whole.centres[0] - whole.floor, mended.centres[0] - mended.floor, mended.centres[1] - mended.floor,
+              mended.centres[2] - mended.floor, whole.beside - whole.reference, mended.beside - mended.reference);
   fs::remove_all(dir_);
 }
 

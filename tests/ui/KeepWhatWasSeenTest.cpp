@@ -123,12 +123,19 @@ TEST_F(KeepTest, RecordingTakesTheChosenBinSizeAndRemembersIt) {
   EXPECT_EQ(f.Settings().Values().recordIntervalSeconds, 0);
   ASSERT_TRUE(Until([&] { return f.Keep().RecordedSweeps() >= 2; }));
   record->trigger();
+  // 138-153 MHz in bins of 9375 Hz: lines of 341, the last cut at the stop.
   const auto rows = ReadCsv(file);
   ASSERT_GE(rows.size(), 10u);
   for (const auto& r : rows) {
-    ASSERT_EQ(r.size(), 6u + 257u);
-    EXPECT_EQ(r[4], "12500.00");
+    EXPECT_EQ(r[4], "9375.00");
+    EXPECT_EQ(r.size(), r[3] == "152994922" ? 6u + 235 + 1 : 6u + 341 + 1) << r[2];
   }
+  // A bin size below the finest bin: said, and the finest written.
+  answer = wg::IntegrationChoice{500, 0, false};
+  record->trigger();
+  ASSERT_TRUE(f.Keep().Recording());
+  EXPECT_TRUE(LogHas("Размер бина 500 Гц меньше самого узкого: записываются бины по 781.25 Гц"));
+  record->trigger();
 }
 
 TEST_F(KeepTest, AFailedWriteEndsTheRecordingWithOneLineAndTheSweepGoesOn) {

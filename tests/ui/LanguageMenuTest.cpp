@@ -204,4 +204,26 @@ TEST_F(LanguageTest, TheMenuEntryChangesTheLinesFromThenOnAndIsRemembered) {
   QFile::remove(ini);
 }
 
+// Nothing remembered: the window follows the system's messages locale, and a
+// choice made there is remembered even when it is the system's own.
+TEST_F(LanguageTest, NothingChosenTheSystemsLanguageIsTaken) {
+  const QString ini = QString::fromStdString((std::filesystem::temp_directory_path() / "wg-language-system.ini").string());
+  QFile::remove(ini);
+  const QByteArray messages = qgetenv("LC_MESSAGES");
+  qputenv("LC_MESSAGES", "C");
+  TForm1& f = OpenWith(std::nullopt, WG_SIM_LIB, ini);
+  EXPECT_EQ(Lines().first(), "RTL dongles in the system: 1");
+  EXPECT_TRUE(f.findChild<QAction*>(QStringLiteral("log-in-english"))->isChecked());
+  f.findChild<QAction*>(QStringLiteral("log-in-english"))->trigger();  // Russian, then English again
+  f.findChild<QAction*>(QStringLiteral("log-in-english"))->trigger();
+  settings_->Sync();
+  TearDown();
+  qputenv("LC_MESSAGES", messages);
+  EXPECT_EQ(wg::TSettings(ini).Values().language, wg::Language::English);
+  OpenWith(std::nullopt, WG_SIM_LIB, ini);
+  EXPECT_EQ(Lines().first(), "RTL dongles in the system: 1");
+  TearDown();
+  QFile::remove(ini);
+}
+
 }  // namespace

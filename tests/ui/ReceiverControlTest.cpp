@@ -270,6 +270,51 @@ TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
   EXPECT_EQ(settings_->Values().crop, 0.4);
 }
 
+// "Show DC spike" follows "Crop step edges": off at first, the sweeps come
+// with their centres mended; ticked, as the stick delivers them, and so at
+// the next start. --dc-spike shows it for its run.
+TEST_F(ReceiverControlTest, ShowDcSpikeFromTheMenuIsRemembered) {
+  const auto nextSweep = [&](TForm1& f) {
+    wg::SweepPtr got;
+    const int id = f.Sweep().AddSweepListener([&](const wg::SweepPtr& s) { got = s; });
+    for (int i = 0; i < 2000 && !got; ++i) QTest::qWait(10);
+    f.Sweep().RemoveSweepListener(id);
+    return got;
+  };
+  {
+    TForm1& f = OpenWith({});
+    auto* menu = f.findChild<wg::TReceiverMenu*>();
+    const auto entries = f.ChartMenu->actions();
+    ASSERT_EQ(entries.value(entries.indexOf(menu->CropAction()) + 1), menu->DcSpikeAction());
+    EXPECT_EQ(menu->DcSpikeAction()->text(), QStringLiteral("Show DC spike"));
+    EXPECT_FALSE(menu->DcSpikeAction()->isChecked());
+    ASSERT_TRUE(nextSweep(f));
+    EXPECT_TRUE(nextSweep(f)->centreMended);
+    menu->DcSpikeAction()->trigger();
+    EXPECT_TRUE(settings_->Values().dcSpike);
+    // One sweep may have been on its way to the window when it was ticked.
+    wg::SweepPtr s = nextSweep(f);
+    if (s && s->centreMended) s = nextSweep(f);
+    ASSERT_TRUE(s);
+    EXPECT_FALSE(s->centreMended);
+    EXPECT_EQ(s->pointsPerStep, 4096);
+    form_.reset();
+  }
+  {
+    TForm1& f = OpenWith({});
+    EXPECT_TRUE(f.findChild<wg::TReceiverMenu*>()->DcSpikeAction()->isChecked());
+    EXPECT_TRUE(f.Sweep().KeepDcSpike());
+    f.findChild<wg::TReceiverMenu*>()->DcSpikeAction()->trigger();
+    EXPECT_FALSE(settings_->Values().dcSpike);
+    form_.reset();
+  }
+  wg::Options o;
+  o.dcSpike = true;
+  TForm1& f = OpenWith(o);
+  EXPECT_TRUE(f.Sweep().KeepDcSpike());
+  EXPECT_FALSE(settings_->Values().dcSpike);  // the option is for this run
+}
+
 // A rate whose points cannot reach the stop cuts the range in force short:
 // the editors, the axis and one line say so, the range the user set is kept
 // and comes back whole with a rate that reaches it again.
