@@ -23,24 +23,18 @@ uint64_t TSignalTable::SweepsOver(double f) const {
 
 void TSignalTable::Mark(Row& r, double lo, double hi, uint32_t times) {
   // More cells than any sweep has bins: the band is then the plain union.
-  constexpr int64_t kMostCells = int64_t{1} << 23;
+  constexpr double kMostCells = 1 << 23;
   if (!(r.cellHz > 0)) return;
   const double a = std::floor(lo / r.cellHz), b = std::max(a, std::floor(hi / r.cellHz));
-  if (!std::isfinite(a) || !std::isfinite(b) || b - a >= kMostCells) return;
-  const int64_t first = static_cast<int64_t>(a), last = static_cast<int64_t>(b);
-  if (r.hits.empty()) {
-    r.firstCell = first;
-    r.hits.assign(static_cast<size_t>(last - first + 1), 0);
-  }
-  const int64_t from = std::min(first, r.firstCell);
-  const int64_t to = std::max(last, r.firstCell + static_cast<int64_t>(r.hits.size()) - 1);
-  if (to - from >= kMostCells) return;
-  if (from < r.firstCell) {
-    r.hits.insert(r.hits.begin(), static_cast<size_t>(r.firstCell - from), 0);
-    r.firstCell = from;
-  }
-  if (to - from + 1 > static_cast<int64_t>(r.hits.size())) r.hits.resize(static_cast<size_t>(to - from + 1), 0);
-  for (int64_t k = first; k <= last; ++k) r.hits[static_cast<size_t>(k - r.firstCell)] += times;
+  const double had = static_cast<double>(r.firstCell), hadLast = had + static_cast<double>(r.hits.size()) - 1;
+  const double from = r.hits.empty() ? a : std::min(a, had), to = r.hits.empty() ? b : std::max(b, hadLast);
+  if (!(to - from < kMostCells && std::fabs(from) + std::fabs(to) < 1e15)) return;
+  const auto first = static_cast<int64_t>(from);
+  if (r.hits.empty()) r.firstCell = first;
+  r.hits.insert(r.hits.begin(), static_cast<size_t>(r.firstCell - first), 0);
+  r.firstCell = first;
+  r.hits.resize(static_cast<size_t>(to - from) + 1, 0);
+  for (auto k = static_cast<int64_t>(a); k <= static_cast<int64_t>(b); ++k) r.hits[static_cast<size_t>(k - first)] += times;
 }
 
 void TSignalTable::Describe(Row& r) {

@@ -2,7 +2,8 @@
 // of frequency, levels, SNR, bandwidth, occupancy, first and last seen),
 // sortable; a click zooms the chart to a signal; Clear starts the table
 // afresh; Export writes it as CSV; "Listen in gqrx" tunes a running gqrx to
-// the chosen row (or to a marker, through ListenAt).
+// the chosen row, with the demodulator that suits its width (or to a marker,
+// through ListenAt).
 //
 // The search runs on a thread of its own (sweep/SignalWatch) and only once
 // the panel has first been opened: until then the window does as without it.

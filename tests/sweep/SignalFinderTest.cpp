@@ -248,10 +248,6 @@ TEST(SignalTable, ListedWhenSeenTwiceOrFarAboveTheNoise) {
   in.start = 100000000, in.stop = 103200000;
   in.levels = flat.data();
   in.count = flat.size();
-  const auto at = [&](uint64_t sweep) -> const wg::TSignalInput& {
-    in.finished = std::chrono::system_clock::time_point(std::chrono::seconds(sweep));
-    return in;
-  };
   const struct {
     int transforms;
     std::vector<uint64_t> seen;  // in these sweeps of 20
@@ -263,7 +259,7 @@ TEST(SignalTable, ListedWhenSeenTwiceOrFarAboveTheNoise) {
     in.transformsAveraged = c.transforms;
     TSignalTable table;
     for (uint64_t s = 1; s <= 20; ++s)
-      table.Add(at(s), std::count(c.seen.begin(), c.seen.end(), s) ? std::vector<TDetection>{{f, -80 + c.snrDb, -80, 2000}}
+      table.Add(in, std::count(c.seen.begin(), c.seen.end(), s) ? std::vector<TDetection>{{f, -80 + c.snrDb, -80, 2000}}
                                                                    : std::vector<TDetection>{});
     ASSERT_EQ(table.Signals().size(), c.present ? 1u : 0u) << c.transforms << " " << c.seen.back() << " " << c.snrDb;
     if (c.present) {
@@ -279,7 +275,7 @@ TEST(SignalTable, ListedWhenSeenTwiceOrFarAboveTheNoise) {
     std::vector<TDetection> d;
     if (s > 100) d = {{f, -60, -80, 104000}};
     else if (s % 2) d = {{f - 50000, -60, -80, 4000}, {f + 50000, -60, -80, 4000}};
-    table.Add(at(s), d);
+    table.Add(in, d);
   }
   ASSERT_EQ(table.Signals().size(), 1u);
   EXPECT_EQ(table.Signals()[0].present, 70u);

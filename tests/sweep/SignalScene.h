@@ -36,7 +36,7 @@ class SignalScene {
   static constexpr int32_t kRate = 3200000;
   static constexpr int kPps = wg::TSweepEngine::kPointsPerStep;
   static constexpr double kBin = kRate / double{kPps};
-  static constexpr int kLingers = 3;  // points a wandering emitter lingers at per transform
+  static constexpr int kLingers = 3;  // points an FM emitter lingers at per transform
 
   SignalScene(int64_t start, int64_t stop, uint64_t seed = 1) : start_(start), stop_(stop), rng_(seed) {
     for (int64_t c : wg::SweepCentres(start, stop, kRate)) starts_.push_back(c - kRate / 2);
@@ -62,23 +62,20 @@ class SignalScene {
     if (on) *on = keyed;
     std::normal_distribution<double> g(0, std::sqrt(0.5));
     std::gamma_distribution<double> mean(transforms, 1.0 / transforms);
-    // Where each wandering emitter lingered in each transform, to an eighth
-    // of a bin (so that the window's shapes are reused), with its own phase.
-    struct Linger {
-      double f;
-      std::complex<double> a;
-    };
-    std::vector<std::vector<Linger>> lingers(static_cast<size_t>(transforms));
-    std::vector<std::pair<double, double>> wandering;  // the bands they reach
+    // Where each FM emitter lingered in each transform, to an eighth of a bin
+    // (so that the window's shapes are reused), and the band they reach.
+    std::vector<std::vector<std::pair<double, std::complex<double>>>> lingers(static_cast<size_t>(transforms));
+    double lingerLo = INFINITY, lingerHi = -INFINITY;
     for (size_t e = 0; e < emitters.size(); ++e) {
       const SceneEmitter& em = emitters[e];
       if (!keyed[e] || em.deviation <= 0) continue;
-      wandering.emplace_back(em.frequency - em.deviation - 12 * kBin, em.frequency + em.deviation + 12 * kBin);
+      lingerLo = std::min(lingerLo, em.frequency - em.deviation - 12 * kBin);
+      lingerHi = std::max(lingerHi, em.frequency + em.deviation + 12 * kBin);
       std::uniform_real_distribution<double> swing(-em.deviation / kBin, em.deviation / kBin), turn(0, 2 * M_PI);
       for (auto& at : lingers)
         for (int k = 0; k < kLingers; ++k)
-          at.push_back({em.frequency + std::round(8 * swing(rng_)) / 8 * kBin,
-                        std::polar(std::sqrt(std::pow(10, em.levelDb / 10) / kLingers), turn(rng_))});
+          at.emplace_back(em.frequency + std::round(8 * swing(rng_)) / 8 * kBin,
+                          std::polar(std::sqrt(std::pow(10, em.levelDb / 10) / kLingers), turn(rng_)));
     }
     std::vector<double> noise(kPps);
     for (int k = 0; k < kPps; ++k)
@@ -105,20 +102,17 @@ class SignalScene {
           }
         }
         const double gauss = noise[static_cast<size_t>(k)] + wide;
-        const bool lingered = std::any_of(wandering.begin(), wandering.end(),
-                                          [f](const auto& b) { return f > b.first && f < b.second; });
         double p = 0;
-        if (carrier == 0 && !lingered) {
+        if (carrier == 0 && !(f > lingerLo && f < lingerHi)) {
           // The mean of exponential powers: what the averaged transforms give.
           p = gauss * mean(rng_);
         } else {
-          // A carrier keeps its amplitude, a wandering emitter its amplitude
-          // in each transform; the noise around them is Gaussian in I and Q
-          // alike.
+          // A carrier keeps its amplitude, an FM emitter its amplitude in each
+          // transform; the noise around them is Gaussian in I and Q alike.
           for (int t = 0; t < transforms; ++t) {
             std::complex<double> c = carrier;
-            for (const Linger& l : lingers[static_cast<size_t>(t)])
-              if (std::abs(f - l.f) < 12 * kBin) c += l.a * Kernel((f - l.f) / kBin);
+            for (const auto& [at, a] : lingers[static_cast<size_t>(t)])
+              if (std::abs(f - at) < 12 * kBin) c += a * Kernel((f - at) / kBin);
             p += std::norm(c + std::sqrt(gauss) * std::complex<double>(g(rng_), g(rng_)));
           }
           p /= transforms;
