@@ -117,8 +117,10 @@ void TSignalTable::Join(Row& into, const Row& other) {
   into.powerSum = into.powerSum * std::pow(10.0, (s.peakDb - peak) / 10) +
                   other.powerSum * std::pow(10.0, (o.peakDb - peak) / 10);
   if (o.peakDb > s.peakDb) s.peakDb = o.peakDb, s.snrDb = o.snrDb;
+  // The sweep being taken in is in `covered` already, and in `present` once
+  // the joined row is seen in it.
   s.covered = std::max(s.covered, o.covered);
-  s.present = std::min(s.present + o.present - both, s.covered);
+  s.present = std::min(s.present + o.present - both, s.covered - 1);
   s.firstSeen = std::min(s.firstSeen, o.firstSeen);
   s.lastSeen = std::max(s.lastSeen, o.lastSeen);
   into.frequencySum += other.frequencySum;

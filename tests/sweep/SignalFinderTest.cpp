@@ -266,21 +266,6 @@ TEST(SignalTable, ListedWhenSeenTwiceOrFarAboveTheNoise) {
       EXPECT_EQ(table.Signals()[0].present, c.present);
     }
   }
-
-  // Two pieces of one signal seen together in every other sweep, then one
-  // detection across both: the sweeps they shared count once.
-  in.transformsAveraged = 1;
-  TSignalTable table;
-  for (uint64_t s = 1; s <= 120; ++s) {
-    std::vector<TDetection> d;
-    if (s > 100) d = {{f, -60, -80, 104000}};
-    else if (s % 2) d = {{f - 50000, -60, -80, 4000}, {f + 50000, -60, -80, 4000}};
-    table.Add(in, d);
-  }
-  ASSERT_EQ(table.Signals().size(), 1u);
-  EXPECT_EQ(table.Signals()[0].present, 70u);
-  EXPECT_NEAR(table.Signals()[0].frequency, f, kBin);
-  EXPECT_NEAR(table.Signals()[0].bandwidth, 104000, 2 * kBin);
 }
 
 // Peak, mean and SNR of a signal whose level changes from sweep to sweep.
