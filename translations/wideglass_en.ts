@@ -473,5 +473,9 @@
         <source>gqrx не настроен на %1: %2</source>
         <translation>gqrx not tuned to %1: %2</translation>
     </message>
+    <message>
+        <source>gqrx настроен на %1, демодулятор %2</source>
+        <translation>gqrx tuned to %1, demodulator %2</translation>
+    </message>
 </context>
 </TS>

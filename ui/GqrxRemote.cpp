@@ -2,7 +2,28 @@
 
 #include <QTcpSocket>
 
+#include <cmath>
+
 namespace wg {
+namespace {
+
+// Aircraft speak AM from 118 to 137 MHz; FM broadcasting fills 87.5-108 MHz.
+constexpr double kAirbandLow = 118e6, kAirbandHigh = 137e6;
+constexpr double kBroadcastLow = 87.5e6, kBroadcastHigh = 108e6;
+// Broadcast FM occupies 150-200 kHz, narrow FM channels 8-16 kHz; a carrier
+// spreads over a few bins only.
+constexpr double kWideFmHz = 40e3;
+constexpr double kNarrowFmHz = 4e3;
+
+}  // namespace
+
+QString TGqrxRemote::DemodulatorFor(double hz, double bandwidthHz) {
+  if (hz >= kAirbandLow && hz < kAirbandHigh) return QStringLiteral("AM");
+  if (bandwidthHz >= kWideFmHz) return QStringLiteral("WFM");
+  if (bandwidthHz >= kNarrowFmHz) return QStringLiteral("FM");
+  if (hz >= kBroadcastLow && hz < kBroadcastHigh) return QStringLiteral("WFM");
+  return {};
+}
 
 TGqrxRemote::TGqrxRemote(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this)) {
   timer_.setSingleShot(true);
@@ -41,20 +62,26 @@ void TGqrxRemote::SetAddress(const QString& host, quint16 port) {
   socket_->abort();
 }
 
-void TGqrxRemote::Tune(int64_t hz) {
-  next_ = hz;
+void TGqrxRemote::Tune(int64_t hz, const QString& mode) {
+  next_ = Request{hz, mode};
   retried_ = false;
   Pump();
+}
+
+void TGqrxRemote::Send() {
+  const Request& r = *waiting_;
+  socket_->write(r.mode.isEmpty() || r.modeSet ? "F " + QByteArray::number(static_cast<qint64>(r.hz)) + "\n"
+                                               : "M " + r.mode.toLatin1() + "\n");
+  timer_.start(timeoutMs_);
 }
 
 void TGqrxRemote::Pump() {
   if (waiting_ || !next_) return;
   switch (socket_->state()) {
     case QAbstractSocket::ConnectedState:
-      socket_->write("F " + QByteArray::number(static_cast<qint64>(*next_)) + "\n");
-      waiting_ = next_;
+      waiting_ = std::move(next_);
       next_.reset();
-      timer_.start(timeoutMs_);
+      Send();
       break;
     case QAbstractSocket::UnconnectedState:
       received_.clear();
@@ -74,23 +101,32 @@ void TGqrxRemote::Answered() {
     const QByteArray line = received_.left(nl).trimmed();
     received_.remove(0, nl + 1);
     if (!waiting_) continue;  // nothing asked: not ours to judge
-    const int64_t hz = *waiting_;
-    waiting_.reset();
     timer_.stop();
     ++answers_;
     retried_ = false;
-    emit Done(hz, line == "RPRT 0", QString::fromLatin1(line));
+    const bool ok = line == "RPRT 0";
+    QString detail = QString::fromLatin1(line);
+    if (ok && !waiting_->mode.isEmpty() && !waiting_->modeSet) {
+      waiting_->modeSet = true;
+      Send();
+      continue;
+    }
+    if (!ok && !waiting_->modeSet && !waiting_->mode.isEmpty())
+      detail = QStringLiteral("M %1: %2").arg(waiting_->mode, detail);
+    const Request done = std::move(*waiting_);
+    waiting_.reset();
+    emit Done(done.hz, done.mode, ok, detail);
   }
   Pump();
 }
 
 void TGqrxRemote::Fail(const QString& why) {
-  const std::optional<int64_t> hz = waiting_ ? waiting_ : next_;
+  const std::optional<Request> r = waiting_ ? waiting_ : next_;
   waiting_.reset();
   next_.reset();
   timer_.stop();
   socket_->abort();
-  if (hz) emit Done(*hz, false, why);
+  if (r) emit Done(r->hz, r->mode, false, why);
 }
 
 }  // namespace wg

@@ -1,6 +1,9 @@
 // "Listen in gqrx": tunes a running gqrx to a frequency through its remote
 // control, a TCP line protocol ("F 145500000\n", answered "RPRT 0\n"; gqrx
-// listens on 127.0.0.1:7356 once remote control is switched on).
+// listens on 127.0.0.1:7356 once remote control is switched on), choosing
+// its demodulator first when asked to ("M WFM\n", answered the same way).
+// gqrx reads one line at a time: each command waits for the answer to the
+// one before.
 //
 // Nothing here waits: connecting, sending and the answer all run on the
 // event loop of the calling thread, and a remote that has not answered
@@ -36,17 +39,31 @@ class TGqrxRemote : public QObject {
   // How long connecting and each answer may take, ms.
   void SetTimeout(int ms) { timeoutMs_ = ms; }
 
-  // Returns at once. While an earlier command awaits its answer only the
-  // newest frequency is kept; it is sent once the answer is in.
-  void Tune(int64_t hz);
+  // The demodulator that suits a signal at hz as wide as bandwidthHz (NaN
+  // when not known), in gqrx's names: AM in the airband, WFM for broadcast
+  // FM, FM for narrow FM; empty when neither says (a carrier outside those
+  // bands, or no width known outside them), and gqrx keeps its own.
+  static QString DemodulatorFor(double hz, double bandwidthHz);
+
+  // Returns at once; sets the demodulator first unless `mode` is empty.
+  // While an earlier tune awaits its answers only the newest one is kept;
+  // it is sent once they are in.
+  void Tune(int64_t hz, const QString& mode = {});
 
  signals:
-  // The outcome of each command sent (and of one that could not be sent):
-  // ok when gqrx answered RPRT 0; detail is its answer or why it failed.
-  void Done(qint64 hz, bool ok, const QString& detail);
+  // The outcome of each tune sent (and of one that could not be sent): ok
+  // when gqrx answered RPRT 0 to each command; detail is its last answer or
+  // why it failed.
+  void Done(qint64 hz, const QString& mode, bool ok, const QString& detail);
 
  private:
+  struct Request {
+    int64_t hz;
+    QString mode;
+    bool modeSet = false;  // gqrx took the demodulator: only the frequency is left
+  };
   void Pump();
+  void Send();
   void Answered();
   void Fail(const QString& why);
 
@@ -55,8 +72,8 @@ class TGqrxRemote : public QObject {
   QString host_ = kDefaultHost;
   quint16 port_ = kDefaultPort;
   int timeoutMs_ = kDefaultTimeoutMs;
-  std::optional<int64_t> waiting_;  // sent, its answer not yet in
-  std::optional<int64_t> next_;     // to send once the remote is free
+  std::optional<Request> waiting_;  // a command of it sent, its answer not yet in
+  std::optional<Request> next_;     // to send once the remote is free
   QByteArray received_;
   int answers_ = 0;       // on the current connection
   bool retried_ = false;  // the command waiting went out a second time

@@ -111,7 +111,7 @@ TSignalsPanel::TSignalsPanel(QWidget* window, TChart& chart, TSweepEngine& engin
   auto* listen = new QPushButton(QStringLiteral("Listen in gqrx"), this);
   listen->setObjectName(QStringLiteral("signals-listen"));
   connect(listen, &QPushButton::clicked, this, [this] {
-    if (const double hz = SelectedHz(); std::isfinite(hz)) ListenAt(hz);
+    if (const TSignal* s = Selected()) ListenAt(s->frequency, s->bandwidth);
   });
   gqrxAddress_ = new QLineEdit(QString::fromStdString(settings.Values().gqrxAddress), this);
   gqrxAddress_->setObjectName(QStringLiteral("gqrx-address"));
@@ -120,12 +120,15 @@ TSignalsPanel::TSignalsPanel(QWidget* window, TChart& chart, TSweepEngine& engin
   ApplyGqrxAddress(gqrxAddress_->text());
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("signals-status"));
-  connect(gqrx_, &TGqrxRemote::Done, this, [this](qint64 hz, bool ok, const QString& detail) {
-    status_->setText(ok ? QStringLiteral("gqrx tuned to ") + FormatMHz(static_cast<double>(hz))
-                        : QStringLiteral("gqrx: ") + detail);
+  connect(gqrx_, &TGqrxRemote::Done, this, [this](qint64 hz, const QString& mode, bool ok, const QString& detail) {
+    const QString at = FormatMHz(static_cast<double>(hz));
+    status_->setText(!ok            ? QStringLiteral("gqrx: ") + detail
+                     : mode.isEmpty() ? QStringLiteral("gqrx tuned to ") + at
+                                      : QStringLiteral("gqrx tuned to %1, %2").arg(at, mode));
     if (Log)
-      Log((ok ? tr("gqrx настроен на %1").arg(FormatMHz(static_cast<double>(hz)))
-              : tr("gqrx не настроен на %1: %2").arg(FormatMHz(static_cast<double>(hz)), detail))
+      Log((!ok            ? tr("gqrx не настроен на %1: %2").arg(at, detail)
+           : mode.isEmpty() ? tr("gqrx настроен на %1").arg(at)
+                            : tr("gqrx настроен на %1, демодулятор %2").arg(at, mode))
               .toStdString());
   });
 
@@ -211,11 +214,11 @@ bool TSignalsPanel::ExportCsv(const QString& path) {
   return ok;
 }
 
-void TSignalsPanel::ListenAt(double hz) {
+void TSignalsPanel::ListenAt(double hz, double bandwidthHz) {
   if (!std::isfinite(hz) || hz <= 0) return;
   status_->setProperty("counts", false);
   status_->setText(QStringLiteral("gqrx: tuning to ") + FormatMHz(hz) + QStringLiteral("\u2026"));
-  gqrx_->Tune(static_cast<int64_t>(std::llround(hz)));
+  gqrx_->Tune(static_cast<int64_t>(std::llround(hz)), TGqrxRemote::DemodulatorFor(hz, bandwidthHz));
 }
 
 void TSignalsPanel::ApplyGqrxAddress(const QString& text) {
@@ -232,9 +235,16 @@ void TSignalsPanel::ApplyGqrxAddress(const QString& text) {
   settings_.SetGqrxAddress(t.toStdString());
 }
 
-double TSignalsPanel::SelectedHz() const {
+const TSignal* TSignalsPanel::Selected() const {
   const QModelIndexList rows = table_->selectionModel() ? table_->selectionModel()->selectedRows() : QModelIndexList{};
-  return rows.isEmpty() ? NAN : rows.front().data(Qt::UserRole).toDouble();
+  if (rows.isEmpty()) return nullptr;
+  const int row = sorted_->mapToSource(rows.front()).row();
+  return row >= 0 && static_cast<size_t>(row) < signals_.size() ? &signals_[static_cast<size_t>(row)] : nullptr;
+}
+
+double TSignalsPanel::SelectedHz() const {
+  const TSignal* s = Selected();
+  return s ? s->frequency : NAN;
 }
 
 void TSignalsPanel::ZoomToRow(int row) {

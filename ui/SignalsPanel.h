@@ -2,7 +2,8 @@
 // of frequency, levels, SNR, bandwidth, occupancy, first and last seen),
 // sortable; a click zooms the chart to a signal; Clear starts the table
 // afresh; Export writes it as CSV; "Listen in gqrx" tunes a running gqrx to
-// the chosen row (or to a marker, through ListenAt).
+// the chosen row, with the demodulator that suits its width (or to a marker,
+// through ListenAt).
 //
 // The search runs on a thread of its own (sweep/SignalWatch) and only once
 // the panel has first been opened: until then the window does as without it.
@@ -13,6 +14,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -56,8 +58,10 @@ class TSignalsPanel : public QWidget {
   bool Catchup(std::chrono::milliseconds wait);
   void Clear();
   bool ExportCsv(const QString& path);
-  // Sends hz to gqrx; the outcome shows in the panel's status line.
-  void ListenAt(double hz);
+  // Tunes gqrx to hz, with the demodulator that suits a signal as wide as
+  // bandwidthHz (NaN: not known, the band decides); the outcome shows in the
+  // panel's status line.
+  void ListenAt(double hz, double bandwidthHz = NAN);
   // Zooms the chart to the signal in row `row` of the table as sorted.
   void ZoomToRow(int row);
   // The frequency of the selected row; NaN when none is.
@@ -73,6 +77,7 @@ class TSignalsPanel : public QWidget {
  private:
   void Refresh();
   void ApplyGqrxAddress(const QString& text);
+  const TSignal* Selected() const;
 
   TChart& chart_;
   TSweepEngine& engine_;

@@ -26,6 +26,9 @@ struct SceneEmitter {
   double width = 0;    // Hz; 0 for a carrier, else noise-like across the width
   int onOf = 1, period = 1;  // keyed: on in sweeps s with s % period < onOf
   double onChance = 1;       // or on at random with this chance
+  // Frequency modulated, Hz: in each transform its power lies at a few
+  // points within this much of its frequency, where the modulation lingered.
+  double deviation = 0;
 };
 
 class SignalScene {
@@ -33,6 +36,7 @@ class SignalScene {
   static constexpr int32_t kRate = 3200000;
   static constexpr int kPps = wg::TSweepEngine::kPointsPerStep;
   static constexpr double kBin = kRate / double{kPps};
+  static constexpr int kLingers = 3;  // points an FM emitter lingers at per transform
 
   SignalScene(int64_t start, int64_t stop, uint64_t seed = 1) : start_(start), stop_(stop), rng_(seed) {
     for (int64_t c : wg::SweepCentres(start, stop, kRate)) starts_.push_back(c - kRate / 2);
@@ -58,6 +62,21 @@ class SignalScene {
     if (on) *on = keyed;
     std::normal_distribution<double> g(0, std::sqrt(0.5));
     std::gamma_distribution<double> mean(transforms, 1.0 / transforms);
+    // Where each FM emitter lingered in each transform, to an eighth of a bin
+    // (so that the window's shapes are reused), and the band they reach.
+    std::vector<std::vector<std::pair<double, std::complex<double>>>> lingers(static_cast<size_t>(transforms));
+    double lingerLo = INFINITY, lingerHi = -INFINITY;
+    for (size_t e = 0; e < emitters.size(); ++e) {
+      const SceneEmitter& em = emitters[e];
+      if (!keyed[e] || em.deviation <= 0) continue;
+      lingerLo = std::min(lingerLo, em.frequency - em.deviation - 12 * kBin);
+      lingerHi = std::max(lingerHi, em.frequency + em.deviation + 12 * kBin);
+      std::uniform_real_distribution<double> swing(-em.deviation / kBin, em.deviation / kBin), turn(0, 2 * M_PI);
+      for (auto& at : lingers)
+        for (int k = 0; k < kLingers; ++k)
+          at.emplace_back(em.frequency + std::round(8 * swing(rng_)) / 8 * kBin,
+                          std::polar(std::sqrt(std::pow(10, em.levelDb / 10) / kLingers), turn(rng_)));
+    }
     std::vector<double> noise(kPps);
     for (int k = 0; k < kPps; ++k)
       noise[static_cast<size_t>(k)] = std::pow(10, (noiseDb + rippleDb * std::sin(2 * M_PI * k / kPps)) / 10);
@@ -75,6 +94,7 @@ class SignalScene {
           if (!keyed[e]) continue;
           const SceneEmitter& em = emitters[e];
           const double x = (f - em.frequency) / kBin;
+          if (em.deviation > 0) continue;
           if (em.width == 0) {
             if (std::abs(x) < 12) carrier += std::sqrt(std::pow(10, em.levelDb / 10)) * Kernel(x);
           } else if (std::abs(f - em.frequency) <= em.width / 2) {
@@ -83,14 +103,18 @@ class SignalScene {
         }
         const double gauss = noise[static_cast<size_t>(k)] + wide;
         double p = 0;
-        if (carrier == 0) {
+        if (carrier == 0 && !(f > lingerLo && f < lingerHi)) {
           // The mean of exponential powers: what the averaged transforms give.
           p = gauss * mean(rng_);
         } else {
-          // A carrier keeps its amplitude; the noise around it is Gaussian in
-          // I and Q alike.
-          for (int t = 0; t < transforms; ++t)
-            p += std::norm(carrier + std::sqrt(gauss) * std::complex<double>(g(rng_), g(rng_)));
+          // A carrier keeps its amplitude, an FM emitter its amplitude in each
+          // transform; the noise around them is Gaussian in I and Q alike.
+          for (int t = 0; t < transforms; ++t) {
+            std::complex<double> c = carrier;
+            for (const auto& [at, a] : lingers[static_cast<size_t>(t)])
+              if (std::abs(f - at) < 12 * kBin) c += a * Kernel((f - at) / kBin);
+            p += std::norm(c + std::sqrt(gauss) * std::complex<double>(g(rng_), g(rng_)));
+          }
           p /= transforms;
         }
         (*levels)[i] = static_cast<float>(10 * std::log10(p));

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -55,6 +57,7 @@ class FakeGqrx : public QObject {
 
 struct Outcome {
   qint64 hz;
+  QString mode;
   bool ok;
   QString detail;
 };
@@ -63,8 +66,10 @@ class GqrxRemoteTest : public ::testing::Test {
  protected:
   GqrxRemoteTest() {
     remote.SetAddress("127.0.0.1", gqrx.Port());
-    QObject::connect(&remote, &wg::TGqrxRemote::Done, &remote,
-                     [this](qint64 hz, bool ok, const QString& d) { done.push_back({hz, ok, d}); });
+    QObject::connect(&remote, &wg::TGqrxRemote::Done, &remote, [this](qint64 hz, const QString& mode, bool ok,
+                                                                        const QString& d) {
+      done.push_back({hz, mode, ok, d});
+    });
   }
   bool WaitFor(size_t n) {
     return QTest::qWaitFor([&] { return done.size() >= n; }, kPatienceMs);
@@ -132,6 +137,40 @@ TEST_F(GqrxRemoteTest, RefusalsSilenceAndHangUps) {
   ASSERT_TRUE(WaitFor(4));
   EXPECT_TRUE(done[3].ok) << done[3].detail.toStdString();
   EXPECT_EQ(gqrx.lines.back(), "F 91000000");
+}
+
+TEST(GqrxDemodulator, FollowsTheWidthAndTheBand) {
+  const struct {
+    double hz, bandwidth;
+    const char* mode;
+  } cases[] = {{95000000, 150000, "WFM"}, {144800000, 10800, "FM"},  {125000000, 8000, "AM"}, {136990000, NAN, "AM"},
+               {137000000, 1800, ""},     {146520000, NAN, ""},      {99700000, NAN, "WFM"}, {87400000, NAN, ""}};
+  for (const auto& c : cases)
+    EXPECT_EQ(wg::TGqrxRemote::DemodulatorFor(c.hz, c.bandwidth), c.mode) << c.hz << " " << c.bandwidth;
+}
+
+// The demodulator goes first, each command once its predecessor is answered;
+// one refused ends the tune there, and a hang-up after it sends it no more.
+TEST_F(GqrxRemoteTest, TheDemodulatorThenTheFrequency) {
+  remote.Tune(147950000, "WFM");
+  ASSERT_TRUE(WaitFor(1));
+  remote.Tune(146520000);
+  ASSERT_TRUE(WaitFor(2));
+  EXPECT_EQ(gqrx.lines, (std::vector<QByteArray>{"M WFM", "F 147950000", "F 146520000"}));
+  EXPECT_TRUE(done[0].ok && done[1].ok);
+  EXPECT_EQ(done[0].mode, "WFM");
+  gqrx.mode = FakeGqrx::Mode::Refuse;
+  remote.Tune(125000000, "AM");
+  ASSERT_TRUE(WaitFor(3));
+  EXPECT_EQ(done[2].detail, "M AM: RPRT 1");
+  EXPECT_EQ(gqrx.lines.back(), "M AM");
+  gqrx.mode = FakeGqrx::Mode::AnswerAndHangUp;
+  gqrx.lines.clear();
+  remote.Tune(144800000, "FM");
+  ASSERT_TRUE(WaitFor(4));
+  EXPECT_TRUE(done[3].ok) << done[3].detail.toStdString();
+  EXPECT_EQ(std::count(gqrx.lines.begin(), gqrx.lines.end(), "M FM"), 1);
+  EXPECT_EQ(gqrx.lines.back(), "F 144800000");
 }
 
 TEST_F(GqrxRemoteTest, NobodyListening) {

@@ -144,6 +144,22 @@ TEST_F(SignalsPanelTest, ListenInGqrxFromARowAndFromAMarker) {
   EXPECT_EQ(heard[1], "F 146520000");
   for (int i = 0; i < 200 && !Lines().join('\n').contains(QStringLiteral("146.5200")); ++i) QTest::qWait(10);
   EXPECT_TRUE(Lines().join('\n').contains(QStringLiteral("146.5200 MHz"))) << "the outcome is in the log";
+
+  // The narrow FM row at 144.8 MHz, once its peak has wandered over some
+  // kilohertz: gqrx's narrow FM first, and the log says so.
+  const QAbstractItemModel* m = p.Table()->model();
+  const auto nfm = [&] {
+    for (int r = 0; r < m->rowCount(); ++r)
+      if (std::fabs(m->index(r, 0).data(Qt::UserRole).toDouble() - 144.8e6) < 6e3 && m->index(r, 4).data(Qt::UserRole).toDouble() > 6e3)
+        return p.Table()->selectRow(r), true;
+    return false;
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return p.Catchup(std::chrono::milliseconds(0)), nfm(); }, 60000));
+  const double hz = p.SelectedHz();
+  p.findChild<QPushButton*>(QStringLiteral("signals-listen"))->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return heard.size() == 4 && (Lines().join('\n') + '\n').contains(" FM\n"); }, 30000));
+  EXPECT_EQ(heard[2], "M FM");
+  EXPECT_EQ(heard[3], "F " + QByteArray::number(std::llround(hz)));
 }
 
 TEST_F(SignalsPanelTest, TheReceiverStripIsOffUntilChosenThenShownAndRemembered) {
