@@ -298,6 +298,32 @@ TEST_F(Setup, ControlsApplyTheirValueOrKeepThePreviousOne) {
   EXPECT_EQ(setup->ManualGain(), 402);
 }
 
+// A change the stick could not apply before it went away is kept for its
+// return, not refused: in force for the set-up, and set when the stick is
+// opened again.
+TEST_F(Setup, AChangeMetByTheStickGoingAwayIsKeptForItsReturn) {
+  fake::script().pauseAtRead = 3;
+  fake::script().faultAtRead = 3;
+  fake::script().fault = fake::Fault::Unplug;
+  setup->Run();
+  ASSERT_TRUE(fake::WaitPaused(std::chrono::seconds(10)));
+  const size_t before = fake::Calls().size();
+  std::optional<bool> settled;
+  setup->SetChangeSettled([&](bool taken) { settled = taken; });
+  EXPECT_FALSE(setup->SetGain(402));
+  ASSERT_TRUE(setup->LastChangeWaits()) << "the paused read holds the change";
+  fake::Release();
+  ASSERT_TRUE(ui.PumpUntil([&] { return settled.has_value(); }));
+  EXPECT_FALSE(*settled);
+  EXPECT_TRUE(setup->LastChangeKept());
+  EXPECT_EQ(setup->CurrentGainMode(), GainMode::Manual);
+  EXPECT_EQ(setup->ManualGain(), 402);
+  EXPECT_TRUE(ui.PumpUntil([&] {
+    const auto calls = fake::Calls();
+    return std::find(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end(), "gain 402") != calls.end();
+  })) << "set on the stick's return";
+}
+
 // Chosen before a receiver is there, the values are used by the next
 // set-up; a kept rate the library refuses gives way to the written one.
 TEST_F(Setup, ValuesChosenWithoutAReceiverApplyAtTheNextSetUp) {

@@ -1,5 +1,6 @@
 // The chart menu: how it opens, what it holds, and that its shortcuts reach
 // their entries from every control without being typed into one.
+#include "app/Language.h"
 #include "chart/Chart.h"
 #include "controls/SpinDouble.h"
 #include "tests/ui/FormFixture.h"
@@ -108,6 +109,33 @@ TEST_F(ChartMenuTest, ShortcutsReachTheirEntryFromEditorsAndTheLog) {
     EXPECT_EQ(runs, 4) << name;
     QObject::disconnect(counter);
   }
+}
+
+// UTF-8 read as Latin-1 turns "…" into "â€¦" and Cyrillic into "Ð"/"Ñ"
+// pairs; no entry of the menu, its submenus or the window's own actions
+// reads so, in either language.
+TEST_F(ChartMenuTest, NoEntryReadsAsUtf8TakenForLatin1) {
+  TForm1& f = Open();
+  const auto texts = [&] {
+    QStringList out;
+    std::vector<QMenu*> menus{f.ChartMenu};
+    for (size_t i = 0; i < menus.size(); ++i)
+      for (QAction* a : menus[i]->actions()) {
+        out << a->text();
+        if (a->menu()) menus.push_back(a->menu());
+      }
+    for (QAction* a : f.actions()) out << a->text();
+    return out;
+  };
+  for (const wg::Language language : {wg::Language::Russian, wg::Language::English}) {
+    wg::SetLanguage(language);
+    const QStringList all = texts();
+    EXPECT_GT(all.size(), 40);
+    for (const QString& t : all)
+      for (const char* bad : {"\u00e2\u20ac", "\u00c3", "\u00c2", "\u00d0", "\u00d1", "\ufffd"})
+        EXPECT_FALSE(t.contains(QString::fromUtf8(bad))) << t.toStdString();
+  }
+  wg::SetLanguage(wg::Language::Russian);
 }
 
 }  // namespace
