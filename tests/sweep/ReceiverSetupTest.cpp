@@ -284,15 +284,19 @@ TEST_F(Setup, ControlsApplyTheirValueOrKeepThePreviousOne) {
   EXPECT_EQ(setup->Report().freqCorrection, -3000);
   EXPECT_EQ(setup->NearestGain(400), 402);
 
-  // The rate is the step width: bin width, point count and sweep follow.
-  ASSERT_TRUE(fake::WaitReads(fake::Reads() + 1, std::chrono::seconds(5)));
+  // The rate is the step width: bin width, point count and sweep follow. A
+  // read of the old width may end after the change: the new one's first
+  // step is waited for.
+  const auto tuned = [] {
+    const auto centres = fake::Centres();
+    return std::find(centres.begin(), centres.end(), 139200000u) != centres.end();
+  };
+  ASSERT_TRUE(ui.PumpUntil(tuned));
   engine->Stop();
   EXPECT_EQ(engine->SampleRate(), 2400000);
   EXPECT_EQ(engine->BinWidth(), 585.9375);
   EXPECT_EQ(setup->Report().binWidth, 585.9375);
   EXPECT_EQ(series.PointCount(), 25600);
-  const auto centres = fake::Centres();
-  EXPECT_NE(std::find(centres.begin(), centres.end(), 139200000u), centres.end()) << "steps of 2.4 MHz";
   fake::script().gainResult = -1;
   EXPECT_FALSE(wgtest::Settled(*setup, ui, setup->SetGain(0)));
   EXPECT_EQ(setup->ManualGain(), 402);
