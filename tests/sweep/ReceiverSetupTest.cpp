@@ -284,14 +284,10 @@ TEST_F(Setup, ControlsApplyTheirValueOrKeepThePreviousOne) {
   EXPECT_EQ(setup->Report().freqCorrection, -3000);
   EXPECT_EQ(setup->NearestGain(400), 402);
 
-  // The rate is the step width: bin width, point count and sweep follow. A
-  // read of the old width may end after the change: the new one's first
-  // step is waited for.
-  const auto tuned = [] {
-    const auto centres = fake::Centres();
-    return std::find(centres.begin(), centres.end(), 139200000u) != centres.end();
-  };
-  ASSERT_TRUE(ui.PumpUntil(tuned));
+  // The rate is the step width: bin width, point count and sweep follow; a
+  // step of 2.4 MHz is waited for (a read of the old width may end later).
+  const auto stepOf24 = [] { const auto c = fake::Centres(); return std::count(c.begin(), c.end(), 139200000u) > 0; };
+  ASSERT_TRUE(ui.PumpUntil(stepOf24));
   engine->Stop();
   EXPECT_EQ(engine->SampleRate(), 2400000);
   EXPECT_EQ(engine->BinWidth(), 585.9375);
@@ -303,29 +299,24 @@ TEST_F(Setup, ControlsApplyTheirValueOrKeepThePreviousOne) {
 }
 
 // A change the stick could not apply before it went away is kept for its
-// return, not refused: in force for the set-up, and set when the stick is
-// opened again.
+// return, not refused, and set when the stick is opened again.
 TEST_F(Setup, AChangeMetByTheStickGoingAwayIsKeptForItsReturn) {
-  fake::script().pauseAtRead = 3;
-  fake::script().faultAtRead = 3;
+  fake::script().pauseAtRead = fake::script().faultAtRead = 3;
   fake::script().fault = fake::Fault::Unplug;
   setup->Run();
   ASSERT_TRUE(fake::WaitPaused(std::chrono::seconds(10)));
-  const size_t before = fake::Calls().size();
-  std::optional<bool> settled;
-  setup->SetChangeSettled([&](bool taken) { settled = taken; });
+  const std::ptrdiff_t before = static_cast<std::ptrdiff_t>(fake::Calls().size());
   EXPECT_FALSE(setup->SetGain(402));
   ASSERT_TRUE(setup->LastChangeWaits()) << "the paused read holds the change";
   fake::Release();
-  ASSERT_TRUE(ui.PumpUntil([&] { return settled.has_value(); }));
-  EXPECT_FALSE(*settled);
+  EXPECT_FALSE(wgtest::Settled(*setup, ui, false));
   EXPECT_TRUE(setup->LastChangeKept());
-  EXPECT_EQ(setup->CurrentGainMode(), GainMode::Manual);
   EXPECT_EQ(setup->ManualGain(), 402);
-  EXPECT_TRUE(ui.PumpUntil([&] {
-    const auto calls = fake::Calls();
-    return std::find(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end(), "gain 402") != calls.end();
-  })) << "set on the stick's return";
+  const auto setAgain = [&] {
+    const auto c = fake::Calls();
+    return std::count(c.begin() + before, c.end(), "gain 402") > 0;
+  };
+  EXPECT_TRUE(ui.PumpUntil(setAgain)) << "set on the stick's return";
 }
 
 // Chosen before a receiver is there, the values are used by the next

@@ -22,15 +22,10 @@
 // configured takes them off, so that no thread is left for the next test.
 inline void UnloadReceiverLibraryWhenFree() {
   if (!wg::Receiver::WaitThreadsEnded(std::chrono::milliseconds(500)) && api_rtl_sdr::rtlsdr_get_device_count) {
-    const char* const kDevices = "RTLSDR_SIM_DEVICES";
-    const bool had = qEnvironmentVariableIsSet(kDevices);
-    const QByteArray devices = qgetenv(kDevices);
-    qputenv(kDevices, "0");
+    const QByteArray devices = qgetenv("RTLSDR_SIM_DEVICES");
+    qputenv("RTLSDR_SIM_DEVICES", "0");
     (void)api_rtl_sdr::rtlsdr_get_device_count();
-    if (had)
-      qputenv(kDevices, devices);
-    else
-      qunsetenv(kDevices);
+    (void)(devices.isNull() ? qunsetenv("RTLSDR_SIM_DEVICES") : qputenv("RTLSDR_SIM_DEVICES", devices));
   }
   EXPECT_TRUE(wg::Receiver::WaitThreadsEnded(std::chrono::seconds(10))) << "a receiver thread outlived the test";
   api_rtl_sdr::Unload();
