@@ -19,6 +19,9 @@ int64_t SteadyNanos() {
 }
 
 std::atomic<ReceiverId> g_nextId{1};
+// Set on a receiver's thread while it answers a change it kept for the
+// stick's next open.
+thread_local bool t_answerKept = false;
 
 // Threads left in a call. Never destroyed: such a thread may return while
 // the program's statics are torn down.
@@ -321,7 +324,11 @@ void Receiver::Core::Run() {
     if (change.first) {
       const bool taken = change.first(*this);
       Publish();
-      if (change.second) change.second(taken && !hung);
+      if (change.second) {
+        t_answerKept = !taken && !hung && liveState != ReceiverState::Open;
+        change.second(taken && !hung);
+        t_answerKept = false;
+      }
       continue;
     }
     if (now == ReceiverState::Lost) {
@@ -436,6 +443,8 @@ void Receiver::Wake() {
   ++core_->wakes;
   core_->cv.notify_all();
 }
+
+bool Receiver::AnswerKept() { return t_answerKept; }
 
 void Receiver::Ask(Change change, Done done) {
   {

@@ -112,8 +112,9 @@ class Receiver {
   // Changes, applied on the receiver's thread between steps in the order
   // asked for. `done` gets whether the stick took the value; refused, the
   // previous one stays in force. While the stick is not open (gone, or not
-  // yet open) the value is kept for its next open and `done` gets false; a
-  // hung or closed receiver answers false and keeps nothing.
+  // yet open) the value is kept for its next open and `done` gets false
+  // (AnswerKept() tells it inside `done`); a hung or closed receiver
+  // answers false and keeps nothing.
   using Done = std::function<void(bool)>;
   void SetGain(std::optional<int> tenthsDb, Done done = {});  // nullopt: automatic
   void SetFreqCorrection(int ppm, Done done = {});
@@ -126,6 +127,10 @@ class Receiver {
   // thread still inside a call then ends on its own once the call returns.
   // True when the thread has ended. No event is sent afterwards.
   bool Close(std::chrono::milliseconds wait);
+
+  // Called inside a change's `done`: the value was not taken because the
+  // stick was not open, and is kept for its next open.
+  static bool AnswerKept();
 
   // Receiver threads, of any receiver, left in a call that has not returned.
   static int HungThreads();

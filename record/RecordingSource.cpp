@@ -92,6 +92,13 @@ void TRecordingSource::Serve() {
   }
 }
 
+uint64_t TRecordingSource::ReadOverviewAgain() {
+  std::lock_guard lk(m_);
+  const uint64_t reading = ++reading_;
+  cv_.notify_all();
+  return reading;
+}
+
 void TRecordingSource::Scan() {
   const bool complete = recording_->Scan({}, [this](double done) {
     if (events_.progress) events_.progress(done, recording_->SweepCount());
@@ -99,23 +106,40 @@ void TRecordingSource::Scan() {
   });
   if (stop_) return;
   if (events_.progress) events_.progress(1.0, recording_->SweepCount());
+  uint64_t reading = reading_;
+  ReadOverview(reading);
+  if (stop_) return;
+  if (events_.finished) events_.finished(complete);
+  // Again whenever asked, the latest asking only.
+  for (;;) {
+    {
+      std::unique_lock lk(m_);
+      cv_.wait(lk, [&] { return stop_ || reading_ != reading; });
+      if (stop_) return;
+      reading = reading_;
+    }
+    ReadOverview(reading);
+  }
+}
+
+void TRecordingSource::ReadOverview(uint64_t reading) {
   const uint64_t count = recording_->SweepCount();
-  const auto each = [this](const RecordedSweep& r) {
-    if (SweepPtr s = RecordedSweepValue(r); s && events_.overview) events_.overview(s);
-    return !stop_;
+  const auto more = [&] { return !stop_ && reading_ == reading; };
+  const auto each = [&](const RecordedSweep& r) {
+    if (SweepPtr s = RecordedSweepValue(r); s && events_.overview) events_.overview(s, reading);
+    return more();
   };
   if (count <= overviewSweeps_) {
     recording_->ReadSweeps(0, each);
   } else {
     // Spread evenly, the newest always among them.
     RecordedSweep read;
-    for (size_t i = 0; i < overviewSweeps_ && !stop_; ++i) {
+    for (size_t i = 0; i < overviewSweeps_ && more(); ++i) {
       const uint64_t n = overviewSweeps_ == 1 ? count - 1
                                               : (count - 1) - (count - 1) * (overviewSweeps_ - 1 - i) / (overviewSweeps_ - 1);
       if (recording_->ReadSweep(n, read)) each(read);
     }
   }
-  if (!stop_ && events_.finished) events_.finished(complete);
 }
 
 }  // namespace wg

@@ -7,6 +7,8 @@
 // evenly over the whole recording, oldest first (the waterfall's rows).
 // Another reads the sweep last asked for with Show, while the scan still
 // runs; a request that comes while one is read replaces the one waiting.
+// The overview can be asked for again (a waterfall shown anew holds no
+// rows): the first thread reads it once more after the scan.
 #pragma once
 
 #include <atomic>
@@ -39,8 +41,9 @@ class TRecordingSource {
     std::function<void(double done, uint64_t sweeps)> progress;
     // A sweep asked for with Show.
     std::function<void(uint64_t number, const SweepPtr& sweep)> shown;
-    // The sweeps of the overview, oldest first, each once.
-    std::function<void(const SweepPtr& sweep)> overview;
+    // The sweeps of the overview, oldest first, each once per reading;
+    // `reading` is 0 for the first, else what ReadOverviewAgain returned.
+    std::function<void(const SweepPtr& sweep, uint64_t reading)> overview;
     // The scan and the overview are done (complete: the whole file read).
     std::function<void(bool complete)> finished;
   };
@@ -55,6 +58,9 @@ class TRecordingSource {
 
   // Asks for sweep n (below SweepCount()); `shown` follows.
   void Show(uint64_t n);
+  // Asks for the overview once more, after the scan; a reading under way
+  // gives way to it. Returns the number its sweeps come with.
+  uint64_t ReadOverviewAgain();
   uint64_t SweepCount() const { return recording_->SweepCount(); }
   std::vector<RecordingProblem> Problems() const { return recording_->Problems(); }
   const std::string& Path() const { return recording_->Path(); }
@@ -64,6 +70,8 @@ class TRecordingSource {
   TRecordingSource(std::unique_ptr<TRecording> recording, Events events, size_t overviewSweeps);
   void Scan();
   void Serve();
+  // One reading of the overview, cut short when stopped or asked again.
+  void ReadOverview(uint64_t reading);
 
   std::unique_ptr<TRecording> recording_;
   const Events events_;
@@ -73,6 +81,7 @@ class TRecordingSource {
   std::condition_variable cv_;
   bool wanted_ = false;
   uint64_t want_ = 0;
+  std::atomic<uint64_t> reading_{0};  // the overview's reading last asked for
   std::thread scanner_, server_;
 };
 

@@ -5,14 +5,6 @@
 
 using namespace wg::sim;
 
-namespace {
-
-[[noreturn]] void HangForever() {
-  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
-}
-
-}  // namespace
-
 extern "C" {
 
 int rtlsdr_reset_buffer(rtlsdr_dev_t* dev) { return Find(dev) ? 0 : -1; }
@@ -38,9 +30,13 @@ int rtlsdr_read_sync(rtlsdr_dev_t* dev, void* buf, int len, int* n_read) {
     case Fault::Unplug:
       Unplug(d->index, d->config.replugMs);
       return kUsbErrorNoDevice;
-    case Fault::Hang:
+    case Fault::Hang: {
+      const uint32_t stick = d->index;
       d.reset();  // hold nothing while hanging
-      HangForever();
+      // As a real stick's transfer, it ends only when the stick is pulled out.
+      while (OnTheBus(stick)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return kUsbErrorNoDevice;
+    }
     case Fault::Short: want = static_cast<size_t>(len / 2) & ~size_t{1}; break;
     case Fault::None: break;
   }

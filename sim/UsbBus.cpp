@@ -18,6 +18,7 @@ struct Registry {
   std::vector<std::shared_ptr<rtlsdr_dev>> open;
   // Until when each stick is off the bus; the epoch: plugged in.
   std::array<Clock::time_point, kMaxDevices> outUntil{};
+  uint32_t listed = kMaxDevices;  // sticks configured at the last listing
 };
 
 // Never destroyed: a thread still inside the library while the program
@@ -55,6 +56,7 @@ std::vector<uint32_t> PluggedSticks(bool warn) {
   Registry& r = Reg();
   const Clock::time_point now = Clock::now();
   std::lock_guard lock(r.m);
+  r.listed = n;
   for (uint32_t i = 0; i < n; ++i)
     if (r.outUntil[i] <= now) sticks.push_back(i);
   return sticks;
@@ -71,6 +73,12 @@ void Unplug(uint32_t stick, std::optional<uint32_t> backAfterMs) {
   Registry& r = Reg();
   std::lock_guard lock(r.m);
   r.outUntil[stick] = Clock::now() + std::chrono::milliseconds(*backAfterMs);
+}
+
+bool OnTheBus(uint32_t stick) {
+  Registry& r = Reg();
+  std::lock_guard lock(r.m);
+  return stick < r.listed && stick < kMaxDevices && r.outUntil[stick] <= Clock::now();
 }
 
 std::shared_ptr<rtlsdr_dev> Find(rtlsdr_dev_t* h) {

@@ -29,6 +29,9 @@ std::optional<uint32_t> StickAt(uint32_t index, bool warn);
 // Takes a stick off the bus until `backAfterMs` has passed; without it the
 // stick stays listed (as it always was: only its open handle fails).
 void Unplug(uint32_t stick, std::optional<uint32_t> backAfterMs);
+// Whether a stick is on the bus: configured at the last listing (fewer
+// sticks configured then take the others off) and not pulled out.
+bool OnTheBus(uint32_t stick);
 
 // The device behind a handle, or nothing for a null, closed or foreign one.
 std::shared_ptr<rtlsdr_dev> Find(rtlsdr_dev_t* h);

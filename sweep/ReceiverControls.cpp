@@ -82,7 +82,10 @@ bool TReceiverSetup::SetSampleRate(uint32_t rate) {
   if (rate == 0 || rate > static_cast<uint32_t>(INT32_MAX)) return false;
   if (!IsOpen()) {
     rate_ = rate;
-    if (!ReceiverAway() || engine_.SampleRate() == static_cast<int32_t>(rate)) return false;
+    if (!ReceiverAway()) return false;
+    // Kept for the receivers away; the rate in force already changes nothing now.
+    lastChangeKept_ = true;
+    if (engine_.SampleRate() == static_cast<int32_t>(rate)) return false;
     // Each step sets the rate it runs at: the sweep takes it now, the
     // receivers away when they come back.
     KeepWhileAway([rate](Receiver& r) { r.SetSampleRate(rate); });
@@ -103,7 +106,8 @@ bool TReceiverSetup::SetSampleRate(uint32_t rate) {
                     return;
                   }
                   rate_ = rate;
-                  report_.sampleRate = r->Found().sampleRate;
+                  // Kept by a receiver away: the rate it comes back with.
+                  report_.sampleRate = lastChangeKept_ ? rate : r->Found().sampleRate;
                   report_.binWidth = report_.sampleRate / static_cast<double>(kPointsPerStep);
                   engine_.SetSampleRate(static_cast<int32_t>(rate));
                   engine_.SetBinWidth(report_.binWidth);

@@ -146,6 +146,7 @@ namespace {
 struct Answer {
   bool have = false, taken = false, later = false;
   size_t left = 0;  // sticks yet to answer
+  bool kept = false;  // every one that did not take it keeps it for its return
   std::function<void()> settleLater;  // posted once the caller stopped waiting
 };
 
@@ -211,10 +212,12 @@ bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, 
   answer->left = all.size();
   std::shared_ptr<Mailbox> box = mailbox_;
   // Every stick is asked; the change is taken when each took it.
+  answer->kept = true;
   for (Receiver* r : all)
     ask(*r, [answer, box](bool taken) {
       std::lock_guard lk(box->m);
       answer->taken = answer->taken && taken;
+      if (!taken) answer->kept = answer->kept && Receiver::AnswerKept();
       if (--answer->left > 0) return;
       answer->have = true;
       box->cv.notify_all();
@@ -223,7 +226,8 @@ bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, 
   std::unique_lock lk(box->m);
   if (box->cv.wait_for(lk, kChangeWait, [&] { return answer->have; })) {
     lk.unlock();
-    settle(answer->taken);
+    lastChangeKept_ = !answer->taken && answer->kept && !engine_.WorkerAbandoned();
+    settle(answer->taken || lastChangeKept_);
     return answer->taken;
   }
   // Settled on this thread once the receiver has answered; the set-up may be
@@ -234,7 +238,8 @@ bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, 
       std::lock_guard lk2(box->m);
       if (!box->open) return;
     }
-    settle(answer->taken);
+    lastChangeKept_ = !answer->taken && answer->kept && !engine_.WorkerAbandoned();
+    settle(answer->taken || lastChangeKept_);
     if (settled_) settled_(answer->taken);
   };
   lastChangeWaits_ = true;

@@ -184,11 +184,13 @@ class TReceiverSetup {
   // Whether the last control call left its change to be settled later.
   bool LastChangeWaits() const { return lastChangeWaits_; }
   // The last control found the receivers in use away (pulled out, or a
-  // remote one reconnecting): its value was kept and is applied when they
-  // come back, though the result was false.
+  // remote one reconnecting), or they went away before they could apply it:
+  // its value was kept and is applied when they come back, though the
+  // result was false.
   bool LastChangeKept() const { return lastChangeKept_; }
   // Hears, on this thread, whether each change that was left waiting was
-  // taken, once the receiver has applied or refused it.
+  // taken, once the receiver has applied or refused it; LastChangeKept()
+  // then tells whether one not taken was kept for the receiver's return.
   void SetChangeSettled(std::function<void(bool)> settled) { settled_ = std::move(settled); }
   // The receiver hung in a call: no change reaches it any more.
   bool ReceiverLost() const;
@@ -254,7 +256,7 @@ class TReceiverSetup {
   bool OpenChosen();
   Receiver* Open() const;
   // Sends one change to the receiver; `settle` runs on this thread with its
-  // outcome, now or later.
+  // outcome (true also when kept for the receiver's return), now or later.
   bool Change(std::function<void(Receiver&, Receiver::Done)> ask, std::function<void(bool)> settle,
               bool firstOnly = false);
   void Restart(bool newLayout);

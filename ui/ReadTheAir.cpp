@@ -49,7 +49,7 @@ TReadTheAir::TReadTheAir(TChart& chart, TFastLineSeries& trace, TSweepEngine& sw
 
   modeGroup_ = new QActionGroup(this);
   for (const ModeEntry& e : kModes) {
-    QAction* a = menu.AddEntry(QString::fromLatin1(e.text), QKeySequence(QString::fromLatin1(e.shortcut)),
+    QAction* a = menu.AddEntry(QString::fromUtf8(e.text), QKeySequence(QString::fromLatin1(e.shortcut)),
                                [this, m = e.mode] { SetMode(m); });
     a->setObjectName(QLatin1String(e.name));
     a->setCheckable(true);

@@ -81,7 +81,7 @@ TReceiverMenu::TReceiverMenu(QWidget* window, QMenu* menu, TReceiverSetup& recei
   directMenu_ = receiverMenu_->addMenu(QStringLiteral("Direct sampling"));
   auto* branches = new QActionGroup(directMenu_);
   for (const auto& [text, mode] : {std::pair{"Off", 0}, std::pair{"I branch", 1}, std::pair{"Q branch", 2}}) {
-    QAction* a = directMenu_->addAction(QString::fromLatin1(text));
+    QAction* a = directMenu_->addAction(QString::fromUtf8(text));
     a->setCheckable(true);
     a->setData(mode);
     branches->addAction(a);
@@ -264,7 +264,7 @@ void TReceiverMenu::KeepForEach(const ReceiverOwn& own, bool firstOnly) {
   }
 }
 
-bool TReceiverMenu::Waits(std::function<void(bool)> say) {
+bool TReceiverMenu::Waits(std::function<void(bool, bool)> say) {
   if (!receiver_.LastChangeWaits()) return false;
   waiting_.push_back(std::move(say));
   return true;
@@ -275,9 +275,9 @@ void TReceiverMenu::Settled(bool taken) {
     Refresh();
     return;
   }
-  const std::function<void(bool)> say = std::move(waiting_.front());
+  const std::function<void(bool, bool)> say = std::move(waiting_.front());
   waiting_.pop_front();
-  say(taken);
+  say(taken, !taken && receiver_.LastChangeKept());
 }
 
 std::string TReceiverMenu::NotTaken(const std::string& refused) const {
@@ -290,7 +290,7 @@ std::string TReceiverMenu::Kept(bool kept) const {
 
 bool TReceiverMenu::ChooseGain(std::optional<int> tenthsDb) {
   const bool ok = receiver_.SetGain(tenthsDb);
-  if (Waits([this, tenthsDb](bool taken) { SayGain(tenthsDb, taken); })) return false;
+  if (Waits([this, tenthsDb](bool taken, bool kept) { SayGain(tenthsDb, taken || kept, kept); })) return false;
   const bool kept = !ok && receiver_.LastChangeKept();
   SayGain(tenthsDb, ok || kept, kept);
   return ok;
@@ -310,7 +310,7 @@ void TReceiverMenu::SayGain(std::optional<int> tenthsDb, bool ok, bool kept) {
 
 bool TReceiverMenu::ChooseCorrection(int ppm) {
   const bool ok = receiver_.SetFreqCorrection(ppm);
-  if (Waits([this, ppm](bool taken) { SayCorrection(ppm, taken); })) return false;
+  if (Waits([this, ppm](bool taken, bool kept) { SayCorrection(ppm, taken || kept, kept); })) return false;
   const bool kept = !ok && receiver_.LastChangeKept();
   SayCorrection(ppm, ok || kept, kept);
   return ok;
@@ -332,7 +332,7 @@ void TReceiverMenu::SayCorrection(int ppm, bool ok, bool kept) {
 
 bool TReceiverMenu::ChooseRate(uint32_t rate) {
   const bool ok = receiver_.SetSampleRate(rate);
-  if (Waits([this, rate](bool taken) { SayRate(rate, taken); })) return false;
+  if (Waits([this, rate](bool taken, bool kept) { SayRate(rate, taken || kept, kept); })) return false;
   const bool kept = !ok && receiver_.LastChangeKept();
   SayRate(rate, ok || kept, kept);
   return ok;
@@ -355,7 +355,7 @@ void TReceiverMenu::SayRate(uint32_t rate, bool ok, bool kept) {
 
 bool TReceiverMenu::ChooseReceiver(uint32_t index) {
   const bool ok = receiver_.OpenReceiver(index);
-  if (Waits([this, index](bool taken) { SayReceiver(index, taken); })) return false;
+  if (Waits([this, index](bool taken, bool) { SayReceiver(index, taken); })) return false;
   SayReceiver(index, ok);
   return ok;
 }
@@ -454,17 +454,12 @@ bool TReceiverMenu::ChooseOffsetTuning(bool on) {
 }
 
 bool TReceiverMenu::ChooseOption(bool ok, const QString& name, const QString& value, const ReceiverOwn& own) {
-  const auto say = [this, name, value, own](bool taken) {
-    SayOption(name, value, taken);
-    if (taken) KeepForEach(own);
+  const auto say = [this, name, value, own](bool taken, bool kept) {
+    SayOption(name, value, taken || kept, kept);
+    if (taken || kept) KeepForEach(own);
   };
   if (Waits(say)) return false;
-  if (!ok && receiver_.LastChangeKept()) {
-    SayOption(name, value, true, true);
-    KeepForEach(own);
-    return false;
-  }
-  say(ok);
+  say(ok, !ok && receiver_.LastChangeKept());
   return ok;
 }
 

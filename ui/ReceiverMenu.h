@@ -82,8 +82,8 @@ class TReceiverMenu : public QObject {
   void PopUp(QMenu* m);
   void AddCropEntry(QMenu* menu);
   // After a choice: whether it waits for the receiver; `say` then writes its
-  // line once it is settled.
-  bool Waits(std::function<void(bool)> say);
+  // line once it is settled (taken, or kept for a receiver gone meanwhile).
+  bool Waits(std::function<void(bool taken, bool kept)> say);
   void Settled(bool taken);
   // What follows a value the receiver did not take: refused, or never sent
   // because the receiver no longer responds.
@@ -133,7 +133,7 @@ class TReceiverMenu : public QObject {
   // Entry points found missing, each said once.
   bool saidBiasTee_ = false, saidDirect_ = false, saidOffset_ = false;
   // The lines of the choices that wait, in the order they were made.
-  std::deque<std::function<void(bool)>> waiting_;
+  std::deque<std::function<void(bool taken, bool kept)>> waiting_;
 };
 
 }  // namespace wg

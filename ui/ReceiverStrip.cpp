@@ -1,6 +1,7 @@
 #include "ui/ReceiverStrip.h"
 
 #include "chart/Chart.h"
+#include "receiver/RtlTcpProtocol.h"
 #include "sweep/ReceiverSetup.h"
 #include "sweep/SweepEngine.h"
 #include "ui/ChartMenu.h"
@@ -8,9 +9,11 @@
 
 #include <QAction>
 #include <QPainter>
-#include <QRegularExpression>
+#include <QFontMetrics>
 
+#include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace wg {
 
@@ -35,7 +38,54 @@ QFont StripFont(const QFont& base) {
   return f;
 }
 
+const QString kPartGap = QStringLiteral(" \u00b7 ");
+
+QString Named(const ReceiverReport& r, uint32_t index, const std::string& servedFrom) {
+  if (!servedFrom.empty()) return QString::fromStdString(RemoteName(servedFrom));
+  if (index >= r.devices.size()) return QStringLiteral("receiver %1").arg(index);
+  const ReceiverReport::Device& d = r.devices[index];
+  QString name = QString::fromStdString(d.name);
+  if (!d.serial.empty()) name += QStringLiteral(" SN ") + QString::fromStdString(d.serial);
+  return name;
+}
+
 }  // namespace
+
+QString StripReceivers(const ReceiverReport& r) {
+  if (r.outcome != ReceiverReport::Outcome::Opened) return QStringLiteral("no receiver");
+  QStringList names{Named(r, r.index, r.servedFrom)};
+  for (const ReceiverReport::Stick& s : r.others)
+    if (s.openResult >= 0) names << Named(r, s.index, s.servedFrom);
+  if (names.size() == 1) return names.front();
+  return QStringLiteral("%1 receivers: %2").arg(names.size()).arg(names.join(QStringLiteral(", ")));
+}
+
+QStringList StripLines(const QStringList& parts, const QFontMetrics& fm, int width) {
+  const auto fits = [&](const QString& s) { return fm.horizontalAdvance(s) <= width; };
+  QStringList lines;
+  QString line;
+  for (const QString& part : parts) {
+    if (!line.isEmpty() && fits(line + kPartGap + part)) {
+      line += kPartGap + part;
+      continue;
+    }
+    if (!line.isEmpty()) lines << std::exchange(line, {});
+    if (fits(part)) {
+      line = part;
+      continue;
+    }
+    // Too wide alone: broken between its words (one wider than a line
+    // stays whole).
+    for (const QString& word : part.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      if (line.isEmpty() || fits(line + QLatin1Char(' ') + word))
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+      else
+        lines << std::exchange(line, word);
+    }
+  }
+  if (!line.isEmpty()) lines << line;
+  return lines;
+}
 
 TReceiverStrip::TReceiverStrip(TChart& chart, TChartOverlay& overlay, TReceiverSetup& receiver, TSweepEngine& sweep,
                                TChartMenu& menu, std::function<TraceMode()> mode)
@@ -68,17 +118,8 @@ void TReceiverStrip::OnSweep(const SweepPtr& sweep) {
   if (shown_) overlay_.update();
 }
 
-QString TReceiverStrip::Text() const {
-  const ReceiverReport& r = receiver_.Report();
-  QStringList parts;
-  if (r.outcome == ReceiverReport::Outcome::Opened && r.index < r.devices.size()) {
-    const ReceiverReport::Device& d = r.devices[r.index];
-    QString name = QString::fromStdString(d.name);
-    if (!d.serial.empty()) name += QStringLiteral(" SN ") + QString::fromStdString(d.serial);
-    parts << name;
-  } else {
-    parts << QStringLiteral("no receiver");
-  }
+QStringList TReceiverStrip::Parts() const {
+  QStringList parts{StripReceivers(receiver_.Report())};
   switch (receiver_.CurrentGainMode()) {
     case GainMode::Written: parts << QStringLiteral("no gain set"); break;
     case GainMode::Auto: parts << QStringLiteral("auto gain"); break;
@@ -90,27 +131,43 @@ QString TReceiverStrip::Text() const {
   if (sweepsPerSecond_ > 0)
     parts << QString::number(sweepsPerSecond_, 'f', sweepsPerSecond_ < 10 ? 2 : 1) + QStringLiteral(" sweeps/s, ") +
                  QString::number(hzPerSecond_ / 1e6, 'f', 1) + QStringLiteral(" MHz/s");
-  return parts.join(QStringLiteral(" \u00b7 "));
+  return parts;
+}
+
+QString TReceiverStrip::Text() const { return Parts().join(kPartGap); }
+
+QStringList TReceiverStrip::Lines(QRect* where) const {
+  *where = {};
+  if (!shown_) return {};
+  const TRect plot = chart_.GetPlotRect();
+  const int room = plot.Right - plot.Left - 4;
+  if (room < 16) return {};
+  const QFontMetrics fm(StripFont(overlay_.font()));
+  const QStringList lines = StripLines(Parts(), fm, room - 8);
+  int widest = 0;
+  for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
+  const int width = std::min(widest + 8, room);
+  // In the plot's upper right corner: the trace seldom reaches that high.
+  *where = QRect(plot.Right - 2 - width, plot.Top + 2, width, static_cast<int>(lines.size()) * fm.height() + 2);
+  return lines;
 }
 
 QRect TReceiverStrip::Rect() const {
-  if (!shown_) return {};
-  const TRect plot = chart_.GetPlotRect();
-  if (plot.Right - plot.Left < 20) return {};
-  const QFontMetrics fm(StripFont(overlay_.font()));
-  const int width = std::min(fm.horizontalAdvance(Text()) + 8, plot.Right - plot.Left - 4);
-  // In the plot's upper right corner: the trace seldom reaches that high.
-  return QRect(plot.Right - 2 - width, plot.Top + 2, width, fm.height() + 2);
+  QRect r;
+  (void)Lines(&r);
+  return r;
 }
 
 void TReceiverStrip::Paint(QPainter& p) const {
-  const QRect r = Rect();
+  QRect r;
+  const QStringList lines = Lines(&r);
   if (r.isEmpty()) return;
   p.setFont(StripFont(overlay_.font()));
   p.fillRect(r, QColor(255, 255, 255, 200));
   p.setPen(QColor(0x40, 0x40, 0x40));
-  p.drawText(r.adjusted(4, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter,
-             QFontMetrics(p.font()).elidedText(Text(), Qt::ElideRight, r.width() - 8));
+  const int h = QFontMetrics(p.font()).height();
+  for (int i = 0; i < lines.size(); ++i)
+    p.drawText(QRect(r.left() + 4, r.top() + 1 + i * h, r.width() - 8, h), Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
 }
 
 }  // namespace wg

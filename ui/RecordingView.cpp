@@ -111,6 +111,11 @@ TRecordingView::TRecordingView(QWidget& window, TChart& chart, TFastLineSeries& 
   });
   connect(back_, &QPushButton::clicked, this, [this] { BackToLive(); });
   chart_.installEventFilter(this);
+  // Shown again by the user, the waterfall holds no rows: the recording's
+  // are read once more.
+  connect(splitter_.Action(), &QAction::toggled, this, [this](bool on) {
+    if (on && source_) overviewReading_ = source_->ReadOverviewAgain();
+  });
 
   // A live sweep while a recording is shown: the user started the sweep
   // again (a new range, a receiver setting); the recording gives way.
@@ -149,11 +154,13 @@ bool TRecordingView::Open(const QString& path) {
   };
   // Reduced to the waterfall's columns here, on the source's thread.
   events.overview = [this, generation, layout = std::shared_ptr<const TWaterfallHistory::Layout>()](
-                        const SweepPtr& s) mutable {
+                        const SweepPtr& s, uint64_t reading) mutable {
     auto row = TWaterfallHistory::Reduce(*s, s->PointCount(), layout);
     layout = row.layout;
-    QMetaObject::invokeMethod(this, [this, generation, row = std::move(row)]() mutable {
-      if (generation == generation_) splitter_.Waterfall()->AddReduced(std::move(row));
+    QMetaObject::invokeMethod(this, [this, generation, reading, row = std::move(row)]() mutable {
+      // Rows of a reading the waterfall let go when it was hidden stay out.
+      if (generation == generation_ && reading == overviewReading_ && splitter_.WaterfallShown())
+        splitter_.Waterfall()->AddReduced(std::move(row));
     }, Qt::QueuedConnection);
   };
   events.finished = [this, generation](bool complete) {
@@ -180,6 +187,8 @@ bool TRecordingView::Open(const QString& path) {
   splitter_.ShowWaterfall(false);
   splitter_.ShowWaterfall(true);
   source_ = std::move(source);
+  overviewReading_ = 0;
+  splitter_.Waterfall()->SetFillHeight(true);
   path_ = path;
   shown_.reset();
   shownNumber_ = count_ = 0;
@@ -257,6 +266,7 @@ void TRecordingView::Close() {
   for (QAction* a : {backAction_, newer_, older_}) a->setEnabled(false);
   window_.setWindowTitle(liveTitle_);
   splitter_.ShowWaterfall(false);
+  splitter_.Waterfall()->SetFillHeight(false);
   splitter_.ShowWaterfall(waterfallWasShown_);
   const bool wasShown = shown_ != nullptr;
   shown_.reset();

@@ -102,6 +102,7 @@ class TRecordingView : public QObject {
 
   std::unique_ptr<TRecordingSource> source_;
   uint64_t generation_ = 0;  // of the recording open: events of an earlier one are ignored
+  uint64_t overviewReading_ = 0;  // the waterfall takes the rows of this reading only
   QString path_, liveTitle_;
   bool waterfallWasShown_ = false;
   int liveMarginTop_ = 0;  // the chart's, restored with the live view

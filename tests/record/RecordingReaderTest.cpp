@@ -440,7 +440,7 @@ TEST(RecordingSource, SweepsOnRequestAndAnOverviewOfTheWholeRecording) {
     shown[n] = s;
     cv.notify_all();
   };
-  events.overview = [&](const wg::SweepPtr& s) {
+  events.overview = [&](const wg::SweepPtr& s, uint64_t) {
     std::lock_guard lk(m);
     overview.push_back(s);
   };

@@ -372,10 +372,11 @@ TEST_F(SimTest, HungReadHoldsNothingOthersNeed) {
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "0", 1);
   rtlsdr_dev_t* d = OpenTuned(kCentre);
   auto returned = std::make_shared<std::atomic<bool>>(false);
-  std::thread([d, returned] {
+  auto result = std::make_shared<std::atomic<int>>(0);
+  std::thread([d, returned, result] {
     static uint8_t buf[16384];
     int n = 0;
-    rtlsdr_read_sync(d, buf, sizeof buf, &n);
+    *result = rtlsdr_read_sync(d, buf, sizeof buf, &n);
     *returned = true;
   }).detach();
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -385,6 +386,11 @@ TEST_F(SimTest, HungReadHoldsNothingOthersNeed) {
   EXPECT_EQ(rtlsdr_get_center_freq(d), kCentre + 1000000);
   EXPECT_EQ(ReadOnce(d), std::make_pair(0, 131072));
   EXPECT_FALSE(*returned);
+  // Pulled out (none configured at the next listing), it ends: "no device".
+  ::setenv("RTLSDR_SIM_DEVICES", "0", 1);
+  EXPECT_EQ(rtlsdr_get_device_count(), 0u);
+  for (int i = 0; i < 1000 && !*returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(*returned && *result == -4);
 }
 
 }  // namespace

@@ -284,18 +284,39 @@ TEST_F(Setup, ControlsApplyTheirValueOrKeepThePreviousOne) {
   EXPECT_EQ(setup->Report().freqCorrection, -3000);
   EXPECT_EQ(setup->NearestGain(400), 402);
 
-  // The rate is the step width: bin width, point count and sweep follow.
-  ASSERT_TRUE(fake::WaitReads(fake::Reads() + 1, std::chrono::seconds(5)));
+  // The rate is the step width: bin width, point count and sweep follow; a
+  // step of 2.4 MHz is waited for (a read of the old width may end later).
+  const auto stepOf24 = [] { const auto c = fake::Centres(); return std::count(c.begin(), c.end(), 139200000u) > 0; };
+  ASSERT_TRUE(ui.PumpUntil(stepOf24));
   engine->Stop();
   EXPECT_EQ(engine->SampleRate(), 2400000);
   EXPECT_EQ(engine->BinWidth(), 585.9375);
   EXPECT_EQ(setup->Report().binWidth, 585.9375);
   EXPECT_EQ(series.PointCount(), 25600);
-  const auto centres = fake::Centres();
-  EXPECT_NE(std::find(centres.begin(), centres.end(), 139200000u), centres.end()) << "steps of 2.4 MHz";
   fake::script().gainResult = -1;
   EXPECT_FALSE(wgtest::Settled(*setup, ui, setup->SetGain(0)));
   EXPECT_EQ(setup->ManualGain(), 402);
+}
+
+// A change the stick could not apply before it went away is kept for its
+// return, not refused, and set when the stick is opened again.
+TEST_F(Setup, AChangeMetByTheStickGoingAwayIsKeptForItsReturn) {
+  fake::script().pauseAtRead = fake::script().faultAtRead = 3;
+  fake::script().fault = fake::Fault::Unplug;
+  setup->Run();
+  ASSERT_TRUE(fake::WaitPaused(std::chrono::seconds(10)));
+  const std::ptrdiff_t before = static_cast<std::ptrdiff_t>(fake::Calls().size());
+  EXPECT_FALSE(setup->SetGain(402));
+  ASSERT_TRUE(setup->LastChangeWaits()) << "the paused read holds the change";
+  fake::Release();
+  EXPECT_FALSE(wgtest::Settled(*setup, ui, false));
+  EXPECT_TRUE(setup->LastChangeKept());
+  EXPECT_EQ(setup->ManualGain(), 402);
+  const auto setAgain = [&] {
+    const auto c = fake::Calls();
+    return std::count(c.begin() + before, c.end(), "gain 402") > 0;
+  };
+  EXPECT_TRUE(ui.PumpUntil(setAgain)) << "set on the stick's return";
 }
 
 // Chosen before a receiver is there, the values are used by the next

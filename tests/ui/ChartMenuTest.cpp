@@ -1,5 +1,6 @@
 // The chart menu: how it opens, what it holds, and that its shortcuts reach
 // their entries from every control without being typed into one.
+#include "app/Language.h"
 #include "chart/Chart.h"
 #include "controls/SpinDouble.h"
 #include "tests/ui/FormFixture.h"
@@ -108,6 +109,26 @@ TEST_F(ChartMenuTest, ShortcutsReachTheirEntryFromEditorsAndTheLog) {
     EXPECT_EQ(runs, 4) << name;
     QObject::disconnect(counter);
   }
+}
+
+// UTF-8 read as Latin-1 turns each non-ASCII letter into a lead of U+00C2 to
+// U+00F4 and a follower of U+0080 to U+00BF ("…" into "â\u0080¦", shown as
+// "â€¦"): no entry of the menu, its submenus or the window reads so.
+TEST_F(ChartMenuTest, NoEntryReadsAsUtf8TakenForLatin1) {
+  TForm1& f = Open();
+  const auto misread = [](const QString& t) {
+    for (qsizetype i = 0; i + 1 < t.size(); ++i)
+      if (t[i] >= QChar(0xC2) && t[i] <= QChar(0xF4) && t[i + 1] >= QChar(0x80) && t[i + 1] <= QChar(0xBF)) return true;
+    return t.contains(QChar::ReplacementCharacter);
+  };
+  for (const wg::Language language : {wg::Language::Russian, wg::Language::English}) {
+    wg::SetLanguage(language);
+    QList<QAction*> all = f.actions() + f.ChartMenu->actions();
+    for (const QMenu* m : f.ChartMenu->findChildren<QMenu*>()) all << m->actions();
+    EXPECT_GT(all.size(), 40);
+    for (const QAction* a : all) EXPECT_FALSE(misread(a->text())) << a->text().toStdString();
+  }
+  wg::SetLanguage(wg::Language::Russian);
 }
 
 }  // namespace

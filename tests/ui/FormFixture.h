@@ -1,6 +1,7 @@
 // The main window opened over a plugins folder of the test's choosing.
 #pragma once
 
+#include "receiver/Receiver.h"
 #include "receiver/api_rtl_sdr.h"
 #include "sweep/ReceiverSetup.h"
 #include "sweep/SweepEngine.h"
@@ -16,9 +17,17 @@
 #include <memory>
 
 // Unloads the receiver library once every receiver thread has closed its
-// stick; a receiver hung for good keeps it loaded on its own.
+// stick. A simulated stick's read that hangs ends when the stick leaves the
+// bus, as a real one's does when it is pulled out: a listing with no sticks
+// configured takes them off, so that no thread is left for the next test.
 inline void UnloadReceiverLibraryWhenFree() {
-  wg::Receiver::WaitThreadsEnded(std::chrono::seconds(2));
+  if (!wg::Receiver::WaitThreadsEnded(std::chrono::milliseconds(500)) && api_rtl_sdr::rtlsdr_get_device_count) {
+    const QByteArray devices = qgetenv("RTLSDR_SIM_DEVICES");
+    qputenv("RTLSDR_SIM_DEVICES", "0");
+    (void)api_rtl_sdr::rtlsdr_get_device_count();
+    (void)(devices.isNull() ? qunsetenv("RTLSDR_SIM_DEVICES") : qputenv("RTLSDR_SIM_DEVICES", devices));
+  }
+  EXPECT_TRUE(wg::Receiver::WaitThreadsEnded(std::chrono::seconds(10))) << "a receiver thread outlived the test";
   api_rtl_sdr::Unload();
 }
 

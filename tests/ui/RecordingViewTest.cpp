@@ -11,6 +11,7 @@
 #include "ui/RecordingView.h"
 #include "ui/Unit1.h"
 #include "ui/waterfall/Waterfall.h"
+#include "ui/waterfall/WaterfallSplitter.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -85,8 +86,14 @@ TEST_F(RecordingViewTest, ShowsTheNewestSweepAndEveryOtherOnRequestThenGoesBackT
   EXPECT_EQ(Log().count(QStringLiteral("survey.csv, line 23")), 1) << Log().toStdString();
   EXPECT_TRUE(Log().contains(QStringLiteral("survey.csv"))) << Log().toStdString();
 
-  // The whole recording in the waterfall, newest on top.
-  ASSERT_TRUE(Until([&] { return f.Waterfall1->History().RowCount() == static_cast<size_t>(kSweeps); }));
+  // The whole recording in the waterfall, newest on top, filling its height;
+  // hidden and shown again, it reads the recording anew.
+  const auto whole = [&] { return f.Waterfall1->History().RowCount() == static_cast<size_t>(kSweeps); };
+  ASSERT_TRUE(Until(whole));
+  EXPECT_TRUE(f.Waterfall1->FillHeight());
+  f.Splitter1->Action()->trigger();
+  f.Splitter1->Action()->trigger();
+  ASSERT_TRUE(Until(whole));
   EXPECT_TRUE(f.Waterfall1->isVisible());
   // The bar leaves the chart's title in sight, also once the waterfall
   // took its share of the height.
@@ -129,6 +136,7 @@ TEST_F(RecordingViewTest, ShowsTheNewestSweepAndEveryOtherOnRequestThenGoesBackT
   ASSERT_TRUE(Until([&] { return f.Series1->PointCount() == f.Sweep().SeriesPointCount() && f.Series1->YValues().ValueAt(0) != 0; }));
   EXPECT_DOUBLE_EQ(f.Chart1->BottomAxis()->Minimum(), static_cast<double>(f.Sweep().StartFrequency()));
   EXPECT_EQ(f.Chart1->MarginTop(), 4) << "the live chart as written";
+  EXPECT_FALSE(f.Waterfall1->FillHeight()) << "live rows keep one pixel row each";
 }
 
 // While a recording is shown the chart's features act on it, not on the

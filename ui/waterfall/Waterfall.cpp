@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 namespace wg {
 namespace {
@@ -140,6 +141,16 @@ void TWaterfall::RowAdded(bool cleared) {
   // renders everything.
   if (cleared || history_.RowCount() == 1 || image_.isNull() || isHidden()) {
     dirty_ = true;
+  } else if (fill_ && (stretched_ > 0 || history_.RowCount() < static_cast<std::size_t>(image_.height()))) {
+    // Stretched rows all move when one comes: they are drawn anew, and the
+    // colours follow the newest row as they do row by row.
+    if (!dirty_) {
+      const TWaterfallHistory::Level* newest = history_.Row(0);
+      TWaterfallHistory::Level* levels = rowLevels_.data();
+      spans_.Render(&newest, &levels, 1);
+      FollowLevels(levels, image_.width());
+    }
+    dirty_ = true;
   } else if (!dirty_) {
     top_ = (top_ + image_.height() - 1) % image_.height();
     RenderRows(0, top_, 1);
@@ -147,6 +158,18 @@ void TWaterfall::RowAdded(bool cleared) {
     FollowLevels(rowLevels_.data(), image_.width());
   }
   update();
+}
+
+void TWaterfall::SetFillHeight(bool fill) {
+  if (fill == fill_) return;
+  fill_ = fill;
+  dirty_ = true;
+  update();
+}
+
+std::size_t TWaterfall::AgeAt(int y) const {
+  if (stretched_ == 0 || image_.height() <= 0) return static_cast<std::size_t>(y);
+  return static_cast<std::size_t>(y) * stretched_ / static_cast<std::size_t>(image_.height());
 }
 
 void TWaterfall::Clear() {
@@ -231,7 +254,20 @@ void TWaterfall::RenderAll() {
   const auto [low, high] = ColourRange();
   palette_.SetRange(low, high);
   top_ = 0;
-  RenderRows(0, 0, h);
+  const std::size_t rows = history_.ColumnCount() > 0 ? history_.RowCount() : 0;
+  stretched_ = fill_ && rows > 0 && rows < static_cast<std::size_t>(h) ? rows : 0;
+  if (stretched_ == 0) {
+    RenderRows(0, 0, h);
+    return;
+  }
+  RenderRows(0, 0, static_cast<int>(rows));
+  // From the bottom up each pixel row takes the row it shows, which lies at
+  // or above it and is not overwritten yet.
+  uchar* bits = image_.bits();
+  const auto line = static_cast<std::size_t>(image_.bytesPerLine());
+  for (int y = h - 1; y > 0; --y)
+    if (const auto from = AgeAt(y); from != static_cast<std::size_t>(y))
+      std::memcpy(bits + static_cast<std::size_t>(y) * line, bits + from * line, line);
 }
 
 std::size_t TWaterfall::MemoryBytes() const {
@@ -303,7 +339,7 @@ QString TWaterfall::ReadoutAt(QPoint at) const {
   if (dirty_ || image_.isNull()) return {};
   const int cx = at.x() - view_.dx;
   if (cx < view_.x0 || cx >= view_.x1 || at.y() < 0 || at.y() >= image_.height()) return {};
-  const std::size_t age = static_cast<std::size_t>(at.y());
+  const std::size_t age = AgeAt(at.y());
   if (age >= history_.RowCount()) return {};
   const double hz = chart_->BottomAxis()->PixelToValue(cx);
   const TWaterfallHistory::Level v = spans_.LevelAt(history_.Row(age), cx);

@@ -41,6 +41,10 @@ class TWaterfall : public QWidget {
   // The same for a sweep already reduced to its columns.
   void AddReduced(TWaterfallHistory::Reduced row);
   void Clear();
+  // Rows fewer than the pixel rows share out the whole height (a recording
+  // of a few sweeps fills it) instead of one pixel row each.
+  void SetFillHeight(bool fill);
+  bool FillHeight() const { return fill_; }
   // Renders again if the chart's scale moved since the rows were drawn. The
   // window calls it after every drawing of the chart.
   void SyncWithChart();
@@ -91,6 +95,8 @@ class TWaterfall : public QWidget {
   void RenderRows(std::size_t age, int imageRow, int count);
   // After a row was added: the newest row rendered, or all when needed.
   void RowAdded(bool cleared);
+  // The row drawn at pixel row y (an age, possibly beyond the rows held).
+  std::size_t AgeAt(int y) const;
   static constexpr int kRowBlock = 4;
   void DrawColourBar(class QPainter& p);
   // Automatic colours: the newest row's levels per pixel move the span a
@@ -113,6 +119,10 @@ class TWaterfall : public QWidget {
   // round to the top.
   QImage image_;
   int top_ = 0;
+  bool fill_ = false;
+  // Rows shared out over the image's height when the last rendering
+  // stretched them; 0 when each has one pixel row.
+  std::size_t stretched_ = 0;
   QImage bar_;  // the colour bar, made for the widget's height
   std::vector<TWaterfallHistory::Level> rowLevels_;
   QPoint hover_{-1, -1};

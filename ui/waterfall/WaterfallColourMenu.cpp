@@ -16,7 +16,7 @@ void AddWaterfallColourMenu(QMenu& menu, TWaterfall& waterfall, TSettings& setti
   sub->setObjectName(QStringLiteral("waterfall-colours"));
   auto* group = new QActionGroup(sub);
   const auto entry = [&](const char* text, const char* name, ColourSpan::Kind kind) {
-    QAction* a = sub->addAction(QString::fromLatin1(text));
+    QAction* a = sub->addAction(QString::fromUtf8(text));
     a->setObjectName(QLatin1String(name));
     a->setCheckable(true);
     a->setData(static_cast<int>(kind));

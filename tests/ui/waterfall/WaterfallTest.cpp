@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QImage>
 #include <QLabel>
 #include <QSplitter>
@@ -457,6 +458,27 @@ TEST_F(WaterfallWindowTest, LiveSweepsFillItAndANewScanRangeStartsItAfresh) {
 
   QTest::keyClick(&f, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(h.RowCount(), 0u) << "hidden, it lets its rows go";
+}
+
+// Asked to, rows fewer than the pixel rows share the height out, newest on
+// top, also as rows come; the readout reads the row drawn.
+TEST_F(WaterfallWindowTest, FewRowsFillTheHeightWhenAskedTo) {
+  TForm1& f = OpenWithWaterfall();
+  wg::TWaterfall& w = *f.Waterfall1;
+  const auto add = [&](int k) {  // row k: -120 + 20 k dB, dated k s after the epoch
+    Sweep s;
+    for (int i = 0; i < kPoints; ++i) s.Y(i) = -120 + 20 * k;
+    w.AddSweep(&s.xy[0], &s.xy[1], 2, s.Count(), TWaterfallHistory::Clock::time_point{std::chrono::seconds(k)});
+  };
+  add(0), add(1), add(2), w.SetFillHeight(true), Settle(f), add(3), Settle(f);
+  const int x = w.DataLeft() + 10, h = w.height();
+  for (const auto& [y, k] : {std::pair{0, 3}, {h * 3 / 8, 2}, {h - 1, 0}})
+    EXPECT_EQ(Picture(f).pixel(x, y), Colour(20.0 * k / 145)) << y;
+  const QString oldest = QDateTime::fromMSecsSinceEpoch(0).toString(QStringLiteral("HH:mm:ss.zzz"));
+  EXPECT_TRUE(w.ReadoutAt({x, h - 1}).endsWith(oldest));
+  w.SetFillHeight(false);
+  Settle(f);
+  EXPECT_EQ(Picture(f).pixel(x, 4), wg::kWaterfallNoData) << "one pixel row each";
 }
 
 TEST_F(WaterfallWindowTest, ItsShowingAndShareAreRemembered) {
