@@ -24,7 +24,10 @@ TEST(ReceiverStrip, NamesEveryReceiverInUseAndBreaksItsLineBetweenWholeParts) {
     EXPECT_EQ(words(lines), words(parts)) << width << ": every word, whole and in order";
     for (const QString& line : lines)
       EXPECT_TRUE(fm.horizontalAdvance(line) <= width || !line.contains(QLatin1Char(' '))) << line.toStdString();
-    for (const QString& part : parts)  // one that fits a line is never split
-      if (fm.horizontalAdvance(part) <= width) EXPECT_EQ(lines.filter(part).size(), 1) << part.toStdString();
+    for (const QString& part : parts) {  // one that fits a line is never split
+      if (fm.horizontalAdvance(part) <= width) {
+        EXPECT_EQ(lines.filter(part).size(), 1) << part.toStdString();
+      }
+    }
   }
 }
