@@ -19,9 +19,6 @@ int64_t SteadyNanos() {
 }
 
 std::atomic<ReceiverId> g_nextId{1};
-// Set on a receiver's thread while it answers a change it kept for the
-// stick's next open.
-thread_local bool t_answerKept = false;
 
 // Threads left in a call. Never destroyed: such a thread may return while
 // the program's statics are torn down.
@@ -149,7 +146,7 @@ void Receiver::Core::Publish() {
 
 void Receiver::Core::FailChanges(std::deque<std::pair<Change, Done>> failed) {
   for (auto& [change, done] : failed)
-    if (done) done(false);
+    if (done) done(Answer::Refused);
 }
 
 // Opens the stick and sets it up as the written set-up does, call for call,
@@ -324,11 +321,10 @@ void Receiver::Core::Run() {
     if (change.first) {
       const bool taken = change.first(*this);
       Publish();
-      if (change.second) {
-        t_answerKept = !taken && !hung && liveState != ReceiverState::Open;
-        change.second(taken && !hung);
-        t_answerKept = false;
-      }
+      if (change.second)
+        change.second(hung ? Answer::Refused
+                           : taken ? Answer::Taken
+                                   : liveState != ReceiverState::Open ? Answer::Kept : Answer::Refused);
       continue;
     }
     if (now == ReceiverState::Lost) {
@@ -444,8 +440,6 @@ void Receiver::Wake() {
   core_->cv.notify_all();
 }
 
-bool Receiver::AnswerKept() { return t_answerKept; }
-
 void Receiver::Ask(Change change, Done done) {
   {
     std::lock_guard lk(core_->m);
@@ -455,7 +449,7 @@ void Receiver::Ask(Change change, Done done) {
       return;
     }
   }
-  if (done) done(false);
+  if (done) done(Answer::Refused);
 }
 
 void Receiver::SetGain(std::optional<int> tenthsDb, Done done) {
@@ -521,7 +515,7 @@ void Receiver::SetBiasTee(bool on, Done done) {
 
 void Receiver::SetDirectSampling(int mode, Done done) {
   if (mode < 0 || mode > 2) {
-    if (done) done(false);
+    if (done) done(Answer::Refused);
     return;
   }
   Ask(

@@ -110,12 +110,12 @@ class Receiver {
   void Wake();
 
   // Changes, applied on the receiver's thread between steps in the order
-  // asked for. `done` gets whether the stick took the value; refused, the
-  // previous one stays in force. While the stick is not open (gone, or not
-  // yet open) the value is kept for its next open and `done` gets false
-  // (AnswerKept() tells it inside `done`); a hung or closed receiver
-  // answers false and keeps nothing.
-  using Done = std::function<void(bool)>;
+  // asked for. `done` gets whether the stick took the value (Taken); refused,
+  // the previous one stays in force. While the stick is not open (gone, or
+  // not yet open) the value is kept for its next open (Kept); a hung or
+  // closed receiver refuses and keeps nothing.
+  enum class Answer { Taken, Kept, Refused };
+  using Done = std::function<void(Answer)>;
   void SetGain(std::optional<int> tenthsDb, Done done = {});  // nullopt: automatic
   void SetFreqCorrection(int ppm, Done done = {});
   void SetSampleRate(uint32_t rate, Done done = {});
@@ -127,10 +127,6 @@ class Receiver {
   // thread still inside a call then ends on its own once the call returns.
   // True when the thread has ended. No event is sent afterwards.
   bool Close(std::chrono::milliseconds wait);
-
-  // Called inside a change's `done`: the value was not taken because the
-  // stick was not open, and is kept for its next open.
-  static bool AnswerKept();
 
   // Receiver threads, of any receiver, left in a call that has not returned.
   static int HungThreads();

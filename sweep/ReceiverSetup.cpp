@@ -214,10 +214,10 @@ bool TReceiverSetup::Change(std::function<void(Receiver&, Receiver::Done)> ask, 
   // Every stick is asked; the change is taken when each took it.
   answer->kept = true;
   for (Receiver* r : all)
-    ask(*r, [answer, box](bool taken) {
+    ask(*r, [answer, box](Receiver::Answer a) {
       std::lock_guard lk(box->m);
-      answer->taken = answer->taken && taken;
-      if (!taken) answer->kept = answer->kept && Receiver::AnswerKept();
+      answer->taken = answer->taken && a == Receiver::Answer::Taken;
+      if (a != Receiver::Answer::Taken) answer->kept = answer->kept && a == Receiver::Answer::Kept;
       if (--answer->left > 0) return;
       answer->have = true;
       box->cv.notify_all();

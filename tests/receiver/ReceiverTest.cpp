@@ -136,12 +136,12 @@ TEST(Receiver, ChangesComeBetweenStepsInTheirOrder) {
   ASSERT_TRUE(steps->WaitDone(3));
   std::promise<std::vector<bool>> answers;
   auto got = std::make_shared<std::vector<bool>>();
-  const auto note = [got](bool ok) { got->push_back(ok); };
+  const auto note = [got](Receiver::Answer a) { got->push_back(a == Receiver::Answer::Taken); };
   r->SetGain(402, note);
   r->SetGain(400, note);  // not one of the tuner's: refused, 40.2 dB stays
   r->SetFreqCorrection(0, note);
-  r->SetSampleRate(2048000, [got, &answers](bool ok) {
-    got->push_back(ok);
+  r->SetSampleRate(2048000, [got, &answers](Receiver::Answer a) {
+    got->push_back(a == Receiver::Answer::Taken);
     answers.set_value(*got);
   });
   ASSERT_EQ(answers.get_future().wait_for(10s), std::future_status::ready);
@@ -167,9 +167,9 @@ TEST(Receiver, HungReadIsLeftToFinishAndHoldsTheLibraryUntilThen) {
   ASSERT_TRUE(r->Start());
   ASSERT_TRUE(ev.WaitFor(ReceiverEvent::Kind::Hung));
   EXPECT_EQ(r->State(), ReceiverState::Hung);
-  bool taken = true;
-  r->SetGain(402, [&](bool ok) { taken = ok; });
-  EXPECT_FALSE(taken);  // answered at once: nothing reaches a hung stick
+  auto answer = Receiver::Answer::Taken;
+  r->SetGain(402, [&](Receiver::Answer a) { answer = a; });
+  EXPECT_EQ(answer, Receiver::Answer::Refused);  // answered at once: nothing reaches a hung stick
   std::weak_ptr<int> library = bus->library;
   bus->library.reset();
   const auto held = wgtest::HeldFor([&] { EXPECT_FALSE(r->Close(1s)); });
@@ -196,9 +196,9 @@ TEST(Receiver, StickThatGoesAwayIsFoundAgainBySerialWithItsSettings) {
   ASSERT_TRUE(r->Start());
   ASSERT_TRUE(ev.WaitFor(ReceiverEvent::Kind::Gone));
   EXPECT_EQ(r->State(), ReceiverState::Lost);
-  std::promise<bool> kept;
-  r->SetFreqCorrection(66, [&](bool taken) { kept.set_value(taken); });
-  EXPECT_FALSE(kept.get_future().get());  // not taken by an absent stick, but kept for its return
+  std::promise<Receiver::Answer> kept;
+  r->SetFreqCorrection(66, [&](Receiver::Answer a) { kept.set_value(a); });
+  EXPECT_EQ(kept.get_future().get(), Receiver::Answer::Kept);  // not taken by an absent stick, but kept for its return
   // It comes back first in the bus's list.
   {
     std::lock_guard lk(bus->m);

@@ -53,6 +53,14 @@ class ReceiverControlTest : public FormTest {
     QApplication::processEvents();
     return *form_;
   }
+  // The next sweep the window gets (none after 20 s).
+  wg::SweepPtr NextSweep() {
+    wg::SweepPtr got;
+    const int id = form_->Sweep().AddSweepListener([&](const wg::SweepPtr& s) { got = s; });
+    for (int i = 0; i < 2000 && !got; ++i) QTest::qWait(10);
+    form_->Sweep().RemoveSweepListener(id);
+    return got;
+  }
   // Where the strongest level of a fresh sweep lies, Hz.
   double PeakAfterFreshSweeps() {
     wg::TFastLineSeries* s = form_->Series1;
@@ -209,13 +217,6 @@ TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) 
 // centres mended, and the choice comes back at the next start. A share
 // given with -c is what the entry crops for that run.
 TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
-  const auto nextSweep = [&](TForm1& f) {
-    wg::SweepPtr got;
-    const int id = f.Sweep().AddSweepListener([&](const wg::SweepPtr& s) { got = s; });
-    for (int i = 0; i < 2000 && !got; ++i) QTest::qWait(10);
-    f.Sweep().RemoveSweepListener(id);
-    return got;
-  };
   {
     TForm1& f = OpenWith({});
     auto* menu = f.findChild<wg::TReceiverMenu*>();
@@ -227,7 +228,7 @@ TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
     EXPECT_EQ(menu->CropAction()->text(), QStringLiteral("Crop step edges"));
     EXPECT_FALSE(menu->CropAction()->isChecked());
     EXPECT_EQ(f.Sweep().Crop(), 0);
-    EXPECT_EQ(nextSweep(f)->pointsPerStep, 4096);
+    EXPECT_EQ(NextSweep()->pointsPerStep, 4096);
     // Both keys work from the window, not only while the menu is open.
     EXPECT_FALSE(f.Sweep().Fast());
     QTest::keyClick(&f, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
@@ -241,7 +242,7 @@ TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
     EXPECT_EQ(f.Sweep().Crop(), 0.25);
     EXPECT_EQ(settings_->Values().crop, 0.25);
     EXPECT_TRUE(f.Sweep().Running());
-    const wg::SweepPtr s = nextSweep(f);
+    const wg::SweepPtr s = NextSweep();
     ASSERT_TRUE(s);
     EXPECT_EQ(s->pointsPerStep, 3072);
     EXPECT_TRUE(s->centreMended);
@@ -274,44 +275,25 @@ TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
 // with their centres mended; ticked, as the stick delivers them, and so at
 // the next start. --dc-spike shows it for its run.
 TEST_F(ReceiverControlTest, ShowDcSpikeFromTheMenuIsRemembered) {
-  const auto nextSweep = [&](TForm1& f) {
-    wg::SweepPtr got;
-    const int id = f.Sweep().AddSweepListener([&](const wg::SweepPtr& s) { got = s; });
-    for (int i = 0; i < 2000 && !got; ++i) QTest::qWait(10);
-    f.Sweep().RemoveSweepListener(id);
-    return got;
-  };
-  {
+  for (const bool shown : {false, true}) {
     TForm1& f = OpenWith({});
-    auto* menu = f.findChild<wg::TReceiverMenu*>();
-    const auto entries = f.ChartMenu->actions();
-    ASSERT_EQ(entries.value(entries.indexOf(menu->CropAction()) + 1), menu->DcSpikeAction());
-    EXPECT_EQ(menu->DcSpikeAction()->text(), QStringLiteral("Show DC spike"));
-    EXPECT_FALSE(menu->DcSpikeAction()->isChecked());
-    ASSERT_TRUE(nextSweep(f));
-    EXPECT_TRUE(nextSweep(f)->centreMended);
-    menu->DcSpikeAction()->trigger();
-    EXPECT_TRUE(settings_->Values().dcSpike);
+    QAction* entry = f.findChild<wg::TReceiverMenu*>()->DcSpikeAction();
+    ASSERT_EQ(f.ChartMenu->actions().value(f.ChartMenu->actions().indexOf(entry) - 1),
+              f.findChild<wg::TReceiverMenu*>()->CropAction());
+    EXPECT_EQ(entry->isChecked(), shown);
     // One sweep may have been on its way to the window when it was ticked.
-    wg::SweepPtr s = nextSweep(f);
-    if (s && s->centreMended) s = nextSweep(f);
+    wg::SweepPtr s = NextSweep();
+    if (s && s->centreMended == shown) s = NextSweep();
     ASSERT_TRUE(s);
-    EXPECT_FALSE(s->centreMended);
-    EXPECT_EQ(s->pointsPerStep, 4096);
-    form_.reset();
-  }
-  {
-    TForm1& f = OpenWith({});
-    EXPECT_TRUE(f.findChild<wg::TReceiverMenu*>()->DcSpikeAction()->isChecked());
-    EXPECT_TRUE(f.Sweep().KeepDcSpike());
-    f.findChild<wg::TReceiverMenu*>()->DcSpikeAction()->trigger();
-    EXPECT_FALSE(settings_->Values().dcSpike);
+    EXPECT_EQ(s->centreMended, !shown);
+    if (!shown) QTest::keyClick(&f, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
     form_.reset();
   }
   wg::Options o;
   o.dcSpike = true;
-  TForm1& f = OpenWith(o);
-  EXPECT_TRUE(f.Sweep().KeepDcSpike());
+  settings_->SetDcSpike(false);
+  settings_->Sync();
+  EXPECT_TRUE(OpenWith(o).Sweep().KeepDcSpike());
   EXPECT_FALSE(settings_->Values().dcSpike);  // the option is for this run
 }
 
