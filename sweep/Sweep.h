@@ -29,8 +29,8 @@ struct Sweep {
   // less half the rate.
   int pointsPerStep = kPointsPerStep;
   int firstBin = 0;
-  // The DC offset's spike at each step's centre was replaced by its
-  // neighbours' mean.
+  // The DC offset's spike at each step's centre was mended from its
+  // neighbours (MendCentre).
   bool centreMended = false;
   // The first frequency of each step, in the order swept, Hz. A step whose
   // work failed is not there: the steps either side of it meet.

@@ -159,12 +159,12 @@ class TSweepEngine {
   // The share of each step's edges left out (0 to kMostCrop, as rtl_power's
   // -c; 0: every bin drawn, the written sweep): the steps advance by what
   // they keep, and each step's centre bins, lit by the stick's DC offset,
-  // take their neighbours' mean. A share outside 0..kMostCrop counts as the
+  // are mended (MendCentre). A share outside 0..kMostCrop counts as the
   // nearest. Takes effect at the next Start, with a new layout.
   void SetCrop(double share);
   double Crop() const { return crop_; }
   // The few bins at each step's centre that the stick's DC offset lights
-  // take their neighbours' mean unless the spike is kept (as the stick
+  // are mended from their neighbours unless the spike is kept (as the stick
   // delivers it); with a crop they are always mended. Takes effect at the
   // next Start.
   void SetKeepDcSpike(bool keep) { keepDcSpike_ = keep; }
