@@ -321,10 +321,9 @@ void Receiver::Core::Run() {
     if (change.first) {
       const bool taken = change.first(*this);
       Publish();
-      if (change.second)
-        change.second(hung ? Answer::Refused
-                           : taken ? Answer::Taken
-                                   : liveState != ReceiverState::Open ? Answer::Kept : Answer::Refused);
+      // Not taken by a stick that is not open: kept for its next open.
+      const Answer untaken = liveState != ReceiverState::Open ? Answer::Kept : Answer::Refused;
+      if (change.second) change.second(hung ? Answer::Refused : taken ? Answer::Taken : untaken);
       continue;
     }
     if (now == ReceiverState::Lost) {
@@ -555,10 +554,8 @@ bool Receiver::Close(std::chrono::milliseconds wait) {
   }
   core_->FailChanges(std::move(left));
   if (!thread_.joinable()) return true;
-  if (ended)
-    thread_.join();
-  else
-    thread_.detach();  // it closes the stick itself when its call returns
+  if (ended) thread_.join();
+  else thread_.detach();  // it closes the stick itself when its call returns
   return ended;
 }
 
