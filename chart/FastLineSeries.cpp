@@ -81,19 +81,21 @@ void TFastLineSeries::DrawPoint(int index) {
   TCanvas3D* canvas = chart ? chart->GetCanvas() : nullptr;
   if (!canvas) return;
   // A NaN level was not measured: no pixel of its own and no segment into or
-  // out of it. The line picks up again at the next measured point.
+  // out of it. The line picks up again at the next measured point. Nor is
+  // there a segment into the first point of a step apart from the one before.
   if (std::isnan(PointY(index))) {
     penUp_ = true;
     return;
   }
   const int x = PointPixelX(index);
   const int y = PointPixelY(index);
+  const bool apart = StartsApart(index);
   if (index == FirstVisible) {
-    if (index == 0 || std::isnan(PointY(index - 1)))
+    if (index == 0 || apart || std::isnan(PointY(index - 1)))
       canvas->MoveTo(x, y);
     else
       canvas->Line(PointPixelX(index - 1), PointPixelY(index - 1), x, y);
-  } else if (penUp_) {
+  } else if (penUp_ || apart) {
     canvas->MoveTo(x, y);
   } else if (x == PrevPixelX && y == PrevPixelY) {
     return;
@@ -264,6 +266,11 @@ int ScanColumn(ReadX X, ReadY Y, int i, int last, double inLo, double inHi, doub
 
 }  // namespace
 
+bool TFastLineSeries::StartsApart(int index) const {
+  const TSteppedPoints* p = ShownPoints();
+  return p && index >= 0 && p->StartsApart(static_cast<std::size_t>(index));
+}
+
 void TFastLineSeries::DrawPointsFast(TCanvas3D& canvas, const TCustomChartAxis& horiz,
                                      const TCustomChartAxis& vert, int first, int last) {
   const TAxisPixelMap mapX(horiz);
@@ -278,12 +285,13 @@ void TFastLineSeries::DrawPointsFast(TCanvas3D& canvas, const TCustomChartAxis& 
   // Every point on the first one's pixel (a series prepared for a sweep not
   // yet done): the walk would skip all after it.
   if (XValues().Uniform() && YValues().Uniform()) last = first;
-  if (const TSteppedPoints* p = ShownPoints(); p && xm == 1.0 && ym == 1.0) {
-    WalkColumns(canvas, mapX, mapY, SteppedX{p}, SteppedY{p}, first, last);
+  const TSteppedPoints* p = ShownPoints();
+  if (p && xm == 1.0 && ym == 1.0) {
+    WalkColumns(canvas, mapX, mapY, SteppedX{p}, SteppedY{p}, first, last, p);
     return;
   }
   if (XValues().Borrowed() || YValues().Borrowed()) {
-    WalkColumns(canvas, mapX, mapY, ListValues{&XValues()}, ListValues{&YValues()}, first, last);
+    WalkColumns(canvas, mapX, mapY, ListValues{&XValues()}, ListValues{&YValues()}, first, last, p);
     return;
   }
   const double* xs = XValues().Values().data();
@@ -309,22 +317,28 @@ void TFastLineSeries::DrawPointsFast(TCanvas3D& canvas, const TCustomChartAxis& 
 // running extremes of Y.
 template <class ReadX, class ReadY>
 void TFastLineSeries::WalkColumns(TCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY,
-                                  ReadX X, ReadY Y, int first, int last) {
+                                  ReadX X, ReadY Y, int first, int last, const TSteppedPoints* steps) {
   // A NaN level is a gap: nothing is drawn for it, and the line resumes at
-  // the next measured point with a move.
+  // the next measured point with a move. So does a step apart from the one
+  // before: the runs stop short of the next such step's first point.
   auto skipGap = [&](int i) {
     while (i <= last && Y(i) != Y(i)) ++i;
     return i;
+  };
+  auto nextApart = [steps](int i) {
+    return steps ? static_cast<int>(std::min<std::size_t>(steps->NextApart(static_cast<std::size_t>(i)), INT_MAX))
+                 : INT_MAX;
   };
   int i = skipGap(first);
   if (i > last) {
     penUp_ = true;
     return;
   }
+  int apart = nextApart(i + 1);
   double cellLo, cellHi;
   int colX = mapX.MapWithValueCell(X(i), cellLo, cellHi);
   int entryY = mapY(Y(i));
-  if (i == 0 || i > first || Y(i - 1) != Y(i - 1))
+  if (i == 0 || i > first || Y(i - 1) != Y(i - 1) || (steps && steps->StartsApart(static_cast<std::size_t>(i))))
     canvas.MoveTo(colX, entryY);
   else
     canvas.Line(mapX(X(i - 1)), mapY(Y(i - 1)), colX, entryY);
@@ -375,10 +389,10 @@ void TFastLineSeries::WalkColumns(TCanvas3D& canvas, const TAxisPixelMap& mapX, 
 
   ++i;
   while (true) {
-    i = ScanColumn(X, Y, i, last, cellLo, cellHi, low, high);
+    i = ScanColumn(X, Y, i, std::min(last, apart - 1), cellLo, cellHi, low, high);
     if (i > last) break;
     const double yv = Y(i);
-    if (yv != yv) {
+    if (yv != yv || i == apart) {
       PrevPixelY = finishRun(i - 1);
       PrevPixelX = colX;
       i = skipGap(i);
@@ -386,6 +400,7 @@ void TFastLineSeries::WalkColumns(TCanvas3D& canvas, const TAxisPixelMap& mapX, 
         penUp_ = true;
         return;
       }
+      apart = nextApart(i + 1);
       colX = mapX.MapWithValueCell(X(i), cellLo, cellHi);
       entryY = mapY(Y(i));
       canvas.MoveTo(colX, entryY);
@@ -467,7 +482,8 @@ bool TFastLineSeries::PointOnSegment(TPoint p, TPoint a, TPoint b, int tolerance
 
 template <class PixelOf>
 int TFastLineSeries::HitWalk(TPoint target, int from, int last, PixelOf&& pixel) const {
-  // A gap (NaN level) is never hit, nor are the segments it does not draw.
+  // A gap (NaN level) is never hit, nor are the segments it does not draw,
+  // nor the one that would lead into a step apart from the one before.
   auto gap = [this](int i) { return std::isnan(YValues().StoredUnchecked(static_cast<std::size_t>(i))); };
   TPoint prev{0, 0};
   bool prevDrawn = false;
@@ -482,7 +498,7 @@ int TFastLineSeries::HitWalk(TPoint target, int from, int last, PixelOf&& pixel)
     }
     const TPoint p = pixel(i);
     if (p == target) return i;
-    if (i > FirstVisible && prevDrawn && PointOnSegment(target, p, prev)) return i - 1;
+    if (i > FirstVisible && prevDrawn && !StartsApart(i) && PointOnSegment(target, p, prev)) return i - 1;
     prev = p;
     prevDrawn = true;
   }

@@ -99,7 +99,10 @@ class TFastLineSeries : public TChartSeries {
                       int first, int last);
   template <class ReadX, class ReadY>
   void WalkColumns(TCanvas3D& canvas, const TAxisPixelMap& mapX, const TAxisPixelMap& mapY, ReadX X, ReadY Y,
-                   int first, int last);
+                   int first, int last, const TSteppedPoints* steps = nullptr);
+  // Whether point index is the first of a shown step apart from the one
+  // before it: no segment leads into it.
+  bool StartsApart(int index) const;
 
   TChartPen linePen_;
   bool autoRepaint_ = true;

@@ -39,6 +39,29 @@ struct TSteppedPoints {
            static_cast<double>(stepStarts[s]);
   }
   double Y(std::size_t i) const { return levels[Clamp(i)]; }
+
+  // Whether step s begins more than a point's spacing past the end of the
+  // step before it (a recording's sweep over two far-apart bands, a step
+  // that could not be measured left out): nothing was measured between
+  // them, so the trace is not drawn across. Steps that meet or overlap, as
+  // a sweep's do, join.
+  bool Apart(std::size_t s) const {
+    return s > 0 && s < steps &&
+           static_cast<double>(stepStarts[s] - stepStarts[s - 1]) > (perStep + 1) * spacing;
+  }
+  // Whether point i is the first of a step apart from the one before.
+  bool StartsApart(std::size_t i) const {
+    return perStep > 0 && i % static_cast<std::size_t>(perStep) == 0 && Apart(i / static_cast<std::size_t>(perStep));
+  }
+  // The first point at or after i that starts a step apart; Count() when no
+  // step to come is. Going through the steps, not the points.
+  std::size_t NextApart(std::size_t i) const {
+    if (perStep <= 0) return Count();
+    const auto per = static_cast<std::size_t>(perStep);
+    for (std::size_t s = (i + per - 1) / per; s < steps; ++s)
+      if (Apart(s)) return s * per;
+    return Count();
+  }
 };
 
 }  // namespace wg

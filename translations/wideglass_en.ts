@@ -370,6 +370,13 @@
     </message>
 </context>
 <context>
+    <name>wg::TGqrxRemote</name>
+    <message>
+        <source>не ответ удалённого управления gqrx</source>
+        <translation>not a gqrx remote control answer</translation>
+    </message>
+</context>
+<context>
     <name>wg::TLanguageMenu</name>
     <message>
         <source>Язык журнала: английский</source>

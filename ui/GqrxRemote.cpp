@@ -15,6 +15,15 @@ constexpr double kBroadcastLow = 87.5e6, kBroadcastHigh = 108e6;
 constexpr double kWideFmHz = 40e3;
 constexpr double kNarrowFmHz = 4e3;
 
+// gqrx answers a command it was sent with RPRT and a number, 0 when done.
+bool IsAnswer(const QByteArray& line) {
+  if (!line.startsWith("RPRT ")) return false;
+  const QByteArray code = line.mid(5);
+  bool number = false;
+  code.toInt(&number);
+  return number && !code.startsWith('+') && !code.contains(' ');
+}
+
 }  // namespace
 
 QString TGqrxRemote::DemodulatorFor(double hz, double bandwidthHz) {
@@ -26,6 +35,10 @@ QString TGqrxRemote::DemodulatorFor(double hz, double bandwidthHz) {
 }
 
 TGqrxRemote::TGqrxRemote(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this)) {
+  // The socket takes no more from the system than an answer can be: a peer
+  // that pours bytes finds the window's thread reading a few hundred of
+  // them, then hanging up.
+  socket_->setReadBufferSize(kMaxAnswerBytes + 1);
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this,
           [this] { Fail(QStringLiteral("no answer within %1 ms").arg(timeoutMs_)); });
@@ -95,27 +108,36 @@ void TGqrxRemote::Pump() {
   }
 }
 
+QString TGqrxRemote::NotAnAnswer() { return tr("не ответ удалённого управления gqrx"); }
+
 void TGqrxRemote::Answered() {
-  received_ += socket_->readAll();
-  for (qsizetype nl; (nl = received_.indexOf('\n')) >= 0;) {
-    const QByteArray line = received_.left(nl).trimmed();
-    received_.remove(0, nl + 1);
-    if (!waiting_) continue;  // nothing asked: not ours to judge
-    timer_.stop();
-    ++answers_;
-    retried_ = false;
-    const bool ok = line == "RPRT 0";
-    QString detail = QString::fromLatin1(line);
-    if (ok && !waiting_->mode.isEmpty() && !waiting_->modeSet) {
-      waiting_->modeSet = true;
-      Send();
-      continue;
+  // Never more than an answer's worth in hand: the socket holds no more than
+  // that either, so a peer that pours is read a few hundred bytes at a time
+  // and given up after the first of them.
+  while (socket_->bytesAvailable() > 0) {
+    received_ += socket_->read(kMaxAnswerBytes + 1 - received_.size());
+    for (qsizetype nl; (nl = received_.indexOf('\n')) >= 0;) {
+      const QByteArray line = received_.left(nl).trimmed();
+      received_.remove(0, nl + 1);
+      if (!waiting_) continue;  // nothing asked: not ours to judge
+      if (!IsAnswer(line)) return Fail(NotAnAnswer());
+      timer_.stop();
+      ++answers_;
+      retried_ = false;
+      const bool ok = line == "RPRT 0";
+      QString detail = QString::fromLatin1(line);
+      if (ok && !waiting_->mode.isEmpty() && !waiting_->modeSet) {
+        waiting_->modeSet = true;
+        Send();
+        continue;
+      }
+      if (!ok && !waiting_->modeSet && !waiting_->mode.isEmpty())
+        detail = QStringLiteral("M %1: %2").arg(waiting_->mode, detail);
+      const Request done = std::move(*waiting_);
+      waiting_.reset();
+      emit Done(done.hz, done.mode, ok, detail);
     }
-    if (!ok && !waiting_->modeSet && !waiting_->mode.isEmpty())
-      detail = QStringLiteral("M %1: %2").arg(waiting_->mode, detail);
-    const Request done = std::move(*waiting_);
-    waiting_.reset();
-    emit Done(done.hz, done.mode, ok, detail);
+    if (received_.size() > kMaxAnswerBytes) return Fail(NotAnAnswer());
   }
   Pump();
 }

@@ -8,6 +8,9 @@
 // Nothing here waits: connecting, sending and the answer all run on the
 // event loop of the calling thread, and a remote that has not answered
 // within the timeout is given up. The connection stays open between tunes.
+// An answer is a short line: a peer that sends more than kMaxAnswerBytes
+// without a line feed, or a line that is not RPRT n, is not gqrx, and is
+// hung up on at once; no more than that is ever read from it.
 #pragma once
 
 #include <QByteArray>
@@ -28,6 +31,8 @@ class TGqrxRemote : public QObject {
   static constexpr const char* kDefaultHost = "127.0.0.1";
   static constexpr quint16 kDefaultPort = 7356;
   static constexpr int kDefaultTimeoutMs = 3000;
+  // gqrx's answers to F and M are "RPRT n": anything longer is not one.
+  static constexpr int kMaxAnswerBytes = 256;
 
   explicit TGqrxRemote(QObject* parent = nullptr);
   ~TGqrxRemote() override;
@@ -66,6 +71,7 @@ class TGqrxRemote : public QObject {
   void Send();
   void Answered();
   void Fail(const QString& why);
+  static QString NotAnAnswer();
 
   QTcpSocket* socket_;
   QTimer timer_;

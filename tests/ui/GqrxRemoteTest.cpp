@@ -21,10 +21,15 @@ constexpr int kPatienceMs = 30000;
 
 class FakeGqrx : public QObject {
  public:
-  enum class Mode { Answer, Refuse, Silent, AnswerAndHangUp, Hold };
+  enum class Mode { Answer, Refuse, Silent, AnswerAndHangUp, Hold, Garbage, Flood };
   Mode mode = Mode::Answer;
   std::vector<QByteArray> lines;
   int connections = 0;
+  // Flood: bytes without a line feed, kFloodCap at most, as fast as the
+  // connection takes them; how many it took, and whether it was hung up.
+  static constexpr qint64 kFloodCap = 64 << 20;
+  qint64 flooded = 0;
+  bool hungUp = false;
 
   FakeGqrx() {
     server_.listen(QHostAddress::LocalHost);
@@ -32,10 +37,23 @@ class FakeGqrx : public QObject {
       while (QTcpSocket* s = server_.nextPendingConnection()) {
         ++connections;
         last_ = s;
+        QObject::connect(s, &QTcpSocket::disconnected, s, [this] { hungUp = true; });
+        QObject::connect(s, &QTcpSocket::bytesWritten, s, [this, s](qint64 n) {
+          flooded += n;
+          Pour(s);
+        });
         QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
           while (s->canReadLine()) {
             lines.push_back(s->readLine().trimmed());
             if (mode == Mode::Silent || mode == Mode::Hold) continue;
+            if (mode == Mode::Flood) {
+              Pour(s);
+              continue;
+            }
+            if (mode == Mode::Garbage) {
+              s->write("HTTP/1.1 400 Bad Request\r\n");
+              continue;
+            }
             s->write(mode == Mode::Refuse ? "RPRT 1\n" : "RPRT 0\n");
             if (mode == Mode::AnswerAndHangUp) s->disconnectFromHost();
           }
@@ -51,6 +69,11 @@ class FakeGqrx : public QObject {
   }
 
  private:
+  void Pour(QTcpSocket* s) {
+    if (mode != Mode::Flood || s->state() != QAbstractSocket::ConnectedState) return;
+    const QByteArray chunk(64 << 10, 'x');
+    while (s->bytesToWrite() < (1 << 20) && flooded + s->bytesToWrite() < kFloodCap) s->write(chunk);
+  }
   QTcpServer server_;
   QTcpSocket* last_ = nullptr;
 };
@@ -171,6 +194,45 @@ TEST_F(GqrxRemoteTest, TheDemodulatorThenTheFrequency) {
   EXPECT_TRUE(done[3].ok) << done[3].detail.toStdString();
   EXPECT_EQ(std::count(gqrx.lines.begin(), gqrx.lines.end(), "M FM"), 1);
   EXPECT_EQ(gqrx.lines.back(), "F 144800000");
+}
+
+// Whatever answers on the port, the outcome is one line: a flood without a
+// line feed is hung up on after the first few hundred bytes, and what is not
+// an answer of gqrx's is said to be so, not shown.
+TEST(GqrxRemoteAnswers, OnlyAShortRprtLineIsAnAnswer) {
+  const QString notAnAnswer = QString::fromUtf8("не ответ удалённого управления gqrx");
+  const struct {
+    const char* name;
+    FakeGqrx::Mode mode;
+    int timeoutMs;
+    bool ok;
+    QString detail;
+  } rows[] = {
+      {"floods bytes without a line feed", FakeGqrx::Mode::Flood, kPatienceMs, false, notAnAnswer},
+      {"answers garbage", FakeGqrx::Mode::Garbage, kPatienceMs, false, notAnAnswer},
+      {"answers RPRT 0", FakeGqrx::Mode::Answer, kPatienceMs, true, "RPRT 0"},
+      {"never answers", FakeGqrx::Mode::Silent, 300, false, "no answer within 300 ms"},
+  };
+  for (const auto& r : rows) {
+    FakeGqrx gqrx;
+    gqrx.mode = r.mode;
+    wg::TGqrxRemote remote;
+    remote.SetAddress("127.0.0.1", gqrx.Port());
+    remote.SetTimeout(r.timeoutMs);
+    std::vector<Outcome> done;
+    QObject::connect(&remote, &wg::TGqrxRemote::Done, &remote,
+                     [&](qint64 hz, const QString& mode, bool ok, const QString& d) { done.push_back({hz, mode, ok, d}); });
+    remote.Tune(145500000, "FM");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !done.empty(); }, kPatienceMs)) << r.name;
+    EXPECT_EQ(done.size(), 1u) << r.name;
+    EXPECT_EQ(done[0].ok, r.ok) << r.name;
+    EXPECT_EQ(done[0].detail.toStdString(), r.detail.toStdString()) << r.name;
+    if (r.mode == FakeGqrx::Mode::Flood) {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return gqrx.hungUp; }, kPatienceMs)) << r.name;
+      // What the system's buffers take while the remote reads no more.
+      EXPECT_LT(gqrx.flooded, FakeGqrx::kFloodCap / 4 * 3) << r.name;
+    }
+  }
 }
 
 TEST_F(GqrxRemoteTest, NobodyListening) {
