@@ -400,7 +400,7 @@ void TFastLineSeries::WalkColumns(TCanvas3D& canvas, const TAxisPixelMap& mapX, 
         penUp_ = true;
         return;
       }
-      apart = nextApart(i + 1);
+      if (apart <= i) apart = nextApart(i + 1);  // else still the next: the steps are looked at once
       colX = mapX.MapWithValueCell(X(i), cellLo, cellHi);
       entryY = mapY(Y(i));
       canvas.MoveTo(colX, entryY);
