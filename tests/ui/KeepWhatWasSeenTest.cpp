@@ -221,7 +221,9 @@ TEST_F(KeepTest, SavingFollowsLinksAndSaysWhyItFailed) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "png-link"));
   EXPECT_EQ(ReadCsv(dir_ / "sweep.csv").size(), 5u);
   EXPECT_FALSE(QImage(QString::fromStdString((dir_ / "chart.png").string())).isNull());
-  if (ownDevice) EXPECT_TRUE(std::filesystem::is_character_file(dir_ / "full"));
+  if (ownDevice) {
+    EXPECT_TRUE(std::filesystem::is_character_file(dir_ / "full"));
+  }
 }
 
 }  // namespace
