@@ -16,6 +16,11 @@
 #include <functional>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -345,6 +350,62 @@ TEST(SettingsMemory, WithoutAFileChangesLastForTheRunOnly) {
   s.SetPpm(7);
   EXPECT_EQ(s.Values().ppm, 7);
   EXPECT_TRUE(s.TakeMessages().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Settings linked to a device (to /dev/null, to keep nothing) leave the link
+// and the device as they were: written in place, a failure said with its
+// reason, as is a folder that cannot hold the file.
+TEST_F(SettingsTest, ADeviceAtThePathStaysOneAndFailuresSayWhy) {
+  QDir().mkpath(QFileInfo(Path()).path());
+  const QByteArray null = QFile::encodeName(dir_.filePath(QStringLiteral("null")));
+  const QByteArray full = QFile::encodeName(dir_.filePath(QStringLiteral("full")));
+  if (::mknod(null.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+      ::mknod(full.constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+    GTEST_SKIP() << "device nodes cannot be made here";
+  QFile blocker(dir_.filePath(QStringLiteral("blocked")));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  const struct {
+    const char* name;
+    QString file;
+    QString says;  // empty: written
+  } rows[] = {
+      {"linked to null", dir_.filePath(QStringLiteral("null-link.ini")), QString()},
+      {"linked to full", dir_.filePath(QStringLiteral("full-link.ini")),
+       QString::fromLocal8Bit(std::strerror(ENOSPC))},
+      {"under a plain file", dir_.filePath(QStringLiteral("blocked/wideglass.ini")),
+       QString::fromLocal8Bit(std::strerror(ENOTDIR))},
+  };
+  ASSERT_TRUE(QFile::link(QFile::decodeName(null), rows[0].file));
+  ASSERT_TRUE(QFile::link(QFile::decodeName(full), rows[1].file));
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::vector<std::string> said;
+    {
+      wg::TSettings s(r.file);
+      s.SetPpm(9);
+      s.Sync();
+      for (const std::string& line : s.TakeMessages()) said.push_back(line);
+      EXPECT_EQ(s.Values().ppm, 9);
+    }
+    if (r.says.isEmpty()) {
+      EXPECT_TRUE(said.empty()) << said.front();
+    } else {
+      ASSERT_EQ(said.size(), 1u);
+      EXPECT_NE(QString::fromStdString(said[0]).indexOf(r.says), -1) << said[0];
+    }
+  }
+  EXPECT_TRUE(QFileInfo(rows[0].file).isSymLink());
+  EXPECT_TRUE(QFileInfo(rows[1].file).isSymLink());
+  struct stat st {};
+  for (const QByteArray& dev : {null, full}) {
+    ASSERT_EQ(::lstat(dev.constData(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << dev.constData();
+  }
 }
 
 }  // namespace
