@@ -4,7 +4,9 @@
 #include "record/HeatMapGrid.h"
 #include "record/RecordingReader.h"
 #include "runtime/ColourScale.h"
+#include "runtime/FileWrite.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
@@ -182,8 +184,17 @@ int RunHeatMap(int argc, char** argv, const Options& options) {
                             RecordingTimeText(span.firstTime) + " to " +
                             RecordingTimeText(span.lastTime);
   const QImage img = DrawHeatMap(grid, layout, title);
-  if (!img.save(QString::fromLocal8Bit(out), "PNG")) {
-    Say(out + ": the picture could not be written");
+  // Whole or not at all: the picture goes to a file beside OUT that replaces
+  // it once written, so that a full disk leaves an earlier picture as it was.
+  QByteArray png;
+  QBuffer buffer(&png);
+  std::string reason;
+  if (!buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, "PNG")) {
+    Say(out + ": the picture could not be written: it could not be encoded");
+    return 1;
+  }
+  if (!rt::WriteWholeFile(out, std::string_view(png.constData(), static_cast<size_t>(png.size())), &reason)) {
+    Say(out + ": the picture could not be written: " + reason);
     return 1;
   }
   return 0;

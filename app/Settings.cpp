@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 
 #include "receiver/RtlTcpProtocol.h"
+#include "runtime/FileWrite.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -10,8 +11,12 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <utility>
 
@@ -94,11 +99,41 @@ QString Fill(const QString& pattern, const QStringList& args) {
 
 QString LanguageText(Language l) { return l == Language::English ? QStringLiteral("en") : QStringLiteral("ru"); }
 
+// The line of a write that failed, with the reason where known.
+QString NotSavedText(const QString& path, const std::string& reason) {
+  QString line = Fill(Tr(kNotSaved), {path});
+  if (!reason.empty()) line += QStringLiteral(": ") + QString::fromLocal8Bit(reason);
+  return line;
+}
+
+// Why the settings file could not be written, as far as can be seen without
+// writing: the path leads nowhere, or its folder takes no new file. Empty
+// when nothing stands in the way (a full disk, found out only by writing).
+std::string WhyNotWritten(const QString& file) {
+  rt::WriteTarget target;
+  if (!rt::FindWriteTarget(QFile::encodeName(file).toStdString(), target)) return std::strerror(errno);
+  const std::string folder = QFile::encodeName(QFileInfo(QFile::decodeName(target.path.c_str())).path()).toStdString();
+  if (::access(folder.c_str(), W_OK) != 0) return std::strerror(errno);
+  return {};
+}
+
 }  // namespace
 
 TSettings::TSettings() = default;
 
-TSettings::TSettings(const QString& file) : file_(std::make_unique<QSettings>(file, QSettings::IniFormat)) {
+TSettings::TSettings(const QString& file) : path_(QFileInfo(file).absoluteFilePath()) {
+  // A settings file linked to /dev/null (to keep nothing) or a pipe must not
+  // become a plain file, as it would by the rename of a whole-file write; nor
+  // has it settings to read (a pipe would keep the reading waiting).
+  rt::WriteTarget target;
+  if (rt::FindWriteTarget(QFile::encodeName(file).toStdString(), target) &&
+      target.kind != rt::WriteTarget::Kind::Missing && target.kind != rt::WriteTarget::Kind::Regular &&
+      target.kind != rt::WriteTarget::Kind::Folder) {
+    shadow_ = std::make_unique<QTemporaryDir>();
+    if (shadow_->isValid())
+      file_ = std::make_unique<QSettings>(shadow_->filePath(QStringLiteral("wideglass.ini")), QSettings::IniFormat);
+  }
+  if (!file_) file_ = std::make_unique<QSettings>(file, QSettings::IniFormat);
   // A crash or a full disk mid-write must leave the previous file whole.
   file_->setAtomicSyncRequired(true);
   Load();
@@ -109,8 +144,12 @@ TSettings::~TSettings() {
   // The window's last changes (its place, the markers) are written here,
   // after its log has gone.
   file_->sync();
-  if (file_->status() != QSettings::AccessError) return;
-  const std::string line = Utf8(Tr(QT_TRANSLATE_NOOP("Settings", "Настройки: ")) + Fill(Tr(kNotSaved), {file_->fileName()}));
+  std::string reason;
+  if (file_->status() == QSettings::AccessError)
+    reason = WhyNotWritten(path_);
+  else if (CopyInPlace(reason))
+    return;
+  const std::string line = Utf8(Tr(QT_TRANSLATE_NOOP("Settings", "Настройки: ")) + NotSavedText(path_, reason));
   if (sink_)
     sink_(line);
   else
@@ -122,7 +161,7 @@ QString TSettings::DefaultFile() {
          QStringLiteral("/wideglass/wideglass.ini");
 }
 
-QString TSettings::File() const { return file_ ? file_->fileName() : QString(); }
+QString TSettings::File() const { return file_ ? path_ : QString(); }
 
 std::vector<std::string> TSettings::TakeMessages() {
   std::vector<std::string> lines;
@@ -159,11 +198,11 @@ QString TSettings::TraceViewText(TraceMode t) { return QString::fromLatin1(Trace
 void TSettings::Load() {
   switch (file_->status()) {
     case QSettings::AccessError:
-      Note(QT_TRANSLATE_NOOP("Settings", "файл %1 не читается, взяты значения по умолчанию"), {file_->fileName()});
+      Note(QT_TRANSLATE_NOOP("Settings", "файл %1 не читается, взяты значения по умолчанию"), {path_});
       return;
     case QSettings::FormatError:
       Note(QT_TRANSLATE_NOOP("Settings", "файл %1 повреждён, негодные значения заменены значениями по умолчанию"),
-           {file_->fileName()});
+           {path_});
       break;
     case QSettings::NoError: break;
   }
@@ -419,13 +458,28 @@ void TSettings::Sync() {
   if (!file_) return;
   file_->sync();
   CheckWritten();
+  std::string reason;
+  if (!writeFailed_ && !CopyInPlace(reason)) {
+    writeFailed_ = true;
+    Say([path = path_, reason] { return NotSavedText(path, reason); });
+  }
+}
+
+// The run's own file, whole, to the device or pipe at the path.
+bool TSettings::CopyInPlace(std::string& reason) {
+  if (!shadow_) return true;
+  QFile own(file_->fileName());
+  if (!own.open(QIODevice::ReadOnly)) return true;  // nothing written yet
+  const QByteArray text = own.readAll();
+  return rt::WriteWholeFile(QFile::encodeName(path_).toStdString(),
+                            std::string_view(text.constData(), static_cast<size_t>(text.size())), &reason);
 }
 
 void TSettings::CheckWritten() {
   // Said once: a folder that cannot be written stays so for the run.
   if (file_->status() == QSettings::AccessError && !writeFailed_) {
     writeFailed_ = true;
-    Note(kNotSaved, {file_->fileName()});
+    Say([path = path_, reason = WhyNotWritten(path_)] { return NotSavedText(path, reason); });
   }
 }
 

@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <cstdint>
@@ -147,8 +148,13 @@ class TSettings {
   void Write(const QString& key, const QVariant& value);
   void DropUnknownKeys();
   void CheckWritten();
+  bool CopyInPlace(std::string& reason);
   void Say(std::function<QString()> line);
 
+  QString path_;  // the settings file as named
+  // A device or a pipe at the path: the settings live in a file of this
+  // folder for the run, each write copied to the path in place.
+  std::unique_ptr<QTemporaryDir> shadow_;
   std::unique_ptr<QSettings> file_;
   SettingsValues v_;
   std::vector<std::function<QString()>> messages_;

@@ -1,14 +1,9 @@
 #include "record/SignalsCsv.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <ctime>
 
+#include "runtime/FileWrite.h"
 #include "runtime/NumText.h"
 
 namespace wg {
@@ -40,35 +35,10 @@ std::string SignalsCsv(const std::vector<TSignal>& table) {
 }
 
 bool WriteSignalsCsvFile(const std::string& path, const std::vector<TSignal>& table, std::string* error) {
-  auto fail = [&](const std::string& what) {
-    if (error) *error = what + ": " + std::strerror(errno);
-    return false;
-  };
-  static std::atomic<unsigned> serial{0};
-  const std::string temp = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-  const std::string text = SignalsCsv(table);
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return fail(temp);
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int e = errno;
-      ::close(fd);
-      ::unlink(temp.c_str());
-      errno = e;
-      return fail(temp);
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    const int e = errno;
-    ::unlink(temp.c_str());
-    errno = e;
-    return fail(path);
-  }
-  return true;
+  std::string reason;
+  if (rt::WriteWholeFile(path, SignalsCsv(table), &reason)) return true;
+  if (error) *error = "could not be written: " + reason;
+  return false;
 }
 
 }  // namespace wg

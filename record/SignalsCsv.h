@@ -25,7 +25,10 @@ std::string UtcTime(std::chrono::system_clock::time_point when);
 
 // Writes the table whole into `path` through a file beside it that is then
 // renamed over it, so that a reader of `path` never sees half a table and a
-// failure leaves the earlier file as it was. False with the reason.
+// failure leaves the earlier file as it was. A link is followed and its
+// target replaced; a device or a named pipe is written in place (see
+// runtime/FileWrite.h). False with "could not be written: " and the reason
+// ("No space left on device"); the path is the caller's to say.
 bool WriteSignalsCsvFile(const std::string& path, const std::vector<TSignal>& table, std::string* error);
 
 }  // namespace wg

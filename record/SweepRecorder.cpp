@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "runtime/FileWrite.h"
 #include "sweep/FftLevels.h"
 
 namespace wg {
@@ -21,10 +22,12 @@ constexpr size_t kKeptTextBytes = size_t{4} << 20;
 std::unique_ptr<TSweepRecorder> TSweepRecorder::Open(const std::string& path, std::string& error,
                                                      FailureFn onFailure, Options options) {
   // Standard output is duplicated so that closing the recording leaves it open.
-  const int fd = path == "-" ? ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0)
-                             : ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  // A file is opened where it stands (a link followed, a device or a pipe
+  // neither created nor truncated); a pipe that nobody reads is a failure now
+  // rather than a wait without end.
+  const int fd = path == "-" ? ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0) : rt::OpenForWriting(path, O_APPEND, &error);
   if (fd < 0) {
-    error = std::strerror(errno);
+    if (path == "-") error = std::strerror(errno);
     return nullptr;
   }
   return std::unique_ptr<TSweepRecorder>(new TSweepRecorder(path, fd, std::move(onFailure), options));

@@ -3,6 +3,7 @@
 #include "chart/Chart.h"
 #include "record/RtlPowerCsv.h"
 #include "record/SweepRecorder.h"
+#include "runtime/FileWrite.h"
 #include "sweep/SweepEngine.h"
 #include "ui/ChartMenu.h"
 #include "ui/ChartOverlay.h"
@@ -10,16 +11,17 @@
 #include "app/Settings.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace wg {
@@ -114,11 +116,11 @@ bool TKeepWhatWasSeen::SaveSweepCsv(const QString& path) {
   }
   std::string text;
   AppendRtlPowerLines(text, *shown);
-  // Written beside and renamed over the old file: a failure leaves that intact.
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-      !f.commit()) {
-    log_(T(kSaveFailedText) + Utf8(path) + ": " + Utf8(f.errorString()));
+  // Written beside and renamed over the old file: a failure leaves that
+  // intact. A link keeps leading to it; a device or a pipe is written in place.
+  std::string reason;
+  if (!rt::WriteWholeFile(QFile::encodeName(path).toStdString(), text, &reason)) {
+    log_(T(kSaveFailedText) + Utf8(path) + ": " + reason);
     return false;
   }
   log_(T(kSavedText) + Utf8(path));
@@ -139,9 +141,16 @@ QImage TKeepWhatWasSeen::ChartImage() const {
 
 bool TKeepWhatWasSeen::SaveImage(const QString& path) {
   const QImage img = ChartImage();
-  QSaveFile f(path);
-  if (img.isNull() || !f.open(QIODevice::WriteOnly) || !img.save(&f, "PNG") || !f.commit()) {
-    log_(T(kSaveFailedText) + Utf8(path) + ": " + Utf8(f.errorString()));
+  QByteArray png;
+  QBuffer buffer(&png);
+  std::string reason;
+  if (img.isNull() || !buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, "PNG")) {
+    log_(T(kSaveFailedText) + Utf8(path) + ": " + Utf8(buffer.errorString()));
+    return false;
+  }
+  if (!rt::WriteWholeFile(QFile::encodeName(path).toStdString(),
+                          std::string_view(png.constData(), static_cast<size_t>(png.size())), &reason)) {
+    log_(T(kSaveFailedText) + Utf8(path) + ": " + reason);
     return false;
   }
   log_(T(kSavedText) + Utf8(path));

@@ -1,6 +1,8 @@
 // Heat maps as users make them: recordings written by Debian's rtl_power and
 // by the survey on the simulated receiver, drawn by the real executable
 // without a display, the picture read back pixel by pixel.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -144,6 +146,30 @@ TEST_F(HeatMap, FailuresSayWhyInOneLine) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   }
   EXPECT_EQ(Run("./wideglass --heatmap good.csv map.png"), 0) << Err();
+}
+
+}  // namespace
+
+namespace {
+
+// A picture that cannot be written says why and leaves an earlier one whole
+// (the file size limit stops the write part-way, as a full disk would); a
+// device stays a device.
+TEST_F(HeatMap, ThePictureIsReplacedWholeOrNotAtAll) {
+  std::ofstream(dir / "good.csv") << "2026-12-07, 18:04:32, 144000000, 146000000, 1000000.00, 10, -30.00, -31.00, -31.00\n";
+  const auto picture = [&] {
+    std::ifstream in(dir / "map.png", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  ASSERT_EQ(Run("./wideglass --heatmap good.csv map.png"), 0) << Err();
+  const std::string before = picture();
+  EXPECT_EQ(Run("sh -c \"trap '' XFSZ; ulimit -f 2; exec ./wideglass --heatmap good.csv map.png\""), 1);
+  EXPECT_NE(Err().find("map.png: the picture could not be written: File too large"), std::string::npos) << Err();
+  EXPECT_EQ(picture(), before);
+  if (::mknod((dir / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) return;  // not allowed here
+  EXPECT_EQ(Run("./wideglass --heatmap good.csv full"), 1);
+  EXPECT_NE(Err().find("full: the picture could not be written: No space left on device"), std::string::npos);
+  EXPECT_TRUE(fs::is_character_file(dir / "full"));
 }
 
 }  // namespace

@@ -13,9 +13,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -345,6 +351,36 @@ TEST(SettingsMemory, WithoutAFileChangesLastForTheRunOnly) {
   s.SetPpm(7);
   EXPECT_EQ(s.Values().ppm, 7);
   EXPECT_TRUE(s.TakeMessages().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Settings linked to a device (to /dev/null, to keep nothing) leave the link
+// and the device as they were; a failure says why.
+TEST_F(SettingsTest, ADeviceAtThePathStaysOneAndFailuresSayWhy) {
+  const QString null = dir_.filePath(QStringLiteral("null")), full = dir_.filePath(QStringLiteral("full"));
+  if (::mknod(QFile::encodeName(null).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+      ::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+    GTEST_SKIP() << "device nodes cannot be made here";
+  const struct {
+    const char* file;
+    const char* linkTo;
+    int error;
+  } rows[] = {{"n.ini", "null", 0}, {"f.ini", "full", ENOSPC}, {"null/x.ini", nullptr, ENOTDIR}};
+  for (const auto& r : rows) {
+    const QString file = dir_.filePath(QString::fromLatin1(r.file));
+    ASSERT_TRUE(!r.linkTo || QFile::link(dir_.filePath(QString::fromLatin1(r.linkTo)), file));
+    wg::TSettings s(file);
+    s.SetPpm(9);
+    s.Sync();
+    const auto said = s.TakeMessages();
+    ASSERT_EQ(said.size(), r.error ? 1u : 0u) << r.file;
+    EXPECT_NE(r.error ? said[0].find(std::strerror(r.error)) : 0, std::string::npos) << r.file;
+    EXPECT_TRUE(!r.linkTo || QFileInfo(file).isSymLink()) << r.file;
+  }
+  for (const QString& device : {null, full}) EXPECT_TRUE(std::filesystem::is_character_file(device.toStdString()));
 }
 
 }  // namespace

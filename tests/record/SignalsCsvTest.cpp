@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -55,12 +59,28 @@ TEST(SignalsCsv, FileIsReplacedWhole) {
 
   fs::create_directories(dir / "busy.csv");  // a folder where the file should go
   EXPECT_FALSE(wg::WriteSignalsCsvFile(dir / "busy.csv", {Sample()}, &error));
-  EXPECT_NE(error.find("busy.csv"), std::string::npos) << error;
+  EXPECT_EQ(error, std::string("could not be written: ") + std::strerror(EISDIR));
   EXPECT_FALSE(wg::WriteSignalsCsvFile(dir / "absent" / "signals.csv", {Sample()}, &error));
-  EXPECT_NE(error.find("absent"), std::string::npos) << error;
+  EXPECT_EQ(error, std::string("could not be written: ") + std::strerror(ENOENT));
   // signals.csv and the folder, nothing half written beside them
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
   EXPECT_EQ(Read(file), wg::SignalsCsv({Sample()}));
+  fs::remove_all(dir);
+}
+
+// A link keeps leading to the table; a pipe nobody reads is said at once.
+TEST(SignalsCsv, WhatStandsAtThePathStays) {
+  const fs::path dir = fs::temp_directory_path() / ("wg-signals-at-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  fs::create_symlink("kept.csv", dir / "link.csv");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::string error;
+  EXPECT_TRUE(wg::WriteSignalsCsvFile(dir / "link.csv", {Sample()}, &error)) << error;
+  EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+  EXPECT_EQ(Read(dir / "kept.csv"), wg::SignalsCsv({Sample()}));
+  EXPECT_FALSE(wg::WriteSignalsCsvFile(dir / "fifo", {}, &error));
+  EXPECT_EQ(error, "could not be written: " + std::string(std::strerror(ENXIO)) + " (nothing reads from the pipe)");
+  EXPECT_EQ(fs::status(dir / "fifo").type(), fs::file_type::fifo);
   fs::remove_all(dir);
 }
 

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -247,4 +248,21 @@ TEST_F(Recorder, IntegratesBinsAndIntervalsBeforeWriting) {
     for (size_t p = text.find(level); p != std::string::npos; p = text.find(level, p + 1)) ++count;
     EXPECT_EQ(count, 2u * 2049) << level;
   }
+}
+
+// A recording is opened where the path leads: through a link (which stays
+// one); a pipe nobody reads is said at once instead of a wait without end.
+TEST_F(Recorder, OpensWhereThePathLeads) {
+  fs::create_symlink("target.csv", dir / "link.csv");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::string error, one;
+  EXPECT_FALSE(wg::TSweepRecorder::Open((dir / "fifo").string(), error));
+  EXPECT_EQ(error, std::string(std::strerror(ENXIO)) + " (nothing reads from the pipe)");
+  auto rec = wg::TSweepRecorder::Open((dir / "link.csv").string(), error);
+  ASSERT_TRUE(rec) << error;
+  ASSERT_TRUE(rec->Add(Sweep(1)));
+  rec->Close();
+  EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+  wg::AppendRtlPowerLines(one, *Sweep(1));
+  EXPECT_EQ(Slurp(dir / "target.csv"), one);
 }

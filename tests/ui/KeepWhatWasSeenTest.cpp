@@ -15,6 +15,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -181,6 +182,31 @@ TEST_F(KeepTest, SavesTheLastSweepAsCsvAndTheChartsPixelsAsPng) {
   // No marker and no pointer over the chart: exactly the chart's own image.
   EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), f.Chart1->Canvas().Image().convertToFormat(QImage::Format_RGB32));
   EXPECT_TRUE(LogHas(wg::kSavedText + (dir_ / "chart.png").string()));
+}
+
+}  // namespace
+
+namespace {
+
+// Saving through a link keeps the link; a failure says why.
+TEST_F(KeepTest, SavingFollowsLinksAndSaysWhyItFailed) {
+  TForm1& f = OpenKeeping();
+  long sweeps = 0;
+  f.Sweep().AddSweepListener([&](const wg::SweepPtr&) { ++sweeps; });
+  ASSERT_TRUE(Until([&] { return sweeps >= 1; }));
+  std::filesystem::create_symlink("chart.png", dir_ / "png-link");
+  const struct {
+    const char* entry;
+    const char* name;
+    const char* says;
+  } cases[] = {{"save-image", "png-link", wg::kSavedText}, {"save-csv", "absent/x.csv", std::strerror(ENOENT)}};
+  for (const auto& c : cases) {
+    asked = QString::fromStdString((dir_ / c.name).string());
+    Entry(c.entry)->trigger();
+    EXPECT_EQ(Lines().filter(asked).filter(QString::fromUtf8(c.says)).size(), 1) << c.name;
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "png-link"));
+  EXPECT_FALSE(QImage(QString::fromStdString((dir_ / "chart.png").string())).isNull());
 }
 
 }  // namespace
