@@ -210,7 +210,7 @@ bool TSignalsPanel::ExportCsv(const QString& path) {
   const bool ok = WriteSignalsCsvFile(path.toLocal8Bit().toStdString(), signals_, &error);
   status_->setProperty("counts", false);
   status_->setText(ok ? QStringLiteral("%1 signals written to %2").arg(signals_.size()).arg(path)
-                      : QStringLiteral("Not written: %1: %2").arg(path, QString::fromStdString(error)));
+                      : QStringLiteral("%1: %2").arg(path, QString::fromStdString(error)));
   return ok;
 }
 
