@@ -150,7 +150,7 @@ TEST_F(HeatMap, FailuresSayWhyInOneLine) {
 // receiver measures are left out, said once, and do not darken the picture:
 // the carrier stays at the top of the colour scale.
 TEST_F(HeatMap, EndlessEmptyOrOutOfRangeInputIsSaidInOneLine) {
-  ASSERT_EQ(Run("yes '' | head -c 64M | gzip -1 >blank.csv.gz"), 0);
+  ASSERT_EQ(Run("sh -c \"yes '' | head -c 64M | gzip -1 >blank.csv.gz\""), 0);
   {
     std::ofstream out(dir / "levels.csv");
     for (int n = 0; n < 3; ++n) {
