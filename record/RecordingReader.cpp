@@ -459,11 +459,6 @@ std::unique_ptr<TRecording> TRecording::Open(const std::string& path, std::strin
   return std::unique_ptr<TRecording>(new TRecording(path, std::move(file)));
 }
 
-std::unique_ptr<TRecording> TRecording::Open(std::unique_ptr<TRecordingFile> file) {
-  const std::string path = file->Path();
-  return std::unique_ptr<TRecording>(new TRecording(path, std::move(file)));
-}
-
 TRecording::TRecording(std::string path, std::unique_ptr<TRecordingFile> file)
     : path_(std::move(path)), scanFile_(std::move(file)) {}
 

@@ -95,8 +95,6 @@ class TRecording {
  public:
   // Null, with the reason in `error`, when the file cannot be opened.
   static std::unique_ptr<TRecording> Open(const std::string& path, std::string& error);
-  // Over data of any kind (a stream made up by a test).
-  static std::unique_ptr<TRecording> Open(std::unique_ptr<TRecordingFile> file);
   ~TRecording();
   TRecording(const TRecording&) = delete;
   TRecording& operator=(const TRecording&) = delete;

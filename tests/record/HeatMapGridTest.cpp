@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 #include "record/HeatMapGrid.h"
 
@@ -68,30 +67,6 @@ TEST(HeatMapGrid, SweepsSharingARowAreAveragedByPowerAndTheRestHasNoLevel) {
   // Rows give way so that the cells stay within their limit.
   EXPECT_EQ(wg::THeatMapGrid::RowsFor(16384, 1000000, 16384), static_cast<int>(wg::kMostHeatMapCells / 16384));
   EXPECT_EQ(wg::THeatMapGrid::RowsFor(1000, 5, 16384), 5);
-}
-
-// A level no receiver measures (an infinity, 1e23 from a damaged file) is
-// left out like one not measured: it neither lights its column nor takes
-// the picture's scale with it.
-TEST(HeatMapGrid, LevelsOutOfRangeAreLeftOut) {
-  const float kInf = std::numeric_limits<float>::infinity();
-  const struct {
-    float level;
-    float cell;  // what its column shows
-  } cases[] = {{kInf, NAN}, {-kInf, NAN}, {1e23f, NAN}, {-1e23f, NAN}, {250, NAN}, {-199, -199}, {NAN, NAN}};
-  for (const auto& c : cases) {
-    wg::THeatMapGrid g(1000000 - 50, 1000000 + 9950, 100, 1, 10);
-    wg::RecordedSweep s = Sweep(0, 100, 100, 40);
-    s.levels[70] = c.level;
-    g.Add(s);
-    g.Finish();
-    EXPECT_EQ(std::isnan(g.Cell(0, 70)), std::isnan(c.cell)) << c.level;
-    if (!std::isnan(c.cell)) {
-      EXPECT_NEAR(g.Cell(0, 70), c.cell, 0.01) << c.level;
-    }
-    EXPECT_FLOAT_EQ(g.Highest(), -20) << c.level;
-    EXPECT_NEAR(g.Quantile(0), std::isnan(c.cell) ? -60 : c.cell, 0.01) << c.level;
-  }
 }
 
 }  // namespace

@@ -6,12 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <map>
-#include <optional>
 #include <mutex>
 #include <cstdlib>
 #include <filesystem>
@@ -23,7 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include "record/RecordingFile.h"
 #include "record/RecordingReader.h"
 #include "record/RecordingSource.h"
 #include "record/RtlPowerCsv.h"
@@ -489,209 +486,67 @@ TEST(RecordingSource, SweepsOnRequestAndAnOverviewOfTheWholeRecording) {
 
 namespace {
 
-constexpr uint64_t kMB = 1 << 20;
 const std::string kGoodLine = "2026-12-07, 18:04:32, 144000000, 146000000, 1000000.00, 10, -30.00, -31.00, -31.00\n";
 
-// Data made up as it is read: `head`, then `pattern` over and over up to
-// `size` bytes. A reader that has read `cancelAt` bytes cancels the
-// recording from inside its own Read, so that no thread's pace counts.
-struct Endless {
-  std::string head, pattern;
-  uint64_t size = 0;
-  uint64_t cancelAt = UINT64_MAX;
-  TRecording* recording = nullptr;
-  uint64_t served = 0, servedAtCancel = 0;
-};
-
-class EndlessFile final : public wg::TRecordingFile {
- public:
-  explicit EndlessFile(std::shared_ptr<Endless> e) : TRecordingFile("endless"), e_(std::move(e)) {}
-  std::unique_ptr<TRecordingFile> Reopen(std::string&) const override { return std::make_unique<EndlessFile>(e_); }
-  size_t Read(char* out, size_t n) override {
-    const Endless& e = *e_;
-    const size_t k = static_cast<size_t>(std::min<uint64_t>(n, e.size - offset_));
-    for (size_t i = 0; i < k; ++i, ++offset_)
-      out[i] = offset_ < e.head.size() ? e.head[offset_] : e.pattern[(offset_ - e.head.size()) % e.pattern.size()];
-    read_ += k;
-    e_->served += k;
-    if (read_ >= e.cancelAt && e_->servedAtCancel == 0) {
-      e_->servedAtCancel = e_->served;
-      e_->recording->Cancel();
-    }
-    return k;
-  }
-  bool Seek(uint64_t offset) override {
-    offset_ = offset;
-    return offset <= e_->size;
-  }
-  uint64_t Offset() const override { return offset_; }
-  uint64_t FileSize() const override { return 0; }  // as /dev/zero says
-  uint64_t FilePosition() const override { return offset_; }
-  bool Compressed() const override { return false; }
-  const std::string& Error() const override { return error_; }
-  size_t SeekMemoryBytes() const override { return 0; }
-
- private:
-  std::shared_ptr<Endless> e_;
-  uint64_t offset_ = 0, read_ = 0;
-  std::string error_;
-};
-
-// Endless data stops being read: cancelled, within the chunk under way
-// (also inside a run of empty lines that holds no sweep to stop at, and while
-// a sweep is read again); not cancelled, once a line grows beyond its limit
-// or nothing but empty lines came for a megabyte.
-TEST(RecordingReader, EndlessDataStopsBeingRead) {
-  const std::string zero(1, '\0');
-  const struct {
-    const char* name;
-    std::string head, pattern;
-    uint64_t size, cancelAt;
-    bool inRead;          // cancelled while sweep 0 is read again, after the scan
-    bool whole;           // what Scan returns
-    uint64_t mostServed;  // not cancelled: bytes read in all
-    std::optional<Kind> said;
-  } cases[] = {
-      {"empty lines after a sweep", kGoodLine, "\n", 256 * kMB, 8 * kMB, false, false, 0, {}},
-      {"CR LF lines after a sweep", kGoodLine, "\r\n", 256 * kMB, 8 * kMB, false, false, 0, {}},
-      {"zeros, no line feed", "", zero, 256 * kMB, 8 * kMB, false, false, 0, {}},
-      {"empty lines after the last sweep, read again", kGoodLine, "\n", 24 * kMB, 4 * kMB, true, true, 0, {}},
-      {"a sweep, then zeros", kGoodLine, zero, 256 * kMB, UINT64_MAX, false, true, 34 * kMB, Kind::TooLarge},
-      {"zeros only", "", zero, 256 * kMB, UINT64_MAX, false, true, 34 * kMB, Kind::NotARecording},
-      {"empty lines only", "", "\n", 256 * kMB, UINT64_MAX, false, true, 3 * kMB, Kind::NotARecording},
-  };
-  for (const auto& c : cases) {
-    auto e = std::make_shared<Endless>();
-    e->head = c.head, e->pattern = c.pattern, e->size = c.size;
-    e->cancelAt = c.inRead ? UINT64_MAX : c.cancelAt;
-    auto r = TRecording::Open(std::make_unique<EndlessFile>(e));
-    e->recording = r.get();
-    EXPECT_EQ(r->Scan(), c.whole) << c.name;
-    EXPECT_EQ(r->Scanned(), c.whole) << c.name;
-    if (c.inRead) {
-      ASSERT_EQ(r->SweepCount(), 1u) << c.name;
-      e->cancelAt = c.cancelAt;
-      RecordedSweep s;
-      EXPECT_FALSE(r->ReadSweep(0, s)) << c.name;
-    }
-    if (c.cancelAt != UINT64_MAX) {
-      EXPECT_GT(e->servedAtCancel, 0u) << c.name;
-      EXPECT_LE(e->served - e->servedAtCancel, 2 * kMB) << c.name << ": read on after the cancel";
-    } else {
-      EXPECT_LE(e->served, c.mostServed) << c.name;
-    }
-    if (c.said) {
-      const auto problems = r->Problems();
-      ASSERT_EQ(problems.size(), 1u) << c.name;
-      EXPECT_EQ(problems[0].kind, *c.said) << c.name << ": " << problems[0].detail;
-    }
-  }
-}
-
-// Levels no receiver measures are not measured, and counted once for the
-// file, with the first line that holds one; rtl_power's own ways of writing
-// a bin without a level (nan, -inf) are not counted. The scan that keeps no
-// levels counts them alike.
-TEST(RecordingReader, LevelsOutOfRangeAreNotMeasuredAndCounted) {
+// Levels no receiver measures are not measured and counted once (rtl_power's
+// nan and -inf for a bin without power are not counted); endless data ends at
+// the line limit; an empty file or one of empty lines says so.
+TEST(RecordingReader, BadLevelsEndlessAndEmptyDataAreToldOnce) {
   Dir dir;
+  std::string levels = kGoodLine;
+  levels.replace(levels.find("-30.00, -31.00"), 14, "inf, 1e23, 250, -inf, nan, -199, 1e300");
+  levels.replace(levels.find("1000000.00"), 10, "333333.33");
+  Write(dir / "l.csv", levels);
+  Write(dir / "e.csv", "");
+  Write(dir / "b.csv", "\n\r\n");
+  Write(dir / "blank.csv", std::string(4u << 20, '\n'));
   const struct {
-    const char* text;
-    float level;  // NaN: not measured
-    bool counted;
-  } cases[] = {
-      {"-120.00", -120, false}, {"inf", NAN, true},         {"-inf", NAN, false},   {"nan", NAN, false},
-      {"1e23", NAN, true},      {"-1e23", NAN, true},       {"1e300", NAN, true},   {"250.00", NAN, true},
-      {"-200.50", NAN, true},   {"-199.99", -199.99f, false}, {"1e1", 10, false},    {"199", 199, false},
-  };
-  std::string text;
-  uint64_t counted = 0, first = 0;
-  for (size_t k = 0; k < std::size(cases); ++k) {
-    char head[96];
-    std::snprintf(head, sizeof head, "2026-12-07, 18:04:%02zu, 144000000, 146000000, 2000000.00, 10, ", k);
-    text += head + std::string(cases[k].text) + ", " + cases[k].text + "\n";
-    if (cases[k].counted && counted++ == 0) first = k + 1;
-  }
-  Write(dir / "l.csv", text);
-  for (bool keep : {true, false}) {
-    std::vector<RecordedSweep> sweeps;
-    auto r = Scan(dir / "l.csv", keep ? &sweeps : nullptr);
-    const auto problems = r->Problems();
-    ASSERT_EQ(problems.size(), 1u) << keep;
-    EXPECT_EQ(problems[0].kind, Kind::BadLevels);
-    EXPECT_EQ(problems[0].count, counted) << keep;
-    EXPECT_EQ(problems[0].line, first) << keep;
-    EXPECT_NE(wg::DescribeProblem("l.csv", problems[0]).find("taken as not measured"), std::string::npos);
-    ASSERT_EQ(r->SweepCount(), std::size(cases));
-    for (size_t k = 0; k < std::size(cases); ++k) {
-      RecordedSweep s;
-      ASSERT_TRUE(r->ReadSweep(k, s));
-      ASSERT_EQ(s.levels.size(), 1u);
-      if (keep) {
-        ASSERT_TRUE(Same(s, sweeps[k])) << cases[k].text;
-      }
-      if (std::isnan(cases[k].level)) {
-        EXPECT_TRUE(std::isnan(s.levels[0])) << cases[k].text << " read as " << s.levels[0];
-      } else {
-        EXPECT_FLOAT_EQ(s.levels[0], cases[k].level) << cases[k].text;
-      }
-    }
-  }
-}
-
-// A file with nothing in it says so, plain or compressed, and so does one of
-// nothing but empty lines.
-TEST(RecordingReader, AnEmptyFileSaysSo) {
-  Dir dir;
-  const struct {
-    std::string text;
-    bool gz;
+    fs::path path;
+    Kind kind;
+    uint64_t count;
     const char* detail;
-  } cases[] = {
-      {"", false, "the file is empty"},
-      {"", true, "the file is empty"},
-      {"\n\n\r\n", false, "the file holds only empty lines"},
-      {"\n\n", true, "the file holds only empty lines"},
-  };
+  } cases[] = {{dir / "l.csv", Kind::BadLevels, 4, "a level infinite or beyond 200 dB either way, taken as not measured"},
+               {dir / "e.csv", Kind::Empty, 1, "the file is empty"},
+               {dir / "b.csv", Kind::Empty, 1, "the file holds only empty lines"},
+               {dir / "blank.csv", Kind::NotARecording, 1, "not an rtl_power recording (nothing but empty lines in its first megabyte)"},
+               {"/dev/zero", Kind::NotARecording, 1, "not an rtl_power recording (line 1: a line longer than 32 MB; read no further)"}};
   for (const auto& c : cases) {
-    const fs::path p = dir / (c.gz ? "e.csv.gz" : "e.csv");
-    c.gz ? WriteGz(p, c.text) : Write(p, c.text);
-    auto r = Scan(p);
-    const auto problems = r->Problems();
-    ASSERT_EQ(problems.size(), 1u) << c.detail;
-    EXPECT_EQ(problems[0].kind, Kind::Empty);
-    EXPECT_EQ(problems[0].detail, c.detail);
-    EXPECT_EQ(wg::DescribeProblem(p.string(), problems[0]), p.string() + ": " + c.detail);
-    EXPECT_EQ(r->SweepCount(), 0u);
+    for (bool keep : {true, false}) {
+      std::vector<RecordedSweep> sweeps;
+      const auto problems = Scan(c.path, keep ? &sweeps : nullptr)->Problems();
+      ASSERT_EQ(problems.size(), 1u) << c.path;
+      EXPECT_EQ(problems[0].kind, c.kind) << c.path;
+      EXPECT_EQ(problems[0].count, c.count) << c.path;
+      EXPECT_EQ(problems[0].detail, c.detail);
+    }
   }
+  std::vector<RecordedSweep> sweeps;
+  Scan(dir / "l.csv", &sweeps);
+  ASSERT_EQ(sweeps.size(), 1u);
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(std::isnan(sweeps[0].levels[i]), i != 5) << i;
 }
 
-// The window's reader of a recording lets go at once when closed, even in
-// the middle of gigabytes of empty lines (a compressed file's many members
-// of nothing): the seconds below only guard against a hang.
+// The window's reader lets go at once when closed, even amid gigabytes of
+// empty lines (a compressed file's many members of nothing): the seconds
+// below only guard against a hang.
 TEST(RecordingSource, ClosedWhileReadingEmptyLinesLetsGoAtOnce) {
   Dir dir;
-  // The first sweep is found once the second starts, in the empty lines.
-  std::string two = kGoodLine + kGoodLine;
+  std::string two = kGoodLine + kGoodLine;  // the first sweep is found once the second starts
   two[kGoodLine.size() + 19] = '3';
   WriteGz(dir / "sweep.gz", two);
-  WriteGz(dir / "blank.gz", std::string(64 * kMB, '\n'), "wb6");
-  const std::string blank = Slurp(dir / "blank.gz");
+  WriteGz(dir / "blank.gz", std::string(64u << 20, '\n'), "wb6");
   {
     std::ofstream out(dir / "b.csv.gz", std::ios::binary);
     out << Slurp(dir / "sweep.gz");
-    for (int i = 0; i < 256; ++i) out << blank;  // 16 GB of data
+    for (int i = 0; i < 256; ++i) out << Slurp(dir / "blank.gz");  // 16 GB of data
   }
-  std::atomic<bool> finished{false};
-  wg::TRecordingSource::Events events;
-  events.finished = [&](bool) { finished = true; };
   std::string error;
-  auto source = wg::TRecordingSource::Open((dir / "b.csv.gz").string(), error, events, 10);
+  auto source = wg::TRecordingSource::Open((dir / "b.csv.gz").string(), error, {}, 10);
   ASSERT_TRUE(source) << error;
   while (source->SweepCount() == 0) std::this_thread::yield();  // into the empty lines
   const auto t0 = std::chrono::steady_clock::now();
   source.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
-  EXPECT_FALSE(finished);
 }
 
 }  // namespace
