@@ -43,7 +43,8 @@ void THeatMapGrid::Add(const RecordedSweep& sweep) {
     const float* lv = sweep.levels.data() + st.first;
     if (st.first + static_cast<size_t>(st.bins) > sweep.levels.size()) continue;
     for (uint32_t i = 0; i < st.bins; ++i) {
-      if (std::isnan(lv[i])) continue;
+      // Not measured, or no measurement (one infinity would take the scale).
+      if (!UsableLevel(lv[i])) continue;
       const double f = st.BinHz(i) - lowHz_;
       // The columns whose middle lies within the bin's band, else the one
       // that holds its centre.

@@ -128,30 +128,63 @@ bool ParseHead(std::string_view s, LineHead& h, std::string& why) {
 }
 
 // The levels of a line whose head read; the repeated last one is left out.
-void ParseLevels(std::string_view s, const LineHead& h, float* out) {
+// Returns how many were out of range (infinite, or beyond kMostRecordedLevelDb):
+// those, like levels that do not read and those written as not measured (nan,
+// and rtl_power's -inf for a bin without power), are NaN.
+uint32_t ParseLevels(std::string_view s, const LineHead& h, float* out) {
+  constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
   const char* p = s.data() + h.levelsAt;
   const char* end = s.data() + s.size();
+  uint32_t bad = 0;
   for (uint32_t i = 0; i < h.bins; ++i) {
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
     float v = 0;
     const auto r = std::from_chars(p, end, v);
     const char* comma = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
-    if (r.ec != std::errc() || (comma && r.ptr < comma && *r.ptr != ' ' && *r.ptr != '\t'))
-      v = std::numeric_limits<float>::quiet_NaN();
+    const bool whole = !(comma && r.ptr < comma && *r.ptr != ' ' && *r.ptr != '\t');
+    if (r.ec == std::errc::result_out_of_range && whole) {
+      v = kNone;
+      ++bad;
+    } else if (r.ec != std::errc() || !whole) {
+      v = kNone;
+    } else if (!UsableLevel(v) && !std::isnan(v)) {
+      if (!(std::isinf(v) && v < 0)) ++bad;
+      v = kNone;
+    }
     out[i] = v;
     p = comma ? comma + 1 : end;
   }
+  return bad;
+}
+
+// Whether the levels of a line may hold one out of range: an infinity, an
+// exponent, or a whole number of 200 or more. The scan that keeps no levels
+// parses only such lines to count them.
+bool MayHoldBadLevel(std::string_view levels) {
+  int run = 0;
+  char lead = 0;
+  for (const char c : levels) {
+    if (c >= '0' && c <= '9') {
+      if (run++ == 0) lead = c;
+      if (run > 3 || (run == 3 && lead >= '2')) return true;
+    } else {
+      if (c == 'i' || c == 'I' || c == 'e' || c == 'E') return true;
+      run = 0;
+    }
+  }
+  return false;
 }
 
 // The lines of the data, one after another, without their line feeds.
 class LineReader {
  public:
-  LineReader(TRecordingFile& file, size_t chunk) : file_(file), buf_(chunk) {}
+  LineReader(TRecordingFile& file, size_t chunk, const std::atomic<bool>& cancelled)
+      : file_(file), buf_(chunk), cancelled_(cancelled) {}
 
   struct Line {
     std::string_view text;
     bool fed = false;      // ended by a line feed (not by the end of the data)
-    bool tooLong = false;  // over kMostRecordingLineBytes: the text is left out
+    bool tooLong = false;  // over kMostRecordingLineBytes: the text is left out, and reading ends there
     uint64_t offset = 0;
   };
 
@@ -162,6 +195,7 @@ class LineReader {
     offset_ = file_.Offset();
   }
 
+  // False at the end of the data, after a line too long, or once cancelled.
   bool Next(Line& l) {
     long_.clear();
     bool spanning = false;
@@ -170,6 +204,9 @@ class LineReader {
     for (;;) {
       if (pos_ == len_) {
         if (eof_) break;
+        // Checked per chunk: a run of empty lines or an endless line holds
+        // no sweep to stop at.
+        if (cancelled_.load(std::memory_order_relaxed)) return false;
         len_ = file_.Read(buf_.data(), buf_.size());
         pos_ = 0;
         if (len_ == 0) {
@@ -190,21 +227,29 @@ class LineReader {
         return true;
       }
       spanning = true;
-      if (long_.size() + take <= kMostRecordingLineBytes)
-        long_.append(b, take);
-      else
+      if (long_.size() + take > kMostRecordingLineBytes) {
+        // Given up as it is read: the data may have no end (/dev/zero).
         l.tooLong = true;
+        l.fed = nl != nullptr;
+        l.text = {};
+        pos_ = len_;
+        eof_ = true;
+        return true;
+      }
+      long_.append(b, take);
       if (nl) {
         l.fed = true;
-        l.text = l.tooLong ? std::string_view() : Strip(long_);
+        l.text = Strip(long_);
         return true;
       }
     }
     if (!spanning) return false;
     l.fed = false;
-    l.text = l.tooLong ? std::string_view() : Strip(long_);
+    l.text = Strip(long_);
     return true;
   }
+
+  bool Cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
 
   size_t MemoryBytes() const { return buf_.capacity() + long_.capacity(); }
 
@@ -220,6 +265,7 @@ class LineReader {
   uint64_t offset_ = 0;  // of buf_[pos_] in the data
   bool eof_ = false;
   std::string long_;  // a line that spans reads
+  const std::atomic<bool>& cancelled_;
 };
 
 }  // namespace
@@ -228,8 +274,9 @@ class LineReader {
 // that both count sweeps alike.
 class SweepSplitter {
  public:
-  using NoteFn = std::function<void(Kind, uint64_t line, std::string)>;
-  SweepSplitter(TRecordingFile& file, size_t chunk, NoteFn note) : lines_(file, chunk), note_(std::move(note)) {}
+  using NoteFn = std::function<void(Kind, uint64_t line, std::string, uint64_t count)>;
+  SweepSplitter(TRecordingFile& file, size_t chunk, const std::atomic<bool>& cancelled, NoteFn note)
+      : lines_(file, chunk, cancelled), note_(std::move(note)) {}
 
   // After the file was moved to the start of sweep `number`, which starts at `line`.
   void Restart(uint64_t line, uint64_t number) {
@@ -241,16 +288,24 @@ class SweepSplitter {
   }
 
   // The next sweep; levels are read for sweeps numbered levelsFrom and on.
-  // False at the end of the data (or when a file that is no recording was given up).
+  // False at the end of the data (or when a file that is no recording was
+  // given up), and once reading was cancelled.
   bool Next(RecordedSweep& out, uint64_t levelsFrom) {
     LineReader::Line l;
     while (!gaveUp_ && lines_.Next(l)) {
       ++line_;
       if (l.tooLong) {
-        Note(Kind::TooLarge, "a line longer than 32 MB, left out");
+        Note(Kind::TooLarge, "a line longer than 32 MB; read no further");
         continue;
       }
-      if (l.text.empty()) continue;
+      if (l.text.empty()) {
+        // A run of empty lines as long as its start that reads is no recording either.
+        if (note_ && goodLines_ == 0 && badLines_ == 0 && l.offset >= kGiveUpBytes) {
+          note_(Kind::NotARecording, 0, "not an rtl_power recording (nothing but empty lines in its first megabyte)", 1);
+          gaveUp_ = true;
+        }
+        continue;
+      }
       LineHead h;
       std::string why;
       if (!ParseHead(l.text, h, why)) {
@@ -262,7 +317,7 @@ class SweepSplitter {
         if (firstBad_ == 0) firstBad_ = line_, firstWhy_ = why;
         if (note_ && goodLines_ == 0 && (badLines_ >= kGiveUpLines || l.offset >= kGiveUpBytes)) {
           note_(Kind::NotARecording, 0,
-                "not an rtl_power recording (line " + std::to_string(firstBad_) + ": " + firstWhy_ + ")");
+                "not an rtl_power recording (line " + std::to_string(firstBad_) + ": " + firstWhy_ + ")", 1);
           gaveUp_ = true;
         }
         continue;
@@ -283,7 +338,7 @@ class SweepSplitter {
       }
       Add(l, h, levelsFrom);
     }
-    if (!building_) return false;
+    if (!building_ || lines_.Cancelled()) return false;
     std::swap(out, next_);
     building_ = false;
     return true;
@@ -294,8 +349,8 @@ class SweepSplitter {
   }
 
  private:
-  void Note(Kind kind, std::string detail) {
-    if (note_) note_(kind, line_, std::move(detail));
+  void Note(Kind kind, std::string detail, uint64_t count = 1) {
+    if (note_) note_(kind, line_, std::move(detail), count);
   }
 
   void Add(const LineReader::Line& l, const LineHead& h, uint64_t levelsFrom) {
@@ -317,10 +372,17 @@ class SweepSplitter {
     st.bins = h.bins;
     next_.steps.push_back(st);
     levelCount_ += h.bins;
+    uint32_t bad = 0;
     if (next_.number >= levelsFrom) {
       next_.levels.resize(levelCount_);
-      ParseLevels(l.text, h, next_.levels.data() + st.first);
+      bad = ParseLevels(l.text, h, next_.levels.data() + st.first);
+    } else if (note_ && MayHoldBadLevel(l.text.substr(h.levelsAt))) {
+      scratch_.resize(h.bins);
+      bad = ParseLevels(l.text, h, scratch_.data());
     }
+    if (bad > 0)
+      Note(Kind::BadLevels, "a level infinite or beyond " + std::to_string(static_cast<int>(kMostRecordedLevelDb)) +
+                                " dB either way, taken as not measured", bad);
   }
 
   LineReader lines_;
@@ -333,6 +395,7 @@ class SweepSplitter {
   uint64_t goodLines_ = 0, badLines_ = 0, firstBad_ = 0;
   std::string firstWhy_;
   bool gaveUp_ = false;
+  std::vector<float> scratch_;  // levels counted, not kept
 };
 
 bool ParseRecordingTime(std::string_view date, std::string_view time, int64_t& out) {
@@ -403,21 +466,22 @@ TRecording::~TRecording() = default;
 
 bool TRecording::Compressed() const { return scanFile_->Compressed(); }
 
-void TRecording::Note(Kind kind, uint64_t line, std::string detail) {
+void TRecording::Note(Kind kind, uint64_t line, std::string detail, uint64_t count) {
   std::lock_guard lk(m_);
   // Said once, in place of the lines that led to it.
   if (kind == Kind::NotARecording) problems_.clear();
   for (RecordingProblem& p : problems_) {
     if (p.kind == kind) {
-      ++p.count;
+      p.count += count;
       return;
     }
   }
-  problems_.push_back({kind, line, 1, std::move(detail)});
+  problems_.push_back({kind, line, count, std::move(detail)});
 }
 
 bool TRecording::Scan(const SweepFn& each, const ProgressFn& progress) {
-  SweepSplitter splitter(*scanFile_, 1 << 20, [this](Kind k, uint64_t line, std::string d) { Note(k, line, std::move(d)); });
+  SweepSplitter splitter(*scanFile_, 1 << 20, cancelled_,
+                         [this](Kind k, uint64_t line, std::string d, uint64_t n) { Note(k, line, std::move(d), n); });
   splitter.Restart(1, 0);
   RecordedSweep s;
   std::vector<RecordedStep> layout;  // the first sweep's
@@ -457,6 +521,8 @@ bool TRecording::Scan(const SweepFn& each, const ProgressFn& progress) {
       if (!progress(static_cast<double>(at) / static_cast<double>(size))) return false;
     }
   }
+  // Stopped: what was found stays, but nothing is concluded from it.
+  if (cancelled_) return false;
   if (!scanFile_->Error().empty()) Note(Kind::ReadError, 0, scanFile_->Error() + "; read up to there");
   if (shortLast) {
     std::lock_guard lk(m_);
@@ -475,6 +541,10 @@ bool TRecording::Scan(const SweepFn& each, const ProgressFn& progress) {
       problems_ = {{Kind::NotARecording, 0, 1,
                     "not an rtl_power recording (line " + std::to_string(first.line) + ": " + first.detail + ")"}};
     }
+    // Nothing read and nothing wrong: nothing there.
+    if (sweeps_ == 0 && problems_.empty())
+      problems_.push_back({Kind::Empty, 0, 1,
+                           scanFile_->Offset() == 0 ? "the file is empty" : "the file holds only empty lines"});
     scanned_ = true;
   }
   // Outside the lock: the caller may well ask what was found.
@@ -504,13 +574,14 @@ bool TRecording::ReadSweeps(uint64_t first, const SweepFn& each) {
     from = *std::prev(it);  // the first sweep always has an entry
   }
   std::lock_guard lk(readM_);
+  if (cancelled_) return false;
   if (!readFile_) {
     std::string error;
     readFile_ = scanFile_->Reopen(error);
     if (!readFile_) return false;
   }
   if (!readFile_->Seek(from.offset)) return false;
-  SweepSplitter splitter(*readFile_, 64 * 1024, {});
+  SweepSplitter splitter(*readFile_, 64 * 1024, cancelled_, {});
   splitter.Restart(from.line, from.number);
   while (splitter.Next(readSweep_, first)) {
     if (readSweep_.number < first) continue;

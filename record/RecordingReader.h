@@ -11,8 +11,14 @@
 //
 // Lines that do not read are left out and told once per kind (with the first
 // such line's number and how many there were); everything that reads is kept.
+// A level that is infinite or beyond any receiver's reach is taken as not
+// measured (and counted), so that one bad number cannot stretch a colour scale.
+// Reading can be stopped at any time (Cancel): it checks between chunks of
+// data, not only between sweeps, so a file of endless empty lines or an
+// endless line stops too.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -45,7 +51,9 @@ struct RecordedSweep {
   // same clock: no time zone is applied, so that it reads back as written.
   int64_t time = 0;
   std::vector<RecordedStep> steps;
-  std::vector<float> levels;  // dB, the steps' bins in order; NaN where a level did not read
+  // dB, the steps' bins in order; NaN where a level did not read, was written
+  // as not measured (nan, -inf) or was out of range (BadLevels)
+  std::vector<float> levels;
 
   // The outer edges of its bins, Hz (bin i of a step is centred at BinHz(i)).
   double LowHz() const;
@@ -61,6 +69,8 @@ struct RecordingProblem {
     TooLarge,       // a line or sweep beyond the limits, cut there
     NotARecording,  // nothing in the first lines reads: reading gave up
     ReadError,      // the file could not be read on (also damaged compressed data)
+    BadLevels,      // levels infinite or beyond kMostRecordedLevelDb, taken as not measured (count: levels)
+    Empty,          // no data at all, or nothing but empty lines
   };
   Kind kind;
   uint64_t line = 0;   // of the first one, from 1
@@ -76,6 +86,10 @@ inline constexpr size_t kMostRecordingLineBytes = 32u << 20;
 inline constexpr uint32_t kMostLevelsPerLine = (1u << 21) + 1;  // rtl_power's largest transform, plus the repeat
 inline constexpr uint32_t kMostStepsPerSweep = 65536;
 inline constexpr size_t kMostLevelsPerSweep = 8u << 20;
+// A level beyond this many dB either way is no measurement.
+inline constexpr float kMostRecordedLevelDb = 200;
+// Whether a level read from a file is one to show (not NaN, finite, within range).
+inline bool UsableLevel(float v) { return v >= -kMostRecordedLevelDb && v <= kMostRecordedLevelDb; }
 
 class TRecording {
  public:
@@ -103,6 +117,10 @@ class TRecording {
   // Also from another thread. False when not all of them could be read.
   bool ReadSweeps(uint64_t first, const SweepFn& each);
 
+  // Stops the scan and every reading, under way or to come, from any thread:
+  // each returns false after at most the chunk it is reading. For good.
+  void Cancel() { cancelled_ = true; }
+
   // What the scan found so far; callable from any thread.
   uint64_t SweepCount() const;
   bool Scanned() const;
@@ -122,10 +140,11 @@ class TRecording {
     uint64_t offset, line, number;
   };
   TRecording(std::string path, std::unique_ptr<TRecordingFile> file);
-  void Note(RecordingProblem::Kind kind, uint64_t line, std::string detail);
+  void Note(RecordingProblem::Kind kind, uint64_t line, std::string detail, uint64_t count = 1);
 
   const std::string path_;
   std::unique_ptr<TRecordingFile> scanFile_;
+  std::atomic<bool> cancelled_{false};
   mutable std::mutex m_;  // guards what the scan found
   std::vector<Checkpoint> index_;
   std::vector<RecordingProblem> problems_;

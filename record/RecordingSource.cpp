@@ -65,6 +65,8 @@ TRecordingSource::~TRecordingSource() {
     stop_ = true;
     cv_.notify_all();
   }
+  // Reading stops within the chunk under way, wherever in a sweep it is.
+  recording_->Cancel();
   scanner_.join();
   server_.join();
 }

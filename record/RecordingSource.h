@@ -51,7 +51,7 @@ class TRecordingSource {
   // Null, with the reason in `error`, when the file cannot be opened.
   static std::unique_ptr<TRecordingSource> Open(const std::string& path, std::string& error, Events events,
                                                 size_t overviewSweeps);
-  // Stops both threads, waiting only for the read under way.
+  // Stops both threads, waiting only for the chunk of data under way.
   ~TRecordingSource();
   TRecordingSource(const TRecordingSource&) = delete;
   TRecordingSource& operator=(const TRecordingSource&) = delete;

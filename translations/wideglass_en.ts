@@ -168,6 +168,14 @@
         <source>, развёрток: </source>
         <translation>, sweeps: </translation>
     </message>
+    <message>
+        <source>Запись пуста: </source>
+        <translation>The recording is empty: </translation>
+    </message>
+    <message>
+        <source>Уровни вне шкалы (бесконечные или за ±%1 дБ) показаны как неизмеренные: %2, уровней: %3</source>
+        <translation>Levels off the scale (infinite or beyond ±%1 dB) shown as not measured: %2, levels: %3</translation>
+    </message>
 </context>
 <context>
     <name>Settings</name>

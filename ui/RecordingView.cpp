@@ -33,6 +33,9 @@ namespace wg {
 const char* const kRecordingOpenedText = QT_TRANSLATE_NOOP("RecordingView", "Открыта запись: ");
 const char* const kRecordingOpenFailedText = QT_TRANSLATE_NOOP("RecordingView", "Не удалось открыть запись: ");
 const char* const kRecordingProblemText = QT_TRANSLATE_NOOP("RecordingView", "В записи пропущено: ");
+const char* const kRecordingEmptyText = QT_TRANSLATE_NOOP("RecordingView", "Запись пуста: ");
+const char* const kRecordingBadLevelsText = QT_TRANSLATE_NOOP(
+    "RecordingView", "Уровни вне шкалы (бесконечные или за ±%1 дБ) показаны как неизмеренные: %2, уровней: %3");
 
 namespace {
 
@@ -249,7 +252,16 @@ void TRecordingView::Finished(bool complete, uint64_t generation) {
   if (sweeps > 0) log_(T(kRecordingOpenedText) + file + T(kSweepCountText) + std::to_string(sweeps));
   // What could not be read (complete or not) is among the problems.
   (void)complete;
-  for (const RecordingProblem& p : source_->Problems()) log_(T(kRecordingProblemText) + DescribeProblem(file, p));
+  for (const RecordingProblem& p : source_->Problems()) {
+    if (p.kind == RecordingProblem::Kind::Empty) {
+      log_(T(kRecordingEmptyText) + file);
+    } else if (p.kind == RecordingProblem::Kind::BadLevels) {
+      log_(Utf8(QCoreApplication::translate("RecordingView", kRecordingBadLevelsText)
+                    .arg(QString::number(static_cast<int>(kMostRecordedLevelDb)), path_, QString::number(p.count))));
+    } else {
+      log_(T(kRecordingProblemText) + DescribeProblem(file, p));
+    }
+  }
   if (sweeps == 0) {
     BackToLive();
     return;

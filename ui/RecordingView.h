@@ -41,6 +41,8 @@ class TWaterfallSplitter;
 extern const char* const kRecordingOpenedText;      // the file, then the sweep count
 extern const char* const kRecordingOpenFailedText;  // the file, the reason
 extern const char* const kRecordingProblemText;     // the file, line and what
+extern const char* const kRecordingEmptyText;       // the file
+extern const char* const kRecordingBadLevelsText;   // %1 the dB bound, %2 the file, %3 how many
 
 class TRecordingView : public QObject {
   Q_OBJECT

@@ -130,13 +130,16 @@ TEST_F(HeatMap, FailuresSayWhyInOneLine) {
   std::ofstream(dir / "words.csv") << "not, a, recording\n";
   std::ofstream(dir / "empty.csv") << "";
   std::ofstream(dir / "good.csv") << "2026-12-07, 18:04:32, 144000000, 146000000, 1000000.00, 10, -30.00, -31.00, -31.00\n";
+  std::ofstream(dir / "blank.csv") << std::string(4u << 20, '\n');
   const struct {
     const char* args;
     const char* says;
   } cases[] = {
       {"./wideglass --heatmap none.csv map.png", "none.csv: No such file"},
       {"./wideglass --heatmap words.csv map.png", "words.csv: not an rtl_power recording (line 1"},
-      {"./wideglass --heatmap empty.csv map.png", "empty.csv: no sweeps to draw"},
+      {"./wideglass --heatmap empty.csv map.png", "empty.csv: the file is empty"},
+      {"./wideglass --heatmap /dev/zero map.png", "/dev/zero: not an rtl_power recording (line 1: a line longer than 32 MB"},
+      {"./wideglass --heatmap blank.csv map.png", "blank.csv: not an rtl_power recording (nothing but empty lines"},
       {"./wideglass --heatmap good.csv no/such/folder/map.png", "could not be written"},
   };
   for (const auto& c : cases) {
@@ -146,6 +149,12 @@ TEST_F(HeatMap, FailuresSayWhyInOneLine) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   }
   EXPECT_EQ(Run("./wideglass --heatmap good.csv map.png"), 0) << Err();
+  // Levels no receiver measures are said in one line and take no colour.
+  std::ofstream(dir / "bad.csv") << "2026-12-07, 18:04:32, 144000000, 146000000, 1000000.00, 10, -30.00, 1e23, -31.00\n";
+  EXPECT_EQ(Run("./wideglass --heatmap bad.csv map.png --width 900"), 0) << Err();
+  EXPECT_NE(Err().find("bad.csv, line 1: a level infinite or beyond 200 dB"), std::string::npos) << Err();
+  const wg::HeatMapLayout l = wg::PlanHeatMap(900, 0, 1);
+  EXPECT_EQ(QImage((dir / "map.png").c_str()).pixel(l.left + l.columns - 2, l.top) | 0xFF000000u, 0xFF000000u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <map>
@@ -187,7 +188,7 @@ TEST(RecordingReader, ReadsRtlPowerLines) {
   ASSERT_EQ(sweeps[0].steps.size(), 2u);
   EXPECT_EQ(sweeps[0].steps[0].bins, 256u);
   EXPECT_EQ(sweeps[0].steps[1].bins, 256u);
-  EXPECT_TRUE(std::isinf(sweeps[0].levels[255]));
+  EXPECT_TRUE(std::isnan(sweeps[0].levels[255])) << "-inf: no power, not measured";
   EXPECT_TRUE(std::isnan(sweeps[0].levels[102]));
   EXPECT_FLOAT_EQ(sweeps[0].levels[1], -29.76f);
 }
@@ -479,6 +480,73 @@ TEST(RecordingSource, SweepsOnRequestAndAnOverviewOfTheWholeRecording) {
   // Written at 1796642967 (three sweeps a second), read in this zone (UTC).
   EXPECT_EQ(s.finished, std::chrono::system_clock::from_time_t(1796642967));
   EXPECT_EQ(shown[299]->sequence, 300u);
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kGoodLine = "2026-12-07, 18:04:32, 144000000, 146000000, 1000000.00, 10, -30.00, -31.00, -31.00\n";
+
+// Levels no receiver measures are not measured and counted once (rtl_power's
+// nan and -inf for a bin without power are not counted); endless data ends at
+// the line limit; an empty file or one of empty lines says so.
+TEST(RecordingReader, BadLevelsEndlessAndEmptyDataAreToldOnce) {
+  Dir dir;
+  std::string levels = kGoodLine;
+  levels.replace(levels.find("-30.00, -31.00"), 14, "inf, 1e23, 250, -inf, nan, -199, 1e300");
+  levels.replace(levels.find("1000000.00"), 10, "333333.33");
+  Write(dir / "l.csv", levels);
+  Write(dir / "e.csv", "");
+  Write(dir / "b.csv", "\n\r\n");
+  Write(dir / "blank.csv", std::string(4u << 20, '\n'));
+  const struct {
+    fs::path path;
+    Kind kind;
+    uint64_t count;
+    const char* detail;
+  } cases[] = {{dir / "l.csv", Kind::BadLevels, 4, "a level infinite or beyond 200 dB either way, taken as not measured"},
+               {dir / "e.csv", Kind::Empty, 1, "the file is empty"},
+               {dir / "b.csv", Kind::Empty, 1, "the file holds only empty lines"},
+               {dir / "blank.csv", Kind::NotARecording, 1, "not an rtl_power recording (nothing but empty lines in its first megabyte)"},
+               {"/dev/zero", Kind::NotARecording, 1, "not an rtl_power recording (line 1: a line longer than 32 MB; read no further)"}};
+  for (const auto& c : cases) {
+    for (bool keep : {true, false}) {
+      std::vector<RecordedSweep> sweeps;
+      const auto problems = Scan(c.path, keep ? &sweeps : nullptr)->Problems();
+      ASSERT_EQ(problems.size(), 1u) << c.path;
+      EXPECT_EQ(problems[0].kind, c.kind) << c.path;
+      EXPECT_EQ(problems[0].count, c.count) << c.path;
+      EXPECT_EQ(problems[0].detail, c.detail);
+    }
+  }
+  std::vector<RecordedSweep> sweeps;
+  Scan(dir / "l.csv", &sweeps);
+  ASSERT_EQ(sweeps.size(), 1u);
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(std::isnan(sweeps[0].levels[i]), i != 5) << i;
+}
+
+// The window's reader lets go at once when closed, even amid gigabytes of
+// empty lines (a compressed file's many members of nothing): the seconds
+// below only guard against a hang.
+TEST(RecordingSource, ClosedWhileReadingEmptyLinesLetsGoAtOnce) {
+  Dir dir;
+  std::string two = kGoodLine + kGoodLine;  // the first sweep is found once the second starts
+  two[kGoodLine.size() + 19] = '3';
+  WriteGz(dir / "sweep.gz", two);
+  WriteGz(dir / "blank.gz", std::string(64u << 20, '\n'), "wb6");
+  {
+    std::ofstream out(dir / "b.csv.gz", std::ios::binary);
+    out << Slurp(dir / "sweep.gz");
+    for (int i = 0; i < 256; ++i) out << Slurp(dir / "blank.gz");  // 16 GB of data
+  }
+  std::string error;
+  auto source = wg::TRecordingSource::Open((dir / "b.csv.gz").string(), error, {}, 10);
+  ASSERT_TRUE(source) << error;
+  while (source->SweepCount() == 0) std::this_thread::yield();  // into the empty lines
+  const auto t0 = std::chrono::steady_clock::now();
+  source.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
 }
 
 }  // namespace

@@ -227,4 +227,25 @@ TEST_F(RecordingViewTest, ANewRangeGoesLiveAndClosingWhileReadingIsSafe) {
   form_.reset();
 }
 
+// An empty file and one without end go back to live, said in one log line;
+// levels no receiver measures are counted in one.
+TEST_F(RecordingViewTest, EmptyEndlessAndOutOfRangeFilesAreSaidInOneLine) {
+  TForm1& f = Open();
+  wg::TRecordingView& view = f.Recording();
+  const std::string empty = (dir_ / "empty.csv").string(), levels = (dir_ / "levels.csv").string();
+  std::ofstream(empty).flush();
+  WriteRecording(levels, false);
+  std::ofstream(levels, std::ios::app)
+      << "2026-12-07, 11:59:00, 144000000, 147200000, 400000.00, 10, inf, 1e23, -1e30, -60, -60, -60, -60, -60, -60\n";
+  const QString badLevels = QString::fromUtf8(wg::kRecordingBadLevelsText)
+                                .arg(QStringLiteral("200"), QString::fromStdString(levels), QStringLiteral("3"));
+  for (const auto& [path, says] : {std::pair{empty, QString::fromUtf8(wg::kRecordingEmptyText) + QString::fromStdString(empty)},
+                                   {std::string("/dev/zero"), QStringLiteral("/dev/zero: not an rtl_power recording (line 1")},
+                                   {levels, badLevels}}) {
+    ASSERT_TRUE(view.Open(QString::fromStdString(path)));
+    ASSERT_TRUE(Until([&] { return !view.IsOpen() || view.Scanned(); })) << path;
+    EXPECT_EQ(Log().count(says), 1) << Log().toStdString();
+  }
+}
+
 }  // namespace
