@@ -79,8 +79,10 @@ struct ReceiverPool::Core : StepSource {
   void CheckFinished();
   void LeaveOut(Member& mb);
   void Away(Member& mb);
+  // Members open and sweeping.
   int Sweeping() const {
-    return static_cast<int>(std::count_if(members.begin(), members.end(), [](const Member& mb) { return mb.ready && !mb.failed; }));
+    return static_cast<int>(
+        std::count_if(members.begin(), members.end(), [](const Member& mb) { return mb.ready && !mb.failed; }));
   }
   std::vector<std::shared_ptr<PooledSweep>> outSweeps;
   std::vector<PoolNote> outNotes;
