@@ -42,7 +42,6 @@ class Pool : public ::testing::Test {
         [this](const PoolNote& n) {
           std::lock_guard lk(m);
           notes.push_back(n.kind);
-          full.push_back(n);
           cv.notify_all();
         }});
     for (int i = 0; i < sticks; ++i)
@@ -92,7 +91,6 @@ class Pool : public ::testing::Test {
   std::condition_variable cv;
   std::vector<std::shared_ptr<const wg::PooledSweep>> sweeps;
   std::vector<PoolNote::Kind> notes;
-  std::vector<PoolNote> full;
 };
 
 TEST_F(Pool, EachStickSweepsAContiguousShareAndTheSweepComesWhole) {
@@ -206,51 +204,6 @@ TEST_F(Pool, OneStickThatKeepsDroppingOutFinishesItsSweeps) {
   EXPECT_EQ(std::vector<uint32_t>(c.begin(), c.begin() + 7), firstSweep);
   EXPECT_GE(Notes(PoolNote::Kind::Back), 2);
   EXPECT_EQ(Notes(PoolNote::Kind::Stalled), 0);
-}
-
-// The last of several sticks hangs, or fails a read: its note names it and
-// says how many sweep on without it; with others left the sweeps go on whole,
-// with none the pool is stalled.
-TEST_F(Pool, AStickThatHangsOrFailsSaysWhoSweepsOnWithoutIt) {
-  struct Case {
-    int sticks;
-    bool hang;
-    int others;
-  };
-  const Case cases[] = {{1, true, 0}, {2, true, 1}, {4, true, 3}, {1, false, 0}, {3, false, 2}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.sticks) + (c.hang ? " hang" : " fail"));
-    bus = std::make_shared<Bus>();
-    {
-      std::lock_guard lk(m);
-      notes.clear();
-      full.clear();
-      sweeps.clear();
-    }
-    Sticks(c.sticks);
-    (c.hang ? bus->sticks.back().hangAtRead : bus->sticks.back().failAtRead) = 2;
-    Start(static_cast<size_t>(2 * c.sticks));
-    const PoolNote::Kind kind = c.hang ? PoolNote::Kind::Hung : PoolNote::Kind::ReadFailed;
-    ASSERT_TRUE(WaitNote(kind));
-    {
-      std::lock_guard lk(m);
-      const auto n = std::find_if(full.begin(), full.end(), [&](const PoolNote& x) { return x.kind == kind; });
-      EXPECT_EQ(n->othersSweeping, c.others);
-      EXPECT_EQ(n->serial, bus->sticks.back().serial);
-    }
-    if (c.others > 0) {
-      const auto third = WaitSweep(3);
-      ASSERT_TRUE(third);
-      EXPECT_EQ(Shape(*third), std::string(2 * c.sticks, 'x'));
-      EXPECT_TRUE(pool->Running());
-      EXPECT_EQ(Notes(PoolNote::Kind::Stalled), 0);
-    } else {
-      EXPECT_TRUE(WaitNote(PoolNote::Kind::Stalled));
-    }
-    EXPECT_EQ(Notes(kind), 1);
-    bus->Release();
-    pool.reset();
-  }
 }
 
 }  // namespace
