@@ -6,7 +6,10 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #ifndef WG_VERSION
@@ -133,6 +136,26 @@ std::optional<std::vector<uint32_t>> FindDevices(const std::string& wanted, cons
   }
 }
 
+namespace {
+
+// One server, however its address is written: a host name without case or
+// a final dot ("localhost" as 127.0.0.1), a numeric address by its value.
+std::string SameServer(const RtlTcpAddress& a) {
+  std::string host = a.host;
+  std::transform(host.begin(), host.end(), host.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (host.size() > 1 && host.back() == '.') host.pop_back();
+  if (host == "localhost") host = "127.0.0.1";
+  unsigned char value[sizeof(in6_addr)];
+  char text[INET6_ADDRSTRLEN] = {};
+  if (::inet_pton(AF_INET, host.c_str(), value) == 1 && ::inet_ntop(AF_INET, value, text, sizeof text))
+    host = text;
+  else if (::inet_pton(AF_INET6, host.c_str(), value) == 1 && ::inet_ntop(AF_INET6, value, text, sizeof text))
+    host = text;
+  return host + " " + std::to_string(a.port);
+}
+
+}  // namespace
+
 std::optional<std::vector<ReceiverChoice>> FindReceivers(const std::string& wanted,
                                                          const std::vector<std::string>& serials) {
   std::vector<ReceiverChoice> found;
@@ -153,7 +176,7 @@ std::optional<std::vector<ReceiverChoice>> FindReceivers(const std::string& want
       RtlTcpAddress address;
       if (!ParseRemoteName(item, address)) return std::nullopt;
       const bool again = std::any_of(found.begin(), found.end(), [&](const ReceiverChoice& c) {
-        return c.remote && c.remote->Text() == address.Text();
+        return c.remote && SameServer(*c.remote) == SameServer(address);
       });
       if (!again) found.push_back(ReceiverChoice{0, address});
     } else {

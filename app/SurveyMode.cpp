@@ -4,6 +4,7 @@
 #include "app/Options.h"
 #include "app/Settings.h"
 #include "app/StartChoice.h"
+#include "receiver/RtlTcpDevice.h"
 #include "receiver/api_rtl_sdr.h"
 #include "record/SignalsCsv.h"
 #include "record/SweepRecorder.h"
@@ -88,9 +89,17 @@ class Survey {
     ApplyScanChoice(*engine_, options_, nothingRemembered_);
     engine_->AddSweepListener([this](const SweepPtr& sweep) { OnSweep(sweep); });
     // A stick pulled out is waited for, and said each way; a remote one's
-    // connection has lines of its own below.
-    engine_->AddReceiverListener([](const PoolNote& n) {
-      if (!FromRemote(n) && !ReceiverAwayLine(n).empty()) Say(ReceiverAwayLine(n));
+    // connection has lines of its own below. One of several that hangs or
+    // fails a read is said once, naming it, while the others sweep on.
+    engine_->AddReceiverListener([this](const PoolNote& n) {
+      const bool ownLines = FromRemote(n) && (n.kind == PoolNote::Kind::Gone || n.kind == PoolNote::Kind::Back);
+      if (!ownLines && !ReceiverAwayLine(n).empty()) Say(ReceiverAwayLine(n));
+      // A server that hangs up after its header does so at each try: why the
+      // survey keeps connecting is said once.
+      if (ownLines && n.result == kRtlTcpNoSamples && !noSamplesSaid_) {
+        noSamplesSaid_ = true;
+        Say(n.serial + " closed the connection right after its header, before any sample: its stick may be in use or failing");
+      }
     });
     if (options_.signalsFile) {
       signalWatch_ = std::make_unique<TSignalWatch>();
@@ -225,6 +234,14 @@ class Survey {
       Say("writing " + Where() + ": " + recorder_->FailureReason());
       rc = 1;
     }
+    // Sweeps are written once an interval of them is complete: a survey
+    // shorter than one wrote nothing, which is not a success.
+    const int64_t interval = options_.intervalSeconds.value_or(0);
+    if (rc == 0 && interval > 0 && recorder_->BytesWritten() == 0) {
+      Say("no interval of " + std::to_string(interval) + " s completed before the survey ended (" +
+          std::to_string(sweeps_) + (sweeps_ == 1 ? " sweep" : " sweeps") + " taken): nothing was written");
+      rc = 1;
+    }
     signalsTimer_.stop();
     // The table of every sweep written, whatever the end.
     if (signalWatch_) {
@@ -310,6 +327,7 @@ class Survey {
   int signals_ = 0;
   bool finishing_ = false;
   bool reconnecting_ = false;
+  bool noSamplesSaid_ = false;
   bool progressShown_ = false;
   std::string lastLine_;
 };

@@ -56,9 +56,9 @@ int NearestIn(const std::vector<int>& gains, int tenths) {
 
 struct Receiver::Core {
   explicit Core(ReceiverId i, std::unique_ptr<ReceiverDevice> d, ReceiverSettings s, ReceiverListener l)
-      : id(i), device(std::move(d)), listener(std::move(l)), settings(s), live(s) {}
-
+      : id(i), hangTime(d->HangTime()), device(std::move(d)), listener(std::move(l)), settings(s), live(s) {}
   const ReceiverId id;
+  const std::chrono::nanoseconds hangTime;  // the device's
   std::unique_ptr<ReceiverDevice> device;  // the receiver's thread only
 
   // Shared, under m.
@@ -365,7 +365,7 @@ void Receiver::Core::Run() {
 
 void Receiver::Core::Watch() {
   std::unique_lock lk(m);
-  const int64_t limit = std::chrono::nanoseconds(kHangTime).count();
+  const int64_t limit = hangTime.count();
   while (!watchdogQuit) {
     cv.wait_for(lk, std::chrono::milliseconds(100), [&] { return watchdogQuit; });
     const int64_t since = callSince.load();

@@ -81,9 +81,10 @@ using ReceiverListener = std::function<void(const ReceiverEvent&)>;
 
 class Receiver {
  public:
-  // A call into the stick that has not returned after this long means it no
-  // longer responds (fifteen of the longest blocks).
-  static constexpr std::chrono::milliseconds kHangTime{1000};
+  // A call into a local stick that has not returned after this long means it
+  // no longer responds (fifteen of the longest blocks); a device of another
+  // kind may give a longer one (ReceiverDevice::HangTime).
+  static constexpr std::chrono::milliseconds kHangTime = ReceiverDevice::kHangTime;
   // How often a stick that went away is looked for.
   static constexpr std::chrono::milliseconds kReturnPoll{250};
   // How long the destructor waits for the thread to close the stick.

@@ -6,6 +6,7 @@
 // library (LocalRtlSdr); other kinds reach a stick elsewhere.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,6 +18,12 @@ namespace wg {
 class ReceiverDevice {
  public:
   virtual ~ReceiverDevice() = default;
+
+  // A call that has not returned after this long means the stick no longer
+  // responds. A kind whose calls wait on deadlines of their own says so with
+  // a longer one, so that those deadlines end its calls first.
+  static constexpr std::chrono::milliseconds kHangTime{1000};
+  virtual std::chrono::milliseconds HangTime() const { return kHangTime; }
 
   // Opens the stick: the first time the one it was made for, afterwards the
   // one with the serial it had then (it may come back at another index).

@@ -79,6 +79,11 @@ struct ReceiverPool::Core : StepSource {
   void CheckFinished();
   void LeaveOut(Member& mb);
   void Away(Member& mb);
+  // Members open and sweeping.
+  int Sweeping() const {
+    return static_cast<int>(
+        std::count_if(members.begin(), members.end(), [](const Member& mb) { return mb.ready && !mb.failed; }));
+  }
   std::vector<std::shared_ptr<PooledSweep>> outSweeps;
   std::vector<PoolNote> outNotes;
   void Note(PoolNote n) { outNotes.push_back(std::move(n)); }
@@ -312,8 +317,12 @@ void ReceiverPool::Core::StepDone(ReceiverId id, const StepTask&, const StepResu
     case StepResult::Kind::Failed:
       mb->failed = true;
       LeaveOut(*mb);
-      Note(MakeNote(PoolNote::Kind::ReadFailed, id, mb->serial, r.result, r.count, r.length));
+    {
+      PoolNote n = MakeNote(PoolNote::Kind::ReadFailed, id, mb->serial, r.result, r.count, r.length);
+      n.othersSweeping = Sweeping();
+      Note(std::move(n));
       break;
+    }
     case StepResult::Kind::Gone:
       // The receiver looks for it from now on, and says when it is back;
       // the step is read again then.
@@ -362,6 +371,7 @@ void ReceiverPool::Core::OnEvent(const ReceiverEvent& e) {
       } else {
         mb->ready = false;
         LeaveOut(*mb);
+        n.othersSweeping = Sweeping();
       }
       Note(n);
       CheckFinished();

@@ -72,6 +72,10 @@ struct PoolNote {
   int result = 0;             // the open's or the read's
   int count = 0, length = 0;  // ReadFailed: bytes read of those asked for
   std::string error;          // StepFailed
+  // Hung, ReadFailed: receivers of the pool still sweeping without this one.
+  // With none the pool is left without a sweeper; with some, the one that
+  // failed leaves a gap in the sweep under way and the others take it over.
+  int othersSweeping = 0;
 };
 
 class ReceiverPool {

@@ -62,7 +62,7 @@ void RtlTcpDevice::Close() {
 bool RtlTcpDevice::Listed() { return stream_ && !stream_->Lost(); }
 
 bool RtlTcpDevice::MeansGone(int readResult) const {
-  return readResult == kRtlTcpLost || readResult == kRtlTcpStalled;
+  return readResult == kRtlTcpLost || readResult == kRtlTcpStalled || readResult == kRtlTcpNoSamples;
 }
 
 int RtlTcpDevice::TunerGains(std::vector<int>& gains) {
@@ -147,7 +147,7 @@ int RtlTcpDevice::Read(uint8_t* buf, int length, int* count) {
       // growing; one that served a step has the next loss waited out anew.
       retry_ = kFirstRetry;
       return 0;
-    case RtlTcpStream::ReadEnd::Lost: return kRtlTcpLost;
+    case RtlTcpStream::ReadEnd::Lost: return stream_->Received() == 0 ? kRtlTcpNoSamples : kRtlTcpLost;
     case RtlTcpStream::ReadEnd::Stalled: return kRtlTcpStalled;
     case RtlTcpStream::ReadEnd::TooLong: return kRtlTcpRefusedValue;
   }

@@ -27,6 +27,7 @@ enum RtlTcpResult : int {
   kRtlTcpStalled = -106,      // the server stopped sending
   kRtlTcpNotDue = -107,       // a new connection is not due yet
   kRtlTcpRefusedValue = -108, // a value the stick would not take; nothing was sent
+  kRtlTcpNoSamples = -109,    // the server closed the connection after its header, before any sample
 };
 
 class RtlTcpDevice : public ReceiverDevice {
@@ -34,9 +35,14 @@ class RtlTcpDevice : public ReceiverDevice {
   // Connecting, name lookup and header included, stays inside the receiver's
   // watchdog.
   static constexpr std::chrono::milliseconds kConnectTime{800};
-  // A read that sees no byte for this long gives the connection up; by
-  // then the receiver's watchdog has spoken.
+  // A read that sees no byte for this long gives the connection up, and
+  // the connection is opened again as after a loss.
   static constexpr std::chrono::milliseconds kStallTime{2000};
+  // Every call ends by a deadline of its own (connecting kConnectTime, a
+  // command's send a fifth of a second, a read kStallTime without a byte):
+  // the receiver's watchdog waits longer, so that a server that pauses is
+  // reconnected rather than given up for good.
+  static constexpr std::chrono::milliseconds kHangTime{kStallTime + std::chrono::milliseconds(2000)};
   static constexpr std::chrono::seconds kFirstRetry{1}, kLongestRetry{30};
 
   explicit RtlTcpDevice(RtlTcpAddress address);
@@ -50,6 +56,7 @@ class RtlTcpDevice : public ReceiverDevice {
   uint32_t Index() const override { return 0; }
   // rtl_tcp=HOST:PORT, as it is chosen.
   std::string Serial() const override;
+  std::chrono::milliseconds HangTime() const override { return kHangTime; }
   bool MeansGone(int readResult) const override;
   ReceiverAbilities Abilities() const override { return {true, true, true}; }
 

@@ -27,6 +27,10 @@ const char* const kReceiverBackText =
 const char* const kRemoteGoneText = QT_TRANSLATE_NOOP("SweepEngine", "Связь с приёмником %1 потеряна: подключаюсь снова");
 const char* const kRemoteBackText =
     QT_TRANSLATE_NOOP("SweepEngine", "Связь с приёмником %1 восстановлена: сканирование продолжается");
+const char* const kReceiverHungAmongText = QT_TRANSLATE_NOOP(
+    "SweepEngine", "Приёмник %1 не отвечает: его часть диапазона не измерена, остальные приёмники продолжают сканирование");
+const char* const kReadFailedAmongText = QT_TRANSLATE_NOOP(
+    "SweepEngine", "Ошибка чтения из приёмника %1 (прочитано %2 из %3 байт, результат %4): его часть диапазона сканируют остальные приёмники");
 const char* const kLibraryMissingText = QT_TRANSLATE_NOOP("SweepEngine", "Библиотека приёмника не найдена: ");
 const char* const kLibraryUnloadableText = QT_TRANSLATE_NOOP("SweepEngine", "Библиотека приёмника не может быть загружена: ");
 const char* const kReceiverNotOpenText = QT_TRANSLATE_NOOP("SweepEngine", "Приёмник не открыт: сканирование не запущено");
@@ -56,6 +60,14 @@ std::string EngineText(const char* text) {
 bool FromRemote(const PoolNote& note) { return IsRemoteName(note.serial); }
 
 std::string ReceiverAwayLine(const PoolNote& note) {
+  const QString serial = QString::fromStdString(note.serial);
+  if (note.kind == PoolNote::Kind::Hung && note.othersSweeping > 0)
+    return QCoreApplication::translate("SweepEngine", kReceiverHungAmongText).arg(serial).toUtf8().toStdString();
+  if (note.kind == PoolNote::Kind::ReadFailed && note.othersSweeping > 0)
+    return QCoreApplication::translate("SweepEngine", kReadFailedAmongText)
+        .arg(serial, QString::number(note.count), QString::number(note.length), QString::number(note.result))
+        .toUtf8()
+        .toStdString();
   if (note.kind != PoolNote::Kind::Gone && note.kind != PoolNote::Kind::Back) return {};
   const bool remote = FromRemote(note);
   const bool gone = note.kind == PoolNote::Kind::Gone;
@@ -171,6 +183,8 @@ TSweepEngine::TSweepEngine(TSweepSeries* series, PostToUi post, LogSink log) : h
         hub->post([hub, error = n.error] { hub->LogLine(EngineText(kStepFailedText) + error); });
         break;
       case PoolNote::Kind::Hung:
+        // One of several: a gap, said by the note's own line below.
+        if (n.othersSweeping > 0) break;
         if (!hub->hung.exchange(true)) hub->post([hub] { hub->LogLine(EngineText(kReceiverLostText)); });
         break;
       default:
@@ -178,8 +192,8 @@ TSweepEngine::TSweepEngine(TSweepSeries* series, PostToUi post, LogSink log) : h
     }
     // Worded on the user-interface thread, in the language chosen there; the
     // rest only when someone there listens.
-    const bool logged =
-        n.kind == PoolNote::Kind::ReadFailed || n.kind == PoolNote::Kind::Gone || n.kind == PoolNote::Kind::Back;
+    const bool logged = n.kind == PoolNote::Kind::ReadFailed || n.kind == PoolNote::Kind::Gone ||
+                        n.kind == PoolNote::Kind::Back || (n.kind == PoolNote::Kind::Hung && n.othersSweeping > 0);
     if (n.kind != PoolNote::Kind::Stalled && (logged || hub->noteListening.load() > 0))
       hub->post([hub, n] { hub->ReceiverNote(n); });
   };

@@ -68,6 +68,10 @@ extern const char* const kReceiverGoneText;
 extern const char* const kReceiverBackText;
 extern const char* const kRemoteGoneText;
 extern const char* const kRemoteBackText;
+// One stick of several hung (%1: its serial or address), or failed a read
+// (%2 of %3 bytes read, result %4), while the others sweep on.
+extern const char* const kReceiverHungAmongText;
+extern const char* const kReadFailedAmongText;
 extern const char* const kLibraryMissingText;  // followed by the file name
 extern const char* const kLibraryUnloadableText;  // followed by the file name and the reason
 extern const char* const kReceiverNotOpenText;
@@ -78,8 +82,9 @@ extern const char* const kDeliveryFailedText; // followed by the failure
 // chose, the text itself when no translation is installed.
 std::string EngineText(const char* text);
 
-// The log line for a receiver gone away (Gone) or back (Back), in the
-// language chosen; empty for the other notes.
+// The log line for a receiver gone away (Gone) or back (Back), or one of
+// several that hung or failed a read while others sweep on, in the language
+// chosen; empty for the other notes.
 std::string ReceiverAwayLine(const PoolNote& note);
 // Whether the note is of a receiver served by rtl_tcp.
 bool FromRemote(const PoolNote& note);

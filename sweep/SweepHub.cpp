@@ -132,11 +132,18 @@ void TSweepHub::Deliver() {
 void TSweepHub::ReceiverNote(const PoolNote& n) {
   switch (n.kind) {
     case PoolNote::Kind::ReadFailed: {
+      if (n.othersSweeping > 0) {
+        LogLine(ReceiverAwayLine(n));  // the others go on
+        break;
+      }
       const QString details = QCoreApplication::translate("SweepEngine", " (прочитано %1 из %2 байт, результат %3)")
                                   .arg(QString::number(n.count), QString::number(n.length), QString::number(n.result));
       LogLine(EngineText(kReadFailedText) + details.toUtf8().toStdString());
       break;
     }
+    case PoolNote::Kind::Hung:
+      if (n.othersSweeping > 0) LogLine(ReceiverAwayLine(n));  // the others go on
+      break;
     case PoolNote::Kind::Gone:
     case PoolNote::Kind::Back:
       // It is looked for and comes back by itself: the sweep is not over.

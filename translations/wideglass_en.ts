@@ -327,6 +327,14 @@
         <translation>Receiver plugged in again (serial %1): scanning goes on</translation>
     </message>
     <message>
+        <source>Приёмник %1 не отвечает: его часть диапазона не измерена, остальные приёмники продолжают сканирование</source>
+        <translation>Receiver %1 does not respond: its part of the range is not measured, the other receivers go on scanning</translation>
+    </message>
+    <message>
+        <source>Ошибка чтения из приёмника %1 (прочитано %2 из %3 байт, результат %4): его часть диапазона сканируют остальные приёмники</source>
+        <translation>Read error on receiver %1 (read %2 of %3 bytes, result %4): the other receivers scan its part of the range</translation>
+    </message>
+    <message>
         <source>Связь с приёмником %1 потеряна: подключаюсь снова</source>
         <translation>Connection to receiver %1 lost: connecting again</translation>
     </message>

@@ -212,6 +212,16 @@ TEST(Options, DeviceFoundAsRtlSdrFindsIt) {
   EXPECT_EQ(text(wg::FindReceivers("0,rtl_tcp=10.0.0.2:7000", three)), "0;10.0.0.2:7000;");
   EXPECT_EQ(text(wg::FindReceivers("rtl_tcp=[::1]:9,2,rtl_tcp=[::1]:9", three)), "[::1]:9;2;");
   EXPECT_EQ(text(wg::FindReceivers("2,0,2", three)), "2;0;");
+  // One server named twice, in one spelling or two, is used once, as first named.
+  const std::pair<const char*, const char*> twice[] = {
+      {"rtl_tcp=127.0.0.1:1234,rtl_tcp=127.0.0.1:1234", "127.0.0.1:1234;"},
+      {"rtl_tcp=127.0.0.1,rtl_tcp=127.0.0.1:01234", "127.0.0.1:1234;"},
+      {"rtl_tcp=localhost,rtl_tcp=127.0.0.1:1234", "localhost:1234;"},
+      {"rtl_tcp=127.0.0.1,rtl_tcp=LocalHost.:1234", "127.0.0.1:1234;"},
+      {"rtl_tcp=[::1]:9,rtl_tcp=[0:0::1]:9,rtl_tcp=[0:0:0:0:0:0:0:1]:9", "[::1]:9;"},
+      {"rtl_tcp=pi:9,rtl_tcp=PI.:9,rtl_tcp=pi:10", "pi:9;pi:10;"},
+  };
+  for (const auto& [given, used] : twice) EXPECT_EQ(text(wg::FindReceivers(given, {})), used) << given;
   EXPECT_EQ(text(wg::FindReceivers("rtl_tcp=", three)), "none");
   EXPECT_EQ(text(wg::FindReceivers("rtl_tcp=pi:0", three)), "none");
   EXPECT_EQ(text(wg::FindReceivers("rtl_tcp=pi,7", three)), "none");

@@ -1,8 +1,10 @@
-// Debian's rtl_tcp serving the simulated stick on 127.0.0.1, started and
-// killed by a test, on a port that was free.
+// Debian's rtl_tcp serving the simulated stick on 127.0.0.1, started,
+// paused and killed by a test, on a port that was free; and a server that
+// closes each connection right after its header.
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -10,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -100,6 +103,20 @@ class RtlTcpServer {
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
+  // Sends the server a signal: SIGSTOP and SIGCONT pause it, SIGTERM has it
+  // finish its client and end.
+  void Signal(int sig) {
+    if (pid_ > 0) ::kill(pid_, sig);
+  }
+  // Waits at most `within` for the server to end by itself; true then.
+  bool WaitEnded(std::chrono::milliseconds within) {
+    const auto until = std::chrono::steady_clock::now() + within;
+    while (pid_ > 0 && std::chrono::steady_clock::now() < until) {
+      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+      else std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return pid_ <= 0;
+  }
   uint16_t Port() const { return port_; }
   // The longest any of the server's threads has waited for a CPU so far
   // (nanoseconds, per thread id): a server held off the CPU carries out a
@@ -121,6 +138,50 @@ class RtlTcpServer {
   std::map<std::string, std::string> env_;
   uint16_t port_ = 0;
   pid_t pid_ = -1;
+};
+
+// A server on 127.0.0.1 that greets each client with an rtl_tcp header (an
+// R820T's) and closes the connection at once, as one whose stick fails to
+// start streaming does.
+class ClosingServer {
+ public:
+  ClosingServer() {
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    ::listen(listen_, 8);
+    thread_ = std::thread([this] {
+      const unsigned char header[12] = {'R', 'T', 'L', '0', 0, 0, 0, 5, 0, 0, 0, 29};
+      while (!quit_) {
+        pollfd p{listen_, POLLIN, 0};
+        if (::poll(&p, 1, 20) <= 0) continue;
+        const int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0) continue;
+        (void)!::send(c, header, sizeof header, MSG_NOSIGNAL);
+        ::close(c);
+        ++accepted_;
+      }
+    });
+  }
+  ~ClosingServer() {
+    quit_ = true;
+    thread_.join();
+    ::close(listen_);
+  }
+  uint16_t Port() const { return port_; }
+  int Accepted() const { return accepted_; }
+
+ private:
+  int listen_ = -1;
+  uint16_t port_ = 0;
+  std::atomic<bool> quit_{false};
+  std::atomic<int> accepted_{0};
+  std::thread thread_;
 };
 
 }  // namespace wgtest
