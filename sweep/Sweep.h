@@ -33,7 +33,7 @@ struct Sweep {
   // neighbours (MendCentre).
   bool centreMended = false;
   // The first frequency of each step, in the order swept, Hz. A step whose
-  // work failed is not there: the steps either side of it meet.
+  // work failed is not there: the trace breaks where it would be.
   std::vector<int64_t> stepStarts;
   // pointsPerStep levels per step, in dB; NaN where nothing was measured.
   std::vector<float> levels;

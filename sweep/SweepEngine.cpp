@@ -139,7 +139,7 @@ std::shared_ptr<Sweep> ToSweep(PooledSweep& p) {
   s->finished = p.finished;
   s->stepStarts.reserve(plan.centres.size());
   s->levels = std::move(p.levels);
-  // A step whose work threw is not there: the steps either side of it meet.
+  // A step whose work threw is not there: the trace breaks where it was.
   const auto per = static_cast<size_t>(plan.pointsPerStep);
   const int64_t below = FirstLevelBelowCentre(plan);
   size_t kept = 0;
