@@ -1,6 +1,10 @@
 #include "ui/GqrxRemote.h"
 
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
 
 #include <cmath>
 
@@ -34,13 +38,83 @@ QString TGqrxRemote::DemodulatorFor(double hz, double bandwidthHz) {
   return {};
 }
 
-TGqrxRemote::TGqrxRemote(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this)) {
+// The remote's connection and its state, on the remote's own thread: it is
+// made there (moved before anything starts) and deleted there.
+class TGqrxRemote::Link : public QObject {
+ public:
+  using Outcome = std::function<void(qint64 hz, const QString& mode, bool ok, const QString& detail)>;
+  explicit Link(Outcome done);
+  ~Link() override;
+
+  void SetAddress(const QString& host, quint16 port);
+  void SetTimeout(int ms) { timeoutMs_ = ms; }
+  void Tune(int64_t hz, const QString& mode);
+
+ private:
+  struct Request {
+    int64_t hz;
+    QString mode;
+    bool modeSet = false;  // gqrx took the demodulator: only the frequency is left
+  };
+  void Pump();
+  void Send();
+  void Answered();
+  void Fail(const QString& why);
+  static QString NotAnAnswer();
+
+  const Outcome done_;
+  QTcpSocket* socket_;
+  QTimer* timer_;
+  QString host_ = QString::fromLatin1(kDefaultHost);
+  quint16 port_ = kDefaultPort;
+  int timeoutMs_ = kDefaultTimeoutMs;
+  std::optional<Request> waiting_;  // a command of it sent, its answer not yet in
+  std::optional<Request> next_;     // to send once the remote is free
+  QByteArray received_;
+  int answers_ = 0;       // on the current connection
+  bool retried_ = false;  // the command waiting went out a second time
+};
+
+TGqrxRemote::TGqrxRemote(QObject* parent) : QObject(parent) {
+  thread_.setObjectName(QStringLiteral("gqrx remote"));
+  // Done is emitted here, on this object's thread; one still on its way
+  // when this object goes is dropped with it.
+  link_ = new Link([this](qint64 hz, const QString& mode, bool ok, const QString& detail) {
+    QMetaObject::invokeMethod(this, [=, this] { emit Done(hz, mode, ok, detail); }, Qt::QueuedConnection);
+  });
+  link_->moveToThread(&thread_);
+  thread_.start();
+}
+
+TGqrxRemote::~TGqrxRemote() {
+  // The connection is closed on its thread, without a Done.
+  QMetaObject::invokeMethod(link_, [l = link_] { delete l; }, Qt::BlockingQueuedConnection);
+  thread_.quit();
+  thread_.wait();
+}
+
+void TGqrxRemote::SetAddress(const QString& host, quint16 port) {
+  host_ = host;
+  port_ = port;
+  QMetaObject::invokeMethod(link_, [l = link_, host, port] { l->SetAddress(host, port); });
+}
+
+void TGqrxRemote::SetTimeout(int ms) {
+  QMetaObject::invokeMethod(link_, [l = link_, ms] { l->SetTimeout(ms); });
+}
+
+void TGqrxRemote::Tune(int64_t hz, const QString& mode) {
+  QMetaObject::invokeMethod(link_, [l = link_, hz, mode] { l->Tune(hz, mode); });
+}
+
+TGqrxRemote::Link::Link(Outcome done)
+    : done_(std::move(done)), socket_(new QTcpSocket(this)), timer_(new QTimer(this)) {
   // The socket takes no more from the system than an answer can be: a peer
-  // that pours bytes finds the window's thread reading a few hundred of
-  // them, then hanging up.
+  // that pours bytes finds a few hundred of them read, then the line hung
+  // up.
   socket_->setReadBufferSize(kMaxAnswerBytes + 1);
-  timer_.setSingleShot(true);
-  connect(&timer_, &QTimer::timeout, this,
+  timer_->setSingleShot(true);
+  connect(timer_, &QTimer::timeout, this,
           [this] { Fail(QStringLiteral("no answer within %1 ms").arg(timeoutMs_)); });
   connect(socket_, &QTcpSocket::connected, this, [this] { Pump(); });
   connect(socket_, &QTcpSocket::disconnected, this, [this] { QTimer::singleShot(0, this, [this] { Pump(); }); });
@@ -52,7 +126,7 @@ TGqrxRemote::TGqrxRemote(QObject* parent) : QObject(parent), socket_(new QTcpSoc
     if (e == QAbstractSocket::RemoteHostClosedError && answers_ > 0 && !retried_) {
       if (waiting_ && !next_) next_ = waiting_, retried_ = true;
       waiting_.reset();
-      timer_.stop();
+      timer_->stop();
       socket_->abort();
       if (next_) QTimer::singleShot(0, this, [this] { Pump(); });
       return;
@@ -61,34 +135,34 @@ TGqrxRemote::TGqrxRemote(QObject* parent) : QObject(parent), socket_(new QTcpSoc
   });
 }
 
-TGqrxRemote::~TGqrxRemote() {
+TGqrxRemote::Link::~Link() {
   // No Done from the socket's teardown.
   socket_->disconnect(this);
 }
 
-void TGqrxRemote::SetAddress(const QString& host, quint16 port) {
+void TGqrxRemote::Link::SetAddress(const QString& host, quint16 port) {
   if (host == host_ && port == port_) return;
   host_ = host;
   port_ = port;
   waiting_.reset();
-  timer_.stop();
+  timer_->stop();
   socket_->abort();
 }
 
-void TGqrxRemote::Tune(int64_t hz, const QString& mode) {
+void TGqrxRemote::Link::Tune(int64_t hz, const QString& mode) {
   next_ = Request{hz, mode};
   retried_ = false;
   Pump();
 }
 
-void TGqrxRemote::Send() {
+void TGqrxRemote::Link::Send() {
   const Request& r = *waiting_;
   socket_->write(r.mode.isEmpty() || r.modeSet ? "F " + QByteArray::number(static_cast<qint64>(r.hz)) + "\n"
                                                : "M " + r.mode.toLatin1() + "\n");
-  timer_.start(timeoutMs_);
+  timer_->start(timeoutMs_);
 }
 
-void TGqrxRemote::Pump() {
+void TGqrxRemote::Link::Pump() {
   if (waiting_ || !next_) return;
   switch (socket_->state()) {
     case QAbstractSocket::ConnectedState:
@@ -99,18 +173,18 @@ void TGqrxRemote::Pump() {
     case QAbstractSocket::UnconnectedState:
       received_.clear();
       answers_ = 0;
-      timer_.start(timeoutMs_);
+      timer_->start(timeoutMs_);
       socket_->connectToHost(host_, port_);
       break;
     default:  // looking up the host, connecting or closing: `connected` or `disconnected` pumps again
-      if (!timer_.isActive()) timer_.start(timeoutMs_);
+      if (!timer_->isActive()) timer_->start(timeoutMs_);
       break;
   }
 }
 
-QString TGqrxRemote::NotAnAnswer() { return tr("не ответ удалённого управления gqrx"); }
+QString TGqrxRemote::Link::NotAnAnswer() { return TGqrxRemote::tr("не ответ удалённого управления gqrx"); }
 
-void TGqrxRemote::Answered() {
+void TGqrxRemote::Link::Answered() {
   // Never more than an answer's worth in hand: the socket holds no more than
   // that either, so a peer that pours is read a few hundred bytes at a time
   // and given up after the first of them.
@@ -121,7 +195,7 @@ void TGqrxRemote::Answered() {
       received_.remove(0, nl + 1);
       if (!waiting_) continue;  // nothing asked: not ours to judge
       if (!IsAnswer(line)) return Fail(NotAnAnswer());
-      timer_.stop();
+      timer_->stop();
       ++answers_;
       retried_ = false;
       const bool ok = line == "RPRT 0";
@@ -135,20 +209,20 @@ void TGqrxRemote::Answered() {
         detail = QStringLiteral("M %1: %2").arg(waiting_->mode, detail);
       const Request done = std::move(*waiting_);
       waiting_.reset();
-      emit Done(done.hz, done.mode, ok, detail);
+      done_(done.hz, done.mode, ok, detail);
     }
     if (received_.size() > kMaxAnswerBytes) return Fail(NotAnAnswer());
   }
   Pump();
 }
 
-void TGqrxRemote::Fail(const QString& why) {
+void TGqrxRemote::Link::Fail(const QString& why) {
   const std::optional<Request> r = waiting_ ? waiting_ : next_;
   waiting_.reset();
   next_.reset();
-  timer_.stop();
+  timer_->stop();
   socket_->abort();
-  if (r) emit Done(r->hz, r->mode, false, why);
+  if (r) done_(r->hz, r->mode, false, why);
 }
 
 }  // namespace wg

@@ -5,23 +5,22 @@
 // gqrx reads one line at a time: each command waits for the answer to the
 // one before.
 //
-// Nothing here waits: connecting, sending and the answer all run on the
-// event loop of the calling thread, and a remote that has not answered
-// within the timeout is given up. The connection stays open between tunes.
-// An answer is a short line: a peer that sends more than kMaxAnswerBytes
-// without a line feed, or a line that is not RPRT n, is not gqrx, and is
-// hung up on at once; no more than that is ever read from it.
+// Nothing here waits: connecting, sending and reading the answer run on a
+// thread of the remote's own, and Done comes back on the thread that made
+// it; a remote that has not answered within the timeout is given up. The
+// connection stays open between tunes. An answer is a short line: a peer
+// that sends more than kMaxAnswerBytes without a line feed, or a line that
+// is not RPRT n, is not gqrx, and is hung up on at once; no more than that
+// is ever read from it.
 #pragma once
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
+#include <QThread>
 
 #include <cstdint>
 #include <optional>
-
-class QTcpSocket;
 
 namespace wg {
 
@@ -42,7 +41,7 @@ class TGqrxRemote : public QObject {
   QString Host() const { return host_; }
   quint16 Port() const { return port_; }
   // How long connecting and each answer may take, ms.
-  void SetTimeout(int ms) { timeoutMs_ = ms; }
+  void SetTimeout(int ms);
 
   // The demodulator that suits a signal at hz as wide as bandwidthHz (NaN
   // when not known), in gqrx's names: AM in the airband, WFM for broadcast
@@ -62,27 +61,11 @@ class TGqrxRemote : public QObject {
   void Done(qint64 hz, const QString& mode, bool ok, const QString& detail);
 
  private:
-  struct Request {
-    int64_t hz;
-    QString mode;
-    bool modeSet = false;  // gqrx took the demodulator: only the frequency is left
-  };
-  void Pump();
-  void Send();
-  void Answered();
-  void Fail(const QString& why);
-  static QString NotAnAnswer();
-
-  QTcpSocket* socket_;
-  QTimer timer_;
+  class Link;
   QString host_ = kDefaultHost;
   quint16 port_ = kDefaultPort;
-  int timeoutMs_ = kDefaultTimeoutMs;
-  std::optional<Request> waiting_;  // a command of it sent, its answer not yet in
-  std::optional<Request> next_;     // to send once the remote is free
-  QByteArray received_;
-  int answers_ = 0;       // on the current connection
-  bool retried_ = false;  // the command waiting went out a second time
+  QThread thread_;
+  Link* link_;  // lives on thread_
 };
 
 }  // namespace wg

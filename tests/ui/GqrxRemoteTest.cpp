@@ -9,7 +9,16 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -227,6 +236,40 @@ TEST_F(GqrxRemoteTest, NobodyListening) {
   EXPECT_EQ(done[0].hz, 433920000);
   EXPECT_FALSE(done[0].ok);
   EXPECT_FALSE(done[0].detail.isEmpty());
+}
+
+// The window's thread busy (no event of it handled) while a peer pours
+// bytes: the remote still reads an answer's worth and hangs up, on its own.
+TEST_F(GqrxRemoteTest, APeerThatPoursIsHungUpOnWhileTheCallerIsBusy) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), len), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  std::atomic<bool> hungUp{false};
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+  std::thread pour([&] {
+    const int s = ::accept(listener, nullptr, nullptr);
+    const timeval wait{0, 100000};
+    ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    const std::string chunk(64 << 10, 'x');
+    while (std::chrono::steady_clock::now() < until) {
+      if (::send(s, chunk.data(), chunk.size(), MSG_NOSIGNAL) >= 0 || errno == EAGAIN || errno == EINTR) continue;
+      hungUp = errno == EPIPE || errno == ECONNRESET;
+      break;
+    }
+    ::close(s);
+  });
+  remote.SetAddress("127.0.0.1", ntohs(a.sin_port));
+  remote.Tune(145500000);
+  pour.join();  // this thread handles no event meanwhile
+  EXPECT_TRUE(hungUp);
+  ::close(listener);
+  ASSERT_TRUE(WaitFor(1));
+  EXPECT_FALSE(done[0].ok);
 }
 
 }  // namespace
