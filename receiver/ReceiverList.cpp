@@ -1,21 +1,15 @@
 #include "receiver/ReceiverList.h"
 
-#include "receiver/api_rtl_sdr.h"
-
-#include <cstring>
+#include "receiver/RtlSdrLibrary.h"
 
 namespace wg {
 
 std::optional<std::vector<std::string>> ReceiverSerials() {
-  namespace api = api_rtl_sdr;
-  if (!api::rtlsdr_get_device_count || !api::rtlsdr_get_device_usb_strings) return std::nullopt;
+  const auto library = RtlSdrLibrary::FromLoader();
+  if (!library || !library->Api().rtlsdr_get_device_count || !library->Api().rtlsdr_get_device_usb_strings)
+    return std::nullopt;
   std::vector<std::string> serials;
-  const uint32_t count = api::rtlsdr_get_device_count();
-  for (uint32_t i = 0; i < count && i < 256; ++i) {
-    char manufacturer[256] = {}, product[256] = {}, serial[256] = {};
-    api::rtlsdr_get_device_usb_strings(i, manufacturer, product, serial);
-    serials.emplace_back(serial, strnlen(serial, sizeof serial));
-  }
+  for (ListedReceiver& r : library->List()) serials.push_back(std::move(r.serial));
   return serials;
 }
 

@@ -102,11 +102,4 @@ std::string TunerName(unsigned value) {
   return std::to_string(value);
 }
 
-rtlsdr_dev_t* dev = nullptr;
-uint32_t device_count = 0;
-char manufact[256] = {};
-char product[256] = {};
-char serial[256] = {};
-int gains[256] = {};
-
 }  // namespace api_rtl_sdr

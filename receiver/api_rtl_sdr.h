@@ -106,12 +106,4 @@ extern const char* const kTunerNames[7];
 // The name of a tuner value, or its number for values above 6.
 std::string TunerName(unsigned value);
 
-// Receiver variables, filled by the receiver set-up and read by the sweep.
-extern rtlsdr_dev_t* dev;
-extern uint32_t device_count;
-extern char manufact[256];
-extern char product[256];
-extern char serial[256];
-extern int gains[256];
-
 }  // namespace api_rtl_sdr

@@ -24,9 +24,6 @@ namespace {
 
 namespace api = api_rtl_sdr;
 
-// A USB text buffer read up to its first zero byte, never past its end.
-std::string BufferText(const char (&buf)[256]) { return std::string(buf, strnlen(buf, sizeof buf)); }
-
 // Names of the entry points that the set-up and the sweep call but the
 // library did not provide.
 std::string MissingEntryPoints() {
@@ -58,27 +55,13 @@ std::string MissingEntryPoints() {
   return missing;
 }
 
-// Fills the receiver list of the record (and the USB text buffers, as the
-// last receiver left them).
+// Fills the receiver list of the record.
 void ListReceivers(ReceiverReport& r) {
-  api::device_count = api::rtlsdr_get_device_count();
-  r.deviceCount = api::device_count;
   r.devices.clear();
-  for (uint32_t i = 0; i < api::device_count; ++i) {
-    ReceiverReport::Device d;
-    const char* name = api::rtlsdr_get_device_name(i);
-    d.name = name ? name : "";
-    // Cleared first so that a failed call shows nothing rather than the
-    // previous receiver's strings.
-    std::memset(api::manufact, 0, sizeof api::manufact);
-    std::memset(api::product, 0, sizeof api::product);
-    std::memset(api::serial, 0, sizeof api::serial);
-    api::rtlsdr_get_device_usb_strings(i, api::manufact, api::product, api::serial);
-    d.manufacturer = BufferText(api::manufact);
-    d.product = BufferText(api::product);
-    d.serial = BufferText(api::serial);
-    r.devices.push_back(std::move(d));
-  }
+  if (const auto library = RtlSdrLibrary::FromLoader())
+    for (ListedReceiver& l : library->List())
+      r.devices.push_back({std::move(l.name), std::move(l.manufacturer), std::move(l.product), std::move(l.serial)});
+  r.deviceCount = static_cast<uint32_t>(r.devices.size());
 }
 
 bool LibraryComplete(ReceiverReport& r) {

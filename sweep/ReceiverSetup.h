@@ -57,7 +57,7 @@ struct ReceiverReport {
   // when it is missing or loaded.
   std::string loadFailure;
 
-  uint32_t deviceCount = 0;     // as the library counts them
+  uint32_t deviceCount = 0;     // as the library lists them
   std::vector<Device> devices;  // one per counted receiver, in index order
 
   uint32_t index = 0;  // the receiver opened, or tried

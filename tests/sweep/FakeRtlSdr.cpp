@@ -172,12 +172,10 @@ void Install() {
   api::rtlsdr_get_sample_rate = &GetSampleRate;
   api::rtlsdr_reset_buffer = &ResetBuffer;
   api::rtlsdr_read_sync = &ReadSync;
-  api::device_count = 0;
 }
 
 void Uninstall() {
   for (int i = 0; i < api_rtl_sdr::kEntryPointCount; ++i) *api_rtl_sdr::EntryPointSlot(i) = nullptr;
-  api_rtl_sdr::dev = nullptr;
 }
 
 Script& script() { return s->script; }

@@ -71,7 +71,6 @@ class Sim : public ::testing::Test {
       api::rtlsdr_set_center_freq = &RecordingSetCentre;
     }
     ASSERT_TRUE(api::Loaded());
-    api::dev = nullptr;
     {
       std::lock_guard lk(g_centresLock);
       g_centres.clear();
@@ -83,12 +82,6 @@ class Sim : public ::testing::Test {
   void TearDown() override {
     setup.reset();
     engine.reset();
-    // A receiver under a worker stuck in the library stays as it is.
-    if (TSweepEngine::AbandonedWorkersAlive() == 0) CloseReceiver();
-  }
-  static void CloseReceiver() {
-    if (api::dev && api::rtlsdr_close) api::rtlsdr_close(api::dev);
-    api::dev = nullptr;
   }
 
   fs::path cwd_, dir_;  // dir_: the plugins folder and scene files
