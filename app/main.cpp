@@ -15,7 +15,7 @@
 #include "sweep/ReceiverSetup.h"
 #include "sweep/SweepEngine.h"
 #include "ui/FirstTraceNotice.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     rt::SetBeepSink(&ToolkitBeep);
     {
       wg::TSettings settings(wg::TSettings::DefaultFile());
-      TForm1 form(settings, options);
+      MainWindow form(settings, options);
       wg::WatchFirstTrace(form, *form.Chart1, form.Sweep());
       form.show();
       rc = app.exec();

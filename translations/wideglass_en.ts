@@ -344,7 +344,7 @@
     </message>
 </context>
 <context>
-    <name>TForm1</name>
+    <name>MainWindow</name>
     <message>
         <source>инициализация</source>
         <translation>initialise</translation>

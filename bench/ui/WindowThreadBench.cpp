@@ -28,7 +28,7 @@
 #include "sweep/SweepEngine.h"
 #include "ui/KeepWhatWasSeen.h"
 #include "ui/ReadTheAir.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 #include "ui/waterfall/WaterfallSplitter.h"
 
 namespace {
@@ -53,7 +53,7 @@ double HeapBytes() {
 // keeps something switched on.
 struct Window {
   std::filesystem::path dir;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
   uint64_t sweeps = 0;
   int listener = -1;
 
@@ -65,7 +65,7 @@ struct Window {
     std::filesystem::create_directory(dir / "plugins");
     std::filesystem::copy_file(WG_SIM_LIB, dir / "plugins" / "librtlsdr.so");
     api_rtl_sdr::LoadFrom((dir / "plugins").string());
-    form = std::make_unique<TForm1>();
+    form = std::make_unique<MainWindow>();
     form->resize(1280, 720);
     form->show();
     QApplication::processEvents();
@@ -169,7 +169,7 @@ void BM_WindowThread_WidestHandOver(benchmark::State& state) {
     }
     state.SetIterationTime(handOver - before);
   }
-  w.form->Button2Click(nullptr);
+  w.form->StopSweep();
   w.form->Sweep().WaitIdle(std::chrono::seconds(5));
   QApplication::processEvents();
   const double points = w.form->Series1->PointCount();
@@ -179,7 +179,7 @@ void BM_WindowThread_WidestHandOver(benchmark::State& state) {
   state.counters["series_bytes_per_point"] = static_cast<double>(w.form->Series1->StorageBytes()) / points;
   if (const wg::TFastLineSeries* hold = w.form->Air().HoldSeries())
     state.counters["hold_series_bytes_per_point"] = static_cast<double>(hold->StorageBytes()) / points;
-  w.form->Button1Click(nullptr);
+  w.form->StartSweep();
 }
 BENCHMARK(BM_WindowThread_WidestHandOver)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -9,7 +9,7 @@
 #include "ui/CalibrateOnMarker.h"
 #include "ui/ReadTheAir.h"
 #include "ui/TraceReadout.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QAction>
 #include <QMenu>
@@ -39,7 +39,7 @@ class CalibrationTest : public FormTest {
   }
   // The window over 24-1766 MHz with the written 2700 ppm, on a scene of
   // carriers across it.
-  TForm1& OpenWide(wg::TSettings& settings) {
+  MainWindow& OpenWide(wg::TSettings& settings) {
     if (dir_.empty()) Bind(WG_SIM_LIB);
     const std::string scene = (dir_ / "scene.txt").string();
     std::ofstream out(scene);
@@ -49,7 +49,7 @@ class CalibrationTest : public FormTest {
     wg::Options o;
     o.start = 24000000;
     o.stop = 1766000000;
-    form_ = std::make_unique<TForm1>(settings, o);
+    form_ = std::make_unique<MainWindow>(settings, o);
     form_->show();
     listener_ = form_->Sweep().AddSweepListener([this](const wg::SweepPtr&) { ++sweeps_; });
     return *form_;
@@ -72,7 +72,7 @@ class CalibrationTest : public FormTest {
 
 TEST_F(CalibrationTest, OneCalibrationPutsEveryCarrierWithinABinAndTheStickKeepsIt) {
   wg::TSettings settings;
-  TForm1& f = OpenWide(settings);
+  MainWindow& f = OpenWide(settings);
   ASSERT_TRUE(Sweeps(1));
   EXPECT_TRUE(f.Air().MarkerMenu()->findChild<QAction*>("marker-calibrate")) << "on every marker's menu";
   // Under 2700 ppm against a crystal 37 ppm off, 1500.2 MHz shows about 4 MHz higher.
@@ -91,7 +91,7 @@ TEST_F(CalibrationTest, OneCalibrationPutsEveryCarrierWithinABinAndTheStickKeeps
   form_->Sweep().RemoveSweepListener(listener_);
   form_.reset();
   settings.SetPpm(2700);
-  TForm1& again = OpenWide(settings);
+  MainWindow& again = OpenWide(settings);
   EXPECT_EQ(again.Receiver().FreqCorrection(), kCrystalError);
   form_.reset();  // before the settings it uses
 }

@@ -101,7 +101,7 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
   bool Chance(double p) { return std::bernoulli_distribution(p)(rng_); }
 
   wg::TSpinEditDouble* AnEditor() { return Chance(0.5) ? form_->StartFreqEdit : form_->StopFreqEdit; }
-  static const char* Name(const wg::TSpinEditDouble* e, const TForm1& f) {
+  static const char* Name(const wg::TSpinEditDouble* e, const MainWindow& f) {
     return e == f.StartFreqEdit ? "start" : "stop";
   }
 
@@ -147,7 +147,7 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
   }
 
   void Check() {
-    const TForm1& f = *form_;
+    const MainWindow& f = *form_;
     wg::TSweepEngine& s = form_->Sweep();
     const int workers = (s.Running() ? 1 : 0) + wg::TSweepEngine::AbandonedWorkersAlive();
     if (workers > 1) return Fail(std::to_string(workers) + " workers alive on the receiver");
@@ -335,7 +335,7 @@ class Chaos : public FormTest, public ::testing::WithParamInterface<const char*>
 };
 
 TEST_P(Chaos, TheWindowStaysSound) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   f.resize(900, 560);
   f.activateWindow();
   QApplication::processEvents();

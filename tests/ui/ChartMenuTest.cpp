@@ -5,7 +5,7 @@
 #include "controls/SpinDouble.h"
 #include "tests/ui/FormFixture.h"
 #include "ui/ChartMenu.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QAction>
 #include <QMenu>
@@ -27,7 +27,7 @@ class ChartMenuTest : public FormTest {
 };
 
 TEST_F(ChartMenuTest, ARightClickOpensItAndARightDragStillPans) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   const QPoint at(300, 150);
   QTest::mousePress(f.Chart1, Qt::RightButton, {}, at);
   QTest::mouseRelease(f.Chart1, Qt::RightButton, {}, at + QPoint(1, 1));
@@ -43,11 +43,11 @@ TEST_F(ChartMenuTest, ARightClickOpensItAndARightDragStillPans) {
 }
 
 TEST_F(ChartMenuTest, ResetViewUndoesZoomsAndScrollsBackToTheScanRange) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   wg::TChart& c = *f.Chart1;
   c.ZoomCentred(120);
-  TForm1::ScrollHorizontalAxes(&c, 5);
-  TForm1::ScrollVerticalAxes(&c, 5);
+  MainWindow::ScrollHorizontalAxes(&c, 5);
+  MainWindow::ScrollVerticalAxes(&c, 5);
   f.StartFreqEdit->SetValue(140);
   c.ZoomCentred(80);
   Entry("reset-view")->trigger();
@@ -72,7 +72,7 @@ std::vector<QKeySequence> TakenKeys() {
 }
 
 TEST_F(ChartMenuTest, EveryEntryShowsAShortcutOfItsOwnThatNoControlUses) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   std::set<QString> seen;
   const std::vector<QKeySequence> taken = TakenKeys();
   for (QAction* a : f.ChartMenu->actions()) {
@@ -89,7 +89,7 @@ TEST_F(ChartMenuTest, EveryEntryShowsAShortcutOfItsOwnThatNoControlUses) {
 }
 
 TEST_F(ChartMenuTest, ShortcutsReachTheirEntryFromEditorsAndTheLog) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   const char* const names[] = {"mode-live",   "mode-average", "mode-peak-hold", "clear-hold",
                                "mark-peak",   "clear-marker", "reset-view"};
   for (const char* name : names) {
@@ -98,13 +98,13 @@ TEST_F(ChartMenuTest, ShortcutsReachTheirEntryFromEditorsAndTheLog) {
     int runs = 0;
     const auto counter = QObject::connect(a, &QAction::triggered, [&] { ++runs; });
     for (QWidget* w : {static_cast<QWidget*>(f.StartFreqEdit), static_cast<QWidget*>(f.StopFreqEdit),
-                       static_cast<QWidget*>(f.Memo1), static_cast<QWidget*>(f.Chart1)}) {
+                       static_cast<QWidget*>(f.reportLog), static_cast<QWidget*>(f.Chart1)}) {
       w->setFocus();
-      const QString start = f.StartFreqEdit->text(), stop = f.StopFreqEdit->text(), log = f.Memo1->toPlainText();
+      const QString start = f.StartFreqEdit->text(), stop = f.StopFreqEdit->text(), log = f.reportLog->toPlainText();
       QTest::keySequence(w, a->shortcut());
       EXPECT_EQ(f.StartFreqEdit->text(), start) << name;
       EXPECT_EQ(f.StopFreqEdit->text(), stop) << name;
-      EXPECT_EQ(f.Memo1->toPlainText(), log) << name;
+      EXPECT_EQ(f.reportLog->toPlainText(), log) << name;
     }
     EXPECT_EQ(runs, 4) << name;
     QObject::disconnect(counter);
@@ -115,7 +115,7 @@ TEST_F(ChartMenuTest, ShortcutsReachTheirEntryFromEditorsAndTheLog) {
 // U+00F4 and a follower of U+0080 to U+00BF ("…" into "â\u0080¦", shown as
 // "â€¦"): no entry of the menu, its submenus or the window reads so.
 TEST_F(ChartMenuTest, NoEntryReadsAsUtf8TakenForLatin1) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   const auto misread = [](const QString& t) {
     for (qsizetype i = 0; i + 1 < t.size(); ++i)
       if (t[i] >= QChar(0xC2) && t[i] <= QChar(0xF4) && t[i + 1] >= QChar(0x80) && t[i + 1] <= QChar(0xBF)) return true;

@@ -5,7 +5,7 @@
 #include "receiver/api_rtl_sdr.h"
 #include "sweep/ReceiverSetup.h"
 #include "sweep/SweepEngine.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -48,20 +48,20 @@ class FormTest : public ::testing::Test {
     UnloadReceiverLibraryWhenFree();
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
-  TForm1& Open(const char* library = WG_SIM_LIB) {
+  MainWindow& Open(const char* library = WG_SIM_LIB) {
     Bind(library);
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<MainWindow>();
     form_->show();
     QApplication::processEvents();
     return *form_;
   }
   // Open and active, so that shortcuts and the focus behave as for a user.
-  TForm1& OpenActive() {
-    TForm1& f = Open();
+  MainWindow& OpenActive() {
+    MainWindow& f = Open();
     f.activateWindow();
     (void)QTest::qWaitForWindowActive(&f);
     return f;
   }
-  QStringList Lines() const { return form_->Memo1->toPlainText().split('\n'); }
-  std::unique_ptr<TForm1> form_;
+  QStringList Lines() const { return form_->reportLog->toPlainText().split('\n'); }
+  std::unique_ptr<MainWindow> form_;
 };

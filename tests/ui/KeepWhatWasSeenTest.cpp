@@ -5,7 +5,7 @@
 #include "chart/Chart.h"
 #include "tests/ui/FormFixture.h"
 #include "ui/KeepWhatWasSeen.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -43,8 +43,8 @@ std::vector<std::vector<std::string>> ReadCsv(const std::filesystem::path& p) {
 
 class KeepTest : public FormTest {
  protected:
-  TForm1& OpenKeeping() {
-    TForm1& f = Open();
+  MainWindow& OpenKeeping() {
+    MainWindow& f = Open();
     f.Keep().AskFile = [this](const QString&, const QString&, const QString&) { return asked; };
     return f;
   }
@@ -57,12 +57,12 @@ class KeepTest : public FormTest {
     while (!done() && t.elapsed() < 10000) QTest::qWait(10);
     return done();
   }
-  bool LogHas(const std::string& text) { return form_->Memo1->toPlainText().contains(QString::fromStdString(text)); }
+  bool LogHas(const std::string& text) { return form_->reportLog->toPlainText().contains(QString::fromStdString(text)); }
   QString asked;
 };
 
 TEST_F(KeepTest, RecordingAppendsWholeSweepsUntilStoppedWithAnIndicatorMeanwhile) {
-  TForm1& f = OpenKeeping();
+  MainWindow& f = OpenKeeping();
   const auto file = dir_ / "survey.csv";
   asked = QString::fromStdString(file.string());
   QAction* record = Entry("record");
@@ -104,7 +104,7 @@ TEST_F(KeepTest, RecordingAppendsWholeSweepsUntilStoppedWithAnIndicatorMeanwhile
 // Record…'s choices: asked before the file, cancelled without a recording,
 // remembered, and the lines shaped as the survey's -f START:STOP:BIN shapes them.
 TEST_F(KeepTest, RecordingTakesTheChosenBinSizeAndRemembersIt) {
-  TForm1& f = OpenKeeping();
+  MainWindow& f = OpenKeeping();
   std::optional<wg::IntegrationChoice> answer;
   int asks = 0;
   f.Keep().AskChoice = [&](const wg::IntegrationChoice&) {
@@ -140,7 +140,7 @@ TEST_F(KeepTest, RecordingTakesTheChosenBinSizeAndRemembersIt) {
 }
 
 TEST_F(KeepTest, AFailedWriteEndsTheRecordingWithOneLineAndTheSweepGoesOn) {
-  TForm1& f = OpenKeeping();
+  MainWindow& f = OpenKeeping();
   asked = "/dev/full";
   Entry("record")->trigger();
   ASSERT_TRUE(Until([&] { return !f.Keep().Recording(); }));
@@ -157,7 +157,7 @@ TEST_F(KeepTest, AFailedWriteEndsTheRecordingWithOneLineAndTheSweepGoesOn) {
 }
 
 TEST_F(KeepTest, SavesTheLastSweepAsCsvAndTheChartsPixelsAsPng) {
-  TForm1& f = OpenKeeping();
+  MainWindow& f = OpenKeeping();
   asked = QString::fromStdString((dir_ / "early.csv").string());
   Entry("save-csv")->trigger();
   // Too early (nothing published yet) or a whole sweep, never a part.
@@ -190,7 +190,7 @@ namespace {
 
 // Saving through a link keeps the link; a failure says why.
 TEST_F(KeepTest, SavingFollowsLinksAndSaysWhyItFailed) {
-  TForm1& f = OpenKeeping();
+  MainWindow& f = OpenKeeping();
   long sweeps = 0;
   f.Sweep().AddSweepListener([&](const wg::SweepPtr&) { ++sweeps; });
   ASSERT_TRUE(Until([&] { return sweeps >= 1; }));

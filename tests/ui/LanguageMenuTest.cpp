@@ -37,19 +37,19 @@ class LanguageTest : public FormTest {
     wg::SetLanguage(wg::Language::Russian);
   }
   // The window over a plugins folder holding `library` (nullptr: none).
-  TForm1& OpenWith(std::optional<wg::Language> language, const char* library = WG_SIM_LIB, const QString& ini = {}) {
+  MainWindow& OpenWith(std::optional<wg::Language> language, const char* library = WG_SIM_LIB, const QString& ini = {}) {
     Bind(library);
     settings_ = ini.isEmpty() ? std::make_unique<wg::TSettings>() : std::make_unique<wg::TSettings>(ini);
     wg::Options o;
     o.language = language;
-    form_ = std::make_unique<TForm1>(*settings_, o);
+    form_ = std::make_unique<MainWindow>(*settings_, o);
     form_->show();
     QApplication::processEvents();
     return *form_;
   }
   bool WaitFor(const QString& text, int ms = 20000) {
-    for (int i = 0; i < ms / 20 && !form_->Memo1->toPlainText().contains(text); ++i) QTest::qWait(20);
-    return form_->Memo1->toPlainText().contains(text);
+    for (int i = 0; i < ms / 20 && !form_->reportLog->toPlainText().contains(text); ++i) QTest::qWait(20);
+    return form_->reportLog->toPlainText().contains(text);
   }
   QStringList Russian() const {
     QStringList out;
@@ -67,11 +67,11 @@ TEST_F(LanguageTest, EveryReceiverFaultIsToldInEnglish) {
     const char* name;
     std::vector<std::pair<const char*, const char*>> env;
     const char* library;
-    std::function<void(TForm1&)> act;
+    std::function<void(MainWindow&)> act;
     const char* says;  // a line the case must have written
   } rows[] = {
       {"report", {}, WG_SIM_LIB, nullptr, "Frequency step, Hz: 781.25"},
-      {"no receiver", {{"RTLSDR_SIM_DEVICES", "0"}}, WG_SIM_LIB, [](TForm1& f) { f.Button1Click(nullptr); },
+      {"no receiver", {{"RTLSDR_SIM_DEVICES", "0"}}, WG_SIM_LIB, [](MainWindow& f) { f.StartSweep(); },
        "Receiver not open: scanning not started"},
       {"open fails", {{"RTLSDR_SIM_OPEN_FAIL", "1"}}, WG_SIM_LIB, nullptr,
        "Could not open receiver 0 (rtlsdr_open error code: -1)"},
@@ -84,7 +84,7 @@ TEST_F(LanguageTest, EveryReceiverFaultIsToldInEnglish) {
       {"unplug", {{"RTLSDR_SIM_FAULT", "unplug"}, {"RTLSDR_SIM_FAULT_AFTER", "7"}}, WG_SIM_LIB, nullptr,
        "Receiver unplugged (serial 00000001): waiting for it to come back"},
       {"untunable range", {}, WG_SIM_LIB,
-       [](TForm1& f) {
+       [](MainWindow& f) {
          f.StopFreqEdit->SetValue(1775);
          f.StartFreqEdit->SetValue(1760);
        },
@@ -95,10 +95,10 @@ TEST_F(LanguageTest, EveryReceiverFaultIsToldInEnglish) {
   };
   for (const Row& row : rows) {
     for (const auto& [name, value] : row.env) qputenv(name, value);
-    TForm1& f = OpenWith(wg::Language::English, row.library);
+    MainWindow& f = OpenWith(wg::Language::English, row.library);
     for (const auto& [name, value] : row.env) qunsetenv(name);
     if (row.act) row.act(f);
-    EXPECT_TRUE(WaitFor(QString::fromUtf8(row.says))) << row.name << "\n" << f.Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(WaitFor(QString::fromUtf8(row.says))) << row.name << "\n" << f.reportLog->toPlainText().toStdString();
     EXPECT_TRUE(Russian().isEmpty()) << row.name << "\n" << Russian().join('\n').toStdString();
     TearDown();
   }
@@ -114,7 +114,7 @@ TEST_F(LanguageTest, SettingsFilesAndReceiverChoicesAreToldInEnglish) {
            "[trace]\nmode=odd\n[markers]\npeak=maybe\nfixed=a, b\n[window]\ngeometry=@ByteArray(junk)\n"
            "[waterfall]\nshown=2\nshare=7\n[ui]\nlanguage=de\n";
   }
-  TForm1& f = OpenWith(wg::Language::English, WG_SIM_LIB, ini);
+  MainWindow& f = OpenWith(wg::Language::English, WG_SIM_LIB, ini);
   EXPECT_TRUE(WaitFor(QStringLiteral("Settings: invalid value receiver/gain = \"loud\", using the default gain")));
   EXPECT_TRUE(WaitFor(QStringLiteral("Settings: receiver with serial \"NOPE\" not found, using receiver 0")));
 
@@ -172,7 +172,7 @@ TEST_F(LanguageTest, ASettingsFileThatCannotBeUsedIsToldInEnglish) {
 TEST_F(LanguageTest, TheMenuEntryChangesTheLinesFromThenOnAndIsRemembered) {
   const QString ini = QString::fromStdString((std::filesystem::temp_directory_path() / "wg-language-menu.ini").string());
   QFile::remove(ini);
-  TForm1& f = OpenWith(std::nullopt, WG_SIM_LIB, ini);
+  MainWindow& f = OpenWith(std::nullopt, WG_SIM_LIB, ini);
   const QStringList russianReport = Lines();
   ASSERT_EQ(russianReport.first(), QString::fromUtf8("Кол-во донглов RTL в ОС: 1"));
   auto* entry = f.findChild<QAction*>(QStringLiteral("log-in-english"));
@@ -184,19 +184,19 @@ TEST_F(LanguageTest, TheMenuEntryChangesTheLinesFromThenOnAndIsRemembered) {
   QApplication::processEvents();
   EXPECT_EQ(Lines().mid(0, russianReport.size()), russianReport) << "lines already written stay";
   EXPECT_EQ(Lines().back(), "Log language: English");
-  EXPECT_EQ(f.Button3->text(), "initialise");
-  f.Button3Click(nullptr);
+  EXPECT_EQ(f.setUpButton->text(), "initialise");
+  f.SetUpReceiver();
   EXPECT_EQ(Lines().at(russianReport.size() + 1), "RTL dongles in the system: 1");
   settings_->Sync();
   EXPECT_EQ(wg::TSettings(ini).Values().language, wg::Language::English);
 
   // The option wins for its run and leaves the remembered choice alone.
   TearDown();
-  TForm1& g = OpenWith(wg::Language::Russian, WG_SIM_LIB, ini);
+  MainWindow& g = OpenWith(wg::Language::Russian, WG_SIM_LIB, ini);
   EXPECT_EQ(Lines().first(), QString::fromUtf8("Кол-во донглов RTL в ОС: 1"));
   EXPECT_FALSE(g.findChild<QAction*>(QStringLiteral("log-in-english"))->isChecked());
   TearDown();
-  TForm1& h = OpenWith(std::nullopt, WG_SIM_LIB, ini);
+  MainWindow& h = OpenWith(std::nullopt, WG_SIM_LIB, ini);
   EXPECT_EQ(Lines().first(), "RTL dongles in the system: 1");
   h.findChild<QAction*>(QStringLiteral("log-in-english"))->trigger();
   EXPECT_EQ(Lines().back(), QString::fromUtf8("Язык журнала: русский"));
@@ -211,7 +211,7 @@ TEST_F(LanguageTest, NothingChosenTheSystemsLanguageIsTaken) {
   QFile::remove(ini);
   const QByteArray messages = qgetenv("LC_MESSAGES");
   qputenv("LC_MESSAGES", "C");
-  TForm1& f = OpenWith(std::nullopt, WG_SIM_LIB, ini);
+  MainWindow& f = OpenWith(std::nullopt, WG_SIM_LIB, ini);
   EXPECT_EQ(Lines().first(), "RTL dongles in the system: 1");
   EXPECT_TRUE(f.findChild<QAction*>(QStringLiteral("log-in-english"))->isChecked());
   f.findChild<QAction*>(QStringLiteral("log-in-english"))->trigger();  // Russian, then English again

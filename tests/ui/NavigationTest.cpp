@@ -5,7 +5,7 @@
 #include "controls/SpinDouble.h"
 #include "sweep/SweepEngine.h"
 #include "tests/ui/FormFixture.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QImage>
@@ -21,16 +21,16 @@ class NavigationTest : public FormTest {
  protected:
   // The window after its first sweep, with the sweep stopped so that the
   // picture holds still; no control has the focus.
-  TForm1& OpenStill() {
-    TForm1& f = Open();
+  MainWindow& OpenStill() {
+    MainWindow& f = Open();
     WaitForASweep(f);
-    f.Button2Click(nullptr);
+    f.StopSweep();
     if (QWidget* w = QApplication::focusWidget()) w->clearFocus();
     Settle();
     return f;
   }
 
-  static void WaitForASweep(TForm1& f) {
+  static void WaitForASweep(MainWindow& f) {
     for (int i = 0; i < 200 && f.Series1->PointX(0) != 138e6; ++i) QTest::qWait(20);
     ASSERT_EQ(f.Series1->PointX(0), 138e6) << "no sweep arrived";
   }
@@ -65,7 +65,7 @@ class NavigationTest : public FormTest {
 };
 
 TEST_F(NavigationTest, KeysScrollAndZoomWhateverModifiersAreHeld) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChart& c = *f.Chart1;
   const wg::TChartAxis* b = c.BottomAxis();
   const wg::TChartAxis* l = c.LeftAxis();
@@ -107,7 +107,7 @@ TEST_F(NavigationTest, KeysScrollAndZoomWhateverModifiersAreHeld) {
 }
 
 TEST_F(NavigationTest, CentredZoomTakesAnAutomaticAxisAtItsSeriesRange) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChartAxis* l = f.Chart1->LeftAxis();
   l->SetAutomatic(true);
   double lo = f.Series1->PointY(0), hi = lo;
@@ -128,7 +128,7 @@ TEST_F(NavigationTest, CentredZoomTakesAnAutomaticAxisAtItsSeriesRange) {
 }
 
 TEST_F(NavigationTest, LeftDragZoomsOnlyPastSixteenPixelsAndUpLeftUndoes) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChart& c = *f.Chart1;
   const wg::TChartAxis* b = c.BottomAxis();
   const wg::TChartAxis* l = c.LeftAxis();
@@ -157,7 +157,7 @@ TEST_F(NavigationTest, LeftDragZoomsOnlyPastSixteenPixelsAndUpLeftUndoes) {
 }
 
 TEST_F(NavigationTest, UndoBringsBackTheViewOfTheFirstZoom) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChart& c = *f.Chart1;
   const wg::TChartAxis* b = c.BottomAxis();
   const wg::TChartAxis* l = c.LeftAxis();
@@ -179,7 +179,7 @@ TEST_F(NavigationTest, UndoBringsBackTheViewOfTheFirstZoom) {
 }
 
 TEST_F(NavigationTest, TheOutlineFollowsTheDragAndLeavesNoTrace) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChart& c = *f.Chart1;
   const QImage before = c.Canvas().Image().copy();
   QTest::mousePress(&c, Qt::LeftButton, {}, {250, 200});
@@ -202,7 +202,7 @@ TEST_F(NavigationTest, TheOutlineFollowsTheDragAndLeavesNoTrace) {
 }
 
 TEST_F(NavigationTest, RightDragPansUntilThePointerLeavesThePlot) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChart& c = *f.Chart1;
   wg::TChartAxis* b = c.BottomAxis();
   wg::TChartAxis* l = c.LeftAxis();
@@ -237,7 +237,7 @@ TEST_F(NavigationTest, RightDragPansUntilThePointerLeavesThePlot) {
 }
 
 TEST_F(NavigationTest, OnlySeriesAxesAndThePlotStartADrag) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChart& c = *f.Chart1;
   using C = wg::TCustomChart;
   const wg::TRect t = c.Title().TitleRect();
@@ -294,7 +294,7 @@ TEST_F(NavigationTest, OnlySeriesAxesAndThePlotStartADrag) {
 }
 
 TEST_F(NavigationTest, NotificationsAreLeftUnassignedAndCanBeHeard) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChart& c = *f.Chart1;
   EXPECT_FALSE(c.OnZoom || c.OnUndoZoom || c.OnScroll || c.OnAllowScroll || c.OnClickAxis || c.OnClickSeries ||
                c.OnClickLegend || c.OnClickBackground);
@@ -330,7 +330,7 @@ TEST_F(NavigationTest, NotificationsAreLeftUnassignedAndCanBeHeard) {
 }
 
 TEST_F(NavigationTest, AWheelNotchMovesTheLevelsByThreePercent) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChart& c = *f.Chart1;
   const double step = (25.0 - -120.0) * 3 * 0.01;
   Wheel(-60);
@@ -347,7 +347,7 @@ TEST_F(NavigationTest, AWheelNotchMovesTheLevelsByThreePercent) {
 
 // Sweeps keep arriving while the user navigates; neither disturbs the other.
 TEST_F(NavigationTest, NavigationDuringLiveSweepingLeavesTheSweepAlone) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   WaitForASweep(f);
   if (QWidget* w = QApplication::focusWidget()) w->clearFocus();
   wg::TChart& c = *f.Chart1;

@@ -6,7 +6,7 @@
 #include "controls/SpinDouble.h"
 #include "sweep/SweepEngine.h"
 #include "tests/ui/FormFixture.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -35,7 +35,7 @@ class RangeEditTest : public FormTest {
 };
 
 TEST_F(RangeEditTest, TypingIntoTheStopEditorIsNotOverwritten) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   f.StartFreqEdit->SetValue(88);
   Enter(f.StopFreqEdit);
   QTest::keyClicks(f.StopFreqEdit, "1");
@@ -55,7 +55,7 @@ TEST_F(RangeEditTest, TypingIntoTheStopEditorIsNotOverwritten) {
   ExpectRange(88000000, 89000000, "Enter");
   Enter(f.StopFreqEdit);
   QTest::keyClicks(f.StopFreqEdit, "2");
-  f.Memo1->setFocus();
+  f.reportLog->setFocus();
   EXPECT_EQ(f.StopFreqEdit->text(), "89");
   ExpectRange(88000000, 89000000, "focus out");
 
@@ -81,7 +81,7 @@ const PasteRow kPasteRows[] = {
 };
 
 TEST_F(RangeEditTest, PastedValuesBeyondTheLimitsNeverLeaveThem) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   for (const PasteRow& row : kPasteRows) {
     f.StopFreqEdit->SetValue(4000);
     f.StartFreqEdit->SetValue(3990);
@@ -91,7 +91,7 @@ TEST_F(RangeEditTest, PastedValuesBeyondTheLimitsNeverLeaveThem) {
     QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(e->text(), row.text) << row.name;
     ExpectRange(row.start, row.stop, row.name);
-    f.Memo1->setFocus();
+    f.reportLog->setFocus();
   }
 }
 
@@ -99,7 +99,7 @@ TEST_F(RangeEditTest, PastedValuesBeyondTheLimitsNeverLeaveThem) {
 // range, the sweep and the remembered range stay, the editor shows the value
 // in force again, and one log line says why.
 TEST_F(RangeEditTest, APastedNonNumberChangesNothingAndIsSaidOnce) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   f.StartFreqEdit->SetValue(88);
   f.StopFreqEdit->SetValue(108);
   int runs = 0;
@@ -128,7 +128,7 @@ TEST_F(RangeEditTest, APastedNonNumberChangesNothingAndIsSaidOnce) {
 }
 
 TEST_F(RangeEditTest, AFailedRangeChangeIsLoggedAndTheNextEditSweepsAgain) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   bool fail = true;
   f.Series1->OnClearValues = [&](wg::TChartSeries&) {
     if (std::exchange(fail, false)) throw std::bad_alloc();
@@ -141,23 +141,23 @@ TEST_F(RangeEditTest, AFailedRangeChangeIsLoggedAndTheNextEditSweepsAgain) {
 }
 
 TEST_F(RangeEditTest, TheLogIsReadOnlyAndAClickedChartTakesTheKeys) {
-  TForm1& f = OpenActive();
-  const QString report = f.Memo1->toPlainText();
+  MainWindow& f = OpenActive();
+  const QString report = f.reportLog->toPlainText();
   const wg::TChartAxis* bottom = f.Chart1->BottomAxis();
-  f.Memo1->setFocus();
-  QTest::keyClicks(f.Memo1, "+-x");
-  QTest::keyClick(f.Memo1, Qt::Key_Backspace);
-  EXPECT_EQ(f.Memo1->toPlainText(), report);
+  f.reportLog->setFocus();
+  QTest::keyClicks(f.reportLog, "+-x");
+  QTest::keyClick(f.reportLog, Qt::Key_Backspace);
+  EXPECT_EQ(f.reportLog->toPlainText(), report);
   EXPECT_EQ(bottom->Minimum(), 139200000) << "plus and minus zoomed the chart";
-  f.Memo1->selectAll();
-  QTest::keyClick(f.Memo1, Qt::Key_C, Qt::ControlModifier);
+  f.reportLog->selectAll();
+  QTest::keyClick(f.reportLog, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), report) << "copying still works";
 
   QTest::mouseClick(f.Chart1, Qt::LeftButton, {}, QPoint(300, 150));
   EXPECT_EQ(QApplication::focusWidget(), f.Chart1);
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Plus);
   EXPECT_GT(bottom->Minimum(), 141000000);
-  EXPECT_EQ(f.Memo1->toPlainText(), report);
+  EXPECT_EQ(f.reportLog->toPlainText(), report);
 }
 
 }  // namespace

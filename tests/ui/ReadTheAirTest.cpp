@@ -8,7 +8,7 @@
 #include "ui/ChartOverlay.h"
 #include "ui/ReadTheAir.h"
 #include "ui/TraceReadout.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QAction>
 #include <QLabel>
@@ -23,13 +23,13 @@ namespace {
 
 class ReadTheAirTest : public FormTest {
  protected:
-  TForm1& OpenStill() {
-    TForm1& f = Open();
+  MainWindow& OpenStill() {
+    MainWindow& f = Open();
     f.activateWindow();
     (void)QTest::qWaitForWindowActive(&f);
     for (int i = 0; i < 200 && f.Series1->PointX(0) != 138e6; ++i) QTest::qWait(20);
     EXPECT_EQ(f.Series1->PointX(0), 138e6) << "no sweep arrived";
-    f.Button2Click(nullptr);
+    f.StopSweep();
     Paint();
     return f;
   }
@@ -57,7 +57,7 @@ class ReadTheAirTest : public FormTest {
 };
 
 TEST_F(ReadTheAirTest, TheReadoutFollowsThePointerAtEveryZoom) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TReadTheAir& air = f.Air();
   for (int zoom = 0; zoom < 3; ++zoom) {
     const QRect plot = Plot();
@@ -77,7 +77,7 @@ TEST_F(ReadTheAirTest, TheReadoutFollowsThePointerAtEveryZoom) {
       EXPECT_FALSE(r.Rect.contains(r.ReadPoint)) << "the label hides the point it reads";
     }
     if (zoom == 0) f.Chart1->ZoomCentred(120);
-    if (zoom == 1) TForm1::ScrollHorizontalAxes(f.Chart1, 5);
+    if (zoom == 1) MainWindow::ScrollHorizontalAxes(f.Chart1, 5);
     Paint();
   }
   // Past the scan range the plot reads no level.
@@ -91,14 +91,14 @@ TEST_F(ReadTheAirTest, TheReadoutFollowsThePointerAtEveryZoom) {
   f.Series1->ClearPoints();
   EXPECT_TRUE(std::isnan(air.ReadoutAt(Plot().center()).Db));
   f.StartFreqEdit->SetValue(140);
-  f.Button2Click(nullptr);
+  f.StopSweep();
   const wg::TReadTheAir::TReadout none = air.ReadoutAt(Plot().center());
   EXPECT_TRUE(std::isnan(none.Db));
   EXPECT_TRUE(none.Text.endsWith(QString::fromUtf8("\u2014")));
 }
 
 TEST_F(ReadTheAirTest, NothingChosenLeavesThePictureAloneAndTheImageNeverHoldsTheLayer) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TChartOverlay* layer = f.Air().Overlay();
   const QImage plain = f.Chart1->grab().toImage();
   layer->hide();
@@ -119,7 +119,7 @@ TEST_F(ReadTheAirTest, NothingChosenLeavesThePictureAloneAndTheImageNeverHoldsTh
 }
 
 TEST_F(ReadTheAirTest, MarkersReadThePeakAndFixedFrequencies) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TReadTheAir& air = f.Air();
   const wg::TFastLineSeries& s = *f.Series1;
   f.ChartMenu->findChild<QAction*>("mark-peak")->trigger();
@@ -172,7 +172,7 @@ TEST_F(ReadTheAirTest, MarkersReadThePeakAndFixedFrequencies) {
 }
 
 TEST_F(ReadTheAirTest, AtFullSpanTheReadoutAndAClickReadTheCarrierNotTheNoiseBesideIt) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   const wg::TFastLineSeries& s = *f.Series1;
   const wg::TChartAxis* b = f.Chart1->BottomAxis();
   int carrier = 0;
@@ -193,7 +193,7 @@ TEST_F(ReadTheAirTest, AtFullSpanTheReadoutAndAClickReadTheCarrierNotTheNoiseBes
 }
 
 TEST_F(ReadTheAirTest, LabelsNeverOverlapEvenWithMarkersOnePixelApart) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TReadTheAir& air = f.Air();
   const QRect plot = Plot();
   const wg::TChartAxis* b = f.Chart1->BottomAxis();
@@ -233,7 +233,7 @@ TEST_F(ReadTheAirTest, LabelsNeverOverlapEvenWithMarkersOnePixelApart) {
 }
 
 TEST_F(ReadTheAirTest, AMarkerIsDraggedAndDeletedAlone) {
-  TForm1& f = OpenStill();
+  MainWindow& f = OpenStill();
   wg::TReadTheAir& air = f.Air();
   const wg::TFastLineSeries& s = *f.Series1;
   const wg::TChartAxis* b = f.Chart1->BottomAxis();

@@ -34,10 +34,10 @@ class ReceiverAwayTest : public FormTest {
     settings_.reset();
     for (const char* v : {"RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER", "RTLSDR_SIM_REPLUG_MS"}) qunsetenv(v);
   }
-  TForm1& OpenWith(const wg::Options& o) {
+  MainWindow& OpenWith(const wg::Options& o) {
     Bind(WG_SIM_LIB);
     settings_ = std::make_unique<wg::TSettings>(dir_.filePath("wideglass.ini"));
-    form_ = std::make_unique<TForm1>(*settings_, o);
+    form_ = std::make_unique<MainWindow>(*settings_, o);
     form_->show();
     return *form_;
   }
@@ -51,7 +51,7 @@ TEST_F(ReceiverAwayTest, AStickPulledOutIsSaidOnTheChartAndOnceEachWayAndTheTrac
   qputenv("RTLSDR_SIM_FAULT", "unplug");
   qputenv("RTLSDR_SIM_FAULT_AFTER", "12");
   qputenv("RTLSDR_SIM_REPLUG_MS", "3000");
-  TForm1& f = Open();
+  MainWindow& f = Open();
   // The stick read these when it opened; back, it opens without a fault.
   for (const char* v : {"RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER", "RTLSDR_SIM_REPLUG_MS"}) qunsetenv(v);
   auto* notice = f.Chart1->findChild<wg::TReceiverAwayNotice*>();
@@ -84,7 +84,7 @@ TEST_F(ReceiverAwayTest, AValueChosenWhileTheStickIsAwayIsKeptForItsReturn) {
   qputenv("RTLSDR_SIM_FAULT", "unplug");
   qputenv("RTLSDR_SIM_FAULT_AFTER", "12");
   qputenv("RTLSDR_SIM_REPLUG_MS", "3000");
-  TForm1& f = OpenWith({});
+  MainWindow& f = OpenWith({});
   for (const char* v : {"RTLSDR_SIM_FAULT", "RTLSDR_SIM_FAULT_AFTER", "RTLSDR_SIM_REPLUG_MS"}) qunsetenv(v);
   auto* notice = f.Chart1->findChild<wg::TReceiverAwayNotice*>();
   auto* menu = f.findChild<wg::TReceiverMenu*>();
@@ -122,14 +122,14 @@ TEST_F(ReceiverAwayTest, ARemoteReceiverConnectsWithoutHoldingTheWindow) {
   const std::string where = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
   wg::Options o;
   o.device = "rtl_tcp=" + where;
-  TForm1& f = OpenWith(o);
+  MainWindow& f = OpenWith(o);
   EXPECT_TRUE(Lines().filter(QStringLiteral("rtl_tcp=")).isEmpty()) << "the report waits for the connection";
   wgtest::StallMeter stalls;
   const QString failed = QString::fromStdString("Не удалось подключиться к приёмнику rtl_tcp=" + where);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !Lines().filter(failed).isEmpty(); }, 20000)) << Lines().join('|').toStdString();
   EXPECT_LT(stalls.TakeLongest(), 100);
   // The set-up again, by hand: it returns at once.
-  EXPECT_LT(wgtest::HeldFor([&] { f.Button3Click(nullptr); }), 100ms);
+  EXPECT_LT(wgtest::HeldFor([&] { f.SetUpReceiver(); }), 100ms);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Lines().filter(failed).size() == 2; }, 20000));
   EXPECT_LT(stalls.TakeLongest(), 100);
   EXPECT_FALSE(f.Receiver().IsOpen());

@@ -44,11 +44,11 @@ class ReceiverControlTest : public FormTest {
     qunsetenv("RTLSDR_SIM_PPM");
     qunsetenv("RTLSDR_SIM_DEVICES");
   }
-  TForm1& OpenWith(wg::Options o) {
+  MainWindow& OpenWith(wg::Options o) {
     if (!o.start) o.start = kStart, o.stop = kStop;
     Bind(WG_SIM_LIB);
     settings_ = std::make_unique<wg::TSettings>(dir_.filePath("wideglass.ini"));
-    form_ = std::make_unique<TForm1>(*settings_, o);
+    form_ = std::make_unique<MainWindow>(*settings_, o);
     form_->show();
     QApplication::processEvents();
     return *form_;
@@ -91,7 +91,7 @@ class ReceiverControlTest : public FormTest {
 };
 
 TEST_F(ReceiverControlTest, TheWrittenCorrectionMovesACarrierAndPpmZeroPutsItBack) {
-  TForm1& f = OpenWith({});
+  MainWindow& f = OpenWith({});
   EXPECT_EQ(Lines()[11], QString::fromUtf8("PPM: 2700"));
   // 146 MHz x 2700 ppm: the tuner mixes about 393 kHz low, so the carrier
   // shows that much above where it is.
@@ -108,7 +108,7 @@ TEST_F(ReceiverControlTest, TheWrittenCorrectionMovesACarrierAndPpmZeroPutsItBac
 }
 
 TEST_F(ReceiverControlTest, CorrectionFromTheMenuRetunesLogsAndIsRemembered) {
-  TForm1& f = OpenWith({});
+  MainWindow& f = OpenWith({});
   auto* menu = f.findChild<wg::TReceiverMenu*>();
   ASSERT_NE(menu, nullptr);
   // F7 asks for the correction in a dialog.
@@ -129,7 +129,7 @@ TEST_F(ReceiverControlTest, CorrectionFromTheMenuRetunesLogsAndIsRemembered) {
 }
 
 TEST_F(ReceiverControlTest, GainAndRateFromTheMenu) {
-  TForm1& f = OpenWith({});
+  MainWindow& f = OpenWith({});
   auto* menu = f.findChild<wg::TReceiverMenu*>();
   ASSERT_NE(menu, nullptr);
   // "Auto" and the tuner's 29 gains, as the report lists them.
@@ -167,7 +167,7 @@ TEST_F(ReceiverControlTest, GainAndRateFromTheMenu) {
 TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) {
   qputenv("RTLSDR_SIM_DEVICES", "2");
   {
-    TForm1& f = OpenWith({});
+    MainWindow& f = OpenWith({});
     auto* menu = f.findChild<wg::TReceiverMenu*>();
     ASSERT_NE(menu, nullptr);
     ASSERT_TRUE(menu->ReceiverListMenu()->menuAction()->isVisible());
@@ -182,7 +182,7 @@ TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) 
   }
   {
     // The report says which receiver opened: the remembered one.
-    TForm1& f = OpenWith({});
+    MainWindow& f = OpenWith({});
     EXPECT_EQ(f.Receiver().ReceiverIndex(), 1u);
     EXPECT_EQ(f.Receiver().CurrentGainMode(), wg::GainMode::Manual);
     EXPECT_EQ(f.Receiver().ManualGain(), 280);
@@ -194,7 +194,7 @@ TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) 
     o.device = "0";
     o.gain = wg::GainChoice{false, 300};  // not a tuner gain: the nearest is taken
     o.sampleRate = 3200000;
-    TForm1& f = OpenWith(o);
+    MainWindow& f = OpenWith(o);
     EXPECT_EQ(f.Receiver().ReceiverIndex(), 0u);
     EXPECT_EQ(f.Receiver().ManualGain(), 297);
     EXPECT_TRUE(Lines().contains(QString::fromUtf8("Полоса: 3200000 Hz")));
@@ -209,7 +209,7 @@ TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) 
   qputenv("RTLSDR_SIM_DEVICES", "1");
   OpenWith({});
   EXPECT_EQ(form_->Receiver().ReceiverIndex(), 0u);
-  EXPECT_EQ(Lines().filter(QString::fromUtf8("00000002")).size(), 1) << form_->Memo1->toPlainText().toStdString();
+  EXPECT_EQ(Lines().filter(QString::fromUtf8("00000002")).size(), 1) << form_->reportLog->toPlainText().toStdString();
 }
 
 // "Crop step edges" follows "Fast sweep": off at first; its key crops a
@@ -218,7 +218,7 @@ TEST_F(ReceiverControlTest, RememberedReceiverGainAndRateComeBackAndOptionsWin) 
 // given with -c is what the entry crops for that run.
 TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
   {
-    TForm1& f = OpenWith({});
+    MainWindow& f = OpenWith({});
     auto* menu = f.findChild<wg::TReceiverMenu*>();
     ASSERT_NE(menu, nullptr);
     const auto entries = f.ChartMenu->actions();
@@ -252,14 +252,14 @@ TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
     form_.reset();
   }
   {
-    TForm1& f = OpenWith({});
+    MainWindow& f = OpenWith({});
     EXPECT_EQ(f.Sweep().Crop(), 0.25);
     EXPECT_TRUE(f.findChild<wg::TReceiverMenu*>()->CropAction()->isChecked());
     form_.reset();
   }
   wg::Options o;
   o.crop = 0.4;
-  TForm1& f = OpenWith(o);
+  MainWindow& f = OpenWith(o);
   auto* menu = f.findChild<wg::TReceiverMenu*>();
   EXPECT_EQ(f.Sweep().Crop(), 0.4);
   EXPECT_EQ(settings_->Values().crop, 0.25);  // the option is for this run
@@ -276,7 +276,7 @@ TEST_F(ReceiverControlTest, CropStepEdgesFromTheMenuIsRemembered) {
 // the next start. --dc-spike shows it for its run.
 TEST_F(ReceiverControlTest, ShowDcSpikeFromTheMenuIsRemembered) {
   for (const bool shown : {false, true}) {
-    TForm1& f = OpenWith({});
+    MainWindow& f = OpenWith({});
     QAction* entry = f.findChild<wg::TReceiverMenu*>()->DcSpikeAction();
     ASSERT_EQ(f.ChartMenu->actions().value(f.ChartMenu->actions().indexOf(entry) - 1),
               f.findChild<wg::TReceiverMenu*>()->CropAction());
@@ -303,7 +303,7 @@ TEST_F(ReceiverControlTest, ShowDcSpikeFromTheMenuIsRemembered) {
 TEST_F(ReceiverControlTest, ALowRateCutsTheRangeInSightAndAHigherOneGivesItBack) {
   wg::Options o;
   o.start = 24000000, o.stop = 1766000000;
-  TForm1& f = OpenWith(o);
+  MainWindow& f = OpenWith(o);
   auto* menu = f.findChild<wg::TReceiverMenu*>();
   ASSERT_NE(menu, nullptr);
   const auto cutLine = [](const char* stop, const char* wanted) {
@@ -357,7 +357,7 @@ TEST_F(ReceiverControlTest, ControlsNeverHoldTheWindowForAHungReceiver) {
   using namespace std::chrono_literals;
   ::setenv("RTLSDR_SIM_FAULT", "hang", 1);
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "3", 1);
-  TForm1& f = OpenWith({});
+  MainWindow& f = OpenWith({});
   ::unsetenv("RTLSDR_SIM_FAULT");
   ::unsetenv("RTLSDR_SIM_FAULT_AFTER");
   auto* menu = f.findChild<wg::TReceiverMenu*>();
@@ -374,14 +374,14 @@ TEST_F(ReceiverControlTest, ControlsNeverHoldTheWindowForAHungReceiver) {
   for (int i = 0; i < 200 && !Lines().contains(rate); ++i) QTest::qWait(20);
   EXPECT_TRUE(f.Sweep().WorkerAbandoned());
   const QStringList lines = Lines();
-  ASSERT_TRUE(lines.contains(gain)) << f.Memo1->toPlainText().toStdString();
+  ASSERT_TRUE(lines.contains(gain)) << f.reportLog->toPlainText().toStdString();
   EXPECT_LT(lines.indexOf(gain), lines.indexOf(rate));
   // Nothing reached the receiver or the settings; later choices are said at once.
   EXPECT_EQ(f.Receiver().CurrentGainMode(), wg::GainMode::Written);
   EXPECT_EQ(f.Receiver().SampleRate(), 3200000u);
   EXPECT_FALSE(settings_->Values().gain.has_value());
   EXPECT_LT(timed([&] { EXPECT_FALSE(menu->ChooseCorrection(0)); }), 100ms);
-  EXPECT_EQ(LastLine(), QString::fromUtf8("PPM: 0 — не применено: приёмник не отвечает")) << f.Memo1->toPlainText().toStdString();
+  EXPECT_EQ(LastLine(), QString::fromUtf8("PPM: 0 — не применено: приёмник не отвечает")) << f.reportLog->toPlainText().toStdString();
 }
 
 // Closed in the first second of a hang (before the watchdog says so), the
@@ -411,7 +411,7 @@ TEST_F(ReceiverControlTest, ARemoteStickSweepsInTheWindowAndOneNotThereIsOneLine
   wg::Options o;
   o.device = "rtl_tcp=" + where;
   o.ppm = 0;
-  TForm1& f = OpenWith(o);
+  MainWindow& f = OpenWith(o);
   // The report comes once the receiver has connected.
   const QString servedFrom = QString::fromStdString("Приёмник по сети, сервер rtl_tcp: " + where);
   EXPECT_TRUE(QTest::qWaitFor([&] { return Lines().contains(servedFrom); }, 20000)) << Lines().join('|').toStdString();
@@ -420,7 +420,7 @@ TEST_F(ReceiverControlTest, ARemoteStickSweepsInTheWindowAndOneNotThereIsOneLine
   form_.reset();
 
   o.device = "rtl_tcp=127.0.0.1:" + std::to_string(wgtest::FreePort());
-  TForm1& g = OpenWith(o);
+  MainWindow& g = OpenWith(o);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !Lines().filter(QStringLiteral("rtl_tcp=")).isEmpty(); }, 20000));
   QTest::qWait(50);
   EXPECT_EQ(Lines().filter(QStringLiteral("rtl_tcp=")).size(), 1) << Lines().join('|').toStdString();

@@ -31,11 +31,11 @@ class ReceiverMenuTest : public FormTest {
     settings_.reset();
     for (const char* v : {"RTLSDR_SIM_DEVICES", "RTLSDR_SIM_OPEN_FAIL", "RTLSDR_SIM_SCENE"}) qunsetenv(v);
   }
-  TForm1& OpenWith(wg::Options o = {}, const std::function<void()>& afterBind = {}) {
+  MainWindow& OpenWith(wg::Options o = {}, const std::function<void()>& afterBind = {}) {
     Bind(WG_SIM_LIB);
     if (afterBind) afterBind();
     settings_ = std::make_unique<wg::TSettings>(dir_.filePath("wideglass.ini"));
-    form_ = std::make_unique<TForm1>(*settings_, o);
+    form_ = std::make_unique<MainWindow>(*settings_, o);
     form_->show();
     QApplication::processEvents();
     menu_ = form_->findChild<wg::TReceiverMenu*>();
@@ -49,7 +49,7 @@ class ReceiverMenuTest : public FormTest {
     form_->Sweep().RemoveSweepListener(id);
     return shown >= 2;
   }
-  QString Log() const { return form_->Memo1->toPlainText(); }
+  QString Log() const { return form_->reportLog->toPlainText(); }
   // The last line once it is `want`: a change the receivers apply later than
   // the window waits is said when it has been.
   QString LastLineOnce(const QString& want) {
@@ -78,7 +78,7 @@ class ReceiverMenuTest : public FormTest {
 TEST_F(ReceiverMenuTest, AFailedSwitchReopensTheStickThatWorked) {
   qputenv("RTLSDR_SIM_DEVICES", "2");
   qputenv("RTLSDR_SIM_OPEN_FAIL", "1:1");
-  TForm1& f = OpenWith();
+  MainWindow& f = OpenWith();
   ASSERT_NE(menu_, nullptr);
   const qsizetype before = Lines().size();
   EXPECT_FALSE(menu_->ChooseReceiver(1));
@@ -100,7 +100,7 @@ TEST_F(ReceiverMenuTest, AFailedSwitchReopensTheStickThatWorked) {
 // sweep covers the whole range; the last one in use cannot be unticked.
 TEST_F(ReceiverMenuTest, TickingASecondStickSharesTheRange) {
   qputenv("RTLSDR_SIM_DEVICES", "2");
-  TForm1& f = OpenWith();
+  MainWindow& f = OpenWith();
   ASSERT_NE(menu_, nullptr);
   EXPECT_TRUE(menu_->ReceiverListMenu()->menuAction()->isVisible());
   EXPECT_EQ(Entries(), (QStringList{"[x] 0: Generic RTL2832U OEM, 00000001", "[ ] 1: Generic RTL2832U OEM, 00000002"}));
@@ -124,7 +124,7 @@ TEST_F(ReceiverMenuTest, TickingASecondStickSharesTheRange) {
   form_.reset();
   settings_.reset();
   {
-    TForm1& again = OpenWith();
+    MainWindow& again = OpenWith();
     EXPECT_EQ(again.Receiver().OpenCount(), 2u);
     EXPECT_EQ(Entries(), (QStringList{"[x] 0: Generic RTL2832U OEM, 00000001", "[x] 1: Generic RTL2832U OEM, 00000002"}));
   }
@@ -134,7 +134,7 @@ TEST_F(ReceiverMenuTest, TickingASecondStickSharesTheRange) {
   EXPECT_EQ(Lines().last(), QString::fromUtf8("Приёмники в работе: 1"));
   EXPECT_EQ(settings_->Values().serial, "00000002");
   EXPECT_TRUE(settings_->Values().shared.empty());
-  TForm1& f2 = *form_;
+  MainWindow& f2 = *form_;
   const qsizetype before = Lines().size();
   menu_->ReceiverEntries()[1]->trigger();
   EXPECT_EQ(Entries(), (QStringList{"[ ] 0: Generic RTL2832U OEM, 00000001", "[x] 1: Generic RTL2832U OEM, 00000002"}));
@@ -158,7 +158,7 @@ TEST_F(ReceiverMenuTest, ARememberedStickNotPluggedInIsSaidAndTheOthersShare) {
     wg::TSettings s(dir_.filePath("wideglass.ini"));
     s.SetSharedReceivers({"00000003", "00000009", "00000001"});
   }
-  TForm1& f = OpenWith();
+  MainWindow& f = OpenWith();
   EXPECT_EQ(f.Receiver().OpenCount(), 2u);
   EXPECT_EQ(f.Receiver().ReceiverIndex(), 2u) << "the first remembered is the first again";
   EXPECT_EQ(Lines().filter(QStringLiteral("00000009")).size(), 1) << Log().toStdString();
@@ -171,7 +171,7 @@ TEST_F(ReceiverMenuTest, ARememberedStickNotPluggedInIsSaidAndTheOthersShare) {
 // line wins for its run.
 TEST_F(ReceiverMenuTest, OptionsAreRememberedForEachStick) {
   qputenv("RTLSDR_SIM_DEVICES", "2");
-  TForm1& f = OpenWith();
+  MainWindow& f = OpenWith();
   ASSERT_NE(menu_, nullptr);
   EXPECT_FALSE(menu_->BiasTeeAction()->isChecked());
   menu_->BiasTeeAction()->trigger();
@@ -215,7 +215,7 @@ TEST_F(ReceiverMenuTest, OptionsAreRememberedForEachStick) {
 TEST_F(ReceiverMenuTest, AnOptionTheLibraryLacksIsDisabledWithOneLine) {
   wg::Options o;
   o.offsetTuning = true;
-  TForm1& f = OpenWith(o, [] { api_rtl_sdr::rtlsdr_set_offset_tuning = nullptr; });
+  MainWindow& f = OpenWith(o, [] { api_rtl_sdr::rtlsdr_set_offset_tuning = nullptr; });
   ASSERT_NE(menu_, nullptr);
   EXPECT_TRUE(menu_->OffsetTuningAction()->isVisible());
   EXPECT_FALSE(menu_->OffsetTuningAction()->isEnabled());
@@ -233,7 +233,7 @@ TEST_F(ReceiverMenuTest, AnOptionTheLibraryLacksIsDisabledWithOneLine) {
 // there is one line, remembered all the same, and the stick in use goes on;
 // one served by rtl_tcp joins the sweep.
 TEST_F(ReceiverMenuTest, ARemoteReceiverAddedByHandIsRememberedAndJoins) {
-  TForm1& f = OpenWith();
+  MainWindow& f = OpenWith();
   ASSERT_NE(menu_, nullptr);
   menu_->AddRemoteAction()->trigger();
   auto* dialog = f.findChild<QDialog*>(QStringLiteral("RemoteDialog"));

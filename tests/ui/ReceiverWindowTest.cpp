@@ -26,7 +26,7 @@ TEST_F(ReceiverWindowTest, NoReceiverOrAFailedOpenSaysSoInTheLog) {
   };
   for (const auto& row : rows) {
     qputenv(row.variable, row.variable == std::string("RTLSDR_SIM_DEVICES") ? "0" : "1");
-    TForm1& f = Open();
+    MainWindow& f = Open();
     qunsetenv(row.variable);
     EXPECT_EQ(Lines(), row.lines) << row.variable;
     EXPECT_FALSE(f.Sweep().Running());
@@ -37,10 +37,10 @@ TEST_F(ReceiverWindowTest, NoReceiverOrAFailedOpenSaysSoInTheLog) {
 }
 
 TEST_F(ReceiverWindowTest, ASecondSetUpReopensAndClosingTheWindowClosesTheReceiver) {
-  TForm1& f = Open();
-  f.Button3Click(nullptr);
+  MainWindow& f = Open();
+  f.SetUpReceiver();
   const QStringList lines = Lines();
-  ASSERT_EQ(lines.size(), 28) << f.Memo1->toPlainText().toStdString();
+  ASSERT_EQ(lines.size(), 28) << f.reportLog->toPlainText().toStdString();
   EXPECT_EQ(lines.mid(14), lines.mid(0, 14)) << "the same report again";
   EXPECT_TRUE(f.Sweep().Running());
   EXPECT_EQ(f.Receiver().Report().outcome, wg::ReceiverReport::Outcome::Opened);

@@ -9,7 +9,7 @@
 #include "ui/KeepWhatWasSeen.h"
 #include "ui/ReadTheAir.h"
 #include "ui/RecordingView.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 #include "ui/waterfall/Waterfall.h"
 #include "ui/waterfall/WaterfallSplitter.h"
 
@@ -60,11 +60,11 @@ class RecordingViewTest : public FormTest {
     while (!done() && t.elapsed() < 20000) QTest::qWait(10);
     return done();
   }
-  QString Log() const { return form_->Memo1->toPlainText(); }
+  QString Log() const { return form_->reportLog->toPlainText(); }
 };
 
 TEST_F(RecordingViewTest, ShowsTheNewestSweepAndEveryOtherOnRequestThenGoesBackToLive) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   ASSERT_TRUE(Until([&] { return f.Sweep().Running(); }));
   const QString live = f.windowTitle();
   const auto file = dir_ / "survey.csv";
@@ -142,7 +142,7 @@ TEST_F(RecordingViewTest, ShowsTheNewestSweepAndEveryOtherOnRequestThenGoesBackT
 // While a recording is shown the chart's features act on it, not on the
 // live sweep behind it: the saved sweep, the held line, the reset view.
 TEST_F(RecordingViewTest, SaveHoldAndResetViewFollowTheRecordingShown) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   ASSERT_TRUE(Until([&] { return f.Sweep().Running(); }));
   wg::TReadTheAir& air = f.Air();
   air.SetMode(wg::TraceMode::PeakHold);
@@ -192,7 +192,7 @@ TEST_F(RecordingViewTest, SaveHoldAndResetViewFollowTheRecordingShown) {
 
 // What cannot be shown is said in one line, and the window stays live.
 TEST_F(RecordingViewTest, AFileThatIsNoRecordingLeavesTheSweepLive) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   ASSERT_TRUE(Until([&] { return f.Sweep().Running(); }));
   wg::TRecordingView& view = f.Recording();
   EXPECT_FALSE(view.Open(QString::fromStdString((dir_ / "missing.csv").string())));
@@ -214,7 +214,7 @@ TEST_F(RecordingViewTest, AFileThatIsNoRecordingLeavesTheSweepLive) {
 // A scan range typed while a recording is shown goes live at once; closing
 // the window while a recording is read waits for nothing.
 TEST_F(RecordingViewTest, ANewRangeGoesLiveAndClosingWhileReadingIsSafe) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   const auto file = dir_ / "survey.csv";
   WriteRecording(file, false);
   wg::TRecordingView& view = f.Recording();
@@ -230,7 +230,7 @@ TEST_F(RecordingViewTest, ANewRangeGoesLiveAndClosingWhileReadingIsSafe) {
 // An empty file and one without end go back to live, said in one log line;
 // levels no receiver measures are counted in one.
 TEST_F(RecordingViewTest, EmptyEndlessAndOutOfRangeFilesAreSaidInOneLine) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   wg::TRecordingView& view = f.Recording();
   const std::string empty = (dir_ / "empty.csv").string(), levels = (dir_ / "levels.csv").string();
   std::ofstream(empty).flush();

@@ -16,7 +16,7 @@
 #include "ui/ReceiverStrip.h"
 #include "ui/SignalsPanel.h"
 #include "ui/RecordingView.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 #include "ui/waterfall/Waterfall.h"
 #include "ui/waterfall/WaterfallSplitter.h"
 
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
 
   int rc = 0;
   {
-    TForm1 f;
+    MainWindow f;
     f.show();
     f.activateWindow();
     (void)QTest::qWaitForWindowExposed(&f);
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
 
     // The log in English from here on, with the report written again.
     if (auto* english = f.findChild<QAction*>(QStringLiteral("log-in-english"))) english->trigger();
-    f.Button3Click(nullptr);
+    f.SetUpReceiver();
     QTest::qWait(1500);
     save("english.png");
 

@@ -19,10 +19,10 @@ class SettingsWindowTest : public FormTest {
  protected:
   void SetUp() override { ASSERT_TRUE(config_.isValid()); }
   QString Path() const { return config_.filePath(QStringLiteral("wideglass.ini")); }
-  TForm1& OpenWith(const wg::Options& options = {}, const QString& file = {}) {
+  MainWindow& OpenWith(const wg::Options& options = {}, const QString& file = {}) {
     Bind(WG_SIM_LIB);
     settings_ = std::make_unique<wg::TSettings>(file.isEmpty() ? Path() : file);
-    form_ = std::make_unique<TForm1>(*settings_, options);
+    form_ = std::make_unique<MainWindow>(*settings_, options);
     form_->show();
     QApplication::processEvents();
     return *form_;
@@ -42,14 +42,14 @@ class SettingsWindowTest : public FormTest {
 
 TEST_F(SettingsWindowTest, TheRememberedRangeComesBackAndOptionsWinForOneRun) {
   {
-    TForm1& f = OpenWith();
+    MainWindow& f = OpenWith();
     EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("138"));  // a first start is the written one
     f.StartFreqEdit->SetValue(88);
     f.StopFreqEdit->SetValue(108);
     Close();
   }
   {
-    TForm1& f = OpenWith();
+    MainWindow& f = OpenWith();
     EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("88"));
     EXPECT_EQ(f.StopFreqEdit->text(), QStringLiteral("108"));
     EXPECT_EQ(f.Chart1->BottomAxis()->Minimum(), 88000000);
@@ -64,7 +64,7 @@ TEST_F(SettingsWindowTest, TheRememberedRangeComesBackAndOptionsWinForOneRun) {
     o.start = 146000000;
     o.stop = 147000000;
     o.mode = wg::TraceMode::Average;
-    TForm1& f = OpenWith(o);
+    MainWindow& f = OpenWith(o);
     EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("146"));
     EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Average);
     EXPECT_EQ(f.Series1->PointCount(), 1280);
@@ -76,14 +76,14 @@ TEST_F(SettingsWindowTest, TheRememberedRangeComesBackAndOptionsWinForOneRun) {
 
 TEST_F(SettingsWindowTest, TheWindowAndItsMarkersComeBackWhereTheyWere) {
   {
-    TForm1& f = OpenWith();
+    MainWindow& f = OpenWith();
     f.setGeometry(40, 50, 1000, 500);
     f.Air().SetPeakMarker(true);
     f.Air().SetFixedMarkers({146520000, 150000000});
     QApplication::processEvents();
     Close();
   }
-  TForm1& f = OpenWith();
+  MainWindow& f = OpenWith();
   EXPECT_EQ(f.size(), QSize(1000, 500));
   // The log pane and the chart follow the restored size as on any resize.
   EXPECT_EQ(f.Chart1->width(), 1000 - 265);
@@ -98,14 +98,14 @@ TEST_F(SettingsWindowTest, ABrokenSettingsFileLeavesTheReportWholeAndSaysWhatFel
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("[scan]\nstart=abc\nstop=153000000\n[receiver]\nppm=twelve\n[window]\ngeometry=@ByteArray(xyz)\n[sca");
   }
-  TForm1& f = OpenWith();
+  MainWindow& f = OpenWith();
   const QStringList lines = Lines();
   ASSERT_GE(lines.size(), 14);
   EXPECT_EQ(lines[0], QString::fromUtf8("Кол-во донглов RTL в ОС: 1"));
   EXPECT_EQ(lines[11], QString::fromUtf8("PPM: 2700"));
   EXPECT_EQ(lines[13], QString::fromUtf8("Кол-во точек FFT: 4096"));
   const QStringList notes = lines.mid(14);
-  EXPECT_GE(notes.size(), 3) << f.Memo1->toPlainText().toStdString();
+  EXPECT_GE(notes.size(), 3) << f.reportLog->toPlainText().toStdString();
   for (const QString& n : notes) EXPECT_TRUE(n.startsWith(QString::fromUtf8("Настройки: "))) << n.toStdString();
   EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("138"));
   EXPECT_TRUE(f.Sweep().Running());
@@ -116,13 +116,13 @@ TEST_F(SettingsWindowTest, ASettingsFileThatCannotBeWrittenIsSaidOnceWhileTheWin
   QFile blocker(config_.filePath(QStringLiteral("wideglass")));
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
-  TForm1& f = OpenWith({}, config_.filePath(QStringLiteral("wideglass/wideglass.ini")));
+  MainWindow& f = OpenWith({}, config_.filePath(QStringLiteral("wideglass/wideglass.ini")));
   const auto said = [&] { return Lines().filter(QString::fromUtf8("не удалось сохранить")).size(); };
   EXPECT_EQ(said(), 0) << "nothing was written yet";
   for (double start : {100.0, 101.0, 102.0}) {
     f.StartFreqEdit->SetValue(start);
     QApplication::processEvents();
-    EXPECT_EQ(said(), 1) << "after " << start << " MHz:\n" << f.Memo1->toPlainText().toStdString();
+    EXPECT_EQ(said(), 1) << "after " << start << " MHz:\n" << f.reportLog->toPlainText().toStdString();
   }
   EXPECT_EQ(f.Sweep().StartFrequency(), 102000000) << "the run goes on";
 }

@@ -8,7 +8,7 @@
 #include "ui/ReadTheAir.h"
 #include "ui/ReceiverStrip.h"
 #include "ui/SignalsPanel.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -37,7 +37,7 @@ constexpr double kBin = 781.25;
 class SignalsPanelTest : public FormTest {
  protected:
   // The panel opened by its shortcut, with the table holding a few sweeps.
-  wg::TSignalsPanel& OpenPanel(TForm1& f) {
+  wg::TSignalsPanel& OpenPanel(MainWindow& f) {
     QTest::keyClick(&f, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
     wg::TSignalsPanel& p = f.Signals();
     EXPECT_TRUE(p.isVisible());
@@ -58,7 +58,7 @@ class SignalsPanelTest : public FormTest {
 };
 
 TEST_F(SignalsPanelTest, TheTableFollowsTheSweepsSortsZoomsClearsAndExports) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   EXPECT_FALSE(f.Signals().isVisible()) << "closed until asked for";
   wg::TSignalsPanel& p = OpenPanel(f);
   const double bin = kBin;
@@ -116,7 +116,7 @@ TEST_F(SignalsPanelTest, ListenInGqrxFromARowAndFromAMarker) {
       }
     });
   });
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   wg::TSignalsPanel& p = OpenPanel(f);
   auto* address = p.findChild<QLineEdit*>(QStringLiteral("gqrx-address"));
   EXPECT_EQ(address->text(), QStringLiteral("127.0.0.1:7356")) << "gqrx's own default";
@@ -163,7 +163,7 @@ TEST_F(SignalsPanelTest, ListenInGqrxFromARowAndFromAMarker) {
 }
 
 TEST_F(SignalsPanelTest, TheReceiverStripIsOffUntilChosenThenShownAndRemembered) {
-  TForm1& f = OpenActive();
+  MainWindow& f = OpenActive();
   wg::TReceiverStrip& strip = f.Strip();
   EXPECT_FALSE(strip.Shown());
   EXPECT_TRUE(strip.Rect().isEmpty());
@@ -182,7 +182,7 @@ TEST_F(SignalsPanelTest, TheReceiverStripIsOffUntilChosenThenShownAndRemembered)
   EXPECT_GE(r.top(), plot.Top);
   EXPECT_LT(r.bottom(), plot.Top + 20);
   EXPECT_LE(r.right(), plot.Right);
-  f.Button2Click(nullptr);
+  f.StopSweep();
   const QImage with = f.Keep().ChartImage();
   const QImage stripOnly = with.copy(r);
   EXPECT_NE(stripOnly, without.copy(r));

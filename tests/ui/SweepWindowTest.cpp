@@ -28,7 +28,7 @@ std::chrono::steady_clock::duration Timed(F&& f) {
 // 1761.6 and 1764.8 MHz are measured, those at 1768, 1771.2 and 1774.4 MHz
 // are a gap, and the log says so once for the range.
 TEST_F(SweepWindowTest, UntunableStepsAreAGapWithOneLogLine) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   const int before = static_cast<int>(Lines().size());
   f.StopFreqEdit->SetValue(1775);
   f.StartFreqEdit->SetValue(1760);
@@ -42,7 +42,7 @@ TEST_F(SweepWindowTest, UntunableStepsAreAGapWithOneLogLine) {
     ASSERT_EQ(std::isnan(f.Series1->PointY(i)), i >= 8192) << i;
   }
   const QStringList lines = Lines();
-  ASSERT_EQ(lines.size(), before + 1) << f.Memo1->toPlainText().toStdString();
+  ASSERT_EQ(lines.size(), before + 1) << f.reportLog->toPlainText().toStdString();
   EXPECT_EQ(lines.back(), QString::fromUtf8(wg::kUntunedText) + QString::fromUtf8("1766.4–1775"));
   EXPECT_TRUE(f.Sweep().Running());
 }
@@ -53,7 +53,7 @@ TEST_F(SweepWindowTest, UntunableStepsAreAGapWithOneLogLine) {
 TEST_F(SweepWindowTest, AHungReceiverNeverHoldsTheWindow) {
   ::setenv("RTLSDR_SIM_FAULT", "hang", 1);
   ::setenv("RTLSDR_SIM_FAULT_AFTER", "3", 1);
-  TForm1& f = Open();
+  MainWindow& f = Open();
   ::unsetenv("RTLSDR_SIM_FAULT");
   ::unsetenv("RTLSDR_SIM_FAULT_AFTER");
   QTest::qWait(200);  // three blocks of 20.48 ms, then the read that hangs
@@ -61,7 +61,7 @@ TEST_F(SweepWindowTest, AHungReceiverNeverHoldsTheWindow) {
   EXPECT_LT(Timed([&] { f.StartFreqEdit->SetValue(141); }), 100ms);
   const QString lost = QString::fromUtf8(wg::kReceiverLostText);
   for (int i = 0; i < 150 && !Lines().contains(lost); ++i) QTest::qWait(20);
-  EXPECT_EQ(Lines().count(lost), 1) << f.Memo1->toPlainText().toStdString();
+  EXPECT_EQ(Lines().count(lost), 1) << f.reportLog->toPlainText().toStdString();
   EXPECT_TRUE(f.Sweep().WorkerAbandoned());
   EXPECT_LT(Timed([&] { f.StopFreqEdit->SetValue(160); }), 100ms);
   EXPECT_FALSE(f.Sweep().Running());

@@ -9,7 +9,7 @@
 #include "sweep/SweepEngine.h"
 #include "tests/ui/FormFixture.h"
 #include "ui/ReadTheAir.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QAction>
 #include <QMenu>
@@ -36,7 +36,7 @@ class TraceModesTest : public FormTest {
   // The next `count` finished sweeps, as the listeners see them. `atLast`
   // runs as the last of them is shown, before a newer one can be: listeners
   // added earlier (the held line's) have seen that one and no other.
-  std::vector<Levels> NextSweeps(TForm1& f, size_t count, const std::function<void()>& atLast = {}) {
+  std::vector<Levels> NextSweeps(MainWindow& f, size_t count, const std::function<void()>& atLast = {}) {
     std::vector<Levels> got;
     const int id = f.Sweep().AddSweepListener([&](const wg::SweepPtr& s) {
       if (got.size() >= count) return;
@@ -67,7 +67,7 @@ class TraceModesTest : public FormTest {
 };
 
 TEST_F(TraceModesTest, PeakHoldKeepsTheMaximaUntilClearedOrTheRangeChanges) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   wg::TReadTheAir& air = f.Air();
   EXPECT_EQ(f.Chart1->SeriesCount(), 1) << "nothing chosen: the trace alone";
   // A sweep already taken for the window when the hold begins is shown but
@@ -115,7 +115,7 @@ TEST_F(TraceModesTest, PeakHoldKeepsTheMaximaUntilClearedOrTheRangeChanges) {
 }
 
 TEST_F(TraceModesTest, AverageSwitchesTheEngineAndLeavesLiveAsItWas) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   f.ChartMenu->findChild<QAction*>("mode-average")->trigger();
   EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Average);
   EXPECT_TRUE(f.Sweep().Running());
@@ -135,14 +135,14 @@ TEST_F(TraceModesTest, ModeAndMarkersAreRememberedAndACommandLineModeWinsForOneR
   Bind(WG_SIM_LIB);
   {
     wg::TSettings settings(file);
-    TForm1 f(settings, {});
+    MainWindow f(settings, {});
     f.Air().SetMode(wg::TraceMode::PeakHold);
     f.Air().SetPeakMarker(true);
     f.Air().SetFixedMarkers({145e6, 146e6});
   }
   {
     wg::TSettings settings(file);
-    TForm1 f(settings, {});
+    MainWindow f(settings, {});
     EXPECT_EQ(f.Air().Mode(), wg::TraceMode::PeakHold);
     EXPECT_NE(f.Air().HoldSeries(), nullptr);
     EXPECT_TRUE(f.Air().PeakMarker());
@@ -152,7 +152,7 @@ TEST_F(TraceModesTest, ModeAndMarkersAreRememberedAndACommandLineModeWinsForOneR
     wg::TSettings settings(file);
     wg::Options options;
     options.mode = wg::TraceMode::Average;
-    TForm1 f(settings, options);
+    MainWindow f(settings, options);
     EXPECT_EQ(f.Air().Mode(), wg::TraceMode::Average);
     EXPECT_EQ(f.Sweep().GetTraceMode(), wg::TraceMode::Average);
   }
@@ -164,7 +164,7 @@ TEST_F(TraceModesTest, ModeAndMarkersAreRememberedAndACommandLineModeWinsForOneR
 // levels, in Live and in Average; and the weak emitters of the default scene
 // against the highest noise level in Average.
 TEST_F(TraceModesTest, AveragingAtLeastHalvesTheNoiseAndBringsOutWeakEmitters) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   struct Noise {
     double spread, top;
   };

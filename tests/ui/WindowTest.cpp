@@ -8,7 +8,7 @@
 #include "runtime/NumText.h"
 #include "sweep/SweepEngine.h"
 #include "tests/ui/FormFixture.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -28,9 +28,9 @@ namespace {
 using WindowTest = FormTest;
 
 TEST_F(WindowTest, StartUpWritesTheReportAndStartsSweeping) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   const QStringList lines = Lines();
-  ASSERT_GE(lines.size(), 14) << f.Memo1->toPlainText().toStdString();
+  ASSERT_GE(lines.size(), 14) << f.reportLog->toPlainText().toStdString();
   EXPECT_EQ(lines[0], QString::fromUtf8("Кол-во донглов RTL в ОС: 1"));
   EXPECT_EQ(lines[1], QString::fromUtf8("Имя: Generic RTL2832U OEM"));
   EXPECT_EQ(lines[2], QString::fromUtf8("Производитель: Realtek"));
@@ -65,8 +65,8 @@ TEST_F(WindowTest, StartUpWritesTheReportAndStartsSweeping) {
 }
 
 TEST_F(WindowTest, WithoutTheLibraryTheWindowStillOpens) {
-  TForm1& f = Open(nullptr);
-  const QString text = f.Memo1->toPlainText();
+  MainWindow& f = Open(nullptr);
+  const QString text = f.reportLog->toPlainText();
   EXPECT_TRUE(text.contains("librtlsdr.so")) << text.toStdString();
   EXPECT_EQ(text.count('\n'), 0) << "one line only";
   ASSERT_NE(f.StartFreqEdit, nullptr);
@@ -86,11 +86,11 @@ TEST_F(WindowTest, AnUnloadableLibraryIsNamedWithTheReason) {
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::write(fd, "not a library\n", 14), 14);
   ::close(fd);
-  TForm1& f = Open(tmpl);
+  MainWindow& f = Open(tmpl);
   std::remove(tmpl);
   const std::string file = (dir_ / "plugins" / "librtlsdr.so").string();
   const QStringList lines = Lines();
-  ASSERT_EQ(lines.size(), 1) << f.Memo1->toPlainText().toStdString();
+  ASSERT_EQ(lines.size(), 1) << f.reportLog->toPlainText().toStdString();
   EXPECT_EQ(lines[0].toStdString(), "Библиотека приёмника не может быть загружена: " + file + " (" +
                                         api_rtl_sdr::FailureReason() + ")");
   EXPECT_FALSE(api_rtl_sdr::FailureReason().empty());
@@ -100,8 +100,8 @@ TEST_F(WindowTest, AnUnloadableLibraryIsNamedWithTheReason) {
 }
 
 TEST_F(WindowTest, ALibraryLackingNamesIsNeverCalledThroughANullEntry) {
-  TForm1& f = Open(WG_PARTIAL_LIB);
-  EXPECT_TRUE(f.Memo1->toPlainText().contains("librtlsdr.so"));
+  MainWindow& f = Open(WG_PARTIAL_LIB);
+  EXPECT_TRUE(f.reportLog->toPlainText().contains("librtlsdr.so"));
   EXPECT_FALSE(f.Sweep().Running());
 }
 
@@ -109,9 +109,9 @@ TEST_F(WindowTest, CommaLocaleStillShowsPoints) {
   if (!std::setlocale(LC_ALL, "ru_RU.UTF-8") && !std::setlocale(LC_ALL, "de_DE.UTF-8"))
     GTEST_SKIP() << "no comma locale installed";
   QLocale::setDefault(QLocale(QLocale::Russian));
-  TForm1& f = Open();
-  EXPECT_TRUE(f.Memo1->toPlainText().contains(QString::fromUtf8("Шаг по частоте, Hz: 781.25")));
-  EXPECT_TRUE(f.Memo1->toPlainText().contains("0.0 0.9 1.4"));
+  MainWindow& f = Open();
+  EXPECT_TRUE(f.reportLog->toPlainText().contains(QString::fromUtf8("Шаг по частоте, Hz: 781.25")));
+  EXPECT_TRUE(f.reportLog->toPlainText().contains("0.0 0.9 1.4"));
   f.StartFreqEdit->SetValue(88.6);
   EXPECT_EQ(f.StartFreqEdit->text(), QStringLiteral("88.6"));
   EXPECT_EQ(f.Sweep().StartFrequency(), 88600000);
@@ -120,7 +120,7 @@ TEST_F(WindowTest, CommaLocaleStillShowsPoints) {
 }
 
 TEST_F(WindowTest, RangeEditsFollowTheWorkedValues) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   int runs = 0;
   f.Series1->OnClearValues = [&](wg::TChartSeries&) { ++runs; };
 
@@ -167,8 +167,8 @@ TEST_F(WindowTest, RangeEditsFollowTheWorkedValues) {
 }
 
 TEST_F(WindowTest, ANewRangeMovesTheAxisBackFromAnywhere) {
-  TForm1& f = Open();
-  for (int i = 0; i < 40; ++i) TForm1::ScrollHorizontalAxes(f.Chart1, 5);
+  MainWindow& f = Open();
+  for (int i = 0; i < 40; ++i) MainWindow::ScrollHorizontalAxes(f.Chart1, 5);
   ASSERT_GT(f.Chart1->BottomAxis()->Minimum(), 153000000);
   f.StartFreqEdit->StepDown();
   EXPECT_EQ(f.Chart1->BottomAxis()->Minimum(), 137900000);
@@ -177,13 +177,13 @@ TEST_F(WindowTest, ANewRangeMovesTheAxisBackFromAnywhere) {
 }
 
 TEST_F(WindowTest, KeysReachTheWindowFromEveryControl) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   wg::TChartAxis* bottom = f.Chart1->BottomAxis();
-  f.Memo1->setFocus();
-  QTest::keyClick(f.Memo1, Qt::Key_Right);
+  f.reportLog->setFocus();
+  QTest::keyClick(f.reportLog, Qt::Key_Right);
   EXPECT_EQ(bottom->Minimum(), 138750000);
   EXPECT_EQ(bottom->Maximum(), 153750000);
-  QTest::keyClick(f.Memo1, Qt::Key_Left);
+  QTest::keyClick(f.reportLog, Qt::Key_Left);
   EXPECT_EQ(bottom->Minimum(), 138000000);
 
   // In an editor the arrow scrolls the level axis and steps the editor too.
@@ -196,7 +196,7 @@ TEST_F(WindowTest, KeysReachTheWindowFromEveryControl) {
 }
 
 TEST_F(WindowTest, PlusInAnEditorZoomsTheChartAndTheWheelThereScrollsIt) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   wg::TChartAxis* left = f.Chart1->LeftAxis();
   wg::TChartAxis* bottom = f.Chart1->BottomAxis();
   rt::ResetBeepCount();
@@ -226,11 +226,11 @@ TEST_F(WindowTest, PlusInAnEditorZoomsTheChartAndTheWheelThereScrollsIt) {
 }
 
 TEST_F(WindowTest, ResizingKeepsTheLeftPanelAndMovesTheLabel) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   f.resize(1000, 500);
   QApplication::processEvents();
   EXPECT_EQ(f.Panel2->geometry(), QRect(0, 0, 265, 500));
-  EXPECT_EQ(f.Memo1->geometry(), QRect(8, 12, 249, 485));
+  EXPECT_EQ(f.reportLog->geometry(), QRect(8, 12, 249, 485));
   EXPECT_EQ(f.Chart1->size(), QSize(735, 500));
   EXPECT_EQ(f.Label2->geometry(), QRect(0, 185, 47, 11));
   EXPECT_EQ(f.StartFreqEdit->geometry(), QRect(49, 7, 65, 19));

@@ -9,7 +9,7 @@
 #include "controls/SpinDouble.h"
 #include "sweep/ReceiverSetup.h"
 #include "tests/ui/FormFixture.h"
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 #include "ui/waterfall/Waterfall.h"
 #include "ui/waterfall/WaterfallHistory.h"
 #include "ui/waterfall/WaterfallSplitter.h"
@@ -256,9 +256,9 @@ class WaterfallWindowTest : public FormTest {
  protected:
   // The window with the sweep stopped, the waterfall shown by its shortcut,
   // its colours on the level axis.
-  TForm1& OpenWithWaterfall() {
-    TForm1& f = Open();
-    f.Button2Click(nullptr);
+  MainWindow& OpenWithWaterfall() {
+    MainWindow& f = Open();
+    f.StopSweep();
     f.Waterfall1->SetColours({wg::ColourSpan::Kind::LevelAxis});
     f.activateWindow();
     QTest::keyClick(&f, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
@@ -266,18 +266,18 @@ class WaterfallWindowTest : public FormTest {
     return f;
   }
   // Lets the chart draw and the waterfall follow it.
-  static void Settle(TForm1& f) {
+  static void Settle(MainWindow& f) {
     f.Chart1->repaint();
     QApplication::processEvents();
   }
-  static QImage Picture(TForm1& f) { return f.Waterfall1->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+  static QImage Picture(MainWindow& f) { return f.Waterfall1->grab().toImage().convertToFormat(QImage::Format_RGB32); }
   static QRgb Colour(double t) {
     return wg::WaterfallScale()[static_cast<std::size_t>(std::clamp(std::floor(t * 256), 0.0, 255.0))];
   }
 };
 
 TEST_F(WaterfallWindowTest, ShownResizedAndHiddenByItsShortcut) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   f.activateWindow();
   EXPECT_TRUE(f.Waterfall1->isHidden());
   const QSize chartBefore = f.Chart1->size();
@@ -316,7 +316,7 @@ TEST_F(WaterfallWindowTest, ShownResizedAndHiddenByItsShortcut) {
 }
 
 TEST_F(WaterfallWindowTest, ACarrierSitsUnderTheTraceAtEveryZoom) {
-  TForm1& f = OpenWithWaterfall();
+  MainWindow& f = OpenWithWaterfall();
   Sweep s;
   const int j = 9601;  // 145.5008 MHz, beside the middle so that centred zooms keep it
   s.Y(j) = 25;         // the level axis's maximum: the last colour
@@ -353,13 +353,13 @@ TEST_F(WaterfallWindowTest, ACarrierSitsUnderTheTraceAtEveryZoom) {
 }
 
 TEST_F(WaterfallWindowTest, AutomaticColoursDarkenTheNoiseAndLetEveryEmitterOfTheSceneStandOut) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   f.activateWindow();
   EXPECT_EQ(f.Waterfall1->Colours().kind, wg::ColourSpan::Kind::Automatic) << "by default";
   QTest::keyClick(&f, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
   constexpr int kRows = 12;  // the weakest emitter stands a few dB over a pixel's noise: judged over rows
   for (int i = 0; i < 1000 && f.Waterfall1->History().RowCount() < kRows; ++i) QTest::qWait(20);
-  f.Button2Click(nullptr);
+  f.StopSweep();
   ASSERT_GE(f.Waterfall1->History().RowCount(), static_cast<size_t>(kRows)) << "sweeps arrived";
   // Brightness of the noise (the median pixel) and of each emitter (its
   // brightest pixel within one of its frequency), over the rows.
@@ -404,7 +404,7 @@ TEST_F(WaterfallWindowTest, AutomaticColoursDarkenTheNoiseAndLetEveryEmitterOfTh
 }
 
 TEST_F(WaterfallWindowTest, ColoursFollowTheLevelAxisAndGreyOutUntunedSteps) {
-  TForm1& f = OpenWithWaterfall();
+  MainWindow& f = OpenWithWaterfall();
   Sweep s;
   const int lo = 2000, hi = 6000, mid = 10000, above = 14000, below = 16000;
   s.Y(lo) = -120;
@@ -434,7 +434,7 @@ TEST_F(WaterfallWindowTest, ColoursFollowTheLevelAxisAndGreyOutUntunedSteps) {
 }
 
 TEST_F(WaterfallWindowTest, LiveSweepsFillItAndANewScanRangeStartsItAfresh) {
-  TForm1& f = Open();
+  MainWindow& f = Open();
   f.activateWindow();
   const wg::TWaterfallHistory& h = f.Waterfall1->History();
   QApplication::processEvents();
@@ -449,7 +449,7 @@ TEST_F(WaterfallWindowTest, LiveSweepsFillItAndANewScanRangeStartsItAfresh) {
   for (int i = 0; i < 300 && !(h.RowCount() > 0 && h.ColumnLow(0) == 140e6); ++i) QTest::qWait(20);
   ASSERT_EQ(h.ColumnLow(0), 140e6);
   EXPECT_LE(h.RowCount(), 3u) << "rows of the old range were dropped";
-  f.Button2Click(nullptr);
+  f.StopSweep();
   Settle(f);
   // Below the new range's rows the picture is empty.
   const QImage img = Picture(f);
@@ -463,7 +463,7 @@ TEST_F(WaterfallWindowTest, LiveSweepsFillItAndANewScanRangeStartsItAfresh) {
 // Asked to, rows fewer than the pixel rows share the height out, newest on
 // top, also as rows come; the readout reads the row drawn.
 TEST_F(WaterfallWindowTest, FewRowsFillTheHeightWhenAskedTo) {
-  TForm1& f = OpenWithWaterfall();
+  MainWindow& f = OpenWithWaterfall();
   wg::TWaterfall& w = *f.Waterfall1;
   const auto add = [&](int k) {  // row k: -120 + 20 k dB, dated k s after the epoch
     Sweep s;
@@ -488,7 +488,7 @@ TEST_F(WaterfallWindowTest, ItsShowingAndShareAreRemembered) {
   {
     wg::TSettings settings(path);
     Bind(WG_SIM_LIB);
-    form_ = std::make_unique<TForm1>(settings, wg::Options{});
+    form_ = std::make_unique<MainWindow>(settings, wg::Options{});
     form_->show();
     QApplication::processEvents();
     form_->Splitter1->Action()->trigger();
@@ -510,7 +510,7 @@ TEST_F(WaterfallWindowTest, ItsShowingAndShareAreRemembered) {
   EXPECT_TRUE(settings.Values().waterfallShown);
   EXPECT_NEAR(settings.Values().waterfallShare, moved, 1e-5);
   Bind(WG_SIM_LIB);
-  form_ = std::make_unique<TForm1>(settings, wg::Options{});
+  form_ = std::make_unique<MainWindow>(settings, wg::Options{});
   form_->show();
   QApplication::processEvents();
   EXPECT_TRUE(form_->Waterfall1->isVisible());

@@ -1,4 +1,4 @@
-#include "ui/Unit1.h"
+#include "ui/MainWindow.h"
 
 #include <utility>
 
@@ -45,7 +45,7 @@
 
 #include <cmath>
 
-TForm1* Form1 = nullptr;
+MainWindow* Form1 = nullptr;
 
 namespace {
 
@@ -92,7 +92,7 @@ void LogControlException(std::exception_ptr error) {
 }  // namespace
 
 // The chart's series as the sweep engine sees it.
-class TForm1::SeriesLink : public wg::TSweepSeries {
+class MainWindow::SeriesLink : public wg::TSweepSeries {
  public:
   explicit SeriesLink(wg::TFastLineSeries* s) : s_(s) {}
   void ResetPoints(int count) override { s_->ResetPoints(count, 0.0, 0.0, wg::clRed); }
@@ -102,12 +102,12 @@ class TForm1::SeriesLink : public wg::TSweepSeries {
   wg::TFastLineSeries* s_;
 };
 
-TForm1::TForm1(QWidget* parent) : TForm1(nullptr, wg::Options{}, parent) {}
+MainWindow::MainWindow(QWidget* parent) : MainWindow(nullptr, wg::Options{}, parent) {}
 
-TForm1::TForm1(wg::TSettings& settings, const wg::Options& options, QWidget* parent)
-    : TForm1(&settings, options, parent) {}
+MainWindow::MainWindow(wg::TSettings& settings, const wg::Options& options, QWidget* parent)
+    : MainWindow(&settings, options, parent) {}
 
-TForm1::TForm1(wg::TSettings* settings, const wg::Options& options, QWidget* parent)
+MainWindow::MainWindow(wg::TSettings* settings, const wg::Options& options, QWidget* parent)
     : QWidget(parent),
       ownSettings_(settings ? nullptr : std::make_unique<wg::TSettings>()),
       settings_(settings ? settings : ownSettings_.get()),
@@ -132,7 +132,7 @@ TForm1::TForm1(wg::TSettings* settings, const wg::Options& options, QWidget* par
   FormCreate(this);
 }
 
-TForm1::~TForm1() {
+MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
   FormDestroy(this);
   // The receiver menu tells the set-up it goes; children are deleted only
@@ -151,23 +151,23 @@ TForm1::~TForm1() {
   }
 }
 
-void TForm1::CreateControls() {
-  Panel1 = new QFrame(this);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setFrameShape(QFrame::NoFrame);
-  Panel1->setAutoFillBackground(true);
+void MainWindow::CreateControls() {
+  chartPanel = new QFrame(this);
+  chartPanel->setObjectName(QStringLiteral("chartPanel"));
+  chartPanel->setFrameShape(QFrame::NoFrame);
+  chartPanel->setAutoFillBackground(true);
   {
-    QPalette p = Panel1->palette();
+    QPalette p = chartPanel->palette();
     p.setColor(QPalette::Window, Qt::white);
-    Panel1->setPalette(p);
+    chartPanel->setPalette(p);
   }
 
-  Chart1 = new wg::TChart(Panel1);
+  Chart1 = new wg::TChart(chartPanel);
   Chart1->setObjectName(QStringLiteral("Chart1"));
   // A click on the chart takes the keyboard focus there, so that plus and
   // minus zoom it instead of going into whatever had the focus before.
   Chart1->setFocusPolicy(Qt::ClickFocus);
-  Splitter1 = new wg::TWaterfallSplitter(Chart1, Panel1);
+  Splitter1 = new wg::TWaterfallSplitter(Chart1, chartPanel);
   Waterfall1 = Splitter1->Waterfall();
 
   Label2 = new QLabel(QStringLiteral("Freq, MHz:"), Chart1);
@@ -193,25 +193,25 @@ void TForm1::CreateControls() {
     Panel2->setPalette(p);
   }
 
-  Memo1 = new QPlainTextEdit(Panel2);
-  Memo1->setObjectName(QStringLiteral("Memo1"));
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  reportLog = new QPlainTextEdit(Panel2);
+  reportLog->setObjectName(QStringLiteral("reportLog"));
+  reportLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  reportLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  reportLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   // The report is for reading and copying; keys meant for the chart must
   // never be typed into it.
-  Memo1->setReadOnly(true);
-  Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  reportLog->setReadOnly(true);
+  reportLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
   // The three buttons are never shown; they stand for the operations behind them.
-  Button3 = new QPushButton(Panel2);
-  Button1 = new QPushButton(Panel2);
-  Button2 = new QPushButton(Panel2);
+  setUpButton = new QPushButton(Panel2);
+  startButton = new QPushButton(Panel2);
+  stopButton = new QPushButton(Panel2);
   NameButtons();
-  for (QPushButton* b : {Button3, Button1, Button2}) b->hide();
-  connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
-  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
-  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
+  for (QPushButton* b : {setUpButton, startButton, stopButton}) b->hide();
+  connect(setUpButton, &QPushButton::clicked, this, [this] { SetUpReceiver(); });
+  connect(startButton, &QPushButton::clicked, this, [this] { StartSweep(); });
+  connect(stopButton, &QPushButton::clicked, this, [this] { StopSweep(); });
 
   chartMenu_ = new wg::TChartMenu(this, Chart1);
   chartMenu_->OnError = [this](const std::string& line) { LogAppend(line); };
@@ -219,7 +219,7 @@ void TForm1::CreateControls() {
   ChartMenu->addAction(Splitter1->Action());
 
   // Tab order: the chart side first, then the log pane.
-  setTabOrder(Chart1, Memo1);
+  setTabOrder(Chart1, reportLog);
   PlaceControls();
 
   // The features get what they use; none of them reaches back into the window.
@@ -252,40 +252,40 @@ void TForm1::CreateControls() {
   new wg::TReceiverAwayNotice(*Chart1, *air_->Overlay(), Sweep());
 }
 
-void TForm1::NameButtons() {
-  Button3->setText(tr("инициализация"));
-  Button1->setText(tr("получить выборки"));
-  Button2->setText(tr("остановить"));
+void MainWindow::NameButtons() {
+  setUpButton->setText(tr("инициализация"));
+  startButton->setText(tr("получить выборки"));
+  stopButton->setText(tr("остановить"));
 }
 
-void TForm1::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::LanguageChange) NameButtons();
 }
 
-void TForm1::ConfigureChart() { wg::ConfigureSpectrumChart(*Chart1, *Series1); }
+void MainWindow::ConfigureChart() { wg::ConfigureSpectrumChart(*Chart1, *Series1); }
 
-void TForm1::PlaceControls() {
+void MainWindow::PlaceControls() {
   const int w = width(), h = height();
   const int dh = h - kClientHeight;
   Panel2->setGeometry(0, 0, kLeftPanelWidth, h);
-  Panel1->setGeometry(kLeftPanelWidth, 0, std::max(0, w - kLeftPanelWidth), h);
-  Splitter1->setGeometry(0, 0, Panel1->width(), Panel1->height());
+  chartPanel->setGeometry(kLeftPanelWidth, 0, std::max(0, w - kLeftPanelWidth), h);
+  Splitter1->setGeometry(0, 0, chartPanel->width(), chartPanel->height());
   // Anchored left and bottom: keeps its distance from the chart's bottom edge.
   Label2->setGeometry(0, 11 + dh, 47, 11);
   // Anchored left, top and bottom: grows and shrinks with the window.
-  Memo1->setGeometry(8, 12, 249, std::max(0, 311 + dh));
-  Button3->setGeometry(8, 267 + dh, 249, 25);
-  Button1->setGeometry(8, 298 + dh, 129, 25);
-  Button2->setGeometry(143, 298 + dh, 114, 25);
+  reportLog->setGeometry(8, 12, 249, std::max(0, 311 + dh));
+  setUpButton->setGeometry(8, 267 + dh, 249, 25);
+  startButton->setGeometry(8, 298 + dh, 129, 25);
+  stopButton->setGeometry(143, 298 + dh, 114, 25);
 }
 
-void TForm1::resizeEvent(QResizeEvent* event) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   PlaceControls();
 }
 
-wg::TSpinEditDouble* TForm1::CreateFreqEdit(double minValue, double maxValue, const char* hint) {
+wg::TSpinEditDouble* MainWindow::CreateFreqEdit(double minValue, double maxValue, const char* hint) {
   auto* e = new wg::TSpinEditDouble();
   e->SetIncrement(0.1);
   e->SetMinValue(minValue);
@@ -301,7 +301,7 @@ wg::TSpinEditDouble* TForm1::CreateFreqEdit(double minValue, double maxValue, co
   return e;
 }
 
-void TForm1::FormCreate(QObject* /*Sender*/) {
+void MainWindow::FormCreate(QObject* /*Sender*/) {
   rt::SetDecimalSeparator('.');
   wg::ApplyScanChoice(Sweep(), RunOptions(), Settings());
 
@@ -326,7 +326,7 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   // The set-up below sets the rate, which may cut the range short already.
   Sweep().SetStopMoved([this] { FollowStopInForce(); });
   wg::ApplyReceiverChoice(Receiver(), RunOptions(), Settings());
-  Button3Click(nullptr);
+  SetUpReceiver();
   receiverMenu_ = new wg::TReceiverMenu(this, ChartMenu, Receiver(), Settings(),
                                         [this](const std::string& line) { LogAppend(line); });
   RestoreFeatures();
@@ -336,7 +336,7 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
   if (RunOptions().open) Recording().Open(QString::fromLocal8Bit(RunOptions().open->c_str()));
 }
 
-void TForm1::FormDestroy(QObject* /*Sender*/) {
+void MainWindow::FormDestroy(QObject* /*Sender*/) {
   if (destroyed_) return;
   destroyed_ = true;
   RememberOnClose();
@@ -348,12 +348,12 @@ void TForm1::FormDestroy(QObject* /*Sender*/) {
   if (receiver_) receiver_->Close();
 }
 
-void TForm1::Button1Click(QObject* /*Sender*/) { Sweep().Start(); }
-void TForm1::Button2Click(QObject* /*Sender*/) { Sweep().Stop(); }
+void MainWindow::StartSweep() { Sweep().Start(); }
+void MainWindow::StopSweep() { Sweep().Stop(); }
 
-void TForm1::Button3Click(QObject* /*Sender*/) { ShowReport(Receiver().Run()); }
+void MainWindow::SetUpReceiver() { ShowReport(Receiver().Run()); }
 
-void TForm1::ShowReport(const wg::ReceiverReport& report) {
+void MainWindow::ShowReport(const wg::ReceiverReport& report) {
   if (report.pending) return;  // it comes when the remote receiver has connected
   for (const std::string& text : wg::FormatReceiverReport(report)) LogAppend(text);
   if (report.outcome != wg::ReceiverReport::Outcome::Opened) return;
@@ -364,20 +364,20 @@ void TForm1::ShowReport(const wg::ReceiverReport& report) {
   bottom->SetMinimum(static_cast<double>(report.scanStart));
 }
 
-void TForm1::LogAppend(const std::string& text) {
+void MainWindow::LogAppend(const std::string& text) {
   QString t = QString::fromStdString(text);
   t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  Memo1->appendPlainText(t);
+  reportLog->appendPlainText(t);
 }
 
-int64_t TForm1::MHzToHz(double mhz) {
+int64_t MainWindow::MHzToHz(double mhz) {
   const long double product = static_cast<long double>(mhz) * 1000000.0L;
   double rounded = 0;
   if (!rt::TryStrToFloat(rt::FloatToStr(static_cast<double>(product)), rounded)) return 0;
   return rt::Trunc(rounded);
 }
 
-void TForm1::RangeEditChange(QObject* Sender) {
+void MainWindow::RangeEditChange(QObject* Sender) {
   // The stop editor written below changes its text like any edit; the run in
   // progress completes the whole change by itself.
   if (inRangeChange_) return;
@@ -393,7 +393,7 @@ void TForm1::RangeEditChange(QObject* Sender) {
                   [this](const std::string& line) { LogAppend(line); });
 }
 
-void TForm1::RangeEditDone(QObject* Sender) {
+void MainWindow::RangeEditDone(QObject* Sender) {
   wg::TSpinEditDouble* e = Sender == StartFreqEdit ? StartFreqEdit : StopFreqEdit;
   if (!e->HoldsNumber()) {
     const int64_t inForce = e == StartFreqEdit ? Sweep().StartFrequency() : Sweep().StopFrequency();
@@ -418,7 +418,7 @@ void TForm1::RangeEditDone(QObject* Sender) {
   SayCut();
 }
 
-void TForm1::ApplyScanRange(bool keepWantedStop) {
+void MainWindow::ApplyScanRange(bool keepWantedStop) {
   // The worker finishes its block on its own: the next one waits for it on
   // its own thread, the window does not (a change per keystroke).
   Sweep().Stop(std::chrono::milliseconds(0));
@@ -449,13 +449,13 @@ void TForm1::ApplyScanRange(bool keepWantedStop) {
   Sweep().Reset();
   Sweep().PrepareSeries();
   if (air_) air_->ScanRangeChanged();
-  Button1Click(nullptr);
+  StartSweep();
   ShowStopInForce();
   // Typing or stepping in an editor says the cut once the user is done.
   if (!StartFreqEdit->hasFocus() && !StopFreqEdit->hasFocus()) SayCut();
 }
 
-void TForm1::FollowStopInForce() {
+void MainWindow::FollowStopInForce() {
   if (!StopFreqEdit) return;
   ShowStopInForce();
   Chart1->BottomAxis()->SetRange(static_cast<double>(Sweep().StartFrequency()),
@@ -465,7 +465,7 @@ void TForm1::FollowStopInForce() {
   QMetaObject::invokeMethod(this, [this] { SayCut(); }, Qt::QueuedConnection);
 }
 
-void TForm1::ShowStopInForce() {
+void MainWindow::ShowStopInForce() {
   // Text under the user's fingers stays; it shows once they are done.
   if (StopFreqEdit->Typing() && StopFreqEdit->hasFocus()) return;
   const bool cut = Sweep().RangeCut();
@@ -477,7 +477,7 @@ void TForm1::ShowStopInForce() {
   StopFreqEdit->SetValue(MHz(stop));
 }
 
-void TForm1::SayCut() {
+void MainWindow::SayCut() {
   const int64_t stop = Sweep().StopFrequency(), wanted = Sweep().WantedStopFrequency();
   if (Sweep().RangeCut()) {
     if (stop == saidCutStop_ && wanted == saidCutWanted_) return;
@@ -496,23 +496,23 @@ void TForm1::SayCut() {
   }
 }
 
-void TForm1::ScrollAxisByPercent(wg::TChartAxis* Axis, double Percent) {
+void MainWindow::ScrollAxisByPercent(wg::TChartAxis* Axis, double Percent) {
   const double shift =
       static_cast<double>((static_cast<long double>(Axis->Maximum()) - Axis->Minimum()) / (100.0L / Percent));
   Axis->SetRange(Axis->Minimum() + shift, Axis->Maximum() + shift);
 }
 
-void TForm1::ScrollHorizontalAxes(wg::TChart* Chart, double Percent) {
+void MainWindow::ScrollHorizontalAxes(wg::TChart* Chart, double Percent) {
   ScrollAxisByPercent(Chart->TopAxis(), Percent);
   ScrollAxisByPercent(Chart->BottomAxis(), Percent);
 }
 
-void TForm1::ScrollVerticalAxes(wg::TChart* Chart, double Percent) {
+void MainWindow::ScrollVerticalAxes(wg::TChart* Chart, double Percent) {
   ScrollAxisByPercent(Chart->LeftAxis(), Percent);
   ScrollAxisByPercent(Chart->RightAxis(), Percent);
 }
 
-void TForm1::FormKeyDown(QObject* /*Sender*/, int Key, Qt::KeyboardModifiers /*Shift*/) {
+void MainWindow::FormKeyDown(QObject* /*Sender*/, int Key, Qt::KeyboardModifiers /*Shift*/) {
   if (Key == vk::Left) ScrollHorizontalAxes(Chart1, -5);
   if (Key == vk::Right) ScrollHorizontalAxes(Chart1, 5);
   if (Key == vk::Down) ScrollVerticalAxes(Chart1, -5);
@@ -521,7 +521,7 @@ void TForm1::FormKeyDown(QObject* /*Sender*/, int Key, Qt::KeyboardModifiers /*S
   if (Key == vk::Subtract || Key == vk::OemMinus) Chart1->ZoomCentred(80);
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // Anchored to the chart's bottom edge, which the waterfall's splitter moves too.
   if (watched == Chart1 && event->type() == QEvent::Resize) Label2->move(0, 11 + Chart1->height() - kClientHeight);
   if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
@@ -546,7 +546,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 // The options win over the settings for this run and are never written back:
 // only what the user changes in the window is remembered.
 
-void TForm1::RestoreGeometry() {
+void MainWindow::RestoreGeometry() {
   const QByteArray& g = Settings().Values().geometry;
   if (g.isEmpty()) return;  // the written placement: centred on the screen
   if (!restoreGeometry(g))
@@ -556,7 +556,7 @@ void TForm1::RestoreGeometry() {
 // The trace mode (peak hold included) and the markers come back, and every
 // later change of them is remembered as it is made; markers are also written
 // as the window closes.
-void TForm1::RestoreFeatures() {
+void MainWindow::RestoreFeatures() {
   Air().Remember(Settings(), RunOptions().mode);
   Keep().Remember(Settings());
   // The waterfall and its share of the right panel, remembered as they change.
@@ -570,7 +570,7 @@ void TForm1::RestoreFeatures() {
   Strip().OnShownChanged = [this](bool shown) { Settings().SetReceiverStrip(shown); };
 }
 
-void TForm1::RememberOnClose() {
+void MainWindow::RememberOnClose() {
   // The log goes with the window.
   Settings().SetMessageSink(nullptr);
   Settings().SetWindowGeometry(saveGeometry());

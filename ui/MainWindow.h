@@ -36,16 +36,16 @@ class TWaterfall;
 class TWaterfallSplitter;
 }  // namespace wg
 
-class TForm1 : public QWidget {
+class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
   // Nothing remembered, nothing chosen: the written window.
-  explicit TForm1(QWidget* parent = nullptr);
+  explicit MainWindow(QWidget* parent = nullptr);
   // Starts from the remembered settings, overridden for this run by the
   // options given; changes the user makes are remembered.
-  TForm1(wg::TSettings& settings, const wg::Options& options, QWidget* parent = nullptr);
-  ~TForm1() override;
+  MainWindow(wg::TSettings& settings, const wg::Options& options, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Event handlers, named after the control and the event.
   void FormCreate(QObject* Sender);
@@ -55,9 +55,9 @@ class TForm1 : public QWidget {
   void RangeEditChange(QObject* Sender);
   // Enter, or the focus left a range editor.
   void RangeEditDone(QObject* Sender);
-  void Button1Click(QObject* Sender);  // start the sweep
-  void Button2Click(QObject* Sender);  // stop the sweep
-  void Button3Click(QObject* Sender);  // receiver set-up and report
+  void StartSweep();
+  void StopSweep();
+  void SetUpReceiver();  // opens the receiver and shows its report
 
   // The log pane's one operation: the text becomes the new last line(s);
   // "\r\n" inside it starts further lines.
@@ -81,15 +81,15 @@ class TForm1 : public QWidget {
   wg::TReceiverSetup& Receiver() { return *receiver_; }
 
   // Controls, in creation order.
-  QFrame* Panel1 = nullptr;
+  QFrame* chartPanel = nullptr;
   wg::TChart* Chart1 = nullptr;
   QLabel* Label2 = nullptr;
   wg::TFastLineSeries* Series1 = nullptr;
   QFrame* Panel2 = nullptr;
-  QPlainTextEdit* Memo1 = nullptr;
-  QPushButton* Button3 = nullptr;
-  QPushButton* Button1 = nullptr;
-  QPushButton* Button2 = nullptr;
+  QPlainTextEdit* reportLog = nullptr;
+  QPushButton* setUpButton = nullptr;
+  QPushButton* startButton = nullptr;
+  QPushButton* stopButton = nullptr;
   // Created by FormCreate on the chart, which destroys them with itself.
   wg::TSpinEditDouble* StartFreqEdit = nullptr;
   wg::TSpinEditDouble* StopFreqEdit = nullptr;
@@ -122,7 +122,7 @@ class TForm1 : public QWidget {
  private:
   class SeriesLink;
 
-  TForm1(wg::TSettings* settings, const wg::Options& options, QWidget* parent);
+  MainWindow(wg::TSettings* settings, const wg::Options& options, QWidget* parent);
   void CreateControls();
   void NameButtons();
   // Remembered settings and options.
@@ -167,4 +167,4 @@ class TForm1 : public QWidget {
   bool stopShownCut_ = false;  // the stop editor shows a stop cut short
 };
 
-extern TForm1* Form1;
+extern MainWindow* Form1;
