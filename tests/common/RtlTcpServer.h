@@ -1,6 +1,6 @@
 // Debian's rtl_tcp serving the simulated stick on 127.0.0.1, started,
-// paused and killed by a test, on a port that was free; and a server that
-// closes each connection right after its header.
+// paused and killed by a test, on a port that was free; and a small server
+// of the tests' own that misbehaves as told.
 #pragma once
 
 #include <fcntl.h>
@@ -14,10 +14,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -140,12 +142,18 @@ class RtlTcpServer {
   pid_t pid_ = -1;
 };
 
-// A server on 127.0.0.1 that greets each client with an rtl_tcp header (an
-// R820T's) and closes the connection at once, as one whose stick fails to
-// start streaming does.
-class ClosingServer {
+// Listens on 127.0.0.1 and treats each client as told: sends `greeting`,
+// then `streamBytes` bytes of samples, then closes or falls silent. What
+// the clients send is kept.
+class FakeServer {
  public:
-  ClosingServer() {
+  using Clock = std::chrono::steady_clock;
+  const std::vector<uint8_t> greeting;
+  const size_t streamBytes;
+  const bool closeAfter;
+
+  FakeServer(std::vector<uint8_t> greet, size_t bytes, bool close)
+      : greeting(std::move(greet)), streamBytes(bytes), closeAfter(close) {
     listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -154,34 +162,76 @@ class ClosingServer {
     ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
     ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
-    ::listen(listen_, 8);
-    thread_ = std::thread([this] {
-      const unsigned char header[12] = {'R', 'T', 'L', '0', 0, 0, 0, 5, 0, 0, 0, 29};
-      while (!quit_) {
-        pollfd p{listen_, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0) continue;
-        const int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (c < 0) continue;
-        (void)!::send(c, header, sizeof header, MSG_NOSIGNAL);
-        ::close(c);
-        ++accepted_;
-      }
-    });
+    ::listen(listen_, 4);
+    thread_ = std::thread([this] { Serve(); });
   }
-  ~ClosingServer() {
+  ~FakeServer() {
     quit_ = true;
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
     ::close(listen_);
   }
+  static std::vector<uint8_t> Header(const char magic[4], uint32_t tuner, uint32_t gains) {
+    std::vector<uint8_t> h(magic, magic + 4);
+    for (uint32_t v : {tuner, gains})
+      for (int s = 24; s >= 0; s -= 8) h.push_back(static_cast<uint8_t>(v >> s));
+    return h;
+  }
   uint16_t Port() const { return port_; }
-  int Accepted() const { return accepted_; }
+  std::vector<uint8_t> Received() {
+    std::lock_guard lk(m_);
+    return received_;
+  }
+  std::vector<Clock::time_point> Accepted() {
+    std::lock_guard lk(m_);
+    return accepted_;
+  }
+  bool WaitReceived(size_t bytes, std::chrono::milliseconds within) {
+    std::unique_lock lk(m_);
+    return cv_.wait_for(lk, within, [&] { return received_.size() >= bytes; });
+  }
 
  private:
+  void Serve() {
+    while (!quit_) {
+      pollfd p{listen_, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      const int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (c < 0) continue;
+      {
+        std::lock_guard lk(m_);
+        accepted_.push_back(Clock::now());
+      }
+      std::vector<uint8_t> out = greeting;
+      out.resize(out.size() + streamBytes, 127);
+      for (size_t sent = 0; sent < out.size();) {
+        const ssize_t n = ::send(c, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<size_t>(n);
+      }
+      // Takes what the client sends until it leaves, or until told to go.
+      const auto until = Clock::now() + (closeAfter ? std::chrono::milliseconds(300) : std::chrono::milliseconds(60000));
+      while (!quit_ && Clock::now() < until) {
+        pollfd q{c, POLLIN, 0};
+        if (::poll(&q, 1, 20) <= 0) continue;
+        uint8_t buf[256];
+        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        std::lock_guard lk(m_);
+        received_.insert(received_.end(), buf, buf + n);
+        cv_.notify_all();
+      }
+      ::close(c);
+    }
+  }
+
   int listen_ = -1;
   uint16_t port_ = 0;
   std::atomic<bool> quit_{false};
-  std::atomic<int> accepted_{0};
   std::thread thread_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::vector<uint8_t> received_;
+  std::vector<Clock::time_point> accepted_;
 };
 
 }  // namespace wgtest

@@ -16,6 +16,7 @@
 
 #include "receiver/Receiver.h"
 #include "receiver/RtlTcpDevice.h"
+#include "tests/common/RtlTcpServer.h"
 #include "tests/common/RunQueueWait.h"
 
 using namespace std::chrono_literals;
@@ -23,97 +24,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Listens on 127.0.0.1 and treats each client as told: sends `greeting`,
-// then `streamBytes` bytes of samples, then closes or falls silent. What
-// the clients send is kept.
-class FakeServer {
- public:
-  const std::vector<uint8_t> greeting;
-  const size_t streamBytes;
-  const bool closeAfter;
+using wgtest::FakeServer;
 
-  FakeServer(std::vector<uint8_t> greet, size_t bytes, bool close)
-      : greeting(std::move(greet)), streamBytes(bytes), closeAfter(close) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-    ::listen(listen_, 4);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~FakeServer() {
-    quit_ = true;
-    if (thread_.joinable()) thread_.join();
-    ::close(listen_);
-  }
-  static std::vector<uint8_t> Header(const char magic[4], uint32_t tuner, uint32_t gains) {
-    std::vector<uint8_t> h(magic, magic + 4);
-    for (uint32_t v : {tuner, gains})
-      for (int s = 24; s >= 0; s -= 8) h.push_back(static_cast<uint8_t>(v >> s));
-    return h;
-  }
-  uint16_t Port() const { return port_; }
-  wg::RtlTcpAddress Where() const { return {"127.0.0.1", port_}; }
-  std::vector<uint8_t> Received() {
-    std::lock_guard lk(m_);
-    return received_;
-  }
-  std::vector<Clock::time_point> Accepted() {
-    std::lock_guard lk(m_);
-    return accepted_;
-  }
-  bool WaitReceived(size_t bytes, std::chrono::milliseconds within) {
-    std::unique_lock lk(m_);
-    return cv_.wait_for(lk, within, [&] { return received_.size() >= bytes; });
-  }
-
- private:
-  void Serve() {
-    while (!quit_) {
-      pollfd p{listen_, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      const int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (c < 0) continue;
-      {
-        std::lock_guard lk(m_);
-        accepted_.push_back(Clock::now());
-      }
-      std::vector<uint8_t> out = greeting;
-      out.resize(out.size() + streamBytes, 127);
-      for (size_t sent = 0; sent < out.size();) {
-        const ssize_t n = ::send(c, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += static_cast<size_t>(n);
-      }
-      // Takes what the client sends until it leaves, or until told to go.
-      const auto until = Clock::now() + (closeAfter ? 300ms : 60s);
-      while (!quit_ && Clock::now() < until) {
-        pollfd q{c, POLLIN, 0};
-        if (::poll(&q, 1, 20) <= 0) continue;
-        uint8_t buf[256];
-        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        std::lock_guard lk(m_);
-        received_.insert(received_.end(), buf, buf + n);
-        cv_.notify_all();
-      }
-      ::close(c);
-    }
-  }
-
-  int listen_ = -1;
-  uint16_t port_ = 0;
-  std::atomic<bool> quit_{false};
-  std::thread thread_;
-  std::mutex m_;
-  std::condition_variable cv_;
-  std::vector<uint8_t> received_;
-  std::vector<Clock::time_point> accepted_;
-};
+wg::RtlTcpAddress Where(const FakeServer& s) { return {"127.0.0.1", s.Port()}; }
 
 const std::vector<uint8_t> kR820tHeader = FakeServer::Header("RTL0", RTLSDR_TUNER_R820T, 29);
 
@@ -141,7 +54,7 @@ TEST(RtlTcpFaults, OpeningTellsNothingListeningFromNotAServer) {
   };
   for (const Case& c : cases) {
     FakeServer s(c.greeting, 0, !c.greeting.empty());
-    wg::RtlTcpDevice dev(s.Where());
+    wg::RtlTcpDevice dev(Where(s));
     int result = 0;
     // Within the receiver's watchdog, whatever the server does.
     EXPECT_LT(wgtest::HeldFor([&] { result = dev.Open(); }), wg::Receiver::kHangTime);
@@ -152,7 +65,7 @@ TEST(RtlTcpFaults, OpeningTellsNothingListeningFromNotAServer) {
 
 TEST(RtlTcpFaults, CommandsGoOutAsTheServerReadsThemAndOnlyWhatAStickTakes) {
   FakeServer s(kR820tHeader, 0, false);
-  wg::RtlTcpDevice dev(s.Where());
+  wg::RtlTcpDevice dev(Where(s));
   ASSERT_EQ(dev.Open(), 0);
   EXPECT_EQ(dev.TunerType(), unsigned{RTLSDR_TUNER_R820T});
   std::vector<int> gains;
@@ -191,7 +104,7 @@ TEST(RtlTcpFaults, CommandsGoOutAsTheServerReadsThemAndOnlyWhatAStickTakes) {
 // connection up, late enough for the receiver's watchdog to have spoken.
 TEST(RtlTcpFaults, AReadFromAServerThatStopsSendingGivesTheConnectionUp) {
   FakeServer s(kR820tHeader, 4096, false);
-  wg::RtlTcpDevice dev(s.Where());
+  wg::RtlTcpDevice dev(Where(s));
   ASSERT_EQ(dev.Open(), 0);
   ASSERT_EQ(dev.SetCentre(100000000), 0);
   ASSERT_EQ(dev.ResetBuffer(), 0);
@@ -225,7 +138,7 @@ struct Sweeping {
     return cv.wait_for(lk, within, [&] { return std::find(kinds.begin(), kinds.end(), k) != kinds.end(); });
   }
   wg::Receiver r;
-  explicit Sweeping(const FakeServer& s) : r(std::make_unique<wg::RtlTcpDevice>(s.Where()), {}, Listener()) {}
+  explicit Sweeping(const FakeServer& s) : r(std::make_unique<wg::RtlTcpDevice>(Where(s)), {}, Listener()) {}
   bool Opened();
 };
 
